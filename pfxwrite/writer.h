@@ -1,0 +1,48 @@
+// Writes pfx files from a description: header, tracks with their heads and samples, and any
+// trailing bytes or truncation. Used by the tests to build valid and damaged files and by
+// dustweave to generate simulations. Not part of the module.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pfxwrite {
+
+struct Sample {
+  float x = 0, y = 0, z = 0;
+};
+
+struct Track {
+  int32_t firstIndex = 0;
+  int32_t lastIndex = 0;
+  int32_t resumeIndex = 0;
+  float ignored[3] = {0, 0, 0};
+  std::vector<Sample> samples;  // written as given: the sample rule decides how many are read
+};
+
+struct File {
+  int32_t version = 3;
+  int32_t particleCount = -1;  // -1: the number of tracks
+  int32_t indexLimit = 0;
+  std::vector<Track> tracks;
+  std::vector<uint8_t> trailing;  // bytes after the last track
+};
+
+std::vector<uint8_t> Encode(const File& file);
+
+// Appends big-endian 32-bit values.
+void PutInt(std::vector<uint8_t>& out, int32_t value);
+void PutFloat(std::vector<uint8_t>& out, float value);
+
+// The number of samples the sample rule reads for a track (with the cap that ends every track).
+uint64_t SamplesOf(int32_t firstIndex, int32_t lastIndex, int32_t resumeIndex, int32_t indexLimit);
+
+// A track carrying exactly the samples the rule reads, sample k at (base + k, k, -k).
+Track RuledTrack(int32_t firstIndex, int32_t lastIndex, int32_t resumeIndex, int32_t indexLimit,
+                 float base = 0);
+
+// Writes bytes to path; false (with a reason) when it cannot.
+bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes, std::string* error);
+
+}  // namespace pfxwrite

@@ -1,0 +1,235 @@
+// The stand-in host's services as C callbacks over the current Host. Divisions: lookup;
+// messages; surfaces; the form panel; the mesh edit.
+#include "standin/host.h"
+
+#include <cstring>
+
+namespace standin {
+
+namespace {
+Host* gCurrent = nullptr;
+}
+
+Host* Host::current() { return gCurrent; }
+
+struct Callbacks {
+  // ---- lookup ---------------------------------------------------------------------------
+  static void* Global(const char* name, int /*useCode*/) {
+    Host& host = *gCurrent;
+    std::string service = name != nullptr ? name : "";
+    host.lookups.push_back(service);
+    if (host.script.withoutServices.count(service) != 0) return nullptr;
+    if (service == LWMESSAGEFUNCS_GLOBAL) return &host.messages_;
+    if (service == LWXPANELFUNCS_GLOBAL) return &host.panels_;
+    if (service == LWSURFACEFUNCS_GLOBAL) return &host.surfaces_;
+    return nullptr;
+  }
+
+  // ---- messages -------------------------------------------------------------------------
+  static std::optional<std::string> Text(const char* text) {
+    return text != nullptr ? std::optional<std::string>(text) : std::nullopt;
+  }
+
+  static void Show(Box box) {
+    Host& host = *gCurrent;
+    host.boxes.push_back(std::move(box));
+    if (host.onBox) host.onBox(host.boxes.back());
+  }
+
+  static void Error(const char* text, const char* text2) {
+    Show(Box{"error", std::nullopt, text != nullptr ? text : "", Text(text2), std::nullopt});
+  }
+
+  static int OkCancel(const char* title, const char* text, const char* text2) {
+    int answer = gCurrent->script.answerOk ? 1 : 0;
+    Show(Box{"okCancel", Text(title), text != nullptr ? text : "", Text(text2), answer});
+    return answer;
+  }
+
+  // ---- surfaces: IDs are 1-based positions in the script's list --------------------------
+  static LWSurfaceID SurfaceAt(size_t index) {
+    if (index >= gCurrent->script.surfaces.size()) return nullptr;
+    return reinterpret_cast<LWSurfaceID>(static_cast<uintptr_t>(index + 1));
+  }
+  static size_t SurfaceIndex(LWSurfaceID id) { return reinterpret_cast<uintptr_t>(id) - 1; }
+  static LWSurfaceID First() { return SurfaceAt(0); }
+  static LWSurfaceID Next(LWSurfaceID id) { return SurfaceAt(SurfaceIndex(id) + 1); }
+  static const char* Name(LWSurfaceID id) {
+    size_t index = SurfaceIndex(id);
+    auto& surfaces = gCurrent->script.surfaces;
+    if (index >= surfaces.size() || !surfaces[index]) return nullptr;
+    return surfaces[index]->c_str();
+  }
+
+  // ---- the form panel -------------------------------------------------------------------
+  static PanelRecord& Panel() { return *gCurrent->panel; }
+
+  static ListEntry Copy(const LWXPanelControl& c) {
+    return {c.id, Text(c.label), Text(c.controlType)};
+  }
+  static ListEntry Copy(const LWXPanelDataDesc& d) { return {d.id, Text(d.name), Text(d.dataType)}; }
+
+  template <typename Entry>
+  static std::vector<ListEntry> CopyList(const Entry* list) {
+    std::vector<ListEntry> copy;
+    for (;; ++list) {
+      copy.push_back(Copy(*list));
+      if (list->id == 0) break;
+    }
+    return copy;
+  }
+
+  static LWXPanelID Create(int type, LWXPanelControl* controls) {
+    Host& host = *gCurrent;
+    if (host.script.failPanelCreate) return nullptr;
+    host.panel.emplace();
+    ++host.panelsCreated;
+    PanelRecord& panel = Panel();
+    panel.createType = type;
+    panel.controls = CopyList(controls);
+    panel.calls.push_back("create");
+    return &panel;
+  }
+
+  static void Destroy(LWXPanelID) {
+    Panel().destroyed = true;
+    Panel().calls.push_back("destroy");
+  }
+
+  static void Describe(LWXPanelID, LWXPanelDataDesc* data, LWXPanelGetFunc*, LWXPanelSetFunc*) {
+    Panel().data = CopyList(data);
+    Panel().calls.push_back("describe");
+  }
+
+  // Reads the label of id 0 and the popup's choices; other tags are kept but not interpreted.
+  // The list ends with two zero words.
+  static void Hint(LWXPanelID, LWID /*id*/, LWXPHint* hints) {
+    PanelRecord& panel = Panel();
+    panel.calls.push_back("hint");
+    for (size_t i = 0; !(hints[i] == 0 && hints[i + 1] == 0); ++i) panel.hints.push_back(hints[i]);
+    panel.hints.push_back(0);
+    panel.hints.push_back(0);
+    for (size_t i = 0; i + 2 < panel.hints.size(); ++i) {
+      if (panel.hints[i] == XPTAG_LABEL && panel.hints[i + 1] == 0 && panel.hints[i + 2] != 0) {
+        panel.title = reinterpret_cast<const char*>(panel.hints[i + 2]);
+      }
+      if (panel.hints[i] == XPTAG_STRLIST && panel.hints[i + 2] != 0) {
+        panel.choicesGiven = true;
+        for (auto** text = reinterpret_cast<const char**>(panel.hints[i + 2]); *text; ++text) {
+          panel.choices.emplace_back(*text);
+        }
+      }
+    }
+  }
+
+  static void FormSet(LWXPanelID, LWID id, void* value) {
+    PanelRecord& panel = Panel();
+    Host::PanelValues& values = gCurrent->values_;
+    PanelRecord::Set set{id, value == nullptr, "", 0.0, 0};
+    if (value != nullptr) {
+      if (id == 0x8001) set.text = values.file = static_cast<const char*>(value);
+      if (id == 0x8002) set.real = values.step = *static_cast<const double*>(value);
+      if (id == 0x8003) set.integer = values.startPolygon = *static_cast<const int*>(value);
+      if (id == 0x8004) set.integer = values.pick = *static_cast<const int*>(value);
+    }
+    panel.initialValues.push_back(set);
+    panel.calls.push_back("formSet");
+  }
+
+  // The user's answers replace the initial values when the panel is posted.
+  static int Post(LWXPanelID) {
+    Host& host = *gCurrent;
+    Host::PanelValues& values = host.values_;
+    Panel().posted = true;
+    Panel().calls.push_back("post");
+    if (host.script.file) values.file = *host.script.file;
+    if (host.script.startPolygon) values.startPolygon = 1;
+    if (host.script.step) values.step = *host.script.step;
+    values.pick = host.script.pick;
+    return host.script.cancelPanel ? 0 : 1;
+  }
+
+  static void* FormGet(LWXPanelID, LWID id) {
+    Host& host = *gCurrent;
+    Host::PanelValues& values = host.values_;
+    Panel().reads.push_back(id);
+    Panel().calls.push_back("formGet");
+    if (host.script.nullAnswers.count(id) != 0) return nullptr;
+    switch (id) {
+      case 0x8001: return values.file.data();
+      case 0x8002: return &values.step;
+      case 0x8003: return &values.startPolygon;
+      case 0x8004: return &values.pick;
+      default: return nullptr;
+    }
+  }
+
+  // ---- the mesh edit: point IDs are 1-based creation numbers -----------------------------
+  static MeshEditOp* EditBegin(int, int, int) {
+    Host& host = *gCurrent;
+    if (host.script.declineEdit) return nullptr;
+    host.mesh.edit = EditState::Open;
+    ++host.mesh.editBegins;
+    return &host.edit_;
+  }
+
+  static void Done(EDStateRef, int error, int selectMode) {
+    MeshRecord& mesh = gCurrent->mesh;
+    mesh.edit = EditState::Ended;
+    mesh.doneError = error;
+    mesh.doneSelectMode = selectMode;
+  }
+
+  static LWPntID AddPoint(EDStateRef, double* position) {
+    Host& host = *gCurrent;
+    MeshRecord& mesh = host.mesh;
+    uint64_t number = mesh.pointCount++;
+    if (!host.script.discardMesh) mesh.points.push_back({position[0], position[1], position[2]});
+    if (host.script.nullPointAt && host.script.nullPointAt(number)) return nullptr;
+    return reinterpret_cast<LWPntID>(static_cast<uintptr_t>(number + 1));
+  }
+
+  static LWPolID AddFace(EDStateRef, const char* surface, int count, const LWPntID* points) {
+    MeshRecord& mesh = gCurrent->mesh;
+    ++mesh.polygonCount;
+    if (gCurrent->script.discardMesh) return reinterpret_cast<LWPolID>(mesh.polygonCount);
+    Polygon polygon{surface != nullptr ? surface : "", {}};
+    for (int i = 0; i < count; ++i) {
+      uint64_t id = reinterpret_cast<uintptr_t>(points[i]);
+      bool ours = id >= 1 && id <= mesh.pointCount;
+      polygon.points.push_back(ours ? static_cast<int64_t>(id - 1) : -1);
+    }
+    mesh.polygons.push_back(std::move(polygon));
+    return reinterpret_cast<LWPolID>(mesh.polygonCount);
+  }
+};
+
+Host::Host(HostScript hostScript) : script(std::move(hostScript)) {
+  gCurrent = this;
+  command_.editBegin = Callbacks::EditBegin;
+  edit_.state = this;
+  edit_.done = Callbacks::Done;
+  edit_.addPoint = Callbacks::AddPoint;
+  edit_.addFace = Callbacks::AddFace;
+  messages_.error = Callbacks::Error;
+  messages_.okCancel = Callbacks::OkCancel;
+  surfaces_.first = Callbacks::First;
+  surfaces_.next = Callbacks::Next;
+  surfaces_.name = Callbacks::Name;
+  panels_.version = 0;
+  panels_.create = Callbacks::Create;
+  panels_.destroy = Callbacks::Destroy;
+  panels_.describe = Callbacks::Describe;
+  panels_.hint = Callbacks::Hint;
+  panels_.formGet = Callbacks::FormGet;
+  panels_.formSet = Callbacks::FormSet;
+  panels_.post = Callbacks::Post;
+}
+
+Host::~Host() {
+  if (gCurrent == this) gCurrent = nullptr;
+}
+
+GlobalFunc* Host::global() const { return Callbacks::Global; }
+
+}  // namespace standin

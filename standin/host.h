@@ -1,0 +1,125 @@
+// The stand-in host: an in-process implementation of the host records the plug-in calls
+// (service lookup, messages, surfaces, the form panel, the command's mesh edit). It answers as a
+// user would from a HostScript and records everything the plug-in did, for tests and dustweave.
+// One host is current at a time; its records are handed out as plain C function tables.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host/records.h"
+
+namespace standin {
+
+// How the host and its user answer.
+struct HostScript {
+  // Surfaces in the host's order; nullopt is a surface whose name the host reports as null.
+  std::vector<std::optional<std::string>> surfaces;
+  std::set<std::string> withoutServices;  // service names whose lookup yields null
+  bool failPanelCreate = false;
+  bool cancelPanel = false;
+  std::optional<std::string> file;        // the "pfx file" answer; nullopt keeps the initial value
+  bool startPolygon = false;              // ticks "poly at start"
+  std::optional<double> step;             // the "step percent" answer; nullopt keeps it
+  int pick = 0;                           // the popup entry chosen
+  std::set<LWID> nullAnswers;             // controls whose formGet yields null
+  bool answerOk = true;                   // every OK/Cancel question
+  bool declineEdit = false;               // editBegin yields null
+  bool discardMesh = false;               // count points and polygons without keeping them
+  std::function<bool(uint64_t)> nullPointAt;  // addPoint with this 0-based number yields null
+};
+
+struct Box {
+  std::string kind;                  // "error" or "okCancel"
+  std::optional<std::string> title;
+  std::string text;
+  std::optional<std::string> text2;  // the second text argument; the plug-in passes null
+  std::optional<int> answer;         // okCancel only
+};
+
+struct Polygon {
+  std::string surface;
+  std::vector<int64_t> points;       // 0-based point numbers; -1 for an ID this run never made
+};
+
+// One entry of the control or data list, copied: {id, label or name, type}.
+struct ListEntry {
+  LWID id;
+  std::optional<std::string> name;
+  std::optional<std::string> type;
+  bool operator==(const ListEntry&) const = default;
+};
+
+struct PanelRecord {
+  int createType = 0;
+  std::vector<ListEntry> controls;         // up to and including the closing id 0
+  std::vector<ListEntry> data;
+  std::vector<LWXPHint> hints;             // up to and including the two closing zeros
+  std::optional<std::string> title;        // from the label hint of id 0
+  std::vector<std::string> choices;        // from the popup's string list hint
+  bool choicesGiven = false;
+  struct Set { LWID id; bool isNull; std::string text; double real; int integer; };
+  std::vector<Set> initialValues;          // formSet calls, in order
+  std::vector<LWID> reads;                 // formGet calls, in order
+  std::vector<std::string> calls;          // create, describe, hint, formSet, post, formGet, destroy
+  bool posted = false;
+  bool destroyed = false;
+};
+
+enum class EditState { None, Open, Ended };
+
+struct MeshRecord {
+  std::vector<std::array<double, 3>> points;
+  std::vector<Polygon> polygons;
+  uint64_t pointCount = 0;    // also counted when the mesh is discarded
+  uint64_t polygonCount = 0;
+  EditState edit = EditState::None;
+  int editBegins = 0;
+  int doneError = 0;
+  int doneSelectMode = 0;
+};
+
+class Host {
+ public:
+  explicit Host(HostScript script = {});
+  ~Host();
+  Host(const Host&) = delete;
+  Host& operator=(const Host&) = delete;
+
+  GlobalFunc* global() const;
+  LWModCommand* command() { return &command_; }
+  LWMessageFuncs* messages() { return &messages_; }
+  LWSurfaceFuncs* surfaceFuncs() { return &surfaces_; }
+  LWXPanelFuncs* panelFuncs() { return &panels_; }
+
+  HostScript script;
+  std::vector<std::string> lookups;       // service names asked for, in order
+  std::vector<Box> boxes;
+  std::optional<PanelRecord> panel;       // the last panel created
+  int panelsCreated = 0;
+  MeshRecord mesh;
+  std::function<void(const Box&)> onBox;  // told of each box as it is shown
+
+  static Host* current();
+
+ private:
+  LWModCommand command_{};
+  MeshEditOp edit_{};
+  LWMessageFuncs messages_{};
+  LWSurfaceFuncs surfaces_{};
+  LWXPanelFuncs panels_{};
+  struct PanelValues {
+    std::string file;
+    int startPolygon = 0;
+    double step = 0;
+    int pick = 0;
+  } values_;
+  friend struct Callbacks;
+};
+
+}  // namespace standin

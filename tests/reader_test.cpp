@@ -1,0 +1,134 @@
+// The big-endian reader: byte order, the sticky failure and its two integer reads, the position
+// counter, whole blocks, and reads across the block buffer's edge.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+#include "base/memory.h"
+#include "pfx/reader.h"
+#include "temp_file.h"
+
+namespace {
+
+std::vector<uint8_t> Words(std::initializer_list<int32_t> values) {
+  std::vector<uint8_t> bytes;
+  for (int32_t value : values) pfxwrite::PutInt(bytes, value);
+  return bytes;
+}
+
+class ReaderTest : public ::testing::Test {
+ protected:
+  void Open(const std::vector<uint8_t>& bytes) {
+    file_.Write(bytes);
+    ASSERT_TRUE(OpenPfxStream(&stream_, file_.path().c_str()));
+    SetReadPosition(0);
+  }
+  void TearDown() override { ClosePfxStream(&stream_); }
+
+  TempFile file_;
+  PfxStream stream_;
+};
+
+TEST_F(ReaderTest, ConvertsBigEndianIntegersAndReals) {
+  Open({0x00, 0x00, 0x00, 0x03, 0x3F, 0x80, 0x00, 0x00, 0xFF, 0xFF, 0xFF, 0xFE});
+  EXPECT_EQ(ReadInt(&stream_), 3);
+  EXPECT_EQ(ReadFloat(&stream_), 1.0f);
+  EXPECT_EQ(ReadIntSticky(&stream_), -2);
+  EXPECT_EQ(GetReadPosition(), 12);
+}
+
+TEST(SwapBytes, ReversesEachElementInPlace) {
+  uint8_t shorts[] = {1, 2, 3, 4};
+  SwapBytes(shorts, 2, 2);
+  EXPECT_EQ(std::vector<uint8_t>(shorts, shorts + 4), (std::vector<uint8_t>{2, 1, 4, 3}));
+  uint8_t words[] = {1, 2, 3, 4, 5, 6, 7, 8};
+  SwapBytes(words, 4, 2);
+  EXPECT_EQ(std::vector<uint8_t>(words, words + 8), (std::vector<uint8_t>{4, 3, 2, 1, 8, 7, 6, 5}));
+}
+
+TEST_F(ReaderTest, ShortReadFailsAndTheFailureSticks) {
+  Open({0, 0, 0, 7, 0, 0});
+  EXPECT_EQ(ReadInt(&stream_), 7);
+  EXPECT_EQ(ReadInt(&stream_), 0);  // two bytes left: the read fails
+  EXPECT_EQ(GetReadPosition(), READER_FAILED);
+  EXPECT_EQ(ReadInt(&stream_), 0);
+  EXPECT_EQ(ReadIntSticky(&stream_), READER_FAILED);
+  EXPECT_EQ(ReadFloat(&stream_), 0.0f);
+  EXPECT_EQ(ReadBlock(&stream_, 4), nullptr);
+  EXPECT_EQ(GetReadPosition(), READER_FAILED);
+}
+
+TEST_F(ReaderTest, StickyIntegerReadReturnsZeroOnTheFailingRead) {
+  Open({0, 0});
+  EXPECT_EQ(ReadIntSticky(&stream_), 0);
+  EXPECT_EQ(ReadIntSticky(&stream_), READER_FAILED);
+}
+
+TEST_F(ReaderTest, FailedReaderConsumesNothingUntilThePositionIsSet) {
+  Open(Words({11, 22, 33}));
+  EXPECT_EQ(ReadBlock(&stream_, 0), nullptr);  // n = 0 fails without touching the stream
+  EXPECT_EQ(ReadInt(&stream_), 0);
+  EXPECT_EQ(ReadIntSticky(&stream_), READER_FAILED);
+  SetReadPosition(0);
+  EXPECT_EQ(ReadInt(&stream_), 11);
+  EXPECT_EQ(ReadBlock(&stream_, -4), nullptr);
+  SetReadPosition(0);
+  EXPECT_EQ(ReadInt(&stream_), 22);
+  EXPECT_EQ(GetReadPosition(), 4);
+}
+
+TEST_F(ReaderTest, PositionCountsModuloTwoToThe32) {
+  Open(Words({1, 2, 3}));
+  SetReadPosition(INT32_MAX - 3);
+  EXPECT_EQ(ReadInt(&stream_), 1);
+  EXPECT_EQ(GetReadPosition(), INT32_MIN);
+  SetReadPosition(-4);
+  EXPECT_EQ(ReadFloat(&stream_), std::bit_cast<float>(2));
+  EXPECT_EQ(GetReadPosition(), 0);
+}
+
+TEST_F(ReaderTest, BlocksAreWholeOrNothing) {
+  Open(Words({0x01020304, 0x05060708}));
+  unsigned char* block = ReadBlock(&stream_, 3);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(std::vector<uint8_t>(block, block + 3), (std::vector<uint8_t>{1, 2, 3}));
+  ModuleFree(block);
+  EXPECT_EQ(GetReadPosition(), 3);
+  EXPECT_EQ(ReadBlock(&stream_, 6), nullptr);  // five bytes left
+  EXPECT_EQ(GetReadPosition(), READER_FAILED);
+}
+
+// Values straddling the edge of the block buffer, and a block larger than the buffer, read the
+// same as values inside it; so do all of them when the buffer could not be allocated.
+void ReadAcrossTheBufferEdge(bool withBuffer) {
+  const int32_t count = static_cast<int32_t>(PFX_BUFFER_SIZE / 4) * 3;
+  std::vector<uint8_t> bytes = {0xAA, 0xBB};  // shifts every word off the buffer's alignment
+  for (int32_t i = 0; i < count; ++i) pfxwrite::PutInt(bytes, i * 7 - 5);
+  TempFile file(bytes);
+  PfxStream stream;
+  if (!withBuffer) ModuleAllocFailOnly(1);
+  ASSERT_TRUE(OpenPfxStream(&stream, file.path().c_str()));
+  ModuleAllocFailFrom(0);
+  EXPECT_EQ(stream.buffer != nullptr, withBuffer);
+  SetReadPosition(0);
+  unsigned char* head = ReadBlock(&stream, 2);
+  ASSERT_NE(head, nullptr);
+  ModuleFree(head);
+  int32_t i = 0;
+  for (; i < count / 3; ++i) ASSERT_EQ(ReadInt(&stream), i * 7 - 5) << i;
+  unsigned char* big = ReadBlock(&stream, static_cast<int>(PFX_BUFFER_SIZE + 8));
+  ASSERT_NE(big, nullptr);
+  i += static_cast<int32_t>(PFX_BUFFER_SIZE / 4) + 2;
+  ModuleFree(big);
+  for (; i < count; ++i) ASSERT_EQ(ReadIntSticky(&stream), i * 7 - 5) << i;
+  EXPECT_EQ(GetReadPosition(), static_cast<int32_t>(bytes.size()));
+  EXPECT_EQ(ReadInt(&stream), 0);
+  EXPECT_EQ(GetReadPosition(), READER_FAILED);
+  ClosePfxStream(&stream);
+}
+
+TEST(ReaderBuffer, ReadsAcrossTheBufferEdge) { ReadAcrossTheBufferEdge(true); }
+TEST(ReaderBuffer, ReadsTheSameWithoutABuffer) { ReadAcrossTheBufferEdge(false); }
+
+}  // namespace
