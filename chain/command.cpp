@@ -72,10 +72,7 @@ bool BuildTrackChain(PfxStream* stream, MeshEditOp* edit, const ChainOptions* op
   int32_t j;
   while (NextSample(walk, &j)) {
     double position[3];
-    position[0] = ReadFloat(stream);
-    position[1] = ReadFloat(stream);
-    position[2] = ReadFloat(stream);
-    if (ReaderFailed()) return false;
+    if (!ReadSample(stream, position)) return false;
     --countdown;
     if (thinning && countdown > 0 && j != walk.span) continue;
     if (j <= 0 && startPolygons) {

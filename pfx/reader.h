@@ -49,6 +49,11 @@ inline void AdvanceReadPosition(uint32_t n) {
   gReaderPosition = static_cast<int32_t>(static_cast<uint32_t>(gReaderPosition) + n);
 }
 
+inline uint32_t WordAt(const unsigned char* bytes) {
+  return (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) |
+         uint32_t{bytes[3]};
+}
+
 // The next big-endian 32-bit word, or false (and the failure state) on a short read.
 inline bool ReadWord(PfxStream* stream, uint32_t* word) {
   unsigned char bytes[4];
@@ -59,8 +64,7 @@ inline bool ReadWord(PfxStream* stream, uint32_t* word) {
     gReaderPosition = READER_FAILED;
     return false;
   }
-  *word = (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) |
-          uint32_t{bytes[3]};
+  *word = WordAt(bytes);
   AdvanceReadPosition(4);
   return true;
 }
@@ -83,4 +87,29 @@ inline float ReadFloat(PfxStream* stream) {
   float value;
   memcpy(&value, &word, sizeof value);
   return value;
+}
+
+inline float FloatAt(const unsigned char* bytes) {
+  uint32_t word = WordAt(bytes);
+  float value;
+  memcpy(&value, &word, sizeof value);
+  return value;
+}
+
+// One sample's x, y, z: exactly what three ReadFloat calls give, in one step when the sample is
+// buffered whole. A position that is a multiple of 4 can be neither READER_FAILED nor pass it
+// within the three reads. Returns false when the reader has failed.
+inline bool ReadSample(PfxStream* stream, double xyz[3]) {
+  if ((gReaderPosition & 3) == 0 && stream->end - stream->next >= PFX_SAMPLE_SIZE) {
+    xyz[0] = FloatAt(stream->next);
+    xyz[1] = FloatAt(stream->next + 4);
+    xyz[2] = FloatAt(stream->next + 8);
+    stream->next += PFX_SAMPLE_SIZE;
+    AdvanceReadPosition(PFX_SAMPLE_SIZE);
+    return true;
+  }
+  xyz[0] = ReadFloat(stream);
+  xyz[1] = ReadFloat(stream);
+  xyz[2] = ReadFloat(stream);
+  return gReaderPosition != READER_FAILED;
 }
