@@ -99,6 +99,38 @@ TEST_F(ReaderTest, BlocksAreWholeOrNothing) {
   EXPECT_EQ(GetReadPosition(), READER_FAILED);
 }
 
+// A sample taken in one step reads as its three coordinates read one at a time, whatever the
+// position counter says, including a count that runs into the failure value on the way.
+TEST(ReadSample, MatchesThreeSingleReads) {
+  std::vector<uint8_t> bytes;
+  for (float value : {1.5f, -2.0f, 3.25f, 4.0f, NAN, INFINITY, 7.0f}) pfxwrite::PutFloat(bytes, value);
+  TempFile file(bytes);
+  for (int start : {0, 8, -14, -22, 2, INT32_MAX - 7}) {
+    SCOPED_TRACE(start);
+    for (size_t skip = 0; skip <= 16; skip += 4) {
+      PfxStream one, three;
+      ASSERT_TRUE(OpenPfxStream(&one, file.path().c_str()));
+      ASSERT_TRUE(OpenPfxStream(&three, file.path().c_str()));
+      SetReadPosition(0);
+      ModuleFree(ReadBlock(&one, static_cast<int>(skip)));
+      ModuleFree(ReadBlock(&three, static_cast<int>(skip)));
+      SetReadPosition(start);
+      double sample[3];
+      bool whole = ReadSample(&one, sample);
+      int afterOne = GetReadPosition();
+      SetReadPosition(start);
+      double expected[3] = {ReadFloat(&three), ReadFloat(&three), ReadFloat(&three)};
+      EXPECT_EQ(GetReadPosition(), afterOne);
+      EXPECT_EQ(whole, afterOne != READER_FAILED);
+      for (int i = 0; i < 3; ++i) {
+        EXPECT_TRUE(sample[i] == expected[i] || (std::isnan(sample[i]) && std::isnan(expected[i])));
+      }
+      ClosePfxStream(&one);
+      ClosePfxStream(&three);
+    }
+  }
+}
+
 // Values straddling the edge of the block buffer, and a block larger than the buffer, read the
 // same as values inside it; so do all of them when the buffer could not be allocated.
 void ReadAcrossTheBufferEdge(bool withBuffer) {
