@@ -15,10 +15,30 @@ native: deps
 	@cmake -S . -B $(NATIVE) -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build $(NATIVE) -j $(JOBS)
 
-test: test-native
+test: test-native test-asan test-fuzz
 
 test-native: native
 	cd $(NATIVE) && ctest --output-on-failure -j $(JOBS)
+
+# The whole suite again under clang's AddressSanitizer and UndefinedBehaviorSanitizer (the first
+# report fails), then every fuzz target over its seed corpus and briefly. `make fuzz` fuzzes longer.
+.PHONY: asan test-asan test-fuzz fuzz
+ASAN := $(BUILD)/asan
+FUZZ_SECONDS ?= 60
+SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+asan: deps
+	@cmake -S . -B $(ASAN) -G Ninja -C cmake/asan.cmake >/dev/null
+	@cmake --build $(ASAN) -j $(JOBS)
+
+test-asan: asan
+	cd $(ASAN) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
+
+test-fuzz: asan
+	@scripts/fuzz-run $(ASAN) 30
+
+fuzz: asan
+	@scripts/fuzz-run $(ASAN) $(FUZZ_SECONDS)
 
 clean:
 	rm -rf $(BUILD)

@@ -1,0 +1,14 @@
+# Initial cache of the sanitizer build (cmake -C cmake/asan.cmake): the whole suite built with
+# clang under AddressSanitizer and UndefinedBehaviorSanitizer, stopping at the first report, with
+# the module instrumented for libFuzzer so the same build also yields the fuzz targets.
+set(CMAKE_C_COMPILER clang CACHE STRING "")
+set(CMAKE_CXX_COMPILER clang++ CACHE STRING "")
+set(CMAKE_BUILD_TYPE RelWithDebInfo CACHE STRING "")
+set(DUSTWEAVE_SANITIZE
+    "-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer")
+set(CMAKE_C_FLAGS "${DUSTWEAVE_SANITIZE} -fsanitize=fuzzer-no-link" CACHE STRING "")
+set(CMAKE_CXX_FLAGS "${DUSTWEAVE_SANITIZE} -fsanitize=fuzzer-no-link" CACHE STRING "")
+set(CMAKE_EXE_LINKER_FLAGS "${DUSTWEAVE_SANITIZE}" CACHE STRING "")
+set(CMAKE_SHARED_LINKER_FLAGS "${DUSTWEAVE_SANITIZE}" CACHE STRING "")
+set(CMAKE_MODULE_LINKER_FLAGS "${DUSTWEAVE_SANITIZE}" CACHE STRING "")
+set(DUSTWEAVE_FUZZ ON CACHE BOOL "")
