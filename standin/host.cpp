@@ -14,10 +14,11 @@ Host* Host::current() { return gCurrent; }
 
 struct Callbacks {
   // ---- lookup ---------------------------------------------------------------------------
-  static void* Global(const char* name, int /*useCode*/) {
+  static void* Global(const char* name, int useCode) {
     Host& host = *gCurrent;
     std::string service = name != nullptr ? name : "";
     host.lookups.push_back(service);
+    host.lookupCodes.push_back(useCode);
     if (host.script.withoutServices.count(service) != 0) return nullptr;
     if (service == LWMESSAGEFUNCS_GLOBAL) return &host.messages_;
     if (service == LWXPANELFUNCS_GLOBAL) return &host.panels_;

@@ -99,6 +99,7 @@ class Host {
 
   HostScript script;
   std::vector<std::string> lookups;       // service names asked for, in order
+  std::vector<int> lookupCodes;           // the use code of each lookup
   std::vector<Box> boxes;
   std::optional<PanelRecord> panel;       // the last panel created
   int panelsCreated = 0;

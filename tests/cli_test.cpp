@@ -1,0 +1,436 @@
+// The dustweave program as a user runs it: misuse and help, refusing what is not the plug-in,
+// the summary line, the JSON report and the written files of `run`, and what `inspect` and
+// `generate` tell. Runs the built program through the shell (Linux builds only).
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "pfxwrite/writer.h"
+#include "scratch_file.h"
+
+namespace {
+
+using Json = nlohmann::json;
+
+constexpr int MISUSE = 64;
+constexpr int NOT_RUN = 10;
+
+// ---- running the program ----------------------------------------------------------------------
+
+struct Outcome {
+  int status = -1;
+  std::string out, err;
+};
+
+std::string Quote(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+Outcome Dustweave(const std::vector<std::string>& args) {
+  ScratchFile out(".out"), err(".err");
+  std::string command = Quote(DUSTWEAVE_PROGRAM);
+  for (const std::string& arg : args) command += " " + Quote(arg);
+  command += " >" + Quote(out.path()) + " 2>" + Quote(err.path()) + " </dev/null";
+  int raw = std::system(command.c_str());
+  Outcome outcome;
+  outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  outcome.out = ReadText(out.path());
+  outcome.err = ReadText(err.path());
+  return outcome;
+}
+
+Outcome RunModule(const std::string& file, std::vector<std::string> options) {
+  std::vector<std::string> args = {"run", DUSTWEAVE_MODULE_FILE, "--file", file};
+  args.insert(args.end(), options.begin(), options.end());
+  return Dustweave(args);
+}
+
+Json JsonOf(const Outcome& outcome) { return Json::parse(outcome.out); }
+
+// One line on standard error, naming the program, and nothing on standard output.
+void ExpectOneLineError(const Outcome& outcome, const std::string& containing) {
+  EXPECT_TRUE(outcome.out.empty()) << outcome.out;
+  ASSERT_FALSE(outcome.err.empty());
+  EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << outcome.err;
+  EXPECT_EQ(outcome.err.rfind("dustweave: ", 0), 0u) << outcome.err;
+  EXPECT_NE(outcome.err.find(containing), std::string::npos) << outcome.err;
+}
+
+// ---- pfx files --------------------------------------------------------------------------------
+
+class TypicalFile {
+ public:
+  TypicalFile() { EXPECT_EQ(Dustweave({"generate", file_.path()}).status, 0); }
+  const std::string& path() const { return file_.path(); }
+
+ private:
+  ScratchFile file_;
+};
+
+// Three tracks 0..4 with index limit 4: five samples each, 84 bytes a track, 264 bytes in all.
+pfxwrite::File SmallFile(int32_t version = 3) {
+  pfxwrite::File file;
+  file.version = version;
+  file.indexLimit = 4;
+  for (int t = 0; t < 3; ++t) file.tracks.push_back(pfxwrite::RuledTrack(0, 4, 4, 4, static_cast<float>(t)));
+  return file;
+}
+
+std::vector<uint8_t> Cut(const pfxwrite::File& file, size_t size) {
+  std::vector<uint8_t> bytes = pfxwrite::Encode(file);
+  bytes.resize(size);
+  return bytes;
+}
+
+std::string WriteScratch(ScratchFile& scratch, const std::vector<uint8_t>& bytes) {
+  pfxwrite::WriteBytes(scratch.path(), bytes, nullptr);
+  return scratch.path();
+}
+
+size_t CountLines(const std::string& text, const std::string& prefix) {
+  size_t count = 0;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) count += line.rfind(prefix, 0) == 0 ? 1 : 0;
+  return count;
+}
+
+// ---- misuse and help --------------------------------------------------------------------------
+
+TEST(CliUsage, MisuseExitsNonZeroWithOneLine) {
+  const std::string module = DUSTWEAVE_MODULE_FILE;
+  const std::vector<std::vector<std::string>> misuses = {
+      {},
+      {"frobnicate"},
+      {"run"},
+      {"run", module, "--bogus"},
+      {"run", module, "--pick", "abc"},
+      {"run", module, "--pick", "1.5"},
+      {"run", module, "--step"},
+      {"run", module, "--step", "fast"},
+      {"run", module, "--answer", "maybe"},
+      {"run", module, "--interface-version", "3x"},
+      {"run", module, "--discard", "--obj", "chains.obj"},
+      {"inspect"},
+      {"generate"},
+      {"generate", "out.pfx", "--particles", "-1"},
+      {"generate", "out.pfx", "--last", "3000000000"},
+  };
+  for (const auto& args : misuses) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    Outcome outcome = Dustweave(args);
+    EXPECT_EQ(outcome.status, MISUSE);
+    ExpectOneLineError(outcome, "");
+  }
+}
+
+TEST(CliUsage, EachSubcommandHasHelp) {
+  for (std::string sub : {"run", "inspect", "generate"}) {
+    Outcome outcome = Dustweave({sub, "--help"});
+    EXPECT_EQ(outcome.status, 0) << sub;
+    EXPECT_NE(outcome.out.find(sub), std::string::npos) << outcome.out;
+    EXPECT_NE(outcome.out.find("Exit status"), std::string::npos) << outcome.out;
+  }
+  Outcome outcome = Dustweave({"--help"});
+  EXPECT_EQ(outcome.status, 0);
+  for (const char* sub : {"run", "inspect", "generate"}) EXPECT_NE(outcome.out.find(sub), std::string::npos);
+}
+
+// ---- loading the module -----------------------------------------------------------------------
+
+TEST(CliLoading, WhatIsNotThePlugInIsRefusedWithTen) {
+  TypicalFile pfx;
+  const std::string dir = FAKE_MODULE_DIR;
+  const std::vector<std::pair<std::string, std::string>> refusals = {
+      {pfx.path(), "cannot load module"},
+      {pfx.path() + ".missing", "cannot load module"},
+      {dir + "/fake_no_descriptor.so", "exports no _mod_descrip"},
+      {dir + "/fake_wrong_sync.so", "wrong synchronisation word 0x19941204"},
+      {dir + "/fake_wrong_server.so", "no server \"mirod_dustweave\" of class \"CommandSequence\""},
+      {dir + "/fake_null_startup.so", "startup"},
+  };
+  for (const auto& [module, reason] : refusals) {
+    Outcome outcome = Dustweave({"run", module, "--file", pfx.path()});
+    EXPECT_EQ(outcome.status, NOT_RUN) << module;
+    ExpectOneLineError(outcome, reason);
+  }
+}
+
+TEST(CliLoading, ModuleIsFoundByPathNotBySearch) {
+  // A bare file name is a path in the current folder, as for any other file.
+  TypicalFile pfx;
+  std::string command = "cd " + Quote(FAKE_MODULE_DIR) + " && " + Quote(DUSTWEAVE_PROGRAM) +
+                        " run fake_wrong_sync.so >/dev/null 2>&1";
+  int raw = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(raw));
+  EXPECT_EQ(WEXITSTATUS(raw), NOT_RUN);
+}
+
+// ---- run: the summary line and the JSON report ------------------------------------------------
+
+TEST(CliRun, TypicalRunPrintsTheSummaryLine) {
+  TypicalFile pfx;
+  Outcome outcome = RunModule(pfx.path(), {"--step", "0.25"});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.out, "5200 points, 5000 polygons, result 0\n");
+  EXPECT_EQ(outcome.err, "");
+}
+
+TEST(CliRun, JsonReportHasTheDocumentedShape) {
+  TypicalFile pfx;
+  Outcome outcome = RunModule(pfx.path(), {"--step", "0.25", "--json", "--surfaces", "A,B,C", "--pick", "2"});
+  EXPECT_EQ(outcome.status, 0);
+  ASSERT_EQ(CountLines(outcome.out, ""), 1u);
+  Json report = JsonOf(outcome);
+  std::vector<std::string> keys;
+  for (const auto& item : report.items()) keys.push_back(item.key());
+  EXPECT_EQ(keys, (std::vector<std::string>{"boxes", "edit", "panel", "points", "polygons", "result"}));
+  EXPECT_EQ(outcome.out.rfind("{\"result\":0,\"boxes\":[],\"panel\":", 0), 0u) << outcome.out;
+  EXPECT_EQ(report["result"], 0);
+  EXPECT_EQ(report["boxes"], Json::array());
+  EXPECT_EQ(report["panel"], (Json{{"title", "mirod_dustweave"}, {"choices", {"A", "B", "C"}}}));
+  EXPECT_EQ(report["edit"], "ended");
+  EXPECT_EQ(report["points"], 5200);
+  EXPECT_EQ(report["polygons"], 5000);
+}
+
+TEST(CliRun, BoxesAreShownOnStandardErrorAsTheyComeAndReported) {
+  ScratchFile version2(SmallFile(2));
+  Outcome outcome = RunModule(version2.path(), {"--json", "--answer", "cancel"});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.err, "box okCancel \"Error !\": \"wrong pfx file version (2)\\n continue ?\" -> cancel\n");
+  Json boxes = JsonOf(outcome)["boxes"];
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0], (Json{{"kind", "okCancel"}, {"title", "Error !"},
+                            {"text", "wrong pfx file version (2)\n continue ?"}, {"answer", 0}}));
+  EXPECT_EQ(JsonOf(outcome)["points"], 0);
+
+  Outcome ok = RunModule(version2.path(), {"--json"});
+  EXPECT_EQ(JsonOf(ok)["boxes"][0]["answer"], 1);
+  EXPECT_EQ(JsonOf(ok)["points"], 15);
+}
+
+TEST(CliRun, EmptyFileNameIsNotTheSameAsNoFile) {
+  Outcome empty = Dustweave({"run", DUSTWEAVE_MODULE_FILE, "--file", "", "--json"});
+  EXPECT_EQ(empty.status, 0);
+  Json report = JsonOf(empty);
+  ASSERT_EQ(report["boxes"].size(), 1u);
+  EXPECT_EQ(report["boxes"][0], (Json{{"kind", "error"}, {"title", nullptr}, {"text", "could not open file"},
+                                      {"answer", nullptr}}));
+  EXPECT_EQ(empty.err, "box error: \"could not open file\"\n");
+
+  Outcome none = Dustweave({"run", DUSTWEAVE_MODULE_FILE, "--json"});
+  EXPECT_EQ(none.status, 0);
+  EXPECT_EQ(JsonOf(none)["boxes"], Json::array());
+  EXPECT_EQ(JsonOf(none)["edit"], "none");
+  EXPECT_EQ(none.err, "");
+}
+
+TEST(CliRun, ActivationResultIsTheExitStatus) {
+  TypicalFile pfx;
+  Outcome version = RunModule(pfx.path(), {"--interface-version", "4", "--json"});
+  EXPECT_EQ(version.status, 1);
+  EXPECT_EQ(JsonOf(version)["result"], 1);
+  EXPECT_EQ(JsonOf(version)["panel"], nullptr);
+
+  Outcome missing = RunModule(pfx.path(), {"--without", "Surface Functions 4", "--json"});
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_EQ(JsonOf(missing)["panel"], nullptr);
+  EXPECT_EQ(JsonOf(missing)["edit"], "none");
+
+  Outcome cancel = RunModule(pfx.path(), {"--cancel-panel", "--json"});
+  EXPECT_EQ(cancel.status, 0);
+  EXPECT_EQ(JsonOf(cancel)["panel"]["choices"], Json::array({"Default"}));
+  EXPECT_EQ(JsonOf(cancel)["edit"], "none");
+
+  Outcome declined = RunModule(pfx.path(), {"--decline-edit"});
+  EXPECT_EQ(declined.status, 0);
+  EXPECT_EQ(declined.out, "0 points, 0 polygons, result 0\n");
+}
+
+TEST(CliRun, NumbersAreTakenAsACProgramReadsThem) {
+  TypicalFile pfx;
+  // A step percent that is not inside (0, 1) keeps every sample: 101 points a track.
+  for (std::string step : {"--step=-0.5", "--step=nan", "--step=inf", "--step=-inf", "--step=1"}) {
+    Outcome outcome = RunModule(pfx.path(), {step});
+    EXPECT_EQ(outcome.status, 0) << step;
+    EXPECT_EQ(outcome.out, "20200 points, 20000 polygons, result 0\n") << step;
+  }
+  for (const std::vector<std::string>& step : {std::vector<std::string>{"--step", "-0.5"}, {"--step", "nan"},
+                                               {"--step", "-inf"}}) {
+    EXPECT_EQ(RunModule(pfx.path(), step).out, "20200 points, 20000 polygons, result 0\n") << step[1];
+  }
+  // A popup entry before the first is taken as Cancel.
+  for (const std::vector<std::string>& pick : {std::vector<std::string>{"--pick=-1"}, {"--pick", "-1"}}) {
+    Outcome outcome = RunModule(pfx.path(), pick);
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.out, "0 points, 0 polygons, result 0\n");
+  }
+}
+
+TEST(CliRun, DiscardCountsWithoutKeeping) {
+  TypicalFile pfx;
+  Outcome outcome = RunModule(pfx.path(), {"--step", "0.25", "--discard"});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.out, "5200 points, 5000 polygons, result 0\n");
+}
+
+// ---- run: the written files -------------------------------------------------------------------
+
+TEST(CliRun, ObjAndSvgAreWrittenTheSameEveryTime) {
+  TypicalFile pfx;
+  ScratchFile obj(".obj"), again(".obj"), svg(".svg");
+  ASSERT_EQ(RunModule(pfx.path(), {"--step", "0.25", "--obj", obj.path(), "--svg", svg.path()}).status, 0);
+  ASSERT_EQ(RunModule(pfx.path(), {"--step", "0.25", "--obj", again.path()}).status, 0);
+  std::string text = ReadText(obj.path());
+  EXPECT_EQ(text, ReadText(again.path()));
+  EXPECT_EQ(CountLines(text, "v "), 5200u);
+  EXPECT_EQ(CountLines(text, "l "), 5000u);
+  EXPECT_EQ(CountLines(text, "usemtl "), 1u);
+  EXPECT_LT(text.find("\nusemtl Default\n"), text.find("\nl 1 2\n"));
+  std::string picture = ReadText(svg.path());
+  EXPECT_EQ(picture.rfind("<svg xmlns=\"http://www.w3.org/2000/svg\"", 0), 0u);
+  EXPECT_EQ(picture.substr(picture.size() - 7), "</svg>\n");
+}
+
+TEST(CliRun, OneAndTwoPointPolygonsAndSurfaceChangesInObj) {
+  ScratchFile small(SmallFile()), obj(".obj");
+  ASSERT_EQ(RunModule(small.path(), {"--start-poly", "--surfaces", "Dust", "--obj", obj.path()}).status, 0);
+  std::string text = ReadText(obj.path());
+  EXPECT_EQ(CountLines(text, "p "), 3u);
+  EXPECT_EQ(CountLines(text, "l "), 12u);
+  EXPECT_NE(text.find("usemtl Dust\np 1\nl 1 2\nl 2 3\n"), std::string::npos) << text;
+}
+
+TEST(CliRun, OutputThatCannotBeWrittenExitsWithTen) {
+  TypicalFile pfx;
+  Outcome outcome = RunModule(pfx.path(), {"--obj", pfx.path() + ".missing/chains.obj"});
+  EXPECT_EQ(outcome.status, NOT_RUN);
+  ExpectOneLineError(outcome, "cannot write");
+}
+
+// ---- inspect ----------------------------------------------------------------------------------
+
+TEST(CliInspect, WholeFileShowsHeaderTracksSamplesAndBounds) {
+  ScratchFile small(SmallFile());
+  Outcome outcome = Dustweave({"inspect", small.path()});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.out, "file:      " + small.path() + ", 264 bytes\n"
+                         "header:    version 3, 3 particles, index limit 4\n"
+                         "tracks:    3 whole of 3\n"
+                         "samples:   15\n"
+                         "bounds:    x 0 .. 6, y 0 .. 4, z -4 .. 0\n"
+                         "trailing:  0 bytes after the last track, never read\n");
+}
+
+TEST(CliInspect, ShortFileSaysWhereItEnds) {
+  struct Case {
+    size_t size;
+    std::string where;
+  };
+  const std::vector<Case> cases = {
+      {7, "ends early: at byte 7, inside the 12-byte header\n"},
+      {12 + 84 + 10, "ends early: at byte 106, inside track 2 of 3, in its 24-byte head\n"},
+      {12 + 84 + 24 + 24 + 5, "ends early: at byte 149, inside track 2 of 3, in sample 3 of 5\n"},
+      {263, "ends early: at byte 263, inside track 3 of 3, in sample 5 of 5\n"},
+  };
+  for (const Case& c : cases) {
+    ScratchFile cut;
+    Outcome outcome = Dustweave({"inspect", WriteScratch(cut, Cut(SmallFile(), c.size))});
+    EXPECT_EQ(outcome.status, 1) << c.size;
+    EXPECT_NE(outcome.out.find(c.where), std::string::npos) << outcome.out;
+  }
+}
+
+TEST(CliInspect, TrailingBytesAndHeaderQuestionsAreNoted) {
+  pfxwrite::File trailing = SmallFile();
+  trailing.trailing = {1, 2, 3, 4, 5};
+  ScratchFile withTrailing(trailing);
+  Outcome outcome = Dustweave({"inspect", withTrailing.path()});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_NE(outcome.out.find("trailing:  5 bytes after the last track, never read\n"), std::string::npos);
+
+  ScratchFile version2(SmallFile(2));
+  outcome = Dustweave({"inspect", version2.path()});
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_NE(outcome.out.find("the plug-in expects version 3"), std::string::npos) << outcome.out;
+
+  pfxwrite::File empty;
+  ScratchFile noParticles(empty);
+  outcome = Dustweave({"inspect", noParticles.path()});
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_NE(outcome.out.find("no particles"), std::string::npos) << outcome.out;
+}
+
+TEST(CliInspect, TrackTheSampleRuleNeverEndsIsNoted) {
+  pfxwrite::File file;
+  file.indexLimit = 2;
+  file.tracks.push_back(pfxwrite::RuledTrack(0, 5, 1, 2));  // resumes below its span: capped
+  ScratchFile looping(file);
+  Outcome outcome = Dustweave({"inspect", looping.path()});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_NE(outcome.out.find("samples:   6\n"), std::string::npos) << outcome.out;
+  EXPECT_NE(outcome.out.find("1 track the sample rule never ends"), std::string::npos) << outcome.out;
+}
+
+TEST(CliInspect, UnreadableFileExitsWithTen) {
+  Outcome outcome = Dustweave({"inspect", "/nonexistent/file.pfx"});
+  EXPECT_EQ(outcome.status, NOT_RUN);
+  ExpectOneLineError(outcome, "cannot open /nonexistent/file.pfx");
+}
+
+// ---- generate ---------------------------------------------------------------------------------
+
+TEST(CliGenerate, DefaultsWriteTheTypicalFile) {
+  ScratchFile pfx;
+  Outcome outcome = Dustweave({"generate", pfx.path()});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.out, "wrote " + pfx.path() + ": 200 particles, 20200 samples, 247212 bytes\n");
+  Outcome inspected = Dustweave({"inspect", pfx.path()});
+  EXPECT_EQ(inspected.status, 0);
+  EXPECT_NE(inspected.out.find("header:    version 3, 200 particles, index limit 100\n"), std::string::npos);
+  EXPECT_NE(inspected.out.find("tracks:    200 whole of 200\n"), std::string::npos);
+}
+
+TEST(CliGenerate, SameSettingsGiveTheSameBytes) {
+  ScratchFile a, b, c;
+  ASSERT_EQ(Dustweave({"generate", a.path(), "--seed", "7", "--particles", "20"}).status, 0);
+  ASSERT_EQ(Dustweave({"generate", b.path(), "--seed", "7", "--particles", "20"}).status, 0);
+  ASSERT_EQ(Dustweave({"generate", c.path(), "--seed", "8", "--particles", "20"}).status, 0);
+  EXPECT_EQ(ReadText(a.path()), ReadText(b.path()));
+  EXPECT_NE(ReadText(a.path()), ReadText(c.path()));
+}
+
+TEST(CliGenerate, TracksLongerThanTheIndexLimitEndByThemselves) {
+  // Span 6 over index limit 4: five samples in sequence, then one at the resume index.
+  ScratchFile pfx;
+  Outcome outcome = Dustweave({"generate", pfx.path(), "--particles", "3", "--index-limit", "4", "--first", "10",
+                               "--last", "16"});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.out, "wrote " + pfx.path() + ": 3 particles, 18 samples, 300 bytes\n");
+  Outcome inspected = Dustweave({"inspect", pfx.path()});
+  EXPECT_EQ(inspected.status, 0);
+  EXPECT_EQ(inspected.out.find("note:"), std::string::npos) << inspected.out;
+}
+
+TEST(CliGenerate, UnwritableFileExitsWithTen) {
+  Outcome outcome = Dustweave({"generate", "/nonexistent/out.pfx"});
+  EXPECT_EQ(outcome.status, NOT_RUN);
+  ExpectOneLineError(outcome, "cannot write /nonexistent/out.pfx");
+}
+
+}  // namespace

@@ -1,0 +1,214 @@
+// dustweave: a stand-in host on the command line. `run` loads a command module by path and runs
+// it once, answering its panel and questions from the options; `inspect` checks a pfx file
+// without any module; `generate` writes a plausible one. Divisions: the options of each
+// subcommand; running them; parsing and exit statuses.
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "standin/host.h"
+#include "standin/loader.h"
+#include "tools/dustweave/report.h"
+#include "tools/lib/mesh_obj.h"
+#include "tools/lib/mesh_svg.h"
+#include "tools/lib/pfx_generate.h"
+#include "tools/lib/pfx_inspect.h"
+
+namespace {
+
+constexpr int EXIT_NOT_RUN = 10;   // the module could not be loaded or run, a file not read or written
+constexpr int EXIT_MISUSE = 64;    // the command line is wrong
+constexpr int EXIT_FINDINGS = 1;   // inspect: the plug-in would not read the file cleanly
+
+// ---- the options of each subcommand -----------------------------------------------------------
+
+struct RunArgs {
+  std::string module;
+  std::optional<std::string> file;
+  bool startPolygon = false;
+  std::optional<double> step;
+  int pick = 0;
+  bool cancelPanel = false;
+  std::optional<std::string> surfaces;
+  std::string answer = "ok";
+  bool declineEdit = false;
+  int interfaceVersion = COMMAND_INTERFACE_VERSION;
+  std::vector<std::string> without;
+  bool json = false;
+  std::string obj, svg;
+  bool discard = false;
+};
+
+CLI::App* AddRun(CLI::App& app, RunArgs& a) {
+  CLI::App* run = app.add_subcommand("run", "Load a command module and run it once, as the host does");
+  run->add_option("MODULE", a.module, "the module, by path (mirod_dustweave.so)")->required();
+  run->add_option("--file", a.file, "the \"pfx file\" answer (left out: the panel's initial \"none\")");
+  run->add_flag("--start-poly", a.startPolygon, "tick \"poly at start\"");
+  run->add_option("--step", a.step, "the \"step percent\" answer as a fraction, 1.0 = 100 % (nan, inf allowed)");
+  run->add_option("--pick", a.pick, "the surface popup entry chosen, from 0")->capture_default_str();
+  run->add_flag("--cancel-panel", a.cancelPanel, "press Cancel on the panel");
+  run->add_option("--surfaces", a.surfaces, "the host's surfaces, in order: A,B,C (none when left out)");
+  run->add_option("--answer", a.answer, "the answer to every OK/Cancel question")
+      ->check(CLI::IsMember({"ok", "cancel"}))
+      ->capture_default_str();
+  run->add_flag("--decline-edit", a.declineEdit, "the mesh edit cannot be begun");
+  run->add_option("--interface-version", a.interfaceVersion, "the version passed to the activation")
+      ->capture_default_str();
+  run->add_option("--without", a.without, "a service whose lookup yields null (repeatable), e.g. \"Info Messages 2\"");
+  run->add_flag("--json", a.json, "print one JSON object instead of the summary line");
+  CLI::Option* obj = run->add_option("--obj", a.obj, "write the mesh as Wavefront OBJ");
+  CLI::Option* svg = run->add_option("--svg", a.svg, "write a picture of the chains as SVG");
+  run->add_flag("--discard", a.discard, "count points and polygons without keeping them")->excludes(obj)->excludes(svg);
+  run->footer(
+      "Message boxes are shown on standard error as they come.\n"
+      "Exit status: the activation's result (0 done, 1 wrong interface version, 2 missing service\n"
+      "or surface list not built); 10 when the module cannot be loaded or run, or an output file\n"
+      "cannot be written; 64 on misuse.\n");
+  return run;
+}
+
+CLI::App* AddInspect(CLI::App& app, std::string& file) {
+  CLI::App* inspect = app.add_subcommand("inspect", "Check a pfx file as the plug-in would read it");
+  inspect->add_option("FILE", file, "the pfx file")->required();
+  inspect->footer(
+      "Exit status: 0 when the plug-in reads the whole file without a question; 1 when the file ends\n"
+      "early or its header makes the plug-in ask; 10 when it cannot be read; 64 on misuse.\n");
+  return inspect;
+}
+
+CLI::App* AddGenerate(CLI::App& app, std::string& out, dustweave::DustSettings& s) {
+  CLI::App* generate = app.add_subcommand("generate", "Write a version-3 pfx file of drifting, swirling dust");
+  generate->add_option("OUT", out, "the file to write")->required();
+  generate->add_option("--particles", s.particles, "number of particles (tracks)")
+      ->check(CLI::Range(0, INT32_MAX))
+      ->capture_default_str();
+  generate->add_option("--index-limit", s.indexLimit, "the header's index limit")->capture_default_str();
+  generate->add_option("--first", s.firstIndex, "every track's first index")->capture_default_str();
+  generate->add_option("--last", s.lastIndex, "every track's last index")->capture_default_str();
+  generate->add_option("--seed", s.seed, "the simulation's seed")->capture_default_str();
+  generate->footer(
+      "The same options give the same bytes.\n"
+      "Exit status: 0; 10 when the file cannot be written; 64 on misuse.\n");
+  return generate;
+}
+
+// ---- running them ---------------------------------------------------------------------------
+
+std::vector<std::optional<std::string>> SurfaceList(const std::optional<std::string>& given) {
+  std::vector<std::optional<std::string>> surfaces;
+  if (!given || given->empty()) return surfaces;
+  size_t start = 0;
+  for (;;) {
+    size_t comma = given->find(',', start);
+    surfaces.emplace_back(given->substr(start, comma - start));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return surfaces;
+}
+
+standin::HostScript ScriptOf(const RunArgs& a) {
+  standin::HostScript script;
+  script.surfaces = SurfaceList(a.surfaces);
+  script.withoutServices.insert(a.without.begin(), a.without.end());
+  script.cancelPanel = a.cancelPanel;
+  script.file = a.file;
+  script.startPolygon = a.startPolygon;
+  script.step = a.step;
+  script.pick = a.pick;
+  script.answerOk = a.answer == "ok";
+  script.declineEdit = a.declineEdit;
+  script.discardMesh = a.discard;
+  return script;
+}
+
+bool WriteOutputs(const RunArgs& a, const standin::Host& host) {
+  std::string error;
+  bool ok = (a.obj.empty() || dustweave::WriteObjFile(host.mesh, a.obj, &error)) &&
+            (a.svg.empty() || dustweave::WriteSvgFile(host.mesh, a.svg, &error));
+  if (!ok) std::cerr << "dustweave: " << error << "\n";
+  return ok;
+}
+
+int Run(const RunArgs& a) {
+  standin::Host host(ScriptOf(a));
+  host.onBox = [](const standin::Box& box) { std::cerr << dustweave::BoxLine(box) << std::endl; };
+  std::string error;
+  std::optional<int> result = standin::RunCommandOnce(a.module, host, a.interfaceVersion, &error);
+  if (!result) {
+    std::cerr << "dustweave: " << error << "\n";
+    return EXIT_NOT_RUN;
+  }
+  if (!WriteOutputs(a, host)) return EXIT_NOT_RUN;
+  std::cout << (a.json ? dustweave::JsonReport(host, *result) : dustweave::SummaryLine(host, *result)) << "\n";
+  return *result;
+}
+
+int Inspect(const std::string& file) {
+  dustweave::PfxInspection inspection;
+  std::string error;
+  if (!dustweave::InspectPfx(file, &inspection, &error)) {
+    std::cerr << "dustweave: " << error << "\n";
+    return EXIT_NOT_RUN;
+  }
+  std::cout << dustweave::DescribeInspection(file, inspection);
+  return dustweave::ReadsCleanly(inspection) ? 0 : EXIT_FINDINGS;
+}
+
+int Generate(const std::string& out, const dustweave::DustSettings& settings) {
+  dustweave::GeneratedFile written;
+  std::string error;
+  if (!dustweave::GenerateDustFile(settings, out, &written, &error)) {
+    std::cerr << "dustweave: " << error << "\n";
+    return EXIT_NOT_RUN;
+  }
+  std::cout << "wrote " << out << ": " << settings.particles << " particles, " << written.samples
+            << " samples, " << written.bytes << " bytes\n";
+  return 0;
+}
+
+// ---- parsing and exit statuses ----------------------------------------------------------------
+
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"dustweave: runs the mirod_dustweave command module outside the host, and checks or "
+               "makes pfx files"};
+  app.require_subcommand(1);
+  RunArgs runArgs;
+  std::string inspectFile, generateOut;
+  dustweave::DustSettings settings;
+  CLI::App* run = AddRun(app, runArgs);
+  CLI::App* inspect = AddInspect(app, inspectFile);
+  CLI::App* generate = AddGenerate(app, generateOut, settings);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::string help = "dustweave";
+    for (CLI::App* sub : {run, inspect, generate}) {
+      if (sub->parsed()) help += " " + sub->get_name();
+    }
+    std::cerr << "dustweave: " << OneLine(e.what()) << " (see " << help << " --help)\n";
+    return EXIT_MISUSE;
+  }
+  if (run->parsed()) return Run(runArgs);
+  if (inspect->parsed()) return Inspect(inspectFile);
+  if (generate->parsed()) return Generate(generateOut, settings);
+  return EXIT_MISUSE;
+}
