@@ -15,6 +15,18 @@ native: deps
 	@cmake -S . -B $(NATIVE) -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 	@cmake --build $(NATIVE) -j $(JOBS)
 
+# The demo: the typical pfx file (200 particles, index limit 100, every track 0..100) through
+# the built module with step 0.25, the chains written as OBJ and as an SVG picture.
+.PHONY: demo
+DEMO := $(BUILD)/demo
+all: demo
+
+demo: native
+	@mkdir -p $(DEMO)
+	@$(NATIVE)/dustweave generate $(DEMO)/typical.pfx >/dev/null
+	@$(NATIVE)/dustweave run $(NATIVE)/mirod_dustweave.so --file $(DEMO)/typical.pfx --step 0.25 \
+	    --obj $(DEMO)/chains.obj --svg $(DEMO)/chains.svg
+
 test: test-native test-asan test-fuzz
 
 test-native: native
