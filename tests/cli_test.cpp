@@ -252,6 +252,11 @@ TEST(CliRun, ActivationResultIsTheExitStatus) {
   EXPECT_EQ(JsonOf(missing)["panel"], nullptr);
   EXPECT_EQ(JsonOf(missing)["edit"], "none");
 
+  // Options may come before MODULE, each --without naming one service.
+  Outcome before = Dustweave({"run", "--without", "LWXPanel", "--without", "Info Messages 2", DUSTWEAVE_MODULE_FILE});
+  EXPECT_EQ(before.status, 2);
+  EXPECT_EQ(before.out, "0 points, 0 polygons, result 2\n");
+
   Outcome cancel = RunModule(pfx.path(), {"--cancel-panel", "--json"});
   EXPECT_EQ(cancel.status, 0);
   EXPECT_EQ(JsonOf(cancel)["panel"]["choices"], Json::array({"Default"}));

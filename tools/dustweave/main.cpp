@@ -58,7 +58,8 @@ CLI::App* AddRun(CLI::App& app, RunArgs& a) {
   run->add_flag("--decline-edit", a.declineEdit, "the mesh edit cannot be begun");
   run->add_option("--interface-version", a.interfaceVersion, "the version passed to the activation")
       ->capture_default_str();
-  run->add_option("--without", a.without, "a service whose lookup yields null (repeatable), e.g. \"Info Messages 2\"");
+  run->add_option("--without", a.without, "a service whose lookup yields null (repeatable), e.g. \"Info Messages 2\"")
+      ->allow_extra_args(false);  // one service a time, so that MODULE may follow
   run->add_flag("--json", a.json, "print one JSON object instead of the summary line");
   CLI::Option* obj = run->add_option("--obj", a.obj, "write the mesh as Wavefront OBJ");
   CLI::Option* svg = run->add_option("--svg", a.svg, "write a picture of the chains as SVG");
@@ -187,6 +188,7 @@ int main(int argc, char** argv) {
   CLI::App app{"dustweave: runs the mirod_dustweave command module outside the host, and checks or "
                "makes pfx files"};
   app.require_subcommand(1);
+  app.allow_windows_style_options(false);  // on Windows too: /path/to/file is a path, not an option
   RunArgs runArgs;
   std::string inspectFile, generateOut;
   dustweave::DustSettings settings;
