@@ -6,7 +6,7 @@ BUILD := build
 NATIVE := $(BUILD)/native
 JOBS ?= 2
 
-all: native
+all: native modules
 
 deps:
 	@scripts/install-deps
@@ -27,7 +27,7 @@ demo: native
 	@$(NATIVE)/dustweave run $(NATIVE)/mirod_dustweave.so --file $(DEMO)/typical.pfx --step 0.25 \
 	    --obj $(DEMO)/chains.obj --svg $(DEMO)/chains.svg
 
-test: test-native test-asan test-fuzz
+test: test-native test-asan test-fuzz test-windows
 
 test-native: native
 	cd $(NATIVE) && ctest --output-on-failure -j $(JOBS)
@@ -51,6 +51,30 @@ test-fuzz: asan
 
 fuzz: asan
 	@scripts/fuzz-run $(ASAN) $(FUZZ_SECONDS)
+
+# The Windows deliverables mirod_dustweave64.p and mirod_dustweave32.p, with dustweave64.exe and
+# dustweave32.exe, cross-compiled by the presets win64 and win32; their suites run under wine.
+# `make` gathers the three modules in build/modules.
+.PHONY: windows win64 win32 modules test-windows test-win64 test-win32
+WINDOWS := win64 win32
+MODULES := $(BUILD)/modules
+
+windows: $(WINDOWS)
+
+$(WINDOWS): deps
+	@cmake --preset $@ -B $(BUILD)/$@ -DDUSTWEAVE_NATIVE_BUILD=$(abspath $(NATIVE)) >/dev/null
+	@cmake --build $(BUILD)/$@ -j $(JOBS)
+
+modules: native $(WINDOWS)
+	@mkdir -p $(MODULES)
+	@cp $(NATIVE)/mirod_dustweave.so $(BUILD)/win64/mirod_dustweave64.p \
+	    $(BUILD)/win32/mirod_dustweave32.p $(MODULES)/
+	@echo "modules in $(MODULES)/: mirod_dustweave64.p, mirod_dustweave32.p, mirod_dustweave.so"
+
+test-windows: test-win64 test-win32
+
+test-win64 test-win32: test-%: % native
+	cd $(BUILD)/$* && ctest --output-on-failure -j $(JOBS)
 
 clean:
 	rm -rf $(BUILD)

@@ -1,6 +1,6 @@
 # The Windows cross builds (presets win64 and win32): GoogleTest built from Debian's sources with
-# this toolchain, CLI11 and nlohmann-json exposed from their two header folders only (never all
-# of /usr/include), and wine as the emulator that runs what is built here, in a prefix of its own.
+# this toolchain, CLI11 and nlohmann-json exposed from their own header folders only (never all of
+# /usr/include), and wine as the emulator that runs what is built here, in a prefix of its own.
 
 # ---- packages that find_package() finds here instead of on the Linux system ------------------
 function(dustweave_provide_package name)
@@ -24,19 +24,19 @@ add_library(GTest::Main ALIAS gtest_main)
 dustweave_provide_package(GTest)
 
 # ---- header-only libraries -----------------------------------------------------------------
+# Each is one folder of /usr/include, linked into an include folder of the build's own.
 set(DUSTWEAVE_LINUX_HEADERS ${CMAKE_BINARY_DIR}/linux-headers)
-function(dustweave_header_library target folder)
+function(dustweave_header_library target package entry)
   file(MAKE_DIRECTORY ${DUSTWEAVE_LINUX_HEADERS})
-  file(CREATE_LINK /usr/include/${folder} ${DUSTWEAVE_LINUX_HEADERS}/${folder} SYMBOLIC)
+  file(CREATE_LINK /usr/include/${entry} ${DUSTWEAVE_LINUX_HEADERS}/${entry} SYMBOLIC)
   string(MAKE_C_IDENTIFIER ${target} name)
   add_library(${name} INTERFACE)
   target_include_directories(${name} SYSTEM INTERFACE ${DUSTWEAVE_LINUX_HEADERS})
   add_library(${target} ALIAS ${name})
+  dustweave_provide_package(${package})
 endfunction()
-dustweave_header_library(CLI11::CLI11 CLI)
-dustweave_provide_package(CLI11)
-dustweave_header_library(nlohmann_json::nlohmann_json nlohmann)
-dustweave_provide_package(nlohmann_json)
+dustweave_header_library(CLI11::CLI11 CLI11 CLI)
+dustweave_header_library(nlohmann_json::nlohmann_json nlohmann_json nlohmann)
 
 # ---- wine ----------------------------------------------------------------------------------
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
