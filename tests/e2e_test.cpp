@@ -334,40 +334,32 @@ TEST_F(PanelTest, NullAnswerIsTakenAsCancel) {
 
 // ---- surfaces -------------------------------------------------------------------------------
 
-using SurfaceChoiceTest = LoadedModuleTest;
+class SurfaceChoiceTest : public LoadedModuleTest {
+ protected:
+  // Runs the typical file with the host's `surfaces` and popup entry `pick`: the popup offers
+  // `choices` and every polygon takes `surface`.
+  void ExpectChoiceTaken(const std::vector<std::optional<std::string>>& surfaces, int pick,
+                         const std::vector<std::string>& choices, const std::string& surface) {
+    HostScript script = WithTypicalFile();
+    script.surfaces = surfaces;
+    script.pick = pick;
+    Host host(script);
+    ASSERT_EQ(Activate(host), 0);
+    ASSERT_TRUE(host.panel.has_value());
+    EXPECT_EQ(host.panel->choices, choices);
+    ASSERT_EQ(host.mesh.polygons.size(), 20000u);
+    for (const auto& polygon : host.mesh.polygons) ASSERT_EQ(polygon.surface, surface);
+  }
+};
 
-TEST_F(SurfaceChoiceTest, NoSurfacesOfferOnlyDefault) {
-  HostScript script = WithTypicalFile();
-  Host host(script);
-  ASSERT_EQ(Activate(host), 0);
-  ASSERT_TRUE(host.panel.has_value());
-  EXPECT_EQ(host.panel->choices, std::vector<std::string>{"Default"});
-  ASSERT_EQ(host.mesh.polygons.size(), 20000u);
-  for (const auto& polygon : host.mesh.polygons) ASSERT_EQ(polygon.surface, "Default");
-}
+TEST_F(SurfaceChoiceTest, NoSurfacesOfferOnlyDefault) { ExpectChoiceTaken({}, 0, {"Default"}, "Default"); }
 
 TEST_F(SurfaceChoiceTest, ThirdOfThreeSurfacesIsTaken) {
-  HostScript script = WithTypicalFile();
-  script.surfaces = {"A", "B", "C"};
-  script.pick = 2;
-  Host host(script);
-  ASSERT_EQ(Activate(host), 0);
-  ASSERT_TRUE(host.panel.has_value());
-  EXPECT_EQ(host.panel->choices, (std::vector<std::string>{"A", "B", "C"}));
-  ASSERT_EQ(host.mesh.polygons.size(), 20000u);
-  for (const auto& polygon : host.mesh.polygons) ASSERT_EQ(polygon.surface, "C");
+  ExpectChoiceTaken({"A", "B", "C"}, 2, {"A", "B", "C"}, "C");
 }
 
 TEST_F(SurfaceChoiceTest, DuplicateNamesStaySeparateChoices) {
-  HostScript script = WithTypicalFile();
-  script.surfaces = {"Dust", "Dust", "Rock"};
-  script.pick = 1;
-  Host host(script);
-  ASSERT_EQ(Activate(host), 0);
-  ASSERT_TRUE(host.panel.has_value());
-  EXPECT_EQ(host.panel->choices, (std::vector<std::string>{"Dust", "Dust", "Rock"}));
-  ASSERT_FALSE(host.mesh.polygons.empty());
-  EXPECT_EQ(host.mesh.polygons.front().surface, "Dust");
+  ExpectChoiceTaken({"Dust", "Dust", "Rock"}, 1, {"Dust", "Dust", "Rock"}, "Dust");
 }
 
 TEST_F(SurfaceChoiceTest, PopupIndexOutsideTheListIsTakenAsCancel) {

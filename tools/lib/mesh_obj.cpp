@@ -1,9 +1,9 @@
 // Writing OBJ text in large chunks; coordinates in their shortest round-trip form.
 #include "tools/lib/mesh_obj.h"
 
-#include <fstream>
 
 #include "tools/lib/number_text.h"
+#include "tools/lib/output_file.h"
 
 namespace dustweave {
 
@@ -70,18 +70,7 @@ void WriteObj(const standin::MeshRecord& mesh, std::ostream& out) {
 }
 
 bool WriteObjFile(const standin::MeshRecord& mesh, const std::string& path, std::string* error) {
-  std::ofstream out(path, std::ios::binary);
-  if (!out) {
-    *error = "cannot write " + path;
-    return false;
-  }
-  WriteObj(mesh, out);
-  out.close();
-  if (!out) {
-    *error = "cannot write " + path;
-    return false;
-  }
-  return true;
+  return WriteOutputFile(path, error, [&](std::ostream& out) { WriteObj(mesh, out); });
 }
 
 }  // namespace dustweave

@@ -6,9 +6,11 @@
 #include <array>
 #include <charconv>
 #include <cmath>
-#include <fstream>
+#include <cstdio>
 #include <limits>
 #include <vector>
+
+#include "tools/lib/output_file.h"
 
 namespace dustweave {
 
@@ -252,18 +254,7 @@ void WriteSvg(const standin::MeshRecord& mesh, std::ostream& out) {
 }
 
 bool WriteSvgFile(const standin::MeshRecord& mesh, const std::string& path, std::string* error) {
-  std::ofstream out(path, std::ios::binary);
-  if (!out) {
-    *error = "cannot write " + path;
-    return false;
-  }
-  WriteSvg(mesh, out);
-  out.close();
-  if (!out) {
-    *error = "cannot write " + path;
-    return false;
-  }
-  return true;
+  return WriteOutputFile(path, error, [&](std::ostream& out) { WriteSvg(mesh, out); });
 }
 
 }  // namespace dustweave
