@@ -78,3 +78,11 @@ test-win64 test-win32: test-%: % native
 
 clean:
 	rm -rf $(BUILD)
+
+# Throughput of the command run (native module, dustweave run --discard) against a raw read of
+# the same file, for files of about 64 MiB and 1 GiB generated under build/bench.
+.PHONY: bench
+bench: native
+	@mkdir -p $(BUILD)/bench
+	@$(NATIVE)/bench/bench_driver --dustweave $(NATIVE)/dustweave --module $(NATIVE)/mirod_dustweave.so \
+	    --raw-read $(NATIVE)/bench/bench_raw_read --dir $(BUILD)/bench

@@ -62,6 +62,13 @@ bool TakeBytesSlow(PfxStream* stream, void* out, size_t n) {
   return true;
 }
 
+bool ReadSampleSlow(PfxStream* stream, double xyz[3]) {
+  xyz[0] = ReadFloat(stream);
+  xyz[1] = ReadFloat(stream);
+  xyz[2] = ReadFloat(stream);
+  return gReaderPosition != READER_FAILED;
+}
+
 unsigned char* ReadBlock(PfxStream* stream, int n) {
   if (gReaderPosition == READER_FAILED) return nullptr;
   if (n <= 0) {

@@ -96,11 +96,14 @@ inline float FloatAt(const unsigned char* bytes) {
   return value;
 }
 
+// Reads a sample as three ReadFloat calls; false when the reader has failed.
+bool ReadSampleSlow(PfxStream* stream, double xyz[3]);
+
 // One sample's x, y, z: exactly what three ReadFloat calls give, in one step when the sample is
 // buffered whole. A position that is a multiple of 4 can be neither READER_FAILED nor pass it
 // within the three reads. Returns false when the reader has failed.
 inline bool ReadSample(PfxStream* stream, double xyz[3]) {
-  if ((gReaderPosition & 3) == 0 && stream->end - stream->next >= PFX_SAMPLE_SIZE) {
+  if ((gReaderPosition & 3) == 0 && stream->end - stream->next >= PFX_SAMPLE_SIZE) [[likely]] {
     xyz[0] = FloatAt(stream->next);
     xyz[1] = FloatAt(stream->next + 4);
     xyz[2] = FloatAt(stream->next + 8);
@@ -108,8 +111,5 @@ inline bool ReadSample(PfxStream* stream, double xyz[3]) {
     AdvanceReadPosition(PFX_SAMPLE_SIZE);
     return true;
   }
-  xyz[0] = ReadFloat(stream);
-  xyz[1] = ReadFloat(stream);
-  xyz[2] = ReadFloat(stream);
-  return gReaderPosition != READER_FAILED;
+  return ReadSampleSlow(stream, xyz);
 }

@@ -171,6 +171,8 @@ struct Callbacks {
     if (host.script.declineEdit) return nullptr;
     host.mesh.edit = EditState::Open;
     ++host.mesh.editBegins;
+    host.edit_.addPoint = host.script.discardMesh ? CountPoint : AddPoint;
+    host.edit_.addFace = host.script.discardMesh ? CountFace : AddFace;
     return &host.edit_;
   }
 
@@ -181,11 +183,22 @@ struct Callbacks {
     mesh.doneSelectMode = selectMode;
   }
 
+  // A discarded mesh only counts, at the cost of an increment per call.
+  static LWPntID CountPoint(EDStateRef state, double*) {
+    MeshRecord& mesh = static_cast<Host*>(state)->mesh;
+    return reinterpret_cast<LWPntID>(static_cast<uintptr_t>(++mesh.pointCount));
+  }
+
+  static LWPolID CountFace(EDStateRef state, const char*, int, const LWPntID*) {
+    MeshRecord& mesh = static_cast<Host*>(state)->mesh;
+    return reinterpret_cast<LWPolID>(static_cast<uintptr_t>(++mesh.polygonCount));
+  }
+
   static LWPntID AddPoint(EDStateRef, double* position) {
     Host& host = *gCurrent;
     MeshRecord& mesh = host.mesh;
     uint64_t number = mesh.pointCount++;
-    if (!host.script.discardMesh) mesh.points.push_back({position[0], position[1], position[2]});
+    mesh.points.push_back({position[0], position[1], position[2]});
     if (host.script.nullPointAt && host.script.nullPointAt(number)) return nullptr;
     return reinterpret_cast<LWPntID>(static_cast<uintptr_t>(number + 1));
   }
@@ -193,7 +206,6 @@ struct Callbacks {
   static LWPolID AddFace(EDStateRef, const char* surface, int count, const LWPntID* points) {
     MeshRecord& mesh = gCurrent->mesh;
     ++mesh.polygonCount;
-    if (gCurrent->script.discardMesh) return reinterpret_cast<LWPolID>(mesh.polygonCount);
     Polygon polygon{surface != nullptr ? surface : "", {}};
     for (int i = 0; i < count; ++i) {
       uint64_t id = reinterpret_cast<uintptr_t>(points[i]);
