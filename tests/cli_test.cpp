@@ -12,7 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "pfxwrite/writer.h"
-#include "scratch_file.h"
+#include "temp_file.h"
 
 namespace {
 
@@ -42,7 +42,7 @@ std::string ReadText(const std::string& path) {
 }
 
 Outcome Dustweave(const std::vector<std::string>& args) {
-  ScratchFile out(".out"), err(".err");
+  TempFile out(".out"), err(".err");
   std::string command = Quote(DUSTWEAVE_PROGRAM);
   for (const std::string& arg : args) command += " " + Quote(arg);
   command += " >" + Quote(out.path()) + " 2>" + Quote(err.path()) + " </dev/null";
@@ -79,7 +79,7 @@ class TypicalFile {
   const std::string& path() const { return file_.path(); }
 
  private:
-  ScratchFile file_;
+  TempFile file_;
 };
 
 // Three tracks 0..4 with index limit 4: five samples each, 84 bytes a track, 264 bytes in all.
@@ -97,8 +97,8 @@ std::vector<uint8_t> Cut(const pfxwrite::File& file, size_t size) {
   return bytes;
 }
 
-std::string WriteScratch(ScratchFile& scratch, const std::vector<uint8_t>& bytes) {
-  pfxwrite::WriteBytes(scratch.path(), bytes, nullptr);
+std::string WriteScratch(const TempFile& scratch, const std::vector<uint8_t>& bytes) {
+  scratch.Write(bytes);
   return scratch.path();
 }
 
@@ -209,7 +209,7 @@ TEST(CliRun, JsonReportHasTheDocumentedShape) {
 }
 
 TEST(CliRun, BoxesAreShownOnStandardErrorAsTheyComeAndReported) {
-  ScratchFile version2(SmallFile(2));
+  TempFile version2(SmallFile(2));
   Outcome outcome = RunModule(version2.path(), {"--json", "--answer", "cancel"});
   EXPECT_EQ(outcome.status, 0);
   EXPECT_EQ(outcome.err, "box okCancel \"Error !\": \"wrong pfx file version (2)\\n continue ?\" -> cancel\n");
@@ -298,7 +298,7 @@ TEST(CliRun, DiscardCountsWithoutKeeping) {
 
 TEST(CliRun, ObjAndSvgAreWrittenTheSameEveryTime) {
   TypicalFile pfx;
-  ScratchFile obj(".obj"), again(".obj"), svg(".svg");
+  TempFile obj(".obj"), again(".obj"), svg(".svg");
   ASSERT_EQ(RunModule(pfx.path(), {"--step", "0.25", "--obj", obj.path(), "--svg", svg.path()}).status, 0);
   ASSERT_EQ(RunModule(pfx.path(), {"--step", "0.25", "--obj", again.path()}).status, 0);
   std::string text = ReadText(obj.path());
@@ -313,7 +313,7 @@ TEST(CliRun, ObjAndSvgAreWrittenTheSameEveryTime) {
 }
 
 TEST(CliRun, OneAndTwoPointPolygonsAndSurfaceChangesInObj) {
-  ScratchFile small(SmallFile()), obj(".obj");
+  TempFile small(SmallFile()), obj(".obj");
   ASSERT_EQ(RunModule(small.path(), {"--start-poly", "--surfaces", "Dust", "--obj", obj.path()}).status, 0);
   std::string text = ReadText(obj.path());
   EXPECT_EQ(CountLines(text, "p "), 3u);
@@ -331,7 +331,7 @@ TEST(CliRun, OutputThatCannotBeWrittenExitsWithTen) {
 // ---- inspect ----------------------------------------------------------------------------------
 
 TEST(CliInspect, WholeFileShowsHeaderTracksSamplesAndBounds) {
-  ScratchFile small(SmallFile());
+  TempFile small(SmallFile());
   Outcome outcome = Dustweave({"inspect", small.path()});
   EXPECT_EQ(outcome.status, 0);
   EXPECT_EQ(outcome.out, "file:      " + small.path() + ", 264 bytes\n"
@@ -354,7 +354,7 @@ TEST(CliInspect, ShortFileSaysWhereItEnds) {
       {263, "ends early: at byte 263, inside track 3 of 3, in sample 5 of 5\n"},
   };
   for (const Case& c : cases) {
-    ScratchFile cut;
+    TempFile cut;
     Outcome outcome = Dustweave({"inspect", WriteScratch(cut, Cut(SmallFile(), c.size))});
     EXPECT_EQ(outcome.status, 1) << c.size;
     EXPECT_NE(outcome.out.find(c.where), std::string::npos) << outcome.out;
@@ -364,18 +364,18 @@ TEST(CliInspect, ShortFileSaysWhereItEnds) {
 TEST(CliInspect, TrailingBytesAndHeaderQuestionsAreNoted) {
   pfxwrite::File trailing = SmallFile();
   trailing.trailing = {1, 2, 3, 4, 5};
-  ScratchFile withTrailing(trailing);
+  TempFile withTrailing(trailing);
   Outcome outcome = Dustweave({"inspect", withTrailing.path()});
   EXPECT_EQ(outcome.status, 0);
   EXPECT_NE(outcome.out.find("trailing:  5 bytes after the last track, never read\n"), std::string::npos);
 
-  ScratchFile version2(SmallFile(2));
+  TempFile version2(SmallFile(2));
   outcome = Dustweave({"inspect", version2.path()});
   EXPECT_EQ(outcome.status, 1);
   EXPECT_NE(outcome.out.find("the plug-in expects version 3"), std::string::npos) << outcome.out;
 
   pfxwrite::File empty;
-  ScratchFile noParticles(empty);
+  TempFile noParticles(empty);
   outcome = Dustweave({"inspect", noParticles.path()});
   EXPECT_EQ(outcome.status, 1);
   EXPECT_NE(outcome.out.find("no particles"), std::string::npos) << outcome.out;
@@ -385,7 +385,7 @@ TEST(CliInspect, TrackTheSampleRuleNeverEndsIsNoted) {
   pfxwrite::File file;
   file.indexLimit = 2;
   file.tracks.push_back(pfxwrite::RuledTrack(0, 5, 1, 2));  // resumes below its span: capped
-  ScratchFile looping(file);
+  TempFile looping(file);
   Outcome outcome = Dustweave({"inspect", looping.path()});
   EXPECT_EQ(outcome.status, 0);
   EXPECT_NE(outcome.out.find("samples:   6\n"), std::string::npos) << outcome.out;
@@ -401,7 +401,7 @@ TEST(CliInspect, UnreadableFileExitsWithTen) {
 // ---- generate ---------------------------------------------------------------------------------
 
 TEST(CliGenerate, DefaultsWriteTheTypicalFile) {
-  ScratchFile pfx;
+  TempFile pfx;
   Outcome outcome = Dustweave({"generate", pfx.path()});
   EXPECT_EQ(outcome.status, 0);
   EXPECT_EQ(outcome.out, "wrote " + pfx.path() + ": 200 particles, 20200 samples, 247212 bytes\n");
@@ -412,7 +412,7 @@ TEST(CliGenerate, DefaultsWriteTheTypicalFile) {
 }
 
 TEST(CliGenerate, SameSettingsGiveTheSameBytes) {
-  ScratchFile a, b, c;
+  TempFile a, b, c;
   ASSERT_EQ(Dustweave({"generate", a.path(), "--seed", "7", "--particles", "20"}).status, 0);
   ASSERT_EQ(Dustweave({"generate", b.path(), "--seed", "7", "--particles", "20"}).status, 0);
   ASSERT_EQ(Dustweave({"generate", c.path(), "--seed", "8", "--particles", "20"}).status, 0);
@@ -422,7 +422,7 @@ TEST(CliGenerate, SameSettingsGiveTheSameBytes) {
 
 TEST(CliGenerate, TracksLongerThanTheIndexLimitEndByThemselves) {
   // Span 6 over index limit 4: five samples in sequence, then one at the resume index.
-  ScratchFile pfx;
+  TempFile pfx;
   Outcome outcome = Dustweave({"generate", pfx.path(), "--particles", "3", "--index-limit", "4", "--first", "10",
                                "--last", "16"});
   EXPECT_EQ(outcome.status, 0);

@@ -14,7 +14,7 @@
 #include <tiny_obj_loader.h>
 
 #include "pfxwrite/writer.h"
-#include "scratch_file.h"
+#include "temp_file.h"
 #include "standin/host.h"
 #include "standin/loader.h"
 #include "tools/lib/mesh_obj.h"
@@ -66,7 +66,7 @@ class LoadedModuleTest : public ::testing::Test {
   static void SetUpTestSuite() {
     module_ = standin::LoadedModule::Load(ModulePath(), &loadError_);
     if (module_) serverData_ = module_->Startup();
-    typical_ = std::make_unique<ScratchFile>(TypicalFile());
+    typical_ = std::make_unique<TempFile>(TypicalFile());
   }
   static void TearDownTestSuite() {
     if (module_) module_->Shutdown(serverData_);
@@ -88,13 +88,13 @@ class LoadedModuleTest : public ::testing::Test {
   static std::unique_ptr<standin::LoadedModule> module_;
   static std::string loadError_;
   static void* serverData_;
-  static std::unique_ptr<ScratchFile> typical_;
+  static std::unique_ptr<TempFile> typical_;
 };
 
 std::unique_ptr<standin::LoadedModule> LoadedModuleTest::module_;
 std::string LoadedModuleTest::loadError_;
 void* LoadedModuleTest::serverData_ = nullptr;
-std::unique_ptr<ScratchFile> LoadedModuleTest::typical_;
+std::unique_ptr<TempFile> LoadedModuleTest::typical_;
 
 // Nothing of the run happened: no box, no mesh edit, no geometry.
 void ExpectNothingRan(const Host& host) {
@@ -440,7 +440,7 @@ ObjRead ReadWithTinyObj(const std::string& path) {
 }
 
 TEST_F(TypicalRun, ObjIsReadBackByAnIndependentReader) {
-  ScratchFile obj(".obj");
+  TempFile obj(".obj");
   std::string error;
   ASSERT_TRUE(dustweave::WriteObjFile(host_->mesh, obj.path(), &error)) << error;
   ObjRead read = ReadWithTinyObj(obj.path());

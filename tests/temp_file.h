@@ -1,24 +1,26 @@
-// Scratch files for tests: a unique path under the system's temporary folder, removed at the end.
+// Scratch files for tests, also under Windows: a unique path under the system's temporary
+// folder (std::filesystem only), written from bytes or a pfx description, removed at the end.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "pfxwrite/writer.h"
 
 class TempFile {
  public:
-  explicit TempFile(const std::vector<uint8_t>& bytes = {}) {
-    static int serial = 0;
+  // A path only: nothing is written until Write.
+  explicit TempFile(const char* suffix = ".pfx") {
+    static std::mt19937_64 unique(std::random_device{}() ^
+                                  static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()));
     path_ = (std::filesystem::temp_directory_path() /
-             ("dustweave-test-" + std::to_string(::getpid()) + "-" + std::to_string(serial++) + ".pfx"))
-                .string();
-    Write(bytes);
+             ("dustweave-test-" + std::to_string(unique()) + suffix)).string();
   }
+  explicit TempFile(const std::vector<uint8_t>& bytes) : TempFile() { Write(bytes); }
   explicit TempFile(const pfxwrite::File& file) : TempFile(pfxwrite::Encode(file)) {}
   ~TempFile() {
     std::error_code ignored;
@@ -27,7 +29,7 @@ class TempFile {
   TempFile(const TempFile&) = delete;
   TempFile& operator=(const TempFile&) = delete;
 
-  void Write(const std::vector<uint8_t>& bytes) { pfxwrite::WriteBytes(path_, bytes, nullptr); }
+  void Write(const std::vector<uint8_t>& bytes) const { pfxwrite::WriteBytes(path_, bytes, nullptr); }
   const std::string& path() const { return path_; }
 
  private:
