@@ -5,56 +5,12 @@
 #include <cmath>
 #include <filesystem>
 
-#include "base/memory.h"
-#include "chain/command.h"
-#include "standin/host.h"
-#include "temp_file.h"
+#include "chain_run.h"
 
 namespace {
 
 using pfxwrite::RuledTrack;
 using standin::EditState;
-
-struct RunSettings {
-  double step = 1.0;
-  int startPolygon = 0;
-  std::string surface = "Dust";
-  standin::HostScript script;
-};
-
-// Runs the command on a file with the given options; the host keeps what was built.
-class ChainRun {
- public:
-  ChainRun(const std::string& path, RunSettings settings = {}) : host(settings.script) {
-    gMessages = host.messages();
-    ChainOptions options;
-    options.fileName = ModuleCopyText(path.c_str());
-    options.surfaceName = ModuleCopyText(settings.surface.c_str());
-    options.startPolygon = settings.startPolygon;
-    options.stepPercent = settings.step;
-    RunChainCommand(host.command(), &options);
-    FreeChainOptions(&options);
-  }
-
-  // The x coordinate of every point, which RuledTrack makes base + sample number.
-  std::vector<double> Xs() const {
-    std::vector<double> xs;
-    for (const auto& point : host.mesh.points) xs.push_back(point[0]);
-    return xs;
-  }
-  size_t PolygonsOfSize(size_t size) const {
-    size_t count = 0;
-    for (const auto& polygon : host.mesh.polygons) count += polygon.points.size() == size;
-    return count;
-  }
-  std::vector<std::string> BoxTexts() const {
-    std::vector<std::string> texts;
-    for (const auto& box : host.boxes) texts.push_back(box.text);
-    return texts;
-  }
-
-  standin::Host host;
-};
 
 pfxwrite::File OneTrack(int32_t lastIndex, int32_t indexLimit = 1000) {
   pfxwrite::File file;
@@ -336,53 +292,6 @@ TEST(MeshEdit, NullPointSuppressesThePolygonsThatWouldUseIt) {
   EXPECT_EQ(led.PolygonsOfSize(2), 3u);
 }
 
-// ---- files that end early ----------------------------------------------------------------------
-
-// Three tracks of three samples; a cut anywhere keeps exactly the samples read whole.
-TEST(ShortFile, CutAtEveryOffsetKeepsOnlyWholeSamples) {
-  pfxwrite::File file;
-  file.indexLimit = 10;
-  for (int i = 0; i < 3; ++i) file.tracks.push_back(RuledTrack(0, 2, 0, 10, 1 + 100.0f * i));
-  const std::vector<uint8_t> whole = pfxwrite::Encode(file);
-  for (size_t cut = 0; cut <= whole.size(); ++cut) {
-    SCOPED_TRACE("cut at " + std::to_string(cut));
-    TempFile pfx(std::vector<uint8_t>(whole.begin(), whole.begin() + cut));
-    ChainRun run(pfx.path(), {.startPolygon = 1});
-    size_t wholeSamples = 0;
-    for (size_t track = 0; track < 3; ++track) {
-      size_t samplesStart = 12 + track * (24 + 36) + 24;
-      if (cut >= samplesStart) wholeSamples += std::min<size_t>(3, (cut - samplesStart) / 12);
-    }
-    EXPECT_EQ(run.host.mesh.points.size(), wholeSamples);
-    for (const auto& point : run.host.mesh.points) EXPECT_NE(point[0], 0.0);
-    EXPECT_EQ(run.host.mesh.edit, EditState::Ended);
-    if (cut == whole.size()) {
-      EXPECT_TRUE(run.host.boxes.empty());
-    } else {
-      EXPECT_EQ(run.BoxTexts(), (std::vector<std::string>{"unexpected end of pfx file"}));
-      EXPECT_EQ(run.host.boxes[0].kind, "error");
-    }
-  }
-}
-
-TEST(ShortFile, HugeParticleCountInATinyFileStops) {
-  pfxwrite::File file = OneTrack(1);
-  file.particleCount = INT32_MAX;
-  TempFile pfx(file);
-  ChainRun run(pfx.path());
-  EXPECT_EQ(run.host.mesh.points.size(), 2u);
-  EXPECT_EQ(run.BoxTexts(), (std::vector<std::string>{"unexpected end of pfx file"}));
-}
-
-TEST(ShortFile, LargestSpanEndsAtTheEndOfTheFile) {
-  pfxwrite::File file;
-  file.indexLimit = INT32_MAX;
-  file.tracks.push_back(RuledTrack(0, 3, 0, INT32_MAX, 1));
-  file.tracks[0].lastIndex = INT32_MAX;  // four samples written of 2^31
-  TempFile pfx(file);
-  ChainRun run(pfx.path());
-  EXPECT_EQ(run.Xs(), (std::vector<double>{1, 2, 3, 4}));
-  EXPECT_EQ(run.BoxTexts(), (std::vector<std::string>{"unexpected end of pfx file"}));
-}
+// Files cut short, tracks that would never end and absurd headers: hostile_test.cpp.
 
 }  // namespace

@@ -11,8 +11,7 @@
 #include "base/memory.h"
 #include "chain/command.h"
 #include "pfx/reader.h"
-#include "standin/host.h"
-#include "temp_file.h"
+#include "chain_run.h"
 
 namespace {
 
@@ -21,33 +20,11 @@ using standin::EditState;
 using Point = std::array<double, 3>;
 
 // Runs the command on the given bytes with the given options; the host keeps what was built.
-struct HostileRun {
-  explicit HostileRun(const std::vector<uint8_t>& bytes, double step = 1.0, int startPolygon = 0) {
-    TempFile file(bytes);
-    gMessages = host.messages();
-    ChainOptions options;
-    options.fileName = ModuleCopyText(file.path().c_str());
-    options.surfaceName = ModuleCopyText("Dust");
-    options.stepPercent = step;
-    options.startPolygon = startPolygon;
-    RunChainCommand(host.command(), &options);
-    FreeChainOptions(&options);
-  }
+struct HostileRun : ChainRun {
+  explicit HostileRun(const std::vector<uint8_t>& bytes, double step = 1.0, int startPolygon = 0)
+      : ChainRun(bytes, {.step = step, .startPolygon = startPolygon}) {}
   explicit HostileRun(const pfxwrite::File& file, double step = 1.0, int startPolygon = 0)
       : HostileRun(pfxwrite::Encode(file), step, startPolygon) {}
-
-  std::vector<std::string> Boxes() const {
-    std::vector<std::string> texts;
-    for (const auto& box : host.boxes) texts.push_back(box.kind + ": " + box.text);
-    return texts;
-  }
-  std::vector<double> Xs() const {
-    std::vector<double> xs;
-    for (const Point& point : host.mesh.points) xs.push_back(point[0]);
-    return xs;
-  }
-
-  standin::Host host;
 };
 
 const std::vector<std::string> ENDS_EARLY = {"error: unexpected end of pfx file"};
