@@ -1,11 +1,43 @@
-// Writing one output file through a stream, with a one-line reason when it cannot be written.
+// Writing one output file safely: the bytes go to a temporary file beside the final name, which
+// takes the final name only when Commit succeeds; an output that was not committed is removed,
+// so nothing half-written is ever left under the name the user gave.
 #pragma once
 
+#include <cstddef>
+#include <cstdio>
 #include <fstream>
 #include <string>
 
 namespace dustweave {
 
+class OutputFile {
+ public:
+  OutputFile() = default;
+  ~OutputFile();  // removes the temporary file unless committed
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Creates the temporary file beside `path`; false, with a one-line reason naming `path`, when
+  // it cannot be created (missing folder, no permission).
+  bool Open(const std::string& path, std::string* error);
+  // Appends bytes; a failure (disk full) is remembered and reported by Commit.
+  void Write(const void* data, size_t size);
+  // Flushes, closes and renames to the final name; false, with a one-line reason, when any write
+  // failed or the rename did not succeed (the temporary file is then removed).
+  bool Commit(std::string* error);
+  // Removes the temporary file now; the final name is never touched.
+  void Abandon();
+
+  const std::string& path() const { return path_; }
+  std::FILE* stream() { return stream_; }  // for writers that seek or copy in bulk
+
+ private:
+  std::string path_, temporary_;
+  std::FILE* stream_ = nullptr;
+  bool failed_ = false;
+};
+
+// Older whole-file helper, kept until every writer streams through OutputFile.
 template <typename Write>
 bool WriteOutputFile(const std::string& path, std::string* error, Write write) {
   std::ofstream out(path, std::ios::binary);
