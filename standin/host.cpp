@@ -171,8 +171,8 @@ struct Callbacks {
     if (host.script.declineEdit) return nullptr;
     host.mesh.edit = EditState::Open;
     ++host.mesh.editBegins;
-    host.edit_.addPoint = host.script.discardMesh ? CountPoint : AddPoint;
-    host.edit_.addFace = host.script.discardMesh ? CountFace : AddFace;
+    host.edit_.addPoint = host.script.discardMesh ? CountPoint : host.script.sink ? StreamPoint : AddPoint;
+    host.edit_.addFace = host.script.discardMesh ? CountFace : host.script.sink ? StreamFace : AddFace;
     return &host.edit_;
   }
 
@@ -194,6 +194,38 @@ struct Callbacks {
     return reinterpret_cast<LWPolID>(static_cast<uintptr_t>(++mesh.polygonCount));
   }
 
+  // A streamed mesh goes to the sink as it comes; the host keeps only the counts.
+  static LWPntID StreamPoint(EDStateRef state, double* position) {
+    Host& host = *static_cast<Host*>(state);
+    uint64_t number = host.mesh.pointCount++;
+    host.script.sink->AddPoint(number, position);
+    if (host.script.nullPointAt && host.script.nullPointAt(number)) return nullptr;
+    return reinterpret_cast<LWPntID>(static_cast<uintptr_t>(number + 1));
+  }
+
+  static LWPolID StreamFace(EDStateRef state, const char* surface, int count, const LWPntID* points) {
+    Host& host = *static_cast<Host*>(state);
+    MeshRecord& mesh = host.mesh;
+    ++mesh.polygonCount;
+    constexpr int kInline = 16;
+    int64_t inlineNumbers[kInline];
+    std::vector<int64_t> more;
+    int64_t* numbers = inlineNumbers;
+    if (count > kInline) {
+      more.resize(static_cast<size_t>(count));
+      numbers = more.data();
+    }
+    for (int i = 0; i < count; ++i) numbers[i] = PointNumber(mesh, points[i]);
+    host.script.sink->AddPolygon(surface != nullptr ? surface : "", count > 0 ? count : 0, numbers);
+    return reinterpret_cast<LWPolID>(mesh.polygonCount);
+  }
+
+  // The 0-based number of a point this run made, or -1.
+  static int64_t PointNumber(const MeshRecord& mesh, LWPntID point) {
+    uint64_t id = reinterpret_cast<uintptr_t>(point);
+    return id >= 1 && id <= mesh.pointCount ? static_cast<int64_t>(id - 1) : -1;
+  }
+
   static LWPntID AddPoint(EDStateRef, double* position) {
     Host& host = *gCurrent;
     MeshRecord& mesh = host.mesh;
@@ -206,16 +238,24 @@ struct Callbacks {
   static LWPolID AddFace(EDStateRef, const char* surface, int count, const LWPntID* points) {
     MeshRecord& mesh = gCurrent->mesh;
     ++mesh.polygonCount;
-    Polygon polygon{surface != nullptr ? surface : "", {}};
-    for (int i = 0; i < count; ++i) {
-      uint64_t id = reinterpret_cast<uintptr_t>(points[i]);
-      bool ours = id >= 1 && id <= mesh.pointCount;
-      polygon.points.push_back(ours ? static_cast<int64_t>(id - 1) : -1);
-    }
+    Polygon polygon{surface != nullptr ? surface : "", {}, mesh.points.size()};
+    for (int i = 0; i < count; ++i) polygon.points.push_back(PointNumber(mesh, points[i]));
     mesh.polygons.push_back(std::move(polygon));
     return reinterpret_cast<LWPolID>(mesh.polygonCount);
   }
 };
+
+void ReplayMesh(const MeshRecord& mesh, MeshSink& sink) {
+  uint64_t made = 0;
+  auto pointsUpTo = [&](uint64_t end) {
+    for (; made < end && made < mesh.points.size(); ++made) sink.AddPoint(made, mesh.points[made].data());
+  };
+  for (const Polygon& polygon : mesh.polygons) {
+    pointsUpTo(polygon.pointsBefore);
+    sink.AddPolygon(polygon.surface.c_str(), static_cast<int>(polygon.points.size()), polygon.points.data());
+  }
+  pointsUpTo(mesh.points.size());
+}
 
 Host::Host(HostScript hostScript) : script(std::move(hostScript)) {
   gCurrent = this;

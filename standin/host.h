@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "host/records.h"
+#include "standin/mesh_sink.h"
 
 namespace standin {
 
@@ -31,6 +32,7 @@ struct HostScript {
   bool answerOk = true;                   // every OK/Cancel question
   bool declineEdit = false;               // editBegin yields null
   bool discardMesh = false;               // count points and polygons without keeping them
+  MeshSink* sink = nullptr;               // stream the mesh there instead of keeping it (counts kept)
   std::function<bool(uint64_t)> nullPointAt;  // addPoint with this 0-based number yields null
 };
 
@@ -45,6 +47,7 @@ struct Box {
 struct Polygon {
   std::string surface;
   std::vector<int64_t> points;       // 0-based point numbers; -1 for an ID this run never made
+  uint64_t pointsBefore = 0;         // points made before this polygon, for replay in creation order
 };
 
 // One entry of the control or data list, copied: {id, label or name, type}.
@@ -83,6 +86,9 @@ struct MeshRecord {
   int doneError = 0;
   int doneSelectMode = 0;
 };
+
+// Sends a kept mesh to a sink in the order it was made, as a streamed run would have sent it.
+void ReplayMesh(const MeshRecord& mesh, MeshSink& sink);
 
 class Host {
  public:
