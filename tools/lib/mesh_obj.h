@@ -1,17 +1,48 @@
-// The stand-in host's mesh as Wavefront OBJ: points as `v` lines in creation order, then the
-// polygons in creation order (`p i` for one point, `l i j` for two, `f` for more), each run of
-// polygons on one surface led by `usemtl SURFACE`.
+// The stand-in host's mesh as Wavefront OBJ, streamed as the module makes it: `v` lines as points
+// come and polygon lines as polygons come (`p i` for one point, `l i j` for two, `f` for more),
+// each run of polygons on one surface led by `usemtl SURFACE`; the counts close the file.
 #pragma once
 
-#include <ostream>
+#include <cstdint>
+#include <memory>
 #include <string>
 
 #include "standin/host.h"
+#include "standin/mesh_sink.h"
+#include "tools/lib/output_file.h"
 
 namespace dustweave {
 
-void WriteObj(const standin::MeshRecord& mesh, std::ostream& out);
-// false, with a one-line reason, when the file cannot be written.
+class ObjWriter : public standin::MeshSink {
+ public:
+  ObjWriter();
+  ~ObjWriter() override;
+
+  // Starts the output beside `path` (written under that name by Finish); false, with a one-line
+  // reason naming `path`, when it cannot be created.
+  bool Open(const std::string& path, std::string* error);
+  void AddPoint(uint64_t number, const double position[3]) override;
+  // A polygon with a point this run never made (-1), or with none, is left out with a comment.
+  void AddPolygon(const char* surface, int count, const int64_t* points) override;
+  // Writes the closing counts and puts the file under its name; false, with a one-line reason
+  // and nothing left under the name, when any write failed.
+  bool Finish(std::string* error);
+
+ private:
+  void Reserve(size_t size);
+  void Put(const char* text, size_t size);
+  void StartSurface(const char* surface);
+  void LeaveOut();
+
+  OutputFile out_;
+  std::unique_ptr<char[]> block_;
+  size_t used_ = 0;
+  uint64_t points_ = 0, polygons_ = 0;
+  std::string surface_;  // of the last polygon written
+  bool inSurface_ = false;
+};
+
+// A kept mesh as the same OBJ, replayed in creation order through an ObjWriter.
 bool WriteObjFile(const standin::MeshRecord& mesh, const std::string& path, std::string* error);
 
 }  // namespace dustweave

@@ -1,11 +1,31 @@
 // Numbers as text for the written files: the shortest text that reads back to the same value,
 // the same on every platform (std::to_chars), so written files are byte-identical everywhere.
+// A coordinate that is a float32 widened exactly is written as that float's shortest text.
 #pragma once
 
+#include <cfloat>
 #include <charconv>
+#include <cmath>
+#include <cstdint>
 #include <string>
 
 namespace dustweave {
+
+// Room that any text written by the Put functions below fits in.
+constexpr size_t NUMBER_TEXT_ROOM = 32;
+
+// The shortest text that reads back to `value` as a float32 when `value` is a float32 widened
+// exactly (NaN and infinities as "nan", "-nan", "inf", "-inf"); otherwise the shortest text that
+// reads back to the same double, so nothing is lost. Writes at `out`; returns the end.
+inline char* PutCoordinate(char* out, double value) {
+  if (std::isfinite(value) && std::fabs(value) <= FLT_MAX) {
+    float narrow = static_cast<float>(value);
+    if (static_cast<double>(narrow) == value) return std::to_chars(out, out + NUMBER_TEXT_ROOM, narrow).ptr;
+  }
+  return std::to_chars(out, out + NUMBER_TEXT_ROOM, value).ptr;
+}
+
+inline char* PutInteger(char* out, uint64_t value) { return std::to_chars(out, out + NUMBER_TEXT_ROOM, value).ptr; }
 
 template <typename Real>
 void AppendShortest(std::string& out, Real value) {
