@@ -102,12 +102,18 @@ bool OutputFile::Flush() {
   return !failed_;
 }
 
-bool OutputFile::ReadBlocks(std::string* error, void (*take)(void*, const char*, size_t), void* context) {
+bool OutputFile::ReadBlocks(long from, std::string* error, void (*take)(void*, const char*, size_t),
+                            void* context) {
   if (!Flush()) {
     *error = stream_ == nullptr ? "cannot write " + path_ + ": not open" : Reason("write");
     return false;
   }
-  std::rewind(stream_);
+  errno = 0;
+  if (std::fseek(stream_, from, SEEK_SET) != 0) {
+    Fail(errno);
+    *error = Reason("read back");
+    return false;
+  }
   std::unique_ptr<char[]> block(new char[READ_BLOCK]);
   for (;;) {
     size_t got = std::fread(block.get(), 1, READ_BLOCK, stream_);

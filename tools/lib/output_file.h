@@ -28,22 +28,23 @@ class OutputFile {
   // Removes the temporary file now; the final name is never touched.
   void Abandon();
 
-  // Writes out what is buffered and reads the temporary file back from its start in blocks, each
-  // handed to `take(data, size)`; for scratch files that are copied into another output. False,
-  // with a reason naming `path`, when a write or the read failed.
+  // Writes out what is buffered and reads the temporary file back from byte `from` to its end in
+  // large blocks, each handed to `take(data, size)`: for scratch files copied into another output.
+  // False, with a reason naming `path`, when a write or the read failed.
   template <typename Take>
-  bool ReadBack(std::string* error, Take take);
+  bool ReadBack(long from, std::string* error, Take take);
 
   // Records a failure met outside Write (e.g. a seek), reported by Commit.
   void Fail(int errorNumber);
   bool failed() const { return failed_; }
+  std::string reason() const { return Reason("write"); }  // of the failure remembered
   const std::string& path() const { return path_; }
   const std::string& temporary() const { return temporary_; }
   std::FILE* stream() { return stream_; }  // for writers that seek or copy in bulk
 
  private:
   bool Flush();
-  bool ReadBlocks(std::string* error, void (*take)(void*, const char*, size_t), void* context);
+  bool ReadBlocks(long from, std::string* error, void (*take)(void*, const char*, size_t), void* context);
   std::string Reason(const std::string& doing) const;
 
   std::string path_, temporary_;
@@ -53,9 +54,9 @@ class OutputFile {
 };
 
 template <typename Take>
-bool OutputFile::ReadBack(std::string* error, Take take) {
+bool OutputFile::ReadBack(long from, std::string* error, Take take) {
   auto call = [](void* context, const char* data, size_t size) { (*static_cast<Take*>(context))(data, size); };
-  return ReadBlocks(error, call, &take);
+  return ReadBlocks(from, error, call, &take);
 }
 
 // Older whole-file helper, kept until every writer streams through OutputFile.

@@ -1,0 +1,48 @@
+// The stand-in host's mesh as glTF 2.0 binary (.glb), streamed with flat memory: one scene, one
+// node, one mesh whose two-point polygons form a LINES primitive and one-point polygons a POINTS
+// primitive, both indexing one shared float32 POSITION accessor through uint32 indices.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "standin/host.h"
+#include "standin/mesh_sink.h"
+
+namespace dustweave {
+
+// The largest .glb: its length is a 32-bit field of the file's header.
+constexpr uint64_t GLB_MAX_FILE_BYTES = 0xFFFFFFFFull;
+
+class GlbWriter : public standin::MeshSink {
+ public:
+  // `maxFileBytes` is the format's limit; tests give a smaller one to reach it.
+  explicit GlbWriter(uint64_t maxFileBytes = GLB_MAX_FILE_BYTES);
+  ~GlbWriter() override;
+  GlbWriter(const GlbWriter&) = delete;
+  GlbWriter& operator=(const GlbWriter&) = delete;
+
+  // Starts the output beside `path` (written under that name by Finish); false, with a one-line
+  // reason naming `path`, when it cannot be created.
+  bool Open(const std::string& path, std::string* error);
+  void AddPoint(uint64_t number, const double position[3]) override;
+  // Polygons of three or more points, of none, or with a point this run never made (-1) have
+  // no glTF primitive here: they are left out and counted.
+  void AddPolygon(const char* surface, int count, const int64_t* points) override;
+  // Writes the file and puts it under its name. False, with a one-line reason and nothing left
+  // under the name, for what glTF cannot hold (a position that is not a finite float32, a file
+  // past 32-bit sizes, polygons on more than one surface) and for any failed write.
+  bool Finish(std::string* error);
+
+  uint64_t leftOut() const;  // polygons left out so far
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// A kept mesh as the same .glb, replayed in creation order through a GlbWriter.
+bool WriteGlbFile(const standin::MeshRecord& mesh, const std::string& path, std::string* error);
+
+}  // namespace dustweave
