@@ -171,8 +171,9 @@ struct Callbacks {
     if (host.script.declineEdit) return nullptr;
     host.mesh.edit = EditState::Open;
     ++host.mesh.editBegins;
-    host.edit_.addPoint = host.script.discardMesh ? CountPoint : host.script.sink ? StreamPoint : AddPoint;
-    host.edit_.addFace = host.script.discardMesh ? CountFace : host.script.sink ? StreamFace : AddFace;
+    host.sink_ = host.script.sink != nullptr ? host.script.sink : &host.recorder_;
+    host.edit_.addPoint = host.script.discardMesh ? CountPoint : StreamPoint;
+    host.edit_.addFace = host.script.discardMesh ? CountFace : StreamFace;
     return &host.edit_;
   }
 
@@ -194,11 +195,12 @@ struct Callbacks {
     return reinterpret_cast<LWPolID>(static_cast<uintptr_t>(++mesh.polygonCount));
   }
 
-  // A streamed mesh goes to the sink as it comes; the host keeps only the counts.
+  // Otherwise the mesh goes to the edit's sink as it comes (the recorder when it is kept); the
+  // host itself keeps only the counts.
   static LWPntID StreamPoint(EDStateRef state, double* position) {
     Host& host = *static_cast<Host*>(state);
     uint64_t number = host.mesh.pointCount++;
-    host.script.sink->AddPoint(number, position);
+    host.sink_->AddPoint(number, position);
     if (host.script.nullPointAt && host.script.nullPointAt(number)) return nullptr;
     return reinterpret_cast<LWPntID>(static_cast<uintptr_t>(number + 1));
   }
@@ -216,8 +218,8 @@ struct Callbacks {
       numbers = more.data();
     }
     for (int i = 0; i < count; ++i) numbers[i] = PointNumber(mesh, points[i]);
-    host.script.sink->AddPolygon(surface != nullptr ? surface : "", count > 0 ? count : 0, numbers);
-    return reinterpret_cast<LWPolID>(mesh.polygonCount);
+    host.sink_->AddPolygon(surface != nullptr ? surface : "", count > 0 ? count : 0, numbers);
+    return reinterpret_cast<LWPolID>(static_cast<uintptr_t>(mesh.polygonCount));
   }
 
   // The 0-based number of a point this run made, or -1.
@@ -225,25 +227,15 @@ struct Callbacks {
     uint64_t id = reinterpret_cast<uintptr_t>(point);
     return id >= 1 && id <= mesh.pointCount ? static_cast<int64_t>(id - 1) : -1;
   }
-
-  static LWPntID AddPoint(EDStateRef, double* position) {
-    Host& host = *gCurrent;
-    MeshRecord& mesh = host.mesh;
-    uint64_t number = mesh.pointCount++;
-    mesh.points.push_back({position[0], position[1], position[2]});
-    if (host.script.nullPointAt && host.script.nullPointAt(number)) return nullptr;
-    return reinterpret_cast<LWPntID>(static_cast<uintptr_t>(number + 1));
-  }
-
-  static LWPolID AddFace(EDStateRef, const char* surface, int count, const LWPntID* points) {
-    MeshRecord& mesh = gCurrent->mesh;
-    ++mesh.polygonCount;
-    Polygon polygon{surface != nullptr ? surface : "", {}, mesh.points.size()};
-    for (int i = 0; i < count; ++i) polygon.points.push_back(PointNumber(mesh, points[i]));
-    mesh.polygons.push_back(std::move(polygon));
-    return reinterpret_cast<LWPolID>(mesh.polygonCount);
-  }
 };
+
+void MeshRecorder::AddPoint(uint64_t, const double position[3]) {
+  mesh_.points.push_back({position[0], position[1], position[2]});
+}
+
+void MeshRecorder::AddPolygon(const char* surface, int count, const int64_t* points) {
+  mesh_.polygons.push_back(Polygon{surface, std::vector<int64_t>(points, points + count), mesh_.points.size()});
+}
 
 void ReplayMesh(const MeshRecord& mesh, MeshSink& sink) {
   uint64_t made = 0;
@@ -262,8 +254,8 @@ Host::Host(HostScript hostScript) : script(std::move(hostScript)) {
   command_.editBegin = Callbacks::EditBegin;
   edit_.state = this;
   edit_.done = Callbacks::Done;
-  edit_.addPoint = Callbacks::AddPoint;
-  edit_.addFace = Callbacks::AddFace;
+  edit_.addPoint = Callbacks::StreamPoint;
+  edit_.addFace = Callbacks::StreamFace;
   messages_.error = Callbacks::Error;
   messages_.okCancel = Callbacks::OkCancel;
   surfaces_.first = Callbacks::First;

@@ -1,7 +1,9 @@
 // The stand-in host: an in-process implementation of the host records the plug-in calls
 // (service lookup, messages, surfaces, the form panel, the command's mesh edit). It answers as a
 // user would from a HostScript and records everything the plug-in did, for tests and dustweave.
-// One host is current at a time; its records are handed out as plain C function tables.
+// The mesh goes to one of three places: kept in memory (a MeshRecorder, the default), only
+// counted (discardMesh), or streamed to the script's sink. One host is current at a time; its
+// records are handed out as plain C function tables.
 #pragma once
 
 #include <array>
@@ -87,6 +89,18 @@ struct MeshRecord {
   int doneSelectMode = 0;
 };
 
+// Keeps a streamed mesh in memory: fills `points` and `polygons` of a MeshRecord (the counts
+// and the edit state are the host's to keep).
+class MeshRecorder : public MeshSink {
+ public:
+  explicit MeshRecorder(MeshRecord& mesh) : mesh_(mesh) {}
+  void AddPoint(uint64_t number, const double position[3]) override;
+  void AddPolygon(const char* surface, int count, const int64_t* points) override;
+
+ private:
+  MeshRecord& mesh_;
+};
+
 // Sends a kept mesh to a sink in the order it was made, as a streamed run would have sent it.
 void ReplayMesh(const MeshRecord& mesh, MeshSink& sink);
 
@@ -109,7 +123,7 @@ class Host {
   std::vector<Box> boxes;
   std::optional<PanelRecord> panel;       // the last panel created
   int panelsCreated = 0;
-  MeshRecord mesh;
+  MeshRecord mesh;                        // counts and edit state; points and polygons when kept
   std::function<void(const Box&)> onBox;  // told of each box as it is shown
 
   static Host* current();
@@ -117,6 +131,8 @@ class Host {
  private:
   LWModCommand command_{};
   MeshEditOp edit_{};
+  MeshRecorder recorder_{mesh};
+  MeshSink* sink_ = &recorder_;           // where this edit's mesh goes, chosen at editBegin
   LWMessageFuncs messages_{};
   LWSurfaceFuncs surfaces_{};
   LWXPanelFuncs panels_{};

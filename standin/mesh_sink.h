@@ -1,9 +1,12 @@
 // Where the stand-in host sends the mesh as the module builds it: one call per addPoint and per
 // addFace, in creation order, so that a writer can stream the mesh to a file and hold nothing of
 // it. The host keeps only counts when a sink is given; a MeshRecord is the in-memory alternative.
+// FanOutSink hands the same mesh to several sinks (an output file and its preview, say).
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
+#include <vector>
 
 namespace standin {
 
@@ -15,6 +18,25 @@ class MeshSink {
   // A polygon on `surface` (never null) of `count` points given as 0-based point numbers, in the
   // order the module passed them; -1 stands for an ID that this run never made.
   virtual void AddPolygon(const char* surface, int count, const int64_t* points) = 0;
+};
+
+// Forwards every call to each of its sinks, in the order they were given.
+class FanOutSink : public MeshSink {
+ public:
+  FanOutSink() = default;
+  FanOutSink(std::initializer_list<MeshSink*> sinks) : sinks_(sinks) {}
+  void Add(MeshSink* sink) { sinks_.push_back(sink); }
+  bool empty() const { return sinks_.empty(); }
+
+  void AddPoint(uint64_t number, const double position[3]) override {
+    for (MeshSink* sink : sinks_) sink->AddPoint(number, position);
+  }
+  void AddPolygon(const char* surface, int count, const int64_t* points) override {
+    for (MeshSink* sink : sinks_) sink->AddPolygon(surface, count, points);
+  }
+
+ private:
+  std::vector<MeshSink*> sinks_;
 };
 
 }  // namespace standin
