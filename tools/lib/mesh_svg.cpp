@@ -1,5 +1,6 @@
-// Drawing the mesh. Divisions: the view (projection and fitting); where each polygon lies along
-// its chain; the colours; the SVG text.
+// Drawing the mesh as it streams by. Divisions: the view (projection and fitting); the colours;
+// taking in the stream (chains, pieces, the sample kept within the budget); the SVG text,
+// written in blocks at Finish, when the bounding box is known.
 #include "tools/lib/mesh_svg.h"
 
 #include <algorithm>
@@ -8,15 +9,14 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
-#include <vector>
-
-#include "tools/lib/output_file.h"
+#include <string_view>
 
 namespace dustweave {
 
-namespace {
+using Flat = SvgPreview::Flat;
+using Box3 = SvgPreview::Box3;
 
-using Point3 = std::array<double, 3>;
+namespace {
 
 // ---- the view: turned 35 degrees about the vertical axis, looking down 25 degrees ----------
 
@@ -31,42 +31,23 @@ constexpr double MAX_HEIGHT = 1100;
 constexpr double MARGIN = 60;
 constexpr double CAPTION_SPACE = 40;
 
-struct Flat {
-  double x, y;  // on the canvas before fitting; y grows downwards
-};
-
-Flat Project(const Point3& p) {
+Flat Project(const double p[3]) {
   double across = p[0] * COS_YAW - p[2] * SIN_YAW;
   double away = p[0] * SIN_YAW + p[2] * COS_YAW;
   double up = p[1] * COS_PITCH + away * SIN_PITCH;
   return {across, -up};
 }
 
-bool Finite(const Point3& p) {
-  return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]);
-}
+bool Finite(const double p[3]) { return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]); }
 
-struct Box3 {
-  Point3 low{std::numeric_limits<double>::max(), std::numeric_limits<double>::max(),
-             std::numeric_limits<double>::max()};
-  Point3 high{-std::numeric_limits<double>::max(), -std::numeric_limits<double>::max(),
-              -std::numeric_limits<double>::max()};
-  bool empty = true;
-  void Add(const Point3& p) {
-    for (int i = 0; i < 3; ++i) {
-      low[i] = std::min(low[i], p[i]);
-      high[i] = std::max(high[i], p[i]);
-    }
-    empty = false;
+std::array<std::array<double, 3>, 8> Corners(const Box3& box) {
+  std::array<std::array<double, 3>, 8> corners;
+  for (int c = 0; c < 8; ++c) {
+    corners[c] = {(c & 1) ? box.high[0] : box.low[0], (c & 2) ? box.high[1] : box.low[1],
+                  (c & 4) ? box.high[2] : box.low[2]};
   }
-  std::array<Point3, 8> Corners() const {
-    std::array<Point3, 8> corners;
-    for (int c = 0; c < 8; ++c) {
-      corners[c] = {(c & 1) ? high[0] : low[0], (c & 2) ? high[1] : low[1], (c & 4) ? high[2] : low[2]};
-    }
-    return corners;
-  }
-};
+  return corners;
+}
 
 // Maps projected points onto the canvas: uniform scale, centred, inside the margins.
 struct Fit {
@@ -76,8 +57,8 @@ struct Fit {
     Fit fit;
     if (box.empty) return fit;
     double minX = std::numeric_limits<double>::max(), maxX = -minX, minY = minX, maxY = -minX;
-    for (const Point3& corner : box.Corners()) {
-      Flat f = Project(corner);
+    for (const auto& corner : Corners(box)) {
+      Flat f = Project(corner.data());
       minX = std::min(minX, f.x), maxX = std::max(maxX, f.x);
       minY = std::min(minY, f.y), maxY = std::max(maxY, f.y);
     }
@@ -92,36 +73,8 @@ struct Fit {
     return fit;
   }
 
-  Flat Place(const Point3& p) const {
-    Flat f = Project(p);
-    return {offsetX + scale * f.x, offsetY + scale * f.y};
-  }
+  Flat Place(Flat f) const { return {offsetX + scale * f.x, offsetY + scale * f.y}; }
 };
-
-// ---- where each polygon lies along its chain ------------------------------------------------
-
-// For each two-point polygon, its place along its chain from 0 (first) to 1 (last): a chain is a
-// run of polygons each starting at the point where the one before it ended.
-std::vector<double> PlacesAlongChains(const std::vector<standin::Polygon>& polygons) {
-  std::vector<double> place(polygons.size(), 0.0);
-  size_t start = 0;
-  while (start < polygons.size()) {
-    size_t end = start + 1;
-    while (end < polygons.size() && polygons[end].points.size() == 2 &&
-           !polygons[end - 1].points.empty() &&
-           polygons[end].points.front() == polygons[end - 1].points.back()) {
-      ++end;
-    }
-    size_t lines = 0;
-    for (size_t i = start; i < end; ++i) lines += polygons[i].points.size() == 2 ? 1 : 0;
-    size_t k = 0;
-    for (size_t i = start; i < end; ++i) {
-      if (polygons[i].points.size() == 2) place[i] = (static_cast<double>(k++) + 0.5) / static_cast<double>(lines);
-    }
-    start = end;
-  }
-  return place;
-}
 
 // ---- the colours: deep violet at a chain's start through ember and amber to pale sand -------
 
@@ -142,7 +95,193 @@ std::string BandColour(int band) {
   return text;
 }
 
+// A segment's band from its place along its chain, 0 (first) to 1 (last).
+int BandOf(double place) { return std::clamp(static_cast<int>(place * BANDS), 0, BANDS - 1); }
+
+}  // namespace
+
+// ---- taking in the stream -------------------------------------------------------------------
+
+void SvgPreview::Box3::Add(const double p[3]) {
+  for (int i = 0; i < 3; ++i) {
+    low[i] = empty ? p[i] : std::min(low[i], p[i]);
+    high[i] = empty ? p[i] : std::max(high[i], p[i]);
+  }
+  empty = false;
+}
+
+SvgPreview::SvgPreview(size_t budget)
+    : budget_(std::max<size_t>(budget, MIN_BUDGET)),
+      pieceLimit_(std::min<uint64_t>(PIECE_SEGMENTS, budget_ / 8)) {}
+
+bool SvgPreview::Open(const std::string& path, std::string* error) {
+  open_ = file_.Open(path, error);
+  return open_;
+}
+
+void SvgPreview::AddPoint(uint64_t number, const double position[3]) {
+  ++points_;
+  RecentPoint& slot = recent_[number % RECENT];
+  slot.number = number;
+  slot.known = true;
+  std::copy(position, position + 3, slot.position);
+}
+
+const double* SvgPreview::PositionOf(int64_t number) const {
+  if (number < 0) return nullptr;
+  const RecentPoint& slot = recent_[static_cast<uint64_t>(number) % RECENT];
+  if (slot.known && slot.number == static_cast<uint64_t>(number)) return slot.position;
+  if (inChain_ && chainEndKnown_ && number == chainEnd_) return chainEndPosition_;
+  return nullptr;
+}
+
+void SvgPreview::AddPolygon(const char*, int count, const int64_t* points) {
+  ++polygons_;
+  // A chain is a run of two-point polygons, each starting where the polygon before it ended.
+  bool continues = inChain_ && count == 2 && points[0] == chainEnd_;
+  if (!continues) EndChain();
+  if (count <= 0) return;
+  if (!continues) StartChain();
+  if (count == 2 && pieceLines_ == pieceLimit_) StartPiece();
+
+  std::array<const double*, 2> ends = {PositionOf(points[0]), PositionOf(points[count - 1])};
+  bool drawable = true;
+  for (int i = 0; i < count; ++i) {
+    const double* at = PositionOf(points[i]);
+    if (at == nullptr || !Finite(at)) drawable = false;
+  }
+  if (drawable) {
+    for (int i = 0; i < count; ++i) box_.Add(PositionOf(points[i]));
+  }
+  if (count == 2) AddSegment(ends[0], ends[1], drawable);
+  if (count == 1) AddDot(ends[0], drawable);
+
+  chainEnd_ = points[count - 1];
+  chainEndKnown_ = ends[1] != nullptr;
+  if (chainEndKnown_) std::copy(ends[1], ends[1] + 3, chainEndPosition_);
+}
+
+void SvgPreview::StartChain() {
+  inChain_ = true;
+  ++chains_;
+  chainLines_ = 0;
+  StartPiece();
+}
+
+// Gives the kept segments of the chain that ended their place along it.
+void SvgPreview::EndChain() {
+  if (!inChain_) return;
+  inChain_ = false;
+  size_t end = segments_.size();
+  for (size_t i = kept_.size(); i > 0 && kept_[i - 1].chain == chains_ - 1; --i) {
+    for (size_t s = kept_[i - 1].firstSegment; s < end; ++s) {
+      segments_[s].along = (segments_[s].along + 0.5) / static_cast<double>(chainLines_);
+    }
+    end = kept_[i - 1].firstSegment;
+  }
+}
+
+void SvgPreview::StartPiece() {
+  ++pieces_;
+  pieceLines_ = 0;
+  pieceKept_ = (pieces_ - 1) % stride_ == 0;
+  pieceHasMarks_ = false;
+}
+
+SvgPreview::Piece* SvgPreview::KeptPieceForMark() {
+  if (!pieceKept_) return nullptr;
+  if (!pieceHasMarks_) {
+    kept_.push_back({pieces_ - 1, chains_ - 1, segments_.size(), false, {0, 0}});
+    pieceHasMarks_ = true;
+  }
+  return &kept_.back();
+}
+
+void SvgPreview::AddSegment(const double* from, const double* to, bool drawable) {
+  double index = static_cast<double>(chainLines_++);
+  ++pieceLines_;
+  if (!drawable) return;
+  ++segmentsSeen_;
+  if (KeptPieceForMark() == nullptr) return;
+  if (segments_.empty()) segments_.reserve(budget_ + 1);
+  segments_.push_back({Project(from), Project(to), index});
+  KeepWithinBudget();
+}
+
+void SvgPreview::AddDot(const double* at, bool drawable) {
+  if (!drawable) return;
+  ++dotsSeen_;
+  Piece* piece = KeptPieceForMark();
+  if (piece == nullptr) return;
+  piece->hasDot = true;
+  piece->dot = Project(at);
+  ++dotsKept_;
+  KeepWithinBudget();
+}
+
+void SvgPreview::KeepWithinBudget() {
+  // The first piece is always kept and never outgrows the budget, so this ends.
+  while (segments_.size() + dotsKept_ > budget_) DoubleStride();
+}
+
+// Keeps every other kept piece: those whose number is a multiple of the doubled stride, the
+// same set whenever the doubling happens.
+void SvgPreview::DoubleStride() {
+  stride_ *= 2;
+  size_t piecesLeft = 0, segmentsLeft = 0;
+  dotsKept_ = 0;
+  for (size_t i = 0; i < kept_.size(); ++i) {
+    Piece piece = kept_[i];
+    if (piece.number % stride_ != 0) continue;
+    size_t end = i + 1 < kept_.size() ? kept_[i + 1].firstSegment : segments_.size();
+    std::move(segments_.begin() + static_cast<std::ptrdiff_t>(piece.firstSegment),
+              segments_.begin() + static_cast<std::ptrdiff_t>(end),
+              segments_.begin() + static_cast<std::ptrdiff_t>(segmentsLeft));
+    piece.firstSegment = segmentsLeft;
+    segmentsLeft += end - kept_[i].firstSegment;
+    dotsKept_ += piece.hasDot ? 1 : 0;
+    kept_[piecesLeft++] = piece;
+  }
+  kept_.resize(piecesLeft);
+  segments_.resize(segmentsLeft);
+  if ((pieces_ - 1) % stride_ != 0) pieceKept_ = false;
+  if (!pieceKept_) pieceHasMarks_ = false;
+}
+
 // ---- the SVG text ---------------------------------------------------------------------------
+
+namespace {
+
+struct PictureCounts {
+  uint64_t points, polygons, segments, segmentsShown, dots, dotsShown;
+};
+
+constexpr size_t PATH_TEXT_LIMIT = 8 * 1024;  // a path's d attribute is closed past this
+constexpr size_t BLOCK_SIZE = 64 * 1024;      // written to the file in blocks of about this
+
+// Collects text and hands it on in blocks.
+template <typename Emit>
+class BlockText {
+ public:
+  explicit BlockText(Emit& emit) : emit_(emit) { text_.reserve(BLOCK_SIZE + PATH_TEXT_LIMIT); }
+  ~BlockText() { Flush(); }
+  BlockText(const BlockText&) = delete;
+  BlockText& operator=(const BlockText&) = delete;
+
+  BlockText& operator<<(std::string_view text) {
+    text_ += text;
+    if (text_.size() >= BLOCK_SIZE) Flush();
+    return *this;
+  }
+  void Flush() {
+    if (!text_.empty()) emit_(std::string_view(text_));
+    text_.clear();
+  }
+
+ private:
+  Emit& emit_;
+  std::string text_;
+};
 
 void AppendFixed(std::string& out, double value) {
   char text[32];
@@ -156,6 +295,42 @@ void AppendMove(std::string& out, char command, Flat f) {
   out += ' ';
   AppendFixed(out, f.y);
 }
+
+// Path elements of one look built from pieces of path data, each element's data kept short.
+template <typename Out>
+class PathRun {
+ public:
+  PathRun(Out& out, const Fit& fit, std::string open) : out_(out), fit_(fit), open_(std::move(open)) {}
+  ~PathRun() { Close(); }
+  PathRun(const PathRun&) = delete;
+  PathRun& operator=(const PathRun&) = delete;
+
+  // The line from `from` to `to`: it continues the path data when the last line ended at `from`,
+  // else it begins a subpath.
+  void Line(Flat from, Flat to) {
+    bool continues = !data_.empty() && from.x == last_.x && from.y == last_.y;
+    if (!continues) AppendMove(data_, 'M', fit_.Place(from));
+    AppendMove(data_, 'L', fit_.Place(to));
+    last_ = to;
+    if (data_.size() >= PATH_TEXT_LIMIT) Close();
+  }
+  void Dot(Flat at) {
+    AppendMove(data_, 'M', fit_.Place(at));
+    data_ += "h0";
+    if (data_.size() >= PATH_TEXT_LIMIT) Close();
+  }
+  void Close() {
+    if (data_.empty()) return;
+    out_ << open_ << data_ << "\"/>\n";
+    data_.clear();
+  }
+
+ private:
+  Out& out_;
+  const Fit& fit_;
+  std::string open_, data_;
+  Flat last_{0, 0};
+};
 
 std::string Header(const Fit& fit) {
   std::string out;
@@ -178,60 +353,52 @@ std::string Header(const Fit& fit) {
 
 std::string BoundingBox(const Box3& box, const Fit& fit) {
   if (box.empty) return "";
-  std::array<Point3, 8> corners = box.Corners();
+  auto corners = Corners(box);
   std::string d;
   for (int a = 0; a < 8; ++a) {
     for (int bit = 1; bit < 8; bit <<= 1) {
       int b = a | bit;
       if (b == a) continue;
-      AppendMove(d, 'M', fit.Place(corners[a]));
-      AppendMove(d, 'L', fit.Place(corners[b]));
+      AppendMove(d, 'M', fit.Place(Project(corners[a].data())));
+      AppendMove(d, 'L', fit.Place(Project(corners[b].data())));
     }
   }
   return "<path d=\"" + d + "\" fill=\"none\" stroke=\"#56627f\" stroke-opacity=\"0.45\" stroke-width=\"1\"/>\n";
 }
 
-bool Drawable(const standin::MeshRecord& mesh, const standin::Polygon& polygon) {
-  for (int64_t index : polygon.points) {
-    if (index < 0 || static_cast<uint64_t>(index) >= mesh.points.size() || !Finite(mesh.points[index])) return false;
+// 12345678 as "12,345,678".
+std::string Grouped(uint64_t value) {
+  std::string digits = std::to_string(value), out;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
   }
-  return true;
+  return out;
 }
 
-std::string Strokes(const standin::MeshRecord& mesh, const Fit& fit) {
-  std::vector<double> place = PlacesAlongChains(mesh.polygons);
-  std::array<std::string, BANDS> paths;
-  for (size_t i = 0; i < mesh.polygons.size(); ++i) {
-    const standin::Polygon& polygon = mesh.polygons[i];
-    if (polygon.points.size() != 2 || !Drawable(mesh, polygon)) continue;
-    int band = std::min(BANDS - 1, static_cast<int>(place[i] * BANDS));
-    AppendMove(paths[band], 'M', fit.Place(mesh.points[polygon.points[0]]));
-    AppendMove(paths[band], 'L', fit.Place(mesh.points[polygon.points[1]]));
-  }
-  std::string out = "<g fill=\"none\" stroke-width=\"1.4\" stroke-linecap=\"round\" stroke-opacity=\"0.85\">\n";
-  for (int band = 0; band < BANDS; ++band) {
-    if (!paths[band].empty()) out += "<path stroke=\"" + BandColour(band) + "\" d=\"" + paths[band] + "\"/>\n";
-  }
-  return out + "</g>\n";
+// The share shown, never rounded up to all or down to none.
+std::string Share(uint64_t shown, uint64_t total) {
+  double percent = total == 0 ? 100 : 100.0 * static_cast<double>(shown) / static_cast<double>(total);
+  if (shown < total) percent = std::min(percent, 99.9);
+  if (percent < 0.1) return "< 0.1 %";
+  char text[16];
+  std::snprintf(text, sizeof text, "%.1f %%", percent);
+  return text;
 }
 
-std::string Dots(const standin::MeshRecord& mesh, const Fit& fit) {
-  std::string d;
-  for (const standin::Polygon& polygon : mesh.polygons) {
-    if (polygon.points.size() != 1 || !Drawable(mesh, polygon)) continue;
-    AppendMove(d, 'M', fit.Place(mesh.points[polygon.points[0]]));
-    d += "h0";
-  }
-  if (d.empty()) return "";
-  return "<path d=\"" + d + "\" stroke=\"#e8f4ff\" stroke-width=\"4.5\" stroke-linecap=\"round\" stroke-opacity=\"0.9\"/>\n";
-}
-
-std::string Caption(const standin::MeshRecord& mesh, const Fit& fit) {
+// The counts line, and the share shown when not everything is drawn.
+std::string Caption(const Fit& fit, const PictureCounts& n) {
   std::string y = std::to_string(static_cast<int>(fit.height - 24));
   std::string legendX = std::to_string(static_cast<int>(fit.width - 280));
   std::string out = "<g font-family=\"DejaVu Sans, Helvetica, Arial, sans-serif\" font-size=\"15\" fill=\"#aab4cc\">\n";
-  out += "<text x=\"24\" y=\"" + y + "\">mirod_dustweave \xC2\xB7 " + std::to_string(mesh.points.size()) +
-         " points \xC2\xB7 " + std::to_string(mesh.polygons.size()) + " polygons</text>\n";
+  out += "<text x=\"24\" y=\"" + y + "\">mirod_dustweave \xC2\xB7 " + std::to_string(n.points) +
+         " points \xC2\xB7 " + std::to_string(n.polygons) + " polygons</text>\n";
+  if (n.segmentsShown < n.segments || n.dotsShown < n.dots) {
+    std::string shown = "showing " + Grouped(n.segmentsShown) + " of " + Grouped(n.segments) + " segments (" +
+                        Share(n.segmentsShown, n.segments) + ")";
+    if (n.dotsShown < n.dots) shown += " and " + Grouped(n.dotsShown) + " of " + Grouped(n.dots) + " dots";
+    out += "<text x=\"24\" y=\"" + std::to_string(static_cast<int>(fit.height - 44)) + "\">" + shown + "</text>\n";
+  }
   out += "<text x=\"" + legendX + "\" y=\"" + y + "\" text-anchor=\"end\">chain start</text>\n";
   out += "<rect x=\"" + std::to_string(static_cast<int>(fit.width - 270)) + "\" y=\"" +
          std::to_string(static_cast<int>(fit.height - 36)) +
@@ -242,19 +409,47 @@ std::string Caption(const standin::MeshRecord& mesh, const Fit& fit) {
 
 }  // namespace
 
-void WriteSvg(const standin::MeshRecord& mesh, std::ostream& out) {
-  Box3 box;
-  for (const standin::Polygon& polygon : mesh.polygons) {
-    if (!Drawable(mesh, polygon)) continue;
-    for (int64_t index : polygon.points) box.Add(mesh.points[index]);
+template <typename Emit>
+void SvgPreview::Draw(Emit emit) const {
+  BlockText<Emit> out(emit);
+  Fit fit = Fit::Of(box_);
+  out << Header(fit) << BoundingBox(box_, fit);
+
+  out << "<g fill=\"none\" stroke-width=\"1.4\" stroke-linecap=\"round\" stroke-opacity=\"0.85\">\n";
+  for (int band = 0; band < BANDS; ++band) {
+    PathRun<BlockText<Emit>> paths(out, fit, "<path stroke=\"" + BandColour(band) + "\" d=\"");
+    for (const Segment& segment : segments_) {
+      if (BandOf(segment.along) == band) paths.Line(segment.from, segment.to);
+    }
   }
-  Fit fit = Fit::Of(box);
-  out << Header(fit) << BoundingBox(box, fit) << Strokes(mesh, fit) << Dots(mesh, fit)
-      << Caption(mesh, fit) << "</svg>\n";
+  out << "</g>\n";
+
+  {
+    PathRun<BlockText<Emit>> dots(out, fit, "<path stroke=\"#e8f4ff\" stroke-width=\"4.5\" stroke-linecap=\"round\" "
+                                       "stroke-opacity=\"0.9\" d=\"");
+    for (const Piece& piece : kept_) {
+      if (piece.hasDot) dots.Dot(piece.dot);
+    }
+  }
+  out << Caption(fit, {points_, polygons_, segmentsSeen_, segments_.size(), dotsSeen_, dotsKept_}) << "</svg>\n";
 }
 
-bool WriteSvgFile(const standin::MeshRecord& mesh, const std::string& path, std::string* error) {
-  return WriteOutputFile(path, error, [&](std::ostream& out) { WriteSvg(mesh, out); });
+bool SvgPreview::Finish(std::string* error) {
+  if (!open_) {
+    *error = "the SVG preview has no open file";
+    return false;
+  }
+  open_ = false;
+  EndChain();
+  Draw([this](std::string_view text) { file_.Write(text.data(), text.size()); });
+  return file_.Commit(error);
+}
+
+bool WriteSvgFile(const standin::MeshRecord& mesh, const std::string& path, std::string* error, size_t budget) {
+  SvgPreview preview(budget);
+  if (!preview.Open(path, error)) return false;
+  standin::ReplayMesh(mesh, preview);
+  return preview.Finish(error);
 }
 
 }  // namespace dustweave

@@ -1,17 +1,113 @@
-// A picture of the stand-in host's mesh as SVG: a fixed oblique view fitted to the bounding box,
-// one stroke per two-point polygon coloured from the start of its chain to the end, a dot per
-// one-point polygon, the bounding box drawn faintly behind, and a caption with the counts.
+// A picture of the stand-in host's mesh as SVG, drawn from the mesh as it streams by: a fixed
+// oblique view fitted to the bounding box, each chain's segments coloured from its start to its
+// end, a dot per one-point polygon, the box drawn faintly behind, and a caption with the counts.
+// Memory and file size stay bounded whatever the run: past a budget, an even sample is drawn.
 #pragma once
 
-#include <ostream>
+#include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "standin/host.h"
+#include "standin/mesh_sink.h"
+#include "tools/lib/output_file.h"
 
 namespace dustweave {
 
-void WriteSvg(const standin::MeshRecord& mesh, std::ostream& out);
-// false, with a one-line reason, when the file cannot be written.
-bool WriteSvgFile(const standin::MeshRecord& mesh, const std::string& path, std::string* error);
+class SvgPreview : public standin::MeshSink {
+ public:
+  // Marks (segments and dots) drawn at most; a larger run shows every k-th chain piece.
+  static constexpr size_t DEFAULT_BUDGET = 200000;
+  // Segments a chain piece holds at most: a longer chain is sampled piece by piece.
+  static constexpr uint64_t PIECE_SEGMENTS = 256;
+  static constexpr size_t MIN_BUDGET = 16;  // a smaller budget is taken as this
+
+  explicit SvgPreview(size_t budget = DEFAULT_BUDGET);
+
+  // Creates the picture's temporary file beside `path`; false, with a one-line reason.
+  bool Open(const std::string& path, std::string* error);
+  void AddPoint(uint64_t number, const double position[3]) override;
+  void AddPolygon(const char* surface, int count, const int64_t* points) override;
+  // Draws what was kept and gives the file its name; false, with a one-line reason, and nothing
+  // left behind. A preview destroyed without Finish leaves nothing either.
+  bool Finish(std::string* error);
+
+  // The box of points; empty until the first Add.
+  struct Box3 {
+    double low[3] = {0, 0, 0}, high[3] = {0, 0, 0};
+    bool empty = true;
+    void Add(const double p[3]);
+  };
+  struct Flat {
+    double x, y;  // projected, before fitting to the canvas; y grows downwards
+  };
+
+ private:
+  struct Segment {
+    Flat from, to;
+    double along;  // its index within its chain, then, once the chain has ended, its place 0..1
+  };
+  // A run of kept marks from one chain piece, in the order they came.
+  struct Piece {
+    uint64_t number;        // among all pieces of the run
+    uint64_t chain;         // among all chains of the run
+    size_t firstSegment;    // its segments run to the next piece's first
+    bool hasDot;
+    Flat dot;
+  };
+  struct RecentPoint {
+    bool known;
+    uint64_t number;
+    double position[3];
+  };
+
+  const double* PositionOf(int64_t number) const;
+  void StartChain();
+  void EndChain();
+  void StartPiece();
+  void AddSegment(const double* from, const double* to, bool drawable);
+  void AddDot(const double* at, bool drawable);
+  Piece* KeptPieceForMark();
+  void KeepWithinBudget();
+  void DoubleStride();
+
+  template <typename Emit>
+  void Draw(Emit emit) const;
+
+  size_t budget_;
+  uint64_t pieceLimit_;  // segments per piece, small enough that one piece fits the budget
+  OutputFile file_;
+  bool open_ = false;
+
+  // What the run has made so far.
+  uint64_t points_ = 0, polygons_ = 0;
+  uint64_t segmentsSeen_ = 0, dotsSeen_ = 0;  // drawable ones
+  Box3 box_;                                  // of every drawable polygon's points
+
+  // The last few points, by number: a polygon names the points just made.
+  static constexpr size_t RECENT = 4;
+  RecentPoint recent_[RECENT] = {};
+  uint64_t recentCount_ = 0;
+
+  // The chain and piece being built.
+  bool inChain_ = false;
+  int64_t chainEnd_ = 0;                // the number of the chain's last point so far
+  bool chainEndKnown_ = false;
+  double chainEndPosition_[3] = {0, 0, 0};
+  uint64_t chains_ = 0, chainLines_ = 0;
+  uint64_t pieces_ = 0, pieceLines_ = 0;
+  bool pieceKept_ = false, pieceHasMarks_ = false;
+
+  // What is kept for drawing: every stride_-th piece.
+  uint64_t stride_ = 1;
+  std::vector<Piece> kept_;
+  std::vector<Segment> segments_;
+  size_t dotsKept_ = 0;
+};
+
+// Draws a kept mesh as a streamed run would have drawn it.
+bool WriteSvgFile(const standin::MeshRecord& mesh, const std::string& path, std::string* error,
+                  size_t budget = SvgPreview::DEFAULT_BUDGET);
 
 }  // namespace dustweave

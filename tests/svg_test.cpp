@@ -1,0 +1,407 @@
+// The SVG preview: fed straight through its sink calls, and once through the real module. Each
+// picture is read back by an independent XML parser (tests/svg_read.py), which reports what it
+// draws: a run within the budget is drawn whole, a large one stays within the budget and 10 MB
+// with an even sample, what cannot be drawn is left out, and nothing is left of a failed preview.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "standin/host.h"
+#include "standin/loader.h"
+#include "temp_file.h"
+#include "tools/lib/mesh_svg.h"
+#include "tools/lib/pfx_generate.h"
+
+namespace {
+
+using dustweave::SvgPreview;
+using nlohmann::json;
+
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double INF = std::numeric_limits<double>::infinity();
+
+// ---- feeding the sink as the host does --------------------------------------------------------
+
+// Makes points and polygons in creation order, as the stand-in host streams them.
+class Feed {
+ public:
+  explicit Feed(standin::MeshSink& sink) : sink_(sink) {}
+
+  int64_t Point(double x, double y, double z) {
+    double position[3] = {x, y, z};
+    sink_.AddPoint(next_, position);
+    return static_cast<int64_t>(next_++);
+  }
+  void Polygon(std::initializer_list<int64_t> points) {
+    std::vector<int64_t> numbers(points);
+    sink_.AddPolygon("Dust", static_cast<int>(numbers.size()), numbers.data());
+  }
+  // A chain through `positions`, led by a dot when asked: each point is made, then the polygon
+  // from the one before it.
+  void Chain(const std::vector<std::array<double, 3>>& positions, bool dot = false) {
+    int64_t previous = -1;
+    for (const auto& p : positions) {
+      int64_t point = Point(p[0], p[1], p[2]);
+      if (previous < 0 && dot) Polygon({point});
+      if (previous >= 0) Polygon({previous, point});
+      previous = point;
+    }
+  }
+
+ private:
+  standin::MeshSink& sink_;
+  uint64_t next_ = 0;
+};
+
+// A straight chain of `segments` segments at depth z, from x = 0 rising to x = segments.
+std::vector<std::array<double, 3>> Line(int segments, double z, double y = 0) {
+  std::vector<std::array<double, 3>> points;
+  for (int j = 0; j <= segments; ++j) points.push_back({static_cast<double>(j), y + 0.01 * j, z});
+  return points;
+}
+
+// ---- reading the picture back -----------------------------------------------------------------
+
+json ReadPicture(const std::string& path) {
+  std::string command = std::string(PYTHON) + " " + SVG_READER + " " + path;
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+  if (!pipe) return json();
+  std::string text;
+  char block[4096];
+  for (size_t got; (got = fread(block, 1, sizeof block, pipe.get())) > 0;) text.append(block, got);
+  return json::parse(text, nullptr, false);
+}
+
+std::string ReadText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// The caption line that says what share is shown, or "" when everything is.
+std::string ShownLine(const json& picture) {
+  for (const auto& caption : picture["captions"]) {
+    if (caption.get<std::string>().rfind("showing", 0) == 0) return caption;
+  }
+  return "";
+}
+
+// The stroke group's text: the chains as drawn.
+std::string Strokes(const std::string& svg) {
+  size_t start = svg.find("<g fill=\"none\"");
+  return svg.substr(start, svg.find("</g>", start) - start);
+}
+
+// The stroke colours in the order drawn, each once; true when each colour's paths lie left of
+// (or touch) the next colour's, as along a chain drawn from x = 0 upwards.
+bool ColoursFollowX(const json& picture, std::vector<std::string>* colours) {
+  double lastMax = -1e300, currentMin = 1e300, currentMax = -1e300;
+  bool ordered = true;
+  for (const auto& stroke : picture["strokes"]) {
+    std::string colour = stroke["colour"];
+    if (colours->empty() || colours->back() != colour) {
+      if (!colours->empty()) lastMax = currentMax;
+      colours->push_back(colour);
+      currentMin = 1e300, currentMax = -1e300;
+    }
+    currentMin = std::min(currentMin, stroke["x"][0].get<double>());
+    currentMax = std::max(currentMax, stroke["x"][1].get<double>());
+    if (currentMin < lastMax - 1e-6) ordered = false;
+  }
+  return ordered;
+}
+
+// Finishes `preview` into a fresh file and reads it back.
+class Picture {
+ public:
+  explicit Picture(SvgPreview& preview) : file_(".svg") {
+    std::string error;
+    EXPECT_TRUE(preview.Open(file_.path(), &error)) << error;
+  }
+  json Finish(SvgPreview& preview) {
+    std::string error;
+    EXPECT_TRUE(preview.Finish(&error)) << error;
+    json picture = ReadPicture(file_.path());
+    EXPECT_TRUE(picture.is_object()) << "not well-formed: " << file_.path();
+    return picture;
+  }
+  const std::string& path() const { return file_.path(); }
+
+ private:
+  TempFile file_;
+};
+
+// ---- a run within the budget is drawn whole ---------------------------------------------------
+
+TEST(SvgWithinBudget, EverySegmentAndDotIsDrawnAndNoShareIsGiven) {
+  SvgPreview preview;
+  Picture picture(preview);
+  Feed feed(preview);
+  for (int c = 0; c < 200; ++c) feed.Chain(Line(25, c), true);
+  json drawn = picture.Finish(preview);
+  EXPECT_EQ(drawn["segments"], 5000);
+  EXPECT_EQ(drawn["dots"], 200);
+  EXPECT_TRUE(drawn["finite"]);
+  EXPECT_EQ(drawn["captions"][0], "mirod_dustweave \xC2\xB7 5200 points \xC2\xB7 5200 polygons");
+  EXPECT_EQ(ShownLine(drawn), "");
+}
+
+TEST(SvgWithinBudget, ChainIsOnePolylinePerColourBandFromStartToEnd) {
+  // 32 segments over 16 colour bands: each band holds two consecutive segments as one subpath,
+  // and the bands follow the chain from its start (smallest x) to its end.
+  SvgPreview preview;
+  Picture picture(preview);
+  Feed(preview).Chain(Line(32, 0));
+  json drawn = picture.Finish(preview);
+  ASSERT_EQ(drawn["strokes"].size(), 16u);
+  for (const auto& stroke : drawn["strokes"]) {
+    EXPECT_EQ(stroke["segments"], 2);
+    EXPECT_EQ(stroke["subpaths"], 1);
+  }
+  std::vector<std::string> colours;
+  EXPECT_TRUE(ColoursFollowX(drawn, &colours));
+  EXPECT_EQ(std::set<std::string>(colours.begin(), colours.end()).size(), 16u);
+}
+
+TEST(SvgWithinBudget, StreamedRunEqualsTheKeptMeshDrawn) {
+  // The typical dust devil through the real module: streamed into the preview, and kept by the
+  // host then drawn, give the same picture with every segment.
+  TempFile pfx;
+  dustweave::GeneratedFile generated;
+  std::string error;
+  ASSERT_TRUE(dustweave::GenerateDustFile({}, pfx.path(), &generated, &error)) << error;
+  standin::HostScript script;
+  script.file = pfx.path();
+  script.step = 0.25;
+  script.startPolygon = true;
+
+  SvgPreview preview;
+  Picture streamed(preview);
+  script.sink = &preview;
+  standin::Host streaming(script);
+  ASSERT_EQ(standin::RunCommandOnce(DUSTWEAVE_MODULE, streaming, COMMAND_INTERFACE_VERSION, &error), 0) << error;
+  json drawn = streamed.Finish(preview);
+
+  script.sink = nullptr;
+  standin::Host keeping(script);
+  ASSERT_EQ(standin::RunCommandOnce(DUSTWEAVE_MODULE, keeping, COMMAND_INTERFACE_VERSION, &error), 0) << error;
+  TempFile kept(".svg");
+  ASSERT_TRUE(dustweave::WriteSvgFile(keeping.mesh, kept.path(), &error)) << error;
+
+  EXPECT_EQ(ReadText(streamed.path()), ReadText(kept.path()));
+  EXPECT_EQ(drawn["segments"], 5000);
+  EXPECT_EQ(drawn["dots"], 200);
+  EXPECT_EQ(drawn["captions"][0], "mirod_dustweave \xC2\xB7 5200 points \xC2\xB7 5200 polygons");
+  EXPECT_EQ(ShownLine(drawn), "");
+}
+
+// ---- a large run stays within the budget ------------------------------------------------------
+
+TEST(SvgLargeRun, ThreeMillionSegmentsStayWithinTheBudgetAndTenMegabytes) {
+  SvgPreview preview;
+  Picture picture(preview);
+  Feed feed(preview);
+  for (int c = 0; c < 30000; ++c) feed.Chain(Line(100, c * 0.01), true);
+  json drawn = picture.Finish(preview);
+  int segments = drawn["segments"], dots = drawn["dots"];
+  EXPECT_LE(segments + dots, 200000);
+  EXPECT_GE(segments + dots, 50000);
+  EXPECT_LT(std::filesystem::file_size(picture.path()), 10u * 1000 * 1000);
+  EXPECT_LE(drawn["longest_attribute"], 16 * 1024);
+  std::ostringstream shown;
+  auto grouped = [](int n) {  // 187500 as "187,500"
+    std::string digits = std::to_string(n), text;
+    for (size_t i = 0; i < digits.size(); ++i) {
+      if (i > 0 && (digits.size() - i) % 3 == 0) text.push_back(',');
+      text.push_back(digits[i]);
+    }
+    return text;
+  };
+  shown << "showing " << grouped(segments) << " of 3,000,000 segments (";
+  EXPECT_EQ(ShownLine(drawn).rfind(shown.str(), 0), 0u) << ShownLine(drawn);
+  EXPECT_NE(ShownLine(drawn).find(" and " + grouped(dots) + " of 30,000 dots"), std::string::npos);
+  EXPECT_EQ(drawn["captions"][0], "mirod_dustweave \xC2\xB7 3030000 points \xC2\xB7 3030000 polygons");
+}
+
+TEST(SvgLargeRun, SampleSpansTheWholeRun) {
+  // Chains side by side in depth: the kept ones reach from the first to the last few.
+  SvgPreview preview(1000);
+  Picture picture(preview);
+  Feed feed(preview);
+  for (int c = 0; c < 5000; ++c) feed.Chain(Line(20, c));
+  json drawn = picture.Finish(preview);
+  json full;
+  {
+    SvgPreview everything(1000000);
+    Picture whole(everything);
+    Feed all(everything);
+    for (int c = 0; c < 5000; ++c) all.Chain(Line(20, c));
+    full = whole.Finish(everything);
+  }
+  ASSERT_TRUE(drawn["extent"].is_array());
+  double fullWidth = full["extent"][1].get<double>() - full["extent"][0].get<double>();
+  double width = drawn["extent"][1].get<double>() - drawn["extent"][0].get<double>();
+  EXPECT_GT(width, 0.98 * fullWidth);
+  EXPECT_EQ(drawn["box"], full["box"]) << "the fit is that of every point";
+}
+
+TEST(SvgLargeRun, SampleIsEveryKthChainForTheFinalStrideWheneverItGrew) {
+  // Chains of a few segments against a small budget: what is drawn is exactly every k-th chain,
+  // whole, for the smallest power of two k whose chains fit the budget, although the stride
+  // doubled while chains were half made (95 chains of 9 segments in 100: a stride of 8 would keep
+  // 12 chains, 108 segments, so chains 0, 16, ..., 80 are drawn). Every chain spans the same box,
+  // so the picture of those chains alone (the others left undrawable) has the same fit and must
+  // draw the same strokes.
+  struct Run { int chains, segments; size_t budget; };
+  for (Run run : {Run{95, 9, 100}, Run{300, 7, 64}, Run{1000, 5, 50}}) {
+    auto chain = [&](int c, bool drawable) {
+      std::vector<std::array<double, 3>> points{{0, 0, 0}};
+      for (int j = 1; j < run.segments; ++j) {
+        points.push_back({j / double(run.segments), (c + 1.0) / (run.chains + 1), drawable ? 0.5 : NaN});
+      }
+      points.push_back({1, 1, 1});
+      return points;
+    };
+    int stride = 1;
+    while ((run.chains + stride - 1) / stride * run.segments > static_cast<int>(run.budget)) stride *= 2;
+
+    SvgPreview sampled(run.budget), chosen(run.budget);
+    Picture picture(sampled), reference(chosen);
+    Feed feed(sampled), only(chosen);
+    for (int c = 0; c < run.chains; ++c) {
+      feed.Chain(chain(c, true));
+      only.Chain(chain(c, c % stride == 0));
+    }
+    json drawn = picture.Finish(sampled), expected = reference.Finish(chosen);
+    int shown = (run.chains + stride - 1) / stride * run.segments;
+    EXPECT_EQ(drawn["segments"], shown) << run.chains;
+    EXPECT_EQ(expected["segments"], shown) << run.chains;
+    EXPECT_EQ(ShownLine(drawn).rfind("showing " + std::to_string(shown) + " of ", 0), 0u) << ShownLine(drawn);
+    EXPECT_EQ(Strokes(ReadText(picture.path())), Strokes(ReadText(reference.path()))) << run.chains;
+  }
+}
+
+TEST(SvgLargeRun, LongChainIsSampledInPiecesAlongItsWholeLengthWithItsOwnColours) {
+  // One chain of a million segments: pieces of it are kept from start to end, and each kept
+  // segment takes its colour from its place along the whole chain.
+  SvgPreview preview;
+  Picture picture(preview);
+  Feed(preview).Chain(Line(1000000, 0));
+  json drawn = picture.Finish(preview);
+  EXPECT_LE(drawn["segments"], 200000);
+  EXPECT_GE(drawn["segments"], 50000);
+  std::vector<std::string> colours;
+  EXPECT_TRUE(ColoursFollowX(drawn, &colours));
+  EXPECT_EQ(std::set<std::string>(colours.begin(), colours.end()).size(), 16u);
+  EXPECT_EQ(colours.size(), 16u);
+  EXPECT_LT(drawn["subpaths"].get<int>(), drawn["segments"].get<int>() / 100);
+}
+
+// ---- what cannot be drawn ---------------------------------------------------------------------
+
+TEST(SvgUndrawable, NonFinitePointsAreNeverDrawnAndLeaveTheFitAlone) {
+  // A chain of 20 segments with a NaN at point 5 and an infinity at point 12 (and a NaN dot):
+  // the four segments touching them are left out, and the box and fit are those of the clean
+  // chain, whose points 5 and 12 lie inside its box.
+  auto line = Line(20, 0);
+  auto bad = line;
+  bad[5][1] = NaN;
+  bad[12][2] = -INF;
+  SvgPreview clean, spoilt;
+  Picture cleanPicture(clean), spoiltPicture(spoilt);
+  Feed(clean).Chain(line);
+  Feed spoiltFeed(spoilt);
+  spoiltFeed.Chain(bad);
+  spoiltFeed.Polygon({spoiltFeed.Point(NaN, 0, 0)});
+  json expected = cleanPicture.Finish(clean), drawn = spoiltPicture.Finish(spoilt);
+  EXPECT_EQ(drawn["segments"], 16);
+  EXPECT_EQ(drawn["dots"], 0);
+  EXPECT_TRUE(drawn["finite"]);
+  EXPECT_EQ(drawn["box"], expected["box"]);
+  std::string svg = ReadText(spoiltPicture.path());
+  EXPECT_EQ(svg.find("nan"), std::string::npos);
+  EXPECT_EQ(svg.find("inf"), std::string::npos);
+  EXPECT_EQ(ShownLine(drawn), "");
+}
+
+TEST(SvgUndrawable, PointsNeverMadeAreNotDrawnAndNothingButNaNGivesAnEmptyPicture) {
+  SvgPreview preview;
+  Picture picture(preview);
+  Feed feed(preview);
+  int64_t a = feed.Point(NaN, NaN, NaN);
+  feed.Polygon({-1, a});
+  feed.Polygon({a, 7});
+  feed.Polygon({a});
+  feed.Polygon({});
+  json drawn = picture.Finish(preview);
+  EXPECT_EQ(drawn["segments"], 0);
+  EXPECT_EQ(drawn["dots"], 0);
+  EXPECT_TRUE(drawn["box"].is_null());
+  EXPECT_EQ(drawn["captions"][0], "mirod_dustweave \xC2\xB7 1 points \xC2\xB7 4 polygons");
+}
+
+// ---- the file ---------------------------------------------------------------------------------
+
+class SvgFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = std::filesystem::temp_directory_path() /
+              ("dustweave-svg-" + std::filesystem::path(TempFile().path()).stem().string());
+    std::filesystem::create_directories(folder_);
+  }
+  void TearDown() override { std::filesystem::remove_all(folder_); }
+  std::vector<std::string> Entries() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder_)) {
+      names.push_back(entry.path().filename().string());
+    }
+    return names;
+  }
+  std::filesystem::path folder_;
+};
+
+TEST_F(SvgFileTest, FolderThatDoesNotExistIsRefusedWithOneLine) {
+  SvgPreview preview;
+  std::string path = (folder_ / "missing" / "chains.svg").string(), error;
+  EXPECT_FALSE(preview.Open(path, &error));
+  EXPECT_NE(error.find(path), std::string::npos) << error;
+  EXPECT_EQ(error.find('\n'), std::string::npos);
+  EXPECT_FALSE(preview.Finish(&error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_TRUE(Entries().empty());
+}
+
+TEST_F(SvgFileTest, UnfinishedPreviewLeavesNothing) {
+  std::string error;
+  {
+    SvgPreview preview;
+    ASSERT_TRUE(preview.Open((folder_ / "chains.svg").string(), &error)) << error;
+    Feed(preview).Chain(Line(10, 0));
+  }
+  EXPECT_TRUE(Entries().empty());
+}
+
+TEST_F(SvgFileTest, FinishedPreviewIsTheOnlyFileAndFinishesOnce) {
+  std::string error;
+  SvgPreview preview;
+  ASSERT_TRUE(preview.Open((folder_ / "chains.svg").string(), &error)) << error;
+  Feed(preview).Chain(Line(10, 0));
+  ASSERT_TRUE(preview.Finish(&error)) << error;
+  EXPECT_EQ(Entries(), std::vector<std::string>{"chains.svg"});
+  EXPECT_FALSE(preview.Finish(&error));
+  EXPECT_EQ(Entries(), std::vector<std::string>{"chains.svg"});
+}
+
+}  // namespace
