@@ -7,6 +7,7 @@
 #include <bit>
 #include <cerrno>
 #include <cmath>
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <initializer_list>
@@ -33,6 +34,8 @@ constexpr uint64_t MAX_INDEXED_POINTS = 0xFFFFFFFFull;  // uint32 indices; 2^32-
 // spaces to fill it) and the BIN chunk's header. A JSON longer than that is written in front of
 // a copy of the binary chunk instead.
 constexpr uint64_t HEAD_SIZE = 4096;
+
+constexpr const char* TOO_LARGE = "the mesh passes the 4 GiB that a .glb can hold; write .obj";
 
 constexpr size_t POSITION_BLOCK = 1 << 20;
 constexpr size_t LINE_BLOCK = 1 << 20;
@@ -93,7 +96,7 @@ class Spool {
         *error = failure_.empty() ? scratch_.reason() : failure_;
         return false;
       }
-      if (!scratch_.ReadBack(0, error, [&](const char* data, size_t size) { out.Write(data, size); })) return false;
+      if (!out.AppendFrom(scratch_, error)) return false;
       scratch_.Abandon();
     }
     out.Write(block_.get(), used_);
@@ -181,7 +184,7 @@ std::string FloatArray(const float (&values)[3]) {
 // What the JSON describes: counts and where each part of the binary chunk lies.
 struct Layout {
   uint64_t points = 0, lines = 0, dots = 0;  // positions, two-point and one-point polygons
-  float min[3] = {}, max[3] = {};
+  float min[3] = {INFINITY, INFINITY, INFINITY}, max[3] = {-INFINITY, -INFINITY, -INFINITY};
   std::string surface;
 
   uint64_t positionBytes() const { return 12 * points; }
@@ -274,8 +277,9 @@ struct GlbWriter::State {
   OutputFile out;
   Spool positions{POSITION_BLOCK}, lines{LINE_BLOCK}, dots{POINT_BLOCK};
   Layout layout;
-  bool surfaceSeen = false;
+  const char* surfaceAt = nullptr;  // where the last polygon's surface name was; null before any
   uint64_t leftOut = 0;
+  bool opened = false;
   std::optional<std::string> refusal;  // why the file cannot be written; nothing more is kept
 
   void Refuse(std::string reason) {
@@ -291,6 +295,27 @@ struct GlbWriter::State {
     out.Abandon();
   }
 
+  // Takes the surface of the first polygon; a polygon on another one refuses the file. The text
+  // at one address is taken to stay the same within a run, so the usual case is one comparison.
+  bool TakeSurface(const char* surface) {
+    if (surfaceAt == nullptr) {
+      layout.surface = surface;
+    } else if (std::strcmp(surface, layout.surface.c_str()) != 0) {
+      Refuse("its polygons lie on two surfaces, " + JsonString(layout.surface) + " and " + JsonString(surface) +
+             ", and a .glb written here holds one; write .obj");
+      return false;
+    }
+    surfaceAt = surface;
+    return true;
+  }
+
+  void RefusePoint(uint64_t number, const double position[3]) {
+    int axis = std::fabs(position[0]) <= std::numeric_limits<float>::max() ? 1 : 0;
+    if (axis == 1 && std::fabs(position[1]) <= std::numeric_limits<float>::max()) axis = 2;
+    Refuse("point " + std::to_string(number + 1) + " has the coordinate " + ShortestText(position[axis]) +
+           ", and glTF holds only finite 32-bit numbers; write .obj, which carries them");
+  }
+
   // The binary chunk would already pass the file's 32-bit length.
   bool TooLarge() const { return HEAD_SIZE + layout.binBytes() > maxFileBytes; }
 };
@@ -303,10 +328,14 @@ uint64_t GlbWriter::leftOut() const { return state_->leftOut; }
 bool GlbWriter::Open(const std::string& path, std::string* error) {
   State& s = *state_;
   s.layout = Layout();
-  s.surfaceSeen = false;
+  s.surfaceAt = nullptr;
   s.leftOut = 0;
   s.refusal.reset();
-  if (!s.out.Open(path, error)) return false;
+  s.opened = s.out.Open(path, error);
+  if (!s.opened) {
+    s.refusal = "not open";  // the run may still stream: nothing is kept
+    return false;
+  }
   std::string head(HEAD_SIZE, '\0');
   s.out.Write(head.data(), head.size());
   s.positions.Start(&s.out, "");
@@ -315,38 +344,27 @@ bool GlbWriter::Open(const std::string& path, std::string* error) {
   return true;
 }
 
-namespace {
-
-// The float32 that `value` widens from, or nullopt when it is not finite or too large for one.
-std::optional<float> FiniteFloat(double value) {
-  if (!std::isfinite(value) || std::fabs(value) > std::numeric_limits<float>::max()) return std::nullopt;
-  return static_cast<float>(value);
-}
-
-}  // namespace
-
 void GlbWriter::AddPoint(uint64_t number, const double position[3]) {
   State& s = *state_;
   if (s.refusal) return;
-  float xyz[3];
-  for (int axis = 0; axis < 3; ++axis) {
-    std::optional<float> value = FiniteFloat(position[axis]);
-    if (!value) {
-      return s.Refuse("point " + std::to_string(number + 1) + " is at " + ShortestText(position[axis]) +
-                      ", and glTF holds only finite numbers; write .obj, which carries them");
-    }
-    xyz[axis] = *value;
+  constexpr double LARGEST = std::numeric_limits<float>::max();
+  // One comparison per axis: false for NaN, infinities and what no float32 holds.
+  if (!(std::fabs(position[0]) <= LARGEST && std::fabs(position[1]) <= LARGEST &&
+        std::fabs(position[2]) <= LARGEST)) {
+    return s.RefusePoint(number, position);
   }
+  float xyz[3] = {static_cast<float>(position[0]), static_cast<float>(position[1]),
+                  static_cast<float>(position[2])};
   Layout& layout = s.layout;
   for (int axis = 0; axis < 3; ++axis) {
-    if (layout.points == 0 || xyz[axis] < layout.min[axis]) layout.min[axis] = xyz[axis];
-    if (layout.points == 0 || xyz[axis] > layout.max[axis]) layout.max[axis] = xyz[axis];
+    layout.min[axis] = std::min(layout.min[axis], xyz[axis]);
+    layout.max[axis] = std::max(layout.max[axis], xyz[axis]);
   }
   ++layout.points;
   unsigned char bytes[12];
   std::memcpy(bytes, xyz, sizeof bytes);  // little-endian float32, as on every platform built for
   s.positions.Put(bytes);
-  if (s.TooLarge()) s.Refuse("the mesh passes the 4 GiB that a .glb can hold; write .obj");
+  if (s.TooLarge()) s.Refuse(TOO_LARGE);
 }
 
 void GlbWriter::AddPolygon(const char* surface, int count, const int64_t* points) {
@@ -358,13 +376,7 @@ void GlbWriter::AddPolygon(const char* surface, int count, const int64_t* points
     ++s.leftOut;
     return;
   }
-  if (!s.surfaceSeen) {
-    s.surfaceSeen = true;
-    s.layout.surface = surface;
-  } else if (std::strcmp(surface, s.layout.surface.c_str()) != 0) {
-    return s.Refuse("its polygons lie on two surfaces, " + JsonString(s.layout.surface) + " and " +
-                    JsonString(surface) + ", and a .glb written here holds one; write .obj");
-  }
+  if (surface != s.surfaceAt && !s.TakeSurface(surface)) return;
   if (count == 2) {
     unsigned char bytes[8];
     uint32_t pair[2] = {static_cast<uint32_t>(points[0]), static_cast<uint32_t>(points[1])};
@@ -378,7 +390,7 @@ void GlbWriter::AddPolygon(const char* surface, int count, const int64_t* points
     s.dots.Put(bytes);
     ++s.layout.dots;
   }
-  if (s.TooLarge()) s.Refuse("the mesh passes the 4 GiB that a .glb can hold; write .obj");
+  if (s.TooLarge()) s.Refuse(TOO_LARGE);
 }
 
 // ---- finishing ------------------------------------------------------------------------------
@@ -405,6 +417,11 @@ bool GlbWriter::Finish(std::string* error) {
     s.Refuse(reason);
     return false;
   };
+  if (!s.opened) {
+    *error = "cannot write " + s.out.path() + ": not open";
+    return false;
+  }
+  s.opened = false;  // one Finish per Open
   if (s.refusal) return refuse(*s.refusal);
   if (layout.points > MAX_INDEXED_POINTS && layout.hasMesh()) {
     return refuse("more than 4294967295 points, past glTF's 32-bit indices; write .obj");
@@ -417,7 +434,7 @@ bool GlbWriter::Finish(std::string* error) {
   uint64_t jsonRoom = HEAD_SIZE - GLB_HEADER_SIZE - 2 * CHUNK_HEADER_SIZE;
   uint64_t jsonBytes = json.size() <= jsonRoom ? jsonRoom : PaddedTo4(json.size());
   uint64_t fileBytes = GLB_HEADER_SIZE + 2 * CHUNK_HEADER_SIZE + jsonBytes + layout.binBytes();
-  if (fileBytes > s.maxFileBytes) return refuse("the mesh passes the 4 GiB that a .glb can hold; write .obj");
+  if (fileBytes > s.maxFileBytes) return refuse(TOO_LARGE);
   s.positions.WriteBlock();
   if (!s.lines.AppendTo(s.out, error) || !s.dots.AppendTo(s.out, error)) {
     s.DropAll();

@@ -59,8 +59,10 @@ void ObjWriter::AddPoint(uint64_t, const double position[3]) {
 // `usemtl` before a polygon whose surface differs from the last one written; a line break in the
 // name would start a line of its own, so it is written as a space.
 void ObjWriter::StartSurface(const char* surface) {
-  if (inSurface_ && surface_ == surface) return;
-  inSurface_ = true;
+  if (surface == surfaceAt_) return;
+  bool same = surfaceAt_ != nullptr && surface_ == surface;
+  surfaceAt_ = surface;
+  if (same) return;
   surface_ = surface;
   std::string line = "usemtl " + surface_ + "\n";
   for (size_t i = 7; i + 1 < line.size(); ++i) {
@@ -98,7 +100,7 @@ void ObjWriter::AddPolygon(const char* surface, int count, const int64_t* points
 bool ObjWriter::Open(const std::string& path, std::string* error) {
   used_ = 0;
   points_ = polygons_ = 0;
-  inSurface_ = false;
+  surfaceAt_ = nullptr;
   if (!out_.Open(path, error)) return false;
   static const char HEADER[] = "# mirod_dustweave chains, written by dustweave " DUSTWEAVE_VERSION "\n";
   Put(HEADER, sizeof HEADER - 1);

@@ -38,8 +38,10 @@ class ObjWriter : public standin::MeshSink {
   std::unique_ptr<char[]> block_;
   size_t used_ = 0;
   uint64_t points_ = 0, polygons_ = 0;
-  std::string surface_;  // of the last polygon written
-  bool inSurface_ = false;
+  // The surface of the last polygon written, and where its name was: the text at one address is
+  // taken to stay the same within a run, so the usual polygon costs one comparison.
+  std::string surface_;
+  const char* surfaceAt_ = nullptr;
 };
 
 // A kept mesh as the same OBJ, replayed in creation order through an ObjWriter.

@@ -34,6 +34,10 @@ class OutputFile {
   template <typename Take>
   bool ReadBack(long from, std::string* error, Take take);
 
+  // Appends everything written to `other` (another open temporary file), in the kernel where the
+  // system can (Linux), otherwise through large blocks. False, with a one-line reason, on failure.
+  bool AppendFrom(OutputFile& other, std::string* error);
+
   // Records a failure met outside Write (e.g. a seek), reported by Commit.
   void Fail(int errorNumber);
   bool failed() const { return failed_; }

@@ -1,0 +1,71 @@
+// Writes a few .glb files through the built module into the folder given, for the Khronos glTF
+// validator to check (tests/gltf/validate.js): chains alone, chains led by one-point polygons, a
+// run without polygons, an odd surface name, and a mesh large enough to pass through scratch files.
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "standin/loader.h"
+#include "tools/lib/mesh_glb.h"
+#include "tools/lib/pfx_generate.h"
+
+namespace {
+
+struct Sample {
+  const char* name;
+  int particles, first, last;
+  bool startPolygon;
+  const char* surface;  // null: the host has none
+};
+
+bool Write(const Sample& sample, const std::string& folder, std::string* error) {
+  dustweave::DustSettings settings;
+  settings.particles = sample.particles;
+  settings.indexLimit = 1000;
+  settings.firstIndex = sample.first;
+  settings.lastIndex = sample.last;
+  dustweave::GeneratedFile written;
+  std::string pfx = folder + "/" + sample.name + ".pfx";
+  if (!dustweave::GenerateDustFile(settings, pfx, &written, error)) return false;
+  dustweave::GlbWriter glb;
+  if (!glb.Open(folder + "/" + sample.name + ".glb", error)) return false;
+  standin::HostScript script;
+  script.file = pfx;
+  script.startPolygon = sample.startPolygon;
+  script.sink = &glb;
+  if (sample.surface != nullptr) script.surfaces = {sample.surface};
+  standin::Host host(script);
+  std::optional<int> result = standin::RunCommandOnce(DUSTWEAVE_DEFAULT_MODULE, host, COMMAND_INTERFACE_VERSION, error);
+  std::remove(pfx.c_str());
+  if (!result) return false;
+  return glb.Finish(error);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: glb_samples FOLDER\n");
+    return 64;
+  }
+  std::string folder = argv[1];
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  const Sample samples[] = {
+      {"chains", 200, 0, 100, false, nullptr},
+      {"chains-led-by-points", 200, 0, 100, true, "Dust"},
+      {"no-polygons", 50, 7, 7, false, nullptr},
+      {"odd-surface-name", 20, 0, 30, true, "d\xc3\xbcst \"devil\" \\ \x01 \xff"},
+      {"large", 3000, 0, 299, true, nullptr},
+  };
+  for (const Sample& sample : samples) {
+    std::string error;
+    if (!Write(sample, folder, &error)) {
+      std::fprintf(stderr, "glb_samples: %s: %s\n", sample.name, error.c_str());
+      return 1;
+    }
+  }
+  std::printf("%zu .glb files in %s\n", std::size(samples), folder.c_str());
+  return 0;
+}

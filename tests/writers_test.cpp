@@ -1,0 +1,557 @@
+// The streaming writers: the safe output file, OBJ and glTF binary, fed directly and through the
+// real module (DUSTWEAVE_MODULE, or the native build's), each output read back by an independent
+// reader (tinyobjloader, tinygltf). Runs on Windows too.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <limits>
+
+#define TINYOBJLOADER_IMPLEMENTATION
+#include <tiny_obj_loader.h>
+#define TINYGLTF_IMPLEMENTATION
+#define TINYGLTF_NO_STB_IMAGE
+#define TINYGLTF_NO_STB_IMAGE_WRITE
+#define TINYGLTF_NO_EXTERNAL_IMAGE
+#include <tiny_gltf.h>
+
+#ifndef _WIN32
+#include <csignal>
+#include <sys/resource.h>
+#endif
+
+#include "standin/loader.h"
+#include "temp_file.h"
+#include "tools/lib/mesh_glb.h"
+#include "tools/lib/mesh_obj.h"
+#include "tools/lib/number_text.h"
+#include "tools/lib/output_file.h"
+#include "tools/lib/pfx_generate.h"
+#include "tools/lib/version.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using standin::MeshRecord;
+
+// ---- scratch folders, files and module runs -------------------------------------------------
+
+// An empty folder of its own, removed with all it holds at the end.
+class TempFolder {
+ public:
+  TempFolder() : marker_("") {
+    path_ = marker_.path() + ".d";
+    fs::create_directory(path_);
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  std::string File(const std::string& name) const { return (fs::path(path_) / name).string(); }
+  std::vector<std::string> Entries() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(path_)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+ private:
+  TempFile marker_;
+  std::string path_;
+};
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+std::string ModulePath() {
+  const char* given = std::getenv("DUSTWEAVE_MODULE");
+  return given != nullptr && *given != '\0' ? given : DUSTWEAVE_DEFAULT_MODULE;
+}
+
+// A dust devil of 60 particles, tracks 0..100: 6060 samples.
+const std::string& DustFile() {
+  static TempFile file(".pfx");
+  static bool made = [] {
+    dustweave::DustSettings settings;
+    settings.particles = 60;
+    dustweave::GeneratedFile written;
+    std::string error;
+    return dustweave::GenerateDustFile(settings, file.path(), &written, &error);
+  }();
+  EXPECT_TRUE(made);
+  return file.path();
+}
+
+// Runs the module over the dust file, the mesh kept (sink null) or streamed to `sink`.
+MeshRecord RunModule(bool startPolygon, standin::MeshSink* sink = nullptr, const std::string& surface = "") {
+  standin::HostScript script;
+  script.file = DustFile();
+  script.startPolygon = startPolygon;
+  script.sink = sink;
+  if (!surface.empty()) script.surfaces = {surface};
+  standin::Host host(script);
+  std::string error;
+  std::optional<int> result = standin::RunCommandOnce(ModulePath(), host, COMMAND_INTERFACE_VERSION, &error);
+  EXPECT_TRUE(result.has_value()) << error;
+  EXPECT_EQ(result.value_or(-1), 0);
+  return host.mesh;
+}
+
+// Feeds a chain of `count` points along x, with a two-point polygon between neighbours.
+template <typename Writer>
+void FeedChain(Writer& writer, uint64_t count, const char* surface = "Dust") {
+  for (uint64_t i = 0; i < count; ++i) {
+    double position[3] = {static_cast<float>(i) * 0.25f, static_cast<float>(i % 7) * 0.1f, -1.5};
+    writer.AddPoint(i, position);
+    if (i > 0) {
+      int64_t pair[2] = {static_cast<int64_t>(i - 1), static_cast<int64_t>(i)};
+      writer.AddPolygon(surface, 2, pair);
+    }
+  }
+}
+
+// ---- the safe output file -------------------------------------------------------------------
+
+TEST(OutputFileTest, CommitPutsTheBytesUnderTheNameAndLeavesNothingElse) {
+  TempFolder folder;
+  dustweave::OutputFile out;
+  std::string error;
+  ASSERT_TRUE(out.Open(folder.File("mesh.obj"), &error)) << error;
+  out.Write("abc", 3);
+  out.Write("def\n", 4);
+  EXPECT_EQ(folder.Entries().size(), 1u);  // the temporary file, beside the final name
+  EXPECT_EQ(fs::path(out.temporary()).parent_path(), fs::path(folder.File("mesh.obj")).parent_path());
+  ASSERT_TRUE(out.Commit(&error)) << error;
+  EXPECT_EQ(folder.Entries(), std::vector<std::string>{"mesh.obj"});
+  EXPECT_EQ(ReadAll(folder.File("mesh.obj")), "abcdef\n");
+}
+
+TEST(OutputFileTest, CommitReplacesAnOlderFileOfTheSameName) {
+  TempFolder folder;
+  WriteText(folder.File("mesh.obj"), "older and longer text");
+  dustweave::OutputFile out;
+  std::string error;
+  ASSERT_TRUE(out.Open(folder.File("mesh.obj"), &error)) << error;
+  out.Write("new", 3);
+  ASSERT_TRUE(out.Commit(&error)) << error;
+  EXPECT_EQ(ReadAll(folder.File("mesh.obj")), "new");
+  EXPECT_EQ(folder.Entries(), std::vector<std::string>{"mesh.obj"});
+}
+
+TEST(OutputFileTest, WhatIsNotCommittedIsRemovedAndTheOlderFileStays) {
+  TempFolder folder;
+  WriteText(folder.File("mesh.obj"), "older");
+  {
+    dustweave::OutputFile out;
+    std::string error;
+    ASSERT_TRUE(out.Open(folder.File("mesh.obj"), &error)) << error;
+    out.Write("half", 4);
+  }
+  dustweave::OutputFile abandoned;
+  std::string error;
+  ASSERT_TRUE(abandoned.Open(folder.File("mesh.obj"), &error)) << error;
+  abandoned.Write("half", 4);
+  abandoned.Abandon();
+  EXPECT_EQ(folder.Entries(), std::vector<std::string>{"mesh.obj"});
+  EXPECT_EQ(ReadAll(folder.File("mesh.obj")), "older");
+}
+
+TEST(OutputFileTest, MissingFolderFailsAtOpenNamingThePathAndTheReason) {
+  TempFolder folder;
+  std::string path = folder.File("missing") + "/mesh.glb";
+  dustweave::OutputFile out;
+  std::string error;
+  EXPECT_FALSE(out.Open(path, &error));
+  EXPECT_EQ(error, "cannot write " + path + ": No such file or directory");
+  EXPECT_TRUE(folder.Entries().empty());
+}
+
+#ifndef _WIN32
+// A write that the system refuses part way (here the process's file size limit, as a full disk
+// would) is reported by Commit, and nothing is left.
+TEST(OutputFileTest, FailedWriteIsReportedAtCommitAndLeavesNothing) {
+  TempFolder folder;
+  struct rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit small = saved;
+  small.rlim_cur = 1 << 16;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+  dustweave::OutputFile out;
+  std::string error;
+  bool opened = out.Open(folder.File("mesh.obj"), &error);
+  std::string block(1 << 20, 'x');
+  out.Write(block.data(), block.size());
+  bool committed = out.Commit(&error);
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
+  ASSERT_TRUE(opened);
+  EXPECT_FALSE(committed);
+  EXPECT_EQ(error, "cannot write " + folder.File("mesh.obj") + ": File too large");
+  EXPECT_TRUE(folder.Entries().empty());
+}
+#endif
+
+// ---- OBJ ------------------------------------------------------------------------------------
+
+TEST(ObjWriterTest, WritesLinesAsTheMeshComesWithCountsAtTheEnd) {
+  TempFolder folder;
+  dustweave::ObjWriter obj;
+  std::string error;
+  ASSERT_TRUE(obj.Open(folder.File("a.obj"), &error)) << error;
+  const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
+  double p0[3] = {0.1f, -2.5f, 1e-7f};
+  double p1[3] = {1.0 / 3.0, nan, -inf};  // 1/3 is no float32: written in full
+  double p2[3] = {-0.0, 3e38f, 16777217.0};
+  int64_t line[2] = {0, 1}, dot[1] = {2}, foreign[2] = {0, -1}, face[3] = {0, 1, 2};
+  obj.AddPoint(0, p0);
+  obj.AddPoint(1, p1);
+  obj.AddPolygon("Dust", 2, line);
+  obj.AddPoint(2, p2);
+  obj.AddPolygon("Dust", 1, dot);
+  obj.AddPolygon("Dust", 2, foreign);
+  obj.AddPolygon("Rock\nv 9 9 9", 3, face);
+  obj.AddPolygon("Dust", 0, nullptr);
+  ASSERT_TRUE(obj.Finish(&error)) << error;
+  EXPECT_EQ(ReadAll(folder.File("a.obj")),
+            "# mirod_dustweave chains, written by dustweave " DUSTWEAVE_VERSION "\n"
+            "v 0.1 -2.5 1e-07\n"
+            "v 0.3333333333333333 nan -inf\n"
+            "usemtl Dust\n"
+            "l 1 2\n"
+            "v -0 3e+38 16777217\n"
+            "p 3\n"
+            "# polygon 3 left out: it has no point made in this run\n"
+            "usemtl Rock v 9 9 9\n"
+            "f 1 2 3\n"
+            "# polygon 5 left out: it has no point made in this run\n"
+            "# 3 points, 5 polygons\n");
+}
+
+TEST(ObjWriterTest, StreamedRunEqualsTheRecordedMeshOfTheSameRun) {
+  for (bool startPolygon : {false, true}) {
+    TempFolder folder;
+    dustweave::ObjWriter streamed;
+    std::string error;
+    ASSERT_TRUE(streamed.Open(folder.File("streamed.obj"), &error)) << error;
+    MeshRecord counts = RunModule(startPolygon, &streamed);
+    ASSERT_TRUE(streamed.Finish(&error)) << error;
+    MeshRecord kept = RunModule(startPolygon);
+    ASSERT_TRUE(dustweave::WriteObjFile(kept, folder.File("kept.obj"), &error)) << error;
+    EXPECT_EQ(counts.pointCount, kept.points.size());
+    std::string text = ReadAll(folder.File("streamed.obj"));
+    EXPECT_GT(text.size(), 100000u);
+    EXPECT_EQ(text, ReadAll(folder.File("kept.obj"))) << startPolygon;
+  }
+}
+
+TEST(ObjWriterTest, TinyObjLoaderReadsEveryPositionAsTheSameFloat) {
+  TempFolder folder;
+  dustweave::ObjWriter obj;
+  std::string error;
+  ASSERT_TRUE(obj.Open(folder.File("dust.obj"), &error)) << error;
+  MeshRecord kept = RunModule(true);
+  standin::ReplayMesh(kept, obj);
+  ASSERT_TRUE(obj.Finish(&error)) << error;
+  tinyobj::attrib_t attrib;
+  std::vector<tinyobj::shape_t> shapes;
+  std::vector<tinyobj::material_t> materials;
+  std::string warnings, errors;
+  ASSERT_TRUE(tinyobj::LoadObj(&attrib, &shapes, &materials, &warnings, &errors, folder.File("dust.obj").c_str(),
+                               nullptr, false))
+      << errors;
+  ASSERT_EQ(attrib.vertices.size(), 3 * kept.points.size());
+  for (size_t i = 0; i < kept.points.size(); ++i) {
+    for (int axis = 0; axis < 3; ++axis) {
+      float read = attrib.vertices[3 * i + axis];
+      ASSERT_EQ(static_cast<double>(read), kept.points[i][axis]) << i;  // exactly, not nearly
+    }
+  }
+  size_t lines = 0, dots = 0;
+  for (const tinyobj::shape_t& shape : shapes) {
+    lines += shape.lines.num_line_vertices.size();
+    dots += shape.points.indices.size();
+  }
+  size_t keptLines = 0;
+  for (const standin::Polygon& polygon : kept.polygons) keptLines += polygon.points.size() == 2 ? 1 : 0;
+  EXPECT_EQ(lines, keptLines);
+  EXPECT_EQ(dots, kept.polygons.size() - keptLines);
+  EXPECT_GT(dots, 0u);
+}
+
+TEST(ObjWriterTest, MissingFolderFailsAtOpenAndLeavesNothing) {
+  TempFolder folder;
+  dustweave::ObjWriter obj;
+  std::string error;
+  EXPECT_FALSE(obj.Open(folder.File("missing") + "/a.obj", &error));
+  EXPECT_NE(error.find("cannot write "), std::string::npos);
+  FeedChain(obj, 10);  // the run may still stream; nothing is written anywhere
+  EXPECT_FALSE(obj.Finish(&error));
+  EXPECT_TRUE(folder.Entries().empty());
+}
+
+// ---- glTF binary: read back by tinygltf -----------------------------------------------------
+
+struct GlbRead {
+  tinygltf::Model model;
+  std::string error, warning;
+  bool ok = false;
+};
+
+GlbRead ReadGlb(const std::string& path) {
+  GlbRead read;
+  std::string bytes = ReadAll(path);
+  tinygltf::TinyGLTF loader;
+  read.ok = loader.LoadBinaryFromMemory(&read.model, &read.error, &read.warning,
+                                        reinterpret_cast<const unsigned char*>(bytes.data()),
+                                        static_cast<unsigned int>(bytes.size()));
+  return read;
+}
+
+// The bytes an accessor covers, checked against its buffer.
+template <typename T>
+std::vector<T> AccessorValues(const tinygltf::Model& model, int accessorIndex, size_t perElement) {
+  const tinygltf::Accessor& accessor = model.accessors.at(accessorIndex);
+  const tinygltf::BufferView& view = model.bufferViews.at(accessor.bufferView);
+  const tinygltf::Buffer& buffer = model.buffers.at(view.buffer);
+  size_t count = accessor.count * perElement;
+  size_t start = view.byteOffset + accessor.byteOffset;
+  EXPECT_LE(start + count * sizeof(T), buffer.data.size());
+  EXPECT_LE(count * sizeof(T), view.byteLength);
+  std::vector<T> values(count);
+  if (start + count * sizeof(T) <= buffer.data.size()) std::memcpy(values.data(), &buffer.data[start], count * sizeof(T));
+  return values;
+}
+
+uint32_t FloatBits(float value) {
+  uint32_t bits;
+  std::memcpy(&bits, &value, sizeof bits);
+  return bits;
+}
+
+// The .glb read back holds exactly the kept mesh: every position's float bits, the two-point
+// polygons as index pairs and the one-point polygons as indices, in creation order.
+void ExpectGlbHolds(const std::string& path, const MeshRecord& mesh, const std::string& surface) {
+  GlbRead read = ReadGlb(path);
+  ASSERT_TRUE(read.ok) << read.error;
+  const tinygltf::Model& model = read.model;
+  EXPECT_EQ(model.asset.version, "2.0");
+  EXPECT_EQ(model.asset.generator, "dustweave " DUSTWEAVE_VERSION);
+  ASSERT_EQ(model.meshes.size(), 1u);
+  ASSERT_EQ(model.materials.size(), 1u);
+  EXPECT_EQ(model.materials[0].name, surface);
+  std::vector<uint32_t> lines, dots;
+  for (const standin::Polygon& polygon : mesh.polygons) {
+    if (polygon.points.size() == 2) lines.insert(lines.end(), polygon.points.begin(), polygon.points.end());
+    if (polygon.points.size() == 1) dots.push_back(static_cast<uint32_t>(polygon.points[0]));
+  }
+  std::vector<uint32_t> readLines, readDots;
+  int position = -1;
+  for (const tinygltf::Primitive& primitive : model.meshes[0].primitives) {
+    ASSERT_EQ(primitive.attributes.count("POSITION"), 1u);
+    EXPECT_TRUE(position < 0 || position == primitive.attributes.at("POSITION"));  // one shared accessor
+    position = primitive.attributes.at("POSITION");
+    EXPECT_EQ(model.accessors.at(primitive.indices).componentType, TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT);
+    auto indices = AccessorValues<uint32_t>(model, primitive.indices, 1);
+    ASSERT_TRUE(primitive.mode == TINYGLTF_MODE_LINE || primitive.mode == TINYGLTF_MODE_POINTS);
+    (primitive.mode == TINYGLTF_MODE_LINE ? readLines : readDots) = indices;
+  }
+  EXPECT_EQ(readLines, lines);
+  EXPECT_EQ(readDots, dots);
+  ASSERT_GE(position, 0);
+  const tinygltf::Accessor& accessor = model.accessors[position];
+  EXPECT_EQ(accessor.componentType, TINYGLTF_COMPONENT_TYPE_FLOAT);
+  EXPECT_EQ(accessor.type, TINYGLTF_TYPE_VEC3);
+  auto floats = AccessorValues<float>(model, position, 3);
+  ASSERT_EQ(floats.size(), 3 * mesh.points.size());
+  for (size_t i = 0; i < mesh.points.size(); ++i) {
+    for (int axis = 0; axis < 3; ++axis) {
+      ASSERT_EQ(FloatBits(floats[3 * i + axis]), FloatBits(static_cast<float>(mesh.points[i][axis]))) << i;
+    }
+  }
+  for (int axis = 0; axis < 3; ++axis) {
+    float low = std::numeric_limits<float>::infinity(), high = -low;
+    for (size_t i = 0; i < mesh.points.size(); ++i) {
+      low = std::min(low, floats[3 * i + axis]);
+      high = std::max(high, floats[3 * i + axis]);
+    }
+    ASSERT_EQ(accessor.minValues.size(), 3u);
+    EXPECT_EQ(static_cast<float>(accessor.minValues[axis]), low);  // the JSON text reads back to the float
+    EXPECT_EQ(static_cast<float>(accessor.maxValues[axis]), high);
+  }
+}
+
+MeshRecord RecordChain(uint64_t count, const char* surface = "Dust") {
+  MeshRecord mesh;
+  standin::MeshRecorder recorder(mesh);
+  FeedChain(recorder, count, surface);
+  return mesh;
+}
+
+TEST(GlbWriterTest, StreamedRunHoldsTheRunsLinesPointsAndExactPositions) {
+  for (bool startPolygon : {false, true}) {
+    TempFolder folder;
+    dustweave::GlbWriter glb;
+    std::string error;
+    ASSERT_TRUE(glb.Open(folder.File("dust.glb"), &error)) << error;
+    RunModule(startPolygon, &glb, "Dust devil");
+    ASSERT_TRUE(glb.Finish(&error)) << error;
+    EXPECT_EQ(glb.leftOut(), 0u);
+    MeshRecord kept = RunModule(startPolygon, nullptr, "Dust devil");
+    ExpectGlbHolds(folder.File("dust.glb"), kept, "Dust devil");
+    ASSERT_TRUE(dustweave::WriteGlbFile(kept, folder.File("kept.glb"), &error)) << error;
+    EXPECT_EQ(ReadAll(folder.File("dust.glb")), ReadAll(folder.File("kept.glb")));
+    EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"dust.glb", "kept.glb"}));
+  }
+}
+
+TEST(GlbWriterTest, LargeMeshSpoolsBesideTheOutputAndRemovesItsScratchFiles) {
+  // 400,000 lines pass the index block: the indices go through a scratch file.
+  TempFolder folder;
+  dustweave::GlbWriter glb;
+  std::string error;
+  ASSERT_TRUE(glb.Open(folder.File("big.glb"), &error)) << error;
+  FeedChain(glb, 400001);
+  EXPECT_GT(folder.Entries().size(), 1u);
+  ASSERT_TRUE(glb.Finish(&error)) << error;
+  EXPECT_EQ(folder.Entries(), std::vector<std::string>{"big.glb"});
+  ExpectGlbHolds(folder.File("big.glb"), RecordChain(400001), "Dust");
+}
+
+TEST(GlbWriterTest, LongOrOddSurfaceNamesAreTheMaterialsName) {
+  // A name longer than the head kept for the JSON, and one with quotes, a backslash, a control
+  // character and a byte that is no UTF-8 (which becomes U+FFFD).
+  const std::string names[] = {std::string(6000, 'n'), "a \"b\" \\c\x01 \xc3\xa9 \xff"};
+  const std::string expected[] = {names[0], "a \"b\" \\c\x01 \xc3\xa9 \xef\xbf\xbd"};
+  for (int i = 0; i < 2; ++i) {
+    TempFolder folder;
+    dustweave::GlbWriter glb;
+    std::string error;
+    ASSERT_TRUE(glb.Open(folder.File("named.glb"), &error)) << error;
+    FeedChain(glb, 50, names[i].c_str());
+    ASSERT_TRUE(glb.Finish(&error)) << error;
+    ExpectGlbHolds(folder.File("named.glb"), RecordChain(50, names[i].c_str()), expected[i]);
+    EXPECT_EQ(folder.Entries(), std::vector<std::string>{"named.glb"});
+  }
+}
+
+TEST(GlbWriterTest, RunWithoutPolygonsGivesAValidFileWithoutMesh) {
+  for (uint64_t points : {0, 5}) {
+    TempFolder folder;
+    dustweave::GlbWriter glb;
+    std::string error;
+    ASSERT_TRUE(glb.Open(folder.File("empty.glb"), &error)) << error;
+    for (uint64_t i = 0; i < points; ++i) {
+      double position[3] = {1, 2, 3};
+      glb.AddPoint(i, position);
+    }
+    ASSERT_TRUE(glb.Finish(&error)) << error;
+    GlbRead read = ReadGlb(folder.File("empty.glb"));
+    ASSERT_TRUE(read.ok) << read.error;
+    EXPECT_TRUE(read.model.meshes.empty());
+    EXPECT_TRUE(read.model.buffers.empty());
+    EXPECT_EQ(read.model.scenes.size(), 1u);
+    EXPECT_EQ(folder.Entries(), std::vector<std::string>{"empty.glb"});
+  }
+}
+
+TEST(GlbWriterTest, PolygonsWithoutAPrimitiveAreLeftOutAndCounted) {
+  TempFolder folder;
+  dustweave::GlbWriter glb;
+  std::string error;
+  ASSERT_TRUE(glb.Open(folder.File("some.glb"), &error)) << error;
+  FeedChain(glb, 4);
+  int64_t face[3] = {0, 1, 2}, foreign[2] = {1, -1}, lone[1] = {-1};
+  glb.AddPolygon("Dust", 3, face);
+  glb.AddPolygon("Dust", 2, foreign);
+  glb.AddPolygon("Dust", 1, lone);
+  glb.AddPolygon("Dust", 0, nullptr);
+  ASSERT_TRUE(glb.Finish(&error)) << error;
+  EXPECT_EQ(glb.leftOut(), 4u);
+  ExpectGlbHolds(folder.File("some.glb"), RecordChain(4), "Dust");
+}
+
+// ---- glTF binary: what it cannot hold is refused, and nothing is left -----------------------
+
+// Finish fails with a message containing `reason`, and the folder is empty.
+void ExpectRefused(dustweave::GlbWriter& glb, const TempFolder& folder, const std::string& reason) {
+  std::string error;
+  EXPECT_FALSE(glb.Finish(&error));
+  EXPECT_EQ(error.find("cannot write " + folder.File("out.glb") + ": "), 0u) << error;
+  EXPECT_NE(error.find(reason), std::string::npos) << error;
+  EXPECT_EQ(error.find('\n'), std::string::npos);
+  EXPECT_TRUE(folder.Entries().empty());
+}
+
+TEST(GlbRefusalTest, PositionThatIsNoFiniteFloatIsRefusedSuggestingObj) {
+  const double bad[] = {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
+                        -std::numeric_limits<double>::infinity(), 1e39};
+  for (double value : bad) {
+    TempFolder folder;
+    dustweave::GlbWriter glb;
+    std::string error;
+    ASSERT_TRUE(glb.Open(folder.File("out.glb"), &error)) << error;
+    FeedChain(glb, 300000);  // past the first blocks, so scratch files exist
+    double position[3] = {0, value, 0};
+    glb.AddPoint(300000, position);
+    FeedChain(glb, 10);
+    ExpectRefused(glb, folder, "point 300001 has the coordinate " + dustweave::ShortestText(value) +
+                                   ", and glTF holds only finite 32-bit numbers; write .obj");
+  }
+}
+
+TEST(GlbRefusalTest, PolygonsOnTwoSurfacesAreRefused) {
+  TempFolder folder;
+  dustweave::GlbWriter glb;
+  std::string error;
+  ASSERT_TRUE(glb.Open(folder.File("out.glb"), &error)) << error;
+  FeedChain(glb, 10, "Dust");
+  FeedChain(glb, 10, "Rock");
+  ExpectRefused(glb, folder, "two surfaces, \"Dust\" and \"Rock\"");
+}
+
+TEST(GlbRefusalTest, FilePastTheLengthLimitIsRefusedExactlyThere) {
+  TempFolder folder;
+  uint64_t size = 0;
+  {
+    dustweave::GlbWriter glb;
+    std::string error;
+    ASSERT_TRUE(glb.Open(folder.File("sized.glb"), &error)) << error;
+    FeedChain(glb, 1000);
+    ASSERT_TRUE(glb.Finish(&error)) << error;
+    size = fs::file_size(folder.File("sized.glb"));
+    fs::remove(folder.File("sized.glb"));
+  }
+  dustweave::GlbWriter atLimit(size);
+  std::string error;
+  ASSERT_TRUE(atLimit.Open(folder.File("out.glb"), &error)) << error;
+  FeedChain(atLimit, 1000);
+  ASSERT_TRUE(atLimit.Finish(&error)) << error;
+  EXPECT_EQ(fs::file_size(folder.File("out.glb")), size);
+  fs::remove(folder.File("out.glb"));
+  dustweave::GlbWriter pastLimit(size - 1);
+  ASSERT_TRUE(pastLimit.Open(folder.File("out.glb"), &error)) << error;
+  FeedChain(pastLimit, 1000);
+  ExpectRefused(pastLimit, folder, "passes the 4 GiB that a .glb can hold; write .obj");
+}
+
+TEST(GlbRefusalTest, MissingFolderFailsAtOpenAndLeavesNothing) {
+  TempFolder folder;
+  dustweave::GlbWriter glb;
+  std::string error;
+  EXPECT_FALSE(glb.Open(folder.File("missing") + "/out.glb", &error));
+  EXPECT_EQ(error, "cannot write " + folder.File("missing") + "/out.glb: No such file or directory");
+  FeedChain(glb, 10);
+  EXPECT_FALSE(glb.Finish(&error));
+  EXPECT_TRUE(folder.Entries().empty());
+}
+
+}  // namespace
