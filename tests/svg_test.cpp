@@ -293,6 +293,18 @@ TEST(SvgLargeRun, SampleIsEveryKthChainForTheFinalStrideWheneverItGrew) {
   }
 }
 
+TEST(SvgLargeRun, RunOfDotsAloneIsSampledLikeChains) {
+  // Tracks of one sample each, led by a dot: every 4th of 300 dots fits a budget of 100.
+  SvgPreview preview(100);
+  Picture picture(preview);
+  Feed feed(preview);
+  for (int c = 0; c < 300; ++c) feed.Chain({{double(c), 0, 0}}, true);
+  json drawn = picture.Finish(preview);
+  EXPECT_EQ(drawn["dots"], 75);
+  EXPECT_EQ(drawn["segments"], 0);
+  EXPECT_EQ(ShownLine(drawn), "showing 75 of 300 dots (25.0 %)");
+}
+
 TEST(SvgLargeRun, LongChainIsSampledInPiecesAlongItsWholeLengthWithItsOwnColours) {
   // One chain of a million segments: pieces of it are kept from start to end, and each kept
   // segment takes its colour from its place along the whole chain.

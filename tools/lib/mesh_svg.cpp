@@ -191,6 +191,7 @@ void SvgPreview::StartPiece() {
 SvgPreview::Piece* SvgPreview::KeptPieceForMark() {
   if (!pieceKept_) return nullptr;
   if (!pieceHasMarks_) {
+    if (kept_.empty()) kept_.reserve(budget_ + 1);
     kept_.push_back({pieces_ - 1, chains_ - 1, segments_.size(), false, {0, 0}});
     pieceHasMarks_ = true;
   }
@@ -394,9 +395,14 @@ std::string Caption(const Fit& fit, const PictureCounts& n) {
   out += "<text x=\"24\" y=\"" + y + "\">mirod_dustweave \xC2\xB7 " + std::to_string(n.points) +
          " points \xC2\xB7 " + std::to_string(n.polygons) + " polygons</text>\n";
   if (n.segmentsShown < n.segments || n.dotsShown < n.dots) {
-    std::string shown = "showing " + Grouped(n.segmentsShown) + " of " + Grouped(n.segments) + " segments (" +
-                        Share(n.segmentsShown, n.segments) + ")";
-    if (n.dotsShown < n.dots) shown += " and " + Grouped(n.dotsShown) + " of " + Grouped(n.dots) + " dots";
+    std::string shown = "showing ";
+    if (n.segments > 0) {
+      shown += Grouped(n.segmentsShown) + " of " + Grouped(n.segments) + " segments (" +
+               Share(n.segmentsShown, n.segments) + ")";
+    }
+    if (n.segments > 0 && n.dotsShown < n.dots) shown += " and ";
+    if (n.dotsShown < n.dots) shown += Grouped(n.dotsShown) + " of " + Grouped(n.dots) + " dots";
+    if (n.segments == 0) shown += " (" + Share(n.dotsShown, n.dots) + ")";
     out += "<text x=\"24\" y=\"" + std::to_string(static_cast<int>(fit.height - 44)) + "\">" + shown + "</text>\n";
   }
   out += "<text x=\"" + legendX + "\" y=\"" + y + "\" text-anchor=\"end\">chain start</text>\n";
