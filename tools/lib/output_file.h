@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdio>
-#include <fstream>
 #include <string>
 
 namespace dustweave {
@@ -61,21 +60,6 @@ template <typename Take>
 bool OutputFile::ReadBack(long from, std::string* error, Take take) {
   auto call = [](void* context, const char* data, size_t size) { (*static_cast<Take*>(context))(data, size); };
   return ReadBlocks(from, error, call, &take);
-}
-
-// Older whole-file helper, kept until every writer streams through OutputFile.
-template <typename Write>
-bool WriteOutputFile(const std::string& path, std::string* error, Write write) {
-  std::ofstream out(path, std::ios::binary);
-  if (out) {
-    write(out);
-    out.close();
-  }
-  if (!out) {
-    *error = "cannot write " + path;
-    return false;
-  }
-  return true;
 }
 
 }  // namespace dustweave
