@@ -3,15 +3,10 @@
 // `generate` tell. Runs the built program through the shell (Linux builds only).
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdlib>
-#include <fstream>
-#include <sstream>
-
 #include <nlohmann/json.hpp>
 
 #include "pfxwrite/writer.h"
+#include "program_run.h"
 #include "temp_file.h"
 
 namespace {
@@ -22,37 +17,6 @@ constexpr int MISUSE = 64;
 constexpr int NOT_RUN = 10;
 
 // ---- running the program ----------------------------------------------------------------------
-
-struct Outcome {
-  int status = -1;
-  std::string out, err;
-};
-
-std::string Quote(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-Outcome Dustweave(const std::vector<std::string>& args) {
-  TempFile out(".out"), err(".err");
-  std::string command = Quote(DUSTWEAVE_PROGRAM);
-  for (const std::string& arg : args) command += " " + Quote(arg);
-  command += " >" + Quote(out.path()) + " 2>" + Quote(err.path()) + " </dev/null";
-  int raw = std::system(command.c_str());
-  Outcome outcome;
-  outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  outcome.out = ReadText(out.path());
-  outcome.err = ReadText(err.path());
-  return outcome;
-}
 
 Outcome RunModule(const std::string& file, std::vector<std::string> options) {
   std::vector<std::string> args = {"run", DUSTWEAVE_MODULE_FILE, "--file", file};
@@ -139,7 +103,7 @@ TEST(CliUsage, MisuseExitsNonZeroWithOneLine) {
 }
 
 TEST(CliUsage, EachSubcommandHasHelp) {
-  for (std::string sub : {"run", "inspect", "generate"}) {
+  for (std::string sub : {"convert", "run", "inspect", "generate"}) {
     Outcome outcome = Dustweave({sub, "--help"});
     EXPECT_EQ(outcome.status, 0) << sub;
     EXPECT_NE(outcome.out.find(sub), std::string::npos) << outcome.out;
@@ -147,7 +111,7 @@ TEST(CliUsage, EachSubcommandHasHelp) {
   }
   Outcome outcome = Dustweave({"--help"});
   EXPECT_EQ(outcome.status, 0);
-  for (const char* sub : {"run", "inspect", "generate"}) EXPECT_NE(outcome.out.find(sub), std::string::npos);
+  for (const char* sub : {"convert", "run", "inspect", "generate"}) EXPECT_NE(outcome.out.find(sub), std::string::npos);
 }
 
 // ---- loading the module -----------------------------------------------------------------------
@@ -318,7 +282,7 @@ TEST(CliRun, OneAndTwoPointPolygonsAndSurfaceChangesInObj) {
   std::string text = ReadText(obj.path());
   EXPECT_EQ(CountLines(text, "p "), 3u);
   EXPECT_EQ(CountLines(text, "l "), 12u);
-  EXPECT_NE(text.find("usemtl Dust\np 1\nl 1 2\nl 2 3\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("usemtl Dust\np 1\nv 1 1 -1\nl 1 2\nv 2 2 -2\nl 2 3\n"), std::string::npos) << text;
 }
 
 TEST(CliRun, OutputThatCannotBeWrittenExitsWithTen) {

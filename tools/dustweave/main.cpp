@@ -1,4 +1,5 @@
-// dustweave: a stand-in host on the command line. `run` loads a command module by path and runs
+// dustweave: a stand-in host on the command line. `convert` turns a pfx file into OBJ or glTF
+// through the module installed beside the program; `run` loads a command module by path and runs
 // it once, answering its panel and questions from the options; `inspect` checks a pfx file
 // without any module; `generate` writes a plausible one. Divisions: the options of each
 // subcommand; running them; parsing and exit statuses.
@@ -12,9 +13,9 @@
 
 #include "standin/host.h"
 #include "standin/loader.h"
+#include "tools/dustweave/convert.h"
+#include "tools/dustweave/mesh_outputs.h"
 #include "tools/dustweave/report.h"
-#include "tools/lib/mesh_obj.h"
-#include "tools/lib/mesh_svg.h"
 #include "tools/lib/pfx_generate.h"
 #include "tools/lib/pfx_inspect.h"
 
@@ -61,8 +62,8 @@ CLI::App* AddRun(CLI::App& app, RunArgs& a) {
   run->add_option("--without", a.without, "a service whose lookup yields null (repeatable), e.g. \"Info Messages 2\"")
       ->allow_extra_args(false);  // one service a time, so that MODULE may follow
   run->add_flag("--json", a.json, "print one JSON object instead of the summary line");
-  CLI::Option* obj = run->add_option("--obj", a.obj, "write the mesh as Wavefront OBJ");
-  CLI::Option* svg = run->add_option("--svg", a.svg, "write a picture of the chains as SVG");
+  CLI::Option* obj = run->add_option("--obj", a.obj, "write the mesh as Wavefront OBJ, streamed as it is made");
+  CLI::Option* svg = run->add_option("--svg", a.svg, "write a picture of the chains as SVG, streamed as it is made");
   run->add_flag("--discard", a.discard, "count points and polygons without keeping them")->excludes(obj)->excludes(svg);
   run->footer(
       "Message boxes are shown on standard error as they come.\n"
@@ -112,7 +113,8 @@ std::vector<std::optional<std::string>> SurfaceList(const std::optional<std::str
   return surfaces;
 }
 
-standin::HostScript ScriptOf(const RunArgs& a) {
+// Without an output file nothing of the mesh is kept: the report needs only its counts.
+standin::HostScript ScriptOf(const RunArgs& a, dustweave::MeshOutputs& outputs) {
   standin::HostScript script;
   script.surfaces = SurfaceList(a.surfaces);
   script.withoutServices.insert(a.without.begin(), a.without.end());
@@ -123,20 +125,23 @@ standin::HostScript ScriptOf(const RunArgs& a) {
   script.pick = a.pick;
   script.answerOk = a.answer == "ok";
   script.declineEdit = a.declineEdit;
-  script.discardMesh = a.discard;
+  script.discardMesh = a.discard || outputs.empty();
+  if (!outputs.empty()) script.sink = outputs.sink();
   return script;
 }
 
-bool WriteOutputs(const RunArgs& a, const standin::Host& host) {
+bool OpenOutputs(const RunArgs& a, dustweave::MeshOutputs& outputs) {
   std::string error;
-  bool ok = (a.obj.empty() || dustweave::WriteObjFile(host.mesh, a.obj, &error)) &&
-            (a.svg.empty() || dustweave::WriteSvgFile(host.mesh, a.svg, &error));
+  bool ok = (a.obj.empty() || outputs.OpenMesh(dustweave::MeshFormat::Obj, a.obj, &error)) &&
+            (a.svg.empty() || outputs.OpenPreview(a.svg, &error));
   if (!ok) std::cerr << "dustweave: " << error << "\n";
   return ok;
 }
 
 int Run(const RunArgs& a) {
-  standin::Host host(ScriptOf(a));
+  dustweave::MeshOutputs outputs;
+  if (!OpenOutputs(a, outputs)) return EXIT_NOT_RUN;
+  standin::Host host(ScriptOf(a, outputs));
   host.onBox = [](const standin::Box& box) { std::cerr << dustweave::BoxLine(box) << std::endl; };
   std::string error;
   std::optional<int> result = standin::RunCommandOnce(a.module, host, a.interfaceVersion, &error);
@@ -144,7 +149,10 @@ int Run(const RunArgs& a) {
     std::cerr << "dustweave: " << error << "\n";
     return EXIT_NOT_RUN;
   }
-  if (!WriteOutputs(a, host)) return EXIT_NOT_RUN;
+  if (!outputs.Finish(&error)) {
+    std::cerr << "dustweave: " << error << "\n";
+    return EXIT_NOT_RUN;
+  }
   std::cout << (a.json ? dustweave::JsonReport(host, *result) : dustweave::SummaryLine(host, *result)) << "\n";
   return *result;
 }
@@ -185,13 +193,15 @@ std::string OneLine(std::string text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"dustweave: runs the mirod_dustweave command module outside the host, and checks or "
-               "makes pfx files"};
+  CLI::App app{"dustweave: converts pfx files to OBJ or glTF through the mirod_dustweave command module, "
+               "runs the module outside the host, and checks or makes pfx files"};
   app.require_subcommand(1);
   app.allow_windows_style_options(false);  // on Windows too: /path/to/file is a path, not an option
+  dustweave::ConvertArgs convertArgs;
   RunArgs runArgs;
   std::string inspectFile, generateOut;
   dustweave::DustSettings settings;
+  CLI::App* convert = dustweave::AddConvert(app, convertArgs);
   CLI::App* run = AddRun(app, runArgs);
   CLI::App* inspect = AddInspect(app, inspectFile);
   CLI::App* generate = AddGenerate(app, generateOut, settings);
@@ -203,12 +213,13 @@ int main(int argc, char** argv) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     std::string help = "dustweave";
-    for (CLI::App* sub : {run, inspect, generate}) {
+    for (CLI::App* sub : {convert, run, inspect, generate}) {
       if (sub->parsed()) help += " " + sub->get_name();
     }
     std::cerr << "dustweave: " << OneLine(e.what()) << " (see " << help << " --help)\n";
     return EXIT_MISUSE;
   }
+  if (convert->parsed()) return dustweave::Convert(convertArgs);
   if (run->parsed()) return Run(runArgs);
   if (inspect->parsed()) return Inspect(inspectFile);
   if (generate->parsed()) return Generate(generateOut, settings);

@@ -1,0 +1,414 @@
+// dustweave convert as a user or a script runs it: every exit status with what it leaves behind
+// (the whole file, a file cut short, a question declined or accepted, an input, module or output
+// that fails, misuse), the module found beside the program, and `run --obj` streaming the same
+// bytes as the kept mesh gives. Runs the built program through the shell (Linux builds only).
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <limits>
+#include <set>
+
+#include "pfxwrite/writer.h"
+#include "program_run.h"
+#include "standin/host.h"
+#include "standin/loader.h"
+#include "temp_file.h"
+#include "tools/lib/mesh_obj.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int CUT_SHORT = 1, DECLINED = 2, NOT_DONE = 10, MISUSE = 64;
+
+// ---- scratch folders and files ----------------------------------------------------------------
+
+// A fresh folder under the system's temporary folder, removed with all it holds.
+class TempDir {
+ public:
+  TempDir() : marker_(""), path_(marker_.path() + ".d") { fs::create_directories(path_); }
+  ~TempDir() {
+    std::error_code ignored;
+    fs::remove_all(path_, ignored);
+  }
+  std::string operator/(const std::string& name) const { return (fs::path(path_) / name).string(); }
+  const std::string& path() const { return path_; }
+  // The names of what the folder holds, temporary files included.
+  std::set<std::string> Names() const {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(path_)) names.insert(entry.path().filename().string());
+    return names;
+  }
+
+ private:
+  TempFile marker_;
+  std::string path_;
+};
+
+void Put(const std::string& path, const pfxwrite::File& file) {
+  ASSERT_TRUE(pfxwrite::WriteBytes(path, pfxwrite::Encode(file), nullptr));
+}
+
+// Three tracks 0..4 with index limit 4: five samples each, 84 bytes a track, 264 bytes in all.
+pfxwrite::File SmallFile(int32_t version = 3) {
+  pfxwrite::File file;
+  file.version = version;
+  file.indexLimit = 4;
+  for (int t = 0; t < 3; ++t) file.tracks.push_back(pfxwrite::RuledTrack(0, 4, 4, 4, static_cast<float>(t)));
+  return file;
+}
+
+// The typical file: 200 particles, index limit 100, tracks 0..100.
+std::string Typical(const TempDir& dir) {
+  std::string path = dir / "typical.pfx";
+  EXPECT_EQ(Dustweave({"generate", path}).status, 0);
+  return path;
+}
+
+size_t CountLines(const std::string& text, const std::string& prefix) {
+  size_t count = 0;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) count += line.rfind(prefix, 0) == 0 ? 1 : 0;
+  return count;
+}
+
+uint32_t Word(const std::string& bytes, size_t at) {
+  uint32_t word = 0;
+  std::memcpy(&word, bytes.data() + at, 4);  // glTF is little-endian, as is every Linux build here
+  return word;
+}
+
+bool LooksLikeGlb(const std::string& bytes) {
+  return bytes.size() >= 12 && bytes.compare(0, 4, "glTF") == 0 && Word(bytes, 4) == 2 && Word(bytes, 8) == bytes.size();
+}
+
+// ---- 0: the whole file ------------------------------------------------------------------------
+
+TEST(ConvertWholeFile, ObjAndGlbAreWrittenWithOneSummaryLine) {
+  TempDir dir;
+  std::string pfx = Typical(dir);
+  for (std::string name : {"chains.obj", "chains.glb", "CHAINS.OBJ", "Chains.Glb"}) {
+    Outcome outcome = Dustweave({"convert", pfx, dir / name, "--step", "0.25"});
+    EXPECT_EQ(outcome.status, 0) << name << outcome.err;
+    EXPECT_EQ(outcome.out, "wrote " + (dir / name) + ": 5200 points, 5000 polygons\n");
+    EXPECT_EQ(outcome.err, "");  // no progress line when standard error is not a terminal
+    std::string bytes = ReadText(dir / name);
+    if (name.back() == 'j' || name.back() == 'J') {
+      EXPECT_EQ(CountLines(bytes, "v "), 5200u);
+      EXPECT_EQ(CountLines(bytes, "l "), 5000u);
+      EXPECT_EQ(CountLines(bytes, "usemtl Default"), 1u);
+    } else {
+      EXPECT_TRUE(LooksLikeGlb(bytes)) << name;
+    }
+  }
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"typical.pfx", "chains.obj", "chains.glb", "CHAINS.OBJ", "Chains.Glb"}));
+}
+
+TEST(ConvertWholeFile, PanelAnswersAndSurfaceReachTheModule) {
+  TempDir dir;
+  Put(dir / "small.pfx", SmallFile());
+  Outcome outcome = Dustweave({"convert", dir / "small.pfx", dir / "out.obj", "--start-poly", "--surface", "Dust"});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  std::string text = ReadText(dir / "out.obj");
+  EXPECT_EQ(CountLines(text, "p "), 3u);
+  EXPECT_EQ(CountLines(text, "l "), 12u);
+  EXPECT_NE(text.find("usemtl Dust\np 1\nv 1 1 -1\nl 1 2\n"), std::string::npos) << text;
+
+  ASSERT_EQ(Dustweave({"convert", dir / "small.pfx", dir / "tenth.obj", "--step", "0.5", "-q"}).status, 0);
+  EXPECT_EQ(CountLines(ReadText(dir / "tenth.obj"), "v "), 9u);  // samples 0, 2, 4 of each track
+}
+
+TEST(ConvertWholeFile, PreviewIsWrittenBesideTheOutput) {
+  TempDir dir;
+  std::string pfx = Typical(dir);
+  Outcome outcome = Dustweave({"convert", pfx, dir / "chains.glb", "--svg", dir / "chains.svg"});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(outcome.out, "wrote " + (dir / "chains.glb") + ": 20200 points, 20000 polygons; preview " +
+                             (dir / "chains.svg") + "\n");
+  EXPECT_EQ(ReadText(dir / "chains.svg").rfind("<svg", 0), 0u);
+}
+
+TEST(ConvertWholeFile, QuietPrintsNothing) {
+  TempDir dir;
+  Outcome outcome = Dustweave({"convert", Typical(dir), dir / "chains.obj", "--quiet"});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.out + outcome.err, "");
+  EXPECT_TRUE(fs::exists(dir / "chains.obj"));
+}
+
+TEST(ConvertWholeFile, FileNamedNoneIsRead) {
+  // "none" is the panel's initial value, meaning no file; a file really called so is converted.
+  TempDir dir;
+  Put(dir / "none", SmallFile());
+  Outcome outcome = RunProgram(DUSTWEAVE_PROGRAM, {"convert", "none", "chains.obj"}, "cd " + Quote(dir.path()) + " && ");
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(outcome.out, "wrote chains.obj: 15 points, 12 polygons\n");
+}
+
+TEST(ConvertWholeFile, ExistingOutputIsReplacedWhole) {
+  TempDir dir;
+  Put(dir / "small.pfx", SmallFile());
+  {
+    std::ofstream old(dir / "out.obj");
+    old << std::string(100000, 'x');
+  }
+  ASSERT_EQ(Dustweave({"convert", dir / "small.pfx", dir / "out.obj"}).status, 0);
+  std::string text = ReadText(dir / "out.obj");
+  EXPECT_EQ(text.find('x'), std::string::npos);
+  EXPECT_EQ(CountLines(text, "v "), 15u);
+}
+
+// ---- 1: the file ended early ------------------------------------------------------------------
+
+TEST(ConvertCutShort, ChainsOfWholeSamplesAreWrittenAndTheEndIsReported) {
+  TempDir dir;
+  std::vector<uint8_t> bytes = pfxwrite::Encode(SmallFile());
+  bytes.resize(12 + 84 + 24 + 24 + 5);  // inside the third sample of the second track
+  ASSERT_TRUE(pfxwrite::WriteBytes(dir / "cut.pfx", bytes, nullptr));
+  for (std::string name : {"cut.obj", "cut.glb"}) {
+    Outcome outcome = Dustweave({"convert", dir / "cut.pfx", dir / name, "--svg", dir / (name + ".svg")});
+    EXPECT_EQ(outcome.status, CUT_SHORT) << name;
+    EXPECT_NE(outcome.err.find("unexpected end of pfx file"), std::string::npos) << outcome.err;
+    EXPECT_NE(outcome.out.find(": 7 points, 5 polygons"), std::string::npos) << outcome.out;
+    EXPECT_TRUE(fs::exists(dir / (name + ".svg")));
+  }
+  std::string text = ReadText(dir / "cut.obj");
+  EXPECT_EQ(CountLines(text, "v "), 7u);  // five samples of the first track, two of the second
+  EXPECT_EQ(CountLines(text, "l "), 5u);
+  EXPECT_NE(text.find("\nl 6 7\n"), std::string::npos) << text;
+  EXPECT_TRUE(LooksLikeGlb(ReadText(dir / "cut.glb")));
+}
+
+// ---- 2: a question, declined or accepted ------------------------------------------------------
+
+TEST(ConvertQuestions, DeclinedWithoutYesWritesNothing) {
+  TempDir dir;
+  Put(dir / "v2.pfx", SmallFile(2));
+  Put(dir / "empty.pfx", pfxwrite::File{});
+  const std::vector<std::pair<std::string, std::string>> cases = {{"v2.pfx", "wrong pfx file version (2)"},
+                                                                  {"empty.pfx", "no particles"}};
+  for (const auto& [name, question] : cases) {
+    for (std::string output : {"out.obj", "out.glb"}) {
+      Outcome outcome = Dustweave({"convert", dir / name, dir / output, "--svg", dir / "out.svg"});
+      EXPECT_EQ(outcome.status, DECLINED) << name;
+      EXPECT_EQ(outcome.out, "");
+      EXPECT_NE(outcome.err.find(question), std::string::npos) << outcome.err;
+      EXPECT_NE(outcome.err.find("--yes"), std::string::npos) << outcome.err;
+    }
+  }
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"v2.pfx", "empty.pfx"}));
+}
+
+TEST(ConvertQuestions, YesAnswersOkAndConverts) {
+  TempDir dir;
+  Put(dir / "v2.pfx", SmallFile(2));
+  Outcome outcome = Dustweave({"convert", dir / "v2.pfx", dir / "out.obj", "--yes"});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.out, "wrote " + (dir / "out.obj") + ": 15 points, 12 polygons\n");
+  EXPECT_NE(outcome.err.find("wrong pfx file version (2)"), std::string::npos) << outcome.err;
+
+  Put(dir / "empty.pfx", pfxwrite::File{});
+  outcome = Dustweave({"convert", dir / "empty.pfx", dir / "empty.glb", "--yes"});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.out, "wrote " + (dir / "empty.glb") + ": 0 points, 0 polygons\n");
+  EXPECT_TRUE(LooksLikeGlb(ReadText(dir / "empty.glb")));
+}
+
+// ---- 10: the input, the module or the output fails --------------------------------------------
+
+TEST(ConvertNotDone, InputThatCannotBeOpenedIsNamedBeforeTheModuleRuns) {
+  TempDir dir;
+  fs::create_directory(dir / "folder.pfx");
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {dir / "missing.pfx", "cannot open " + (dir / "missing.pfx") + ": No such file or directory"},
+      {dir / "folder.pfx", "cannot open " + (dir / "folder.pfx") + ": it is a folder"}};
+  for (const auto& [input, reason] : cases) {
+    // Even with a module that cannot be loaded: the input is looked at first.
+    for (std::vector<std::string> extra : {std::vector<std::string>{}, {"--module", dir / "nothing.so"}}) {
+      std::vector<std::string> args = {"convert", input, dir / "out.glb", "--svg", dir / "out.svg"};
+      args.insert(args.end(), extra.begin(), extra.end());
+      Outcome outcome = Dustweave(args);
+      EXPECT_EQ(outcome.status, NOT_DONE);
+      EXPECT_EQ(outcome.err, "dustweave: " + reason + "\n");
+      EXPECT_EQ(outcome.out, "");
+    }
+  }
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"folder.pfx"}));
+}
+
+TEST(ConvertNotDone, OutputFolderThatDoesNotExistLeavesNothing) {
+  TempDir dir;
+  Put(dir / "small.pfx", SmallFile());
+  for (std::string name : {"out.obj", "out.glb"}) {
+    Outcome outcome = Dustweave({"convert", dir / "small.pfx", dir / ("missing/" + name)});
+    EXPECT_EQ(outcome.status, NOT_DONE);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_NE(outcome.err.find(dir / ("missing/" + name)), std::string::npos) << outcome.err;
+    // A preview whose folder is missing: the mesh file is not left either.
+    outcome = Dustweave({"convert", dir / "small.pfx", dir / name, "--svg", dir / "missing/out.svg"});
+    EXPECT_EQ(outcome.status, NOT_DONE);
+  }
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"small.pfx"}));
+}
+
+TEST(ConvertNotDone, FullDiskLeavesNothingBehind) {
+  // A file size limit makes every write past 8 KiB fail, as a full disk does.
+  TempDir dir;
+  std::string pfx = Typical(dir);
+  for (std::vector<std::string> outputs : {std::vector<std::string>{dir / "out.obj"},
+                                           {dir / "out.glb"},
+                                           {dir / "out.glb", "--svg", dir / "out.svg"}}) {
+    std::vector<std::string> args = {"convert", pfx};
+    args.insert(args.end(), outputs.begin(), outputs.end());
+    Outcome outcome = RunProgram(DUSTWEAVE_PROGRAM, args, "trap '' XFSZ; ulimit -f 8; ");
+    EXPECT_EQ(outcome.status, NOT_DONE) << outputs[0];
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err.rfind("dustweave: ", 0), 0u) << outcome.err;
+    EXPECT_EQ(dir.Names(), (std::set<std::string>{"typical.pfx"})) << outputs[0];
+  }
+}
+
+TEST(ConvertNotDone, NanPositionIsRefusedByGlbButCarriedByObj) {
+  TempDir dir;
+  pfxwrite::File file = SmallFile();
+  file.tracks[1].samples[2].y = std::numeric_limits<float>::quiet_NaN();
+  Put(dir / "nan.pfx", file);
+  Outcome outcome = Dustweave({"convert", dir / "nan.pfx", dir / "out.glb", "--svg", dir / "out.svg"});
+  EXPECT_EQ(outcome.status, NOT_DONE);
+  EXPECT_EQ(outcome.out, "");
+  EXPECT_NE(outcome.err.find(".obj"), std::string::npos) << outcome.err;  // says what carries it
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"nan.pfx"}));
+
+  outcome = Dustweave({"convert", dir / "nan.pfx", dir / "out.obj"});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_NE(ReadText(dir / "out.obj").find("nan"), std::string::npos);
+}
+
+TEST(ConvertNotDone, ModuleThatCannotBeLoadedIsNamed) {
+  TempDir dir;
+  Put(dir / "small.pfx", SmallFile());
+  const std::string fakes = FAKE_MODULE_DIR;
+  const std::vector<std::pair<std::string, std::string>> refusals = {
+      {dir / "small.pfx", "cannot load module"},
+      {dir / "missing.so", "cannot load module"},
+      {fakes + "/fake_no_descriptor.so", "exports no _mod_descrip"},
+      {fakes + "/fake_wrong_server.so", "no server \"mirod_dustweave\""},
+      {fakes + "/fake_null_startup.so", "startup"},
+  };
+  for (const auto& [module, reason] : refusals) {
+    Outcome outcome = Dustweave({"convert", dir / "small.pfx", dir / "out.obj", "--module", module});
+    EXPECT_EQ(outcome.status, NOT_DONE) << module;
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_NE(outcome.err.find(reason), std::string::npos) << outcome.err;
+    EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << outcome.err;
+  }
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"small.pfx"}));
+}
+
+// ---- the module beside the program ------------------------------------------------------------
+
+TEST(ConvertModule, FoundBesideTheProgramOrInAnInstalledLayout) {
+  TempDir dir;
+  Put(dir / "small.pfx", SmallFile());
+  fs::create_directories(dir / "release");
+  fs::create_directories(dir / "usr/bin");
+  fs::create_directories(dir / "usr/lib/dustweave");
+  fs::copy_file(DUSTWEAVE_PROGRAM, dir / "release/dustweave");
+  fs::copy_file(DUSTWEAVE_MODULE_FILE, dir / "release/mirod_dustweave.so");
+  fs::copy_file(DUSTWEAVE_PROGRAM, dir / "usr/bin/dustweave");
+  fs::copy_file(DUSTWEAVE_MODULE_FILE, dir / "usr/lib/dustweave/mirod_dustweave.so");
+  for (std::string program : {dir / "release/dustweave", dir / "usr/bin/dustweave"}) {
+    // Reached through a link from elsewhere, as from a folder on PATH: the program's own folder counts.
+    fs::create_symlink(program, dir / "link");
+    Outcome outcome = RunProgram(dir / "link", {"convert", dir / "small.pfx", dir / "out.obj"});
+    EXPECT_EQ(outcome.status, 0) << program << outcome.err;
+    fs::remove(dir / "link");
+  }
+}
+
+TEST(ConvertModule, MissingModuleSaysWhereItLookedAndHowToNameOne) {
+  TempDir dir;
+  Put(dir / "small.pfx", SmallFile());
+  fs::create_directories(dir / "alone");
+  fs::copy_file(DUSTWEAVE_PROGRAM, dir / "alone/dustweave");
+  Outcome outcome = RunProgram(dir / "alone/dustweave", {"convert", dir / "small.pfx", dir / "out.obj"});
+  EXPECT_EQ(outcome.status, NOT_DONE);
+  EXPECT_NE(outcome.err.find(dir / "alone/mirod_dustweave.so"), std::string::npos) << outcome.err;
+  EXPECT_NE(outcome.err.find("--module"), std::string::npos) << outcome.err;
+  EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << outcome.err;
+
+  outcome = RunProgram(dir / "alone/dustweave",
+                       {"convert", dir / "small.pfx", dir / "out.obj", "--module", DUSTWEAVE_MODULE_FILE});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+}
+
+// ---- 64: misuse -------------------------------------------------------------------------------
+
+TEST(ConvertMisuse, WrongCommandLinesExitWith64AndWriteNothing) {
+  TempDir dir;
+  Put(dir / "small.pfx", SmallFile());
+  Put(dir / "small.obj", SmallFile());  // a pfx file with an unlucky name
+  const std::string in = dir / "small.pfx";
+  const std::vector<std::vector<std::string>> misuses = {
+      {"convert"},
+      {"convert", in},
+      {"convert", in, dir / "out.stl"},
+      {"convert", in, dir / "out"},
+      {"convert", in, dir / "out.obj.txt"},
+      {"convert", in, dir / "out.obj", "--svg", dir / "out.png"},
+      {"convert", in, dir / "out.obj", "--svg", dir / "out.obj"},
+      {"convert", dir / "small.obj", dir / "small.obj"},
+      {"convert", dir / "small.obj", dir / "./small.obj"},
+      {"convert", in, dir / "out.obj", "--step"},
+      {"convert", in, dir / "out.obj", "--step", "fast"},
+      {"convert", in, dir / "out.obj", "--surfaces", "A,B"},
+      {"convert", in, dir / "out.obj", "--answer", "ok"},
+      {"convert", in, dir / "out.obj", "extra"},
+  };
+  for (const auto& args : misuses) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    Outcome outcome = Dustweave(args);
+    EXPECT_EQ(outcome.status, MISUSE);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err.rfind("dustweave: ", 0), 0u) << outcome.err;
+    EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << outcome.err;
+  }
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"small.pfx", "small.obj"}));
+}
+
+// ---- run --obj streams what the kept mesh gives -----------------------------------------------
+
+TEST(RunStreaming, ObjOfRunEqualsTheKeptMeshWrittenAfterwards) {
+  TempDir dir;
+  std::string pfx = Typical(dir);
+  std::string error;
+  std::unique_ptr<standin::LoadedModule> module = standin::LoadedModule::Load(DUSTWEAVE_MODULE_FILE, &error);
+  ASSERT_TRUE(module) << error;
+  void* serverData = module->Startup();
+  standin::HostScript script;
+  script.file = pfx;
+  script.step = 0.25;
+  script.startPolygon = true;
+  script.surfaces = {"A", "B"};
+  script.pick = 1;
+  standin::Host host(script);
+  ASSERT_EQ(module->Activate(host, COMMAND_INTERFACE_VERSION, serverData), 0);
+  module->Shutdown(serverData);
+  ASSERT_EQ(host.mesh.points.size(), 5200u);
+  ASSERT_TRUE(dustweave::WriteObjFile(host.mesh, dir / "kept.obj", &error)) << error;
+
+  Outcome outcome = Dustweave({"run", DUSTWEAVE_MODULE_FILE, "--file", pfx, "--step", "0.25", "--start-poly",
+                               "--surfaces", "A,B", "--pick", "1", "--obj", dir / "streamed.obj"});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(outcome.out, "5200 points, 5200 polygons, result 0\n");
+  EXPECT_EQ(ReadText(dir / "streamed.obj"), ReadText(dir / "kept.obj"));
+
+  // convert gives the same bytes for the same answers.
+  ASSERT_EQ(Dustweave({"convert", pfx, dir / "converted.obj", "--step", "0.25", "--start-poly", "--surface", "B"})
+                .status, 0);
+  EXPECT_EQ(ReadText(dir / "converted.obj"), ReadText(dir / "kept.obj"));
+}
+
+}  // namespace

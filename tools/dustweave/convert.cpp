@@ -1,0 +1,210 @@
+// dustweave convert. Divisions: the options; checks made before the module runs (names, the
+// input, the module); the run through the stand-in host; what the run's boxes mean; the summary.
+#include "tools/dustweave/convert.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <system_error>
+
+#include "standin/host.h"
+#include "standin/loader.h"
+#include "tools/dustweave/mesh_outputs.h"
+#include "tools/dustweave/module_path.h"
+#include "tools/dustweave/progress.h"
+
+namespace dustweave {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* CUT_SHORT_TEXT = "unexpected end of pfx file";
+constexpr const char* NO_FILE_ANSWER = "none";  // the panel's initial value: no file chosen
+
+// ---- checks made before the module runs --------------------------------------------------------
+
+int Misuse(const std::string& reason) {
+  std::cerr << "dustweave: " << reason << " (see dustweave convert --help)\n";
+  return EXIT_MISUSE;
+}
+
+int NotDone(const std::string& reason) {
+  std::cerr << "dustweave: " << reason << "\n";
+  return EXIT_NOT_DONE;
+}
+
+// Whether two names lead to the same file (or would, once written).
+bool SamePlace(const std::string& a, const std::string& b) {
+  std::error_code error;
+  if (fs::equivalent(a, b, error)) return true;
+  fs::path left = fs::weakly_canonical(a, error);
+  if (error) return false;
+  fs::path right = fs::weakly_canonical(b, error);
+  return !error && left == right;
+}
+
+std::string CheckNames(const ConvertArgs& a) {
+  if (!MeshFormatOf(a.output)) return "OUTPUT must end in .obj or .glb: " + a.output;
+  if (!a.svg.empty() && !HasExtension(a.svg, ".svg")) return "--svg must name a file ending in .svg: " + a.svg;
+  if (SamePlace(a.input, a.output)) return "OUTPUT is the input itself: " + a.output;
+  if (!a.svg.empty() && SamePlace(a.svg, a.input)) return "--svg names the input itself: " + a.svg;
+  if (!a.svg.empty() && SamePlace(a.svg, a.output)) return "--svg names OUTPUT too: " + a.svg;
+  return "";
+}
+
+// The input opened and closed again, so that the module is only run on a file it can read;
+// its size for the progress line (0 when unknown).
+bool CheckInput(const std::string& path, uint64_t* size, std::string* error) {
+  std::error_code code;
+  if (fs::is_directory(path, code)) {
+    *error = "cannot open " + path + ": it is a folder";
+    return false;
+  }
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    *error = "cannot open " + path + ": " + std::generic_category().message(errno);
+    return false;
+  }
+  std::fclose(file);
+  uintmax_t bytes = fs::file_size(path, code);
+  *size = code ? 0 : static_cast<uint64_t>(bytes);
+  return true;
+}
+
+// ---- the run through the stand-in host ---------------------------------------------------------
+
+standin::HostScript ScriptOf(const ConvertArgs& a, standin::MeshSink* sink) {
+  standin::HostScript script;
+  if (a.surface) script.surfaces.emplace_back(*a.surface);
+  // The panel's initial value must not swallow a file that is really called so.
+  script.file = a.input == NO_FILE_ANSWER ? "./" + a.input : a.input;
+  script.startPolygon = a.startPolygon;
+  script.step = a.step;
+  script.answerOk = a.yes;
+  script.sink = sink;
+  return script;
+}
+
+// "wrong pfx file version (2)\n continue ?" -> "wrong pfx file version (2), continue ?"
+std::string Flattened(const std::string& text) {
+  std::string flat;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\n' && text[i] != '\r') {
+      flat += text[i];
+      continue;
+    }
+    while (i + 1 < text.size() && (text[i + 1] == ' ' || text[i + 1] == '\n' || text[i + 1] == '\r')) ++i;
+    if (!flat.empty() && i + 1 < text.size()) flat += ", ";
+  }
+  return flat;
+}
+
+std::string BoxMessage(const standin::Box& box, const std::string& input) {
+  std::string line = "dustweave: " + input + ": " + Flattened(box.text);
+  if (box.kind != "okCancel") return line;
+  if (box.answer && *box.answer != 0) return line + " -> OK (--yes)";
+  return line + " -> Cancel, nothing written (--yes answers OK)";
+}
+
+// ---- what the run's boxes mean -----------------------------------------------------------------
+
+struct Findings {
+  bool declined = false;    // a question answered Cancel
+  bool cutShort = false;    // the file ended early
+  bool otherError = false;  // any other error box (the module could not open the file)
+};
+
+Findings FindingsOf(const standin::Host& host) {
+  Findings findings;
+  for (const standin::Box& box : host.boxes) {
+    if (box.kind == "okCancel") {
+      findings.declined = findings.declined || !box.answer || *box.answer == 0;
+    } else if (box.text == CUT_SHORT_TEXT) {
+      findings.cutShort = true;
+    } else {
+      findings.otherError = true;
+    }
+  }
+  return findings;
+}
+
+// ---- the summary -------------------------------------------------------------------------------
+
+std::string SummaryOf(const ConvertArgs& a, const standin::Host& host, const Findings& findings) {
+  std::string line = "wrote " + a.output + ": " + std::to_string(host.mesh.pointCount) + " points, " +
+                     std::to_string(host.mesh.polygonCount) + " polygons";
+  if (!a.svg.empty()) line += "; preview " + a.svg;
+  if (findings.cutShort) line += " (the input ended early)";
+  return line;
+}
+
+}  // namespace
+
+// ---- the options -------------------------------------------------------------------------------
+
+CLI::App* AddConvert(CLI::App& app, ConvertArgs& a) {
+  CLI::App* convert = app.add_subcommand("convert", "Convert a pfx file to OBJ or glTF binary (.glb) through the module");
+  convert->add_option("INPUT", a.input, "the pfx file")->required();
+  convert->add_option("OUTPUT", a.output, "the file to write: .obj or .glb")->required();
+  convert->add_option("--step", a.step, "the share of each track's samples kept, 1.0 = 100 % (the default)");
+  convert->add_flag("--start-poly", a.startPolygon, "begin each chain with a one-point polygon");
+  convert->add_option("--surface", a.surface, "the surface of the polygons (Default when left out)");
+  convert->add_flag("--yes", a.yes, "answer OK when the file's header makes the plug-in ask");
+  convert->add_option("--svg", a.svg, "also write a preview picture (.svg)");
+  convert->add_option("--module", a.module, "the module to run (default: the one installed beside dustweave)");
+  convert->add_flag("--quiet,-q", a.quiet, "no progress and no summary line; errors are still shown");
+  convert->footer(
+      "Nothing is ever left half-written: each file is written beside its name and renamed when whole.\n"
+      "Exit status: 0 the whole file converted; 1 the file ended early (the chains of its whole\n"
+      "samples are written); 2 the file's header made the plug-in ask and --yes was not given\n"
+      "(nothing written); 10 the input cannot be opened, the module cannot be loaded or run, or an\n"
+      "output cannot be written (nothing written); 64 on misuse.\n");
+  return convert;
+}
+
+// ---- the run -----------------------------------------------------------------------------------
+
+int Convert(const ConvertArgs& a) {
+  std::string reason = CheckNames(a);
+  if (!reason.empty()) return Misuse(reason);
+  std::string error;
+  uint64_t inputBytes = 0;
+  if (!CheckInput(a.input, &inputBytes, &error)) return NotDone(error);
+  std::string modulePath = a.module;
+  if (modulePath.empty() && !FindDefaultModule(&modulePath, &error)) return NotDone(error);
+  std::unique_ptr<standin::LoadedModule> module = standin::LoadedModule::Load(modulePath, &error);
+  if (!module) return NotDone(error);
+
+  MeshOutputs outputs;
+  ProgressMeter progress(!a.quiet && StandardErrorIsTerminal(), inputBytes);
+  outputs.AddWatcher(&progress);
+  if (!outputs.OpenMesh(*MeshFormatOf(a.output), a.output, &error)) return NotDone(error);
+  if (!a.svg.empty() && !outputs.OpenPreview(a.svg, &error)) return NotDone(error);
+
+  standin::Host host(ScriptOf(a, outputs.sink()));
+  host.onBox = [&](const standin::Box& box) { progress.PrintLine(BoxMessage(box, a.input)); };
+  void* serverData = module->Startup();
+  if (serverData == nullptr) return NotDone(modulePath + " could not start: its startup function returned null");
+  int result = module->Activate(host, COMMAND_INTERFACE_VERSION, serverData);
+  module->Shutdown(serverData);
+  progress.End();
+
+  if (result != 0) {
+    return NotDone("the module's activation failed with result " + std::to_string(result) +
+                   " (it refused this stand-in host); nothing written");
+  }
+  Findings findings = FindingsOf(host);
+  if (findings.declined) return EXIT_DECLINED;
+  if (findings.otherError) return EXIT_NOT_DONE;  // its box said why
+  if (host.mesh.edit != standin::EditState::Ended) {
+    return NotDone("the module ended without completing its mesh edit; nothing written");
+  }
+  if (!outputs.Finish(&error)) return NotDone(error);
+  if (!a.quiet) std::cout << SummaryOf(a, host, findings) << "\n";
+  return findings.cutShort ? EXIT_CUT_SHORT : 0;
+}
+
+}  // namespace dustweave

@@ -1,0 +1,35 @@
+// dustweave convert: a pfx file to OBJ or glTF binary through the real module, for people and
+// scripts. Its options, and the run with its exit statuses (0 done, 1 the file ended early, 2 a
+// question declined, 10 not done, 64 misuse).
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+namespace dustweave {
+
+inline constexpr int EXIT_CUT_SHORT = 1;  // the output holds the chains of the whole samples
+inline constexpr int EXIT_DECLINED = 2;   // a question answered Cancel: nothing written
+inline constexpr int EXIT_NOT_DONE = 10;  // input, module or output failed: nothing written
+inline constexpr int EXIT_MISUSE = 64;
+
+struct ConvertArgs {
+  std::string input, output;
+  std::optional<double> step;
+  bool startPolygon = false;
+  std::optional<std::string> surface;
+  bool yes = false;
+  std::string svg;
+  std::string module;
+  bool quiet = false;
+};
+
+CLI::App* AddConvert(CLI::App& app, ConvertArgs& args);
+
+// Converts and returns the exit status; every message goes to standard error, the summary line
+// (unless quiet) to standard output.
+int Convert(const ConvertArgs& args);
+
+}  // namespace dustweave

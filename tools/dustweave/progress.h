@@ -1,0 +1,61 @@
+// The converter's progress on a terminal: one line rewritten in place with the share of the input
+// read, MB/s, points so far and time left, then a summary line. It is drawn from what the program
+// sees without touching the module (the bytes the process has read, the points the host passed)
+// on the run's own thread, between points; nothing is drawn unless standard error is a terminal.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "standin/mesh_sink.h"
+
+namespace dustweave {
+
+struct ProgressState {
+  uint64_t bytesRead = 0;   // of the input, so far
+  uint64_t inputBytes = 0;  // the input's size; 0 when unknown
+  uint64_t points = 0;
+  double seconds = 0;       // since the run began
+};
+
+// " 42%  100.8 of 240.0 MB  50.4 MB/s  8,400,000 points  0:03 left" (no "\r").
+std::string ProgressLine(const ProgressState& state);
+// "240.0 MB in 4.8 s, 50.0 MB/s, 20,000,000 points"
+std::string ProgressSummary(const ProgressState& state);
+
+// What the process has read from files so far (Linux: rchar of /proc/self/io; Windows:
+// ReadTransferCount); 0 when the system does not say.
+uint64_t ProcessBytesRead();
+bool StandardErrorIsTerminal();
+
+// Counts the points as they stream past and redraws the line at most every 200 ms, from one
+// second into the run. Lines printed through PrintLine go above it.
+class ProgressMeter : public standin::MeshSink {
+ public:
+  ProgressMeter(bool enabled, uint64_t inputBytes);
+  void AddPoint(uint64_t number, const double position[3]) override;
+  void AddPolygon(const char* surface, int count, const int64_t* points) override;
+
+  // A whole line on standard error, kept clear of the progress line.
+  void PrintLine(const std::string& line);
+  // Replaces the progress line, if one was drawn, by the summary line.
+  void End();
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  void Tick();
+  ProgressState Now() const;
+  void Draw(const std::string& text, bool endLine);
+
+  bool enabled_;
+  uint64_t inputBytes_;
+  uint64_t bytesAtStart_;
+  uint64_t points_ = 0;
+  uint64_t calls_ = 0;
+  Clock::time_point start_, lastDraw_;
+  size_t drawnWidth_ = 0;  // of the line on screen now; 0 when none
+  bool shown_ = false;
+};
+
+}  // namespace dustweave
