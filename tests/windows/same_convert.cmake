@@ -1,0 +1,72 @@
+# `dustweave convert` under wine, finding its own .p beside it, against the native dustweave with
+# the Linux module beside it: for the same input and options both must exit alike, print the
+# same summary and write the same bytes, as .obj and as .glb. Run by ctest with cmake -P and
+# these -D variables: NATIVE_BUILD (holds dustweave and mirod_dustweave.so), PROGRAM (the
+# Windows dustweave, its module beside it), WINE_RUN (a list), WORK.
+cmake_minimum_required(VERSION 3.25)
+
+set(native_program ${NATIVE_BUILD}/dustweave)
+get_filename_component(program_dir ${PROGRAM} DIRECTORY)
+file(GLOB windows_module ${program_dir}/mirod_dustweave*.p)
+foreach(needed ${native_program} ${NATIVE_BUILD}/mirod_dustweave.so ${PROGRAM} ${windows_module})
+  if(NOT EXISTS ${needed})
+    message(FATAL_ERROR "missing ${needed}: build the native tree and this one first (make)")
+  endif()
+endforeach()
+if(NOT windows_module)
+  message(FATAL_ERROR "no mirod_dustweave*.p beside ${PROGRAM}")
+endif()
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK}/native ${WORK}/windows)
+
+function(run_or_fail what)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${what} failed (${status}):\n${out}${err}")
+  endif()
+endfunction()
+
+# One conversion, natively and under wine, each in its own folder under the same output name.
+function(compare_case output expected_status file)
+  execute_process(COMMAND ${native_program} convert ${file} ${output} ${ARGN}
+                  WORKING_DIRECTORY ${WORK}/native
+                  RESULT_VARIABLE native_status OUTPUT_VARIABLE native_line ERROR_VARIABLE native_err)
+  execute_process(COMMAND ${WINE_RUN} ${PROGRAM} convert ${file} ${output} ${ARGN}
+                  WORKING_DIRECTORY ${WORK}/windows
+                  RESULT_VARIABLE windows_status OUTPUT_VARIABLE windows_line ERROR_VARIABLE windows_err)
+  string(REPLACE "\r\n" "\n" windows_line "${windows_line}")
+  if(NOT native_status EQUAL expected_status OR NOT windows_status EQUAL expected_status)
+    message(FATAL_ERROR "${output}: status ${native_status} natively, ${windows_status} under wine "
+                        "(expected ${expected_status})\n${native_err}${windows_err}")
+  endif()
+  if(NOT native_line STREQUAL windows_line)
+    message(FATAL_ERROR "${output}: the summaries differ:\n  native: ${native_line}  wine:   ${windows_line}")
+  endif()
+  execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK}/native/${output} ${WORK}/windows/${output}
+                  RESULT_VARIABLE differ)
+  if(NOT differ EQUAL 0)
+    message(FATAL_ERROR "${output}: the file written under wine differs from the native one")
+  endif()
+  file(SIZE ${WORK}/native/${output} bytes)
+  string(STRIP "${native_line}" summary)
+  message(STATUS "${summary}: ${bytes} bytes, the same natively and under wine")
+endfunction()
+
+set(typical ${WORK}/typical.pfx)
+run_or_fail("dustweave generate" ${native_program} generate ${typical}
+            --particles 200 --index-limit 100 --first 0 --last 100 --seed 1)
+set(jumping ${WORK}/jumping.pfx)
+run_or_fail("dustweave generate" ${native_program} generate ${jumping}
+            --particles 40 --index-limit 60 --first 5 --last 150 --seed 7)
+set(cut ${WORK}/cut.pfx)  # ends inside a sample
+execute_process(COMMAND head -c 100003 ${typical} OUTPUT_FILE ${cut} RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "could not cut ${typical}")
+endif()
+
+foreach(format obj glb)
+  compare_case(typical.${format} 0 ${typical} --step 0.25)
+  compare_case(start-polygon.${format} 0 ${typical} --step 0.25 --start-poly --surface Dust)
+  compare_case(tenth-past-index-limit.${format} 0 ${jumping} --step 0.1 --start-poly)
+  compare_case(cut.${format} 1 ${cut})
+endforeach()
