@@ -144,21 +144,26 @@ void SvgPreview::AddPolygon(const char*, int count, const int64_t* points) {
   if (!continues) StartChain();
   if (count == 2 && pieceLines_ == pieceLimit_) StartPiece();
 
-  std::array<const double*, 2> ends = {PositionOf(points[0]), PositionOf(points[count - 1])};
-  bool drawable = true;
-  for (int i = 0; i < count; ++i) {
-    const double* at = PositionOf(points[i]);
-    if (at == nullptr || !Finite(at)) drawable = false;
-  }
-  if (drawable) {
-    for (int i = 0; i < count; ++i) box_.Add(PositionOf(points[i]));
-  }
-  if (count == 2) AddSegment(ends[0], ends[1], drawable);
-  if (count == 1) AddDot(ends[0], drawable);
+  const double* first = PositionOf(points[0]);
+  const double* last = PositionOf(points[count - 1]);
+  bool drawable = AddToBox(count, points);
+  if (count == 2) AddSegment(first, last, drawable);
+  if (count == 1) AddDot(first, drawable);
 
   chainEnd_ = points[count - 1];
-  chainEndKnown_ = ends[1] != nullptr;
-  if (chainEndKnown_) std::copy(ends[1], ends[1] + 3, chainEndPosition_);
+  chainEndKnown_ = last != nullptr;
+  if (chainEndKnown_) std::copy(last, last + 3, chainEndPosition_);
+}
+
+// A polygon is drawable when all its points are known and finite; only then do they widen the
+// box, so that NaN and infinities never spoil the fit.
+bool SvgPreview::AddToBox(int count, const int64_t* points) {
+  for (int i = 0; i < count; ++i) {
+    const double* at = PositionOf(points[i]);
+    if (at == nullptr || !Finite(at)) return false;
+  }
+  for (int i = 0; i < count; ++i) box_.Add(PositionOf(points[i]));
+  return true;
 }
 
 void SvgPreview::StartChain() {

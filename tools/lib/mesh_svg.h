@@ -15,6 +15,9 @@
 
 namespace dustweave {
 
+// A sink that draws the run at Finish, once the box to fit is known. Until then it keeps each
+// kept segment's two projected ends and its place along its chain; past the budget it keeps
+// every k-th chain piece (a whole chain, or PIECE_SEGMENTS of a longer one), doubling k as needed.
 class SvgPreview : public standin::MeshSink {
  public:
   // Marks (segments and dots) drawn at most; a larger run shows every k-th chain piece.
@@ -63,6 +66,7 @@ class SvgPreview : public standin::MeshSink {
   };
 
   const double* PositionOf(int64_t number) const;
+  bool AddToBox(int count, const int64_t* points);
   void StartChain();
   void EndChain();
   void StartPiece();
@@ -88,7 +92,6 @@ class SvgPreview : public standin::MeshSink {
   // The last few points, by number: a polygon names the points just made.
   static constexpr size_t RECENT = 4;
   RecentPoint recent_[RECENT] = {};
-  uint64_t recentCount_ = 0;
 
   // The chain and piece being built.
   bool inChain_ = false;
