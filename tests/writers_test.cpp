@@ -275,16 +275,19 @@ TEST(ObjWriterTest, TinyObjLoaderReadsEveryPositionAsTheSameFloat) {
       ASSERT_EQ(static_cast<double>(read), kept.points[i][axis]) << i;  // exactly, not nearly
     }
   }
-  size_t lines = 0, dots = 0;
+  std::vector<int64_t> lines, dots, keptLines, keptDots;
   for (const tinyobj::shape_t& shape : shapes) {
-    lines += shape.lines.num_line_vertices.size();
-    dots += shape.points.indices.size();
+    for (const tinyobj::index_t& index : shape.lines.indices) lines.push_back(index.vertex_index);
+    for (const tinyobj::index_t& index : shape.points.indices) dots.push_back(index.vertex_index);
   }
-  size_t keptLines = 0;
-  for (const standin::Polygon& polygon : kept.polygons) keptLines += polygon.points.size() == 2 ? 1 : 0;
-  EXPECT_EQ(lines, keptLines);
-  EXPECT_EQ(dots, kept.polygons.size() - keptLines);
-  EXPECT_GT(dots, 0u);
+  for (const standin::Polygon& polygon : kept.polygons) {
+    auto& into = polygon.points.size() == 2 ? keptLines : keptDots;
+    into.insert(into.end(), polygon.points.begin(), polygon.points.end());
+  }
+  EXPECT_EQ(lines, keptLines);  // every point number, across 9 to 10, 99 to 100 and 999 to 1000
+  EXPECT_EQ(dots, keptDots);
+  EXPECT_GT(kept.points.size(), 1000u);
+  EXPECT_FALSE(dots.empty());
 }
 
 TEST(ObjWriterTest, MissingFolderFailsAtOpenAndLeavesNothing) {

@@ -77,6 +77,26 @@ void ObjWriter::LeaveOut() {
   Put(line.data(), line.size());
 }
 
+// Writes `number` at `at` (room for NUMBER_TEXT_ROOM bytes); returns the end.
+char* ObjWriter::PutIndex(char* at, uint64_t number) {
+  if (indexLength_ > 0 && number == index_ + 1) {
+    size_t digit = indexLength_;
+    while (digit > 0 && indexText_[digit - 1] == '9') indexText_[--digit] = '0';
+    if (digit > 0) {
+      ++indexText_[digit - 1];
+    } else {
+      std::memmove(indexText_ + 1, indexText_, indexLength_++);
+      indexText_[0] = '1';
+    }
+    index_ = number;
+  } else if (indexLength_ == 0 || number != index_) {
+    indexLength_ = static_cast<size_t>(PutInteger(indexText_, number) - indexText_);
+    index_ = number;
+  }
+  std::memcpy(at, indexText_, indexLength_);
+  return at + indexLength_;
+}
+
 void ObjWriter::AddPolygon(const char* surface, int count, const int64_t* points) {
   ++polygons_;
   bool made = count > 0;
@@ -89,7 +109,7 @@ void ObjWriter::AddPolygon(const char* surface, int count, const int64_t* points
     Reserve(LINE_ROOM);
     char* at = block_.get() + used_;
     *at++ = ' ';
-    at = PutInteger(at, static_cast<uint64_t>(points[i]) + 1);
+    at = PutIndex(at, static_cast<uint64_t>(points[i]) + 1);
     used_ = static_cast<size_t>(at - block_.get());
   }
   block_[used_++] = '\n';
@@ -101,6 +121,7 @@ bool ObjWriter::Open(const std::string& path, std::string* error) {
   used_ = 0;
   points_ = polygons_ = 0;
   surfaceAt_ = nullptr;
+  indexLength_ = 0;
   if (!out_.Open(path, error)) return false;
   static const char HEADER[] = "# mirod_dustweave chains, written by dustweave " DUSTWEAVE_VERSION "\n";
   Put(HEADER, sizeof HEADER - 1);

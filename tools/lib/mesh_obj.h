@@ -9,6 +9,7 @@
 
 #include "standin/host.h"
 #include "standin/mesh_sink.h"
+#include "tools/lib/number_text.h"
 #include "tools/lib/output_file.h"
 
 namespace dustweave {
@@ -33,6 +34,7 @@ class ObjWriter : public standin::MeshSink {
   void Put(const char* text, size_t size);
   void StartSurface(const char* surface);
   void LeaveOut();
+  char* PutIndex(char* at, uint64_t number);
 
   OutputFile out_;
   std::unique_ptr<char[]> block_;
@@ -42,6 +44,11 @@ class ObjWriter : public standin::MeshSink {
   // taken to stay the same within a run, so the usual polygon costs one comparison.
   std::string surface_;
   const char* surfaceAt_ = nullptr;
+  // The last point number written on a polygon line, and its text: along a chain each polygon
+  // repeats its predecessor's last number or the one after it, which is copied or counted up.
+  uint64_t index_ = 0;
+  char indexText_[NUMBER_TEXT_ROOM] = {};
+  size_t indexLength_ = 0;
 };
 
 // A kept mesh as the same OBJ, replayed in creation order through an ObjWriter.
