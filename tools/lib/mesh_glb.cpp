@@ -274,6 +274,7 @@ struct GlbWriter::State {
   explicit State(uint64_t limit) : maxFileBytes(limit) {}
 
   uint64_t maxFileBytes;
+  uint64_t room = 0;  // bytes the binary chunk may still take
   OutputFile out;
   Spool positions{POSITION_BLOCK}, lines{LINE_BLOCK}, dots{POINT_BLOCK};
   Layout layout;
@@ -316,8 +317,12 @@ struct GlbWriter::State {
            ", and glTF holds only finite 32-bit numbers; write .obj, which carries them");
   }
 
-  // The binary chunk would already pass the file's 32-bit length.
-  bool TooLarge() const { return HEAD_SIZE + layout.binBytes() > maxFileBytes; }
+  // Takes `bytes` of the binary chunk from what the file may still hold; refuses once the chunk
+  // alone would pass the file's 32-bit length.
+  void Spend(uint64_t bytes) {
+    if (bytes > room) return Refuse(TOO_LARGE);
+    room -= bytes;
+  }
 };
 
 GlbWriter::GlbWriter(uint64_t maxFileBytes) : state_(new State(maxFileBytes)) {}
@@ -331,6 +336,7 @@ bool GlbWriter::Open(const std::string& path, std::string* error) {
   s.surfaceAt = nullptr;
   s.leftOut = 0;
   s.refusal.reset();
+  s.room = s.maxFileBytes > HEAD_SIZE ? s.maxFileBytes - HEAD_SIZE : 0;
   s.opened = s.out.Open(path, error);
   if (!s.opened) {
     s.refusal = "not open";  // the run may still stream: nothing is kept
@@ -364,7 +370,7 @@ void GlbWriter::AddPoint(uint64_t number, const double position[3]) {
   unsigned char bytes[12];
   std::memcpy(bytes, xyz, sizeof bytes);  // little-endian float32, as on every platform built for
   s.positions.Put(bytes);
-  if (s.TooLarge()) s.Refuse(TOO_LARGE);
+  s.Spend(sizeof bytes);
 }
 
 void GlbWriter::AddPolygon(const char* surface, int count, const int64_t* points) {
@@ -383,14 +389,15 @@ void GlbWriter::AddPolygon(const char* surface, int count, const int64_t* points
     std::memcpy(bytes, pair, sizeof bytes);
     s.lines.Put(bytes);
     ++s.layout.lines;
+    s.Spend(sizeof bytes);
   } else {
     unsigned char bytes[4];
     uint32_t index = static_cast<uint32_t>(points[0]);
     std::memcpy(bytes, &index, sizeof bytes);
     s.dots.Put(bytes);
     ++s.layout.dots;
+    s.Spend(sizeof bytes);
   }
-  if (s.TooLarge()) s.Refuse(TOO_LARGE);
 }
 
 // ---- finishing ------------------------------------------------------------------------------
