@@ -426,7 +426,8 @@ void SvgPreview::Draw(Emit emit) const {
   Fit fit = Fit::Of(box_);
   out << Header(fit) << BoundingBox(box_, fit);
 
-  out << "<g fill=\"none\" stroke-width=\"1.4\" stroke-linecap=\"round\" stroke-opacity=\"0.85\">\n";
+  out << "<g fill=\"none\" stroke-width=\"1.4\" stroke-linecap=\"round\" stroke-linejoin=\"round\" "
+         "stroke-opacity=\"0.85\">\n";
   for (int band = 0; band < BANDS; ++band) {
     PathRun<BlockText<Emit>> paths(out, fit, "<path stroke=\"" + BandColour(band) + "\" d=\"");
     for (const Segment& segment : segments_) {
