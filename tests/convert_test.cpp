@@ -363,6 +363,7 @@ TEST(ConvertMisuse, WrongCommandLinesExitWith64AndWriteNothing) {
       {"convert", dir / "small.obj", dir / "./small.obj"},
       {"convert", in, dir / "out.obj", "--step"},
       {"convert", in, dir / "out.obj", "--step", "fast"},
+      {"convert", in, dir / "out.obj", "--surface", ""},
       {"convert", in, dir / "out.obj", "--surfaces", "A,B"},
       {"convert", in, dir / "out.obj", "--answer", "ok"},
       {"convert", in, dir / "out.obj", "extra"},

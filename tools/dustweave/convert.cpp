@@ -49,6 +49,7 @@ bool SamePlace(const std::string& a, const std::string& b) {
 std::string CheckNames(const ConvertArgs& a) {
   if (!MeshFormatOf(a.output)) return "OUTPUT must end in .obj or .glb: " + a.output;
   if (!a.svg.empty() && !HasExtension(a.svg, ".svg")) return "--svg must name a file ending in .svg: " + a.svg;
+  if (a.surface && a.surface->empty()) return "--surface needs a name";
   if (SamePlace(a.input, a.output)) return "OUTPUT is the input itself: " + a.output;
   if (!a.svg.empty() && SamePlace(a.svg, a.input)) return "--svg names the input itself: " + a.svg;
   if (!a.svg.empty() && SamePlace(a.svg, a.output)) return "--svg names OUTPUT too: " + a.svg;
