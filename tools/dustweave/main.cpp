@@ -17,6 +17,7 @@
 #include "tools/lib/mesh_svg.h"
 #include "tools/lib/pfx_generate.h"
 #include "tools/lib/pfx_inspect.h"
+#include "tools/lib/version.h"
 
 namespace {
 
@@ -189,6 +190,7 @@ int main(int argc, char** argv) {
                "makes pfx files"};
   app.require_subcommand(1);
   app.allow_windows_style_options(false);  // on Windows too: /path/to/file is a path, not an option
+  app.set_version_flag("--version", "dustweave " DUSTWEAVE_VERSION);
   RunArgs runArgs;
   std::string inspectFile, generateOut;
   dustweave::DustSettings settings;
@@ -200,6 +202,8 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     std::string help = "dustweave";
