@@ -1,8 +1,7 @@
 #!/usr/bin/env python3
-"""Reads the version of a PE file as Windows shows it under Properties > Details: the VERSIONINFO
-resource (its fixed file info and its StringFileInfo texts), found through the resource table,
-and checks it against VERSION, the expected description and file name. Also checks that the PE
-header carries no link time, so that two builds give the same bytes. Standard library only."""
+"""Reads a PE file's version as Windows shows it under Properties > Details (the VERSIONINFO
+resource: fixed file info and StringFileInfo texts) and checks it against VERSION, the expected
+description and file name, and that the PE header carries no link time. Standard library only."""
 import argparse
 import struct
 import sys
@@ -91,6 +90,8 @@ def parse_block(data, offset):
     """One VS_VERSIONINFO block: (key, value bytes or text, children, offset past the block)."""
     length, value_length, kind = unpack("<HHH", data, offset)
     end = offset + length
+    if length < 6 or end > len(data):
+        raise PeError(f"version block of {length} bytes at offset {offset}")
     key_end = offset + 6
     while data[key_end:key_end + 2] != b"\0\0":
         key_end += 2
