@@ -27,7 +27,7 @@ demo: native
 	@$(NATIVE)/dustweave run $(NATIVE)/mirod_dustweave.so --file $(DEMO)/typical.pfx --step 0.25 \
 	    --obj $(DEMO)/chains.obj --svg $(DEMO)/chains.svg
 
-test: test-native test-asan test-fuzz test-windows
+test: test-native test-asan test-fuzz test-windows test-dist
 
 test-native: native
 	cd $(NATIVE) && ctest --output-on-failure -j $(JOBS)
@@ -86,3 +86,47 @@ bench: native
 	@mkdir -p $(BUILD)/bench
 	@$(NATIVE)/bench/bench_driver --dustweave $(NATIVE)/dustweave --module $(NATIVE)/mirod_dustweave.so \
 	    --raw-read $(NATIVE)/bench/bench_raw_read --dir $(BUILD)/bench
+
+# ---- the release ------------------------------------------------------------------------------
+# `make dist` writes the two archives a user downloads into dist/: the Windows zip (both modules,
+# dustweave64.exe, the texts with Windows line ends) and the Linux tarball. Only the modules and
+# dustweave are built for them. Their dates come from the commit (SOURCE_DATE_EPOCH), so two
+# builds of one commit give the same bytes; `make dist-check` proves it on two fresh clones.
+.PHONY: dist dist-native dist-win64 dist-win32 dist-check test-dist
+VERSION := $(shell cat VERSION)
+DIST := dist
+DIST_TARGETS := mirod_dustweave dustweave
+WINDOWS_DIST := mirod_dustweave-$(VERSION)-windows
+LINUX_DIST := dustweave-$(VERSION)-linux-x86_64
+DIST_TEXTS := --version $(VERSION) --text README.txt=release/README.txt --text LICENSE.txt=LICENSE \
+    --text CHANGELOG.txt=CHANGELOG.md
+# The commit's time; outside a git checkout, a fixed one (2026-01-01 00:00 UTC).
+SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null || echo 1767225600)
+export SOURCE_DATE_EPOCH
+
+dist-native: deps
+	@cmake -S . -B $(NATIVE) -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(NATIVE) -j $(JOBS) --target $(DIST_TARGETS)
+
+dist-win64 dist-win32: dist-%: deps
+	@cmake --preset $* -B $(BUILD)/$* -DDUSTWEAVE_NATIVE_BUILD=$(abspath $(NATIVE)) >/dev/null
+	@cmake --build $(BUILD)/$* -j $(JOBS) --target $(DIST_TARGETS)
+
+dist: dist-native dist-win64 dist-win32
+	@scripts/dist-archive --out $(DIST)/$(WINDOWS_DIST).zip --folder $(WINDOWS_DIST) --crlf \
+	    --file mirod_dustweave64.p=$(BUILD)/win64/mirod_dustweave64.p \
+	    --file mirod_dustweave32.p=$(BUILD)/win32/mirod_dustweave32.p \
+	    --program dustweave64.exe=$(BUILD)/win64/dustweave64.exe $(DIST_TEXTS)
+	@scripts/dist-archive --out $(DIST)/$(LINUX_DIST).tar.gz --folder $(LINUX_DIST) \
+	    --file mirod_dustweave.so=$(NATIVE)/mirod_dustweave.so \
+	    --program dustweave=$(NATIVE)/dustweave $(DIST_TEXTS)
+
+# Two clones of the current commit in two different folders, `make dist` in each, every archive
+# and deliverable compared byte for byte.
+dist-check: deps
+	@scripts/dist-check
+
+# The archives as a user gets them: unpacked afresh, their sums checked, each module run on the
+# typical file (the Windows ones under wine, in the wine prefixes of the win64 and win32 builds).
+test-dist: dist
+	@python3 tests/release/archive_test.py --dist $(DIST) --version $(VERSION) --build $(BUILD)

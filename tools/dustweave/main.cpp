@@ -18,6 +18,7 @@
 #include "tools/dustweave/report.h"
 #include "tools/lib/pfx_generate.h"
 #include "tools/lib/pfx_inspect.h"
+#include "tools/lib/version.h"
 
 namespace {
 
@@ -197,6 +198,7 @@ int main(int argc, char** argv) {
                "runs the module outside the host, and checks or makes pfx files"};
   app.require_subcommand(1);
   app.allow_windows_style_options(false);  // on Windows too: /path/to/file is a path, not an option
+  app.set_version_flag("--version", "dustweave " DUSTWEAVE_VERSION);
   dustweave::ConvertArgs convertArgs;
   RunArgs runArgs;
   std::string inspectFile, generateOut;
@@ -210,6 +212,8 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     std::string help = "dustweave";

@@ -77,7 +77,8 @@ void ObjWriter::LeaveOut() {
   Put(line.data(), line.size());
 }
 
-// Writes `number` at `at` (room for NUMBER_TEXT_ROOM bytes); returns the end.
+// Writes `number` at `at`, which has room for NUMBER_TEXT_ROOM bytes (all of them are copied: a
+// copy of fixed size costs less than one of the text's length); returns the end of the text.
 char* ObjWriter::PutIndex(char* at, uint64_t number) {
   if (indexLength_ > 0 && number == index_ + 1) {
     size_t digit = indexLength_;
@@ -93,7 +94,7 @@ char* ObjWriter::PutIndex(char* at, uint64_t number) {
     indexLength_ = static_cast<size_t>(PutInteger(indexText_, number) - indexText_);
     index_ = number;
   }
-  std::memcpy(at, indexText_, indexLength_);
+  std::memcpy(at, indexText_, NUMBER_TEXT_ROOM);
   return at + indexLength_;
 }
 
