@@ -16,7 +16,8 @@ native: deps
 	@cmake --build $(NATIVE) -j $(JOBS)
 
 # The demo: the typical pfx file (200 particles, index limit 100, every track 0..100) through
-# the built module with step 0.25, the chains written as OBJ and as an SVG picture.
+# the built module with step 0.25, the chains written as OBJ and as an SVG picture, then
+# converted to glTF binary for Blender or a web viewer.
 .PHONY: demo
 DEMO := $(BUILD)/demo
 all: demo
@@ -26,6 +27,7 @@ demo: native
 	@$(NATIVE)/dustweave generate $(DEMO)/typical.pfx >/dev/null
 	@$(NATIVE)/dustweave run $(NATIVE)/mirod_dustweave.so --file $(DEMO)/typical.pfx --step 0.25 \
 	    --obj $(DEMO)/chains.obj --svg $(DEMO)/chains.svg
+	@$(NATIVE)/dustweave convert $(DEMO)/typical.pfx $(DEMO)/chains.glb --step 0.25 --surface Dust
 
 test: test-native test-asan test-fuzz test-windows test-dist
 

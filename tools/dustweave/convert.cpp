@@ -181,7 +181,7 @@ int Convert(const ConvertArgs& a) {
 
   MeshOutputs outputs;
   ProgressMeter progress(!a.quiet && StandardErrorIsTerminal(), inputBytes);
-  outputs.AddWatcher(&progress);
+  if (progress.enabled()) outputs.AddWatcher(&progress);
   if (!outputs.OpenMesh(*MeshFormatOf(a.output), a.output, &error)) return NotDone(error);
   if (!a.svg.empty() && !outputs.OpenPreview(a.svg, &error)) return NotDone(error);
 

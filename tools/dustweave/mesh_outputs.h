@@ -36,7 +36,7 @@ class MeshOutputs {
   void AddWatcher(standin::MeshSink* sink) { fanOut_.Add(sink); }
 
   // Where the host sends the mesh: every opened file and watcher.
-  standin::MeshSink* sink() { return &fanOut_; }
+  standin::MeshSink* sink() { return fanOut_.Entry(); }
   bool empty() const { return !obj_ && !glb_ && !svg_; }
 
   // Commits the mesh file, then the preview; false, with a one-line reason, when either cannot

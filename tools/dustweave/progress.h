@@ -36,6 +36,8 @@ class ProgressMeter : public standin::MeshSink {
   ProgressMeter(bool enabled, uint64_t inputBytes);
   void AddPoint(uint64_t number, const double position[3]) override;
   void AddPolygon(const char* surface, int count, const int64_t* points) override;
+  // Whether it draws anything; a meter that does not need not watch the mesh at all.
+  bool enabled() const { return enabled_; }
 
   // A whole line on standard error, kept clear of the progress line.
   void PrintLine(const std::string& line);
