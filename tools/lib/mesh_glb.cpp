@@ -58,7 +58,7 @@ void PutLittle32(unsigned char* at, uint32_t value) {
 // the output made when the first block fills (so a small mesh makes none).
 class Spool {
  public:
-  explicit Spool(size_t blockSize) : block_(new unsigned char[blockSize]), capacity_(blockSize) {}
+  explicit Spool(size_t blockSize) : block_(new char[blockSize]), capacity_(blockSize) {}
 
   void Start(OutputFile* file, std::string scratchPath) {
     file_ = file;
@@ -85,7 +85,7 @@ class Spool {
       if (!scratch_.Open(scratchPath_, &failure_) && failure_.empty()) failure_ = "cannot write " + scratchPath_;
       file_ = &scratch_;
     }
-    file_->Write(block_.get(), used_);
+    file_->WriteBehind(block_, capacity_, used_);
     used_ = 0;
   }
 
@@ -110,7 +110,7 @@ class Spool {
   }
 
  private:
-  std::unique_ptr<unsigned char[]> block_;
+  std::unique_ptr<char[]> block_;
   size_t capacity_;
   size_t used_ = 0;
   uint64_t size_ = 0;

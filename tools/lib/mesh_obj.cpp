@@ -25,7 +25,7 @@ ObjWriter::~ObjWriter() = default;
 // Makes room for `size` bytes (at most the block's size) at the end of the block.
 void ObjWriter::Reserve(size_t size) {
   if (used_ + size <= BLOCK_SIZE) return;
-  out_.Write(block_.get(), used_);
+  out_.WriteBehind(block_, BLOCK_SIZE, used_);
   used_ = 0;
 }
 

@@ -9,6 +9,16 @@
 #include <memory>
 #include <system_error>
 
+// The mingw builds' thread model has no std::thread: there blocks are written at once.
+#if defined(_WIN32) && !defined(_GLIBCXX_HAS_GTHREADS)
+#define DUSTWEAVE_WRITE_BEHIND 0
+#else
+#define DUSTWEAVE_WRITE_BEHIND 1
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#endif
+
 #ifdef _WIN32
 #include <process.h>
 #include <windows.h>
@@ -64,6 +74,91 @@ bool RenameOver(const std::string& from, const std::string& to, std::string* rea
 
 }  // namespace
 
+// ---- writing behind: one block at a time on a second thread ----------------------------------
+
+#if DUSTWEAVE_WRITE_BEHIND
+struct OutputFile::Behind {
+  std::thread thread;
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::unique_ptr<char[]> pending, spare;
+  size_t pendingSize = 0;
+  bool busy = false;  // a block is pending or being written
+  bool stop = false;
+  int error = 0;      // errno of a failed write, taken up by Drain
+
+  Behind(std::FILE* stream, size_t capacity) : spare(new char[capacity]) {
+    thread = std::thread([this, stream] { WriteUntilStopped(stream); });
+  }
+
+  void WriteUntilStopped(std::FILE* stream) {
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+      changed.wait(lock, [&] { return busy || stop; });
+      if (!busy) return;
+      lock.unlock();
+      errno = 0;
+      bool written = std::fwrite(pending.get(), 1, pendingSize, stream) == pendingSize;
+      int reason = errno;
+      lock.lock();
+      if (!written && error == 0) error = reason != 0 ? reason : EIO;
+      spare = std::move(pending);
+      busy = false;
+      changed.notify_all();
+    }
+  }
+};
+
+void OutputFile::WriteBehind(std::unique_ptr<char[]>& block, size_t capacity, size_t size) {
+  if (stream_ == nullptr || failed_ || size == 0) return;
+  if (!behind_) behind_ = std::make_unique<Behind>(stream_, capacity);
+  Behind& b = *behind_;
+  std::unique_lock<std::mutex> lock(b.mutex);
+  b.changed.wait(lock, [&] { return !b.busy; });
+  b.pending = std::move(block);
+  b.pendingSize = size;
+  block = std::move(b.spare);
+  b.busy = true;
+  b.changed.notify_all();
+}
+
+void OutputFile::Drain() {
+  if (!behind_) return;
+  Behind& b = *behind_;
+  std::unique_lock<std::mutex> lock(b.mutex);
+  b.changed.wait(lock, [&] { return !b.busy; });
+  if (b.error != 0) Fail(b.error);
+  b.error = 0;
+}
+
+void OutputFile::StopBehind() {
+  if (!behind_) return;
+  Drain();
+  {
+    std::lock_guard<std::mutex> lock(behind_->mutex);
+    behind_->stop = true;
+  }
+  behind_->changed.notify_all();
+  behind_->thread.join();
+  behind_.reset();
+}
+#else
+struct OutputFile::Behind {};
+
+void OutputFile::WriteBehind(std::unique_ptr<char[]>& block, size_t, size_t size) {
+  Write(block.get(), size);
+}
+
+void OutputFile::Drain() {}
+void OutputFile::StopBehind() {}
+#endif
+
+std::FILE* OutputFile::stream() {
+  Drain();
+  return stream_;
+}
+
+OutputFile::OutputFile() = default;
 OutputFile::~OutputFile() { Abandon(); }
 
 std::string OutputFile::Reason(const std::string& doing) const {
@@ -93,12 +188,14 @@ void OutputFile::Fail(int errorNumber) {
 }
 
 void OutputFile::Write(const void* data, size_t size) {
+  Drain();
   if (stream_ == nullptr || failed_ || size == 0) return;
   errno = 0;
   if (std::fwrite(data, 1, size, stream_) != size) Fail(errno);
 }
 
 bool OutputFile::Flush() {
+  Drain();
   if (stream_ == nullptr) return false;
   errno = 0;
   if (std::fflush(stream_) != 0 || std::ferror(stream_) != 0) Fail(errno);
@@ -175,6 +272,7 @@ bool OutputFile::Commit(std::string* error) {
     return false;
   }
   Flush();
+  StopBehind();
   errno = 0;
   int closed = std::fclose(stream_);
   stream_ = nullptr;
@@ -195,6 +293,7 @@ bool OutputFile::Commit(std::string* error) {
 }
 
 void OutputFile::Abandon() {
+  StopBehind();
   if (stream_ != nullptr) {
     std::fclose(stream_);
     stream_ = nullptr;

@@ -5,13 +5,14 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 namespace dustweave {
 
 class OutputFile {
  public:
-  OutputFile() = default;
+  OutputFile();
   ~OutputFile();  // removes the temporary file unless committed
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
@@ -21,6 +22,11 @@ class OutputFile {
   bool Open(const std::string& path, std::string* error);
   // Appends bytes; a failure (disk full) is remembered and reported by Commit.
   void Write(const void* data, size_t size);
+  // Appends a full block of `size` bytes and gives back in `block` an empty one of the same
+  // `capacity` to fill next. Where the platform has threads the block is written behind the
+  // caller's back on a second thread, so that the system's copy overlaps the caller's work;
+  // elsewhere it is written now. Bytes reach the file in the order they were handed over.
+  void WriteBehind(std::unique_ptr<char[]>& block, size_t capacity, size_t size);
   // Flushes, closes and renames to the final name; false, with a one-line reason, when any write
   // failed or the rename did not succeed (the temporary file is then removed).
   bool Commit(std::string* error);
@@ -43,9 +49,12 @@ class OutputFile {
   std::string reason() const { return Reason("write"); }  // of the failure remembered
   const std::string& path() const { return path_; }
   const std::string& temporary() const { return temporary_; }
-  std::FILE* stream() { return stream_; }  // for writers that seek or copy in bulk
+  std::FILE* stream();  // for writers that seek or copy in bulk (after what is behind is written)
 
  private:
+  struct Behind;
+  void Drain();       // waits until every block handed over is written
+  void StopBehind();  // and ends the thread that writes them
   bool Flush();
   bool ReadBlocks(long from, std::string* error, void (*take)(void*, const char*, size_t), void* context);
   std::string Reason(const std::string& doing) const;
@@ -54,6 +63,7 @@ class OutputFile {
   std::FILE* stream_ = nullptr;
   bool failed_ = false;
   int errorNumber_ = 0;
+  std::unique_ptr<Behind> behind_;
 };
 
 template <typename Take>
