@@ -164,6 +164,32 @@ TEST(OutputFileTest, WhatIsNotCommittedIsRemovedAndTheOlderFileStays) {
   EXPECT_EQ(ReadAll(folder.File("mesh.obj")), "older");
 }
 
+// Blocks handed over to be written behind reach the file in the order given, between plain
+// writes, and each hand-over gives back a block of the same capacity to fill next.
+TEST(OutputFileTest, BlocksWrittenBehindKeepTheirOrder) {
+  TempFolder folder;
+  constexpr size_t CAPACITY = 1 << 16;
+  dustweave::OutputFile out;
+  std::string error;
+  ASSERT_TRUE(out.Open(folder.File("blocks.bin"), &error)) << error;
+  std::string expected;
+  std::unique_ptr<char[]> block(new char[CAPACITY]);
+  for (int n = 0; n < 9; ++n) {
+    size_t size = CAPACITY - static_cast<size_t>(n);
+    std::memset(block.get(), 'a' + n, size);
+    expected.append(size, static_cast<char>('a' + n));
+    out.WriteBehind(block, CAPACITY, size);
+    ASSERT_NE(block.get(), nullptr);
+    if (n % 3 == 2) {
+      out.Write("|", 1);
+      expected += '|';
+    }
+  }
+  ASSERT_TRUE(out.Commit(&error)) << error;
+  EXPECT_TRUE(ReadAll(folder.File("blocks.bin")) == expected);
+  EXPECT_EQ(folder.Entries(), std::vector<std::string>{"blocks.bin"});
+}
+
 TEST(OutputFileTest, MissingFolderFailsAtOpenNamingThePathAndTheReason) {
   TempFolder folder;
   std::string path = folder.File("missing") + "/mesh.glb";
@@ -191,11 +217,23 @@ TEST(OutputFileTest, FailedWriteIsReportedAtCommitAndLeavesNothing) {
   std::string block(1 << 20, 'x');
   out.Write(block.data(), block.size());
   bool committed = out.Commit(&error);
+  // The same through blocks written behind: the failure is met on the writing thread.
+  std::string behindError;
+  dustweave::OutputFile behind;
+  bool behindOpened = behind.Open(folder.File("mesh.glb"), &behindError);
+  std::unique_ptr<char[]> full(new char[1 << 20]);
+  std::memset(full.get(), 'y', 1 << 20);
+  behind.WriteBehind(full, 1 << 20, 1 << 20);
+  behind.WriteBehind(full, 1 << 20, 1 << 20);
+  bool behindCommitted = behind.Commit(&behindError);
   setrlimit(RLIMIT_FSIZE, &saved);
   std::signal(SIGXFSZ, previous);
   ASSERT_TRUE(opened);
   EXPECT_FALSE(committed);
   EXPECT_EQ(error, "cannot write " + folder.File("mesh.obj") + ": File too large");
+  ASSERT_TRUE(behindOpened);
+  EXPECT_FALSE(behindCommitted);
+  EXPECT_EQ(behindError, "cannot write " + folder.File("mesh.glb") + ": File too large");
   EXPECT_TRUE(folder.Entries().empty());
 }
 #endif
