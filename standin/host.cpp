@@ -209,16 +209,16 @@ struct Callbacks {
     Host& host = *static_cast<Host*>(state);
     MeshRecord& mesh = host.mesh;
     ++mesh.polygonCount;
-    constexpr int kInline = 16;
-    int64_t inlineNumbers[kInline];
-    std::vector<int64_t> more;
-    int64_t* numbers = inlineNumbers;
-    if (count > kInline) {
-      more.resize(static_cast<size_t>(count));
-      numbers = more.data();
+    if (surface == nullptr) surface = "";
+    if (count <= 2) {  // every polygon of a chain: no room to make beyond two numbers
+      int64_t numbers[2];
+      for (int i = 0; i < count; ++i) numbers[i] = PointNumber(mesh, points[i]);
+      host.sink_->AddPolygon(surface, count > 0 ? count : 0, numbers);
+    } else {
+      std::vector<int64_t> numbers(static_cast<size_t>(count));
+      for (int i = 0; i < count; ++i) numbers[i] = PointNumber(mesh, points[i]);
+      host.sink_->AddPolygon(surface, count, numbers.data());
     }
-    for (int i = 0; i < count; ++i) numbers[i] = PointNumber(mesh, points[i]);
-    host.sink_->AddPolygon(surface != nullptr ? surface : "", count > 0 ? count : 0, numbers);
     return reinterpret_cast<LWPolID>(static_cast<uintptr_t>(mesh.polygonCount));
   }
 

@@ -376,8 +376,7 @@ void GlbWriter::AddPoint(uint64_t number, const double position[3]) {
 void GlbWriter::AddPolygon(const char* surface, int count, const int64_t* points) {
   State& s = *state_;
   if (s.refusal) return;
-  bool made = count == 1 || count == 2;
-  for (int i = 0; i < count && made; ++i) made = points[i] >= 0;
+  bool made = (count == 2 && (points[0] | points[1]) >= 0) || (count == 1 && points[0] >= 0);
   if (!made) {
     ++s.leftOut;
     return;
