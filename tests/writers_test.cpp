@@ -20,8 +20,11 @@
 #include <tiny_gltf.h>
 
 #ifndef _WIN32
-#include <csignal>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 #endif
 
 #include "standin/loader.h"
@@ -30,6 +33,7 @@
 #include "tools/lib/mesh_obj.h"
 #include "tools/lib/number_text.h"
 #include "tools/lib/output_file.h"
+#include "tools/lib/partial_files.h"
 #include "tools/lib/pfx_generate.h"
 #include "tools/lib/version.h"
 
@@ -235,6 +239,31 @@ TEST(OutputFileTest, FailedWriteIsReportedAtCommitAndLeavesNothing) {
   EXPECT_FALSE(behindCommitted);
   EXPECT_EQ(behindError, "cannot write " + folder.File("mesh.glb") + ": File too large");
   EXPECT_TRUE(folder.Entries().empty());
+}
+
+// An interrupted program removes the temporary files of its open outputs and ends by the same
+// signal; what was committed before stays.
+TEST(OutputFileTest, InterruptRemovesTemporaryFilesButNotCommittedOnes) {
+  TempFolder folder;
+  std::string done = folder.File("done.obj"), open = folder.File("open.glb");
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    dustweave::RemovePartialFilesOnInterrupt();
+    dustweave::OutputFile committed, unfinished;
+    std::string error;
+    bool ready = committed.Open(done, &error) && committed.Commit(&error) && unfinished.Open(open, &error);
+    std::unique_ptr<char[]> block(new char[1 << 16]);
+    std::memset(block.get(), 'z', 1 << 16);
+    unfinished.WriteBehind(block, 1 << 16, 1 << 16);
+    if (ready) std::raise(SIGINT);
+    _exit(3);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status)) << "exit " << WEXITSTATUS(status);
+  EXPECT_EQ(WTERMSIG(status), SIGINT);
+  EXPECT_EQ(folder.Entries(), std::vector<std::string>{"done.obj"});
 }
 #endif
 

@@ -18,6 +18,7 @@
 #include "tools/dustweave/report.h"
 #include "tools/lib/pfx_generate.h"
 #include "tools/lib/pfx_inspect.h"
+#include "tools/lib/partial_files.h"
 #include "tools/lib/version.h"
 
 namespace {
@@ -199,6 +200,7 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   app.allow_windows_style_options(false);  // on Windows too: /path/to/file is a path, not an option
   app.set_version_flag("--version", "dustweave " DUSTWEAVE_VERSION);
+  dustweave::RemovePartialFilesOnInterrupt();  // Ctrl-C leaves no temporary file beside an output
   dustweave::ConvertArgs convertArgs;
   RunArgs runArgs;
   std::string inspectFile, generateOut;

@@ -3,6 +3,8 @@
 // removed otherwise. Every failure is kept with the system's reason and reported once.
 #include "tools/lib/output_file.h"
 
+#include "tools/lib/partial_files.h"
+
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -17,6 +19,10 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#endif
+#if DUSTWEAVE_WRITE_BEHIND && !defined(_WIN32)
+#include <csignal>
+#include <pthread.h>
 #endif
 
 #ifdef _WIN32
@@ -92,6 +98,12 @@ struct OutputFile::Behind {
   }
 
   void WriteUntilStopped(std::FILE* stream) {
+#ifndef _WIN32
+    // Interrupts are for the main thread, whose handler removes the temporary files.
+    sigset_t all;
+    sigfillset(&all);
+    pthread_sigmask(SIG_BLOCK, &all, nullptr);
+#endif
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
       changed.wait(lock, [&] { return busy || stop; });
@@ -178,6 +190,7 @@ bool OutputFile::Open(const std::string& path, std::string* error) {
     temporary_.clear();
     return false;
   }
+  RegisterPartialFile(temporary_);
   return true;
 }
 
@@ -288,6 +301,7 @@ bool OutputFile::Commit(std::string* error) {
     Abandon();
     return false;
   }
+  ForgetPartialFile(temporary_);
   temporary_.clear();
   return true;
 }
@@ -300,6 +314,7 @@ void OutputFile::Abandon() {
   }
   if (!temporary_.empty()) {
     std::remove(temporary_.c_str());
+    ForgetPartialFile(temporary_);
     temporary_.clear();
   }
 }
