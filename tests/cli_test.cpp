@@ -46,15 +46,6 @@ class TypicalFile {
   TempFile file_;
 };
 
-// Three tracks 0..4 with index limit 4: five samples each, 84 bytes a track, 264 bytes in all.
-pfxwrite::File SmallFile(int32_t version = 3) {
-  pfxwrite::File file;
-  file.version = version;
-  file.indexLimit = 4;
-  for (int t = 0; t < 3; ++t) file.tracks.push_back(pfxwrite::RuledTrack(0, 4, 4, 4, static_cast<float>(t)));
-  return file;
-}
-
 std::vector<uint8_t> Cut(const pfxwrite::File& file, size_t size) {
   std::vector<uint8_t> bytes = pfxwrite::Encode(file);
   bytes.resize(size);

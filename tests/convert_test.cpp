@@ -51,15 +51,6 @@ void Put(const std::string& path, const pfxwrite::File& file) {
   ASSERT_TRUE(pfxwrite::WriteBytes(path, pfxwrite::Encode(file), nullptr));
 }
 
-// Three tracks 0..4 with index limit 4: five samples each, 84 bytes a track, 264 bytes in all.
-pfxwrite::File SmallFile(int32_t version = 3) {
-  pfxwrite::File file;
-  file.version = version;
-  file.indexLimit = 4;
-  for (int t = 0; t < 3; ++t) file.tracks.push_back(pfxwrite::RuledTrack(0, 4, 4, 4, static_cast<float>(t)));
-  return file;
-}
-
 // The typical file: 200 particles, index limit 100, tracks 0..100.
 std::string Typical(const TempDir& dir) {
   std::string path = dir / "typical.pfx";

@@ -1,5 +1,6 @@
 // Running the built dustweave program through the shell, as a user or a script does, and
-// reading what it left: its exit status, standard output and standard error (Linux builds).
+// reading what it left: its exit status, standard output and standard error (Linux builds);
+// and the small pfx file the program suites run it on.
 #pragma once
 
 #include <sys/wait.h>
@@ -43,6 +44,16 @@ inline Outcome RunProgram(const std::string& program, const std::vector<std::str
   outcome.out = ReadText(out.path());
   outcome.err = ReadText(err.path());
   return outcome;
+}
+
+// A small pfx file: three tracks 0..4 with index limit 4, five samples each, 84 bytes a track,
+// 264 bytes in all.
+inline pfxwrite::File SmallFile(int32_t version = 3) {
+  pfxwrite::File file;
+  file.version = version;
+  file.indexLimit = 4;
+  for (int t = 0; t < 3; ++t) file.tracks.push_back(pfxwrite::RuledTrack(0, 4, 4, 4, static_cast<float>(t)));
+  return file;
 }
 
 inline Outcome Dustweave(const std::vector<std::string>& args) { return RunProgram(DUSTWEAVE_PROGRAM, args); }

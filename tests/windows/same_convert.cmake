@@ -19,13 +19,6 @@ endif()
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK}/native ${WORK}/windows)
 
-function(run_or_fail what)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT status EQUAL 0)
-    message(FATAL_ERROR "${what} failed (${status}):\n${out}${err}")
-  endif()
-endfunction()
-
 # One conversion, natively and under wine, each in its own folder under the same output name.
 function(compare_case output expected_status file)
   execute_process(COMMAND ${native_program} convert ${file} ${output} ${ARGN}
@@ -52,12 +45,7 @@ function(compare_case output expected_status file)
   message(STATUS "${summary}: ${bytes} bytes, the same natively and under wine")
 endfunction()
 
-set(typical ${WORK}/typical.pfx)
-run_or_fail("dustweave generate" ${native_program} generate ${typical}
-            --particles 200 --index-limit 100 --first 0 --last 100 --seed 1)
-set(jumping ${WORK}/jumping.pfx)
-run_or_fail("dustweave generate" ${native_program} generate ${jumping}
-            --particles 40 --index-limit 60 --first 5 --last 150 --seed 7)
+include(${CMAKE_CURRENT_LIST_DIR}/compare_inputs.cmake)
 set(cut ${WORK}/cut.pfx)  # ends inside a sample
 execute_process(COMMAND head -c 100003 ${typical} OUTPUT_FILE ${cut} RESULT_VARIABLE status)
 if(NOT status EQUAL 0)

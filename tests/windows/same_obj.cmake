@@ -15,13 +15,6 @@ get_filename_component(module_name ${MODULE} NAME)
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 
-function(run_or_fail what)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT status EQUAL 0)
-    message(FATAL_ERROR "${what} failed (${status}):\n${out}${err}")
-  endif()
-endfunction()
-
 # One set of answers on one file: both runs, then the comparison.
 function(compare_case name file)
   set(native_obj ${WORK}/${name}.native.obj)
@@ -48,12 +41,7 @@ function(compare_case name file)
   message(STATUS "${name}: ${summary}; OBJ of ${bytes} bytes the same from ${module_name} and mirod_dustweave.so")
 endfunction()
 
-set(typical ${WORK}/typical.pfx)
-run_or_fail("dustweave generate" ${native_program} generate ${typical}
-            --particles 200 --index-limit 100 --first 0 --last 100 --seed 1)
-set(jumping ${WORK}/jumping.pfx)
-run_or_fail("dustweave generate" ${native_program} generate ${jumping}
-            --particles 40 --index-limit 60 --first 5 --last 150 --seed 7)
+include(${CMAKE_CURRENT_LIST_DIR}/compare_inputs.cmake)
 
 compare_case(typical-run ${typical} --step 0.25)
 compare_case(start-polygon-second-surface ${typical} --step 0.25 --start-poly --surfaces A,B --pick 1)
