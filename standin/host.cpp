@@ -172,7 +172,9 @@ struct Callbacks {
     host.mesh.edit = EditState::Open;
     ++host.mesh.editBegins;
     host.sink_ = host.script.sink != nullptr ? host.script.sink : &host.recorder_;
-    host.edit_.addPoint = host.script.discardMesh ? CountPoint : StreamPoint;
+    host.edit_.addPoint = host.script.discardMesh ? CountPoint
+                          : host.script.nullPointAt ? StreamPointOrNull
+                                                    : StreamPoint;
     host.edit_.addFace = host.script.discardMesh ? CountFace : StreamFace;
     return &host.edit_;
   }
@@ -196,36 +198,53 @@ struct Callbacks {
   }
 
   // Otherwise the mesh goes to the edit's sink as it comes (the recorder when it is kept); the
-  // host itself keeps only the counts.
+  // host itself keeps only the counts. These run once per point and per polygon of a chain, so
+  // the usual cases are kept to a few instructions and the rest is in functions of their own.
   static LWPntID StreamPoint(EDStateRef state, double* position) {
     Host& host = *static_cast<Host*>(state);
     uint64_t number = host.mesh.pointCount++;
     host.sink_->AddPoint(number, position);
-    if (host.script.nullPointAt && host.script.nullPointAt(number)) return nullptr;
     return reinterpret_cast<LWPntID>(static_cast<uintptr_t>(number + 1));
+  }
+
+  // As StreamPoint, for a script that makes some addPoint calls yield null.
+  static LWPntID StreamPointOrNull(EDStateRef state, double* position) {
+    Host& host = *static_cast<Host*>(state);
+    uint64_t number = host.mesh.pointCount;
+    LWPntID point = StreamPoint(state, position);
+    return host.script.nullPointAt(number) ? nullptr : point;
   }
 
   static LWPolID StreamFace(EDStateRef state, const char* surface, int count, const LWPntID* points) {
     Host& host = *static_cast<Host*>(state);
     MeshRecord& mesh = host.mesh;
-    ++mesh.polygonCount;
+    uint64_t polygon = ++mesh.polygonCount;
     if (surface == nullptr) surface = "";
-    if (count <= 2) {  // every polygon of a chain: no room to make beyond two numbers
-      int64_t numbers[2];
-      for (int i = 0; i < count; ++i) numbers[i] = PointNumber(mesh, points[i]);
-      host.sink_->AddPolygon(surface, count > 0 ? count : 0, numbers);
+    int64_t numbers[2];
+    if (count == 2) {  // every polygon of a chain but its start
+      numbers[0] = PointNumber(mesh, points[0]);
+      numbers[1] = PointNumber(mesh, points[1]);
+    } else if (count == 1) {
+      numbers[0] = PointNumber(mesh, points[0]);
     } else {
-      std::vector<int64_t> numbers(static_cast<size_t>(count));
-      for (int i = 0; i < count; ++i) numbers[i] = PointNumber(mesh, points[i]);
-      host.sink_->AddPolygon(surface, count, numbers.data());
+      StreamOtherFace(host, surface, count, points);
+      return reinterpret_cast<LWPolID>(static_cast<uintptr_t>(polygon));
     }
-    return reinterpret_cast<LWPolID>(static_cast<uintptr_t>(mesh.polygonCount));
+    host.sink_->AddPolygon(surface, count, numbers);
+    return reinterpret_cast<LWPolID>(static_cast<uintptr_t>(polygon));
+  }
+
+  // A polygon of no points or of more than two.
+  [[gnu::noinline]] static void StreamOtherFace(Host& host, const char* surface, int count, const LWPntID* points) {
+    std::vector<int64_t> numbers(static_cast<size_t>(count > 0 ? count : 0));
+    for (size_t i = 0; i < numbers.size(); ++i) numbers[i] = PointNumber(host.mesh, points[i]);
+    host.sink_->AddPolygon(surface, static_cast<int>(numbers.size()), numbers.data());
   }
 
   // The 0-based number of a point this run made, or -1.
   static int64_t PointNumber(const MeshRecord& mesh, LWPntID point) {
-    uint64_t id = reinterpret_cast<uintptr_t>(point);
-    return id >= 1 && id <= mesh.pointCount ? static_cast<int64_t>(id - 1) : -1;
+    uint64_t number = reinterpret_cast<uintptr_t>(point) - 1;  // a null ID wraps past every count
+    return number < mesh.pointCount ? static_cast<int64_t>(number) : -1;
   }
 };
 

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <cmath>
 #include <algorithm>
+#include <array>
+#include <functional>
 #include <cstring>
 #include <limits>
 #include <initializer_list>
@@ -55,32 +57,42 @@ void PutLittle32(unsigned char* at, uint32_t value) {
 }
 
 // Bytes gathered in a block and written whole: into a given file, or into a scratch file beside
-// the output made when the first block fills (so a small mesh makes none).
+// the output made when the first block fills (so a small mesh makes none). Each full block is
+// first shown to a hook, which may stop the writing (the file would be too large).
 class Spool {
  public:
+  using Hook = std::function<bool(const char* block, size_t size)>;
+
   explicit Spool(size_t blockSize) : block_(new char[blockSize]), capacity_(blockSize) {}
 
-  void Start(OutputFile* file, std::string scratchPath) {
+  void Start(OutputFile* file, std::string scratchPath, Hook onBlock) {
     file_ = file;
     scratchPath_ = std::move(scratchPath);
+    onBlock_ = std::move(onBlock);
     scratch_.Abandon();
     failure_.clear();
     used_ = 0;
-    size_ = 0;
+    written_ = 0;
   }
 
-  template <size_t N>
-  void Put(const unsigned char (&bytes)[N]) {
-    if (used_ + N > capacity_) WriteBlock();
-    std::memcpy(block_.get() + used_, bytes, N);
-    used_ += N;
-    size_ += N;
+  // Appends the bytes of `value`, as the machine holds them.
+  template <typename T>
+  void Put(const T& value) {
+    if (used_ + sizeof value > capacity_) WriteBlock();
+    std::memcpy(block_.get() + used_, &value, sizeof value);
+    used_ += sizeof value;
   }
 
-  uint64_t size() const { return size_; }
+  uint64_t size() const { return written_ + used_; }
 
-  // Writes what is gathered to the file behind the spool.
-  void WriteBlock() {
+  // Writes what is gathered to the file behind the spool (once a block, so kept out of Put).
+  [[gnu::noinline]] void WriteBlock() {
+    if (used_ == 0) return;
+    if (onBlock_ && !onBlock_(block_.get(), used_)) {
+      used_ = 0;
+      return;
+    }
+    written_ += used_;
     if (file_ == nullptr) {
       if (!scratch_.Open(scratchPath_, &failure_) && failure_.empty()) failure_ = "cannot write " + scratchPath_;
       file_ = &scratch_;
@@ -100,6 +112,7 @@ class Spool {
       scratch_.Abandon();
     }
     out.Write(block_.get(), used_);
+    written_ += used_;
     used_ = 0;
     return true;
   }
@@ -113,7 +126,8 @@ class Spool {
   std::unique_ptr<char[]> block_;
   size_t capacity_;
   size_t used_ = 0;
-  uint64_t size_ = 0;
+  uint64_t written_ = 0;  // bytes handed on from the block
+  Hook onBlock_;
   OutputFile* file_ = nullptr;
   OutputFile scratch_;
   std::string scratchPath_;
@@ -181,10 +195,46 @@ std::string FloatArray(const float (&values)[3]) {
   return Join({"[", ShortestText(values[0]), ",", ShortestText(values[1]), ",", ShortestText(values[2]), "]"});
 }
 
+// The smallest and largest coordinate on each axis of float32 positions stored x, y, z after one
+// another; taken a block at a time, four positions (three vectors of four lanes) abreast.
+struct Bounds {
+  float min[3] = {INFINITY, INFINITY, INFINITY}, max[3] = {-INFINITY, -INFINITY, -INFINITY};
+
+  void Take(const char* bytes, size_t size) {
+    using Lanes = float __attribute__((vector_size(16)));
+    constexpr size_t ABREAST = 3 * sizeof(Lanes);  // four positions
+    size_t at = 0;
+    if (size >= ABREAST) {
+      Lanes low[3], high[3];
+      std::memcpy(low, bytes, ABREAST);
+      std::memcpy(high, bytes, ABREAST);
+      for (at = ABREAST; at + ABREAST <= size; at += ABREAST) {
+        Lanes next[3];
+        std::memcpy(next, bytes + at, ABREAST);
+        for (int k = 0; k < 3; ++k) {
+          low[k] = next[k] < low[k] ? next[k] : low[k];
+          high[k] = next[k] > high[k] ? next[k] : high[k];
+        }
+      }
+      for (size_t lane = 0; lane < 12; ++lane) Widen(lane % 3, low[lane / 4][lane % 4], high[lane / 4][lane % 4]);
+    }
+    for (size_t lane = 0; at < size; at += sizeof(float), ++lane) {  // whole positions came before
+      float value;
+      std::memcpy(&value, bytes + at, sizeof value);
+      Widen(lane % 3, value, value);
+    }
+  }
+
+  void Widen(size_t axis, float low, float high) {
+    min[axis] = std::min(min[axis], low);
+    max[axis] = std::max(max[axis], high);
+  }
+};
+
 // What the JSON describes: counts and where each part of the binary chunk lies.
 struct Layout {
   uint64_t points = 0, lines = 0, dots = 0;  // positions, two-point and one-point polygons
-  float min[3] = {INFINITY, INFINITY, INFINITY}, max[3] = {-INFINITY, -INFINITY, -INFINITY};
+  Bounds bounds;
   std::string surface;
 
   uint64_t positionBytes() const { return 12 * points; }
@@ -201,7 +251,8 @@ std::string BufferView(uint64_t offset, uint64_t length, int target) {
 
 std::string PositionAccessor(const Layout& layout) {
   return Join({"{\"bufferView\":0,\"componentType\":", Number(FLOAT), ",\"count\":", Number(layout.points),
-               ",\"type\":\"VEC3\",\"min\":", FloatArray(layout.min), ",\"max\":", FloatArray(layout.max), "}"});
+               ",\"type\":\"VEC3\",\"min\":", FloatArray(layout.bounds.min), ",\"max\":",
+               FloatArray(layout.bounds.max), "}"});
 }
 
 std::string IndexAccessor(int view, uint64_t count) {
@@ -274,7 +325,6 @@ struct GlbWriter::State {
   explicit State(uint64_t limit) : maxFileBytes(limit) {}
 
   uint64_t maxFileBytes;
-  uint64_t room = 0;  // bytes the binary chunk may still take
   OutputFile out;
   Spool positions{POSITION_BLOCK}, lines{LINE_BLOCK}, dots{POINT_BLOCK};
   Layout layout;
@@ -310,20 +360,52 @@ struct GlbWriter::State {
     return true;
   }
 
-  void RefusePoint(uint64_t number, const double position[3]) {
+  [[gnu::noinline]] void RefusePoint(uint64_t number, const double position[3]) {
     int axis = std::fabs(position[0]) <= std::numeric_limits<float>::max() ? 1 : 0;
     if (axis == 1 && std::fabs(position[1]) <= std::numeric_limits<float>::max()) axis = 2;
     Refuse("point " + std::to_string(number + 1) + " has the coordinate " + ShortestText(position[axis]) +
            ", and glTF holds only finite 32-bit numbers; write .obj, which carries them");
   }
 
-  // Takes `bytes` of the binary chunk from what the file may still hold; refuses once the chunk
-  // alone would pass the file's 32-bit length.
-  void Spend(uint64_t bytes) {
-    if (bytes > room) return Refuse(TOO_LARGE);
-    room -= bytes;
+  // Whether the binary chunk gathered so far still fits behind the head within the file's 32-bit
+  // length; refuses the file once it does not, so that no more of it is written. Checked a
+  // block at a time; Finish checks the exact length.
+  bool StillFits() {
+    if (HEAD_SIZE + positions.size() + lines.size() + dots.size() <= maxFileBytes) return true;
+    Refuse(TOO_LARGE);
+    return false;
   }
+
+  // Hooks for the spools: the positions' bounds are taken a block at a time.
+  Spool::Hook PositionsHook() {
+    return [this](const char* block, size_t size) {
+      if (!StillFits()) return false;
+      layout.bounds.Take(block, size);
+      return true;
+    };
+  }
+  Spool::Hook IndicesHook() {
+    return [this](const char*, size_t) { return StillFits(); };
+  }
+
+  // A polygon the usual path does not take: a start, one left out, or the first on a surface.
+  [[gnu::noinline]] void AddOtherPolygon(const char* surface, int count, const int64_t* points);
 };
+
+void GlbWriter::State::AddOtherPolygon(const char* surface, int count, const int64_t* points) {
+  if (refusal) return;
+  bool made = (count == 2 && (points[0] | points[1]) >= 0) || (count == 1 && points[0] >= 0);
+  if (!made) {
+    ++leftOut;
+    return;
+  }
+  if (surface != surfaceAt && !TakeSurface(surface)) return;
+  if (count == 2) {
+    lines.Put(std::array<uint32_t, 2>{static_cast<uint32_t>(points[0]), static_cast<uint32_t>(points[1])});
+  } else {
+    dots.Put(static_cast<uint32_t>(points[0]));
+  }
+}
 
 GlbWriter::GlbWriter(uint64_t maxFileBytes) : state_(new State(maxFileBytes)) {}
 GlbWriter::~GlbWriter() = default;
@@ -336,7 +418,6 @@ bool GlbWriter::Open(const std::string& path, std::string* error) {
   s.surfaceAt = nullptr;
   s.leftOut = 0;
   s.refusal.reset();
-  s.room = s.maxFileBytes > HEAD_SIZE ? s.maxFileBytes - HEAD_SIZE : 0;
   s.opened = s.out.Open(path, error);
   if (!s.opened) {
     s.refusal = "not open";  // the run may still stream: nothing is kept
@@ -344,59 +425,34 @@ bool GlbWriter::Open(const std::string& path, std::string* error) {
   }
   std::string head(HEAD_SIZE, '\0');
   s.out.Write(head.data(), head.size());
-  s.positions.Start(&s.out, "");
-  s.lines.Start(nullptr, path + ".lines");
-  s.dots.Start(nullptr, path + ".points");
+  s.positions.Start(&s.out, "", s.PositionsHook());
+  s.lines.Start(nullptr, path + ".lines", s.IndicesHook());
+  s.dots.Start(nullptr, path + ".points", s.IndicesHook());
   return true;
 }
 
+// The two calls below run once per sample of a simulation: each takes its usual case in a few
+// instructions (counts and bounds come from the blocks) and leaves the rest to State.
 void GlbWriter::AddPoint(uint64_t number, const double position[3]) {
   State& s = *state_;
-  if (s.refusal) return;
   constexpr double LARGEST = std::numeric_limits<float>::max();
-  // One comparison per axis: false for NaN, infinities and what no float32 holds.
-  if (!(std::fabs(position[0]) <= LARGEST && std::fabs(position[1]) <= LARGEST &&
-        std::fabs(position[2]) <= LARGEST)) {
-    return s.RefusePoint(number, position);
-  }
-  float xyz[3] = {static_cast<float>(position[0]), static_cast<float>(position[1]),
-                  static_cast<float>(position[2])};
-  Layout& layout = s.layout;
-  for (int axis = 0; axis < 3; ++axis) {
-    layout.min[axis] = std::min(layout.min[axis], xyz[axis]);
-    layout.max[axis] = std::max(layout.max[axis], xyz[axis]);
-  }
-  ++layout.points;
-  unsigned char bytes[12];
-  std::memcpy(bytes, xyz, sizeof bytes);  // little-endian float32, as on every platform built for
-  s.positions.Put(bytes);
-  s.Spend(sizeof bytes);
+  // False for NaN, infinities and what no float32 holds.
+  bool held = (std::fabs(position[0]) <= LARGEST) & (std::fabs(position[1]) <= LARGEST) &
+              (std::fabs(position[2]) <= LARGEST);
+  if (s.refusal) return;
+  if (!held) return s.RefusePoint(number, position);
+  // Little-endian float32, as on every platform built for.
+  s.positions.Put(std::array<float, 3>{static_cast<float>(position[0]), static_cast<float>(position[1]),
+                                       static_cast<float>(position[2])});
 }
 
 void GlbWriter::AddPolygon(const char* surface, int count, const int64_t* points) {
   State& s = *state_;
-  if (s.refusal) return;
-  bool made = (count == 2 && (points[0] | points[1]) >= 0) || (count == 1 && points[0] >= 0);
-  if (!made) {
-    ++s.leftOut;
+  if (count == 2 && (points[0] | points[1]) >= 0 && surface == s.surfaceAt && !s.refusal) {
+    s.lines.Put(std::array<uint32_t, 2>{static_cast<uint32_t>(points[0]), static_cast<uint32_t>(points[1])});
     return;
   }
-  if (surface != s.surfaceAt && !s.TakeSurface(surface)) return;
-  if (count == 2) {
-    unsigned char bytes[8];
-    uint32_t pair[2] = {static_cast<uint32_t>(points[0]), static_cast<uint32_t>(points[1])};
-    std::memcpy(bytes, pair, sizeof bytes);
-    s.lines.Put(bytes);
-    ++s.layout.lines;
-    s.Spend(sizeof bytes);
-  } else {
-    unsigned char bytes[4];
-    uint32_t index = static_cast<uint32_t>(points[0]);
-    std::memcpy(bytes, &index, sizeof bytes);
-    s.dots.Put(bytes);
-    ++s.layout.dots;
-    s.Spend(sizeof bytes);
-  }
+  s.AddOtherPolygon(surface, count, points);
 }
 
 // ---- finishing ------------------------------------------------------------------------------
@@ -428,7 +484,11 @@ bool GlbWriter::Finish(std::string* error) {
     return false;
   }
   s.opened = false;  // one Finish per Open
+  s.positions.WriteBlock();  // the last positions' bounds, and whether all still fit
   if (s.refusal) return refuse(*s.refusal);
+  s.layout.points = s.positions.size() / 12;
+  s.layout.lines = s.lines.size() / 8;
+  s.layout.dots = s.dots.size() / 4;
   if (layout.points > MAX_INDEXED_POINTS && layout.hasMesh()) {
     return refuse("more than 4294967295 points, past glTF's 32-bit indices; write .obj");
   }
@@ -441,7 +501,6 @@ bool GlbWriter::Finish(std::string* error) {
   uint64_t jsonBytes = json.size() <= jsonRoom ? jsonRoom : PaddedTo4(json.size());
   uint64_t fileBytes = GLB_HEADER_SIZE + 2 * CHUNK_HEADER_SIZE + jsonBytes + layout.binBytes();
   if (fileBytes > s.maxFileBytes) return refuse(TOO_LARGE);
-  s.positions.WriteBlock();
   if (!s.lines.AppendTo(s.out, error) || !s.dots.AppendTo(s.out, error)) {
     s.DropAll();
     return false;
