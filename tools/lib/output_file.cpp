@@ -5,6 +5,7 @@
 
 #include "tools/lib/partial_files.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -17,8 +18,15 @@
 #else
 #define DUSTWEAVE_WRITE_BEHIND 1
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <thread>
+#include <vector>
+#endif
+#ifdef _WIN32
+#define DUSTWEAVE_WINDOWS 1
+#else
+#define DUSTWEAVE_WINDOWS 0
 #endif
 #if DUSTWEAVE_WRITE_BEHIND && !defined(_WIN32)
 #include <csignal>
@@ -83,19 +91,36 @@ bool RenameOver(const std::string& from, const std::string& to, std::string* rea
 // ---- writing behind: one block at a time on a second thread ----------------------------------
 
 #if DUSTWEAVE_WRITE_BEHIND
+// Blocks wait in a short queue, each to be appended or written at its own offset, and come back
+// as spares once written; the caller waits only when the queue is full.
 struct OutputFile::Behind {
+  static constexpr size_t QUEUE = 2;
+  static constexpr uint64_t APPEND = ~uint64_t{0};
+
+  struct Block {
+    std::unique_ptr<char[]> bytes;
+    size_t capacity;
+  };
+  struct Job {
+    Block block;
+    size_t size;
+    uint64_t offset;  // APPEND: at the end of what the stream wrote
+  };
+
   std::thread thread;
   std::mutex mutex;
   std::condition_variable changed;
-  std::unique_ptr<char[]> pending, spare;
-  size_t pendingSize = 0;
-  bool busy = false;  // a block is pending or being written
+  std::deque<Job> jobs;  // the first is being written while `writing`
+  std::vector<Block> spares;
+  bool writing = false;
   bool stop = false;
-  int error = 0;      // errno of a failed write, taken up by Drain
+  int error = 0;  // errno of a failed write, taken up by Drain
 
-  Behind(std::FILE* stream, size_t capacity) : spare(new char[capacity]) {
+  explicit Behind(std::FILE* stream) {
     thread = std::thread([this, stream] { WriteUntilStopped(stream); });
   }
+
+  bool Idle() const { return jobs.empty() && !writing; }
 
   void WriteUntilStopped(std::FILE* stream) {
 #ifndef _WIN32
@@ -106,39 +131,77 @@ struct OutputFile::Behind {
 #endif
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
-      changed.wait(lock, [&] { return busy || stop; });
-      if (!busy) return;
+      changed.wait(lock, [&] { return !jobs.empty() || stop; });
+      if (jobs.empty()) return;
+      writing = true;
+      Job& job = jobs.front();
       lock.unlock();
-      errno = 0;
-      bool written = std::fwrite(pending.get(), 1, pendingSize, stream) == pendingSize;
-      int reason = errno;
+      int reason = Write(stream, job);
       lock.lock();
-      if (!written && error == 0) error = reason != 0 ? reason : EIO;
-      spare = std::move(pending);
-      busy = false;
+      if (reason != 0 && error == 0) error = reason;
+      spares.push_back(std::move(job.block));
+      jobs.pop_front();
+      writing = false;
       changed.notify_all();
     }
+  }
+
+  // 0, or the errno of a failed write.
+  static int Write(std::FILE* stream, const Job& job) {
+    errno = 0;
+    if (job.offset == APPEND) {
+      if (std::fwrite(job.block.bytes.get(), 1, job.size, stream) == job.size) return 0;
+      return errno != 0 ? errno : EIO;
+    }
+#ifndef _WIN32
+    for (size_t done = 0; done < job.size;) {
+      ssize_t wrote = pwrite(fileno(stream), job.block.bytes.get() + done, job.size - done,
+                             static_cast<off_t>(job.offset + done));
+      if (wrote <= 0) return wrote < 0 ? errno : EIO;
+      done += static_cast<size_t>(wrote);
+    }
+    return 0;
+#else
+    return ENOSYS;
+#endif
+  }
+
+  // Queues `block` and gives back a spare of `capacity` bytes in its place.
+  void Hand(std::unique_ptr<char[]>& block, size_t capacity, size_t size, uint64_t offset) {
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait(lock, [&] { return jobs.size() < QUEUE; });
+    jobs.push_back(Job{Block{std::move(block), capacity}, size, offset});
+    for (size_t i = 0; i < spares.size(); ++i) {
+      if (spares[i].capacity != capacity) continue;
+      block = std::move(spares[i].bytes);
+      spares.erase(spares.begin() + static_cast<std::ptrdiff_t>(i));
+      break;
+    }
+    changed.notify_all();
+    lock.unlock();
+    if (!block) block.reset(new char[capacity]);
   }
 };
 
 void OutputFile::WriteBehind(std::unique_ptr<char[]>& block, size_t capacity, size_t size) {
+  HandBehind(block, capacity, size, Behind::APPEND);
+}
+
+void OutputFile::WriteBehindAt(uint64_t offset, std::unique_ptr<char[]>& block, size_t capacity, size_t size) {
+  HandBehind(block, capacity, size, offset);
+}
+
+void OutputFile::HandBehind(std::unique_ptr<char[]>& block, size_t capacity, size_t size, uint64_t offset) {
   if (stream_ == nullptr || failed_ || size == 0) return;
-  if (!behind_) behind_ = std::make_unique<Behind>(stream_, capacity);
-  Behind& b = *behind_;
-  std::unique_lock<std::mutex> lock(b.mutex);
-  b.changed.wait(lock, [&] { return !b.busy; });
-  b.pending = std::move(block);
-  b.pendingSize = size;
-  block = std::move(b.spare);
-  b.busy = true;
-  b.changed.notify_all();
+  if (!behind_) behind_ = std::make_unique<Behind>(stream_);
+  behind_->Hand(block, capacity, size, offset);
 }
 
 void OutputFile::Drain() {
   if (!behind_) return;
   Behind& b = *behind_;
   std::unique_lock<std::mutex> lock(b.mutex);
-  b.changed.wait(lock, [&] { return !b.busy; });
+  b.changed.wait(lock, [&] { return b.Idle(); });
   if (b.error != 0) Fail(b.error);
   b.error = 0;
 }
@@ -161,9 +224,13 @@ void OutputFile::WriteBehind(std::unique_ptr<char[]>& block, size_t, size_t size
   Write(block.get(), size);
 }
 
+void OutputFile::WriteBehindAt(uint64_t, std::unique_ptr<char[]>&, size_t, size_t) { Fail(ENOSYS); }
+void OutputFile::HandBehind(std::unique_ptr<char[]>&, size_t, size_t, uint64_t) {}
 void OutputFile::Drain() {}
 void OutputFile::StopBehind() {}
 #endif
+
+bool OutputFile::CanWriteAt() { return DUSTWEAVE_WRITE_BEHIND && !DUSTWEAVE_WINDOWS; }
 
 std::FILE* OutputFile::stream() {
   Drain();
@@ -277,6 +344,78 @@ bool OutputFile::AppendFrom(OutputFile& other, std::string* error) {
     return false;
   }
   return other.ReadBack(0, error, [&](const char* data, size_t size) { Write(data, size); });
+}
+
+// ---- bytes read and moved within the file ------------------------------------------------------
+
+#ifndef _WIN32
+bool OutputFile::CopyRangeTo(uint64_t from, uint64_t size, OutputFile& other, std::string* error) {
+  if (!Flush()) {
+    *error = Reason("write");
+    return false;
+  }
+  std::unique_ptr<char[]> block(new char[READ_BLOCK]);
+  for (uint64_t done = 0; done < size;) {
+    size_t want = static_cast<size_t>(std::min<uint64_t>(READ_BLOCK, size - done));
+    ssize_t got = pread(fileno(stream_), block.get(), want, static_cast<off_t>(from + done));
+    if (got <= 0) {
+      Fail(got < 0 ? errno : EIO);
+      *error = Reason("read back");
+      return false;
+    }
+    other.Write(block.get(), static_cast<size_t>(got));
+    done += static_cast<uint64_t>(got);
+  }
+  return true;
+}
+
+bool OutputFile::MoveDownAndCut(uint64_t from, uint64_t to, uint64_t size, std::string* error) {
+  if (!Flush()) {
+    *error = Reason("write");
+    return false;
+  }
+  int fd = fileno(stream_);
+  std::unique_ptr<char[]> block(new char[READ_BLOCK]);
+  // Front first: each block is read before anything is written over it.
+  for (uint64_t done = 0; done < size && !failed_;) {
+    size_t want = static_cast<size_t>(std::min<uint64_t>(READ_BLOCK, size - done));
+    ssize_t got = pread(fd, block.get(), want, static_cast<off_t>(from + done));
+    if (got <= 0) {
+      Fail(got < 0 ? errno : EIO);
+      break;
+    }
+    for (ssize_t put = 0; put < got && !failed_;) {
+      ssize_t wrote = pwrite(fd, block.get() + put, static_cast<size_t>(got - put), static_cast<off_t>(to + done + put));
+      if (wrote <= 0) Fail(wrote < 0 ? errno : EIO);
+      put += wrote > 0 ? wrote : 0;
+    }
+    done += static_cast<uint64_t>(got);
+  }
+  off_t end = static_cast<off_t>(to + size);
+  if (!failed_ && (ftruncate(fd, end) != 0 || fseeko(stream_, end, SEEK_SET) != 0)) Fail(errno);
+  if (failed_) *error = Reason("write");
+  return !failed_;
+}
+#else
+bool OutputFile::CopyRangeTo(uint64_t, uint64_t, OutputFile&, std::string* error) {
+  *error = "cannot copy within " + path_ + " on this system";
+  return false;
+}
+bool OutputFile::MoveDownAndCut(uint64_t, uint64_t, uint64_t, std::string* error) {
+  *error = "cannot move bytes within " + path_ + " on this system";
+  return false;
+}
+#endif
+
+bool OutputFile::SeekToEnd(std::string* error) {
+  if (!Flush()) {
+    *error = Reason("write");
+    return false;
+  }
+  if (std::fseek(stream_, 0, SEEK_END) == 0) return true;
+  Fail(errno);
+  *error = Reason("write");
+  return false;
 }
 
 bool OutputFile::Commit(std::string* error) {

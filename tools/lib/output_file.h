@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -43,6 +44,20 @@ class OutputFile {
   // system can (Linux), otherwise through large blocks. False, with a one-line reason, on failure.
   bool AppendFrom(OutputFile& other, std::string* error);
 
+  // As WriteBehind, but the block is written at `offset` in the file, leaving the position
+  // where appending goes on: for a writer that fills two regions of one output at once. Only
+  // where CanWriteAt() is true; elsewhere it fails the file.
+  void WriteBehindAt(uint64_t offset, std::unique_ptr<char[]>& block, size_t capacity, size_t size);
+  static bool CanWriteAt();  // writes at an offset behind the caller's back (POSIX)
+  // Appends to `other` the `size` bytes that lie at `from` in this file, once all handed over is
+  // written, leaving this file's own position alone. Only where CanWriteAt() is true.
+  bool CopyRangeTo(uint64_t from, uint64_t size, OutputFile& other, std::string* error);
+  // Moves the `size` bytes at `from` down to `to` (below it, maybe overlapping), then cuts the
+  // file where they end and leaves its position there. Only where CanWriteAt() is true.
+  bool MoveDownAndCut(uint64_t from, uint64_t to, uint64_t size, std::string* error);
+  // Puts the position at the end of what is written, for appending after bytes written elsewhere.
+  bool SeekToEnd(std::string* error);
+
   // Records a failure met outside Write (e.g. a seek), reported by Commit.
   void Fail(int errorNumber);
   bool failed() const { return failed_; }
@@ -53,6 +68,7 @@ class OutputFile {
 
  private:
   struct Behind;
+  void HandBehind(std::unique_ptr<char[]>& block, size_t capacity, size_t size, uint64_t offset);
   void Drain();       // waits until every block handed over is written
   void StopBehind();  // and ends the thread that writes them
   bool Flush();
