@@ -1,6 +1,7 @@
 // Writes a few .glb files through the built module into the folder given, for the Khronos glTF
 // validator to check (tests/gltf/validate.js): chains alone, chains led by one-point polygons, a
-// run without polygons, an odd surface name, and a mesh large enough to pass through scratch files.
+// run without polygons, an odd surface name, and a large mesh with its line indices passing
+// through scratch files, or written in place from the sample count read off the track heads.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -8,6 +9,7 @@
 
 #include "standin/loader.h"
 #include "tools/lib/mesh_glb.h"
+#include "tools/lib/pfx_count.h"
 #include "tools/lib/pfx_generate.h"
 
 namespace {
@@ -17,6 +19,7 @@ struct Sample {
   int particles, first, last;
   bool startPolygon;
   const char* surface;  // null: the host has none
+  bool counted = false;  // the writer told the point count beforehand
 };
 
 bool Write(const Sample& sample, const std::string& folder, std::string* error) {
@@ -30,6 +33,9 @@ bool Write(const Sample& sample, const std::string& folder, std::string* error) 
   if (!dustweave::GenerateDustFile(settings, pfx, &written, error)) return false;
   dustweave::GlbWriter glb;
   if (!glb.Open(folder + "/" + sample.name + ".glb", error)) return false;
+  if (sample.counted) {
+    if (std::optional<uint64_t> count = dustweave::CountSamplesFromHeads(pfx)) glb.ExpectPoints(*count);
+  }
   standin::HostScript script;
   script.file = pfx;
   script.startPolygon = sample.startPolygon;
@@ -58,6 +64,7 @@ int main(int argc, char** argv) {
       {"no-polygons", 50, 7, 7, false, nullptr},
       {"odd-surface-name", 20, 0, 30, true, "d\xc3\xbcst \"devil\" \\ \x01 \xff"},
       {"large", 3000, 0, 299, true, nullptr},
+      {"large-counted", 3000, 0, 299, true, nullptr, true},
   };
   for (const Sample& sample : samples) {
     std::string error;

@@ -34,6 +34,7 @@
 #include "tools/lib/number_text.h"
 #include "tools/lib/output_file.h"
 #include "tools/lib/partial_files.h"
+#include "tools/lib/pfx_count.h"
 #include "tools/lib/pfx_generate.h"
 #include "tools/lib/version.h"
 
@@ -496,6 +497,67 @@ TEST(GlbWriterTest, LargeMeshSpoolsBesideTheOutputAndRemovesItsScratchFiles) {
   ExpectGlbHolds(folder.File("big.glb"), RecordChain(400001), "Dust");
 }
 
+// Feeds the chain of FeedChain with a start (one-point polygon) at every 1000th point.
+template <typename Writer>
+void FeedChainWithStarts(Writer& writer, uint64_t count) {
+  FeedChain(writer, count);
+  for (uint64_t i = 0; i < count; i += 1000) {
+    int64_t start[1] = {static_cast<int64_t>(i)};
+    writer.AddPolygon("Dust", 1, start);
+  }
+}
+
+bool HasScratchFile(const TempFolder& folder) {
+  for (const std::string& name : folder.Entries()) {
+    if (name.find(".lines") != std::string::npos) return true;
+  }
+  return false;
+}
+
+TEST(GlbWriterTest, ExpectedPointCountGivesTheSameFileWhateverTheRunMakes) {
+  // Line indices written in place behind room for the expected points: as many points as
+  // expected, more (the indices move to a scratch file mid-run) or fewer (moved down at the end)
+  // all give the bytes of the writer that spools them, with blocks on both sides of the room.
+  const uint64_t made = 400001;
+  TempFolder folder;
+  std::string error;
+  dustweave::GlbWriter spooled;
+  ASSERT_TRUE(spooled.Open(folder.File("spooled.glb"), &error)) << error;
+  FeedChainWithStarts(spooled, made);
+  ASSERT_TRUE(spooled.Finish(&error)) << error;
+  const std::string expected = ReadAll(folder.File("spooled.glb"));
+  for (uint64_t expectation : {made, made + 1, made + 250000, made - 1, made - 250000, uint64_t{0}}) {
+    dustweave::GlbWriter glb;
+    ASSERT_TRUE(glb.Open(folder.File("placed.glb"), &error)) << error;
+    glb.ExpectPoints(expectation);
+    FeedChain(glb, made);
+    if (dustweave::OutputFile::CanWriteAt() && expectation >= made) {
+      EXPECT_FALSE(HasScratchFile(folder));
+    }
+    for (uint64_t i = 0; i < made; i += 1000) {
+      int64_t start[1] = {static_cast<int64_t>(i)};
+      glb.AddPolygon("Dust", 1, start);
+    }
+    ASSERT_TRUE(glb.Finish(&error)) << error;
+    EXPECT_TRUE(ReadAll(folder.File("placed.glb")) == expected) << "expecting " << expectation << " points";
+    EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"placed.glb", "spooled.glb"}));
+  }
+}
+
+TEST(GlbWriterTest, ExpectedPointCountKeepsRefusalsWhole) {
+  TempFolder folder;
+  dustweave::GlbWriter glb;
+  std::string error;
+  ASSERT_TRUE(glb.Open(folder.File("out.glb"), &error)) << error;
+  glb.ExpectPoints(300010);
+  FeedChain(glb, 300000);
+  double position[3] = {0, std::numeric_limits<double>::quiet_NaN(), 0};
+  glb.AddPoint(300000, position);
+  EXPECT_FALSE(glb.Finish(&error));
+  EXPECT_NE(error.find("point 300001 has the coordinate nan"), std::string::npos) << error;
+  EXPECT_TRUE(folder.Entries().empty());
+}
+
 TEST(GlbWriterTest, LongOrOddSurfaceNamesAreTheMaterialsName) {
   // A name longer than the head kept for the JSON, and one with quotes, a backslash, a control
   // character and a byte that is no UTF-8 (which becomes U+FFFD).
@@ -607,6 +669,13 @@ TEST(GlbRefusalTest, FilePastTheLengthLimitIsRefusedExactlyThere) {
   ASSERT_TRUE(atLimit.Finish(&error)) << error;
   EXPECT_EQ(fs::file_size(folder.File("out.glb")), size);
   fs::remove(folder.File("out.glb"));
+  dustweave::GlbWriter placedAtLimit(size);
+  ASSERT_TRUE(placedAtLimit.Open(folder.File("out.glb"), &error)) << error;
+  placedAtLimit.ExpectPoints(1000);
+  FeedChain(placedAtLimit, 1000);
+  ASSERT_TRUE(placedAtLimit.Finish(&error)) << error;
+  EXPECT_EQ(fs::file_size(folder.File("out.glb")), size);
+  fs::remove(folder.File("out.glb"));
   dustweave::GlbWriter pastLimit(size - 1);
   ASSERT_TRUE(pastLimit.Open(folder.File("out.glb"), &error)) << error;
   FeedChain(pastLimit, 1000);
@@ -622,6 +691,54 @@ TEST(GlbRefusalTest, MissingFolderFailsAtOpenAndLeavesNothing) {
   FeedChain(glb, 10);
   EXPECT_FALSE(glb.Finish(&error));
   EXPECT_TRUE(folder.Entries().empty());
+}
+
+// ---- the samples of a pfx file, counted from its track heads ---------------------------------
+
+// Where positioned reads are missing (Windows) nothing is counted.
+std::optional<uint64_t> Counted(const std::optional<uint64_t>& count) {
+  return dustweave::OutputFile::CanWriteAt() ? count : std::nullopt;
+}
+
+TEST(PfxCountTest, HeadsGiveTheSamplesTheRuleReads) {
+  pfxwrite::File file;
+  file.indexLimit = 5000;
+  uint64_t samples = 0;
+  // Tracks of 1 sample, none (span below 0), many and few: heads near and far apart.
+  const int32_t spans[][2] = {{0, 0}, {10, 3}, {-3, 3000}, {7, 9}, {0, 4999}, {1, 2}};
+  for (const auto& span : spans) {
+    file.tracks.push_back(pfxwrite::RuledTrack(span[0], span[1], 0, file.indexLimit));
+    samples += pfxwrite::SamplesOf(span[0], span[1], 0, file.indexLimit);
+  }
+  TempFile whole(file);
+  EXPECT_EQ(dustweave::CountSamplesFromHeads(whole.path()), Counted(samples));
+  file.trailing = {1, 2, 3};  // never read
+  TempFile trailing(file);
+  EXPECT_EQ(dustweave::CountSamplesFromHeads(trailing.path()), Counted(samples));
+  pfxwrite::File none;
+  none.particleCount = 0;
+  TempFile empty(none);
+  EXPECT_EQ(dustweave::CountSamplesFromHeads(empty.path()), Counted(0));
+}
+
+TEST(PfxCountTest, NothingIsCountedWhereTheHeadsCannotTell) {
+  pfxwrite::File file;
+  file.indexLimit = 100;
+  file.tracks.push_back(pfxwrite::RuledTrack(0, 50, 0, file.indexLimit));
+  file.tracks.push_back(pfxwrite::RuledTrack(0, 80, 0, file.indexLimit));
+  std::vector<uint8_t> bytes = pfxwrite::Encode(file);
+  bytes.pop_back();  // the last sample cut short
+  TempFile cut(bytes);
+  EXPECT_EQ(dustweave::CountSamplesFromHeads(cut.path()), std::nullopt);
+  file.tracks.push_back(pfxwrite::RuledTrack(0, 150, 20, file.indexLimit));  // jumps past the limit
+  TempFile jumping(file);
+  EXPECT_EQ(dustweave::CountSamplesFromHeads(jumping.path()), std::nullopt);
+  file.particleCount = 1000;  // more tracks than the file holds
+  file.tracks.pop_back();
+  TempFile shortOfTracks(file);
+  EXPECT_EQ(dustweave::CountSamplesFromHeads(shortOfTracks.path()), std::nullopt);
+  TempFolder folder;
+  EXPECT_EQ(dustweave::CountSamplesFromHeads(folder.File("missing.pfx")), std::nullopt);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "tools/dustweave/mesh_outputs.h"
 #include "tools/dustweave/module_path.h"
 #include "tools/dustweave/progress.h"
+#include "tools/lib/pfx_count.h"
 
 namespace dustweave {
 
@@ -76,6 +77,9 @@ bool CheckInput(const std::string& path, uint64_t* size, std::string* error) {
 }
 
 // ---- the run through the stand-in host ---------------------------------------------------------
+
+// Whether the run makes a point of every sample: no --step that thins the tracks.
+bool KeepsEverySample(const ConvertArgs& a) { return !a.step || !(*a.step > 0.0 && *a.step < 1.0); }
 
 standin::HostScript ScriptOf(const ConvertArgs& a, standin::MeshSink* sink) {
   standin::HostScript script;
@@ -184,6 +188,9 @@ int Convert(const ConvertArgs& a) {
   if (progress.enabled()) outputs.AddWatcher(&progress);
   if (!outputs.OpenMesh(*MeshFormatOf(a.output), a.output, &error)) return NotDone(error);
   if (!a.svg.empty() && !outputs.OpenPreview(a.svg, &error)) return NotDone(error);
+  if (KeepsEverySample(a)) {
+    if (std::optional<uint64_t> samples = CountSamplesFromHeads(a.input)) outputs.ExpectPoints(*samples);
+  }
 
   standin::Host host(ScriptOf(a, outputs.sink()));
   host.onBox = [&](const standin::Box& box) { progress.PrintLine(BoxMessage(box, a.input)); };

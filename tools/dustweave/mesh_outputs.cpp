@@ -26,6 +26,10 @@ std::optional<MeshFormat> MeshFormatOf(const std::string& path) {
 MeshOutputs::MeshOutputs() = default;
 MeshOutputs::~MeshOutputs() = default;
 
+void MeshOutputs::ExpectPoints(uint64_t count) {
+  if (glb_) glb_->ExpectPoints(count);
+}
+
 bool MeshOutputs::OpenMesh(MeshFormat format, const std::string& path, std::string* error) {
   meshPath_ = path;
   if (format == MeshFormat::Obj) {

@@ -3,6 +3,7 @@
 // and whatever is not finished is removed, so a failed run leaves nothing under either name.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,6 +33,9 @@ class MeshOutputs {
   // Each false, with a one-line reason, when the file cannot be created.
   bool OpenMesh(MeshFormat format, const std::string& path, std::string* error);
   bool OpenPreview(const std::string& path, std::string* error);
+  // The number of points the run will make, when known before it: a .glb is then laid out
+  // for them and written without a copy at the end.
+  void ExpectPoints(uint64_t count);
   // Another sink to be told of the mesh before the files (a progress meter, say).
   void AddWatcher(standin::MeshSink* sink) { fanOut_.Add(sink); }
 

@@ -56,17 +56,19 @@ void PutLittle32(unsigned char* at, uint32_t value) {
   for (int i = 0; i < 4; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
 }
 
-// Bytes gathered in a block and written whole: into a given file, or into a scratch file beside
-// the output made when the first block fills (so a small mesh makes none). Each full block is
-// first shown to a hook, which may stop the writing (the file would be too large).
+// Bytes gathered in a block and written whole: appended to a given file, written into it from a
+// given offset on, or appended to a scratch file beside the output made when the first block
+// fills (so a small mesh makes none). Each full block is first shown to a hook, which may stop
+// the writing (the file would be too large).
 class Spool {
  public:
   using Hook = std::function<bool(const char* block, size_t size)>;
 
   explicit Spool(size_t blockSize) : block_(new char[blockSize]), capacity_(blockSize) {}
 
-  void Start(OutputFile* file, std::string scratchPath, Hook onBlock) {
+  void Start(OutputFile* file, std::string scratchPath, Hook onBlock, std::optional<uint64_t> at = std::nullopt) {
     file_ = file;
+    at_ = at;
     scratchPath_ = std::move(scratchPath);
     onBlock_ = std::move(onBlock);
     scratch_.Abandon();
@@ -83,7 +85,26 @@ class Spool {
     used_ += sizeof value;
   }
 
+  // Room for `size` bytes at the end of the block, for the caller to fill.
+  char* Claim(size_t size) {
+    if (used_ + size > capacity_) WriteBlock();
+    char* at = block_.get() + used_;
+    used_ += size;
+    return at;
+  }
+
   uint64_t size() const { return written_ + used_; }
+  uint64_t written() const { return written_; }  // bytes handed on to the file
+
+  // From now on blocks go to the scratch file, once `copyWritten(scratch)` has put there the
+  // bytes already written elsewhere. False, with a reason, when either fails.
+  template <typename Copy>
+  bool Redirect(Copy copyWritten, std::string* error) {
+    at_.reset();
+    if (!scratch_.Open(scratchPath_, error)) return false;
+    file_ = &scratch_;
+    return copyWritten(scratch_);
+  }
 
   // Writes what is gathered to the file behind the spool (once a block, so kept out of Put).
   [[gnu::noinline]] void WriteBlock() {
@@ -92,12 +113,17 @@ class Spool {
       used_ = 0;
       return;
     }
+    uint64_t offset = written_;
     written_ += used_;
     if (file_ == nullptr) {
       if (!scratch_.Open(scratchPath_, &failure_) && failure_.empty()) failure_ = "cannot write " + scratchPath_;
       file_ = &scratch_;
     }
-    file_->WriteBehind(block_, capacity_, used_);
+    if (at_) {
+      file_->WriteBehindAt(*at_ + offset, block_, capacity_, used_);
+    } else {
+      file_->WriteBehind(block_, capacity_, used_);
+    }
     used_ = 0;
   }
 
@@ -127,6 +153,7 @@ class Spool {
   size_t capacity_;
   size_t used_ = 0;
   uint64_t written_ = 0;  // bytes handed on from the block
+  std::optional<uint64_t> at_;  // where in `file_` the first block goes, when not appended
   Hook onBlock_;
   OutputFile* file_ = nullptr;
   OutputFile scratch_;
@@ -326,6 +353,9 @@ struct GlbWriter::State {
 
   uint64_t maxFileBytes;
   OutputFile out;
+  // When the run's point count is known before it, the line indices are written in place, from
+  // `linesAt` behind room for every position.
+  uint64_t linesAt = 0;  // 0: they are spooled to a scratch file instead
   Spool positions{POSITION_BLOCK}, lines{LINE_BLOCK}, dots{POINT_BLOCK};
   Layout layout;
   const char* surfaceAt = nullptr;  // where the last polygon's surface name was; null before any
@@ -379,13 +409,34 @@ struct GlbWriter::State {
   // Hooks for the spools: the positions' bounds are taken a block at a time.
   Spool::Hook PositionsHook() {
     return [this](const char* block, size_t size) {
-      if (!StillFits()) return false;
+      if (linesAt != 0 && HEAD_SIZE + positions.size() > linesAt) Unplace();
+      if (refusal || !StillFits()) return false;
       layout.bounds.Take(block, size);
       return true;
     };
   }
   Spool::Hook IndicesHook() {
     return [this](const char*, size_t) { return StillFits(); };
+  }
+
+  // More points came than were expected: before the positions reach the line indices written in
+  // place, these move to the scratch file, where the rest of them will be spooled.
+  void Unplace() {
+    std::string error;
+    uint64_t placedBytes = lines.written();
+    bool moved = lines.Redirect(
+        [&](OutputFile& scratch) { return out.CopyRangeTo(linesAt, placedBytes, scratch, &error); }, &error);
+    linesAt = 0;
+    if (!moved) Refuse(error);
+  }
+
+  // Ends the line indices written in place: right behind the positions when as many points came
+  // as were expected, otherwise moved down to them and the file cut behind.
+  bool FinishPlacedLines(std::string* error) {
+    lines.WriteBlock();
+    uint64_t positionsEnd = HEAD_SIZE + positions.size();
+    if (positionsEnd == linesAt) return out.SeekToEnd(error);
+    return out.MoveDownAndCut(linesAt, positionsEnd, lines.size(), error);
   }
 
   // A polygon the usual path does not take: a start, one left out, or the first on a surface.
@@ -418,6 +469,7 @@ bool GlbWriter::Open(const std::string& path, std::string* error) {
   s.surfaceAt = nullptr;
   s.leftOut = 0;
   s.refusal.reset();
+  s.linesAt = 0;
   s.opened = s.out.Open(path, error);
   if (!s.opened) {
     s.refusal = "not open";  // the run may still stream: nothing is kept
@@ -433,6 +485,21 @@ bool GlbWriter::Open(const std::string& path, std::string* error) {
 
 // The two calls below run once per sample of a simulation: each takes its usual case in a few
 // instructions (counts and bounds come from the blocks) and leaves the rest to State.
+void GlbWriter::ExpectPoints(uint64_t count) {
+  State& s = *state_;
+  if (!s.opened || s.refusal || s.linesAt != 0 || s.positions.size() > 0 || s.lines.size() > 0) return;
+  if (!OutputFile::CanWriteAt()) return;                   // spooled, as without a count
+  if (HEAD_SIZE + 12 * std::min<uint64_t>(count, s.maxFileBytes) > s.maxFileBytes) return;  // refused later
+  s.linesAt = HEAD_SIZE + 12 * count;
+  s.lines.Start(&s.out, s.out.path() + ".lines", s.IndicesHook(), s.linesAt);
+}
+
+// The module stores a position's coordinates one by one just before the call; a vector load
+// across two of those stores would wait for both to land, so the compiler is kept from making
+// one here.
+#if defined(__GNUC__) && !defined(__clang__)
+[[gnu::optimize("no-tree-slp-vectorize")]]
+#endif
 void GlbWriter::AddPoint(uint64_t number, const double position[3]) {
   State& s = *state_;
   constexpr double LARGEST = std::numeric_limits<float>::max();
@@ -441,9 +508,13 @@ void GlbWriter::AddPoint(uint64_t number, const double position[3]) {
               (std::fabs(position[2]) <= LARGEST);
   if (s.refusal) return;
   if (!held) return s.RefusePoint(number, position);
-  // Little-endian float32, as on every platform built for.
-  s.positions.Put(std::array<float, 3>{static_cast<float>(position[0]), static_cast<float>(position[1]),
-                                       static_cast<float>(position[2])});
+  // Little-endian float32, as on every platform built for; each stored on its own, since a
+  // wider load of values just stored one by one waits for them too.
+  char* at = s.positions.Claim(12);
+  for (int axis = 0; axis < 3; ++axis) {
+    float coordinate = static_cast<float>(position[axis]);
+    std::memcpy(at + 4 * axis, &coordinate, sizeof coordinate);
+  }
 }
 
 void GlbWriter::AddPolygon(const char* surface, int count, const int64_t* points) {
@@ -501,7 +572,8 @@ bool GlbWriter::Finish(std::string* error) {
   uint64_t jsonBytes = json.size() <= jsonRoom ? jsonRoom : PaddedTo4(json.size());
   uint64_t fileBytes = GLB_HEADER_SIZE + 2 * CHUNK_HEADER_SIZE + jsonBytes + layout.binBytes();
   if (fileBytes > s.maxFileBytes) return refuse(TOO_LARGE);
-  if (!s.lines.AppendTo(s.out, error) || !s.dots.AppendTo(s.out, error)) {
+  bool linesDone = s.linesAt != 0 ? s.FinishPlacedLines(error) : s.lines.AppendTo(s.out, error);
+  if (!linesDone || !s.dots.AppendTo(s.out, error)) {
     s.DropAll();
     return false;
   }
