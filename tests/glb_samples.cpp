@@ -1,7 +1,7 @@
 // Writes a few .glb files through the built module into the folder given, for the Khronos glTF
 // validator to check (tests/gltf/validate.js): chains alone, chains led by one-point polygons, a
 // run without polygons, an odd surface name, and a large mesh with its line indices passing
-// through scratch files, or written in place from the sample count read off the track heads.
+// through scratch files, or written in place from the sample count told by the file's size.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -34,7 +34,7 @@ bool Write(const Sample& sample, const std::string& folder, std::string* error) 
   dustweave::GlbWriter glb;
   if (!glb.Open(folder + "/" + sample.name + ".glb", error)) return false;
   if (sample.counted) {
-    if (std::optional<uint64_t> count = dustweave::CountSamplesFromHeads(pfx)) glb.ExpectPoints(*count);
+    if (std::optional<uint64_t> count = dustweave::SamplesBySize(pfx)) glb.ExpectPoints(*count);
   }
   standin::HostScript script;
   script.file = pfx;

@@ -693,52 +693,39 @@ TEST(GlbRefusalTest, MissingFolderFailsAtOpenAndLeavesNothing) {
   EXPECT_TRUE(folder.Entries().empty());
 }
 
-// ---- the samples of a pfx file, counted from its track heads ---------------------------------
+// ---- the samples of a pfx file, told by its size ---------------------------------------------
 
-// Where positioned reads are missing (Windows) nothing is counted.
-std::optional<uint64_t> Counted(const std::optional<uint64_t>& count) {
-  return dustweave::OutputFile::CanWriteAt() ? count : std::nullopt;
-}
-
-TEST(PfxCountTest, HeadsGiveTheSamplesTheRuleReads) {
+TEST(PfxCountTest, SizeTellsTheSamplesOfAWholeFile) {
   pfxwrite::File file;
-  file.indexLimit = 5000;
+  file.indexLimit = 100;
   uint64_t samples = 0;
-  // Tracks of 1 sample, none (span below 0), many and few: heads near and far apart.
-  const int32_t spans[][2] = {{0, 0}, {10, 3}, {-3, 3000}, {7, 9}, {0, 4999}, {1, 2}};
-  for (const auto& span : spans) {
-    file.tracks.push_back(pfxwrite::RuledTrack(span[0], span[1], 0, file.indexLimit));
-    samples += pfxwrite::SamplesOf(span[0], span[1], 0, file.indexLimit);
+  // Tracks of 1 sample, none (span below 0), one whose counter jumps past the index limit.
+  const int32_t tracks[][3] = {{0, 0, 0}, {10, 3, 0}, {0, 150, 20}, {7, 9, 0}};
+  for (const auto& t : tracks) {
+    file.tracks.push_back(pfxwrite::RuledTrack(t[0], t[1], t[2], file.indexLimit));
+    samples += pfxwrite::SamplesOf(t[0], t[1], t[2], file.indexLimit);
   }
   TempFile whole(file);
-  EXPECT_EQ(dustweave::CountSamplesFromHeads(whole.path()), Counted(samples));
-  file.trailing = {1, 2, 3};  // never read
+  EXPECT_EQ(dustweave::SamplesBySize(whole.path()), samples);
+  file.trailing = {1, 2, 3};  // less than a sample after the last track: still exact
   TempFile trailing(file);
-  EXPECT_EQ(dustweave::CountSamplesFromHeads(trailing.path()), Counted(samples));
+  EXPECT_EQ(dustweave::SamplesBySize(trailing.path()), samples);
   pfxwrite::File none;
   none.particleCount = 0;
   TempFile empty(none);
-  EXPECT_EQ(dustweave::CountSamplesFromHeads(empty.path()), Counted(0));
+  EXPECT_EQ(dustweave::SamplesBySize(empty.path()), 0u);
 }
 
-TEST(PfxCountTest, NothingIsCountedWhereTheHeadsCannotTell) {
+TEST(PfxCountTest, NothingIsToldOfAFileTooShortForItsHeads) {
   pfxwrite::File file;
-  file.indexLimit = 100;
-  file.tracks.push_back(pfxwrite::RuledTrack(0, 50, 0, file.indexLimit));
-  file.tracks.push_back(pfxwrite::RuledTrack(0, 80, 0, file.indexLimit));
-  std::vector<uint8_t> bytes = pfxwrite::Encode(file);
-  bytes.pop_back();  // the last sample cut short
-  TempFile cut(bytes);
-  EXPECT_EQ(dustweave::CountSamplesFromHeads(cut.path()), std::nullopt);
-  file.tracks.push_back(pfxwrite::RuledTrack(0, 150, 20, file.indexLimit));  // jumps past the limit
-  TempFile jumping(file);
-  EXPECT_EQ(dustweave::CountSamplesFromHeads(jumping.path()), std::nullopt);
-  file.particleCount = 1000;  // more tracks than the file holds
-  file.tracks.pop_back();
-  TempFile shortOfTracks(file);
-  EXPECT_EQ(dustweave::CountSamplesFromHeads(shortOfTracks.path()), std::nullopt);
+  file.particleCount = 1000;  // more track heads than the file holds
+  file.tracks.push_back(pfxwrite::RuledTrack(0, 50, 0, 100));
+  TempFile shortOfHeads(file);
+  EXPECT_EQ(dustweave::SamplesBySize(shortOfHeads.path()), std::nullopt);
+  TempFile noHeader(std::vector<uint8_t>{0, 0, 0, 3, 0, 0});
+  EXPECT_EQ(dustweave::SamplesBySize(noHeader.path()), std::nullopt);
   TempFolder folder;
-  EXPECT_EQ(dustweave::CountSamplesFromHeads(folder.File("missing.pfx")), std::nullopt);
+  EXPECT_EQ(dustweave::SamplesBySize(folder.File("missing.pfx")), std::nullopt);
 }
 
 }  // namespace

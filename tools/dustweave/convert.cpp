@@ -189,7 +189,7 @@ int Convert(const ConvertArgs& a) {
   if (!outputs.OpenMesh(*MeshFormatOf(a.output), a.output, &error)) return NotDone(error);
   if (!a.svg.empty() && !outputs.OpenPreview(a.svg, &error)) return NotDone(error);
   if (KeepsEverySample(a)) {
-    if (std::optional<uint64_t> samples = CountSamplesFromHeads(a.input)) outputs.ExpectPoints(*samples);
+    if (std::optional<uint64_t> samples = SamplesBySize(a.input)) outputs.ExpectPoints(*samples);
   }
 
   standin::Host host(ScriptOf(a, outputs.sink()));

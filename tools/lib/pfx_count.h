@@ -1,6 +1,5 @@
-// The number of samples a pfx file holds, counted from its header and track heads alone, skipping
-// over the samples: what a converter needs to know before a run to lay out its output, at the
-// cost of one small read per track.
+// The number of samples a pfx file holds, told from its header and its size alone: what a
+// converter needs before a run to lay out its output, at the cost of reading 12 bytes.
 #pragma once
 
 #include <cstdint>
@@ -9,10 +8,11 @@
 
 namespace dustweave {
 
-// The samples the plug-in reads from the whole file, which is also the points it makes when every
-// sample is kept. Nullopt when the count is not known so cheaply: a file that cannot be read, is
-// cut short, or has a track whose walk jumps past the index limit; and on systems without
-// positioned reads (Windows), where nothing is read.
-std::optional<uint64_t> CountSamplesFromHeads(const std::string& path);
+// The samples a whole pfx file of this size and particle count holds: every byte past the header
+// and the track heads is a sample. Exact for a file that is whole and has nothing after its last
+// track, which is also the number of points the plug-in makes when it keeps every sample; only a
+// guess otherwise (a file cut short, bytes after the last track), so its users must cope with a
+// wrong one. Nullopt when the file cannot be read or is too short for its particle count.
+std::optional<uint64_t> SamplesBySize(const std::string& path);
 
 }  // namespace dustweave
