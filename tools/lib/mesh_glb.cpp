@@ -494,12 +494,6 @@ void GlbWriter::ExpectPoints(uint64_t count) {
   s.lines.Start(&s.out, s.out.path() + ".lines", s.IndicesHook(), s.linesAt);
 }
 
-// The module stores a position's coordinates one by one just before the call; a vector load
-// across two of those stores would wait for both to land, so the compiler is kept from making
-// one here.
-#if defined(__GNUC__) && !defined(__clang__)
-[[gnu::optimize("no-tree-slp-vectorize")]]
-#endif
 void GlbWriter::AddPoint(uint64_t number, const double position[3]) {
   State& s = *state_;
   constexpr double LARGEST = std::numeric_limits<float>::max();
@@ -508,8 +502,9 @@ void GlbWriter::AddPoint(uint64_t number, const double position[3]) {
               (std::fabs(position[2]) <= LARGEST);
   if (s.refusal) return;
   if (!held) return s.RefusePoint(number, position);
-  // Little-endian float32, as on every platform built for; each stored on its own, since a
-  // wider load of values just stored one by one waits for them too.
+  // Little-endian float32, as on every platform built for. Each coordinate is converted and
+  // stored on its own: the module stores them one by one just before the call, and a load wider
+  // than one of those stores (a pair of doubles, or floats gathered first) waits for them to land.
   char* at = s.positions.Claim(12);
   for (int axis = 0; axis < 3; ++axis) {
     float coordinate = static_cast<float>(position[axis]);
