@@ -1,7 +1,9 @@
 // Writing .glb as the mesh streams in. The positions go straight into the output's temporary
-// file behind a head of fixed size; the line and point indices gather in scratch files beside it
-// (made only once a block fills). Finish appends the indices, writes the header and the JSON chunk
-// into the head and commits. Divisions: blocks and scratch files; the JSON; the sink; finishing.
+// file behind a head of fixed size. The line indices go into the same file behind room for the
+// expected points when their number is known, else with the point indices into scratch files
+// beside it (made only once a block fills). Finish puts the indices behind the positions, writes
+// the header and the JSON chunk into the head and commits. Divisions: blocks and scratch files;
+// the JSON; the sink; finishing.
 #include "tools/lib/mesh_glb.h"
 
 #include <bit>
