@@ -22,6 +22,11 @@ struct PfxTrack {
   float ignored[3];
 };
 
+// The big-endian 32-bit word at `bytes`, as the file stores every value.
+inline uint32_t PfxWordAt(const unsigned char* bytes) {
+  return (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) | uint32_t{bytes[3]};
+}
+
 // The track's span, lastIndex - firstIndex with two's-complement wrap-around.
 inline int32_t TrackSpan(const PfxTrack& track) {
   return static_cast<int32_t>(static_cast<uint32_t>(track.lastIndex) -

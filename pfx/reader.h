@@ -49,11 +49,6 @@ inline void AdvanceReadPosition(uint32_t n) {
   gReaderPosition = static_cast<int32_t>(static_cast<uint32_t>(gReaderPosition) + n);
 }
 
-inline uint32_t WordAt(const unsigned char* bytes) {
-  return (uint32_t{bytes[0]} << 24) | (uint32_t{bytes[1]} << 16) | (uint32_t{bytes[2]} << 8) |
-         uint32_t{bytes[3]};
-}
-
 // The next big-endian 32-bit word, or false (and the failure state) on a short read.
 inline bool ReadWord(PfxStream* stream, uint32_t* word) {
   unsigned char bytes[4];
@@ -64,7 +59,7 @@ inline bool ReadWord(PfxStream* stream, uint32_t* word) {
     gReaderPosition = READER_FAILED;
     return false;
   }
-  *word = WordAt(bytes);
+  *word = PfxWordAt(bytes);
   AdvanceReadPosition(4);
   return true;
 }
@@ -90,7 +85,7 @@ inline float ReadFloat(PfxStream* stream) {
 }
 
 inline float FloatAt(const unsigned char* bytes) {
-  uint32_t word = WordAt(bytes);
+  uint32_t word = PfxWordAt(bytes);
   float value;
   memcpy(&value, &word, sizeof value);
   return value;

@@ -6,6 +6,8 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "tools/lib/number_text.h"
+
 #if defined(_WIN32)
 #include <io.h>
 #include <windows.h>
@@ -23,15 +25,6 @@ constexpr double REDRAW_SECONDS = 0.2;
 constexpr uint64_t CALLS_PER_CLOCK_LOOK = 1024;
 
 // ---- formatting ---------------------------------------------------------------------------
-
-std::string Grouped(uint64_t value) {
-  std::string digits = std::to_string(value), text;
-  for (size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
-    text += digits[i];
-  }
-  return text;
-}
 
 std::string Printed(const char* format, double value) {
   char text[64];
@@ -72,7 +65,7 @@ std::string ProgressLine(const ProgressState& state) {
   }
   double rate = Rate(state);
   line += "  " + Printed("%.1f", rate) + " MB/s";
-  line += "  " + Grouped(state.points) + " points";
+  line += "  " + GroupedDigits(state.points) + " points";
   if (sized && rate > 0) {
     line += "  " + ClockText(static_cast<double>(state.inputBytes - read) / MB / rate) + " left";
   }
@@ -81,7 +74,7 @@ std::string ProgressLine(const ProgressState& state) {
 
 std::string ProgressSummary(const ProgressState& state) {
   return Megabytes(state.bytesRead) + " MB in " + Printed("%.1f", state.seconds) + " s, " +
-         Printed("%.1f", Rate(state)) + " MB/s, " + Grouped(state.points) + " points";
+         Printed("%.1f", Rate(state)) + " MB/s, " + GroupedDigits(state.points) + " points";
 }
 
 // ---- what the system says -----------------------------------------------------------------

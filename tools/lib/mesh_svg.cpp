@@ -11,6 +11,8 @@
 #include <limits>
 #include <string_view>
 
+#include "tools/lib/number_text.h"
+
 namespace dustweave {
 
 using Flat = SvgPreview::Flat;
@@ -372,16 +374,6 @@ std::string BoundingBox(const Box3& box, const Fit& fit) {
   return "<path d=\"" + d + "\" fill=\"none\" stroke=\"#56627f\" stroke-opacity=\"0.45\" stroke-width=\"1\"/>\n";
 }
 
-// 12345678 as "12,345,678".
-std::string Grouped(uint64_t value) {
-  std::string digits = std::to_string(value), out;
-  for (size_t i = 0; i < digits.size(); ++i) {
-    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
-    out += digits[i];
-  }
-  return out;
-}
-
 // The share shown, never rounded up to all or down to none.
 std::string Share(uint64_t shown, uint64_t total) {
   double percent = total == 0 ? 100 : 100.0 * static_cast<double>(shown) / static_cast<double>(total);
@@ -402,11 +394,11 @@ std::string Caption(const Fit& fit, const PictureCounts& n) {
   if (n.segmentsShown < n.segments || n.dotsShown < n.dots) {
     std::string shown = "showing ";
     if (n.segments > 0) {
-      shown += Grouped(n.segmentsShown) + " of " + Grouped(n.segments) + " segments (" +
+      shown += GroupedDigits(n.segmentsShown) + " of " + GroupedDigits(n.segments) + " segments (" +
                Share(n.segmentsShown, n.segments) + ")";
     }
     if (n.segments > 0 && n.dotsShown < n.dots) shown += " and ";
-    if (n.dotsShown < n.dots) shown += Grouped(n.dotsShown) + " of " + Grouped(n.dots) + " dots";
+    if (n.dotsShown < n.dots) shown += GroupedDigits(n.dotsShown) + " of " + GroupedDigits(n.dots) + " dots";
     if (n.segments == 0) shown += " (" + Share(n.dotsShown, n.dots) + ")";
     out += "<text x=\"24\" y=\"" + std::to_string(static_cast<int>(fit.height - 44)) + "\">" + shown + "</text>\n";
   }

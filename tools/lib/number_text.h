@@ -27,6 +27,16 @@ inline char* PutCoordinate(char* out, double value) {
 
 inline char* PutInteger(char* out, uint64_t value) { return std::to_chars(out, out + NUMBER_TEXT_ROOM, value).ptr; }
 
+// 12345678 as "12,345,678", for counts shown to people.
+inline std::string GroupedDigits(uint64_t value) {
+  std::string digits = std::to_string(value), text;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
+    text += digits[i];
+  }
+  return text;
+}
+
 template <typename Real>
 void AppendShortest(std::string& out, Real value) {
   char text[64];

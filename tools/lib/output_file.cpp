@@ -74,6 +74,18 @@ std::string TemporaryBeside(const std::string& path) {
          std::to_string(++counter);
 }
 
+#ifndef _WIN32
+// Writes all `size` bytes at `offset` in `fd`, leaving its position alone: 0, or the errno.
+int WriteAllAt(int fd, const char* data, size_t size, uint64_t offset) {
+  for (size_t done = 0; done < size;) {
+    ssize_t wrote = pwrite(fd, data + done, size - done, static_cast<off_t>(offset + done));
+    if (wrote <= 0) return wrote < 0 ? errno : EIO;
+    done += static_cast<size_t>(wrote);
+  }
+  return 0;
+}
+#endif
+
 // Renames `from` over `to`, replacing a file already there; false with the system's reason.
 bool RenameOver(const std::string& from, const std::string& to, std::string* reason) {
 #ifdef _WIN32
@@ -154,13 +166,7 @@ struct OutputFile::Behind {
       return errno != 0 ? errno : EIO;
     }
 #ifndef _WIN32
-    for (size_t done = 0; done < job.size;) {
-      ssize_t wrote = pwrite(fileno(stream), job.block.bytes.get() + done, job.size - done,
-                             static_cast<off_t>(job.offset + done));
-      if (wrote <= 0) return wrote < 0 ? errno : EIO;
-      done += static_cast<size_t>(wrote);
-    }
-    return 0;
+    return WriteAllAt(fileno(stream), job.block.bytes.get(), job.size, job.offset);
 #else
     return ENOSYS;
 #endif
@@ -349,24 +355,39 @@ bool OutputFile::AppendFrom(OutputFile& other, std::string* error) {
 // ---- bytes read and moved within the file ------------------------------------------------------
 
 #ifndef _WIN32
+namespace {
+
+// Reads the `size` bytes at `from` in `fd` a block at a time, front first, handing each block
+// and its place in the range to `take(data, size, at)`, which answers 0 or an errno. Answers 0,
+// or the errno of the first failure.
+template <typename Take>
+int ReadRange(int fd, uint64_t from, uint64_t size, Take take) {
+  std::unique_ptr<char[]> block(new char[READ_BLOCK]);
+  for (uint64_t done = 0; done < size;) {
+    size_t want = static_cast<size_t>(std::min<uint64_t>(READ_BLOCK, size - done));
+    ssize_t got = pread(fd, block.get(), want, static_cast<off_t>(from + done));
+    if (got <= 0) return got < 0 ? errno : EIO;
+    if (int failure = take(block.get(), static_cast<size_t>(got), done)) return failure;
+    done += static_cast<uint64_t>(got);
+  }
+  return 0;
+}
+
+}  // namespace
+
 bool OutputFile::CopyRangeTo(uint64_t from, uint64_t size, OutputFile& other, std::string* error) {
   if (!Flush()) {
     *error = Reason("write");
     return false;
   }
-  std::unique_ptr<char[]> block(new char[READ_BLOCK]);
-  for (uint64_t done = 0; done < size;) {
-    size_t want = static_cast<size_t>(std::min<uint64_t>(READ_BLOCK, size - done));
-    ssize_t got = pread(fileno(stream_), block.get(), want, static_cast<off_t>(from + done));
-    if (got <= 0) {
-      Fail(got < 0 ? errno : EIO);
-      *error = Reason("read back");
-      return false;
-    }
-    other.Write(block.get(), static_cast<size_t>(got));
-    done += static_cast<uint64_t>(got);
-  }
-  return true;
+  int failure = ReadRange(fileno(stream_), from, size, [&](const char* data, size_t got, uint64_t) {
+    other.Write(data, got);
+    return 0;
+  });
+  if (failure == 0) return true;
+  Fail(failure);
+  *error = Reason("read back");
+  return false;
 }
 
 bool OutputFile::MoveDownAndCut(uint64_t from, uint64_t to, uint64_t size, std::string* error) {
@@ -374,27 +395,17 @@ bool OutputFile::MoveDownAndCut(uint64_t from, uint64_t to, uint64_t size, std::
     *error = Reason("write");
     return false;
   }
-  int fd = fileno(stream_);
-  std::unique_ptr<char[]> block(new char[READ_BLOCK]);
   // Front first: each block is read before anything is written over it.
-  for (uint64_t done = 0; done < size && !failed_;) {
-    size_t want = static_cast<size_t>(std::min<uint64_t>(READ_BLOCK, size - done));
-    ssize_t got = pread(fd, block.get(), want, static_cast<off_t>(from + done));
-    if (got <= 0) {
-      Fail(got < 0 ? errno : EIO);
-      break;
-    }
-    for (ssize_t put = 0; put < got && !failed_;) {
-      ssize_t wrote = pwrite(fd, block.get() + put, static_cast<size_t>(got - put), static_cast<off_t>(to + done + put));
-      if (wrote <= 0) Fail(wrote < 0 ? errno : EIO);
-      put += wrote > 0 ? wrote : 0;
-    }
-    done += static_cast<uint64_t>(got);
-  }
+  int fd = fileno(stream_);
+  int failure = ReadRange(fd, from, size, [&](const char* data, size_t got, uint64_t at) {
+    return WriteAllAt(fd, data, got, to + at);
+  });
   off_t end = static_cast<off_t>(to + size);
-  if (!failed_ && (ftruncate(fd, end) != 0 || fseeko(stream_, end, SEEK_SET) != 0)) Fail(errno);
-  if (failed_) *error = Reason("write");
-  return !failed_;
+  if (failure == 0 && (ftruncate(fd, end) != 0 || fseeko(stream_, end, SEEK_SET) != 0)) failure = errno;
+  if (failure == 0) return true;
+  Fail(failure);
+  *error = Reason("write");
+  return false;
 }
 #else
 bool OutputFile::CopyRangeTo(uint64_t, uint64_t, OutputFile&, std::string* error) {

@@ -20,8 +20,7 @@ std::optional<uint64_t> SamplesBySize(const std::string& path) {
   bool read = std::fread(header, 1, sizeof header, file) == sizeof header;
   std::fclose(file);
   if (!read) return std::nullopt;
-  int32_t particles = static_cast<int32_t>(static_cast<uint32_t>(header[4]) << 24 | header[5] << 16 |
-                                           header[6] << 8 | header[7]);
+  int32_t particles = static_cast<int32_t>(PfxWordAt(header + 4));
   uint64_t heads = PFX_HEADER_SIZE + PFX_TRACK_HEAD_SIZE * static_cast<uint64_t>(particles > 0 ? particles : 0);
   if (fileBytes < heads) return std::nullopt;
   return (fileBytes - heads) / PFX_SAMPLE_SIZE;

@@ -36,10 +36,10 @@ class Source {
     if (end_ - next_ < n) {
       unsigned char bytes[4 * MAX_WORDS];
       if (!Take(bytes, n)) return false;
-      for (size_t i = 0; i < count; ++i) words[i] = Word(bytes + 4 * i);
+      for (size_t i = 0; i < count; ++i) words[i] = PfxWordAt(bytes + 4 * i);
       return true;
     }
-    for (size_t i = 0; i < count; ++i) words[i] = Word(buffer_.data() + next_ + 4 * i);
+    for (size_t i = 0; i < count; ++i) words[i] = PfxWordAt(buffer_.data() + next_ + 4 * i);
     next_ += n;
     consumed_ += n;
     return true;
@@ -58,9 +58,6 @@ class Source {
 
  private:
   static constexpr size_t BUFFER_SIZE = 1 << 20;
-  static uint32_t Word(const unsigned char* b) {
-    return (uint32_t{b[0]} << 24) | (uint32_t{b[1]} << 16) | (uint32_t{b[2]} << 8) | uint32_t{b[3]};
-  }
   bool Refill() {
     next_ = 0;
     end_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
