@@ -4,13 +4,14 @@
 
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 
 #if defined(_WIN32)
 #include <windows.h>
 #else
 #include <dlfcn.h>
 #endif
+
+#include "tools/lib/path_text.h"
 
 namespace standin {
 
@@ -104,10 +105,8 @@ std::string RefusalOf(const ModuleDescriptor& descriptor) {
 // ---- LoadedModule -----------------------------------------------------------------------------
 
 std::unique_ptr<LoadedModule> LoadedModule::Load(const std::string& path, std::string* error) {
-  std::error_code ignored;
-  // By path, never through the loader's search list.
-  std::string full = std::filesystem::absolute(path, ignored).string();
-  if (full.empty()) full = path;
+  // By path, never through the loader's search list; the path's bytes as they were given.
+  std::string full = dustweave::AbsolutePath(path);
   std::string reason;
   void* handle = OpenLibrary(full, &reason);
   if (handle == nullptr) {

@@ -1,17 +1,11 @@
-// Finding the module installed beside dustweave: the program's own path from the system, and
-// the candidate folders of a build tree, an unpacked release and an installed layout.
+// Finding the module installed beside dustweave: the candidate folders of a build tree, an
+// unpacked release and an installed layout, joined as text to the program's own path, so that a
+// folder of any name leads to the file that is there.
 #include "tools/dustweave/module_path.h"
 
-#include <filesystem>
-#include <system_error>
-
-#if defined(_WIN32)
-#include <windows.h>
-#endif
+#include "tools/lib/path_text.h"
 
 namespace dustweave {
-
-namespace fs = std::filesystem;
 
 std::string DefaultModuleName() {
 #if defined(_WIN32)
@@ -21,25 +15,12 @@ std::string DefaultModuleName() {
 #endif
 }
 
-std::string ProgramPath() {
-#if defined(_WIN32)
-  char path[MAX_PATH * 4];
-  DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-  if (length == 0 || length >= sizeof path) return "";
-  return std::string(path, length);
-#else
-  std::error_code error;
-  fs::path path = fs::read_symlink("/proc/self/exe", error);
-  return error ? "" : path.string();
-#endif
-}
-
 std::vector<std::string> ModuleCandidates(const std::string& programPath) {
-  fs::path folder = fs::path(programPath).parent_path();
+  std::string folder = FolderOf(programPath);
   std::string name = DefaultModuleName();
-  std::vector<std::string> candidates = {(folder / name).string()};
+  std::vector<std::string> candidates = {JoinPath(folder, name)};
 #if !defined(_WIN32)
-  candidates.push_back((folder.parent_path() / "lib" / "dustweave" / name).string());
+  candidates.push_back(JoinPath(JoinPath(JoinPath(FolderOf(folder), "lib"), "dustweave"), name));
 #endif
   return candidates;
 }
@@ -52,11 +33,15 @@ bool FindDefaultModule(std::string* module, std::string* error) {
   }
   std::vector<std::string> candidates = ModuleCandidates(program);
   for (const std::string& candidate : candidates) {
-    std::error_code ignored;
-    if (fs::is_regular_file(candidate, ignored)) {
+    if (IsRegularFile(candidate)) {
       *module = candidate;
       return true;
     }
+  }
+  std::string tooLong = PathLengthRefusal(candidates.front());
+  if (!tooLong.empty()) {
+    *error = "cannot load the module beside this program, " + candidates.front() + ": " + tooLong;
+    return false;
   }
   std::string looked;
   for (const std::string& candidate : candidates) looked += (looked.empty() ? "" : " and ") + candidate;

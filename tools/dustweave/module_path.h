@@ -12,9 +12,6 @@ namespace dustweave {
 // mirod_dustweave32.p on Windows.
 std::string DefaultModuleName();
 
-// The running program's full path; empty when the system does not say.
-std::string ProgramPath();
-
 // The places looked at, in order, for a program at `programPath`.
 std::vector<std::string> ModuleCandidates(const std::string& programPath);
 

@@ -3,17 +3,16 @@
 #include "tools/lib/pfx_count.h"
 
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 #include "pfx/format.h"
+#include "tools/lib/path_text.h"
 
 namespace dustweave {
 
 std::optional<uint64_t> SamplesBySize(const std::string& path) {
-  std::error_code error;
-  const uint64_t fileBytes = std::filesystem::file_size(path, error);
-  if (error) return std::nullopt;
+  const std::optional<uint64_t> size = FileSizeOf(path);
+  if (!size) return std::nullopt;
+  const uint64_t fileBytes = *size;
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return std::nullopt;
   unsigned char header[PFX_HEADER_SIZE];

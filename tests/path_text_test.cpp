@@ -1,0 +1,118 @@
+// Paths kept as the bytes they are: split into folder and name and joined again unchanged,
+// whatever the script or encoding of their names; the module found beside a program in such a
+// folder; and the system's answers about files. Runs natively and under wine.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "temp_file.h"
+#include "tools/dustweave/module_path.h"
+#include "tools/lib/path_text.h"
+
+namespace {
+
+using dustweave::FolderOf;
+using dustweave::JoinPath;
+using dustweave::NameOf;
+
+#if defined(_WIN32)
+const std::string SEP = "\\";
+#else
+const std::string SEP = "/";
+#endif
+
+// Folder names as a program receives them: UTF-8 in four scripts, and Latin-1 bytes that are
+// no UTF-8 at all (what an ANSI code page gives).
+const std::vector<std::string> FOLDERS = {"Jos\xC3\xA9", "\xD0\x9F\xD1\x8B\xD0\xBB\xD1\x8C",
+                                          "\xCE\xA3\xCE\xBA\xCF\x8C\xCE\xBD\xCE\xB7", "\xE7\xB2\x92\xE5\xAD\x90",
+                                          "Jos\xE9"};
+
+// ---- folder and name ------------------------------------------------------------------------
+
+TEST(PathParts, FolderAndNameOfAPathInAnyScriptJoinBackToTheSameBytes) {
+  for (const std::string& folder : FOLDERS) {
+    std::string path = "/work/" + folder + SEP + folder + ".pfx";
+    EXPECT_EQ(FolderOf(path), "/work/" + folder);
+    EXPECT_EQ(NameOf(path), folder + ".pfx");
+    EXPECT_EQ(JoinPath(FolderOf(path), NameOf(path)), path);
+  }
+}
+
+TEST(PathParts, TheRootStaysWithTheFolder) {
+  EXPECT_EQ(FolderOf("/dust.pfx"), "/");
+  EXPECT_EQ(JoinPath("/", "dust.pfx"), "/dust.pfx");
+  EXPECT_EQ(FolderOf("dust.pfx"), "");
+  EXPECT_EQ(JoinPath("", "dust.pfx"), "dust.pfx");
+  EXPECT_EQ(FolderOf("a//dust.pfx"), "a");
+  EXPECT_EQ(JoinPath("a/", "dust.pfx"), "a/dust.pfx");
+}
+
+#if defined(_WIN32)
+TEST(PathParts, OnWindowsEitherSlashSeparatesAndTheDriveIsKept) {
+  EXPECT_EQ(FolderOf("C:\\sim/dust.pfx"), "C:\\sim");
+  EXPECT_EQ(FolderOf("C:/sim\\dust.pfx"), "C:/sim");
+  EXPECT_EQ(FolderOf("C:\\dust.pfx"), "C:\\");
+  EXPECT_EQ(FolderOf("C:dust.pfx"), "C:");
+  EXPECT_EQ(NameOf("C:dust.pfx"), "dust.pfx");
+  EXPECT_EQ(JoinPath("C:", "dust.pfx"), "C:dust.pfx");
+  EXPECT_EQ(JoinPath("C:\\sim", "dust.pfx"), "C:\\sim\\dust.pfx");
+}
+#else
+TEST(PathParts, ElsewhereABackslashIsPartOfAName) {
+  EXPECT_EQ(FolderOf("sim\\dust.pfx"), "");
+  EXPECT_EQ(NameOf("a/sim\\dust.pfx"), "sim\\dust.pfx");
+}
+#endif
+
+// ---- the module beside the program ------------------------------------------------------------
+
+TEST(ModuleBesideProgram, IsLookedForInTheProgramsFolderByItsBytes) {
+  for (const std::string& folder : FOLDERS) {
+    std::string program = "/work/" + folder + SEP + "dustweave";
+    std::vector<std::string> candidates = dustweave::ModuleCandidates(program);
+    ASSERT_FALSE(candidates.empty());
+    EXPECT_EQ(candidates.front(), "/work/" + folder + SEP + dustweave::DefaultModuleName());
+  }
+}
+
+// ---- what the system says ---------------------------------------------------------------------
+
+TEST(SystemAnswers, ProgramPathNamesThisProgram) {
+  std::string program = dustweave::ProgramPath();
+  EXPECT_TRUE(dustweave::IsRegularFile(program)) << program;
+  EXPECT_EQ(NameOf(program).rfind("path_tests", 0), 0u) << program;
+}
+
+TEST(SystemAnswers, FileSizeIsToldForFilesOnly) {
+  TempFile file(std::vector<uint8_t>(264, 7));
+  EXPECT_EQ(dustweave::FileSizeOf(file.path()), std::optional<uint64_t>(264));
+  EXPECT_TRUE(dustweave::IsRegularFile(file.path()));
+  std::string folder = FolderOf(file.path());
+  EXPECT_EQ(dustweave::FileSizeOf(folder), std::nullopt);
+  EXPECT_FALSE(dustweave::IsRegularFile(folder));
+  EXPECT_EQ(dustweave::FileSizeOf(file.path() + ".missing"), std::nullopt);
+}
+
+TEST(SystemAnswers, ARelativePathIsMadeAbsoluteAgainstTheCurrentFolder) {
+  std::string here = std::filesystem::current_path().string();
+  EXPECT_EQ(dustweave::AbsolutePath("dust.pfx"), JoinPath(here, "dust.pfx"));
+  std::string absolute = JoinPath(here, "dust.pfx");
+  EXPECT_EQ(dustweave::AbsolutePath(absolute), absolute);
+}
+
+TEST(SystemAnswers, OneFileIsKnownUnderAnotherSpellingOfItsPath) {
+  TempFile file(std::vector<uint8_t>(12, 1)), other(std::vector<uint8_t>(12, 1));
+  std::string folder = FolderOf(file.path());
+  std::string roundabout = JoinPath(JoinPath(JoinPath(folder, ".."), NameOf(folder)), NameOf(file.path()));
+  EXPECT_TRUE(dustweave::SameFile(file.path(), roundabout)) << roundabout;
+  EXPECT_FALSE(dustweave::SameFile(file.path(), other.path()));
+  EXPECT_FALSE(dustweave::SameFile(file.path(), file.path() + ".missing"));
+}
+
+TEST(SystemAnswers, AnOrdinaryPathIsNeverTooLong) {
+  TempFile file(".glb");
+  EXPECT_EQ(dustweave::PathLengthRefusal(file.path(), dustweave::TEMPORARY_NAME_ROOM), "");
+}
+
+}  // namespace
