@@ -62,14 +62,14 @@ def first_entry(data, directory, wanted_id=None):
     raise PeError(f"no resource entry {wanted_id}" if wanted_id else "empty resource directory")
 
 
-def version_resource(data):
-    """The link time, and the bytes of the first RT_VERSION resource."""
+def resource(data, type_id):
+    """The link time, and the bytes of the first resource of type_id (PeError when none)."""
     timestamp, rsrc_rva, sections = read_headers(data)
     if not rsrc_rva:
         raise PeError("no resource table")
     base = file_offset(sections, rsrc_rva)
     directory = base
-    for wanted in (RT_VERSION, None):  # the type, then its first name
+    for wanted in (type_id, None):  # the type, then its first name
         target = first_entry(data, directory, wanted)
         if not target & 0x80000000:
             raise PeError("resource directory ends early")
@@ -80,6 +80,11 @@ def version_resource(data):
     rva, size = unpack("<II", data, base + target)
     start = file_offset(sections, rva)
     return timestamp, data[start:start + size]
+
+
+def version_resource(data):
+    """The link time, and the bytes of the first RT_VERSION resource."""
+    return resource(data, RT_VERSION)
 
 
 def align4(offset):
