@@ -1,12 +1,14 @@
 // Paths kept as the bytes they are: split into folder and name and joined again unchanged,
 // whatever the script or encoding of their names; the module found beside a program in such a
-// folder; and the system's answers about files. Runs natively and under wine.
+// folder; the system's answers about files; and text for a console cut only between characters.
+// Runs natively and under wine.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "temp_file.h"
+#include "tools/dustweave/console_text.h"
 #include "tools/dustweave/module_path.h"
 #include "tools/lib/path_text.h"
 
@@ -113,6 +115,34 @@ TEST(SystemAnswers, OneFileIsKnownUnderAnotherSpellingOfItsPath) {
 TEST(SystemAnswers, AnOrdinaryPathIsNeverTooLong) {
   TempFile file(".glb");
   EXPECT_EQ(dustweave::PathLengthRefusal(file.path(), dustweave::TEMPORARY_NAME_ROOM), "");
+}
+
+// ---- console text ---------------------------------------------------------------------------
+
+// Every cut of `text` into a written part and a waiting part: the written part ends on a whole
+// character, and nothing whole is kept waiting.
+void ExpectCutsBetweenCharacters(const std::string& text, const std::vector<size_t>& boundaries) {
+  for (size_t cut = 0; cut <= text.size(); ++cut) {
+    size_t whole = dustweave::WholeCharactersLength(text.data(), cut, true);
+    size_t expected = 0;
+    for (size_t boundary : boundaries) {
+      if (boundary <= cut) expected = boundary;
+    }
+    EXPECT_EQ(whole, expected) << "cut after " << cut << " bytes";
+  }
+}
+
+TEST(ConsoleText, ACharacterSplitBetweenWritesWaitsForItsLastByte) {
+  ExpectCutsBetweenCharacters("caf\xC3\xA9", {0, 1, 2, 3, 5});
+  ExpectCutsBetweenCharacters("\xE7\xB2\x92\xE5\xAD\x90", {0, 3, 6});
+  ExpectCutsBetweenCharacters("a\xF0\x9F\x98\x80", {0, 1, 5});
+}
+
+TEST(ConsoleText, BytesThatBeginNoCharacterAreNotHeldBack) {
+  std::string stray = "a\x80\x80\x80\x80";
+  EXPECT_EQ(dustweave::WholeCharactersLength(stray.data(), stray.size(), true), stray.size());
+  std::string latin1 = "Jos\xE9";
+  EXPECT_EQ(dustweave::WholeCharactersLength(latin1.data(), latin1.size(), false), latin1.size());
 }
 
 }  // namespace

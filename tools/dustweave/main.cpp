@@ -13,6 +13,7 @@
 
 #include "standin/host.h"
 #include "standin/loader.h"
+#include "tools/dustweave/console_text.h"
 #include "tools/dustweave/convert.h"
 #include "tools/dustweave/mesh_outputs.h"
 #include "tools/dustweave/report.h"
@@ -195,6 +196,7 @@ std::string OneLine(std::string text) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  dustweave::ConsoleText console;  // names on a Windows console as they were typed
   CLI::App app{"dustweave: converts pfx files to OBJ or glTF through the mirod_dustweave command module, "
                "runs the module outside the host, and checks or makes pfx files"};
   app.require_subcommand(1);

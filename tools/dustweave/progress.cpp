@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <iostream>
 
 #include "tools/lib/number_text.h"
 
@@ -145,8 +146,7 @@ void ProgressMeter::Draw(const std::string& text, bool endLine) {
   std::string out = "\r" + text;
   if (text.size() < drawnWidth_) out.append(drawnWidth_ - text.size(), ' ');
   out += endLine ? "\n" : "";
-  std::fputs(out.c_str(), stderr);
-  std::fflush(stderr);
+  std::cerr << out << std::flush;  // through std::cerr, which a Windows console shows as typed
   drawnWidth_ = endLine ? 0 : text.size();
 }
 
@@ -154,8 +154,7 @@ void ProgressMeter::PrintLine(const std::string& line) {
   if (drawnWidth_ > 0) {
     Draw(line, true);
   } else {
-    std::fputs((line + "\n").c_str(), stderr);
-    std::fflush(stderr);
+    std::cerr << line << "\n" << std::flush;
   }
 }
 
