@@ -2,15 +2,20 @@
 // messages; surfaces; the form panel; the mesh edit.
 #include "standin/host.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace standin {
 
 namespace {
 Host* gCurrent = nullptr;
+uint64_t gDefaultPointIdsTaken = 0;
 }
 
 Host* Host::current() { return gCurrent; }
+
+void SetDefaultPointIdsTaken(uint64_t taken) { gDefaultPointIdsTaken = taken; }
+uint64_t DefaultPointIdsTaken() { return gDefaultPointIdsTaken; }
 
 struct Callbacks {
   // ---- lookup ---------------------------------------------------------------------------
@@ -172,6 +177,9 @@ struct Callbacks {
     host.mesh.edit = EditState::Open;
     ++host.mesh.editBegins;
     host.sink_ = host.script.sink != nullptr ? host.script.sink : &host.recorder_;
+    uint64_t taken = std::min<uint64_t>(host.script.pointIdsTaken, UINTPTR_MAX);
+    host.pointIdBase_ = taken + 1;
+    host.pointRoom_ = UINTPTR_MAX - taken;
     host.edit_.addPoint = host.script.discardMesh ? CountPoint
                           : host.script.nullPointAt ? StreamPointOrNull
                                                     : StreamPoint;
@@ -186,10 +194,13 @@ struct Callbacks {
     mesh.doneSelectMode = selectMode;
   }
 
-  // A discarded mesh only counts, at the cost of an increment per call.
+  // A discarded mesh only counts, at the cost of an increment and a comparison per call.
   static LWPntID CountPoint(EDStateRef state, double*) {
-    MeshRecord& mesh = static_cast<Host*>(state)->mesh;
-    return reinterpret_cast<LWPntID>(static_cast<uintptr_t>(++mesh.pointCount));
+    Host& host = *static_cast<Host*>(state);
+    uint64_t number = host.mesh.pointCount;
+    if (number >= host.pointRoom_) return RefusePoint(host);
+    ++host.mesh.pointCount;
+    return PointId(host, number);
   }
 
   static LWPolID CountFace(EDStateRef state, const char*, int, const LWPntID*) {
@@ -202,9 +213,25 @@ struct Callbacks {
   // the usual cases are kept to a few instructions and the rest is in functions of their own.
   static LWPntID StreamPoint(EDStateRef state, double* position) {
     Host& host = *static_cast<Host*>(state);
-    uint64_t number = host.mesh.pointCount++;
+    uint64_t number = host.mesh.pointCount;
+    if (number >= host.pointRoom_) return RefusePoint(host);
+    ++host.mesh.pointCount;
     host.sink_->AddPoint(number, position);
-    return reinterpret_cast<LWPntID>(static_cast<uintptr_t>(number + 1));
+    return PointId(host, number);
+  }
+
+  static LWPntID PointId(const Host& host, uint64_t number) {
+    return reinterpret_cast<LWPntID>(static_cast<uintptr_t>(host.pointIdBase_ + number));
+  }
+
+  // A point past the last ID: none is made, none reaches the sink, and the host says so once.
+  // The module makes no polygon on a null ID, so no polygon can name a point wrongly either.
+  [[gnu::noinline]] static LWPntID RefusePoint(Host& host) {
+    if (!host.mesh.pointLimitReached) {
+      host.mesh.pointLimitReached = true;
+      Show(Box{"host", std::nullopt, POINT_LIMIT_TEXT, std::nullopt, std::nullopt});
+    }
+    return nullptr;
   }
 
   // As StreamPoint, for a script that makes some addPoint calls yield null.
@@ -222,10 +249,10 @@ struct Callbacks {
     if (surface == nullptr) surface = "";
     int64_t numbers[2];
     if (count == 2) {  // every polygon of a chain but its start
-      numbers[0] = PointNumber(mesh, points[0]);
-      numbers[1] = PointNumber(mesh, points[1]);
+      numbers[0] = PointNumber(host, points[0]);
+      numbers[1] = PointNumber(host, points[1]);
     } else if (count == 1) {
-      numbers[0] = PointNumber(mesh, points[0]);
+      numbers[0] = PointNumber(host, points[0]);
     } else {
       StreamOtherFace(host, surface, count, points);
       return reinterpret_cast<LWPolID>(static_cast<uintptr_t>(polygon));
@@ -237,14 +264,15 @@ struct Callbacks {
   // A polygon of no points or of more than two.
   [[gnu::noinline]] static void StreamOtherFace(Host& host, const char* surface, int count, const LWPntID* points) {
     std::vector<int64_t> numbers(static_cast<size_t>(count > 0 ? count : 0));
-    for (size_t i = 0; i < numbers.size(); ++i) numbers[i] = PointNumber(host.mesh, points[i]);
+    for (size_t i = 0; i < numbers.size(); ++i) numbers[i] = PointNumber(host, points[i]);
     host.sink_->AddPolygon(surface, static_cast<int>(numbers.size()), numbers.data());
   }
 
   // The 0-based number of a point this run made, or -1.
-  static int64_t PointNumber(const MeshRecord& mesh, LWPntID point) {
-    uint64_t number = reinterpret_cast<uintptr_t>(point) - 1;  // a null ID wraps past every count
-    return number < mesh.pointCount ? static_cast<int64_t>(number) : -1;
+  static int64_t PointNumber(const Host& host, LWPntID point) {
+    // A null ID, or one below the base, wraps past every count.
+    uint64_t number = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(point)) - host.pointIdBase_;
+    return number < host.mesh.pointCount ? static_cast<int64_t>(number) : -1;
   }
 };
 

@@ -19,6 +19,10 @@
 
 namespace standin {
 
+// The pointIdsTaken of every HostScript made after this call (0 at first).
+void SetDefaultPointIdsTaken(uint64_t taken);
+uint64_t DefaultPointIdsTaken();
+
 // How the host and its user answer.
 struct HostScript {
   // Surfaces in the host's order; nullopt is a surface whose name the host reports as null.
@@ -36,10 +40,19 @@ struct HostScript {
   bool discardMesh = false;               // count points and polygons without keeping them
   MeshSink* sink = nullptr;               // stream the mesh there instead of keeping it (counts kept)
   std::function<bool(uint64_t)> nullPointAt;  // addPoint with this 0-based number yields null
+  // Point IDs taken before this run's first point, which is numbered after them: a seam that
+  // starts the count near the end of what a pointer-sized ID can number.
+  uint64_t pointIdsTaken = DefaultPointIdsTaken();
 };
 
+// What a point ID can number ends at UINTPTR_MAX: the host makes no point past it, returns null
+// for it and says so once in a box of its own (kind "host") with this text.
+inline constexpr const char* POINT_LIMIT_TEXT =
+    sizeof(void*) == 4 ? "the mesh passes the 4,294,967,295 points that a 32-bit build can number; use dustweave64"
+                       : "the mesh passes the 18,446,744,073,709,551,615 points that a 64-bit build can number";
+
 struct Box {
-  std::string kind;                  // "error" or "okCancel"
+  std::string kind;                  // "error" or "okCancel"; "host" for one the host shows itself
   std::optional<std::string> title;
   std::string text;
   std::optional<std::string> text2;  // the second text argument; the plug-in passes null
@@ -87,6 +100,7 @@ struct MeshRecord {
   int editBegins = 0;
   int doneError = 0;
   int doneSelectMode = 0;
+  bool pointLimitReached = false;  // a point was refused: its ID would have passed UINTPTR_MAX
 };
 
 // Keeps a streamed mesh in memory: fills `points` and `polygons` of a MeshRecord (the counts
@@ -133,6 +147,8 @@ class Host {
   MeshEditOp edit_{};
   MeshRecorder recorder_{mesh};
   MeshSink* sink_ = &recorder_;           // where this edit's mesh goes, chosen at editBegin
+  uint64_t pointIdBase_ = 1;              // the ID of point 0
+  uint64_t pointRoom_ = UINTPTR_MAX;      // how many points there are IDs for, from point 0
   LWMessageFuncs messages_{};
   LWSurfaceFuncs surfaces_{};
   LWXPanelFuncs panels_{};

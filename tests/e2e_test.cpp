@@ -490,4 +490,63 @@ TEST_F(TypicalRun, ObjCoordinatesReadBackToTheSameFloats) {
   EXPECT_EQ(point, 5200u);
 }
 
+// ---- the last point ID ------------------------------------------------------------------------
+// A point ID is pointer-sized, so the host can number UINTPTR_MAX points (4,294,967,295 in a
+// 32-bit build). The seam starts the numbering that close to its end.
+
+class PointLimit : public LoadedModuleTest {
+ protected:
+  // The typical run at step 0.25 (26 points, 25 polygons a particle) with IDs left for `room`.
+  std::unique_ptr<Host> RunWithRoomFor(uint64_t room, bool discard = false) {
+    HostScript script = WithTypicalFile();
+    script.step = 0.25;
+    script.discardMesh = discard;
+    script.pointIdsTaken = UINTPTR_MAX - room;
+    auto host = std::make_unique<Host>(script);
+    EXPECT_EQ(Activate(*host), 0);
+    return host;
+  }
+};
+
+TEST_F(PointLimit, PointsPastTheLastIdAreRefusedAndSaidOnce) {
+  std::unique_ptr<Host> host = RunWithRoomFor(60);  // two whole chains and 8 points of the third
+  const standin::MeshRecord& mesh = host->mesh;
+  EXPECT_TRUE(mesh.pointLimitReached);
+  EXPECT_EQ(mesh.pointCount, 60u);
+  ASSERT_EQ(mesh.points.size(), 60u);
+  ASSERT_EQ(host->boxes.size(), 1u);
+  EXPECT_EQ(host->boxes[0].kind, "host");
+  EXPECT_EQ(host->boxes[0].text, standin::POINT_LIMIT_TEXT);
+  EXPECT_EQ(mesh.edit, EditState::Ended);
+  EXPECT_EQ(mesh.points[59], KeptSample(2, 7));
+}
+
+TEST_F(PointLimit, NoPolygonNamesARefusedOrWrongPoint) {
+  std::unique_ptr<Host> host = RunWithRoomFor(60);
+  const standin::MeshRecord& mesh = host->mesh;
+  ASSERT_EQ(mesh.polygons.size(), 25u + 25u + 7u);
+  for (size_t k = 0; k < mesh.polygons.size(); ++k) {
+    int64_t chain = static_cast<int64_t>(k) / 25, link = static_cast<int64_t>(k) % 25;
+    ASSERT_EQ(mesh.polygons[k].points, (std::vector<int64_t>{chain * 26 + link, chain * 26 + link + 1})) << k;
+  }
+}
+
+TEST_F(PointLimit, IdsEndingAtTheLastOneNameTheRightPoints) {
+  std::unique_ptr<Host> host = RunWithRoomFor(5200);  // exactly the run's points
+  const standin::MeshRecord& mesh = host->mesh;
+  EXPECT_FALSE(mesh.pointLimitReached);
+  EXPECT_TRUE(host->boxes.empty());
+  ASSERT_EQ(mesh.points.size(), 5200u);
+  ASSERT_EQ(mesh.polygons.size(), 5000u);
+  EXPECT_EQ(mesh.polygons.back().points, (std::vector<int64_t>{5198, 5199}));
+}
+
+TEST_F(PointLimit, ACountedRunIsRefusedAtTheSamePoint) {
+  std::unique_ptr<Host> host = RunWithRoomFor(60, true);
+  EXPECT_TRUE(host->mesh.pointLimitReached);
+  EXPECT_EQ(host->mesh.pointCount, 60u);
+  EXPECT_EQ(host->mesh.polygonCount, 57u);
+  EXPECT_EQ(host->boxes.size(), 1u);
+}
+
 }  // namespace

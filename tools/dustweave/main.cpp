@@ -145,13 +145,16 @@ int Run(const RunArgs& a) {
   dustweave::MeshOutputs outputs;
   if (!OpenOutputs(a, outputs)) return EXIT_NOT_RUN;
   standin::Host host(ScriptOf(a, outputs));
-  host.onBox = [](const standin::Box& box) { std::cerr << dustweave::BoxLine(box) << std::endl; };
+  host.onBox = [](const standin::Box& box) {
+    std::cerr << (box.kind == "host" ? "dustweave: " + box.text : dustweave::BoxLine(box)) << std::endl;
+  };
   std::string error;
   std::optional<int> result = standin::RunCommandOnce(a.module, host, a.interfaceVersion, &error);
   if (!result) {
     std::cerr << "dustweave: " << error << "\n";
     return EXIT_NOT_RUN;
   }
+  if (host.mesh.pointLimitReached) return EXIT_NOT_RUN;  // the host's line said why; nothing written
   if (!outputs.Finish(&error)) {
     std::cerr << "dustweave: " << error << "\n";
     return EXIT_NOT_RUN;
@@ -211,6 +214,8 @@ int main(int argc, char** argv) {
   CLI::App* run = AddRun(app, runArgs);
   CLI::App* inspect = AddInspect(app, inspectFile);
   CLI::App* generate = AddGenerate(app, generateOut, settings);
+  uint64_t pointIdsTaken = 0;  // a test seam: the stand-in host's point IDs start after these
+  app.add_option("--test-point-ids-taken", pointIdsTaken)->group("");
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -227,6 +232,7 @@ int main(int argc, char** argv) {
     std::cerr << "dustweave: " << OneLine(e.what()) << " (see " << help << " --help)\n";
     return EXIT_MISUSE;
   }
+  standin::SetDefaultPointIdsTaken(pointIdsTaken);
   if (convert->parsed()) return dustweave::Convert(convertArgs);
   if (run->parsed()) return Run(runArgs);
   if (inspect->parsed()) return Inspect(inspectFile);
