@@ -20,6 +20,7 @@
 #include "tools/lib/pfx_generate.h"
 #include "tools/lib/pfx_inspect.h"
 #include "tools/lib/partial_files.h"
+#include "tools/lib/path_text.h"
 #include "tools/lib/version.h"
 
 namespace {
@@ -188,6 +189,22 @@ int Generate(const std::string& out, const dustweave::DustSettings& settings) {
 
 // ---- parsing and exit statuses ----------------------------------------------------------------
 
+// A path named on the command line, and whether it is written (with a temporary file beside it).
+struct GivenPath {
+  const std::string& path;
+  bool output;
+};
+
+// The first of `paths` too long for this system's file functions, as a line; empty when none is.
+std::string LengthRefusal(std::initializer_list<GivenPath> paths) {
+  for (const GivenPath& given : paths) {
+    if (given.path.empty()) continue;
+    std::string reason = dustweave::PathLengthRefusal(given.path, given.output ? dustweave::TEMPORARY_NAME_ROOM : 0);
+    if (!reason.empty()) return (given.output ? "cannot write " : "cannot open ") + given.path + ": " + reason;
+  }
+  return "";
+}
+
 std::string OneLine(std::string text) {
   for (char& c : text) {
     if (c == '\n' || c == '\r') c = ' ';
@@ -233,6 +250,16 @@ int main(int argc, char** argv) {
     return EXIT_MISUSE;
   }
   standin::SetDefaultPointIdsTaken(pointIdsTaken);
+  const RunArgs& r = runArgs;
+  const dustweave::ConvertArgs& c = convertArgs;
+  std::string tooLong = convert->parsed()  ? LengthRefusal({{c.input, false}, {c.output, true}, {c.svg, true}, {c.module, false}})
+                        : run->parsed()     ? LengthRefusal({{r.module, false}, {r.obj, true}, {r.svg, true}})
+                        : inspect->parsed() ? LengthRefusal({{inspectFile, false}})
+                                            : LengthRefusal({{generateOut, true}});
+  if (!tooLong.empty()) {
+    std::cerr << "dustweave: " << tooLong << "\n";
+    return EXIT_NOT_RUN;
+  }
   if (convert->parsed()) return dustweave::Convert(convertArgs);
   if (run->parsed()) return Run(runArgs);
   if (inspect->parsed()) return Inspect(inspectFile);
