@@ -205,6 +205,14 @@ std::string LengthRefusal(std::initializer_list<GivenPath> paths) {
   return "";
 }
 
+// Why convert would write over its input, told by the files themselves rather than by their names,
+// so that no spelling of a name in any script gets past it; empty when it would not.
+std::string OverwritesInput(const dustweave::ConvertArgs& a) {
+  if (dustweave::SameFile(a.input, a.output)) return "OUTPUT is the input itself: " + a.output;
+  if (!a.svg.empty() && dustweave::SameFile(a.input, a.svg)) return "--svg names the input itself: " + a.svg;
+  return "";
+}
+
 std::string OneLine(std::string text) {
   for (char& c : text) {
     if (c == '\n' || c == '\r') c = ' ';
@@ -259,6 +267,10 @@ int main(int argc, char** argv) {
   if (!tooLong.empty()) {
     std::cerr << "dustweave: " << tooLong << "\n";
     return EXIT_NOT_RUN;
+  }
+  if (std::string overwrite = convert->parsed() ? OverwritesInput(c) : ""; !overwrite.empty()) {
+    std::cerr << "dustweave: " << overwrite << " (see dustweave convert --help)\n";
+    return EXIT_MISUSE;
   }
   if (convert->parsed()) return dustweave::Convert(convertArgs);
   if (run->parsed()) return Run(runArgs);
