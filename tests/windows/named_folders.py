@@ -1,0 +1,44 @@
+"""What the wine suites share for names in any script: the names (accented Latin, Cyrillic,
+Greek, CJK), the checks they collect, and one conversion to .glb and .obj made by the Windows
+program and by the native one in folders of such a name, compared line and byte."""
+import filecmp
+
+NAMES = ["José", "Пыль", "Σκόνη", "粒子"]
+STEP = ["--step", "0.25"]
+SUMMARY = "5200 points, 5000 polygons"  # the typical file at step 0.25
+
+
+class Checks:
+    """Collects failures, printing each check as it is made."""
+
+    def __init__(self):
+        self.failed = []
+
+    def expect(self, ok, what):
+        print(f"{'ok  ' if ok else 'FAIL'} {what}")
+        if not ok:
+            self.failed.append(what)
+        return ok
+
+
+def same_bytes(a, b):
+    try:
+        return filecmp.cmp(a, b, shallow=False)
+    except OSError:
+        return False
+
+
+def converted_alike(checks, name, windows, native, folder, native_folder):
+    """NAME.pfx converted to NAME.glb and NAME.obj by `windows` and `native` (each runs a
+    dustweave command line in its folder): exit 0, the UTF-8 summary line on the pipe, and the
+    native bytes."""
+    for extension in ("glb", "obj"):
+        output = f"{name}.{extension}"
+        done = windows(["convert", f"{name}.pfx", output] + STEP)
+        native(["convert", f"{name}.pfx", output] + STEP)
+        wanted = f"wrote {output}: {SUMMARY}\n".encode()
+        checks.expect(done.returncode == 0 and done.stdout == wanted,
+                      f"{name}/{output}: exit {done.returncode}, summary {done.stdout!r}"
+                      + (f" {done.stderr!r}" if done.returncode else ""))
+        checks.expect(same_bytes(f"{folder}/{output}", f"{native_folder}/{output}"),
+                      f"{name}/{output} holds the native bytes")
