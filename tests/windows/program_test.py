@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """dustweave64.exe or dustweave32.exe under wine as its users have it, one case a run: files and
 folders named in any script (names), names on a console (console), paths past 259 characters
-(long-paths) and the last point ID a build can number (point-limit). Each compares with the native dustweave where there is something to compare.
+(long-paths), the last point ID a build can number (point-limit), and Ctrl-C during a conversion
+(interrupt). Each compares with the native dustweave where there is something to compare.
 Wine runs in a Western code page (1252), as the program's users in Western Europe have it.
-Usage: program_test.py CASE --program EXE --native BUILD --work DIR WINE_RUN..."""
+Usage: program_test.py CASE --program EXE --native BUILD --work DIR [--ctrl-c EXE] -- WINE_RUN..."""
 import argparse
 import os
 import pty
@@ -32,6 +33,7 @@ class Programs:
         self.module = os.path.join(os.path.dirname(self.program), f"mirod_dustweave{self.bits}.p")
         self.native = os.path.join(os.path.abspath(args.native), "dustweave")
         self.wine = args.wine_run
+        self.ctrl_c = args.ctrl_c and os.path.abspath(args.ctrl_c)
         self.env = dict(os.environ, LC_ALL="C.UTF-8")
 
     def windows(self, args, cwd, program=None):
@@ -241,11 +243,39 @@ def case_point_limit(checks, programs, work):
                   f"a run ending on the last point ID writes the native bytes (exit {done.returncode})")
 
 
+# ---- interrupt ---------------------------------------------------------------------------------
+
+def case_interrupt(checks, programs, work):
+    """Ctrl-C during a conversion leaves nothing beside the outputs, the input as it was, and an
+    exit status that is not 0 (wine ends a program whose handlers all pass the event on with 0,
+    so the program must end itself). Wine sends only Ctrl-C: not Ctrl-Break, not a closed window."""
+    source = fresh(os.path.join(work, "input"))
+    big = os.path.join(source, "big.pfx")
+    done = programs.native_run(["generate", big, "--particles", "8000", "--last", "999"], source)
+    checks.expect(done.returncode == 0, "the native dustweave generates a large input")
+    size = os.path.getsize(big)
+    for output, options in (("big.obj", ["--svg"]), ("big.glb", ["--step", "0.5", "--svg"])):
+        out = fresh(os.path.join(work, "out-" + output.replace(".", "-")))
+        preview = os.path.join(out, output + ".svg")
+        command = [programs.ctrl_c, out, programs.program, "convert", big, os.path.join(out, output)]
+        command += options[:-1] + [options[-1], preview]
+        done = programs.run(programs.wine + command, out)
+        report = (done.stdout + done.stderr).decode("utf-8", errors="replace").strip()
+        checks.expect(done.returncode == 0, f"{output}: Ctrl-C reached the conversion and it ended ({report})")
+        status = re.search(r"ended with status (\d+)", report)
+        checks.expect(status is not None and status.group(1) != "0",
+                      f"{output}: its exit status does not say the conversion was done")
+        left = os.listdir(out)
+        checks.expect(left == [], f"{output}: nothing is left in its folder after Ctrl-C (found {left})")
+    checks.expect(os.path.getsize(big) == size, "the input is as it was")
+
+
 CASES = {
     "names": case_names,
     "console": case_console,
     "long-paths": case_long_paths,
     "point-limit": case_point_limit,
+    "interrupt": case_interrupt,
 }
 
 
@@ -255,6 +285,7 @@ def main():
     parser.add_argument("--program", required=True, help="dustweave64.exe or dustweave32.exe, its module beside it")
     parser.add_argument("--native", required=True, help="the native build (dustweave, mirod_dustweave.so)")
     parser.add_argument("--work", required=True)
+    parser.add_argument("--ctrl-c", help="send_ctrl_c.exe, for the interrupt case")
     parser.add_argument("wine_run", nargs="+", help="the wine runner and its arguments")
     args = parser.parse_args()
     programs = Programs(args)
