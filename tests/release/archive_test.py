@@ -1,40 +1,32 @@
 #!/usr/bin/env python3
 """The release archives as a user gets them: each unpacked into a fresh folder, its members,
 modes, line ends and SHA256SUMS checked, then the typical file run through each module from
-there (the Windows ones under wine, the 32-bit one by this build's dustweave32.exe)."""
+there (the Windows ones under wine, the 32-bit one by this build's dustweave32.exe); and the zip
+unpacked into folders named in accented Latin, Cyrillic, Greek and CJK, where both Windows
+programs convert a file of such a name beside their module to the native bytes."""
 import argparse
 import hashlib
 import os
+import shutil
 import subprocess
 import sys
 import tarfile
 import tempfile
 import zipfile
+from functools import partial
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 sys.dont_write_bytecode = True  # nothing written into the source tree
 sys.path.insert(0, os.path.join(ROOT, "tests", "windows"))
 from pe_version import PeError, read_version  # noqa: E402
+from named_folders import NAMES, Checks, converted_alike  # noqa: E402
 
 TEXTS = ["CHANGELOG.txt", "LICENSE.txt", "README.txt", "SHA256SUMS"]
 WINDOWS_FILES = ["dustweave64.exe", "mirod_dustweave32.p", "mirod_dustweave64.p"]
 LINUX_FILES = ["dustweave", "mirod_dustweave.so"]
 PROGRAMS = {"dustweave", "dustweave64.exe"}
 TYPICAL = "5200 points, 5000 polygons, result 0"
-
-
-class Checks:
-    """Collects failures, printing each check as it is made."""
-
-    def __init__(self):
-        self.failed = []
-
-    def expect(self, ok, what):
-        print(f"{'ok  ' if ok else 'FAIL'} {what}")
-        if not ok:
-            self.failed.append(what)
-        return ok
 
 
 # ---- what the archive holds -------------------------------------------------------------------
@@ -167,6 +159,40 @@ def test_windows(checks, path, version, scratch, build, typical):
                 unpacked)
 
 
+# ---- the zip in folders named in any script ---------------------------------------------------
+
+def run_bytes(command, cwd, args=()):
+    """`command` and `args` run in `cwd` with the output as bytes, Windows line ends as Linux
+    ones; wine in a Western code page (1252)."""
+    env = dict(os.environ, LC_ALL="C.UTF-8")
+    done = subprocess.run([os.fsencode(c) for c in list(command) + list(args)], cwd=cwd, capture_output=True,
+                          env=env, timeout=300)
+    done.stdout = done.stdout.replace(b"\r\n", b"\n")
+    return done
+
+
+def test_named_folders(checks, path, version, scratch, build, linux):
+    """The zip unpacked into a folder of each name; dustweave64.exe as released and this build's
+    dustweave32.exe beside mirod_dustweave32.p convert NAME.pfx there as the tarball's dustweave
+    does in a folder of the same name."""
+    folder = f"mirod_dustweave-{version}-windows"
+    for name in NAMES:
+        unpacked = os.path.join(scratch, name, folder)
+        with zipfile.ZipFile(path) as archive:
+            archive.extractall(os.path.join(scratch, name))
+        shutil.copy(os.path.join(build, "win32", "dustweave32.exe"), unpacked)
+        native = os.path.join(scratch, "linux", name)
+        os.makedirs(native)
+        for place in (unpacked, native):
+            generated = run_bytes([os.path.join(linux, "dustweave"), "generate", f"{name}.pfx"], place)
+            checks.expect(generated.returncode == 0, f"the tarball's dustweave generates {name}/{name}.pfx")
+        for arch, program in (("win64", "dustweave64.exe"), ("win32", "dustweave32.exe")):
+            print(f"     {name}/{folder}/{program} (wine {arch}):")
+            converted_alike(checks, name,
+                            partial(run_bytes, wine(build, arch) + [os.path.join(unpacked, program)], unpacked),
+                            partial(run_bytes, [os.path.join(linux, "dustweave")], native), unpacked, native)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--dist", required=True, help="the folder make dist writes")
@@ -183,6 +209,11 @@ def main():
                              args.version, linux)
         test_windows(checks, os.path.join(args.dist, f"mirod_dustweave-{args.version}-windows.zip"),
                      args.version, windows, build, typical)
+        named = os.path.join(scratch, "named")
+        os.mkdir(named)
+        test_named_folders(checks, os.path.join(args.dist, f"mirod_dustweave-{args.version}-windows.zip"),
+                           args.version, named, build,
+                           os.path.join(linux, f"dustweave-{args.version}-linux-x86_64"))
     if checks.failed:
         print(f"archive test: {len(checks.failed)} check(s) failed", file=sys.stderr)
         return 1
