@@ -126,6 +126,13 @@ class Host {
   MeshRecord mesh;                        // counts and edit state; points and polygons when kept
   std::function<void(const Box&)> onBox;  // told of each box as it is shown
 
+  // What the module did through the host, in order: "editBegin" (or "editBegin declined"), the
+  // points and polygons made since the entry before as one entry ("mesh: 3 points, 2 polygons"),
+  // "done", each box as "kind: text", and what a test notes itself, such as the module's close
+  // of its file.
+  std::vector<std::string> calls() const;
+  void Note(std::string entry);
+
   static Host* current();
 
  private:
@@ -142,6 +149,9 @@ class Host {
     double step = 0;
     int pick = 0;
   } values_;
+  std::vector<std::string> calls_;
+  uint64_t notedPoints_ = 0;              // the mesh counts as of the last entry
+  uint64_t notedPolygons_ = 0;
   friend struct Callbacks;
 };
 
