@@ -43,7 +43,7 @@ struct Callbacks {
   }
 
   static int OkCancel(const char* title, const char* text, const char* text2) {
-    int answer = gCurrent->script.answerOk ? 1 : 0;
+    int answer = gCurrent->script.answerOk ? gCurrent->script.okValue : 0;
     Show(Box{"okCancel", Text(title), text != nullptr ? text : "", Text(text2), answer});
     return answer;
   }
@@ -148,7 +148,7 @@ struct Callbacks {
     if (host.script.startPolygon) values.startPolygon = 1;
     if (host.script.step) values.step = *host.script.step;
     values.pick = host.script.pick;
-    return host.script.cancelPanel ? 0 : 1;
+    return host.script.cancelPanel ? 0 : host.script.okValue;
   }
 
   static void* FormGet(LWXPanelID, LWID id) {

@@ -32,6 +32,7 @@ struct HostScript {
   int pick = 0;                           // the popup entry chosen
   std::set<LWID> nullAnswers;             // controls whose formGet yields null
   bool answerOk = true;                   // every OK/Cancel question
+  int okValue = 1;                        // what okCancel and post answer for OK (non-zero)
   bool declineEdit = false;               // editBegin yields null
   bool discardMesh = false;               // count points and polygons without keeping them
   MeshSink* sink = nullptr;               // stream the mesh there instead of keeping it (counts kept)
