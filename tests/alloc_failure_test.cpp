@@ -177,6 +177,20 @@ TEST_F(AllocationFailure, WithoutItsBufferTheReaderGivesTheSameRunOnACutFile) {
   EXPECT_EQ(run(true), buffered);
 }
 
+// Every ReadBlock that fails, for want of memory or of bytes, leaves nothing allocated.
+TEST_F(AllocationFailure, EveryFailingReadBlockLeavesNothingBehind) {
+  TempFile file(std::vector<uint8_t>(10, 0x5A));
+  long tried = FailEachAllocation([&](long) {
+    PfxStream stream;
+    ASSERT_TRUE(OpenPfxStream(&stream, file.path().c_str()));
+    SetReadPosition(0);
+    EXPECT_EQ(ReadBlock(&stream, 12), nullptr);  // two bytes short
+    EXPECT_EQ(GetReadPosition(), READER_FAILED);
+    ClosePfxStream(&stream);
+  });
+  EXPECT_EQ(tried, 2) << "the reader's buffer and the block";
+}
+
 TEST_F(AllocationFailure, ReadBlockThatCannotAllocateFailsWithoutConsuming) {
   std::vector<uint8_t> bytes;
   for (int32_t v = 1; v <= 4; ++v) pfxwrite::PutInt(bytes, v);
