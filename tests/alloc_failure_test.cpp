@@ -7,6 +7,7 @@
 
 #include "base/memory.h"
 #include "chain/command.h"
+#include "chain_run.h"
 #include "options/panel.h"
 #include "options/surfaces.h"
 #include "pfx/reader.h"
@@ -175,6 +176,26 @@ TEST_F(AllocationFailure, WithoutItsBufferTheReaderGivesTheSameRunOnACutFile) {
   auto buffered = run(false);
   EXPECT_EQ(buffered.second, std::vector<std::string>{MSG_ENDS_EARLY});
   EXPECT_EQ(run(true), buffered);
+}
+
+// A declined mesh edit, with and without the reader's buffer: the file is closed, the buffer
+// freed, nothing shown.
+TEST_F(AllocationFailure, ADeclinedEditClosesTheFileAndFreesTheBuffer) {
+  TempFile file(SmallFile());
+  ChainOptions options;
+  options.fileName = ModuleCopyText(file.path().c_str());
+  long tried = FailEachAllocation([&](long) {
+    standin::HostScript script;
+    script.declineEdit = true;
+    standin::Host host(script);
+    FileClosesNoted closes(host);
+    gMessages = host.messages();
+    RunChainCommand(host.command(), &options);
+    EXPECT_EQ(host.calls(), (std::vector<std::string>{"editBegin declined", "close"}));
+    EXPECT_TRUE(host.boxes.empty());
+  });
+  FreeChainOptions(&options);
+  EXPECT_EQ(tried, 1) << "the reader's buffer";
 }
 
 // Every ReadBlock that fails, for want of memory or of bytes, leaves nothing allocated.

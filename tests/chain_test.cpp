@@ -40,6 +40,9 @@ TEST(ChainRun, TypicalRunBuildsTwentySixPointsPerParticle) {
   EXPECT_EQ(run.host.mesh.doneError, 0);
   EXPECT_TRUE(run.host.boxes.empty());
   EXPECT_EQ(GetReadPosition(), static_cast<int>(pfxwrite::Encode(file).size()));
+  EXPECT_EQ(run.host.calls(),
+            (std::vector<std::string>{"editBegin", "mesh: 5200 points, 5000 polygons", "done", "close"}));
+  EXPECT_EQ(run.allocationsLeft, 0);
 }
 
 TEST(ChainRun, DefaultOptionsJoinEverySampleInOrder) {
@@ -215,6 +218,10 @@ TEST(HeaderQuestions, CancelEndsTheEditAndBuildsNothing) {
   EXPECT_EQ(run.host.boxes.size(), 1u);
   EXPECT_TRUE(run.host.mesh.points.empty());
   EXPECT_EQ(run.host.mesh.edit, EditState::Ended);
+  EXPECT_EQ(run.host.calls(),
+            (std::vector<std::string>{"editBegin", "okCancel: wrong pfx file version (4)\n continue ?", "done",
+                                      "close"}));
+  EXPECT_EQ(run.allocationsLeft, 0);
 }
 
 TEST(HeaderQuestions, NoParticlesAsksAfterTheVersion) {
@@ -275,6 +282,8 @@ TEST(MeshEdit, DeclinedEditClosesTheFileSilently) {
   ChainRun run(file.path(), {.script = decline});
   EXPECT_TRUE(run.host.boxes.empty());
   EXPECT_EQ(run.host.mesh.edit, EditState::None);
+  EXPECT_EQ(run.host.calls(), (std::vector<std::string>{"editBegin declined", "close"}));
+  EXPECT_EQ(run.allocationsLeft, 0) << "the reader's buffer was not freed";
 }
 
 TEST(MeshEdit, NullPointSuppressesThePolygonsThatWouldUseIt) {
