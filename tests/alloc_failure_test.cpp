@@ -109,6 +109,8 @@ TEST_F(AllocationFailure, AnOptionsTextThatCannotBeCopiedIsCancel) {
 
 // ---- the whole activation ------------------------------------------------------------------
 
+// Each allocation of a whole activation failing in turn, with a host whose OK is 1 and with hosts
+// whose OK is another non-zero value.
 TEST_F(AllocationFailure, EveryAllocationOfAnActivationFailsAsDocumented) {
   TempFile file(SmallFile());
   standin::HostScript script;
@@ -120,37 +122,46 @@ TEST_F(AllocationFailure, EveryAllocationOfAnActivationFailsAsDocumented) {
   ASSERT_NE(activate, nullptr);
 
   standin::Host reference(script);
-  ASSERT_EQ(activate(COMMAND_INTERFACE_VERSION, reference.global(), reference.command(), nullptr),
-            0);
+  {
+    FileClosesNoted closes(reference);
+    ASSERT_EQ(activate(COMMAND_INTERFACE_VERSION, reference.global(), reference.command(), nullptr),
+              0);
+  }
   ASSERT_EQ(reference.mesh.points.size(), 3u * 6);
 
   const long listAllocations = 3;  // the array and two names
   const long readerBuffer = listAllocations + 3;  // after the file name and the surface name
-  long tried = FailEachAllocation([&](long n) {
-    standin::Host host(script);
-    int result = activate(COMMAND_INTERFACE_VERSION, host.global(), host.command(), nullptr);
-    EXPECT_TRUE(host.boxes.empty());
-    if (n <= listAllocations) {
-      EXPECT_EQ(result, 2);
-      EXPECT_EQ(host.panelsCreated, 0);
-      EXPECT_EQ(host.mesh.editBegins, 0);
-    } else if (n < readerBuffer) {
-      EXPECT_EQ(result, 0);  // as Cancel: the panel was shown, nothing was run
-      EXPECT_TRUE(host.panel->destroyed);
-      EXPECT_EQ(host.mesh.editBegins, 0);
-    } else {
-      // Without the reader's buffer, or with nothing failing: the same chains.
-      EXPECT_EQ(result, 0);
-      EXPECT_EQ(host.mesh.points, reference.mesh.points);
-      ASSERT_EQ(host.mesh.polygons.size(), reference.mesh.polygons.size());
-      for (size_t i = 0; i < host.mesh.polygons.size(); ++i) {
-        EXPECT_EQ(host.mesh.polygons[i].points, reference.mesh.polygons[i].points);
-        EXPECT_EQ(host.mesh.polygons[i].surface, "A");
+  for (int ok : {1, 2, -1, 0x7fffffff}) {
+    SCOPED_TRACE(testing::Message() << "OK is " << ok);
+    script.okValue = ok;
+    long tried = FailEachAllocation([&](long n) {
+      standin::Host host(script);
+      FileClosesNoted closes(host);
+      int result = activate(COMMAND_INTERFACE_VERSION, host.global(), host.command(), nullptr);
+      EXPECT_TRUE(host.boxes.empty());
+      if (n <= listAllocations) {
+        EXPECT_EQ(result, 2);
+        EXPECT_EQ(host.panelsCreated, 0);
+        EXPECT_EQ(host.mesh.editBegins, 0);
+      } else if (n < readerBuffer) {
+        EXPECT_EQ(result, 0);  // as Cancel: the panel was shown, nothing was run
+        EXPECT_TRUE(host.panel->destroyed);
+        EXPECT_EQ(host.mesh.editBegins, 0);
+      } else {
+        // Without the reader's buffer, or with nothing failing: the same chains.
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(host.mesh.points, reference.mesh.points);
+        ASSERT_EQ(host.mesh.polygons.size(), reference.mesh.polygons.size());
+        for (size_t i = 0; i < host.mesh.polygons.size(); ++i) {
+          EXPECT_EQ(host.mesh.polygons[i].points, reference.mesh.polygons[i].points);
+          EXPECT_EQ(host.mesh.polygons[i].surface, "A");
+        }
+        EXPECT_EQ(host.mesh.edit, EditState::Ended);
+        EXPECT_EQ(host.calls(), reference.calls());
       }
-      EXPECT_EQ(host.mesh.edit, EditState::Ended);
-    }
-  });
-  EXPECT_EQ(tried, readerBuffer);
+    });
+    EXPECT_EQ(tried, readerBuffer);
+  }
 }
 
 // ---- the reader ----------------------------------------------------------------------------

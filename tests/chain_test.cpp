@@ -245,6 +245,30 @@ TEST(HeaderQuestions, NoParticlesAsksAfterTheVersion) {
   EXPECT_EQ(cancelled.host.mesh.edit, EditState::Ended);
 }
 
+TEST(HeaderQuestions, AnyNonZeroAnswerIsOk) {
+  // Both questions with tracks to follow, and both with none: a host's OK of 2, -1 or 2^31 - 1
+  // goes on exactly as an OK of 1.
+  pfxwrite::File tracks = OneTrack(3);
+  tracks.version = 2;
+  pfxwrite::File none;
+  none.version = 5;
+  none.particleCount = -3;
+  for (const pfxwrite::File& file : {tracks, none}) {
+    TempFile pfx(file);
+    ChainRun one(pfx.path());
+    for (int ok : {2, -1, 0x7fffffff}) {
+      SCOPED_TRACE(testing::Message() << "OK is " << ok << ", version " << file.version);
+      standin::HostScript script;
+      script.okValue = ok;
+      ChainRun run(pfx.path(), {.script = script});
+      EXPECT_EQ(run.host.calls(), one.host.calls());
+      EXPECT_EQ(run.host.mesh.points, one.host.mesh.points);
+      EXPECT_EQ(run.host.mesh.polygons.size(), one.host.mesh.polygons.size());
+      for (const auto& box : run.host.boxes) EXPECT_EQ(box.answer, ok);
+    }
+  }
+}
+
 // ---- file names and the mesh edit --------------------------------------------------------------
 
 TEST(FileNames, NoneOpensNothingAndSaysNothing) {
