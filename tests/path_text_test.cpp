@@ -16,7 +16,7 @@ namespace {
 
 using dustweave::FolderOf;
 using dustweave::JoinPath;
-using dustweave::NameOf;
+using dustweave::FileNameOf;
 
 #if defined(_WIN32)
 const std::string SEP = "\\";
@@ -35,9 +35,10 @@ const std::vector<std::string> FOLDERS = {"Jos\xC3\xA9", "\xD0\x9F\xD1\x8B\xD0\x
 TEST(PathParts, FolderAndNameOfAPathInAnyScriptJoinBackToTheSameBytes) {
   for (const std::string& folder : FOLDERS) {
     std::string path = "/work/" + folder + SEP + folder + ".pfx";
-    EXPECT_EQ(FolderOf(path), "/work/" + folder);
-    EXPECT_EQ(NameOf(path), folder + ".pfx");
-    EXPECT_EQ(JoinPath(FolderOf(path), NameOf(path)), path);
+    EXPECT_EQ(FolderOf(path), "/work/" + folder + SEP);
+    EXPECT_EQ(FileNameOf(path), folder + ".pfx");
+    EXPECT_EQ(FolderOf(path) + FileNameOf(path), path);
+    EXPECT_EQ(JoinPath(FolderOf(path), FileNameOf(path)), path);
   }
 }
 
@@ -46,24 +47,25 @@ TEST(PathParts, TheRootStaysWithTheFolder) {
   EXPECT_EQ(JoinPath("/", "dust.pfx"), "/dust.pfx");
   EXPECT_EQ(FolderOf("dust.pfx"), "");
   EXPECT_EQ(JoinPath("", "dust.pfx"), "dust.pfx");
-  EXPECT_EQ(FolderOf("a//dust.pfx"), "a");
+  EXPECT_EQ(FolderOf("a//dust.pfx"), "a//");
   EXPECT_EQ(JoinPath("a/", "dust.pfx"), "a/dust.pfx");
+  EXPECT_EQ(JoinPath("a", "dust.pfx"), "a" + SEP + "dust.pfx");
 }
 
 #if defined(_WIN32)
 TEST(PathParts, OnWindowsEitherSlashSeparatesAndTheDriveIsKept) {
-  EXPECT_EQ(FolderOf("C:\\sim/dust.pfx"), "C:\\sim");
-  EXPECT_EQ(FolderOf("C:/sim\\dust.pfx"), "C:/sim");
+  EXPECT_EQ(FolderOf("C:\\sim/dust.pfx"), "C:\\sim/");
+  EXPECT_EQ(FolderOf("C:/sim\\dust.pfx"), "C:/sim\\");
   EXPECT_EQ(FolderOf("C:\\dust.pfx"), "C:\\");
   EXPECT_EQ(FolderOf("C:dust.pfx"), "C:");
-  EXPECT_EQ(NameOf("C:dust.pfx"), "dust.pfx");
+  EXPECT_EQ(FileNameOf("C:dust.pfx"), "dust.pfx");
   EXPECT_EQ(JoinPath("C:", "dust.pfx"), "C:dust.pfx");
   EXPECT_EQ(JoinPath("C:\\sim", "dust.pfx"), "C:\\sim\\dust.pfx");
 }
 #else
 TEST(PathParts, ElsewhereABackslashIsPartOfAName) {
   EXPECT_EQ(FolderOf("sim\\dust.pfx"), "");
-  EXPECT_EQ(NameOf("a/sim\\dust.pfx"), "sim\\dust.pfx");
+  EXPECT_EQ(FileNameOf("a/sim\\dust.pfx"), "sim\\dust.pfx");
 }
 #endif
 
@@ -83,7 +85,7 @@ TEST(ModuleBesideProgram, IsLookedForInTheProgramsFolderByItsBytes) {
 TEST(SystemAnswers, ProgramPathNamesThisProgram) {
   std::string program = dustweave::ProgramPath();
   EXPECT_TRUE(dustweave::IsRegularFile(program)) << program;
-  EXPECT_EQ(NameOf(program).rfind("path_tests", 0), 0u) << program;
+  EXPECT_EQ(FileNameOf(program).rfind("path_tests", 0), 0u) << program;
 }
 
 TEST(SystemAnswers, FileSizeIsToldForFilesOnly) {
@@ -106,7 +108,8 @@ TEST(SystemAnswers, ARelativePathIsMadeAbsoluteAgainstTheCurrentFolder) {
 TEST(SystemAnswers, OneFileIsKnownUnderAnotherSpellingOfItsPath) {
   TempFile file(std::vector<uint8_t>(12, 1)), other(std::vector<uint8_t>(12, 1));
   std::string folder = FolderOf(file.path());
-  std::string roundabout = JoinPath(JoinPath(JoinPath(folder, ".."), NameOf(folder)), NameOf(file.path()));
+  folder.pop_back();  // its separator
+  std::string roundabout = JoinPath(JoinPath(JoinPath(folder, ".."), FileNameOf(folder)), FileNameOf(file.path()));
   EXPECT_TRUE(dustweave::SameFile(file.path(), roundabout)) << roundabout;
   EXPECT_FALSE(dustweave::SameFile(file.path(), other.path()));
   EXPECT_FALSE(dustweave::SameFile(file.path(), file.path() + ".missing"));

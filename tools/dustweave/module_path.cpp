@@ -15,12 +15,24 @@ std::string DefaultModuleName() {
 #endif
 }
 
+#if !defined(_WIN32)
+namespace {
+
+// The folder that holds `folder`: "/usr/bin/" -> "/usr/".
+std::string FolderAbove(std::string folder) {
+  while (folder.size() > 1 && IsPathSeparator(folder.back())) folder.pop_back();
+  return FolderOf(folder);
+}
+
+}  // namespace
+#endif
+
 std::vector<std::string> ModuleCandidates(const std::string& programPath) {
   std::string folder = FolderOf(programPath);
   std::string name = DefaultModuleName();
   std::vector<std::string> candidates = {JoinPath(folder, name)};
 #if !defined(_WIN32)
-  candidates.push_back(JoinPath(JoinPath(JoinPath(FolderOf(folder), "lib"), "dustweave"), name));
+  candidates.push_back(JoinPath(JoinPath(JoinPath(FolderAbove(folder), "lib"), "dustweave"), name));
 #endif
   return candidates;
 }

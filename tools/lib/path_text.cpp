@@ -26,7 +26,7 @@ bool IsPathSeparator(char c) {
 namespace {
 
 // The length of the part of `path` that names no file of its own: a drive and a root separator
-// ("C:\", "C:", "\", "/"), kept whole when the folder is split off.
+// ("C:\", "C:", "\", "/").
 size_t RootLength(const std::string& path) {
   size_t length = 0;
 #if defined(_WIN32)
@@ -45,20 +45,15 @@ constexpr char PREFERRED_SEPARATOR =
 
 }  // namespace
 
-size_t NameStart(const std::string& path) {
+size_t FileNameStart(const std::string& path) {
   size_t start = path.size();
   while (start > 0 && !IsPathSeparator(path[start - 1])) --start;
   return start > 0 ? start : RootLength(path);
 }
 
-std::string FolderOf(const std::string& path) {
-  size_t end = NameStart(path);
-  size_t root = RootLength(path);
-  while (end > root && IsPathSeparator(path[end - 1])) --end;
-  return path.substr(0, end);
-}
+std::string FolderOf(const std::string& path) { return path.substr(0, FileNameStart(path)); }
 
-std::string NameOf(const std::string& path) { return path.substr(NameStart(path)); }
+std::string FileNameOf(const std::string& path) { return path.substr(FileNameStart(path)); }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
   if (folder.empty()) return name;

@@ -11,21 +11,23 @@
 
 namespace dustweave {
 
-// How many bytes longer than an output's own path the temporary file written beside it may be;
-// a path is checked for length with this much room when it names an output.
-inline constexpr size_t TEMPORARY_NAME_ROOM = 48;
+// How many bytes longer than an output's own path the temporary file written beside it may be
+// ("." before the name, ".partial-", a process ID and a counter of up to 20 digits each); a path
+// is checked for length with this much room when it names an output.
+inline constexpr size_t TEMPORARY_NAME_ROOM = 1 + 9 + 20 + 1 + 20;
 
 bool IsPathSeparator(char c);
 
-// Where the last name of `path` begins: after its last separator (on Windows also after a drive
+// Where the file name begins in `path`: after its last separator (on Windows also after a drive
 // such as "C:"), or 0.
-size_t NameStart(const std::string& path);
+size_t FileNameStart(const std::string& path);
 
-// "a/b/c.pfx" -> "a/b"; "/c.pfx" -> "/"; "C:\c.pfx" -> "C:\"; "c.pfx" -> "".
+// The folder part with its separator, so that the folder and the name are the path again:
+// "a/b/c.pfx" -> "a/b/"; "/c.pfx" -> "/"; "C:\c.pfx" -> "C:\"; "C:c.pfx" -> "C:"; "c.pfx" -> "".
 std::string FolderOf(const std::string& path);
 
 // "a/b/c.pfx" -> "c.pfx".
-std::string NameOf(const std::string& path);
+std::string FileNameOf(const std::string& path);
 
 // `name` inside `folder` ("" being the current folder), with one separator between them.
 std::string JoinPath(const std::string& folder, const std::string& name);
