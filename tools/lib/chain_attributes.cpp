@@ -1,7 +1,9 @@
 // Deciding each point's chain one point late (once the polygons that may join it have come),
-// and writing a closed chain's values point by point into the three streams' blocks.
+// and writing a closed chain's values into the three streams' blocks: copied from the pattern of
+// its length when it fits a block, else worked out point by point.
 #include "tools/lib/chain_attributes.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -18,28 +20,9 @@ ChainAttributes::ChainAttributes(BlockSink sink, size_t blockPoints)
 
 ChainAttributes::~ChainAttributes() = default;
 
-void ChainAttributes::AddPoint(uint64_t number, const double*) {
-  if (undecided_) Decide();
-  undecided_ = true;
-  beforeNewest_ = newest_;
-  newest_ = number;
-  joined_ = false;
-  ++points_;
-}
-
-void ChainAttributes::AddPolygon(const char*, int count, const int64_t* points) {
-  if (count != 2 || joined_ || points_ < 2 || points[0] < 0 || points[1] < 0 || points[0] == points[1]) return;
-  auto a = static_cast<uint64_t>(points[0]), b = static_cast<uint64_t>(points[1]);
-  joined_ = (a == beforeNewest_ && b == newest_) || (a == newest_ && b == beforeNewest_);
-}
-
-// The newest point's polygons have all come: it continues the open chain or starts the next.
-void ChainAttributes::Decide() {
-  if (!joined_) {
-    CloseChain();
-    ++chains_;
-  }
-  ++chainLength_;
+void ChainAttributes::StartNextChain() {
+  CloseChain();
+  ++chains_;
 }
 
 void ChainAttributes::CloseChain() {
@@ -47,17 +30,66 @@ void ChainAttributes::CloseChain() {
   chainLength_ = 0;
   if (length == 0 || tooManyChains()) return;
   const float chain = static_cast<float>(chains_ - 1);
-  const double last = static_cast<double>(length - 1);
+  if (length > blockPoints_) return PutEachPoint(chain, length);
+  if (length != patternLength_) MakePattern(length);
+  const char* colours = pattern_.get();
+  PutPoints(chain, length, colours, colours + CHAIN_STREAM_BYTES * blockPoints_);
+}
+
+namespace {
+
+// The place of the point `index` along a chain whose last point is `last`, and its colour as
+// RGBA bytes.
+float PlaceAlong(uint64_t index, uint64_t last) {
+  return last == 0 ? 0.0f : static_cast<float>(static_cast<double>(index) / static_cast<double>(last));
+}
+
+void PutColour(char* at, float place) {
+  Rgb8 colour = LinearRampColour(place);
+  const unsigned char rgba[4] = {colour.r, colour.g, colour.b, 255};
+  std::memcpy(at, rgba, sizeof rgba);
+}
+
+}  // namespace
+
+void ChainAttributes::MakePattern(uint64_t length) {
+  if (!pattern_) pattern_.reset(new char[2 * CHAIN_STREAM_BYTES * blockPoints_]);
+  char* places = pattern_.get() + CHAIN_STREAM_BYTES * blockPoints_;
+  for (uint64_t i = 0; i < length; ++i) {
+    float place = PlaceAlong(i, length - 1);
+    PutColour(pattern_.get() + CHAIN_STREAM_BYTES * i, place);
+    std::memcpy(places + CHAIN_STREAM_BYTES * i, &place, sizeof place);
+  }
+  patternLength_ = length;
+}
+
+// Copies a chain's colours and places into the blocks, a block's room at a time.
+void ChainAttributes::PutPoints(float chain, uint64_t length, const char* colours, const char* places) {
+  char* blockColours = blocks_.get();
+  char* blockChains = blockColours + CHAIN_STREAM_BYTES * blockPoints_;
+  char* blockPlaces = blockChains + CHAIN_STREAM_BYTES * blockPoints_;
+  for (uint64_t done = 0; done < length;) {
+    if (filled_ == blockPoints_) Flush();
+    size_t run = static_cast<size_t>(std::min<uint64_t>(length - done, blockPoints_ - filled_));
+    size_t at = CHAIN_STREAM_BYTES * filled_, from = CHAIN_STREAM_BYTES * done;
+    std::memcpy(blockColours + at, colours + from, CHAIN_STREAM_BYTES * run);
+    std::memcpy(blockPlaces + at, places + from, CHAIN_STREAM_BYTES * run);
+    for (size_t i = 0; i < run; ++i) std::memcpy(blockChains + at + CHAIN_STREAM_BYTES * i, &chain, sizeof chain);
+    filled_ += run;
+    done += run;
+  }
+}
+
+// A chain longer than a block, worked out point by point.
+void ChainAttributes::PutEachPoint(float chain, uint64_t length) {
   char* colours = blocks_.get();
   char* chains = colours + CHAIN_STREAM_BYTES * blockPoints_;
   char* places = chains + CHAIN_STREAM_BYTES * blockPoints_;
   for (uint64_t i = 0; i < length; ++i) {
     if (filled_ == blockPoints_) Flush();
-    float place = length == 1 ? 0.0f : static_cast<float>(static_cast<double>(i) / last);
-    Rgb8 colour = LinearRampColour(place);
-    const unsigned char rgba[4] = {colour.r, colour.g, colour.b, 255};
+    float place = PlaceAlong(i, length - 1);
     size_t at = CHAIN_STREAM_BYTES * filled_++;
-    std::memcpy(colours + at, rgba, sizeof rgba);
+    PutColour(colours + at, place);
     std::memcpy(chains + at, &chain, sizeof chain);
     std::memcpy(places + at, &place, sizeof place);
   }
