@@ -25,6 +25,12 @@ function canvasPixel(object, index, camera) {
   return [(at.x + 1) / 2 * WIDTH, (1 - at.y) / 2 * HEIGHT];
 }
 
+// The WebGL implementation's own name where the browser tells it (SwiftShader, say).
+function rendererName(gl) {
+  const info = gl.getExtension('WEBGL_debug_renderer_info');
+  return gl.getParameter(info ? info.UNMASKED_RENDERER_WEBGL : gl.RENDERER);
+}
+
 function draw(gltf) {
   const renderer = new THREE.WebGLRenderer({ antialias: false, preserveDrawingBuffer: true });
   renderer.setPixelRatio(1);
@@ -47,7 +53,7 @@ function draw(gltf) {
     head: canvasPixel(lines, 0, camera), tail: canvasPixel(lines, count - 1, camera),
     material: lines.material.type, vertexColors: lines.material.vertexColors,
     attributes: Object.keys(attributes).sort(), chainEnds: ends('_chain'), placeEnds: ends('_u'),
-    renderer: renderer.getContext().getParameter(renderer.getContext().RENDERER),
+    renderer: rendererName(renderer.getContext()),
   };
 }
 
