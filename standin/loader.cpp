@@ -117,6 +117,7 @@ std::unique_ptr<LoadedModule> LoadedModule::Load(const std::string& path, std::s
   }
   std::unique_ptr<LoadedModule> module(new LoadedModule());
   module->handle_ = handle;
+  module->path_ = path;
   module->descriptor_ = static_cast<const ModuleDescriptor*>(FindSymbol(handle, "_mod_descrip"));
   if (module->descriptor_ == nullptr) {
     *error = path + " is not a plug-in module: it exports no _mod_descrip";
@@ -139,18 +140,22 @@ int LoadedModule::Activate(Host& host, int interfaceVersion, void* serverData) c
   return server_->activate(interfaceVersion, host.global(), host.command(), serverData);
 }
 
+std::optional<int> RunLoadedOnce(const LoadedModule& module, Host& host, int interfaceVersion, std::string* error) {
+  void* serverData = module.Startup();
+  if (serverData == nullptr) {
+    *error = module.path() + " could not start: its startup function returned null";
+    return std::nullopt;
+  }
+  int result = module.Activate(host, interfaceVersion, serverData);
+  module.Shutdown(serverData);
+  return result;
+}
+
 std::optional<int> RunCommandOnce(const std::string& path, Host& host, int interfaceVersion,
                                   std::string* error) {
   std::unique_ptr<LoadedModule> module = LoadedModule::Load(path, error);
   if (!module) return std::nullopt;
-  void* serverData = module->Startup();
-  if (serverData == nullptr) {
-    *error = path + " could not start: its startup function returned null";
-    return std::nullopt;
-  }
-  int result = module->Activate(host, interfaceVersion, serverData);
-  module->Shutdown(serverData);
-  return result;
+  return RunLoadedOnce(*module, host, interfaceVersion, error);
 }
 
 }  // namespace standin

@@ -27,6 +27,7 @@ class LoadedModule {
 
   const ModuleDescriptor& descriptor() const { return *descriptor_; }
   const ServerRecord& server() const { return *server_; }
+  const std::string& path() const { return path_; }
 
   void* Startup() const { return descriptor_->startup(); }
   void Shutdown(void* serverData) const { descriptor_->shutdown(serverData); }
@@ -36,9 +37,14 @@ class LoadedModule {
  private:
   LoadedModule() = default;
   void* handle_ = nullptr;
+  std::string path_;
   const ModuleDescriptor* descriptor_ = nullptr;
   const ServerRecord* server_ = nullptr;
 };
+
+// Startup, one activation and shutdown of a loaded module: the activation's result, or nullopt
+// (and *error) when the module would not start.
+std::optional<int> RunLoadedOnce(const LoadedModule& module, Host& host, int interfaceVersion, std::string* error);
 
 // The whole life of a module for one command, as `dustweave run` does it: load, startup, one
 // activation, shutdown, unload. The activation's result, or nullopt (and *error) when the module

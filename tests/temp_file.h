@@ -1,7 +1,9 @@
-// Scratch files for tests, also under Windows: a unique path under the system's temporary
-// folder (std::filesystem only), written from bytes or a pfx description, removed at the end.
+// Scratch files and folders for tests, also under Windows: a unique path under the system's
+// temporary folder (std::filesystem only), written from bytes or a pfx description, removed at
+// the end.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -33,5 +35,29 @@ class TempFile {
   const std::string& path() const { return path_; }
 
  private:
+  std::string path_;
+};
+
+// An empty folder of its own, removed with all it holds at the end.
+class TempFolder {
+ public:
+  TempFolder() : marker_("") {
+    path_ = marker_.path() + ".d";
+    std::filesystem::create_directory(path_);
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  std::string File(const std::string& name) const { return (std::filesystem::path(path_) / name).string(); }
+  std::vector<std::string> Entries() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(path_)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+ private:
+  TempFile marker_;
   std::string path_;
 };

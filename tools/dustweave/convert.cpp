@@ -11,6 +11,7 @@
 
 #include "standin/host.h"
 #include "standin/loader.h"
+#include "tools/dustweave/answers.h"
 #include "tools/dustweave/mesh_outputs.h"
 #include "tools/dustweave/module_path.h"
 #include "tools/dustweave/progress.h"
@@ -37,24 +38,10 @@ int NotDone(const std::string& reason) {
   return EXIT_NOT_DONE;
 }
 
-// Whether two names lead to the same file (or would, once written).
-bool SamePlace(const std::string& a, const std::string& b) {
-  std::error_code error;
-  if (fs::equivalent(a, b, error)) return true;
-  fs::path left = fs::weakly_canonical(a, error);
-  if (error) return false;
-  fs::path right = fs::weakly_canonical(b, error);
-  return !error && left == right;
-}
-
-std::string CheckNames(const ConvertArgs& a) {
-  if (!MeshFormatOf(a.output)) return "OUTPUT must end in .obj or .glb: " + a.output;
-  if (!a.svg.empty() && !HasExtension(a.svg, ".svg")) return "--svg must name a file ending in .svg: " + a.svg;
-  if (a.surface && a.surface->empty()) return "--surface needs a name";
-  if (SamePlace(a.input, a.output)) return "OUTPUT is the input itself: " + a.output;
-  if (!a.svg.empty() && SamePlace(a.svg, a.input)) return "--svg names the input itself: " + a.svg;
-  if (!a.svg.empty() && SamePlace(a.svg, a.output)) return "--svg names OUTPUT too: " + a.svg;
-  return "";
+std::vector<OutputName> OutputNames(const ConvertArgs& a) {
+  std::vector<OutputName> names = {{a.output, "OUTPUT", {".obj", ".glb"}}};
+  if (!a.svg.empty()) names.push_back({a.svg, "--svg", {".svg"}});
+  return names;
 }
 
 // The input opened and closed again, so that the module is only run on a file it can read;
@@ -78,19 +65,15 @@ bool CheckInput(const std::string& path, uint64_t* size, std::string* error) {
 
 // ---- the run through the stand-in host ---------------------------------------------------------
 
-// Whether the run makes a point of every sample: no --step that thins the tracks.
-bool KeepsEverySample(const ConvertArgs& a) { return !a.step || !(*a.step > 0.0 && *a.step < 1.0); }
-
 standin::HostScript ScriptOf(const ConvertArgs& a, standin::MeshSink* sink) {
-  standin::HostScript script;
-  if (a.surface) script.surfaces.emplace_back(*a.surface);
+  Answers answers;
+  if (a.surface) answers.surfaces.emplace_back(*a.surface);
   // The panel's initial value must not swallow a file that is really called so.
-  script.file = a.input == NO_FILE_ANSWER ? "./" + a.input : a.input;
-  script.startPolygon = a.startPolygon;
-  script.step = a.step;
-  script.answerOk = a.yes;
-  script.sink = sink;
-  return script;
+  answers.file = a.input == NO_FILE_ANSWER ? "./" + a.input : a.input;
+  answers.startPolygon = a.startPolygon;
+  answers.step = a.step;
+  answers.ok = a.yes;
+  return ScriptOf(answers, sink);
 }
 
 // "wrong pfx file version (2)\n continue ?" -> "wrong pfx file version (2), continue ?"
@@ -107,10 +90,13 @@ std::string Flattened(const std::string& text) {
   return flat;
 }
 
+// A question that --yes answered: no error, so --quiet does not show it.
+bool IsAnsweredOk(const standin::Box& box) { return box.kind == "okCancel" && box.answer && *box.answer != 0; }
+
 std::string BoxMessage(const standin::Box& box, const std::string& input) {
   std::string line = "dustweave: " + input + ": " + Flattened(box.text);
   if (box.kind != "okCancel") return line;
-  if (box.answer && *box.answer != 0) return line + " -> OK (--yes)";
+  if (IsAnsweredOk(box)) return line + " -> OK (--yes)";
   return line + " -> Cancel, nothing written (--yes answers OK)";
 }
 
@@ -173,8 +159,10 @@ CLI::App* AddConvert(CLI::App& app, ConvertArgs& a) {
 // ---- the run -----------------------------------------------------------------------------------
 
 int Convert(const ConvertArgs& a) {
-  std::string reason = CheckNames(a);
-  if (!reason.empty()) return Misuse(reason);
+  if (a.surface && a.surface->empty()) return Misuse("--surface needs a name");
+  NameCheck names = CheckOutputNames(a.input, OutputNames(a));
+  if (names.status == EXIT_MISUSE) return Misuse(names.reason);
+  if (names.status != 0) return NotDone(names.reason);
   std::string error;
   uint64_t inputBytes = 0;
   if (!CheckInput(a.input, &inputBytes, &error)) return NotDone(error);
@@ -188,17 +176,19 @@ int Convert(const ConvertArgs& a) {
   if (progress.enabled()) outputs.AddWatcher(&progress);
   if (!outputs.OpenMesh(*MeshFormatOf(a.output), a.output, &error)) return NotDone(error);
   if (!a.svg.empty() && !outputs.OpenPreview(a.svg, &error)) return NotDone(error);
-  if (KeepsEverySample(a)) {
+  if (outputs.staleRemoved() > 0 && !a.quiet) std::cerr << "dustweave: " << StaleRemovedLine(outputs.staleRemoved(), a.output) << "\n";
+  if (KeepsEverySample(a.step)) {
     if (std::optional<uint64_t> samples = SamplesBySize(a.input)) outputs.ExpectPoints(*samples);
   }
 
   standin::Host host(ScriptOf(a, outputs.sink()));
-  host.onBox = [&](const standin::Box& box) { progress.PrintLine(BoxMessage(box, a.input)); };
-  void* serverData = module->Startup();
-  if (serverData == nullptr) return NotDone(modulePath + " could not start: its startup function returned null");
-  int result = module->Activate(host, COMMAND_INTERFACE_VERSION, serverData);
-  module->Shutdown(serverData);
+  host.onBox = [&](const standin::Box& box) {
+    if (!(a.quiet && IsAnsweredOk(box))) progress.PrintLine(BoxMessage(box, a.input));
+  };
+  std::optional<int> ran = standin::RunLoadedOnce(*module, host, COMMAND_INTERFACE_VERSION, &error);
   progress.End();
+  if (!ran) return NotDone(error);
+  int result = *ran;
 
   if (result != 0) {
     return NotDone("the module's activation failed with result " + std::to_string(result) +

@@ -8,12 +8,9 @@
 
 #include <CLI/CLI.hpp>
 
-namespace dustweave {
+#include "tools/dustweave/exit_status.h"
 
-inline constexpr int EXIT_CUT_SHORT = 1;  // the output holds the chains of the whole samples
-inline constexpr int EXIT_DECLINED = 2;   // a question answered Cancel: nothing written
-inline constexpr int EXIT_NOT_DONE = 10;  // input, module or output failed: nothing written
-inline constexpr int EXIT_MISUSE = 64;
+namespace dustweave {
 
 struct ConvertArgs {
   std::string input, output;

@@ -4,6 +4,7 @@
 // without any module; `generate` writes a plausible one. Divisions: the options of each
 // subcommand; running them; parsing and exit statuses.
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -13,19 +14,22 @@
 
 #include "standin/host.h"
 #include "standin/loader.h"
+#include "tools/dustweave/answers.h"
 #include "tools/dustweave/convert.h"
+#include "tools/dustweave/exit_status.h"
 #include "tools/dustweave/mesh_outputs.h"
 #include "tools/dustweave/report.h"
+#include "tools/lib/atomic_file.h"
 #include "tools/lib/pfx_generate.h"
 #include "tools/lib/pfx_inspect.h"
-#include "tools/lib/partial_files.h"
+#include "tools/lib/temp_files.h"
 #include "tools/lib/version.h"
 
 namespace {
 
-constexpr int EXIT_NOT_RUN = 10;   // the module could not be loaded or run, a file not read or written
-constexpr int EXIT_MISUSE = 64;    // the command line is wrong
-constexpr int EXIT_FINDINGS = 1;   // inspect: the plug-in would not read the file cleanly
+using dustweave::EXIT_FINDINGS;
+using dustweave::EXIT_MISUSE;
+using dustweave::EXIT_NOT_DONE;
 
 // ---- the options of each subcommand -----------------------------------------------------------
 
@@ -117,43 +121,59 @@ std::vector<std::optional<std::string>> SurfaceList(const std::optional<std::str
 
 // Without an output file nothing of the mesh is kept: the report needs only its counts.
 standin::HostScript ScriptOf(const RunArgs& a, dustweave::MeshOutputs& outputs) {
-  standin::HostScript script;
-  script.surfaces = SurfaceList(a.surfaces);
+  dustweave::Answers answers;
+  answers.file = a.file;
+  answers.startPolygon = a.startPolygon;
+  answers.step = a.step;
+  answers.surfaces = SurfaceList(a.surfaces);
+  answers.pick = a.pick;
+  answers.ok = a.answer == "ok";
+  standin::HostScript script = dustweave::ScriptOf(answers, outputs.empty() ? nullptr : outputs.sink());
   script.withoutServices.insert(a.without.begin(), a.without.end());
   script.cancelPanel = a.cancelPanel;
-  script.file = a.file;
-  script.startPolygon = a.startPolygon;
-  script.step = a.step;
-  script.pick = a.pick;
-  script.answerOk = a.answer == "ok";
   script.declineEdit = a.declineEdit;
   script.discardMesh = a.discard || outputs.empty();
-  if (!outputs.empty()) script.sink = outputs.sink();
   return script;
 }
 
-bool OpenOutputs(const RunArgs& a, dustweave::MeshOutputs& outputs) {
+int Failed(int status, const std::string& reason, const char* command) {
+  std::cerr << "dustweave: " << reason;
+  if (status == EXIT_MISUSE) std::cerr << " (see dustweave " << command << " --help)";
+  std::cerr << "\n";
+  return status;
+}
+
+// The outputs' names checked, then the files opened beside them: 0, or the exit status.
+int OpenOutputs(const RunArgs& a, dustweave::MeshOutputs& outputs) {
+  std::vector<dustweave::OutputName> names;
+  if (!a.obj.empty()) names.push_back({a.obj, "--obj", {".obj"}});
+  if (!a.svg.empty()) names.push_back({a.svg, "--svg", {".svg"}});
+  dustweave::NameCheck check = dustweave::CheckOutputNames(a.file.value_or(""), names);
+  if (check.status != 0) return Failed(check.status, check.reason, "run");
   std::string error;
   bool ok = (a.obj.empty() || outputs.OpenMesh(dustweave::MeshFormat::Obj, a.obj, &error)) &&
             (a.svg.empty() || outputs.OpenPreview(a.svg, &error));
-  if (!ok) std::cerr << "dustweave: " << error << "\n";
-  return ok;
+  if (!ok) return Failed(EXIT_NOT_DONE, error, "run");
+  if (outputs.staleRemoved() > 0) {
+    std::cerr << "dustweave: " << dustweave::StaleRemovedLine(outputs.staleRemoved(), a.obj.empty() ? a.svg : a.obj) << "\n";
+  }
+  return 0;
 }
 
 int Run(const RunArgs& a) {
   dustweave::MeshOutputs outputs;
-  if (!OpenOutputs(a, outputs)) return EXIT_NOT_RUN;
+  if (int status = OpenOutputs(a, outputs)) return status;
   standin::Host host(ScriptOf(a, outputs));
   host.onBox = [](const standin::Box& box) { std::cerr << dustweave::BoxLine(box) << std::endl; };
   std::string error;
   std::optional<int> result = standin::RunCommandOnce(a.module, host, a.interfaceVersion, &error);
   if (!result) {
     std::cerr << "dustweave: " << error << "\n";
-    return EXIT_NOT_RUN;
+    return EXIT_NOT_DONE;
   }
   if (!outputs.Finish(&error)) {
     std::cerr << "dustweave: " << error << "\n";
-    return EXIT_NOT_RUN;
+    return EXIT_NOT_DONE;
   }
   std::cout << (a.json ? dustweave::JsonReport(host, *result) : dustweave::SummaryLine(host, *result)) << "\n";
   return *result;
@@ -164,18 +184,23 @@ int Inspect(const std::string& file) {
   std::string error;
   if (!dustweave::InspectPfx(file, &inspection, &error)) {
     std::cerr << "dustweave: " << error << "\n";
-    return EXIT_NOT_RUN;
+    return EXIT_NOT_DONE;
   }
   std::cout << dustweave::DescribeInspection(file, inspection);
   return dustweave::ReadsCleanly(inspection) ? 0 : EXIT_FINDINGS;
 }
 
 int Generate(const std::string& out, const dustweave::DustSettings& settings) {
+  dustweave::NameCheck check = dustweave::CheckOutputNames("", {{out, "OUT", {}}});
+  if (check.status != 0) return Failed(check.status, check.reason, "generate");
+  if (size_t stale = dustweave::RemoveStaleTemporaries(out)) {
+    std::cerr << "dustweave: " << dustweave::StaleRemovedLine(stale, out) << "\n";
+  }
   dustweave::GeneratedFile written;
   std::string error;
   if (!dustweave::GenerateDustFile(settings, out, &written, &error)) {
     std::cerr << "dustweave: " << error << "\n";
-    return EXIT_NOT_RUN;
+    return EXIT_NOT_DONE;
   }
   std::cout << "wrote " << out << ": " << settings.particles << " particles, " << written.samples
             << " samples, " << written.bytes << " bytes\n";
@@ -183,6 +208,14 @@ int Generate(const std::string& out, const dustweave::DustSettings& settings) {
 }
 
 // ---- parsing and exit statuses ----------------------------------------------------------------
+
+// A write that fails (a full disk) ends the command at once: nothing more can be written, and
+// nothing of it is left.
+void EndOnWriteFailure(const std::string& reason) {
+  std::cerr << "dustweave: " << reason << "\n";
+  dustweave::RemoveRegisteredTemporaries();
+  std::_Exit(EXIT_NOT_DONE);
+}
 
 std::string OneLine(std::string text) {
   for (char& c : text) {
@@ -200,7 +233,8 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   app.allow_windows_style_options(false);  // on Windows too: /path/to/file is a path, not an option
   app.set_version_flag("--version", "dustweave " DUSTWEAVE_VERSION);
-  dustweave::RemovePartialFilesOnInterrupt();  // Ctrl-C leaves no temporary file beside an output
+  dustweave::RemoveTemporariesOnInterrupt();  // Ctrl-C leaves no temporary file beside an output
+  dustweave::SetWriteFailureHandler(EndOnWriteFailure);
   dustweave::ConvertArgs convertArgs;
   RunArgs runArgs;
   std::string inspectFile, generateOut;

@@ -1,14 +1,25 @@
-// Opening, feeding and committing a run's output files together.
+// Checking, opening, feeding and committing a command's output files. Divisions: names; the
+// outputs of a run.
 #include "tools/dustweave/mesh_outputs.h"
 
 #include <cctype>
 #include <filesystem>
+#include <system_error>
 
+#include "tools/dustweave/exit_status.h"
+#include "tools/lib/atomic_file.h"
+#include "tools/lib/file_handle.h"
 #include "tools/lib/mesh_glb.h"
 #include "tools/lib/mesh_obj.h"
 #include "tools/lib/mesh_svg.h"
+#include "tools/lib/path_text.h"
+#include "tools/lib/temp_files.h"
 
 namespace dustweave {
+
+namespace fs = std::filesystem;
+
+// ---- names ----------------------------------------------------------------------------------
 
 bool HasExtension(const std::string& path, const std::string& extension) {
   if (path.size() <= extension.size()) return false;
@@ -23,6 +34,76 @@ std::optional<MeshFormat> MeshFormatOf(const std::string& path) {
   return std::nullopt;
 }
 
+namespace {
+
+// Whether two names lead to the same file (or would, once written).
+bool SamePlace(const std::string& a, const std::string& b) {
+  std::error_code error;
+  if (fs::equivalent(a, b, error)) return true;
+  fs::path left = fs::weakly_canonical(a, error);
+  if (error) return false;
+  fs::path right = fs::weakly_canonical(b, error);
+  return !error && left == right;
+}
+
+std::string ExtensionList(const std::vector<std::string>& extensions) {
+  std::string list;
+  for (size_t i = 0; i < extensions.size(); ++i) list += (i == 0 ? "" : i + 1 == extensions.size() ? " or " : ", ") + extensions[i];
+  return list;
+}
+
+NameCheck Misuse(const std::string& reason) { return {EXIT_MISUSE, reason}; }
+NameCheck NotWritable(const std::string& path, const std::string& reason) {
+  return {EXIT_NOT_DONE, "cannot write " + path + ": " + reason};
+}
+
+// Whether the file system can hold the name, and whether a file can be put under it.
+NameCheck CheckPlace(const std::string& path) {
+  std::string folder = FolderOf(path), name = FileNameOf(path);
+  if (name.empty() || name == "." || name == "..") return NotWritable(path, "it names a folder");
+  PathKind folderKind = folder.empty() ? PathKind::Folder : KindOf(folder);
+  if (folderKind == PathKind::Missing) return NotWritable(path, "the folder " + folder + " does not exist");
+  if (folderKind != PathKind::Folder) return NotWritable(path, folder + " is not a folder");
+  size_t limit = NameLimitOf(path);
+  if (name.size() > limit) {
+    return NotWritable(path, "the file name is " + std::to_string(name.size()) + " bytes long, and the folder holds names of " +
+                                 std::to_string(limit) + " at most");
+  }
+  PathKind kind = KindOf(path);
+  if (kind == PathKind::Folder) return NotWritable(path, "it is a folder");
+  if (kind == PathKind::Other) return NotWritable(path, "it is not a plain file");
+  return {};
+}
+
+NameCheck CheckOne(const std::string& input, const OutputName& output) {
+  bool named = output.extensions.empty();  // any name
+  for (const std::string& extension : output.extensions) named = named || HasExtension(output.path, extension);
+  if (!named) return Misuse(output.option + " must end in " + ExtensionList(output.extensions) + ": " + output.path);
+  if (!input.empty() && SamePlace(input, output.path)) return Misuse(output.option + " is the input itself: " + output.path);
+  return CheckPlace(output.path);
+}
+
+}  // namespace
+
+NameCheck CheckOutputNames(const std::string& input, const std::vector<OutputName>& outputs) {
+  for (size_t i = 0; i < outputs.size(); ++i) {
+    if (NameCheck check = CheckOne(input, outputs[i]); check.status != 0) return check;
+    for (size_t j = 0; j < i; ++j) {
+      if (SamePlace(outputs[i].path, outputs[j].path)) {
+        return Misuse(outputs[i].option + " names " + outputs[j].option + " too: " + outputs[i].path);
+      }
+    }
+  }
+  return {};
+}
+
+std::string StaleRemovedLine(size_t count, const std::string& path) {
+  return "removed " + std::to_string(count) + (count == 1 ? " temporary file" : " temporary files") +
+         " left beside " + path + " by an earlier run that did not finish";
+}
+
+// ---- the outputs of a run -------------------------------------------------------------------
+
 MeshOutputs::MeshOutputs() = default;
 MeshOutputs::~MeshOutputs() = default;
 
@@ -31,7 +112,7 @@ void MeshOutputs::ExpectPoints(uint64_t count) {
 }
 
 bool MeshOutputs::OpenMesh(MeshFormat format, const std::string& path, std::string* error) {
-  meshPath_ = path;
+  staleRemoved_ += RemoveStaleTemporaries(path);
   if (format == MeshFormat::Obj) {
     obj_ = std::make_unique<ObjWriter>();
     if (!obj_->Open(path, error)) return false;
@@ -45,6 +126,7 @@ bool MeshOutputs::OpenMesh(MeshFormat format, const std::string& path, std::stri
 }
 
 bool MeshOutputs::OpenPreview(const std::string& path, std::string* error) {
+  staleRemoved_ += RemoveStaleTemporaries(path);
   svg_ = std::make_unique<SvgPreview>();
   if (!svg_->Open(path, error)) return false;
   fanOut_.Add(svg_.get());
@@ -52,14 +134,14 @@ bool MeshOutputs::OpenPreview(const std::string& path, std::string* error) {
 }
 
 bool MeshOutputs::Finish(std::string* error) {
-  bool meshDone = (!obj_ || obj_->Finish(error)) && (!glb_ || glb_->Finish(error));
-  if (!meshDone) return false;
-  if (!svg_ || svg_->Finish(error)) return true;
-  if (obj_ || glb_) {
-    std::error_code ignored;
-    std::filesystem::remove(meshPath_, ignored);
-  }
-  return false;
+  std::vector<AtomicFile*> files;
+  bool complete = (!obj_ || obj_->Complete(error)) && (!glb_ || glb_->Complete(error)) &&
+                  (!svg_ || svg_->Complete(error));
+  if (!complete) return false;  // what was opened goes with the writers
+  if (obj_) files.push_back(&obj_->file());
+  if (glb_) files.push_back(&glb_->file());
+  if (svg_) files.push_back(&svg_->file());
+  return CommitTogether(files, error);
 }
 
 }  // namespace dustweave

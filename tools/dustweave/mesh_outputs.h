@@ -1,12 +1,13 @@
-// The files one run writes while the mesh streams in: the mesh as OBJ or glTF binary, and the
-// SVG preview. Each writes to a temporary file beside its name; Finish commits them all or none,
-// and whatever is not finished is removed, so a failed run leaves nothing under either name.
+// The files one command writes: the mesh as OBJ or glTF binary and the SVG preview, or a pfx
+// file. Their names are checked before anything runs; each is written beside its name while the
+// mesh streams in, and Finish commits them all together or none (see atomic_file.h).
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "standin/mesh_sink.h"
 
@@ -23,14 +24,32 @@ std::optional<MeshFormat> MeshFormatOf(const std::string& path);
 // Whether a path ends in `extension` (".svg"), in any case.
 bool HasExtension(const std::string& path, const std::string& extension);
 
+// An output a command was given: its path, how the command line names it, and the extensions
+// it may end in.
+struct OutputName {
+  std::string path;
+  std::string option;  // "OUTPUT", "--svg"
+  std::vector<std::string> extensions;
+};
+
+// Why outputs cannot be written, found before anything runs: misuse (a wrong extension, the
+// input or another output under the same name) gives EXIT_MISUSE; a place that cannot be written
+// (a missing folder, a folder under the name, a name too long) EXIT_NOT_DONE. Status 0: fine.
+struct NameCheck {
+  int status = 0;
+  std::string reason;
+};
+NameCheck CheckOutputNames(const std::string& input, const std::vector<OutputName>& outputs);
+
 class MeshOutputs {
  public:
   MeshOutputs();
-  ~MeshOutputs();  // removes whatever was opened and not finished
+  ~MeshOutputs();  // removes whatever was opened and not committed
   MeshOutputs(const MeshOutputs&) = delete;
   MeshOutputs& operator=(const MeshOutputs&) = delete;
 
-  // Each false, with a one-line reason, when the file cannot be created.
+  // Each false, with a one-line reason, when the file cannot be created. Temporary files that an
+  // earlier run left beside the name are removed first and counted in staleRemoved().
   bool OpenMesh(MeshFormat format, const std::string& path, std::string* error);
   bool OpenPreview(const std::string& path, std::string* error);
   // The number of points the run will make, when known before it: a .glb is then laid out
@@ -42,17 +61,21 @@ class MeshOutputs {
   // Where the host sends the mesh: every opened file and watcher.
   standin::MeshSink* sink() { return fanOut_.Entry(); }
   bool empty() const { return !obj_ && !glb_ && !svg_; }
+  size_t staleRemoved() const { return staleRemoved_; }
 
-  // Commits the mesh file, then the preview; false, with a one-line reason, when either cannot
-  // be completed, and then neither is left (a mesh file committed already is removed again).
+  // Completes every file and commits them together; false, with a one-line reason, when any
+  // cannot be completed or committed, and then every name holds what it held before.
   bool Finish(std::string* error);
 
  private:
   std::unique_ptr<ObjWriter> obj_;
   std::unique_ptr<GlbWriter> glb_;
   std::unique_ptr<SvgPreview> svg_;
-  std::string meshPath_;
   standin::FanOutSink fanOut_;
+  size_t staleRemoved_ = 0;
 };
+
+// The line that says what RemoveStaleTemporaries removed beside `path`.
+std::string StaleRemovedLine(size_t count, const std::string& path);
 
 }  // namespace dustweave

@@ -9,6 +9,7 @@
 
 #include "standin/host.h"
 #include "standin/mesh_sink.h"
+#include "tools/lib/atomic_file.h"
 
 namespace dustweave {
 
@@ -23,8 +24,8 @@ class GlbWriter : public standin::MeshSink {
   GlbWriter(const GlbWriter&) = delete;
   GlbWriter& operator=(const GlbWriter&) = delete;
 
-  // Starts the output beside `path` (written under that name by Finish); false, with a one-line
-  // reason naming `path`, when it cannot be created.
+  // Starts the output beside `path`; false, with a one-line reason naming `path`, when it cannot
+  // be created.
   bool Open(const std::string& path, std::string* error);
   // The number of points the run will make, when known before the first: the line indices are
   // then written in place behind room for that many positions, with no copy at the end. A wrong
@@ -34,9 +35,12 @@ class GlbWriter : public standin::MeshSink {
   // Polygons of three or more points, of none, or with a point this run never made (-1) have
   // no glTF primitive here: they are left out and counted.
   void AddPolygon(const char* surface, int count, const int64_t* points) override;
-  // Writes the file and puts it under its name. False, with a one-line reason and nothing left
-  // under the name, for what glTF cannot hold (a position that is not a finite float32, a file
+  // Completes the file's bytes, ready to be committed. False, with a one-line reason (and the
+  // file abandoned), for what glTF cannot hold (a position that is not a finite float32, a file
   // past 32-bit sizes, polygons on more than one surface) and for any failed write.
+  bool Complete(std::string* error);
+  AtomicFile& file();
+  // Complete, then commit the file under its name.
   bool Finish(std::string* error);
 
   uint64_t leftOut() const;  // polygons left out so far

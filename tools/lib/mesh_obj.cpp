@@ -25,7 +25,7 @@ ObjWriter::~ObjWriter() = default;
 // Makes room for `size` bytes (at most the block's size) at the end of the block.
 void ObjWriter::Reserve(size_t size) {
   if (used_ + size <= BLOCK_SIZE) return;
-  out_.WriteBehind(block_, BLOCK_SIZE, used_);
+  behind_.Append(block_, BLOCK_SIZE, used_);
   used_ = 0;
 }
 
@@ -59,12 +59,8 @@ void ObjWriter::AddPoint(uint64_t, const double position[3]) {
 // `usemtl` before a polygon whose surface differs from the last one written; a line break in the
 // name would start a line of its own, so it is written as a space.
 void ObjWriter::StartSurface(const char* surface) {
-  if (surface == surfaceAt_) return;
-  bool same = surfaceAt_ != nullptr && surface_ == surface;
-  surfaceAt_ = surface;
-  if (same) return;
-  surface_ = surface;
-  std::string line = "usemtl " + surface_ + "\n";
+  if (surface_.Is(surface) || !surface_.Take(surface)) return;
+  std::string line = "usemtl " + surface_.name() + "\n";
   for (size_t i = 7; i + 1 < line.size(); ++i) {
     if (line[i] == '\n' || line[i] == '\r') line[i] = ' ';
   }
@@ -121,21 +117,26 @@ void ObjWriter::AddPolygon(const char* surface, int count, const int64_t* points
 bool ObjWriter::Open(const std::string& path, std::string* error) {
   used_ = 0;
   points_ = polygons_ = 0;
-  surfaceAt_ = nullptr;
+  surface_ = LastSurface();
   indexLength_ = 0;
-  if (!out_.Open(path, error)) return false;
+  if (!out_.Create(path, error)) return false;
   static const char HEADER[] = "# mirod_dustweave chains, written by dustweave " DUSTWEAVE_VERSION "\n";
   Put(HEADER, sizeof HEADER - 1);
   return true;
 }
 
-bool ObjWriter::Finish(std::string* error) {
+bool ObjWriter::Complete(std::string* error) {
   std::string counts = "# " + std::to_string(points_) + " points, " + std::to_string(polygons_) + " polygons\n";
   Put(counts.data(), counts.size());
-  out_.Write(block_.get(), used_);
+  behind_.Append(block_, BLOCK_SIZE, used_);
   used_ = 0;
-  return out_.Commit(error);
+  if (behind_.Drain()) return true;
+  *error = out_.reason();
+  out_.Abandon();
+  return false;
 }
+
+bool ObjWriter::Finish(std::string* error) { return Complete(error) && CommitTogether({&out_}, error); }
 
 bool WriteObjFile(const standin::MeshRecord& mesh, const std::string& path, std::string* error) {
   ObjWriter writer;

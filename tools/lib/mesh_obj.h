@@ -10,7 +10,9 @@
 #include "standin/host.h"
 #include "standin/mesh_sink.h"
 #include "tools/lib/number_text.h"
-#include "tools/lib/output_file.h"
+#include "tools/lib/atomic_file.h"
+#include "tools/lib/block_writer.h"
+#include "tools/lib/last_surface.h"
 
 namespace dustweave {
 
@@ -25,8 +27,11 @@ class ObjWriter : public standin::MeshSink {
   void AddPoint(uint64_t number, const double position[3]) override;
   // A polygon with a point this run never made (-1), or with none, is left out with a comment.
   void AddPolygon(const char* surface, int count, const int64_t* points) override;
-  // Writes the closing counts and puts the file under its name; false, with a one-line reason
-  // and nothing left under the name, when any write failed.
+  // Writes the closing counts, ready to be committed; false, with a one-line reason, when any
+  // write failed.
+  bool Complete(std::string* error);
+  AtomicFile& file() { return out_; }
+  // Complete, then commit the file under its name.
   bool Finish(std::string* error);
 
  private:
@@ -36,14 +41,12 @@ class ObjWriter : public standin::MeshSink {
   void LeaveOut();
   char* PutIndex(char* at, uint64_t number);
 
-  OutputFile out_;
+  AtomicFile out_;
+  BlockWriter behind_{out_};
   std::unique_ptr<char[]> block_;
   size_t used_ = 0;
   uint64_t points_ = 0, polygons_ = 0;
-  // The surface of the last polygon written, and where its name was: the text at one address is
-  // taken to stay the same within a run, so the usual polygon costs one comparison.
-  std::string surface_;
-  const char* surfaceAt_ = nullptr;
+  LastSurface surface_;  // of the last polygon written
   // The last point number written on a polygon line, and its text: along a chain each polygon
   // repeats its predecessor's last number or the one after it, which is copied or counted up.
   uint64_t index_ = 0;

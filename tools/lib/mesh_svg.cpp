@@ -110,7 +110,7 @@ SvgPreview::SvgPreview(size_t budget)
       pieceLimit_(std::min<uint64_t>(PIECE_SEGMENTS, budget_ / 8)) {}
 
 bool SvgPreview::Open(const std::string& path, std::string* error) {
-  open_ = file_.Open(path, error);
+  open_ = file_.Create(path, error);
   return open_;
 }
 
@@ -367,6 +367,30 @@ std::string BoundingBox(const Box3& box, const Fit& fit) {
   return "<path d=\"" + d + "\" fill=\"none\" stroke=\"#56627f\" stroke-opacity=\"0.45\" stroke-width=\"1\"/>\n";
 }
 
+// `text` as XML character data or an attribute's value.
+std::string XmlText(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '&': out += "&amp;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&apos;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+// A text element of the caption at (x, y), its words escaped.
+std::string TextElement(const std::string& x, const std::string& y, std::string_view words,
+                        const char* anchor = nullptr) {
+  std::string element = "<text x=\"" + x + "\" y=\"" + y + "\"";
+  if (anchor != nullptr) element += std::string(" text-anchor=\"") + anchor + "\"";
+  return element + ">" + XmlText(words) + "</text>\n";
+}
+
 // The share shown, never rounded up to all or down to none.
 std::string Share(uint64_t shown, uint64_t total) {
   double percent = total == 0 ? 100 : 100.0 * static_cast<double>(shown) / static_cast<double>(total);
@@ -382,8 +406,8 @@ std::string Caption(const Fit& fit, const PictureCounts& n) {
   std::string y = std::to_string(static_cast<int>(fit.height - 24));
   std::string legendX = std::to_string(static_cast<int>(fit.width - 280));
   std::string out = "<g font-family=\"DejaVu Sans, Helvetica, Arial, sans-serif\" font-size=\"15\" fill=\"#aab4cc\">\n";
-  out += "<text x=\"24\" y=\"" + y + "\">mirod_dustweave \xC2\xB7 " + std::to_string(n.points) +
-         " points \xC2\xB7 " + std::to_string(n.polygons) + " polygons</text>\n";
+  out += TextElement("24", y, "mirod_dustweave \xC2\xB7 " + std::to_string(n.points) + " points \xC2\xB7 " +
+                                 std::to_string(n.polygons) + " polygons");
   if (n.segmentsShown < n.segments || n.dotsShown < n.dots) {
     std::string shown = "showing ";
     if (n.segments > 0) {
@@ -393,13 +417,13 @@ std::string Caption(const Fit& fit, const PictureCounts& n) {
     if (n.segments > 0 && n.dotsShown < n.dots) shown += " and ";
     if (n.dotsShown < n.dots) shown += GroupedDigits(n.dotsShown) + " of " + GroupedDigits(n.dots) + " dots";
     if (n.segments == 0) shown += " (" + Share(n.dotsShown, n.dots) + ")";
-    out += "<text x=\"24\" y=\"" + std::to_string(static_cast<int>(fit.height - 44)) + "\">" + shown + "</text>\n";
+    out += TextElement("24", std::to_string(static_cast<int>(fit.height - 44)), shown);
   }
-  out += "<text x=\"" + legendX + "\" y=\"" + y + "\" text-anchor=\"end\">chain start</text>\n";
+  out += TextElement(legendX, y, "chain start", "end");
   out += "<rect x=\"" + std::to_string(static_cast<int>(fit.width - 270)) + "\" y=\"" +
          std::to_string(static_cast<int>(fit.height - 36)) +
          "\" width=\"160\" height=\"14\" rx=\"3\" fill=\"url(#legend)\"/>\n";
-  out += "<text x=\"" + std::to_string(static_cast<int>(fit.width - 100)) + "\" y=\"" + y + "\">chain end</text>\n";
+  out += TextElement(std::to_string(static_cast<int>(fit.width - 100)), y, "chain end");
   return out + "</g>\n";
 }
 
@@ -431,7 +455,7 @@ void SvgPreview::Draw(Emit emit) const {
   out << Caption(fit, {points_, polygons_, segmentsSeen_, segments_.size(), dotsSeen_, dotsKept_}) << "</svg>\n";
 }
 
-bool SvgPreview::Finish(std::string* error) {
+bool SvgPreview::Complete(std::string* error) {
   if (!open_) {
     *error = "the SVG preview has no open file";
     return false;
@@ -439,8 +463,13 @@ bool SvgPreview::Finish(std::string* error) {
   open_ = false;
   EndChain();
   Draw([this](std::string_view text) { file_.Write(text.data(), text.size()); });
-  return file_.Commit(error);
+  if (!file_.failed()) return true;
+  *error = file_.reason();
+  file_.Abandon();
+  return false;
 }
+
+bool SvgPreview::Finish(std::string* error) { return Complete(error) && CommitTogether({&file_}, error); }
 
 bool WriteSvgFile(const standin::MeshRecord& mesh, const std::string& path, std::string* error, size_t budget) {
   SvgPreview preview(budget);

@@ -11,7 +11,7 @@
 
 #include "standin/host.h"
 #include "standin/mesh_sink.h"
-#include "tools/lib/output_file.h"
+#include "tools/lib/atomic_file.h"
 
 namespace dustweave {
 
@@ -32,8 +32,11 @@ class SvgPreview : public standin::MeshSink {
   bool Open(const std::string& path, std::string* error);
   void AddPoint(uint64_t number, const double position[3]) override;
   void AddPolygon(const char* surface, int count, const int64_t* points) override;
-  // Draws what was kept and gives the file its name; false, with a one-line reason, and nothing
-  // left behind. A preview destroyed without Finish leaves nothing either.
+  // Draws what was kept, ready to be committed; false, with a one-line reason, and nothing left
+  // behind. A preview destroyed before its commit leaves nothing either.
+  bool Complete(std::string* error);
+  AtomicFile& file() { return file_; }
+  // Complete, then commit the picture under its name.
   bool Finish(std::string* error);
 
   // The box of points; empty until the first Add.
@@ -81,7 +84,7 @@ class SvgPreview : public standin::MeshSink {
 
   size_t budget_;
   uint64_t pieceLimit_;  // segments per piece, small enough that one piece fits the budget
-  OutputFile file_;
+  AtomicFile file_;
   bool open_ = false;
 
   // What the run has made so far.

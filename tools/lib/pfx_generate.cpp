@@ -11,6 +11,7 @@
 
 #include "pfx/format.h"
 #include "pfxwrite/writer.h"
+#include "tools/lib/atomic_file.h"
 
 namespace dustweave {
 
@@ -20,7 +21,7 @@ namespace {
 
 class BigEndianOut {
  public:
-  explicit BigEndianOut(FILE* file) : file_(file), buffer_(BUFFER_SIZE) {}
+  explicit BigEndianOut(AtomicFile& file) : file_(file), buffer_(BUFFER_SIZE) {}
 
   void Int(int32_t value) {
     Room(4);
@@ -34,8 +35,9 @@ class BigEndianOut {
   }
   bool Finish() {
     Flush();
-    return ok_;
+    return !file_.failed();
   }
+  bool failed() const { return file_.failed(); }
   uint64_t bytes() const { return bytes_ + used_; }
 
  private:
@@ -58,16 +60,15 @@ class BigEndianOut {
     if (used_ + n > buffer_.size()) Flush();
   }
   void Flush() {
-    if (used_ > 0 && std::fwrite(buffer_.data(), used_, 1, file_) != 1) ok_ = false;
+    file_.Write(buffer_.data(), used_);
     bytes_ += used_;
     used_ = 0;
   }
 
-  FILE* file_;
+  AtomicFile& file_;
   std::vector<unsigned char> buffer_;
   size_t used_ = 0;
   uint64_t bytes_ = 0;
-  bool ok_ = true;
 };
 
 // ---- random numbers and angles ------------------------------------------------------------
@@ -157,11 +158,8 @@ void WriteTrack(BigEndianOut& out, Random& random, uint64_t samples) {
 
 bool GenerateDustFile(const DustSettings& settings, const std::string& path, GeneratedFile* written,
                       std::string* error) {
-  FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    *error = "cannot write " + path + ": " + std::strerror(errno);
-    return false;
-  }
+  AtomicFile file;
+  if (!file.Create(path, error)) return false;
   // Every track ends by itself: past the index limit its counter resumes at the span.
   PfxTrack head{settings.firstIndex, settings.lastIndex, 0, {0, 0, 0}};
   head.resumeIndex = TrackSpan(head);
@@ -171,7 +169,7 @@ bool GenerateDustFile(const DustSettings& settings, const std::string& path, Gen
   out.Int(PFX_VERSION);
   out.Int(settings.particles);
   out.Int(settings.indexLimit);
-  for (int32_t p = 0; p < settings.particles; ++p) {
+  for (int32_t p = 0; p < settings.particles && !out.failed(); ++p) {
     Random random{settings.seed * 0x9E3779B97F4A7C15ull + static_cast<uint64_t>(p) * 0xD1B54A32D192ED03ull};
     out.Int(head.firstIndex);
     out.Int(head.lastIndex);
@@ -179,12 +177,11 @@ bool GenerateDustFile(const DustSettings& settings, const std::string& path, Gen
     out.Floats(0, 0, 0);
     WriteTrack(out, random, samples);
   }
-  bool ok = out.Finish();
-  ok = std::fclose(file) == 0 && ok;
-  if (!ok) {
-    *error = "cannot write " + path + ": write failed";
+  if (!out.Finish()) {
+    *error = file.reason();
     return false;
   }
+  if (!CommitTogether({&file}, error)) return false;
   written->bytes = out.bytes();
   written->samples = samples * static_cast<uint64_t>(settings.particles > 0 ? settings.particles : 0);
   return true;

@@ -1,0 +1,348 @@
+// The output layer: the atomic file and the commit of several outputs together (a failure made
+// at each stage through the file seam leaves every older file as it was, and nothing else),
+// blocks written behind, temporary names within the folder's limit, and on POSIX the interrupt
+// and the sweep of what a killed run left.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#endif
+
+#include "temp_file.h"
+#include "tools/lib/atomic_file.h"
+#include "tools/lib/block_writer.h"
+#include "tools/lib/path_text.h"
+#include "tools/lib/pfx_generate.h"
+#include "tools/lib/temp_files.h"
+
+namespace {
+
+using dustweave::AtomicFile;
+using dustweave::FileStage;
+
+std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+// The seam made to fail one stage for the paths that contain `name`, from its `after`-th
+// question on.
+struct Fault {
+  FileStage stage;
+  std::string name;
+  int after = 0;
+};
+Fault gFault{FileStage::Create, "", 0};
+std::atomic<int> gAsked{0};
+
+int Inject(FileStage stage, const std::string& path) {
+  if (stage != gFault.stage || path.find(gFault.name) == std::string::npos) return 0;
+  return gAsked++ >= gFault.after ? ENOSPC : 0;
+}
+
+class FaultScope {
+ public:
+  explicit FaultScope(Fault fault) {
+    gFault = std::move(fault);
+    gAsked = 0;
+    dustweave::SetFileFault(Inject);
+  }
+  ~FaultScope() { dustweave::SetFileFault(nullptr); }
+};
+
+// ---- one atomic file ------------------------------------------------------------------------
+
+TEST(AtomicFileTest, CommitPutsTheBytesUnderTheNameReplacingTheOlderFile) {
+  TempFolder folder;
+  WriteText(folder.File("mesh.obj"), "older and longer text");
+  AtomicFile out;
+  std::string error;
+  ASSERT_TRUE(out.Create(folder.File("mesh.obj"), &error)) << error;
+  out.Write("abc", 3);
+  out.WriteAt(6, "ghi", 3);
+  out.WriteAt(3, "def", 3);
+  EXPECT_EQ(dustweave::FolderOf(out.temporary()), dustweave::FolderOf(folder.File("mesh.obj")));
+  EXPECT_EQ(ReadAll(folder.File("mesh.obj")), "older and longer text");  // until the commit
+  ASSERT_TRUE(dustweave::CommitTogether({&out}, &error)) << error;
+  EXPECT_EQ(ReadAll(folder.File("mesh.obj")), "abcdefghi");
+  EXPECT_EQ(folder.Entries(), std::vector<std::string>{"mesh.obj"});
+}
+
+TEST(AtomicFileTest, WhatIsNotCommittedIsRemovedAndTheOlderFileStays) {
+  TempFolder folder;
+  WriteText(folder.File("mesh.obj"), "older");
+  {
+    AtomicFile dropped;
+    std::string error;
+    ASSERT_TRUE(dropped.Create(folder.File("mesh.obj"), &error)) << error;
+    dropped.Write("half", 4);
+  }
+  AtomicFile abandoned;
+  std::string error;
+  ASSERT_TRUE(abandoned.Create(folder.File("mesh.obj"), &error)) << error;
+  abandoned.Write("half", 4);
+  abandoned.Abandon();
+  EXPECT_EQ(folder.Entries(), std::vector<std::string>{"mesh.obj"});
+  EXPECT_EQ(ReadAll(folder.File("mesh.obj")), "older");
+}
+
+TEST(AtomicFileTest, MissingFolderFailsAtCreateNamingThePathAndTheReason) {
+  TempFolder folder;
+  std::string path = folder.File("missing") + "/mesh.glb";
+  AtomicFile out;
+  std::string error;
+  EXPECT_FALSE(out.Create(path, &error));
+  EXPECT_EQ(error, "cannot write " + path + ": No such file or directory");
+  EXPECT_TRUE(folder.Entries().empty());
+}
+
+// ---- several outputs committed together -----------------------------------------------------
+
+struct Stage {
+  const char* what;
+  Fault fault;
+};
+
+// Two outputs with older files under their names, and a failure made at each stage of either:
+// both names keep their older files byte for byte, and no temporary file is left.
+TEST(CommitTogetherTest, FailureAtAnyStageLeavesEveryOlderFileAndNothingElse) {
+  const Stage stages[] = {
+      {"creating the first", {FileStage::Create, "mesh.obj"}},
+      {"creating the second", {FileStage::Create, "prev.svg"}},
+      {"a write in the middle", {FileStage::Write, "mesh.obj", 3}},
+      {"flushing the second", {FileStage::Sync, "prev.svg"}},
+      {"renaming the first", {FileStage::Rename, "mesh.obj"}},
+      {"renaming the second", {FileStage::Rename, "prev.svg"}},
+  };
+  for (bool olderSecond : {true, false}) {
+    for (const Stage& stage : stages) {
+      TempFolder folder;
+      std::string mesh = folder.File("mesh.obj"), preview = folder.File("prev.svg");
+      WriteText(mesh, "older mesh");
+      if (olderSecond) WriteText(preview, "older preview");
+      std::string error;
+      bool committed = false;
+      {
+        FaultScope fault(stage.fault);
+        AtomicFile a, b;
+        if (a.Create(mesh, &error) && b.Create(preview, &error)) {
+          for (int block = 0; block < 6; ++block) a.Write("mesh block ", 11), b.Write("svg ", 4);
+          committed = dustweave::CommitTogether({&a, &b}, &error);
+        }
+      }
+      EXPECT_FALSE(committed) << stage.what;
+      EXPECT_NE(error.find("No space left on device"), std::string::npos) << stage.what << ": " << error;
+      EXPECT_EQ(ReadAll(mesh), "older mesh") << stage.what;
+      std::vector<std::string> left = {"mesh.obj"};
+      if (olderSecond) {
+        EXPECT_EQ(ReadAll(preview), "older preview") << stage.what;
+        left.push_back("prev.svg");
+      }
+      EXPECT_EQ(folder.Entries(), left) << stage.what;
+    }
+  }
+}
+
+TEST(CommitTogetherTest, AllRenamedWhenNothingFails) {
+  TempFolder folder;
+  WriteText(folder.File("mesh.obj"), "older mesh");
+  AtomicFile a, b;
+  std::string error;
+  ASSERT_TRUE(a.Create(folder.File("mesh.obj"), &error) && b.Create(folder.File("prev.svg"), &error)) << error;
+  a.Write("new mesh", 8);
+  b.Write("new svg", 7);
+  ASSERT_TRUE(dustweave::CommitTogether({&a, &b}, &error)) << error;
+  EXPECT_EQ(ReadAll(folder.File("mesh.obj")), "new mesh");
+  EXPECT_EQ(ReadAll(folder.File("prev.svg")), "new svg");
+  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"mesh.obj", "prev.svg"}));
+}
+
+// generate writes through the same protocol: a failed write leaves the older pfx file.
+TEST(CommitTogetherTest, GenerateKeepsTheOlderFileOnAFailedWrite) {
+  TempFolder folder;
+  std::string path = folder.File("dust.pfx");
+  WriteText(path, "older pfx");
+  dustweave::DustSettings settings;
+  settings.particles = 400;
+  dustweave::GeneratedFile written;
+  std::string error;
+  for (FileStage stage : {FileStage::Write, FileStage::Sync, FileStage::Rename}) {
+    FaultScope fault({stage, "dust.pfx", 0});
+    EXPECT_FALSE(dustweave::GenerateDustFile(settings, path, &written, &error));
+    EXPECT_EQ(error, "cannot write " + path + ": No space left on device");
+    EXPECT_EQ(ReadAll(path), "older pfx");
+    EXPECT_EQ(folder.Entries(), std::vector<std::string>{"dust.pfx"});
+  }
+}
+
+// ---- blocks written behind ------------------------------------------------------------------
+
+// Blocks reach the file in the order handed over, between plain appends, and each hand-over
+// gives back a block of the same capacity to fill next.
+TEST(BlockWriterTest, BlocksKeepTheirOrderAmongPlainWrites) {
+  TempFolder folder;
+  constexpr size_t CAPACITY = 1 << 16;
+  AtomicFile out;
+  std::string error;
+  ASSERT_TRUE(out.Create(folder.File("blocks.bin"), &error)) << error;
+  std::string expected;
+  {
+    dustweave::BlockWriter behind(out);
+    std::unique_ptr<char[]> block(new char[CAPACITY]);
+    for (int n = 0; n < 9; ++n) {
+      size_t size = CAPACITY - static_cast<size_t>(n);
+      std::memset(block.get(), 'a' + n, size);
+      expected.append(size, static_cast<char>('a' + n));
+      ASSERT_TRUE(behind.Append(block, CAPACITY, size));
+      ASSERT_NE(block.get(), nullptr);
+      if (n % 3 == 2) {
+        out.Write("|", 1);
+        expected += '|';
+      }
+    }
+    ASSERT_TRUE(behind.Drain());
+  }
+  ASSERT_TRUE(dustweave::CommitTogether({&out}, &error)) << error;
+  EXPECT_TRUE(ReadAll(folder.File("blocks.bin")) == expected);
+}
+
+std::string gFailureSeen;
+void NoteFailure(const std::string& reason) { gFailureSeen += reason + ";"; }
+
+// A write that fails on the writing thread stops the writer at the next block, not at the end,
+// and the program's handler hears of it once.
+TEST(BlockWriterTest, AFailedWriteStopsTheWriterWithinOneBlock) {
+  TempFolder folder;
+  AtomicFile out;
+  std::string error;
+  ASSERT_TRUE(out.Create(folder.File("full.glb"), &error)) << error;
+  gFailureSeen.clear();
+  dustweave::SetWriteFailureHandler(NoteFailure);
+  int accepted = 0;
+  {
+    FaultScope fault({FileStage::Write, "full.glb", 2});
+    dustweave::BlockWriter behind(out);
+    std::unique_ptr<char[]> block(new char[1 << 16]);
+    for (int n = 0; n < 50 && behind.Append(block, 1 << 16, 1 << 16); ++n) ++accepted;
+  }
+  dustweave::SetWriteFailureHandler(nullptr);
+  EXPECT_LE(accepted, 2 + 2);  // the blocks written, and at most the queue's two behind them
+  EXPECT_TRUE(out.failed());
+  EXPECT_EQ(gFailureSeen, "cannot write " + folder.File("full.glb") + ": No space left on device;");
+  EXPECT_FALSE(dustweave::CommitTogether({&out}, &error));
+  EXPECT_TRUE(folder.Entries().empty());
+}
+
+// ---- temporary names ------------------------------------------------------------------------
+
+TEST(TemporaryNameTest, StaysWithinTheNameLimitAndApartForLongNames) {
+  TempFolder folder;
+  std::string stem(200, 'a');
+  std::string first = folder.File(stem + std::string(46, 'b') + ".obj"), second = folder.File(stem + std::string(46, 'c') + ".obj");
+  for (const std::string& path : {first, second}) {
+    std::string temporary = dustweave::TemporaryNameFor(path);
+    EXPECT_LE(dustweave::FileNameOf(temporary).size(), 255u) << temporary;
+    EXPECT_EQ(dustweave::FolderOf(temporary), dustweave::FolderOf(path));
+    AtomicFile out;
+    std::string error;
+    ASSERT_TRUE(out.Create(path, &error)) << error;
+    out.Write("x", 1);
+    ASSERT_TRUE(dustweave::CommitTogether({&out}, &error)) << error;
+  }
+  EXPECT_NE(dustweave::TemporaryPrefixFor(first), dustweave::TemporaryPrefixFor(second));
+  EXPECT_EQ(folder.Entries().size(), 2u);
+  // A short name keeps its whole self, so a user recognises the file.
+  EXPECT_EQ(dustweave::FileNameOf(dustweave::TemporaryPrefixFor(folder.File("m.glb"))), ".m.glb.partial-");
+}
+
+#ifndef _WIN32
+// ---- interrupts and what a kill leaves ------------------------------------------------------
+
+// An interrupted program removes the temporary files of its open outputs and ends by the same
+// signal; what was committed before stays.
+TEST(TemporaryFilesTest, InterruptRemovesTemporaryFilesButNotCommittedOnes) {
+  TempFolder folder;
+  std::string done = folder.File("done.obj"), open = folder.File("open.glb");
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    dustweave::RemoveTemporariesOnInterrupt();
+    AtomicFile committed, unfinished;
+    std::string error;
+    bool ready = committed.Create(done, &error) && dustweave::CommitTogether({&committed}, &error) &&
+                 unfinished.Create(open, &error);
+    dustweave::BlockWriter behind(unfinished);
+    std::unique_ptr<char[]> block(new char[1 << 16]);
+    behind.Append(block, 1 << 16, 1 << 16);
+    if (ready) std::raise(SIGINT);
+    _exit(3);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status)) << "exit " << WEXITSTATUS(status);
+  EXPECT_EQ(WTERMSIG(status), SIGINT);
+  EXPECT_EQ(folder.Entries(), std::vector<std::string>{"done.obj"});
+}
+
+// A child that creates a temporary file for `path` and then either dies by SIGKILL or holds it
+// until killed; returns once the file exists.
+pid_t ChildWithTemporary(const std::string& path, bool holds) {
+  int ready[2];
+  if (pipe(ready) != 0) return -1;
+  pid_t child = fork();
+  if (child == 0) {
+    AtomicFile file;
+    std::string error;
+    file.Create(path, &error);
+    file.Write("partial", 7);
+    if (write(ready[1], "r", 1) != 1) _exit(2);
+    if (holds) pause();
+    raise(SIGKILL);
+  }
+  char c;
+  if (read(ready[0], &c, 1) != 1) return -1;
+  close(ready[0]);
+  close(ready[1]);
+  return child;
+}
+
+// What a killed run left beside an output goes; a file still held by a running writer, another
+// output's temporary file and strangers' files of similar names stay.
+TEST(TemporaryFilesTest, SweepRemovesOnlyTheUnheldTemporariesOfTheName) {
+  TempFolder folder;
+  std::string out = folder.File("out.glb");
+  pid_t killed = ChildWithTemporary(out, false);
+  ASSERT_GT(killed, 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(killed, &status, 0), killed);
+  std::vector<std::string> strangers = {".out.glb.partial-notes", "out.glb.partial-1-1", ".out.glb.partial-1-1.bak",
+                                        ".out.glb2.partial-1-1", ".other.glb.partial-999999-1"};
+  for (const std::string& name : strangers) WriteText(folder.File(name), "theirs");
+  pid_t holder = ChildWithTemporary(out, true);
+  ASSERT_GT(holder, 0);
+  std::vector<std::string> before = folder.Entries();
+  EXPECT_EQ(before.size(), strangers.size() + 2);
+  EXPECT_EQ(dustweave::RemoveStaleTemporaries(out), 1u);
+  std::vector<std::string> after = folder.Entries();
+  kill(holder, SIGKILL);
+  waitpid(holder, &status, 0);
+  EXPECT_EQ(after.size(), strangers.size() + 1);
+  for (const std::string& name : strangers) EXPECT_EQ(ReadAll(folder.File(name)), "theirs") << name;
+  EXPECT_EQ(dustweave::RemoveStaleTemporaries(out), 1u);  // the holder's, now that it is gone
+  EXPECT_EQ(folder.Entries().size(), strangers.size());
+}
+#endif
+
+}  // namespace
