@@ -426,7 +426,7 @@ bool GlbWriter::Complete(std::string* error) {
     for (IndexStream& stream : s.attributeStreams) stream.Drop();
   }
   s.behind.Drain();
-  s.out.Truncate(fileBytes);  // past it lie only positions of a mesh without polygons, or lines moved away
+  s.out.Truncate(fileBytes);  // past it lie only what a mesh without polygons made, or streams moved away
   std::string head = Head(json, jsonBytes, binBytes, fileBytes);
   s.out.WriteAt(0, head.data(), head.size());
   if (!s.out.failed()) return true;

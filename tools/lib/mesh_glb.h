@@ -30,9 +30,9 @@ class GlbWriter : public standin::MeshSink {
   // Starts the output beside `path`; false, with a one-line reason naming `path`, when it cannot
   // be created.
   bool Open(const std::string& path, std::string* error);
-  // The number of points the run will make, when known before the first: the line indices are
-  // then written in place behind room for that many positions, with no copy at the end. A wrong
-  // count costs only speed: the file is the same.
+  // The number of points the run will make, when known before the first: the line indices (and
+  // the chain attributes before them) are then written in place behind room for that many
+  // positions, with no copy at the end. A wrong count costs only speed: the file is the same.
   void ExpectPoints(uint64_t count);
   void AddPoint(uint64_t number, const double position[3]) override;
   // Polygons of three or more points, of none, or with a point this run never made (-1) have
