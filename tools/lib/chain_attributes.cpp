@@ -38,12 +38,12 @@ void ChainAttributes::CloseChain() {
 
 namespace {
 
-// The place of the point `index` along a chain whose last point is `last`, and its colour as
-// RGBA bytes.
+// The place of the point `index` along a chain whose last point is `last`.
 float PlaceAlong(uint64_t index, uint64_t last) {
   return last == 0 ? 0.0f : static_cast<float>(static_cast<double>(index) / static_cast<double>(last));
 }
 
+// The ramp's colour at `place` as the RGBA bytes of COLOR_0.
 void PutColour(char* at, float place) {
   Rgb8 colour = LinearRampColour(place);
   const unsigned char rgba[4] = {colour.r, colour.g, colour.b, 255};
