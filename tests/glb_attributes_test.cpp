@@ -337,4 +337,20 @@ TEST(GlbAttributes, TheSizeLimitCountsTwelveBytesMoreAPoint) {
   }
 }
 
+// Refused by the block-wise check while the positions still stream in, with or without the
+// attributes: nothing more is written, not even into the full block.
+TEST(GlbAttributes, ARefusalWhileThePositionsStreamWritesNothingMore) {
+  for (bool attributes : {false, true}) {
+    SCOPED_TRACE(attributes);
+    TempFile glb(".glb");
+    dustweave::GlbWriter writer(2 << 20, attributes);
+    std::string error;
+    ASSERT_TRUE(writer.Open(glb.path(), &error)) << error;
+    FeedChain(writer, 300000);  // 3.6 MB of positions
+    EXPECT_FALSE(writer.Finish(&error));
+    EXPECT_NE(error.find("4 GiB"), std::string::npos) << error;
+    EXPECT_FALSE(std::filesystem::exists(glb.path()));
+  }
+}
+
 }  // namespace

@@ -360,7 +360,10 @@ void GlbWriter::AddPoint(uint64_t number, const double position[3]) {
   if (s.refusal) return;
   if (!held) return s.RefusePoint(number, position);
   if (s.chainAttributes) s.chainAttributes->AddPoint(number, position);
-  if (s.positionUsed + 12 > POSITION_BLOCK) s.WritePositions();
+  if (s.positionUsed + 12 > POSITION_BLOCK) {
+    s.WritePositions();
+    if (s.refusal) return;  // refused by the block's checks: it was not handed on, and stays full
+  }
   // Little-endian float32, as on every platform built for. Each coordinate is converted and
   // stored on its own: the module stores them one by one just before the call, and a load wider
   // than one of those stores (a pair of doubles, or floats gathered first) waits for them to land.
