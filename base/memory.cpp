@@ -1,5 +1,6 @@
-// Heap access of the module with its allocation-failure seam. The counters are module-wide and
-// unguarded: the host runs one command at a time.
+// Heap access of the module with its allocation-failure seam, and its file close with the seam
+// that tells a test of each close. The counters and the seam are module-wide and unguarded: the
+// host runs one command at a time.
 #include "base/memory.h"
 
 #include <stdlib.h>
@@ -10,6 +11,8 @@ long gAllocCount = 0;  // allocations attempted since the seam was last set
 long gAllocLive = 0;
 long gFailFrom = 0;    // 0: never fail
 bool gFailOnlyOne = false;
+void (*gFileClosed)(void*) = nullptr;  // the close seam, and what it is given
+void* gFileClosedContext = nullptr;
 
 bool SeamSaysFail() {
   ++gAllocCount;
@@ -59,3 +62,14 @@ void ModuleAllocFailOnly(long n) {
 
 long ModuleAllocCount(void) { return gAllocCount; }
 long ModuleAllocLive(void) { return gAllocLive; }
+
+void ModuleCloseFile(FILE* file) {
+  if (file == nullptr) return;
+  fclose(file);
+  if (gFileClosed != nullptr) gFileClosed(gFileClosedContext);
+}
+
+void ModuleOnFileClosed(void (*closed)(void* context), void* context) {
+  gFileClosed = closed;
+  gFileClosedContext = context;
+}

@@ -18,7 +18,7 @@ bool OpenPfxStream(PfxStream* stream, const char* path) {
 }
 
 void ClosePfxStream(PfxStream* stream) {
-  if (stream->file != nullptr) fclose(stream->file);
+  ModuleCloseFile(stream->file);
   ModuleFree(stream->buffer);
   *stream = PfxStream{};
 }

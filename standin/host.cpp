@@ -33,6 +33,7 @@ struct Callbacks {
 
   static void Show(Box box) {
     Host& host = *gCurrent;
+    host.Note(box.kind + ": " + box.text);
     host.boxes.push_back(std::move(box));
     if (host.onBox) host.onBox(host.boxes.back());
   }
@@ -42,7 +43,7 @@ struct Callbacks {
   }
 
   static int OkCancel(const char* title, const char* text, const char* text2) {
-    int answer = gCurrent->script.answerOk ? 1 : 0;
+    int answer = gCurrent->script.answerOk ? gCurrent->script.okValue : 0;
     Show(Box{"okCancel", Text(title), text != nullptr ? text : "", Text(text2), answer});
     return answer;
   }
@@ -147,7 +148,7 @@ struct Callbacks {
     if (host.script.startPolygon) values.startPolygon = 1;
     if (host.script.step) values.step = *host.script.step;
     values.pick = host.script.pick;
-    return host.script.cancelPanel ? 0 : 1;
+    return host.script.cancelPanel ? 0 : host.script.okValue;
   }
 
   static void* FormGet(LWXPanelID, LWID id) {
@@ -168,7 +169,11 @@ struct Callbacks {
   // ---- the mesh edit: point IDs are 1-based creation numbers -----------------------------
   static MeshEditOp* EditBegin(int, int, int) {
     Host& host = *gCurrent;
-    if (host.script.declineEdit) return nullptr;
+    if (host.script.declineEdit) {
+      host.Note("editBegin declined");
+      return nullptr;
+    }
+    host.Note("editBegin");
     host.mesh.edit = EditState::Open;
     ++host.mesh.editBegins;
     host.sink_ = host.script.sink != nullptr ? host.script.sink : &host.recorder_;
@@ -180,6 +185,7 @@ struct Callbacks {
   }
 
   static void Done(EDStateRef, int error, int selectMode) {
+    gCurrent->Note("done");
     MeshRecord& mesh = gCurrent->mesh;
     mesh.edit = EditState::Ended;
     mesh.doneError = error;
@@ -295,5 +301,28 @@ Host::~Host() {
 }
 
 GlobalFunc* Host::global() const { return Callbacks::Global; }
+
+namespace {
+// The entry for the points and polygons made between two others, or none.
+std::optional<std::string> MeshEntry(uint64_t points, uint64_t polygons) {
+  if (points == 0 && polygons == 0) return std::nullopt;
+  return "mesh: " + std::to_string(points) + " points, " + std::to_string(polygons) + " polygons";
+}
+}  // namespace
+
+std::vector<std::string> Host::calls() const {
+  std::vector<std::string> calls = calls_;
+  auto made = MeshEntry(mesh.pointCount - notedPoints_, mesh.polygonCount - notedPolygons_);
+  if (made) calls.push_back(std::move(*made));
+  return calls;
+}
+
+void Host::Note(std::string entry) {
+  auto made = MeshEntry(mesh.pointCount - notedPoints_, mesh.polygonCount - notedPolygons_);
+  if (made) calls_.push_back(std::move(*made));
+  notedPoints_ = mesh.pointCount;
+  notedPolygons_ = mesh.polygonCount;
+  calls_.push_back(std::move(entry));
+}
 
 }  // namespace standin

@@ -32,6 +32,7 @@ struct HostScript {
   int pick = 0;                           // the popup entry chosen
   std::set<LWID> nullAnswers;             // controls whose formGet yields null
   bool answerOk = true;                   // every OK/Cancel question
+  int okValue = 1;                        // what okCancel and post answer for OK (non-zero)
   bool declineEdit = false;               // editBegin yields null
   bool discardMesh = false;               // count points and polygons without keeping them
   MeshSink* sink = nullptr;               // stream the mesh there instead of keeping it (counts kept)
@@ -126,6 +127,13 @@ class Host {
   MeshRecord mesh;                        // counts and edit state; points and polygons when kept
   std::function<void(const Box&)> onBox;  // told of each box as it is shown
 
+  // What the module did through the host, in order: "editBegin" (or "editBegin declined"), the
+  // points and polygons made since the entry before as one entry ("mesh: 3 points, 2 polygons"),
+  // "done", each box as "kind: text", and what a test notes itself, such as the module's close
+  // of its file.
+  std::vector<std::string> calls() const;
+  void Note(std::string entry);
+
   static Host* current();
 
  private:
@@ -142,6 +150,9 @@ class Host {
     double step = 0;
     int pick = 0;
   } values_;
+  std::vector<std::string> calls_;
+  uint64_t notedPoints_ = 0;              // the mesh counts as of the last entry
+  uint64_t notedPolygons_ = 0;
   friend struct Callbacks;
 };
 

@@ -7,6 +7,7 @@
 
 #include "base/memory.h"
 #include "chain/command.h"
+#include "chain_run.h"
 #include "options/panel.h"
 #include "options/surfaces.h"
 #include "pfx/reader.h"
@@ -108,6 +109,8 @@ TEST_F(AllocationFailure, AnOptionsTextThatCannotBeCopiedIsCancel) {
 
 // ---- the whole activation ------------------------------------------------------------------
 
+// Each allocation of a whole activation failing in turn, with a host whose OK is 1 and with hosts
+// whose OK is another non-zero value.
 TEST_F(AllocationFailure, EveryAllocationOfAnActivationFailsAsDocumented) {
   TempFile file(SmallFile());
   standin::HostScript script;
@@ -119,37 +122,46 @@ TEST_F(AllocationFailure, EveryAllocationOfAnActivationFailsAsDocumented) {
   ASSERT_NE(activate, nullptr);
 
   standin::Host reference(script);
-  ASSERT_EQ(activate(COMMAND_INTERFACE_VERSION, reference.global(), reference.command(), nullptr),
-            0);
+  {
+    FileClosesNoted closes(reference);
+    ASSERT_EQ(activate(COMMAND_INTERFACE_VERSION, reference.global(), reference.command(), nullptr),
+              0);
+  }
   ASSERT_EQ(reference.mesh.points.size(), 3u * 6);
 
   const long listAllocations = 3;  // the array and two names
   const long readerBuffer = listAllocations + 3;  // after the file name and the surface name
-  long tried = FailEachAllocation([&](long n) {
-    standin::Host host(script);
-    int result = activate(COMMAND_INTERFACE_VERSION, host.global(), host.command(), nullptr);
-    EXPECT_TRUE(host.boxes.empty());
-    if (n <= listAllocations) {
-      EXPECT_EQ(result, 2);
-      EXPECT_EQ(host.panelsCreated, 0);
-      EXPECT_EQ(host.mesh.editBegins, 0);
-    } else if (n < readerBuffer) {
-      EXPECT_EQ(result, 0);  // as Cancel: the panel was shown, nothing was run
-      EXPECT_TRUE(host.panel->destroyed);
-      EXPECT_EQ(host.mesh.editBegins, 0);
-    } else {
-      // Without the reader's buffer, or with nothing failing: the same chains.
-      EXPECT_EQ(result, 0);
-      EXPECT_EQ(host.mesh.points, reference.mesh.points);
-      ASSERT_EQ(host.mesh.polygons.size(), reference.mesh.polygons.size());
-      for (size_t i = 0; i < host.mesh.polygons.size(); ++i) {
-        EXPECT_EQ(host.mesh.polygons[i].points, reference.mesh.polygons[i].points);
-        EXPECT_EQ(host.mesh.polygons[i].surface, "A");
+  for (int ok : {1, 2, -1, 0x7fffffff}) {
+    SCOPED_TRACE(testing::Message() << "OK is " << ok);
+    script.okValue = ok;
+    long tried = FailEachAllocation([&](long n) {
+      standin::Host host(script);
+      FileClosesNoted closes(host);
+      int result = activate(COMMAND_INTERFACE_VERSION, host.global(), host.command(), nullptr);
+      EXPECT_TRUE(host.boxes.empty());
+      if (n <= listAllocations) {
+        EXPECT_EQ(result, 2);
+        EXPECT_EQ(host.panelsCreated, 0);
+        EXPECT_EQ(host.mesh.editBegins, 0);
+      } else if (n < readerBuffer) {
+        EXPECT_EQ(result, 0);  // as Cancel: the panel was shown, nothing was run
+        EXPECT_TRUE(host.panel->destroyed);
+        EXPECT_EQ(host.mesh.editBegins, 0);
+      } else {
+        // Without the reader's buffer, or with nothing failing: the same chains.
+        EXPECT_EQ(result, 0);
+        EXPECT_EQ(host.mesh.points, reference.mesh.points);
+        ASSERT_EQ(host.mesh.polygons.size(), reference.mesh.polygons.size());
+        for (size_t i = 0; i < host.mesh.polygons.size(); ++i) {
+          EXPECT_EQ(host.mesh.polygons[i].points, reference.mesh.polygons[i].points);
+          EXPECT_EQ(host.mesh.polygons[i].surface, "A");
+        }
+        EXPECT_EQ(host.mesh.edit, EditState::Ended);
+        EXPECT_EQ(host.calls(), reference.calls());
       }
-      EXPECT_EQ(host.mesh.edit, EditState::Ended);
-    }
-  });
-  EXPECT_EQ(tried, readerBuffer);
+    });
+    EXPECT_EQ(tried, readerBuffer);
+  }
 }
 
 // ---- the reader ----------------------------------------------------------------------------
@@ -175,6 +187,40 @@ TEST_F(AllocationFailure, WithoutItsBufferTheReaderGivesTheSameRunOnACutFile) {
   auto buffered = run(false);
   EXPECT_EQ(buffered.second, std::vector<std::string>{MSG_ENDS_EARLY});
   EXPECT_EQ(run(true), buffered);
+}
+
+// A declined mesh edit, with and without the reader's buffer: the file is closed, the buffer
+// freed, nothing shown.
+TEST_F(AllocationFailure, ADeclinedEditClosesTheFileAndFreesTheBuffer) {
+  TempFile file(SmallFile());
+  ChainOptions options;
+  options.fileName = ModuleCopyText(file.path().c_str());
+  long tried = FailEachAllocation([&](long) {
+    standin::HostScript script;
+    script.declineEdit = true;
+    standin::Host host(script);
+    FileClosesNoted closes(host);
+    gMessages = host.messages();
+    RunChainCommand(host.command(), &options);
+    EXPECT_EQ(host.calls(), (std::vector<std::string>{"editBegin declined", "close"}));
+    EXPECT_TRUE(host.boxes.empty());
+  });
+  FreeChainOptions(&options);
+  EXPECT_EQ(tried, 1) << "the reader's buffer";
+}
+
+// Every ReadBlock that fails, for want of memory or of bytes, leaves nothing allocated.
+TEST_F(AllocationFailure, EveryFailingReadBlockLeavesNothingBehind) {
+  TempFile file(std::vector<uint8_t>(10, 0x5A));
+  long tried = FailEachAllocation([&](long) {
+    PfxStream stream;
+    ASSERT_TRUE(OpenPfxStream(&stream, file.path().c_str()));
+    SetReadPosition(0);
+    EXPECT_EQ(ReadBlock(&stream, 12), nullptr);  // two bytes short
+    EXPECT_EQ(GetReadPosition(), READER_FAILED);
+    ClosePfxStream(&stream);
+  });
+  EXPECT_EQ(tried, 2) << "the reader's buffer and the block";
 }
 
 TEST_F(AllocationFailure, ReadBlockThatCannotAllocateFailsWithoutConsuming) {

@@ -1,5 +1,6 @@
 // One command run through the stand-in host, for the tests of the chain command: the options
-// are set directly, RunChainCommand runs on a file, and the host keeps what was built.
+// are set directly, RunChainCommand runs on a file, and the host keeps what was built, with the
+// module's close of its file in the host's call log.
 #pragma once
 
 #include <string>
@@ -9,6 +10,29 @@
 #include "chain/command.h"
 #include "standin/host.h"
 #include "temp_file.h"
+
+// While it lives, each file the module closes is noted as "close" in the host's call log.
+class FileClosesNoted {
+ public:
+  explicit FileClosesNoted(standin::Host& host) { ModuleOnFileClosed(Noted, &host); }
+  ~FileClosesNoted() { ModuleOnFileClosed(nullptr, nullptr); }
+  FileClosesNoted(const FileClosesNoted&) = delete;
+  FileClosesNoted& operator=(const FileClosesNoted&) = delete;
+
+ private:
+  static void Noted(void* host) { static_cast<standin::Host*>(host)->Note("close"); }
+};
+
+// The call log of a run that ended with the file cut short, having made `points` points and
+// `polygons` polygons: the edit ended and the file closed before the box.
+inline std::vector<std::string> CutShortCalls(uint64_t points, uint64_t polygons) {
+  std::vector<std::string> calls = {"editBegin"};
+  if (points != 0 || polygons != 0) {
+    calls.push_back("mesh: " + std::to_string(points) + " points, " + std::to_string(polygons) + " polygons");
+  }
+  for (const char* call : {"done", "close", "error: unexpected end of pfx file"}) calls.push_back(call);
+  return calls;
+}
 
 struct RunSettings {
   double step = 1.0;
@@ -20,7 +44,9 @@ struct RunSettings {
 class ChainRun {
  public:
   explicit ChainRun(const std::string& path, RunSettings settings = {}) : host(settings.script) {
+    FileClosesNoted closes(host);
     gMessages = host.messages();
+    long live = ModuleAllocLive();
     ChainOptions options;
     options.fileName = ModuleCopyText(path.c_str());
     options.surfaceName = ModuleCopyText(settings.surface.c_str());
@@ -28,6 +54,7 @@ class ChainRun {
     options.stepPercent = settings.step;
     RunChainCommand(host.command(), &options);
     FreeChainOptions(&options);
+    allocationsLeft = ModuleAllocLive() - live;
   }
   // Runs on a scratch file holding these bytes.
   explicit ChainRun(const std::vector<uint8_t>& bytes, RunSettings settings = {})
@@ -57,4 +84,5 @@ class ChainRun {
   }
 
   standin::Host host;
+  long allocationsLeft = 0;  // module allocations the run left live
 };

@@ -40,6 +40,9 @@ TEST(ChainRun, TypicalRunBuildsTwentySixPointsPerParticle) {
   EXPECT_EQ(run.host.mesh.doneError, 0);
   EXPECT_TRUE(run.host.boxes.empty());
   EXPECT_EQ(GetReadPosition(), static_cast<int>(pfxwrite::Encode(file).size()));
+  EXPECT_EQ(run.host.calls(),
+            (std::vector<std::string>{"editBegin", "mesh: 5200 points, 5000 polygons", "done", "close"}));
+  EXPECT_EQ(run.allocationsLeft, 0);
 }
 
 TEST(ChainRun, DefaultOptionsJoinEverySampleInOrder) {
@@ -215,6 +218,10 @@ TEST(HeaderQuestions, CancelEndsTheEditAndBuildsNothing) {
   EXPECT_EQ(run.host.boxes.size(), 1u);
   EXPECT_TRUE(run.host.mesh.points.empty());
   EXPECT_EQ(run.host.mesh.edit, EditState::Ended);
+  EXPECT_EQ(run.host.calls(),
+            (std::vector<std::string>{"editBegin", "okCancel: wrong pfx file version (4)\n continue ?", "done",
+                                      "close"}));
+  EXPECT_EQ(run.allocationsLeft, 0);
 }
 
 TEST(HeaderQuestions, NoParticlesAsksAfterTheVersion) {
@@ -236,6 +243,30 @@ TEST(HeaderQuestions, NoParticlesAsksAfterTheVersion) {
   ChainRun cancelled(pfx.path(), {.script = cancel});
   EXPECT_EQ(cancelled.BoxTexts(), (std::vector<std::string>{"no particles found\n continue ?"}));
   EXPECT_EQ(cancelled.host.mesh.edit, EditState::Ended);
+}
+
+TEST(HeaderQuestions, AnyNonZeroAnswerIsOk) {
+  // Both questions with tracks to follow, and both with none: a host's OK of 2, -1 or 2^31 - 1
+  // goes on exactly as an OK of 1.
+  pfxwrite::File tracks = OneTrack(3);
+  tracks.version = 2;
+  pfxwrite::File none;
+  none.version = 5;
+  none.particleCount = -3;
+  for (const pfxwrite::File& file : {tracks, none}) {
+    TempFile pfx(file);
+    ChainRun one(pfx.path());
+    for (int ok : {2, -1, 0x7fffffff}) {
+      SCOPED_TRACE(testing::Message() << "OK is " << ok << ", version " << file.version);
+      standin::HostScript script;
+      script.okValue = ok;
+      ChainRun run(pfx.path(), {.script = script});
+      EXPECT_EQ(run.host.calls(), one.host.calls());
+      EXPECT_EQ(run.host.mesh.points, one.host.mesh.points);
+      EXPECT_EQ(run.host.mesh.polygons.size(), one.host.mesh.polygons.size());
+      for (const auto& box : run.host.boxes) EXPECT_EQ(box.answer, ok);
+    }
+  }
 }
 
 // ---- file names and the mesh edit --------------------------------------------------------------
@@ -275,6 +306,8 @@ TEST(MeshEdit, DeclinedEditClosesTheFileSilently) {
   ChainRun run(file.path(), {.script = decline});
   EXPECT_TRUE(run.host.boxes.empty());
   EXPECT_EQ(run.host.mesh.edit, EditState::None);
+  EXPECT_EQ(run.host.calls(), (std::vector<std::string>{"editBegin declined", "close"}));
+  EXPECT_EQ(run.allocationsLeft, 0) << "the reader's buffer was not freed";
 }
 
 TEST(MeshEdit, NullPointSuppressesThePolygonsThatWouldUseIt) {

@@ -312,6 +312,33 @@ TEST_F(PanelTest, AnswersAreReadInOrderBeforeTheDestroy) {
   EXPECT_EQ(host.panel->calls.back(), "destroy");
 }
 
+TEST_F(PanelTest, AnyNonZeroPostIsOk) {
+  // A host's OK of 2, -1 or 2^31 - 1 takes the answers and runs exactly as an OK of 1.
+  HostScript script = WithTypicalFile();
+  script.step = 0.5;
+  script.surfaces = {"A", "B"};
+  script.pick = 1;
+  Host one(script);
+  ASSERT_EQ(Activate(one), 0);
+  ASSERT_EQ(one.mesh.pointCount, 200u * 51);
+  for (int ok : {2, -1, 0x7fffffff}) {
+    SCOPED_TRACE(testing::Message() << "OK is " << ok);
+    script.okValue = ok;
+    Host host(script);
+    EXPECT_EQ(Activate(host), 0);
+    ASSERT_TRUE(host.panel.has_value());
+    EXPECT_EQ(host.panel->calls, one.panel->calls);
+    EXPECT_EQ(host.panel->reads, one.panel->reads);
+    EXPECT_EQ(host.calls(), one.calls());
+    EXPECT_EQ(host.mesh.points, one.mesh.points);
+    ASSERT_EQ(host.mesh.polygons.size(), one.mesh.polygons.size());
+    for (size_t i = 0; i < host.mesh.polygons.size(); ++i) {
+      ASSERT_EQ(host.mesh.polygons[i].points, one.mesh.polygons[i].points);
+      ASSERT_EQ(host.mesh.polygons[i].surface, "B");
+    }
+  }
+}
+
 TEST_F(PanelTest, OkWithoutAnswersReadsNoFile) {
   // The file answer stays "none": nothing is opened, nothing is shown.
   Host host;

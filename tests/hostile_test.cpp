@@ -91,7 +91,23 @@ TEST(CutFile, EveryCutBuildsExactlyTheWholeSamplesAndSaysSo) {
     EXPECT_EQ(run.host.mesh.polygons.size(), polygons);
     EXPECT_EQ(run.Boxes(), ENDS_EARLY);
     EXPECT_EQ(run.host.mesh.edit, EditState::Ended);
+    EXPECT_EQ(run.host.calls(), CutShortCalls(wholeSamples, polygons));
+    EXPECT_EQ(run.allocationsLeft, 0);
   }
+}
+
+TEST(CutFile, TheEditIsEndedAndTheFileClosedBeforeTheBox) {
+  pfxwrite::File file = ThreeTracks();
+  std::vector<uint8_t> bytes = pfxwrite::Encode(file);
+  // Cut inside the first track's third sample: two points and, with the start polygon, two
+  // polygons; then in the header, before anything is built.
+  HostileRun inTrack(Cut(bytes, PFX_HEADER_SIZE + PFX_TRACK_HEAD_SIZE + 2 * PFX_SAMPLE_SIZE + 5), 1.0, 1);
+  EXPECT_EQ(inTrack.host.calls(),
+            (std::vector<std::string>{"editBegin", "mesh: 2 points, 2 polygons", "done", "close",
+                                      "error: unexpected end of pfx file"}));
+  HostileRun inHeader(Cut(bytes, 7));
+  EXPECT_EQ(inHeader.host.calls(),
+            (std::vector<std::string>{"editBegin", "done", "close", "error: unexpected end of pfx file"}));
 }
 
 // ---- tracks that would never end ---------------------------------------------------------------

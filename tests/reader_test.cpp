@@ -2,8 +2,10 @@
 // counter, whole blocks, and reads across the block buffer's edge.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <cstring>
+#include <functional>
 
 #include "base/memory.h"
 #include "pfx/reader.h"
@@ -76,6 +78,108 @@ TEST_F(ReaderTest, FailedReaderConsumesNothingUntilThePositionIsSet) {
   SetReadPosition(0);
   EXPECT_EQ(ReadInt(&stream_), 22);
   EXPECT_EQ(GetReadPosition(), 4);
+}
+
+// Every way into the failure state with words still to come (each of them a non-zero integer and
+// real): each read after it gives its failure value, twice over, and neither consumes nor returns
+// any of the later bytes; they are all there once the position is set again.
+TEST(StickyFailure, EveryReadAfterAFailureGivesItsFailureValueAndConsumesNothing) {
+  const std::vector<uint8_t> bytes = Words({0x3F800000, 0x40000000, 0x40400000, 0x40800000, 0x40A00000});
+  TempFile file(bytes);
+  struct Failure {
+    const char* name;
+    int wordsTaken;  // by the failing read itself
+    std::function<void(PfxStream*)> cause;
+  };
+  const Failure failures[] = {
+      {"ReadBlock of 0 bytes", 0, [](PfxStream* s) { EXPECT_EQ(ReadBlock(s, 0), nullptr); }},
+      {"ReadBlock of -4 bytes", 0, [](PfxStream* s) { EXPECT_EQ(ReadBlock(s, -4), nullptr); }},
+      {"ReadBlock that cannot allocate", 0,
+       [](PfxStream* s) {
+         ModuleAllocFailOnly(1);
+         EXPECT_EQ(ReadBlock(s, 4), nullptr);
+         ModuleAllocFailOnly(0);
+       }},
+      {"the position set to the sentinel", 0, [](PfxStream*) { SetReadPosition(READER_FAILED); }},
+      {"a count that lands on the sentinel", 1,
+       [](PfxStream* s) {
+         SetReadPosition(-14);
+         EXPECT_EQ(ReadInt(s), 0x40000000);
+       }},
+  };
+  struct Read {
+    const char* name;
+    std::function<void(PfxStream*)> expectFailed;
+  };
+  const Read reads[] = {
+      {"ReadInt", [](PfxStream* s) { EXPECT_EQ(ReadInt(s), 0); }},
+      {"ReadIntSticky", [](PfxStream* s) { EXPECT_EQ(ReadIntSticky(s), READER_FAILED); }},
+      {"ReadFloat", [](PfxStream* s) { EXPECT_EQ(std::bit_cast<uint32_t>(ReadFloat(s)), 0u); }},
+      {"ReadBlock", [](PfxStream* s) { EXPECT_EQ(ReadBlock(s, 4), nullptr); }},
+      {"ReadSample",
+       [](PfxStream* s) {
+         double xyz[3] = {7, 7, 7};
+         EXPECT_FALSE(ReadSample(s, xyz));
+         for (double coordinate : xyz) EXPECT_EQ(std::bit_cast<uint64_t>(coordinate), 0u);
+       }},
+  };
+  for (const Failure& failure : failures) {
+    for (const Read& read : reads) {
+      SCOPED_TRACE(std::string(read.name) + " after " + failure.name);
+      PfxStream stream;
+      ASSERT_TRUE(OpenPfxStream(&stream, file.path().c_str()));
+      SetReadPosition(0);
+      EXPECT_EQ(ReadInt(&stream), 0x3F800000);
+      failure.cause(&stream);
+      ASSERT_EQ(GetReadPosition(), READER_FAILED);
+      long live = ModuleAllocLive();
+      read.expectFailed(&stream);
+      read.expectFailed(&stream);
+      EXPECT_EQ(GetReadPosition(), READER_FAILED);
+      EXPECT_EQ(ModuleAllocLive(), live);
+      SetReadPosition(0);
+      EXPECT_EQ(ReadInt(&stream), static_cast<int32_t>(PfxWordAt(&bytes[4 * (1 + failure.wordsTaken)])));
+      ClosePfxStream(&stream);
+    }
+  }
+}
+
+// A block the file cannot fill fails whole: null, the failure state, and its memory released,
+// whether the bytes run out within the block buffer's refill, in a block larger than the buffer,
+// at the end of the file or without a buffer at all.
+TEST(ReaderBlock, ABlockCutShortLeavesNothingAllocated) {
+  struct Case {
+    size_t fileSize;
+    size_t before;  // bytes taken first
+    int block;
+    bool withBuffer;
+  };
+  const int big = static_cast<int>(PFX_BUFFER_SIZE) + 8;
+  const Case cases[] = {
+      {10, 0, 12, true},  {10, 4, 8, true},   {10, 10, 4, true},  {PFX_BUFFER_SIZE, 0, big, true},
+      {PFX_BUFFER_SIZE + 16, 12, big, true}, {10, 0, 12, false}, {10, 10, 1, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.block << "-byte block after " << c.before << " of " << c.fileSize
+                                    << " bytes" << (c.withBuffer ? "" : ", without a buffer"));
+    TempFile file(std::vector<uint8_t>(c.fileSize, 0x5A));
+    PfxStream stream;
+    if (!c.withBuffer) ModuleAllocFailOnly(1);
+    ASSERT_TRUE(OpenPfxStream(&stream, file.path().c_str()));
+    ModuleAllocFailOnly(0);
+    ASSERT_EQ(stream.buffer != nullptr, c.withBuffer);
+    SetReadPosition(0);
+    if (c.before > 0) {
+      unsigned char* first = ReadBlock(&stream, static_cast<int>(c.before));
+      ASSERT_NE(first, nullptr);
+      ModuleFree(first);
+    }
+    long live = ModuleAllocLive();
+    EXPECT_EQ(ReadBlock(&stream, c.block), nullptr);
+    EXPECT_EQ(GetReadPosition(), READER_FAILED);
+    EXPECT_EQ(ModuleAllocLive(), live) << "the block's memory was not released";
+    ClosePfxStream(&stream);
+  }
 }
 
 TEST_F(ReaderTest, PositionCountsModuloTwoToThe32) {

@@ -235,6 +235,17 @@ TEST(SvgLargeRun, ThreeMillionSegmentsStayWithinTheBudgetAndTenMegabytes) {
   EXPECT_EQ(drawn["captions"][0], "mirod_dustweave \xC2\xB7 3030000 points \xC2\xB7 3030000 polygons");
 }
 
+// A share under 0.1 % is written "< 0.1 %" in the caption, escaped, so the picture stays XML
+// (the reader fails on anything malformed).
+TEST(SvgLargeRun, ShareUnderATenthOfAPercentIsWellFormedText) {
+  SvgPreview preview(SvgPreview::MIN_BUDGET);
+  Picture picture(preview);
+  Feed feed(preview);
+  for (int c = 0; c < 200; ++c) feed.Chain(Line(100, c * 0.01), false);
+  json drawn = picture.Finish(preview);
+  EXPECT_NE(ShownLine(drawn).find("of 20,000 segments (< 0.1 %)"), std::string::npos) << ShownLine(drawn);
+}
+
 TEST(SvgLargeRun, SampleSpansTheWholeRun) {
   // Chains side by side in depth: the kept ones reach from the first to the last few.
   SvgPreview preview(1000);

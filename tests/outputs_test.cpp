@@ -1,0 +1,228 @@
+// What dustweave's commands promise about the files they write: a failure at any stage leaves
+// every earlier file under the outputs' names as it was and no temporary file; names that cannot
+// be written are refused before the module runs; a killed conversion's leftovers are swept by the
+// next one; a full file system costs nothing; --quiet shows only errors.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <thread>
+
+#include "program_run.h"
+#include "standin/host.h"
+#include "standin/loader.h"
+#include "temp_file.h"
+#include "tools/dustweave/mesh_outputs.h"
+#include "tools/lib/file_handle.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using dustweave::FileStage;
+
+constexpr int NOT_DONE = 10, MISUSE = 64;
+
+void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+std::string Typical(const TempFolder& folder) {
+  std::string path = folder.File("typical.pfx");
+  EXPECT_EQ(Dustweave({"generate", path}).status, 0);
+  return path;
+}
+
+bool HasTemporary(const TempFolder& folder) {
+  for (const std::string& name : folder.Entries()) {
+    if (name.find(".partial-") != std::string::npos) return true;
+  }
+  return false;
+}
+
+// ---- a failure at each stage, through the file seam ------------------------------------------
+
+FileStage gStage;
+std::string gName;
+int FailStage(FileStage stage, const std::string& path) {
+  return stage == gStage && path.find(gName) != std::string::npos ? EIO : 0;
+}
+
+// The module run into a mesh file and its preview, each with an older file under its name, and
+// the seam failing one stage of one of them: both older files stay, byte for byte.
+TEST(OutputsCommit, FailureAtEachStageOfEitherOutputKeepsBothOlderFiles) {
+  TempFolder folder;
+  std::string pfx = Typical(folder);
+  const std::pair<FileStage, const char*> stages[] = {
+      {FileStage::Create, "out."}, {FileStage::Write, "out."}, {FileStage::Sync, "out."},
+      {FileStage::Rename, "out."}, {FileStage::Create, "prev.svg"}, {FileStage::Sync, "prev.svg"},
+      {FileStage::Rename, "prev.svg"}};
+  for (dustweave::MeshFormat format : {dustweave::MeshFormat::Obj, dustweave::MeshFormat::Glb}) {
+    std::string mesh = folder.File(format == dustweave::MeshFormat::Obj ? "out.obj" : "out.glb");
+    std::string preview = folder.File("prev.svg");
+    WriteText(mesh, "older mesh");
+    WriteText(preview, "older preview");
+    for (const auto& [stage, name] : stages) {
+      gStage = stage;
+      gName = name;
+      dustweave::SetFileFault(FailStage);
+      bool done = false;
+      {
+        dustweave::MeshOutputs outputs;
+        std::string error;
+        if (outputs.OpenMesh(format, mesh, &error) && outputs.OpenPreview(preview, &error)) {
+          standin::HostScript script;
+          script.file = pfx;
+          script.sink = outputs.sink();
+          standin::Host host(script);
+          EXPECT_EQ(standin::RunCommandOnce(DUSTWEAVE_MODULE_FILE, host, COMMAND_INTERFACE_VERSION, &error), 0);
+          done = outputs.Finish(&error);
+        }
+        EXPECT_NE(error.find("Input/output error"), std::string::npos) << error;
+      }
+      dustweave::SetFileFault(nullptr);
+      EXPECT_FALSE(done);
+      EXPECT_EQ(ReadText(mesh), "older mesh") << name << " " << static_cast<int>(stage);
+      EXPECT_EQ(ReadText(preview), "older preview") << name << " " << static_cast<int>(stage);
+      EXPECT_FALSE(HasTemporary(folder));
+    }
+    fs::remove(mesh);
+  }
+}
+
+// A preview that cannot be written (a folder under its name) is found before the module runs,
+// and the mesh file written before keeps its bytes.
+TEST(OutputsCommit, FailingPreviewKeepsThePreviousMesh) {
+  TempFolder folder;
+  std::string pfx = Typical(folder);
+  ASSERT_EQ(Dustweave({"convert", pfx, folder.File("out.glb"), "--step", "0.5"}).status, 0);
+  std::string before = ReadText(folder.File("out.glb"));
+  fs::create_directory(folder.File("prev.svg"));
+  Outcome outcome = Dustweave({"convert", pfx, folder.File("out.glb"), "--svg", folder.File("prev.svg")});
+  EXPECT_EQ(outcome.status, NOT_DONE);
+  EXPECT_EQ(outcome.err, "dustweave: cannot write " + folder.File("prev.svg") + ": it is a folder\n");
+  EXPECT_TRUE(ReadText(folder.File("out.glb")) == before);
+  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"out.glb", "prev.svg", "typical.pfx"}));
+}
+
+// ---- names checked before the module runs ----------------------------------------------------
+
+TEST(OutputsNames, RunAndConvertRefuseWhatCannotBeWritten) {
+  TempFolder folder;
+  std::string pfx = Typical(folder);
+  std::string before = ReadText(pfx);
+  fs::create_directory(folder.File("dir.obj"));
+  std::string module = DUSTWEAVE_MODULE_FILE;
+  const std::string longest(251, 'n'), tooLong(252, 'n');  // with ".obj": 255 and 256 bytes
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string says;
+  };
+  const Case cases[] = {
+      {{"run", module, "--file", pfx, "--obj", pfx}, MISUSE, "--obj must end in .obj"},
+      {{"run", module, "--file", pfx, "--obj", folder.File("x.txt")}, MISUSE, "--obj must end in .obj"},
+      {{"run", module, "--file", pfx, "--svg", folder.File("x.obj")}, MISUSE, "--svg must end in .svg"},
+      {{"run", module, "--file", pfx, "--obj", folder.File("same.obj"), "--svg", folder.File("same.obj")}, MISUSE,
+       "--svg must end in .svg"},
+      {{"run", module, "--file", pfx, "--obj", folder.File("dir.obj")}, NOT_DONE, "it is a folder"},
+      {{"run", module, "--file", pfx, "--obj", folder.File("none/x.obj")}, NOT_DONE, "does not exist"},
+      {{"run", module, "--file", pfx, "--obj", folder.File(tooLong + ".obj")}, NOT_DONE, "256 bytes long"},
+      {{"convert", pfx, folder.File("dir.obj")}, NOT_DONE, "it is a folder"},
+      {{"convert", pfx, folder.File(tooLong + ".obj")}, NOT_DONE, "256 bytes long"},
+      {{"generate", folder.File("dir.obj")}, NOT_DONE, "it is a folder"},
+  };
+  for (const Case& c : cases) {
+    Outcome outcome = Dustweave(c.args);
+    EXPECT_EQ(outcome.status, c.status) << c.args.back() << ": " << outcome.err;
+    EXPECT_NE(outcome.err.find(c.says), std::string::npos) << outcome.err;
+    EXPECT_EQ(outcome.out, "");
+  }
+  EXPECT_TRUE(ReadText(pfx) == before);
+  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"dir.obj", "typical.pfx"}));
+  // The longest name the folder holds works, although its temporary name would be longer.
+  EXPECT_EQ(Dustweave({"convert", pfx, folder.File(longest + ".glb")}).status, 0);
+  EXPECT_EQ(Dustweave({"run", module, "--file", pfx, "--obj", folder.File(longest + ".obj")}).status, 0);
+}
+
+// ---- a killed conversion, then the next one --------------------------------------------------
+
+TEST(OutputsStale, NextConversionSweepsWhatAKilledOneLeft) {
+  TempFolder folder;
+  std::string pfx = folder.File("large.pfx");
+  ASSERT_EQ(Dustweave({"generate", pfx, "--particles", "20000"}).status, 0);
+  WriteText(folder.File(".out.obj.partial-notes"), "theirs");
+  WriteText(folder.File("out.obj.partial-1-1"), "theirs");
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    execl(DUSTWEAVE_PROGRAM, DUSTWEAVE_PROGRAM, "convert", pfx.c_str(), folder.File("out.obj").c_str(), "-q",
+          static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  // Killed once its output has begun.
+  auto start = std::chrono::steady_clock::now();
+  auto begun = [&] {
+    for (const std::string& name : folder.Entries()) {
+      if (name.rfind(".out.obj.partial-", 0) == 0 && name != ".out.obj.partial-notes") return true;
+    }
+    return false;
+  };
+  while (!begun() && std::chrono::steady_clock::now() - start < std::chrono::seconds(20)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  kill(child, SIGKILL);
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status)) << "the conversion ended before it could be killed";
+  ASSERT_TRUE(begun());
+
+  Outcome outcome = Dustweave({"convert", pfx, folder.File("out.obj")});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(outcome.err, "dustweave: removed 1 temporary file left beside " + folder.File("out.obj") +
+                             " by an earlier run that did not finish\n");
+  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{".out.obj.partial-notes", "large.pfx", "out.obj",
+                                                        "out.obj.partial-1-1"}));
+  std::string obj = ReadText(folder.File("out.obj"));
+  EXPECT_NE(obj.find("# 2020000 points, 2000000 polygons\n"), std::string::npos);
+}
+
+// ---- a real full file system ------------------------------------------------------------------
+
+// A small tmpfs in a mount namespace of the test's own: the conversion fails with the system's
+// reason, the older file under the name stays, and nothing else is left.
+TEST(OutputsFull, FullFileSystemKeepsTheOlderFile) {
+  if (std::system("unshare -rm true 2>/dev/null") != 0) GTEST_SKIP() << "no mount namespace here (unshare -rm)";
+  TempFolder folder;
+  std::string pfx = Typical(folder);
+  fs::create_directory(folder.File("small"));
+  std::string small = folder.File("small");
+  for (std::string name : {"out.obj", "out.glb"}) {
+    std::string script = "mount -t tmpfs -o size=64k tmpfs " + Quote(small) + " && echo older > " +
+                         Quote(small + "/" + name) + " && " + Quote(DUSTWEAVE_PROGRAM) + " convert " + Quote(pfx) +
+                         " " + Quote(small + "/" + name) + " 2>&1; echo status $?; cat " + Quote(small + "/" + name) +
+                         "; ls -a " + Quote(small);
+    Outcome outcome = RunProgram("unshare", {"-rm", "sh", "-c", script});
+    EXPECT_NE(outcome.out.find("No space left on device"), std::string::npos) << outcome.out;
+    EXPECT_NE(outcome.out.find("status 10\nolder\n.\n..\n" + name + "\n"), std::string::npos) << outcome.out;
+  }
+}
+
+// ---- --quiet ----------------------------------------------------------------------------------
+
+TEST(OutputsQuiet, QuestionsAnsweredByYesAreNoErrors) {
+  TempFolder folder;
+  ASSERT_TRUE(pfxwrite::WriteBytes(folder.File("v2.pfx"), pfxwrite::Encode(SmallFile(2)), nullptr));
+  Outcome outcome = Dustweave({"convert", folder.File("v2.pfx"), folder.File("out.obj"), "--yes", "--quiet"});
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(outcome.out, "");
+  EXPECT_EQ(outcome.err, "");
+  outcome = Dustweave({"convert", folder.File("v2.pfx"), folder.File("out.obj"), "--quiet"});
+  EXPECT_EQ(outcome.status, 2);
+  EXPECT_NE(outcome.err.find("wrong pfx file version (2)"), std::string::npos);  // declined: an error
+}
+
+}  // namespace
