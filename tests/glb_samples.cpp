@@ -1,7 +1,9 @@
 // Writes a few .glb files through the built module into the folder given, for the Khronos glTF
 // validator to check (tests/gltf/validate.js): chains alone, chains led by one-point polygons, a
 // run without polygons, an odd surface name, and a large mesh with its line indices passing
-// through scratch files, or written in place from the sample count told by the file's size.
+// through scratch files, or written in place from the sample count told by the file's size;
+// and with the chain attributes: chains of one, two and many points, led by one-point polygons
+// or not, a run without polygons and a large mesh.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -20,6 +22,7 @@ struct Sample {
   bool startPolygon;
   const char* surface;  // null: the host has none
   bool counted = false;  // the writer told the point count beforehand
+  bool attributes = false;  // with COLOR_0, _CHAIN and _U
 };
 
 bool Write(const Sample& sample, const std::string& folder, std::string* error) {
@@ -31,7 +34,7 @@ bool Write(const Sample& sample, const std::string& folder, std::string* error) 
   dustweave::GeneratedFile written;
   std::string pfx = folder + "/" + sample.name + ".pfx";
   if (!dustweave::GenerateDustFile(settings, pfx, &written, error)) return false;
-  dustweave::GlbWriter glb;
+  dustweave::GlbWriter glb(dustweave::GLB_MAX_FILE_BYTES, sample.attributes);
   if (!glb.Open(folder + "/" + sample.name + ".glb", error)) return false;
   if (sample.counted) {
     if (std::optional<uint64_t> count = dustweave::SamplesBySize(pfx)) glb.ExpectPoints(*count);
@@ -65,6 +68,12 @@ int main(int argc, char** argv) {
       {"odd-surface-name", 20, 0, 30, true, "d\xc3\xbcst \"devil\" \\ \x01 \xff"},
       {"large", 3000, 0, 299, true, nullptr},
       {"large-counted", 3000, 0, 299, true, nullptr, true},
+      {"attributes-chains", 200, 0, 100, false, nullptr, false, true},
+      {"attributes-led-by-points", 200, 0, 100, true, "Dust", true, true},
+      {"attributes-chains-of-one", 50, 7, 7, true, nullptr, false, true},
+      {"attributes-chains-of-two", 50, 3, 4, false, nullptr, false, true},
+      {"attributes-no-polygons", 50, 7, 7, false, nullptr, false, true},
+      {"attributes-large", 3000, 0, 299, true, nullptr, true, true},
   };
   for (const Sample& sample : samples) {
     std::string error;

@@ -1,5 +1,5 @@
 // Runs the Khronos glTF validator over .glb files (or every .glb in the folders given) and fails
-// on any error it reports; warnings and notes are printed but pass. Exit 0 when every file is
+// on any error or warning it reports; infos and hints are printed but pass. Exit 0 when every file is
 // valid, 1 when one is not, 2 when there is nothing to validate or the validator is missing.
 'use strict';
 
@@ -40,7 +40,7 @@ async function validate(file) {
   }
   console.log(`${file}: ${issues.numErrors} errors, ${issues.numWarnings} warnings, ` +
               `${issues.numInfos} infos, ${issues.numHints} hints`);
-  return issues.numErrors === 0;
+  return issues.numErrors === 0 && issues.numWarnings === 0;
 }
 
 async function main() {

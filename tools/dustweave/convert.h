@@ -16,6 +16,7 @@ struct ConvertArgs {
   std::string input, output;
   std::optional<double> step;
   bool startPolygon = false;
+  bool attributes = false;  // the .glb's per-point chain attributes
   std::optional<std::string> surface;
   bool yes = false;
   std::string svg;

@@ -111,14 +111,14 @@ void MeshOutputs::ExpectPoints(uint64_t count) {
   if (glb_) glb_->ExpectPoints(count);
 }
 
-bool MeshOutputs::OpenMesh(MeshFormat format, const std::string& path, std::string* error) {
+bool MeshOutputs::OpenMesh(MeshFormat format, const std::string& path, std::string* error, bool chainAttributes) {
   staleRemoved_ += RemoveStaleTemporaries(path);
   if (format == MeshFormat::Obj) {
     obj_ = std::make_unique<ObjWriter>();
     if (!obj_->Open(path, error)) return false;
     fanOut_.Add(obj_.get());
   } else {
-    glb_ = std::make_unique<GlbWriter>();
+    glb_ = std::make_unique<GlbWriter>(GLB_MAX_FILE_BYTES, chainAttributes);
     if (!glb_->Open(path, error)) return false;
     fanOut_.Add(glb_.get());
   }

@@ -50,7 +50,8 @@ class MeshOutputs {
 
   // Each false, with a one-line reason, when the file cannot be created. Temporary files that an
   // earlier run left beside the name are removed first and counted in staleRemoved().
-  bool OpenMesh(MeshFormat format, const std::string& path, std::string* error);
+  // `chainAttributes` gives a .glb's points their chain attributes.
+  bool OpenMesh(MeshFormat format, const std::string& path, std::string* error, bool chainAttributes = false);
   bool OpenPreview(const std::string& path, std::string* error);
   // The number of points the run will make, when known before it: a .glb is then laid out
   // for them and written without a copy at the end.

@@ -22,13 +22,17 @@ struct Bounds {
 // What the JSON describes: counts and where each part of the binary chunk lies.
 struct Layout {
   uint64_t points = 0, lines = 0, dots = 0;  // positions, two-point and one-point polygons
+  // Each point's COLOR_0, _CHAIN and _U (4 bytes each, a view each) between positions and indices.
+  bool chainAttributes = false;
   Bounds bounds;
   std::string surface;
 
   uint64_t positionBytes() const { return 12 * points; }
   uint64_t lineBytes() const { return 8 * lines; }
   uint64_t dotBytes() const { return 4 * dots; }
-  uint64_t binBytes() const { return positionBytes() + lineBytes() + dotBytes(); }
+  uint64_t attributeBytes() const { return chainAttributes ? 12 * points : 0; }
+  uint64_t indicesOffset() const { return positionBytes() + attributeBytes(); }  // in the binary chunk
+  uint64_t binBytes() const { return positionBytes() + lineBytes() + dotBytes() + attributeBytes(); }
   bool hasMesh() const { return lines > 0 || dots > 0; }
 };
 

@@ -2,8 +2,10 @@
 // behind a head of fixed size, a block at a time on the writing thread. The line and point
 // indices are index streams: gathered in scratch files beside the output and copied behind the
 // positions at the end, or (the one speed trick) the line indices written in place from where
-// the positions will end. Complete writes the head: the file header and the JSON chunk.
-// Divisions: index streams; the sink; completing.
+// the positions will end. The chain attributes, when asked for, are worked out as the mesh
+// streams by into three more such streams, which lie between the positions and the indices and
+// are placed there with the line indices. Complete writes the head: the file header and the JSON
+// chunk. Divisions: index streams; the sink; completing.
 #include "tools/lib/mesh_glb.h"
 
 #include <algorithm>
@@ -16,6 +18,7 @@
 #include <optional>
 
 #include "tools/lib/block_writer.h"
+#include "tools/lib/chain_attributes.h"
 #include "tools/lib/glb_json.h"
 #include "tools/lib/last_surface.h"
 #include "tools/lib/number_text.h"
@@ -27,8 +30,9 @@ namespace {
 constexpr uint64_t MAX_INDEXED_POINTS = 0xFFFFFFFFull;  // uint32 indices; 2^32-1 restarts a primitive
 
 // The head reserved in front of the positions: the file header, the JSON chunk (padded with
-// spaces to fill it) and the BIN chunk's header. The JSON of any run fits: the surface name is
-// the only text of variable length in it, and a name too long for it is refused.
+// spaces to fill it) and the BIN chunk's header. The JSON of any run fits, with the chain
+// attributes too (under 3.7 KB with the longest name and counts): the surface name is the only
+// text of variable length in it, and a name too long for it is refused.
 constexpr uint64_t HEAD_SIZE = 4096;
 constexpr uint64_t JSON_ROOM = HEAD_SIZE - GLB_HEADER_SIZE - 2 * CHUNK_HEADER_SIZE;
 constexpr size_t SURFACE_JSON_LIMIT = 2048;
@@ -38,6 +42,7 @@ constexpr const char* TOO_LARGE = "the mesh passes the 4 GiB that a .glb can hol
 constexpr size_t POSITION_BLOCK = 1 << 20;
 constexpr size_t LINE_BLOCK = 1 << 20;
 constexpr size_t POINT_BLOCK = 1 << 18;
+constexpr size_t ATTRIBUTE_BLOCK_POINTS = 1 << 16;  // points in a block of each chain attribute
 
 // Positions and indices are stored as the machine holds them, which is the format's order.
 static_assert(std::endian::native == std::endian::little, "the .glb writer stores little-endian values");
@@ -76,6 +81,12 @@ class IndexStream {
     if (used_ + sizeof value > capacity_) WriteBlock();
     std::memcpy(block_.get() + used_, &value, sizeof value);
     used_ += sizeof value;
+  }
+  // `size` bytes, at most a block's.
+  void PutBytes(const char* bytes, size_t size) {
+    if (used_ + size > capacity_) WriteBlock();
+    std::memcpy(block_.get() + used_, bytes, size);
+    used_ += size;
   }
 
   uint64_t size() const { return written_ + used_; }
@@ -151,15 +162,23 @@ class IndexStream {
 // ---- the sink -------------------------------------------------------------------------------
 
 struct GlbWriter::State {
-  explicit State(uint64_t limit) : maxFileBytes(limit), position(new char[POSITION_BLOCK]) {}
+  State(uint64_t limit, bool withAttributes)
+      : maxFileBytes(limit), withChainAttributes(withAttributes), position(new char[POSITION_BLOCK]) {}
 
   uint64_t maxFileBytes;
+  bool withChainAttributes;
   AtomicFile out;
   BlockWriter behind{out};
   std::unique_ptr<char[]> position;  // the positions' block
   size_t positionUsed = 0;
   uint64_t positionsWritten = 0;  // bytes of positions handed on, from HEAD_SIZE on
   IndexStream lines{LINE_BLOCK}, dots{POINT_BLOCK};
+  // With the chain attributes: what works them out, and their streams in ChainStream's order,
+  // which is their order in the file.
+  std::unique_ptr<ChainAttributes> chainAttributes;
+  std::array<IndexStream, 3> attributeStreams{IndexStream{CHAIN_STREAM_BYTES * ATTRIBUTE_BLOCK_POINTS},
+                                              IndexStream{CHAIN_STREAM_BYTES * ATTRIBUTE_BLOCK_POINTS},
+                                              IndexStream{CHAIN_STREAM_BYTES * ATTRIBUTE_BLOCK_POINTS}};
   Layout layout;
   LastSurface surface;
   uint64_t leftOut = 0;
@@ -173,6 +192,7 @@ struct GlbWriter::State {
     refusal = std::move(reason);
     lines.Drop();
     dots.Drop();
+    for (IndexStream& stream : attributeStreams) stream.Drop();
     behind.Drain();
     out.Abandon();
   }
@@ -181,18 +201,76 @@ struct GlbWriter::State {
   // the file once it does not, so that no more of it is written. Checked a block at a time;
   // Complete checks the exact length.
   bool StillFits() {
-    if (HEAD_SIZE + positionBytes() + lines.size() + dots.size() <= maxFileBytes) return true;
+    // The chain attributes come later than the positions, as each chain closes: 12 bytes a point.
+    uint64_t attributes = chainAttributes ? positionBytes() : 0;
+    if (HEAD_SIZE + positionBytes() + lines.size() + dots.size() + attributes <= maxFileBytes) return true;
     Refuse(TOO_LARGE);
+    return false;
+  }
+
+  // Starts working out the chain attributes, their blocks gathered in their streams.
+  void StartChainAttributes(const std::string& path) {
+    for (IndexStream& stream : attributeStreams) stream.Start(path);
+    chainAttributes = std::make_unique<ChainAttributes>(
+        [this](ChainStream stream, const char* bytes, size_t size) {
+          if (!refusal) attributeStreams[static_cast<size_t>(stream)].PutBytes(bytes, size);
+        },
+        ATTRIBUTE_BLOCK_POINTS);
+  }
+
+  // Where the first stream placed behind the positions begins; past the end when none is.
+  uint64_t PlacedStreamsAt() const {
+    const IndexStream& first = chainAttributes ? attributeStreams[0] : lines;
+    return first.placed() ? first.placedAt() : std::numeric_limits<uint64_t>::max();
+  }
+
+  // Places the streams behind room for `count` positions: the chain attributes, then the lines.
+  void PlaceStreams(uint64_t count) {
+    uint64_t at = HEAD_SIZE + 12 * count;
+    if (chainAttributes) {
+      for (IndexStream& stream : attributeStreams) {
+        stream.Place(out, behind, at);
+        at += CHAIN_STREAM_BYTES * count;
+      }
+    }
+    lines.Place(out, behind, at);
+  }
+
+  // More points came than were expected: the placed streams move to their scratch files before
+  // the positions reach them.
+  void UnplaceStreams() {
+    for (IndexStream& stream : attributeStreams) {
+      if (stream.placed()) stream.Unplace();
+    }
+    if (lines.placed()) lines.Unplace();
+  }
+
+  // Puts the chain attributes' streams one after another into the output from `at` on.
+  void WriteChainAttributes(uint64_t at) {
+    for (IndexStream& stream : attributeStreams) {
+      if (out.failed()) return;
+      uint64_t bytes = stream.size();
+      stream.WriteTo(out, behind, at);
+      at += bytes;
+    }
+  }
+
+  // Whether _CHAIN still numbers the chains exactly; refuses the file once it does not and there
+  // are polygons to carry the attributes (a run without has none to write).
+  bool ChainsFit() {
+    if (!chainAttributes || !chainAttributes->tooManyChains() || lines.size() + dots.size() == 0) return true;
+    Refuse("more than " + GroupedDigits(ChainAttributes::MAX_CHAINS) +
+           " chains, past what _CHAIN's 32-bit floats number exactly; convert without --attributes");
     return false;
   }
 
   // Hands on the positions' block: its bounds taken, line indices placed where it would go moved
   // out of its way first.
   [[gnu::noinline]] void WritePositions() {
-    if (refusal || positionUsed == 0 || !StillFits()) return;
+    if (refusal || positionUsed == 0 || !StillFits() || !ChainsFit()) return;
     layout.bounds.Take(position.get(), positionUsed);
     uint64_t at = HEAD_SIZE + positionsWritten;
-    if (lines.placed() && at + positionUsed > lines.placedAt()) lines.Unplace();
+    if (PlacedStreamsAt() < at + positionUsed) UnplaceStreams();
     behind.Write(at, position, POSITION_BLOCK, positionUsed);
     positionsWritten += positionUsed;
     positionUsed = 0;
@@ -241,7 +319,8 @@ void GlbWriter::State::AddOtherPolygon(const char* name, int count, const int64_
   }
 }
 
-GlbWriter::GlbWriter(uint64_t maxFileBytes) : state_(new State(maxFileBytes)) {}
+GlbWriter::GlbWriter(uint64_t maxFileBytes, bool chainAttributes)
+    : state_(new State(maxFileBytes, chainAttributes)) {}
 GlbWriter::~GlbWriter() = default;
 
 uint64_t GlbWriter::leftOut() const { return state_->leftOut; }
@@ -257,6 +336,7 @@ bool GlbWriter::Open(const std::string& path, std::string* error) {
   s.refusal.reset();
   s.lines.Start(path);
   s.dots.Start(path);
+  if (s.withChainAttributes) s.StartChainAttributes(path);
   s.opened = s.out.Create(path, error);
   if (!s.opened) s.refusal = "not open";  // the run may still stream: nothing is kept
   return s.opened;
@@ -267,8 +347,8 @@ bool GlbWriter::Open(const std::string& path, std::string* error) {
 void GlbWriter::ExpectPoints(uint64_t count) {
   State& s = *state_;
   if (!s.opened || s.refusal || s.positionBytes() > 0 || s.lines.size() > 0) return;
-  if (count > s.maxFileBytes / 12) return;  // refused later
-  s.lines.Place(s.out, s.behind, HEAD_SIZE + 12 * count);
+  if (count > s.maxFileBytes / (s.chainAttributes ? 24 : 12)) return;  // refused later
+  s.PlaceStreams(count);
 }
 
 void GlbWriter::AddPoint(uint64_t number, const double position[3]) {
@@ -279,7 +359,11 @@ void GlbWriter::AddPoint(uint64_t number, const double position[3]) {
               (std::fabs(position[2]) <= LARGEST);
   if (s.refusal) return;
   if (!held) return s.RefusePoint(number, position);
-  if (s.positionUsed + 12 > POSITION_BLOCK) s.WritePositions();
+  if (s.chainAttributes) s.chainAttributes->AddPoint(number, position);
+  if (s.positionUsed + 12 > POSITION_BLOCK) {
+    s.WritePositions();
+    if (s.refusal) return;  // refused by the block's checks: it was not handed on, and stays full
+  }
   // Little-endian float32, as on every platform built for. Each coordinate is converted and
   // stored on its own: the module stores them one by one just before the call, and a load wider
   // than one of those stores (a pair of doubles, or floats gathered first) waits for them to land.
@@ -293,6 +377,7 @@ void GlbWriter::AddPoint(uint64_t number, const double position[3]) {
 
 void GlbWriter::AddPolygon(const char* surface, int count, const int64_t* points) {
   State& s = *state_;
+  if (s.chainAttributes) s.chainAttributes->AddPolygon(surface, count, points);
   if (count == 2 && (points[0] | points[1]) >= 0 && s.surface.Is(surface) && !s.refusal) {
     s.lines.Put(std::array<uint32_t, 2>{static_cast<uint32_t>(points[0]), static_cast<uint32_t>(points[1])});
     return;
@@ -313,10 +398,15 @@ bool GlbWriter::Complete(std::string* error) {
   if (!s.opened) return refuse("not open");
   s.opened = false;  // one Complete per Open
   s.WritePositions();
+  if (s.chainAttributes && !s.refusal) {
+    s.chainAttributes->Finish();
+    s.ChainsFit();
+  }
   if (s.refusal) return refuse(*s.refusal);
   layout.points = s.positionBytes() / 12;
   layout.lines = s.lines.size() / 8;
   layout.dots = s.dots.size() / 4;
+  layout.chainAttributes = s.chainAttributes != nullptr;
   if (layout.points > MAX_INDEXED_POINTS && layout.hasMesh()) {
     return refuse("more than 4294967295 points, past glTF's 32-bit indices; write .obj");
   }
@@ -326,14 +416,20 @@ bool GlbWriter::Complete(std::string* error) {
   uint64_t fileBytes = GLB_HEADER_SIZE + CHUNK_HEADER_SIZE + jsonBytes + (binBytes > 0 ? CHUNK_HEADER_SIZE : 0) + binBytes;
   if (fileBytes > s.maxFileBytes) return refuse(TOO_LARGE);
   if (layout.hasMesh()) {
-    uint64_t linesAt = HEAD_SIZE + layout.positionBytes();
-    if (s.lines.WriteTo(s.out, s.behind, linesAt)) s.dots.WriteTo(s.out, s.behind, linesAt + layout.lineBytes());
+    // In the file's order: each placed stream lies where it belongs or further on (when fewer
+    // points came than expected), so writing one never covers a later one's placed bytes.
+    if (layout.chainAttributes) s.WriteChainAttributes(HEAD_SIZE + layout.positionBytes());
+    uint64_t linesAt = HEAD_SIZE + layout.indicesOffset();
+    if (!s.out.failed() && s.lines.WriteTo(s.out, s.behind, linesAt)) {
+      s.dots.WriteTo(s.out, s.behind, linesAt + layout.lineBytes());
+    }
   } else {
     s.lines.Drop();
     s.dots.Drop();
+    for (IndexStream& stream : s.attributeStreams) stream.Drop();
   }
   s.behind.Drain();
-  s.out.Truncate(fileBytes);  // past it lie only positions of a mesh without polygons, or lines moved away
+  s.out.Truncate(fileBytes);  // past it lie only what a mesh without polygons made, or streams moved away
   std::string head = Head(json, jsonBytes, binBytes, fileBytes);
   s.out.WriteAt(0, head.data(), head.size());
   if (!s.out.failed()) return true;

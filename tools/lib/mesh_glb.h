@@ -1,6 +1,7 @@
 // The stand-in host's mesh as glTF 2.0 binary (.glb), streamed with flat memory: one scene, one
 // node, one mesh whose two-point polygons form a LINES primitive and one-point polygons a POINTS
-// primitive, both indexing one shared float32 POSITION accessor through uint32 indices.
+// primitive, both indexing one shared float32 POSITION accessor through uint32 indices; on
+// request each point also carries its chain attributes (tools/lib/chain_attributes.h).
 #pragma once
 
 #include <cstdint>
@@ -18,8 +19,10 @@ constexpr uint64_t GLB_MAX_FILE_BYTES = 0xFFFFFFFFull;
 
 class GlbWriter : public standin::MeshSink {
  public:
-  // `maxFileBytes` is the format's limit; tests give a smaller one to reach it.
-  explicit GlbWriter(uint64_t maxFileBytes = GLB_MAX_FILE_BYTES);
+  // `maxFileBytes` is the format's limit; tests give a smaller one to reach it. With
+  // `chainAttributes` every point also has COLOR_0, _CHAIN and _U, which both primitives
+  // reference, and the material shows the colours unlit: 12 bytes more a point.
+  explicit GlbWriter(uint64_t maxFileBytes = GLB_MAX_FILE_BYTES, bool chainAttributes = false);
   ~GlbWriter() override;
   GlbWriter(const GlbWriter&) = delete;
   GlbWriter& operator=(const GlbWriter&) = delete;
@@ -27,9 +30,9 @@ class GlbWriter : public standin::MeshSink {
   // Starts the output beside `path`; false, with a one-line reason naming `path`, when it cannot
   // be created.
   bool Open(const std::string& path, std::string* error);
-  // The number of points the run will make, when known before the first: the line indices are
-  // then written in place behind room for that many positions, with no copy at the end. A wrong
-  // count costs only speed: the file is the same.
+  // The number of points the run will make, when known before the first: the line indices (and
+  // the chain attributes before them) are then written in place behind room for that many
+  // positions, with no copy at the end. A wrong count costs only speed: the file is the same.
   void ExpectPoints(uint64_t count);
   void AddPoint(uint64_t number, const double position[3]) override;
   // Polygons of three or more points, of none, or with a point this run never made (-1) have
@@ -37,7 +40,8 @@ class GlbWriter : public standin::MeshSink {
   void AddPolygon(const char* surface, int count, const int64_t* points) override;
   // Completes the file's bytes, ready to be committed. False, with a one-line reason (and the
   // file abandoned), for what glTF cannot hold (a position that is not a finite float32, a file
-  // past 32-bit sizes, polygons on more than one surface) and for any failed write.
+  // past 32-bit sizes, polygons on more than one surface, more chains than _CHAIN numbers
+  // exactly) and for any failed write.
   bool Complete(std::string* error);
   AtomicFile& file();
   // Complete, then commit the file under its name.

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "tools/lib/number_text.h"
+#include "tools/lib/ramp.h"
 
 namespace dustweave {
 
@@ -78,22 +79,14 @@ struct Fit {
   Flat Place(Flat f) const { return {offsetX + scale * f.x, offsetY + scale * f.y}; }
 };
 
-// ---- the colours: deep violet at a chain's start through ember and amber to pale sand -------
+// ---- the colours: the chain ramp, each band drawn in the ramp's colour at its centre -------
 
 constexpr int BANDS = 16;
 
 std::string BandColour(int band) {
-  struct Stop { double at; double r, g, b; };
-  static constexpr Stop stops[] = {
-      {0.00, 0x5b, 0x2a, 0x86}, {0.35, 0xd9, 0x48, 0x3b}, {0.70, 0xf4, 0xa2, 0x3a}, {1.00, 0xff, 0xf1, 0xc9}};
-  double t = (band + 0.5) / BANDS;
-  int s = 0;
-  while (s < 2 && t > stops[s + 1].at) ++s;
-  double u = (t - stops[s].at) / (stops[s + 1].at - stops[s].at);
-  auto mix = [&](double a, double b) { return static_cast<int>(a + (b - a) * u + 0.5); };
+  Rgb8 colour = RampColour((band + 0.5) / BANDS);
   char text[8];
-  std::snprintf(text, sizeof text, "#%02x%02x%02x", mix(stops[s].r, stops[s + 1].r),
-                mix(stops[s].g, stops[s + 1].g), mix(stops[s].b, stops[s + 1].b));
+  std::snprintf(text, sizeof text, "#%02x%02x%02x", colour.r, colour.g, colour.b);
   return text;
 }
 
