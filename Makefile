@@ -29,10 +29,17 @@ demo: native
 	    --obj $(DEMO)/chains.obj --svg $(DEMO)/chains.svg
 	@$(NATIVE)/dustweave convert $(DEMO)/typical.pfx $(DEMO)/chains.glb --step 0.25 --surface Dust
 
-test: test-native test-asan test-fuzz test-windows test-dist
+# Each suite's results are kept as JUnit XML in its build folder; the last lines of `make test`
+# (scripts/test-summary) say how many tests ran, passed and were skipped, and why.
+CTEST := ctest --output-on-failure -j $(JOBS) --output-junit junit.xml
+SUITES := $(NATIVE) $(BUILD)/asan $(BUILD)/win64 $(BUILD)/win32 $(BUILD)/i686
+ARCHIVE_RESULTS := $(BUILD)/archive-test.json
+
+test: test-native test-asan test-fuzz test-windows test-i686 test-dist
+	@scripts/test-summary $(SUITES) --archive $(ARCHIVE_RESULTS)
 
 test-native: native
-	cd $(NATIVE) && ctest --output-on-failure -j $(JOBS)
+	cd $(NATIVE) && $(CTEST)
 
 # The whole suite again under clang's AddressSanitizer and UndefinedBehaviorSanitizer (the first
 # report fails), then every fuzz target over its seed corpus and briefly. `make fuzz` fuzzes longer.
@@ -46,7 +53,7 @@ asan: deps
 	@cmake --build $(ASAN) -j $(JOBS)
 
 test-asan: asan
-	cd $(ASAN) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS)
+	cd $(ASAN) && $(SANITIZER_ENV) $(CTEST)
 
 test-fuzz: asan
 	@scripts/fuzz-run $(ASAN) 30
@@ -55,15 +62,17 @@ fuzz: asan
 	@scripts/fuzz-run $(ASAN) $(FUZZ_SECONDS)
 
 # The Windows deliverables mirod_dustweave64.p and mirod_dustweave32.p, with dustweave64.exe and
-# dustweave32.exe, cross-compiled by the presets win64 and win32; their suites run under wine.
-# `make` gathers the three modules in build/modules.
-.PHONY: windows win64 win32 modules test-windows test-win64 test-win32
+# dustweave32.exe, cross-compiled by the presets win64 and win32; their suites run under wine,
+# the 32-bit ones only where this machine runs 32-bit programs (skipped elsewhere, with the
+# reason). The preset i686 builds the module, dustweave and the native suites for 32-bit Linux
+# and runs them under qemu, on every machine. `make` gathers the three modules in build/modules.
+.PHONY: windows win64 win32 i686 modules test-windows test-win64 test-win32 test-i686
 WINDOWS := win64 win32
 MODULES := $(BUILD)/modules
 
 windows: $(WINDOWS)
 
-$(WINDOWS): deps
+$(WINDOWS) i686: deps
 	@cmake --preset $@ -B $(BUILD)/$@ -DDUSTWEAVE_NATIVE_BUILD=$(abspath $(NATIVE)) >/dev/null
 	@cmake --build $(BUILD)/$@ -j $(JOBS)
 
@@ -75,8 +84,9 @@ modules: native $(WINDOWS)
 
 test-windows: test-win64 test-win32
 
-test-win64 test-win32: test-%: % native
-	cd $(BUILD)/$* && ctest --output-on-failure -j $(JOBS)
+test-win64 test-win32 test-i686: test-%: % native
+	cd $(BUILD)/$* && $(CTEST)
+	@scripts/test-summary $(BUILD)/$* --skipped-only
 
 clean:
 	rm -rf $(BUILD)
@@ -131,4 +141,6 @@ dist-check: deps
 # The archives as a user gets them: unpacked afresh, their sums checked, each module run on the
 # typical file (the Windows ones under wine, in the wine prefixes of the win64 and win32 builds).
 test-dist: dist
-	@python3 tests/release/archive_test.py --dist $(DIST) --version $(VERSION) --build $(BUILD)
+	@cmake --build $(BUILD)/win32 --target wine_probe >/dev/null
+	@python3 tests/release/archive_test.py --dist $(DIST) --version $(VERSION) --build $(BUILD) \
+	    --results $(ARCHIVE_RESULTS)

@@ -128,7 +128,7 @@ TEST(CliLoading, WhatIsNotThePlugInIsRefusedWithTen) {
 TEST(CliLoading, ModuleIsFoundByPathNotBySearch) {
   // A bare file name is a path in the current folder, as for any other file.
   TypicalFile pfx;
-  std::string command = "cd " + Quote(FAKE_MODULE_DIR) + " && " + Quote(DUSTWEAVE_PROGRAM) +
+  std::string command = "cd " + Quote(FAKE_MODULE_DIR) + " && " + Launched(DUSTWEAVE_PROGRAM) +
                         " run fake_wrong_sync.so >/dev/null 2>&1";
   int raw = std::system(command.c_str());
   ASSERT_TRUE(WIFEXITED(raw));

@@ -156,11 +156,14 @@ TEST(OutputsStale, NextConversionSweepsWhatAKilledOneLeft) {
   ASSERT_EQ(Dustweave({"generate", pfx, "--particles", "20000"}).status, 0);
   WriteText(folder.File(".out.obj.partial-notes"), "theirs");
   WriteText(folder.File("out.obj.partial-1-1"), "theirs");
+  std::vector<std::string> args = LaunchedArgs({DUSTWEAVE_PROGRAM, "convert", pfx, folder.File("out.obj"), "-q"});
+  std::vector<char*> argv;
+  for (std::string& arg : args) argv.push_back(arg.data());
+  argv.push_back(nullptr);
   pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    execl(DUSTWEAVE_PROGRAM, DUSTWEAVE_PROGRAM, "convert", pfx.c_str(), folder.File("out.obj").c_str(), "-q",
-          static_cast<char*>(nullptr));
+    execv(argv[0], argv.data());
     _exit(127);
   }
   // Killed once its output has begun.
@@ -202,10 +205,10 @@ TEST(OutputsFull, FullFileSystemKeepsTheOlderFile) {
   std::string small = folder.File("small");
   for (std::string name : {"out.obj", "out.glb"}) {
     std::string script = "mount -t tmpfs -o size=64k tmpfs " + Quote(small) + " && echo older > " +
-                         Quote(small + "/" + name) + " && " + Quote(DUSTWEAVE_PROGRAM) + " convert " + Quote(pfx) +
+                         Quote(small + "/" + name) + " && " + Launched(DUSTWEAVE_PROGRAM) + " convert " + Quote(pfx) +
                          " " + Quote(small + "/" + name) + " 2>&1; echo status $?; cat " + Quote(small + "/" + name) +
                          "; ls -a " + Quote(small);
-    Outcome outcome = RunProgram("unshare", {"-rm", "sh", "-c", script});
+    Outcome outcome = RunCommand("unshare -rm sh -c " + Quote(script));
     EXPECT_NE(outcome.out.find("No space left on device"), std::string::npos) << outcome.out;
     EXPECT_NE(outcome.out.find("status 10\nolder\n.\n..\n" + name + "\n"), std::string::npos) << outcome.out;
   }

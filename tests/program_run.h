@@ -31,19 +31,44 @@ inline std::string ReadText(const std::string& path) {
   return text.str();
 }
 
-// `program` with `args`, each quoted, after `prelude` (shell commands such as "cd DIR &&").
-inline Outcome RunProgram(const std::string& program, const std::vector<std::string>& args,
-                          const std::string& prelude = "") {
+// What starts a program built here: nothing natively; in a build for another processor the
+// emulator's command (DUSTWEAVE_LAUNCHER, qemu-i386-static for 32-bit Linux).
+#ifndef DUSTWEAVE_LAUNCHER
+#define DUSTWEAVE_LAUNCHER ""
+#endif
+
+// `program` (one built here) as a shell command's start.
+inline std::string Launched(const std::string& program) {
+  const std::string launcher = DUSTWEAVE_LAUNCHER;
+  return launcher.empty() ? Quote(program) : Quote(launcher) + " " + Quote(program);
+}
+
+// The argument list that starts `args[0]` (one built here) with the rest as its arguments.
+inline std::vector<std::string> LaunchedArgs(std::vector<std::string> args) {
+  const std::string launcher = DUSTWEAVE_LAUNCHER;
+  if (!launcher.empty()) args.insert(args.begin(), launcher);
+  return args;
+}
+
+// A shell command's status and what it wrote, with no standard input.
+inline Outcome RunCommand(const std::string& command) {
   TempFile out(".out"), err(".err");
-  std::string command = prelude + Quote(program);
-  for (const std::string& arg : args) command += " " + Quote(arg);
-  command += " >" + Quote(out.path()) + " 2>" + Quote(err.path()) + " </dev/null";
-  int raw = std::system(command.c_str());
+  std::string redirected = command + " >" + Quote(out.path()) + " 2>" + Quote(err.path()) + " </dev/null";
+  int raw = std::system(redirected.c_str());
   Outcome outcome;
   outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   outcome.out = ReadText(out.path());
   outcome.err = ReadText(err.path());
   return outcome;
+}
+
+// `program` (one built here) with `args`, each quoted, after `prelude` (shell commands such as
+// "cd DIR &&").
+inline Outcome RunProgram(const std::string& program, const std::vector<std::string>& args,
+                          const std::string& prelude = "") {
+  std::string command = prelude + Launched(program);
+  for (const std::string& arg : args) command += " " + Quote(arg);
+  return RunCommand(command);
 }
 
 // A small pfx file: three tracks 0..4 with index limit 4, five samples each, 84 bytes a track,

@@ -41,7 +41,7 @@ function(compare_case name file)
   message(STATUS "${name}: ${summary}; OBJ of ${bytes} bytes the same from ${module_name} and mirod_dustweave.so")
 endfunction()
 
-include(${CMAKE_CURRENT_LIST_DIR}/compare_inputs.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/../compare_inputs.cmake)
 
 compare_case(typical-run ${typical} --step 0.25)
 compare_case(start-polygon-second-surface ${typical} --step 0.25 --start-poly --surfaces A,B --pick 1)
