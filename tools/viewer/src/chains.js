@@ -1,0 +1,51 @@
+// The chains and their start dots as three.js objects: one indexed LineSegments for every
+// segment of every piece, coloured by the ramp at each point's place along its chain, and one
+// Points object for the start dots, in the ramp's first colour.
+import {
+  BufferAttribute, BufferGeometry, Color, LineBasicMaterial, LineSegments, Points, PointsMaterial,
+} from 'three';
+
+const DOT_SIZE = 5;  // pixels
+
+// Index pairs (i, i+1) for consecutive points within each piece, never across two pieces.
+export function segmentIndex(pieces, pointCount) {
+  let segments = 0;
+  for (const n of pieces) if (n > 1) segments += n - 1;
+  const index = pointCount <= 65536 ? new Uint16Array(2 * segments) : new Uint32Array(2 * segments);
+  let at = 0, first = 0;
+  for (const n of pieces) {
+    for (let k = 1; k < n; ++k) {
+      index[at++] = first + k - 1;
+      index[at++] = first + k;
+    }
+    first += n;
+  }
+  return index;
+}
+
+// Each point's colour: the ramp's entry at its place, 8 bits a channel.
+export function placeColours(places, ramp) {
+  const colours = new Uint8Array(3 * places.length);
+  for (let i = 0; i < places.length; ++i) {
+    const from = 3 * places[i];
+    colours[3 * i] = ramp[from];
+    colours[3 * i + 1] = ramp[from + 1];
+    colours[3 * i + 2] = ramp[from + 2];
+  }
+  return colours;
+}
+
+export function chainLines(scene) {
+  const geometry = new BufferGeometry();
+  geometry.setAttribute('position', new BufferAttribute(scene.positions, 3));
+  geometry.setAttribute('color', new BufferAttribute(placeColours(scene.places, scene.ramp), 3, true));
+  geometry.setIndex(new BufferAttribute(segmentIndex(scene.pieces, scene.places.length), 1));
+  return new LineSegments(geometry, new LineBasicMaterial({ vertexColors: true }));
+}
+
+export function startDots(scene) {
+  const geometry = new BufferGeometry();
+  geometry.setAttribute('position', new BufferAttribute(scene.starts, 3));
+  const first = new Color(scene.ramp[0] / 255, scene.ramp[1] / 255, scene.ramp[2] / 255);
+  return new Points(geometry, new PointsMaterial({ color: first, size: DOT_SIZE, sizeAttenuation: false }));
+}

@@ -1,0 +1,65 @@
+// The preview page's script: reads the scene from the page's data blocks, shows its caption,
+// draws its chains and start dots in a view the user can turn, and publishes a small read-only
+// window.dustweaveView for checks (where a scene point shows, frames drawn, the first one's time).
+import { ColorManagement } from 'three';
+import { readScene } from './scene_data.js';
+import { chainLines, startDots } from './chains.js';
+import { View } from './view.js';
+import { AxesCorner } from './axes.js';
+import { showCaption, showMessage } from './overlay.js';
+import { listenForReturn, listenToKeys } from './input.js';
+
+// Every colour in the page is an sRGB one and goes to the screen as it is.
+ColorManagement.enabled = false;
+
+const byId = (id) => document.getElementById(id);
+
+function publish(state, view) {
+  window.dustweaveView = Object.freeze({
+    state,
+    project: (point) => (view ? view.project(point) : null),
+    get frames() { return view ? view.frames : 0; },
+    get firstFrame() { return view ? view.firstFrame : null; },
+  });
+}
+
+function fail(what, error) {
+  showMessage(byId('message'), `${what}: ${error.message}`);
+  console.error(`dustweave preview: ${what}:`, error);
+  publish('error', null);
+}
+
+function buildView(scene) {
+  const view = new View(scene.up, scene.bounds);
+  document.body.prepend(view.canvas);
+  if (scene.places.length > 0) view.add(chainLines(scene));
+  if (scene.starts.length > 0) view.add(startDots(scene));
+  view.addOverlay(new AxesCorner(byId('axes'), view.up));
+  window.addEventListener('resize', () => view.fitWindow());
+  listenToKeys(view);
+  listenForReturn(view);
+  return view;
+}
+
+function start() {
+  let scene;
+  try {
+    scene = readScene();
+  } catch (error) {
+    fail('this page\'s scene cannot be read', error);
+    return;
+  }
+  showCaption(byId('caption'), scene.caption, scene.ramp);
+  let view;
+  try {
+    view = buildView(scene);
+  } catch (error) {
+    fail('this browser cannot draw the scene', error);
+    return;
+  }
+  const empty = scene.places.length === 0 && scene.starts.length === 0;
+  if (empty) showMessage(byId('message'), 'nothing to show');
+  publish(empty ? 'empty' : 'drawn', view);
+}
+
+start();
