@@ -5,7 +5,13 @@ import {
   BufferAttribute, BufferGeometry, Color, LineBasicMaterial, LineSegments, Points, PointsMaterial,
 } from 'three';
 
-const DOT_SIZE = 5;  // pixels
+// Dots' size in pixels: smaller the more there are, so that they mark the starts without
+// covering the chains.
+function dotSize(count) {
+  if (count > 20000) return 2;
+  if (count > 5000) return 3;
+  return 4;
+}
 
 // Index pairs (i, i+1) for consecutive points within each piece, never across two pieces.
 export function segmentIndex(pieces, pointCount) {
@@ -47,5 +53,5 @@ export function startDots(scene) {
   const geometry = new BufferGeometry();
   geometry.setAttribute('position', new BufferAttribute(scene.starts, 3));
   const first = new Color(scene.ramp[0] / 255, scene.ramp[1] / 255, scene.ramp[2] / 255);
-  return new Points(geometry, new PointsMaterial({ color: first, size: DOT_SIZE, sizeAttenuation: false }));
+  return new Points(geometry, new PointsMaterial({ color: first, size: dotSize(scene.starts.length / 3), sizeAttenuation: false }));
 }

@@ -1,6 +1,7 @@
 // The preview page's script: reads the scene from the page's data blocks, shows its caption,
 // draws its chains and start dots in a view the user can turn, and publishes a small read-only
-// window.dustweaveView for checks (where a scene point shows, frames drawn, the first one's time).
+// window.dustweaveView for checks: where a scene point shows, frames drawn, and when (ms after
+// the page was opened) the scene was read, the view built and the first frame drawn.
 import { ColorManagement } from 'three';
 import { readScene } from './scene_data.js';
 import { chainLines, startDots } from './chains.js';
@@ -14,12 +15,16 @@ ColorManagement.enabled = false;
 
 const byId = (id) => document.getElementById(id);
 
+const times = {};
+
 function publish(state, view) {
   window.dustweaveView = Object.freeze({
     state,
     project: (point) => (view ? view.project(point) : null),
     get frames() { return view ? view.frames : 0; },
     get firstFrame() { return view ? view.firstFrame : null; },
+    read: times.read ?? null,
+    built: times.built ?? null,
   });
 }
 
@@ -45,6 +50,7 @@ function start() {
   let scene;
   try {
     scene = readScene();
+    times.read = performance.now();
   } catch (error) {
     fail('this page\'s scene cannot be read', error);
     return;
@@ -53,6 +59,7 @@ function start() {
   let view;
   try {
     view = buildView(scene);
+    times.built = performance.now();
   } catch (error) {
     fail('this browser cannot draw the scene', error);
     return;
