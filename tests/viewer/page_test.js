@@ -1,0 +1,328 @@
+// The preview page in headless Chromium, opened from a file:// address with every other request
+// refused: what it draws where (the ramp's ends at a straight chain's head and tail), how it
+// answers the mouse and the keys, its caption and axes at any window size, and its empty,
+// damaged and large scenes.
+// node page_test.js [--parts FOLDER] [--work FOLDER]
+//   --parts: the folder with viewer_page_before.html and viewer_page_after.html (from
+//            tools/viewer/build.js); built into the work folder when not given.
+'use strict';
+
+const { describe, it, before, after } = require('node:test');
+const assert = require('node:assert/strict');
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+const { execFileSync } = require('child_process');
+const { pathToFileURL } = require('url');
+const { readParts, writePage, STRAIGHT_HEAD, STRAIGHT_TAIL } = require('./make_page.js');
+
+// The browser test's packages (tests/browser/node_modules, installed by scripts/install-deps).
+const PACKAGES = path.join(__dirname, '..', 'browser', 'node_modules');
+const CHROMIUM = '/usr/bin/chromium';
+const VIEWPORT = { width: 1200, height: 900 };
+const SMALL = { width: 260, height: 130 };
+const COLOUR_TOLERANCE = 6;   // per channel, at a chain end
+const SEARCH_RADIUS = 3;      // pixels around a projection searched for a colour
+const SAME_TOLERANCE = 8;     // per channel, for two pictures of the same view
+const MOVED_PIXELS = 200;     // pixels that must change when the view turns
+const MAX_PAGE_BYTES = 10 * 1024 * 1024;
+const OPEN_TIMEOUT = 60000;   // generous: the benchmark, not this test, measures opening time
+// Chromium's software compositor reads each WebGL frame back and says so on the console; that
+// note is the browser's, not the page's.
+const BROWSER_NOTE = /^\[\.WebGL-0x[0-9a-f]+\]GL Driver Message \(OpenGL, Performance, GL_CLOSE_PATH_NV, High\): GPU stall due to ReadPixels( \(this message will no longer repeat\))?$/;
+
+function options(argv) {
+  const given = {};
+  for (let i = 0; i + 1 < argv.length; i += 2) given[argv[i].replace(/^--/, '')] = argv[i + 1];
+  given.work ??= fs.mkdtempSync(path.join(os.tmpdir(), 'dustweave-viewer-test-'));
+  if (!given.parts) {
+    given.parts = path.join(given.work, 'parts');
+    execFileSync(process.execPath, [path.join(__dirname, '..', '..', 'tools', 'viewer', 'build.js'), '--out', given.parts],
+                 { stdio: 'inherit' });
+  }
+  return given;
+}
+
+const given = options(process.argv.slice(2));
+const { chromium } = require(path.join(PACKAGES, 'playwright-core'));
+const { PNG } = require(path.join(PACKAGES, 'pngjs'));
+
+// ---- the page in the browser ------------------------------------------------------------------
+
+// Opens a page file in a fresh context that refuses everything but file: addresses; records the
+// addresses it asked for and what it said on the console.
+async function open(browser, file, viewport = VIEWPORT) {
+  const context = await browser.newContext({ viewport, deviceScaleFactor: 1 });
+  const seen = { requests: [], console: [], browserNotes: 0 };
+  await context.route('**/*', (route) => {
+    const url = route.request().url();
+    if (url.startsWith('file:')) return route.continue();
+    seen.requests.push(url);
+    return route.abort();
+  });
+  const page = await context.newPage();
+  page.on('request', (request) => {
+    if (!/^(file|data):/.test(request.url())) seen.requests.push(request.url());
+  });
+  page.on('console', (message) => {
+    if (!['error', 'warning'].includes(message.type())) return;
+    if (BROWSER_NOTE.test(message.text())) ++seen.browserNotes;
+    else seen.console.push(`${message.type()}: ${message.text()}`);
+  });
+  page.on('pageerror', (error) => seen.console.push(`uncaught: ${error.message}`));
+  const started = Date.now();
+  await page.goto(pathToFileURL(file).href);
+  await page.waitForFunction(() => window.dustweaveView && (window.dustweaveView.frames > 0 || window.dustweaveView.state === 'error'),
+                             null, { timeout: OPEN_TIMEOUT });
+  seen.openMs = Date.now() - started;
+  return { context, page, seen };
+}
+
+const viewState = (page) => page.evaluate(() => ({ state: dustweaveView.state, frames: dustweaveView.frames,
+                                                   firstFrame: dustweaveView.firstFrame }));
+const project = (page, point) => page.evaluate((p) => dustweaveView.project(p), point);
+
+// Runs `act`, then waits for the page to draw a new frame.
+async function afterRedraw(page, act) {
+  const frames = (await viewState(page)).frames;
+  await act();
+  await page.waitForFunction((n) => dustweaveView.frames > n, frames, { timeout: 10000 });
+}
+
+async function picture(page, name) {
+  const png = await page.screenshot();
+  fs.writeFileSync(path.join(given.work, `${name}.png`), png);
+  return PNG.sync.read(png);
+}
+
+const boxOf = (page, selector) => page.locator(selector).evaluate((e) => {
+  const r = e.getBoundingClientRect();
+  return { left: r.left, top: r.top, right: r.right, bottom: r.bottom, width: r.width, height: r.height };
+});
+
+// ---- pixels -----------------------------------------------------------------------------------
+
+function pixelAt(image, x, y) {
+  const i = 4 * (y * image.width + x);
+  return [image.data[i], image.data[i + 1], image.data[i + 2]];
+}
+
+// The pixel near `at` closest to `colour` (by its largest channel difference).
+function closest(image, at, colour) {
+  let best = null;
+  for (let dy = -SEARCH_RADIUS; dy <= SEARCH_RADIUS; ++dy) {
+    for (let dx = -SEARCH_RADIUS; dx <= SEARCH_RADIUS; ++dx) {
+      const x = Math.round(at[0]) + dx, y = Math.round(at[1]) + dy;
+      if (x < 0 || y < 0 || x >= image.width || y >= image.height) continue;
+      const pixel = pixelAt(image, x, y);
+      const off = Math.max(...pixel.map((c, k) => Math.abs(c - colour[k])));
+      if (!best || off < best.off) best = { pixel, off, x, y };
+    }
+  }
+  return best;
+}
+
+// How many pixels differ between two pictures by more than `tolerance` in some channel.
+function differing(a, b, tolerance) {
+  assert.equal(a.data.length, b.data.length, 'pictures of different sizes');
+  let count = 0;
+  for (let i = 0; i < a.data.length; i += 4) {
+    if (Math.abs(a.data[i] - b.data[i]) > tolerance || Math.abs(a.data[i + 1] - b.data[i + 1]) > tolerance ||
+        Math.abs(a.data[i + 2] - b.data[i + 2]) > tolerance) ++count;
+  }
+  return count;
+}
+
+function assertShows(image, at, colour, what) {
+  const near = closest(image, at, colour);
+  assert.ok(near.off <= COLOUR_TOLERANCE,
+            `${what}: near (${at.map(Math.round)}) the closest pixel to [${colour}] is [${near.pixel}] at ` +
+            `(${near.x}, ${near.y}), off by ${near.off}`);
+}
+
+function assertInside(box, viewport, what) {
+  assert.ok(box.left >= 0 && box.top >= 0 && box.right <= viewport.width && box.bottom <= viewport.height,
+            `${what} at ${JSON.stringify(box)} is not inside ${viewport.width}x${viewport.height}`);
+}
+
+const assertPointInside = (at, viewport, what) =>
+  assertInside({ left: at[0], top: at[1], right: at[0], bottom: at[1] }, viewport, what);
+
+function assertQuiet(seen) {
+  assert.deepEqual(seen.requests, [], 'the page asked for something beyond its own file');
+  assert.deepEqual(seen.console, [], 'the page said something on the console');
+}
+
+// ---- the tests --------------------------------------------------------------------------------
+
+// playwright gives each launch a fresh profile folder of its own.
+let browser;
+before(async () => {
+  browser = await chromium.launch({
+    executablePath: CHROMIUM, headless: true,
+    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
+           '--disable-component-update', '--disable-sync', '--use-angle=swiftshader', '--enable-unsafe-swiftshader'],
+  });
+});
+after(async () => {
+  await browser?.close();
+});
+
+const parts = readParts(given.parts);
+const pageFile = (name) => path.join(given.work, `${name}.html`);
+
+describe('a straight chain', () => {
+  let opened, made, first;
+  before(async () => {
+    made = writePage(parts, 'straight', pageFile('straight'));
+    opened = await open(browser, pageFile('straight'));
+    first = await picture(opened.page, 'straight-start');
+  });
+  after(async () => opened?.context.close());
+  const head = () => project(opened.page, STRAIGHT_HEAD);
+  const tail = () => project(opened.page, STRAIGHT_TAIL);
+  const rampEnd = (i) => [...made.ramp.subarray(3 * i, 3 * i + 3)];
+
+  it('opens from disk with no request beyond its file and nothing on the console', async () => {
+    assert.equal((await viewState(opened.page)).state, 'drawn');
+    assertQuiet(opened.seen);
+  });
+
+  it('starts looking at the whole chain, filling a good part of the window', async () => {
+    const [h, t] = [await head(), await tail()];
+    assertPointInside(h, VIEWPORT, 'the head');
+    assertPointInside(t, VIEWPORT, 'the tail');
+    assert.ok(Math.hypot(t[0] - h[0], t[1] - h[1]) > 0.4 * VIEWPORT.width, `head ${h}, tail ${t}: the chain looks small`);
+  });
+
+  it('shows the ramp\'s first colour at the head and its last at the tail', async () => {
+    assertShows(first, await head(), rampEnd(0), 'head');
+    assertShows(first, await tail(), rampEnd(255), 'tail');
+  });
+
+  it('turns when dragged, and a double click brings the starting picture back', async () => {
+    const before = await head();
+    await afterRedraw(opened.page, async () => {
+      await opened.page.mouse.move(600, 500);
+      await opened.page.mouse.down();
+      await opened.page.mouse.move(760, 560, { steps: 8 });
+      await opened.page.mouse.up();
+    });
+    const turned = await picture(opened.page, 'straight-dragged');
+    const moved = differing(first, turned, 24);
+    assert.ok(moved > MOVED_PIXELS, `only ${moved} pixels changed after the drag`);
+    assert.ok(Math.hypot(...(await head()).map((v, i) => v - before[i])) > 20, 'the head did not move');
+    await afterRedraw(opened.page, () => opened.page.mouse.dblclick(900, 700));
+    const back = differing(first, await picture(opened.page, 'straight-back'), SAME_TOLERANCE);
+    assert.equal(back, 0, `${back} pixels differ from the starting picture after the double click`);
+  });
+
+  it('turns with the arrows, pans with shift, zooms with +, and Home brings the start back', async () => {
+    const page = opened.page;
+    await afterRedraw(page, () => page.keyboard.press('ArrowLeft'));
+    assert.ok(differing(first, await picture(page, 'straight-key-turned'), 24) > MOVED_PIXELS, 'ArrowLeft did not turn');
+    await afterRedraw(page, () => page.keyboard.press('Home'));
+    const middle = () => project(page, [0, 0, 0]);  // the box's centre, where the camera looks
+    const m = await middle();
+    await afterRedraw(page, () => page.keyboard.press('Shift+ArrowRight'));
+    const m2 = await middle();
+    const step = 0.05 * VIEWPORT.height;  // a pan step: 5 % of the view's height at the target
+    assert.ok(Math.abs(m2[0] - (m[0] - step)) < 1 && Math.abs(m2[1] - m[1]) < 1,
+              `shift+right should move the centre ${step} pixels left: ${m} to ${m2}`);
+    const [h2, t2] = [await head(), await tail()];
+    await afterRedraw(page, () => page.keyboard.press('+'));
+    const [h3, t3] = [await head(), await tail()];
+    assert.ok(Math.hypot(t3[0] - h3[0], t3[1] - h3[1]) > 1.1 * Math.hypot(t2[0] - h2[0], t2[1] - h2[1]), '+ did not zoom in');
+    await afterRedraw(page, () => page.keyboard.press('r'));
+    const back = differing(first, await picture(page, 'straight-key-back'), SAME_TOLERANCE);
+    assert.equal(back, 0, `${back} pixels differ from the starting picture after R`);
+  });
+
+  it('shows the caption as text, whole, inside the window', async () => {
+    const text = await opened.page.locator('#caption').innerText();
+    assert.match(text, /--surface <Dust> & "friends"/);
+    assertInside(await boxOf(opened.page, '#caption'), VIEWPORT, 'the caption');
+  });
+
+  it('labels the axes X, Y, Z and says that +Y is up', async () => {
+    const letters = await opened.page.locator('#axes span').allInnerTexts();
+    assert.deepEqual(letters, ['X', 'Y', 'Z']);
+    for (const letter of letters) {
+      assertInside(await boxOf(opened.page, `#axes span:text-is("${letter}")`), VIEWPORT, `the letter ${letter}`);
+    }
+    assert.equal(await opened.page.locator('#axes .up').innerText(), '+Y is up');
+  });
+
+  it('in a small window keeps the caption inside, shows no scroll bars and fits the chain', async () => {
+    const page = opened.page;
+    await afterRedraw(page, () => page.setViewportSize(SMALL));
+    await afterRedraw(page, () => page.keyboard.press('Home'));
+    assertInside(await boxOf(page, '#caption'), SMALL, 'the caption');
+    const overflow = await page.evaluate(() => {
+      const e = document.scrollingElement;
+      return [e.scrollWidth - e.clientWidth, e.scrollHeight - e.clientHeight];
+    });
+    assert.deepEqual(overflow, [0, 0], 'the page scrolls');
+    assertPointInside(await head(), SMALL, 'the head');
+    assertPointInside(await tail(), SMALL, 'the tail');
+    await picture(page, 'straight-small');
+    assertQuiet(opened.seen);
+  });
+});
+
+describe('an empty scene', () => {
+  let opened;
+  before(async () => {
+    writePage(parts, 'empty', pageFile('empty'));
+    opened = await open(browser, pageFile('empty'));
+  });
+  after(async () => opened?.context.close());
+
+  it('says there is nothing to show, with its caption and axes, and nothing on the console', async () => {
+    assert.equal((await viewState(opened.page)).state, 'empty');
+    assert.equal(await opened.page.locator('#message').innerText(), 'nothing to show');
+    assert.match(await opened.page.locator('#caption').innerText(), /nothing\.pfx/);
+    assert.deepEqual(await opened.page.locator('#axes span').allInnerTexts(), ['X', 'Y', 'Z']);
+    await picture(opened.page, 'empty');
+    assertQuiet(opened.seen);
+  });
+});
+
+describe('a damaged scene', () => {
+  it('says which block disagrees instead of drawing', async () => {
+    writePage(parts, 'damaged', pageFile('damaged'));
+    const opened = await open(browser, pageFile('damaged'));
+    try {
+      assert.equal((await viewState(opened.page)).state, 'error');
+      assert.match(await opened.page.locator('#message').innerText(), /dustweave-pieces/);
+      assert.ok(opened.seen.console.some((line) => line.includes('dustweave-pieces')), 'no console error');
+      assert.deepEqual(opened.seen.requests, []);
+    } finally {
+      await opened.context.close();
+    }
+  });
+});
+
+describe('large scenes', () => {
+  for (const [name, what] of [['large', 'a swirl of 199,920 segments'], ['pieces', '200,000 segments in 50,000 pieces']]) {
+    it(`${what} stays under 10 MB and draws within the timeout`, async () => {
+      const made = writePage(parts, name, pageFile(name));
+      const bytes = fs.statSync(pageFile(name)).size;
+      assert.ok(made.segments >= 199000, `only ${made.segments} segments`);
+      assert.ok(bytes < MAX_PAGE_BYTES, `${bytes} bytes`);
+      const opened = await open(browser, pageFile(name));
+      try {
+        const state = await viewState(opened.page);
+        assert.equal(state.state, 'drawn');
+        const image = await picture(opened.page, name);
+        const lit = differing(image, { data: new Uint8Array(image.data.length) }, 128);
+        assert.ok(lit > 5000, `only ${lit} bright pixels`);
+        assertQuiet(opened.seen);
+        console.log(`# ${name} page: ${made.head.pointCount} points, ${made.segments} segments, ${bytes} bytes, ` +
+                    `first frame ${Math.round(state.firstFrame)} ms after navigation`);
+      } finally {
+        await opened.context.close();
+      }
+    });
+  }
+});
