@@ -1,6 +1,7 @@
-// The page's base64 decoder (tools/viewer/src/base64.js) against node's own: every length of
-// final group, with and without padding, cut into lines of any width, and the texts it must
-// refuse. Loaded as the browser loads it, an ES module with no imports.
+// The page's own base64 decoder (tools/viewer/src/base64.js, for browsers without
+// Uint8Array.fromBase64) against node's: every length of final group, with and without padding,
+// cut into lines of any width, and the texts it must refuse. Loaded as the browser loads it, an
+// ES module with no imports.
 // node base64_test.js
 'use strict';
 
@@ -10,10 +11,10 @@ const fs = require('fs');
 const path = require('path');
 
 const SOURCE = path.join(__dirname, '..', '..', 'tools', 'viewer', 'src', 'base64.js');
-let decodeBase64;
+let decodeBase64;  // the module's own decoder, whatever node has
 before(async () => {
   const text = fs.readFileSync(SOURCE, 'utf8');
-  ({ decodeBase64 } = await import(`data:text/javascript,${encodeURIComponent(text)}`));
+  ({ decodeBase64Here: decodeBase64 } = await import(`data:text/javascript,${encodeURIComponent(text)}`));
 });
 
 function bytes(n, seed) {

@@ -10,15 +10,10 @@
 const { describe, it, before, after } = require('node:test');
 const assert = require('node:assert/strict');
 const fs = require('fs');
-const os = require('os');
 const path = require('path');
-const { execFileSync } = require('child_process');
-const { pathToFileURL } = require('url');
 const { readParts, writePage, STRAIGHT_HEAD, STRAIGHT_TAIL } = require('./make_page.js');
+const { browserPackage, options, launch, open: openIn } = require('./browser.js');
 
-// The browser test's packages (tests/browser/node_modules, installed by scripts/install-deps).
-const PACKAGES = path.join(__dirname, '..', 'browser', 'node_modules');
-const CHROMIUM = '/usr/bin/chromium';
 const VIEWPORT = { width: 1200, height: 900 };
 const SMALL = { width: 260, height: 130 };
 const COLOUR_TOLERANCE = 6;   // per channel, at a chain end
@@ -26,57 +21,15 @@ const SEARCH_RADIUS = 3;      // pixels around a projection searched for a colou
 const SAME_TOLERANCE = 8;     // per channel, for two pictures of the same view
 const MOVED_PIXELS = 200;     // pixels that must change when the view turns
 const MAX_PAGE_BYTES = 10 * 1024 * 1024;
-const OPEN_TIMEOUT = 60000;   // generous: the benchmark, not this test, measures opening time
-// Chromium's software compositor reads each WebGL frame back and says so on the console; that
-// note is the browser's, not the page's.
-const BROWSER_NOTE = /^\[\.WebGL-0x[0-9a-f]+\]GL Driver Message \(OpenGL, Performance, GL_CLOSE_PATH_NV, High\): GPU stall due to ReadPixels( \(this message will no longer repeat\))?$/;
+const OPEN_TIMEOUT = 60000;   // generous: open_bench.js, not this test, measures opening time
 
-function options(argv) {
-  const given = {};
-  for (let i = 0; i + 1 < argv.length; i += 2) given[argv[i].replace(/^--/, '')] = argv[i + 1];
-  given.work ??= fs.mkdtempSync(path.join(os.tmpdir(), 'dustweave-viewer-test-'));
-  if (!given.parts) {
-    given.parts = path.join(given.work, 'parts');
-    execFileSync(process.execPath, [path.join(__dirname, '..', '..', 'tools', 'viewer', 'build.js'), '--out', given.parts],
-                 { stdio: 'inherit' });
-  }
-  return given;
-}
-
-const given = options(process.argv.slice(2));
-const { chromium } = require(path.join(PACKAGES, 'playwright-core'));
-const { PNG } = require(path.join(PACKAGES, 'pngjs'));
+const given = options(process.argv.slice(2), 'dustweave-viewer-test-');
+const { PNG } = browserPackage('pngjs');
 
 // ---- the page in the browser ------------------------------------------------------------------
 
-// Opens a page file in a fresh context that refuses everything but file: addresses; records the
-// addresses it asked for and what it said on the console.
-async function open(browser, file, viewport = VIEWPORT) {
-  const context = await browser.newContext({ viewport, deviceScaleFactor: 1 });
-  const seen = { requests: [], console: [], browserNotes: 0 };
-  await context.route('**/*', (route) => {
-    const url = route.request().url();
-    if (url.startsWith('file:')) return route.continue();
-    seen.requests.push(url);
-    return route.abort();
-  });
-  const page = await context.newPage();
-  page.on('request', (request) => {
-    if (!/^(file|data):/.test(request.url())) seen.requests.push(request.url());
-  });
-  page.on('console', (message) => {
-    if (!['error', 'warning'].includes(message.type())) return;
-    if (BROWSER_NOTE.test(message.text())) ++seen.browserNotes;
-    else seen.console.push(`${message.type()}: ${message.text()}`);
-  });
-  page.on('pageerror', (error) => seen.console.push(`uncaught: ${error.message}`));
-  const started = Date.now();
-  await page.goto(pathToFileURL(file).href);
-  await page.waitForFunction(() => window.dustweaveView && (window.dustweaveView.frames > 0 || window.dustweaveView.state === 'error'),
-                             null, { timeout: OPEN_TIMEOUT });
-  seen.openMs = Date.now() - started;
-  return { context, page, seen };
-}
+const open = (browser, file, viewport = VIEWPORT, hasTouch = false) =>
+  openIn(browser, file, { viewport, hasTouch, timeout: OPEN_TIMEOUT });
 
 const viewState = (page) => page.evaluate(() => ({ state: dustweaveView.state, frames: dustweaveView.frames,
                                                    firstFrame: dustweaveView.firstFrame }));
@@ -155,14 +108,9 @@ function assertQuiet(seen) {
 
 // ---- the tests --------------------------------------------------------------------------------
 
-// playwright gives each launch a fresh profile folder of its own.
 let browser;
 before(async () => {
-  browser = await chromium.launch({
-    executablePath: CHROMIUM, headless: true,
-    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-           '--disable-component-update', '--disable-sync', '--use-angle=swiftshader', '--enable-unsafe-swiftshader'],
-  });
+  browser = await launch();
 });
 after(async () => {
   await browser?.close();
@@ -266,6 +214,39 @@ describe('a straight chain', () => {
     assertPointInside(await head(), SMALL, 'the head');
     assertPointInside(await tail(), SMALL, 'the tail');
     await picture(page, 'straight-small');
+    assertQuiet(opened.seen);
+  });
+});
+
+describe('a straight chain on a touch screen', () => {
+  let opened, first;
+  before(async () => {
+    writePage(parts, 'straight', pageFile('straight-touch'));
+    opened = await open(browser, pageFile('straight-touch'), VIEWPORT, true);
+    first = await picture(opened.page, 'touch-start');
+  });
+  after(async () => opened?.context.close());
+
+  // One finger from `from` to `to` in steps, through the browser's own touch input.
+  async function swipe(from, to) {
+    const cdp = await opened.context.newCDPSession(opened.page);
+    const touch = (type, [x, y]) => cdp.send('Input.dispatchTouchEvent', { type, touchPoints: type === 'touchEnd' ? [] : [{ x, y }] });
+    await touch('touchStart', from);
+    for (let k = 1; k <= 8; ++k) await touch('touchMove', from.map((f, i) => f + ((to[i] - f) * k) / 8));
+    await touch('touchEnd', to);
+  }
+
+  it('turns under a finger, and a double tap brings the starting picture back', async () => {
+    const page = opened.page;
+    await afterRedraw(page, () => swipe([600, 500], [760, 560]));
+    const moved = differing(first, await picture(page, 'touch-turned'), 24);
+    assert.ok(moved > MOVED_PIXELS, `only ${moved} pixels changed after the swipe`);
+    await afterRedraw(page, async () => {
+      await page.touchscreen.tap(900, 700);
+      await page.touchscreen.tap(902, 701);
+    });
+    const back = differing(first, await picture(page, 'touch-back'), SAME_TOLERANCE);
+    assert.equal(back, 0, `${back} pixels differ from the starting picture after the double tap`);
     assertQuiet(opened.seen);
   });
 });

@@ -1,7 +1,8 @@
 // The preview page's script: reads the scene from the page's data blocks, shows its caption,
 // draws its chains and start dots in a view the user can turn, and publishes a small read-only
 // window.dustweaveView for checks: where a scene point shows, frames drawn, and when (ms after
-// the page was opened) the scene was read, the view built and the first frame drawn.
+// the page was opened) this script started, the scene was read, the view built and the first
+// frame drawn.
 import { ColorManagement } from 'three';
 import { readScene } from './scene_data.js';
 import { chainLines, startDots } from './chains.js';
@@ -15,7 +16,7 @@ ColorManagement.enabled = false;
 
 const byId = (id) => document.getElementById(id);
 
-const times = {};
+const times = { started: performance.now() };
 
 function publish(state, view) {
   window.dustweaveView = Object.freeze({
@@ -23,6 +24,7 @@ function publish(state, view) {
     project: (point) => (view ? view.project(point) : null),
     get frames() { return view ? view.frames : 0; },
     get firstFrame() { return view ? view.firstFrame : null; },
+    started: times.started,
     read: times.read ?? null,
     built: times.built ?? null,
   });
