@@ -5,9 +5,11 @@
 
 #include <nlohmann/json.hpp>
 
+#include "pfx/format.h"
 #include "pfxwrite/writer.h"
 #include "program_run.h"
 #include "temp_file.h"
+#include "tools/lib/pfx_inspect.h"
 
 namespace {
 
@@ -345,6 +347,40 @@ TEST(CliInspect, TrackTheSampleRuleNeverEndsIsNoted) {
   EXPECT_EQ(outcome.status, 0);
   EXPECT_NE(outcome.out.find("samples:   6\n"), std::string::npos) << outcome.out;
   EXPECT_NE(outcome.out.find("1 track the sample rule never ends"), std::string::npos) << outcome.out;
+}
+
+TEST(CliInspect, TrackCountIsTheSampleRulesWithoutWalkingIt) {
+  // Against the walk itself, over every small combination of span, index limit and resume index.
+  for (int32_t last = -2; last <= 12; ++last) {
+    for (int32_t limit = -2; limit <= 14; ++limit) {
+      for (int32_t resume = -3; resume <= 15; ++resume) {
+        PfxTrack track{0, last, resume, {0, 0, 0}};
+        SampleWalk walk = BeginSampleWalk(track, limit);
+        uint64_t walked = 0;
+        for (int32_t j; NextSample(walk, &j);) ++walked;
+        ASSERT_EQ(dustweave::TrackSampleCount(track, limit), walked) << last << " " << limit << " " << resume;
+      }
+    }
+  }
+  // Spans too long to walk in a test: capped, ended by a jump past the span, or by the last index.
+  EXPECT_EQ(dustweave::TrackSampleCount({0, INT32_MAX, 0, {}}, INT32_MAX), 2147483648u);
+  EXPECT_EQ(dustweave::TrackSampleCount({0, INT32_MAX, 5, {}}, 10), 2147483648u);
+  EXPECT_EQ(dustweave::TrackSampleCount({INT32_MIN, -1, INT32_MAX, {}}, 10), 12u);
+  EXPECT_EQ(dustweave::TrackSampleCount({-5, 995, 5000, {}}, 100), 102u);
+}
+
+TEST(CliInspect, FileEndingInsideATrackOfTheLongestSpanIsToldAtOnce) {
+  // 48 bytes: the header, one track spanning 2^31 - 1, and its first sample.
+  pfxwrite::File file;
+  file.indexLimit = INT32_MAX;
+  file.tracks.push_back(pfxwrite::Track{0, INT32_MAX, 0, {0, 0, 0}, {{1, 2, 3}}});
+  TempFile longest(file);
+  ASSERT_EQ(pfxwrite::Encode(file).size(), 48u);
+  // A generous bound: the file is told in a few milliseconds, a walk of the span took seconds.
+  Outcome outcome = RunProgram(DUSTWEAVE_PROGRAM, {"inspect", longest.path()}, "timeout 1 ");
+  EXPECT_EQ(outcome.status, 1) << "124 is the timeout";
+  EXPECT_NE(outcome.out.find("ends early: at byte 48, inside track 1 of 1, in sample 2 of 2147483648\n"),
+            std::string::npos) << outcome.out;
 }
 
 TEST(CliInspect, UnreadableFileExitsWithTen) {
