@@ -370,6 +370,59 @@ TEST(ConvertMisuse, WrongCommandLinesExitWith64AndWriteNothing) {
   EXPECT_EQ(dir.Names(), (std::set<std::string>{"small.pfx", "small.obj"}));
 }
 
+TEST(ConvertStep, FractionAndPercentAreTheSameRun) {
+  TempDir dir;
+  std::string pfx = Typical(dir);
+  for (std::string step : {"0.25", "25%", "25 %", ".25", "25.0%"}) {
+    Outcome outcome = Dustweave({"convert", pfx, dir / "chains.obj", "--step", step});
+    EXPECT_EQ(outcome.status, 0) << step << outcome.err;
+    EXPECT_EQ(outcome.out, "wrote " + (dir / "chains.obj") + ": 5200 points, 5000 polygons\n") << step;
+  }
+  for (std::string step : {"1", "100%"}) {
+    EXPECT_EQ(Dustweave({"convert", pfx, dir / "chains.obj", "--step", step}).out,
+              "wrote " + (dir / "chains.obj") + ": 20200 points, 20000 polygons\n") << step;
+  }
+}
+
+TEST(ConvertStep, AnswersThePlugInWouldTakeAsEverySampleAreMisuse) {
+  // The plug-in keeps every sample for a step of 0 or below or of 1 or more: each of these would
+  // have converted the whole file without a word.
+  TempDir dir;
+  Put(dir / "small.pfx", SmallFile());
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"25", "--step 25 would keep every sample: give a fraction (0.25) or a percent (25%)"},
+      {"1.5", "--step 1.5 would keep every sample: give a fraction (0.015) or a percent (1.5%)"},
+      {"0", "--step 0 is not a share of the samples: leave --step out to keep every sample"},
+      {"-1", "--step -1 is not a share of the samples: leave --step out to keep every sample"},
+      {"0%", "--step 0% is not a share of the samples: leave --step out to keep every sample"},
+      {"150%", "--step 150% is more than every sample: give 100% at most"},
+      {"nan", "--step nan is not a share of the samples: give a fraction (0.25) or a percent (25%)"},
+      {"fast", "--step fast is not a share of the samples"},
+      {"25%%", "--step 25%% is not a share of the samples"},
+  };
+  for (const auto& [step, reason] : cases) {
+    for (std::vector<std::string> form : {std::vector<std::string>{"--step", step}, {"--step=" + step}}) {
+      std::vector<std::string> args = {"convert", dir / "small.pfx", dir / "out.glb"};
+      args.insert(args.end(), form.begin(), form.end());
+      Outcome outcome = Dustweave(args);
+      EXPECT_EQ(outcome.status, MISUSE) << step;
+      EXPECT_EQ(outcome.out, "");
+      EXPECT_EQ(outcome.err.rfind("dustweave: " + reason, 0), 0u) << outcome.err;
+      EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << outcome.err;
+    }
+  }
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"small.pfx"}));
+}
+
+TEST(ConvertStep, RunStillHandsTheModuleAnyNumber) {
+  // run exists to try the module's own handling: 25 goes through, and the module keeps every sample.
+  TempDir dir;
+  Put(dir / "small.pfx", SmallFile());
+  Outcome outcome = Dustweave({"run", DUSTWEAVE_MODULE_FILE, "--file", dir / "small.pfx", "--step", "25"});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(outcome.out, "15 points, 12 polygons, result 0\n");
+}
+
 // ---- run --obj streams what the kept mesh gives -----------------------------------------------
 
 TEST(RunStreaming, ObjOfRunEqualsTheKeptMeshWrittenAfterwards) {

@@ -15,6 +15,7 @@
 #include "tools/dustweave/mesh_outputs.h"
 #include "tools/dustweave/module_path.h"
 #include "tools/dustweave/progress.h"
+#include "tools/dustweave/step_share.h"
 #include "tools/lib/pfx_count.h"
 
 namespace dustweave {
@@ -65,13 +66,13 @@ bool CheckInput(const std::string& path, uint64_t* size, std::string* error) {
 
 // ---- the run through the stand-in host ---------------------------------------------------------
 
-standin::HostScript ScriptOf(const ConvertArgs& a, standin::MeshSink* sink) {
+standin::HostScript ScriptOf(const ConvertArgs& a, const std::optional<double>& step, standin::MeshSink* sink) {
   Answers answers;
   if (a.surface) answers.surfaces.emplace_back(*a.surface);
   // The panel's initial value must not swallow a file that is really called so.
   answers.file = a.input == NO_FILE_ANSWER ? "./" + a.input : a.input;
   answers.startPolygon = a.startPolygon;
-  answers.step = a.step;
+  answers.step = step;
   answers.ok = a.yes;
   return ScriptOf(answers, sink);
 }
@@ -140,7 +141,9 @@ CLI::App* AddConvert(CLI::App& app, ConvertArgs& a) {
   CLI::App* convert = app.add_subcommand("convert", "Convert a pfx file to OBJ or glTF binary (.glb) through the module");
   convert->add_option("INPUT", a.input, "the pfx file")->required();
   convert->add_option("OUTPUT", a.output, "the file to write: .obj or .glb")->required();
-  convert->add_option("--step", a.step, "the share of each track's samples kept, 1.0 = 100 % (the default)");
+  convert->add_option("--step", a.step,
+                      "the share of each track's samples kept: a fraction (0.25) or a percent\n"
+                      "(25%), as the panel's step percent; left out, every sample");
   convert->add_flag("--start-poly", a.startPolygon, "begin each chain with a one-point polygon");
   convert->add_option("--surface", a.surface, "the surface of the polygons (Default when left out)");
   convert->add_flag("--yes", a.yes, "answer OK when the file's header makes the plug-in ask");
@@ -164,13 +167,15 @@ CLI::App* AddConvert(CLI::App& app, ConvertArgs& a) {
 
 int Convert(const ConvertArgs& a) {
   if (a.surface && a.surface->empty()) return Misuse("--surface needs a name");
+  std::optional<double> step;
+  std::string error;
+  if (a.step && !(step = StepFraction(*a.step, &error))) return Misuse(error);
   NameCheck names = CheckOutputNames(a.input, OutputNames(a));
   if (names.status == EXIT_MISUSE) return Misuse(names.reason);
   if (a.attributes && MeshFormatOf(a.output) != MeshFormat::Glb) {
     return Misuse("--attributes needs a .glb OUTPUT; OBJ has no per-point attributes: " + a.output);
   }
   if (names.status != 0) return NotDone(names.reason);
-  std::string error;
   uint64_t inputBytes = 0;
   if (!CheckInput(a.input, &inputBytes, &error)) return NotDone(error);
   std::string modulePath = a.module;
@@ -184,11 +189,11 @@ int Convert(const ConvertArgs& a) {
   if (!outputs.OpenMesh(*MeshFormatOf(a.output), a.output, &error, a.attributes)) return NotDone(error);
   if (!a.svg.empty() && !outputs.OpenPreview(a.svg, &error)) return NotDone(error);
   if (outputs.staleRemoved() > 0 && !a.quiet) std::cerr << "dustweave: " << StaleRemovedLine(outputs.staleRemoved(), a.output) << "\n";
-  if (KeepsEverySample(a.step)) {
+  if (KeepsEverySample(step)) {
     if (std::optional<uint64_t> samples = SamplesBySize(a.input)) outputs.ExpectPoints(*samples);
   }
 
-  standin::Host host(ScriptOf(a, outputs.sink()));
+  standin::Host host(ScriptOf(a, step, outputs.sink()));
   host.onBox = [&](const standin::Box& box) {
     if (!(a.quiet && IsAnsweredOk(box))) progress.PrintLine(BoxMessage(box, a.input));
   };
