@@ -207,6 +207,45 @@ TEST(ConvertQuestions, YesAnswersOkAndConverts) {
   EXPECT_TRUE(LooksLikeGlb(ReadText(dir / "empty.glb")));
 }
 
+TEST(ConvertQuestions, FileThatIsNoPfxFileIsNamedSoInTheQuestion) {
+  TempDir dir;
+  auto put = [&](const std::string& name, const std::string& bytes) {
+    ASSERT_TRUE(pfxwrite::WriteBytes(dir / name, std::vector<uint8_t>(bytes.begin(), bytes.end()), nullptr));
+  };
+  put("notes.pfx", "hello world, this is not a simulation\nsecond line\n");
+  put("scene.pfx", "\n\n  {\"asset\": {}}\n{}\n");
+  put("picture.pfx", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16));
+  put("zeros.pfx", std::string(100, '\0'));
+  std::vector<uint8_t> tooMany = pfxwrite::Encode(SmallFile(2));
+  tooMany[6] = 0x03, tooMany[7] = 0xe8;  // 1000 particles in 264 bytes
+  ASSERT_TRUE(pfxwrite::WriteBytes(dir / "many.pfx", tooMany, nullptr));
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"notes.pfx", "the text \"hello world, this is not...\""},
+      {"scene.pfx", "the text \"{\"asset\": {}}\""},
+      {"picture.pfx", "the bytes 89 50 4e 47 0d 0a 1a 0a ..."},
+      {"zeros.pfx", "the bytes 00 00 00 00 00 00 00 00 ..."},
+      {"many.pfx", "the bytes 00 00 00 02 00 00 03 e8 ..."},
+  };
+  for (const auto& [name, beginning] : cases) {
+    Outcome outcome = Dustweave({"convert", dir / name, dir / "out.glb"});
+    EXPECT_EQ(outcome.status, DECLINED) << name;
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err, "dustweave: " + (dir / name) + " does not look like a pfx file (it begins with " +
+                               beginning + "), continue ? -> Cancel, nothing written (--yes answers OK)\n");
+  }
+  EXPECT_FALSE(fs::exists(dir / "out.glb"));
+  // --yes goes on as before: the plug-in reads on, and the file ends early.
+  Outcome yes = Dustweave({"convert", dir / "notes.pfx", dir / "out.obj", "--yes"});
+  EXPECT_EQ(yes.status, CUT_SHORT);
+  EXPECT_NE(yes.err.find("does not look like a pfx file (it begins with the text \"hello world, this is not...\"), "
+                         "continue ? -> OK (--yes)\n"), std::string::npos) << yes.err;
+  // A pfx file of another version is still asked about by its version.
+  Put(dir / "v2.pfx", SmallFile(2));
+  EXPECT_EQ(Dustweave({"convert", dir / "v2.pfx", dir / "out.obj"}).err,
+            "dustweave: " + (dir / "v2.pfx") + ": wrong pfx file version (2), continue ? -> Cancel, nothing written "
+            "(--yes answers OK)\n");
+}
+
 // ---- 10: the input, the module or the output fails --------------------------------------------
 
 TEST(ConvertNotDone, InputThatCannotBeOpenedIsNamedBeforeTheModuleRuns) {
@@ -227,6 +266,18 @@ TEST(ConvertNotDone, InputThatCannotBeOpenedIsNamedBeforeTheModuleRuns) {
     }
   }
   EXPECT_EQ(dir.Names(), (std::set<std::string>{"folder.pfx"}));
+}
+
+TEST(ConvertNotDone, EmptyInputIsRefusedBeforeAnythingIsWritten) {
+  TempDir dir;
+  ASSERT_TRUE(pfxwrite::WriteBytes(dir / "empty.pfx", {}, nullptr));
+  for (std::string output : {"out.glb", "out.obj"}) {
+    Outcome outcome = Dustweave({"convert", dir / "empty.pfx", dir / output, "--yes", "--svg", dir / "out.svg"});
+    EXPECT_EQ(outcome.status, NOT_DONE);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err, "dustweave: " + (dir / "empty.pfx") + " is empty: there is nothing to convert\n");
+  }
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"empty.pfx"}));
 }
 
 TEST(ConvertNotDone, OutputFolderThatDoesNotExistLeavesNothing) {

@@ -2,9 +2,9 @@
 // input, the module); the run through the stand-in host; what the run's boxes mean; the summary.
 #include "tools/dustweave/convert.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <system_error>
@@ -16,11 +16,12 @@
 #include "tools/dustweave/module_path.h"
 #include "tools/dustweave/progress.h"
 #include "tools/dustweave/step_share.h"
+#include "tools/lib/file_handle.h"
+#include "tools/lib/path_text.h"
 #include "tools/lib/pfx_count.h"
+#include "tools/lib/pfx_look.h"
 
 namespace dustweave {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -45,11 +46,16 @@ std::vector<OutputName> OutputNames(const ConvertArgs& a) {
   return names;
 }
 
-// The input opened and closed again, so that the module is only run on a file it can read;
-// its size for the progress line (0 when unknown).
-bool CheckInput(const std::string& path, uint64_t* size, std::string* error) {
-  std::error_code code;
-  if (fs::is_directory(path, code)) {
+// What the input is, looked at before the module runs.
+struct InputLook {
+  uint64_t size = 0;      // 0 when unknown
+  std::string notPfx;     // why it is no pfx file, after its name; empty when it may be one
+};
+
+// The input opened, its first bytes read and closed again, so that the module is only run on a
+// file it can read, and an empty one is refused.
+bool CheckInput(const std::string& path, InputLook* look, std::string* error) {
+  if (KindOf(path) == PathKind::Folder) {
     *error = "cannot open " + path + ": it is a folder";
     return false;
   }
@@ -58,9 +64,20 @@ bool CheckInput(const std::string& path, uint64_t* size, std::string* error) {
     *error = "cannot open " + path + ": " + std::generic_category().message(errno);
     return false;
   }
+  std::string start(PFX_LOOK_BYTES, '\0');
+  start.resize(std::fread(start.data(), 1, start.size(), file));
+  bool failed = std::ferror(file) != 0;
   std::fclose(file);
-  uintmax_t bytes = fs::file_size(path, code);
-  *size = code ? 0 : static_cast<uint64_t>(bytes);
+  if (failed) {
+    *error = "cannot read " + path;
+    return false;
+  }
+  look->size = FileSizeOf(path).value_or(0);
+  if (start.empty()) {
+    *error = path + " is empty: there is nothing to convert";
+    return false;
+  }
+  look->notPfx = NotPfxReason(start, std::max<uint64_t>(look->size, start.size()));
   return true;
 }
 
@@ -94,9 +111,11 @@ std::string Flattened(const std::string& text) {
 // A question that --yes answered: no error, so --quiet does not show it.
 bool IsAnsweredOk(const standin::Box& box) { return box.kind == "okCancel" && box.answer && *box.answer != 0; }
 
-std::string BoxMessage(const standin::Box& box, const std::string& input) {
+// `notPfx` stands for the first question's text when the input is no pfx file at all.
+std::string BoxMessage(const standin::Box& box, const std::string& input, const std::string& notPfx) {
   std::string line = "dustweave: " + input + ": " + Flattened(box.text);
   if (box.kind != "okCancel") return line;
+  if (!notPfx.empty()) line = "dustweave: " + input + " " + notPfx + ", continue ?";
   if (IsAnsweredOk(box)) return line + " -> OK (--yes)";
   return line + " -> Cancel, nothing written (--yes answers OK)";
 }
@@ -176,15 +195,15 @@ int Convert(const ConvertArgs& a) {
     return Misuse("--attributes needs a .glb OUTPUT; OBJ has no per-point attributes: " + a.output);
   }
   if (names.status != 0) return NotDone(names.reason);
-  uint64_t inputBytes = 0;
-  if (!CheckInput(a.input, &inputBytes, &error)) return NotDone(error);
+  InputLook input;
+  if (!CheckInput(a.input, &input, &error)) return NotDone(error);
   std::string modulePath = a.module;
   if (modulePath.empty() && !FindDefaultModule(&modulePath, &error)) return NotDone(error);
   std::unique_ptr<standin::LoadedModule> module = standin::LoadedModule::Load(modulePath, &error);
   if (!module) return NotDone(error);
 
   MeshOutputs outputs;
-  ProgressMeter progress(!a.quiet && StandardErrorIsTerminal(), inputBytes);
+  ProgressMeter progress(!a.quiet && StandardErrorIsTerminal(), input.size);
   if (progress.enabled()) outputs.AddWatcher(&progress);
   if (!outputs.OpenMesh(*MeshFormatOf(a.output), a.output, &error, a.attributes)) return NotDone(error);
   if (!a.svg.empty() && !outputs.OpenPreview(a.svg, &error)) return NotDone(error);
@@ -194,8 +213,11 @@ int Convert(const ConvertArgs& a) {
   }
 
   standin::Host host(ScriptOf(a, step, outputs.sink()));
+  bool asked = false;
   host.onBox = [&](const standin::Box& box) {
-    if (!(a.quiet && IsAnsweredOk(box))) progress.PrintLine(BoxMessage(box, a.input));
+    std::string notPfx = asked ? "" : input.notPfx;
+    asked = asked || box.kind == "okCancel";
+    if (!(a.quiet && IsAnsweredOk(box))) progress.PrintLine(BoxMessage(box, a.input, notPfx));
   };
   std::optional<int> ran = standin::RunLoadedOnce(*module, host, COMMAND_INTERFACE_VERSION, &error);
   progress.End();
