@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -15,6 +16,7 @@
 #include "standin/host.h"
 #include "standin/loader.h"
 #include "temp_file.h"
+#include "tools/dustweave/interrupt_line.h"
 #include "tools/lib/mesh_obj.h"
 
 namespace {
@@ -472,6 +474,54 @@ TEST(ConvertStep, RunStillHandsTheModuleAnyNumber) {
   Outcome outcome = Dustweave({"run", DUSTWEAVE_MODULE_FILE, "--file", dir / "small.pfx", "--step", "25"});
   EXPECT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_EQ(outcome.out, "15 points, 12 polygons, result 0\n");
+}
+
+// ---- Ctrl-C -----------------------------------------------------------------------------------
+
+// `args` run in the background in `dir`, interrupted with `signal` once a temporary file shows in
+// `dir`: its exit status as the shell tells it (128 + the signal) and its standard error.
+Outcome Interrupted(const TempDir& dir, const std::vector<std::string>& args, const char* signal) {
+  std::string command = Quote(DUSTWEAVE_PROGRAM);
+  for (const std::string& arg : args) command += " " + Quote(arg);
+  std::string script = "cd " + Quote(dir.path()) + " && { " + command + " >out.txt 2>err.txt & pid=$!; n=0; "
+                       "while ! ls -a | grep -q partial && [ $n -lt 2000 ]; do sleep 0.005; n=$((n+1)); done; "
+                       "kill -" + std::string(signal) + " $pid; wait $pid; echo $? >status.txt; }";
+  EXPECT_EQ(std::system(("sh -c " + Quote(script) + " 2>/dev/null").c_str()), 0);
+  Outcome outcome;
+  outcome.status = std::stoi(ReadText(dir / "status.txt"));
+  outcome.err = ReadText(dir / "err.txt");
+  for (std::string name : {"out.txt", "err.txt", "status.txt"}) fs::remove(dir / name);
+  return outcome;
+}
+
+TEST(ConvertInterrupted, OneLineSaysNothingWasWrittenAndWhatIsAsItWas) {
+  TempDir dir;
+  ASSERT_EQ(Dustweave({"generate", dir / "big.pfx", "--particles", "2000", "--index-limit", "1000", "--last", "999"})
+                .status, 0);
+  {
+    std::ofstream old(dir / "old.obj");
+    old << "old\n";
+  }
+  Outcome outcome = Interrupted(dir, {"convert", "big.pfx", "old.obj", "--svg", "new.svg"}, "INT");
+  EXPECT_EQ(outcome.status, 128 + SIGINT);
+  EXPECT_EQ(outcome.err, "dustweave: interrupted: nothing written; old.obj is as it was\n");
+  outcome = Interrupted(dir, {"convert", "big.pfx", "new.glb"}, "TERM");
+  EXPECT_EQ(outcome.status, 128 + SIGTERM);
+  EXPECT_EQ(outcome.err, "dustweave: interrupted: nothing written\n");
+  outcome = Interrupted(dir, {"generate", "old.obj", "--particles", "20000", "--index-limit", "1000", "--last", "999"},
+                        "INT");
+  EXPECT_EQ(outcome.err, "dustweave: interrupted: nothing written; old.obj is as it was\n");
+  EXPECT_EQ(ReadText(dir / "old.obj"), "old\n");
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"big.pfx", "old.obj"}));
+}
+
+TEST(ConvertInterrupted, LineNamesTheOutputsThatWereThere) {
+  EXPECT_EQ(dustweave::NothingWrittenLine({"a.glb", "a.svg"}, {false, false}), "interrupted: nothing written");
+  EXPECT_EQ(dustweave::NothingWrittenLine({"a.glb", "a.svg"}, {false, true}),
+            "interrupted: nothing written; a.svg is as it was");
+  EXPECT_EQ(dustweave::NothingWrittenLine({"a.glb", "a.svg"}, {true, true}),
+            "interrupted: nothing written; a.glb and a.svg are as they were");
+  EXPECT_EQ(dustweave::WrittenLine({"a.glb"}), "interrupted after writing a.glb");
 }
 
 // ---- run --obj streams what the kept mesh gives -----------------------------------------------

@@ -18,6 +18,7 @@
 #include "tools/dustweave/console_text.h"
 #include "tools/dustweave/convert.h"
 #include "tools/dustweave/exit_status.h"
+#include "tools/dustweave/interrupt_line.h"
 #include "tools/dustweave/mesh_outputs.h"
 #include "tools/dustweave/report.h"
 #include "tools/lib/atomic_file.h"
@@ -316,6 +317,9 @@ int main(int argc, char** argv) {
                                                                 {r.svg, "--svg", HasExtension(r.svg, ".svg")}})
                         : "";
   if (!overwrite.empty()) return Failed(EXIT_MISUSE, overwrite, convert->parsed() ? "convert" : "run");
+  if (convert->parsed()) dustweave::PrintLineOnInterrupt({c.output, c.svg});
+  if (run->parsed() && !(r.obj.empty() && r.svg.empty())) dustweave::PrintLineOnInterrupt({r.obj, r.svg});
+  if (generate->parsed()) dustweave::PrintLineOnInterrupt({generateOut});
   if (convert->parsed()) return dustweave::Convert(convertArgs);
   if (run->parsed()) return Run(runArgs);
   if (inspect->parsed()) return Inspect(inspectFile);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "tools/dustweave/interrupt_line.h"
 #include "tools/lib/number_text.h"
 
 #if defined(_WIN32)
@@ -148,6 +149,7 @@ void ProgressMeter::Draw(const std::string& text, bool endLine) {
   out += endLine ? "\n" : "";
   std::cerr << out << std::flush;  // through std::cerr, which a Windows console shows as typed
   drawnWidth_ = endLine ? 0 : text.size();
+  NoteOpenScreenLine(drawnWidth_);
 }
 
 void ProgressMeter::PrintLine(const std::string& line) {
