@@ -12,11 +12,13 @@
 #include "standin/host.h"
 #include "standin/loader.h"
 #include "tools/dustweave/answers.h"
+#include "tools/dustweave/called_name.h"
 #include "tools/dustweave/mesh_outputs.h"
 #include "tools/dustweave/module_path.h"
 #include "tools/dustweave/progress.h"
 #include "tools/dustweave/step_share.h"
 #include "tools/lib/file_handle.h"
+#include "tools/lib/number_text.h"
 #include "tools/lib/path_text.h"
 #include "tools/lib/pfx_count.h"
 #include "tools/lib/pfx_look.h"
@@ -31,7 +33,7 @@ constexpr const char* NO_FILE_ANSWER = "none";  // the panel's initial value: no
 // ---- checks made before the module runs --------------------------------------------------------
 
 int Misuse(const std::string& reason) {
-  std::cerr << "dustweave: " << reason << " (see dustweave convert --help)\n";
+  std::cerr << "dustweave: " << reason << " (see " << CalledName() << " convert --help)\n";
   return EXIT_MISUSE;
 }
 
@@ -145,8 +147,8 @@ Findings FindingsOf(const standin::Host& host) {
 // ---- the summary -------------------------------------------------------------------------------
 
 std::string SummaryOf(const ConvertArgs& a, const standin::Host& host, const Findings& findings) {
-  std::string line = "wrote " + a.output + ": " + std::to_string(host.mesh.pointCount) + " points, " +
-                     std::to_string(host.mesh.polygonCount) + " polygons";
+  std::string line = "wrote " + a.output + ": " + Counted(host.mesh.pointCount, "point", "points") + ", " +
+                     Counted(host.mesh.polygonCount, "polygon", "polygons");
   if (!a.svg.empty()) line += "; preview " + a.svg;
   if (findings.cutShort) line += " (the input ended early)";
   return line;
@@ -178,7 +180,8 @@ CLI::App* AddConvert(CLI::App& app, ConvertArgs& a) {
       "Exit status: 0 the whole file converted; 1 the file ended early (the chains of its whole\n"
       "samples are written); 2 the file's header made the plug-in ask and --yes was not given\n"
       "(nothing written); 10 the input cannot be opened, the module cannot be loaded or run, or an\n"
-      "output cannot be written (nothing written); 64 on misuse.\n");
+      "output cannot be written (nothing written); 64 on misuse.\n\n"
+      "Example:\n  " + CalledName() + " convert sim.pfx chains.glb --step 25% --svg chains.svg\n");
   return convert;
 }
 

@@ -67,7 +67,7 @@ std::string ProgressLine(const ProgressState& state) {
   }
   double rate = Rate(state);
   line += "  " + Printed("%.1f", rate) + " MB/s";
-  line += "  " + GroupedDigits(state.points) + " points";
+  line += "  " + CountedGrouped(state.points, "point", "points");
   if (sized && rate > 0) {
     line += "  " + ClockText(static_cast<double>(state.inputBytes - read) / MB / rate) + " left";
   }
@@ -76,7 +76,7 @@ std::string ProgressLine(const ProgressState& state) {
 
 std::string ProgressSummary(const ProgressState& state) {
   return Megabytes(state.bytesRead) + " MB in " + Printed("%.1f", state.seconds) + " s, " +
-         Printed("%.1f", Rate(state)) + " MB/s, " + GroupedDigits(state.points) + " points";
+         Printed("%.1f", Rate(state)) + " MB/s, " + CountedGrouped(state.points, "point", "points");
 }
 
 // ---- what the system says -----------------------------------------------------------------
