@@ -206,14 +206,14 @@ int Convert(const ConvertArgs& a) {
   if (!module) return NotDone(error);
 
   MeshOutputs outputs;
-  ProgressMeter progress(!a.quiet && StandardErrorIsTerminal(), input.size);
+  std::optional<uint64_t> samples = SamplesBySize(a.input);
+  ProgressMeter progress(!a.quiet && StandardErrorIsTerminal(), input.size, PointsToExpect(samples.value_or(0), step));
+  progress.MeasureOutput([&outputs] { return outputs.bytesMade(); });
   if (progress.enabled()) outputs.AddWatcher(&progress);
   if (!outputs.OpenMesh(*MeshFormatOf(a.output), a.output, &error, a.attributes)) return NotDone(error);
   if (!a.svg.empty() && !outputs.OpenPreview(a.svg, &error)) return NotDone(error);
   if (outputs.staleRemoved() > 0 && !a.quiet) std::cerr << "dustweave: " << StaleRemovedLine(outputs.staleRemoved(), a.output) << "\n";
-  if (KeepsEverySample(step)) {
-    if (std::optional<uint64_t> samples = SamplesBySize(a.input)) outputs.ExpectPoints(*samples);
-  }
+  if (KeepsEverySample(step) && samples) outputs.ExpectPoints(*samples);
 
   standin::Host host(ScriptOf(a, step, outputs.sink()));
   bool asked = false;

@@ -133,6 +133,10 @@ bool MeshOutputs::OpenPreview(const std::string& path, std::string* error) {
   return true;
 }
 
+uint64_t MeshOutputs::bytesMade() const {
+  return (obj_ ? obj_->bytesMade() : 0) + (glb_ ? glb_->bytesMade() : 0);
+}
+
 bool MeshOutputs::Finish(std::string* error) {
   std::vector<AtomicFile*> files;
   bool complete = (!obj_ || obj_->Complete(error)) && (!glb_ || glb_->Complete(error)) &&

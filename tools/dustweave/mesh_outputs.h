@@ -63,6 +63,8 @@ class MeshOutputs {
   standin::MeshSink* sink() { return fanOut_.Entry(); }
   bool empty() const { return !obj_ && !glb_ && !svg_; }
   size_t staleRemoved() const { return staleRemoved_; }
+  // The mesh file's size so far (the preview is drawn at the end).
+  uint64_t bytesMade() const;
 
   // Completes every file and commits them together; false, with a one-line reason, when any
   // cannot be completed or committed, and then every name holds what it held before.
