@@ -120,7 +120,14 @@ TEST(ConvertWholeFile, PreviewIsWrittenBesideTheOutput) {
   EXPECT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_EQ(outcome.out, "wrote " + (dir / "chains.glb") + ": 20200 points, 20000 polygons; preview " +
                              (dir / "chains.svg") + "\n");
-  EXPECT_EQ(ReadText(dir / "chains.svg").rfind("<svg", 0), 0u);
+  std::string picture = ReadText(dir / "chains.svg");
+  EXPECT_EQ(picture.rfind("<svg", 0), 0u);
+  // The caption names the input, without its folder, and the answers.
+  EXPECT_NE(picture.find(">typical.pfx \xC2\xB7 every sample \xC2\xB7 poly at start off</text>"), std::string::npos);
+  ASSERT_EQ(Dustweave({"convert", pfx, dir / "chains.glb", "--svg", dir / "chains.svg", "--step", "25%",
+                       "--start-poly"}).status, 0);
+  EXPECT_NE(ReadText(dir / "chains.svg").find(">typical.pfx \xC2\xB7 step 25 % \xC2\xB7 poly at start on</text>"),
+            std::string::npos);
 }
 
 TEST(ConvertWholeFile, QuietPrintsNothing) {

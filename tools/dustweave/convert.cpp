@@ -211,7 +211,9 @@ int Convert(const ConvertArgs& a) {
   progress.MeasureOutput([&outputs] { return outputs.bytesMade(); });
   if (progress.enabled()) outputs.AddWatcher(&progress);
   if (!outputs.OpenMesh(*MeshFormatOf(a.output), a.output, &error, a.attributes)) return NotDone(error);
-  if (!a.svg.empty() && !outputs.OpenPreview(a.svg, &error)) return NotDone(error);
+  if (!a.svg.empty() && !outputs.OpenPreview(a.svg, &error, a.input, AnswersCaption(step, a.startPolygon))) {
+    return NotDone(error);
+  }
   if (outputs.staleRemoved() > 0 && !a.quiet) std::cerr << "dustweave: " << StaleRemovedLine(outputs.staleRemoved(), a.output) << "\n";
   if (KeepsEverySample(step) && samples) outputs.ExpectPoints(*samples);
 

@@ -25,6 +25,7 @@
 #include "tools/dustweave/mesh_outputs.h"
 #include "tools/dustweave/module_path.h"
 #include "tools/dustweave/report.h"
+#include "tools/dustweave/step_share.h"
 #include "tools/lib/atomic_file.h"
 #include "tools/lib/number_text.h"
 #include "tools/lib/pfx_generate.h"
@@ -166,7 +167,8 @@ int OpenOutputs(const RunArgs& a, dustweave::MeshOutputs& outputs) {
   if (check.status != 0) return Failed(check.status, check.reason, "run");
   std::string error;
   bool ok = (a.obj.empty() || outputs.OpenMesh(dustweave::MeshFormat::Obj, a.obj, &error)) &&
-            (a.svg.empty() || outputs.OpenPreview(a.svg, &error));
+            (a.svg.empty() || outputs.OpenPreview(a.svg, &error, a.file.value_or("none"),
+                                                  dustweave::AnswersCaption(a.step, a.startPolygon)));
   if (!ok) return Failed(EXIT_NOT_DONE, error, "run");
   if (outputs.staleRemoved() > 0) {
     std::cerr << "dustweave: " << dustweave::StaleRemovedLine(outputs.staleRemoved(), a.obj.empty() ? a.svg : a.obj) << "\n";

@@ -55,11 +55,10 @@ std::optional<double> StepFraction(const std::string& given, std::string* reason
   return percent ? *number / 100 : *number;
 }
 
-std::string StepCaption(const std::optional<double>& fraction) {
-  if (!fraction) return "every sample";
-  char text[32];
-  std::snprintf(text, sizeof text, "step %.4g %%", *fraction * 100);
-  return text;
+std::string AnswersCaption(const std::optional<double>& fraction, bool startPolygon) {
+  char step[32] = "every sample";
+  if (fraction) std::snprintf(step, sizeof step, "step %.4g %%", *fraction * 100);
+  return std::string(step) + (startPolygon ? " \xC2\xB7 poly at start on" : " \xC2\xB7 poly at start off");
 }
 
 }  // namespace dustweave

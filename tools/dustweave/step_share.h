@@ -13,7 +13,8 @@ namespace dustweave {
 // plug-in would take as "every sample"), 0 or below, a percent above 100, or not a number.
 std::optional<double> StepFraction(const std::string& text, std::string* reason);
 
-// "step 25 %" for 0.25; "every sample" when no step is given.
-std::string StepCaption(const std::optional<double>& fraction);
+// "step 25 % · poly at start off": the panel's answers for a caption ("every sample" when no
+// step is given).
+std::string AnswersCaption(const std::optional<double>& fraction, bool startPolygon);
 
 }  // namespace dustweave
