@@ -7,8 +7,8 @@
 const fs = require('fs');
 const path = require('path');
 const { execFileSync } = require('child_process');
+const { packages, launch, serveFiles } = require('./chromium');
 
-const CHROMIUM = '/usr/bin/chromium';
 const ORIGIN = 'http://dustweave.test';
 const HEAD = [0x5b, 0x2a, 0x86], TAIL = [0xff, 0xf1, 0xc9];  // the chain ramp at 0 and at 1
 const TOLERANCE = 4;  // per channel: 8-bit linear colours come back to sRGB to within 1 or 2
@@ -54,15 +54,9 @@ function served(url, work) {
   return null;
 }
 
-const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.glb': 'model/gltf-binary' };
-
 async function draw(browser, given, glb) {
   const page = await browser.newPage({ viewport: { width: 640, height: 360 }, deviceScaleFactor: 1 });
-  await page.route('**/*', (route) => {
-    const file = served(route.request().url(), given.work);
-    if (!file || !fs.existsSync(file)) return route.fulfill({ status: 404, body: 'not here' });
-    return route.fulfill({ body: fs.readFileSync(file), contentType: TYPES[path.extname(file)] });
-  });
+  await serveFiles(page, (url) => served(url, given.work));
   await page.goto(`${ORIGIN}/page.html?glb=/glb/${glb}`);
   await page.waitForFunction(() => window.drawn !== undefined, null, { timeout: 60000 });
   const drawn = await page.evaluate(() => window.drawn);
@@ -116,29 +110,14 @@ function checkEnd(label, image, at, colour, shaded) {
 let PNG, chromium;
 async function main() {
   const given = options(process.argv.slice(2));
-  try {
-    ({ PNG } = require('pngjs'));
-    ({ chromium } = require('playwright-core'));
-    require.resolve('three');
-  } catch (error) {
-    console.error('render_test.js: npm packages missing in tests/browser; run scripts/install-deps');
-    process.exit(2);
-  }
-  if (!fs.existsSync(CHROMIUM)) {
-    console.error(`render_test.js: ${CHROMIUM} is missing; run scripts/install-deps`);
-    process.exit(2);
-  }
+  ({ PNG, chromium } = packages());
   fs.mkdirSync(given.work, { recursive: true });
   const pfx = path.join(given.work, 'straight.pfx');
   fs.writeFileSync(pfx, straightTrack(SAMPLES));
   convert(given, pfx, path.join(given.work, 'plain.glb'), []);
   convert(given, pfx, path.join(given.work, 'shaded.glb'), ['--attributes']);
 
-  const browser = await chromium.launch({
-    executablePath: CHROMIUM, headless: true,
-    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-           '--disable-component-update', '--disable-sync', '--use-angle=swiftshader', '--enable-unsafe-swiftshader'],
-  });
+  const browser = await launch(chromium);
   try {
     for (const [glb, shaded] of [['shaded.glb', true], ['plain.glb', false]]) {
       const { drawn, image } = await draw(browser, given, glb);
