@@ -3,6 +3,7 @@
 // outputs' identities; the handlers.
 #include "tools/dustweave/interrupt_line.h"
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstring>

@@ -147,11 +147,12 @@ void ProgressMeter::AddPolygon(const char*, int, const int64_t*) {
   if (enabled_ && ++calls_ % CALLS_PER_CLOCK_LOOK == 0) Tick();
 }
 
-ProgressState ProgressMeter::Now() const {
+// At the end of the run the module has read the whole file, which the points only guessed at.
+ProgressState ProgressMeter::Now(bool ended) const {
   ProgressState state;
   uint64_t read = ProcessBytesRead();
   state.bytesRead = read > bytesAtStart_ ? read - bytesAtStart_ : 0;
-  if (state.bytesRead == 0 && pointsToExpect_ > 0) state.bytesRead = BytesByPoints();
+  if (state.bytesRead == 0 && pointsToExpect_ > 0) state.bytesRead = ended ? inputBytes_ : BytesByPoints();
   if (inputBytes_ > 0) state.bytesRead = std::min(state.bytesRead, inputBytes_);
   if (outputBytes_) state.outputBytes = outputBytes_();
   state.inputBytes = inputBytes_;
@@ -195,7 +196,7 @@ void ProgressMeter::PrintLine(const std::string& line) {
 
 void ProgressMeter::End() {
   if (!shown_) return;
-  Draw(ProgressSummary(Now()), true);
+  Draw(ProgressSummary(Now(true)), true);
   shown_ = false;
 }
 

@@ -61,7 +61,7 @@ class ProgressMeter : public standin::MeshSink {
  private:
   using Clock = std::chrono::steady_clock;
   void Tick();
-  ProgressState Now() const;
+  ProgressState Now(bool ended = false) const;
   uint64_t BytesByPoints() const;
   void Draw(const std::string& text, bool endLine);
 
