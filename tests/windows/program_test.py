@@ -306,7 +306,9 @@ def case_progress(checks, programs, work):
                   f"the progress line moves past 0 % and never back: {shares}")
     checks.expect(any(re.search(r"  out \d", line) for line in lines if re.match(r"\d+%", line)),
                   "the progress line shows the output's size so far")
-    checks.expect(any(line.endswith(" written") for line in lines), "the summary line says how much was written")
+    summary = f"{os.path.getsize(big) / 1e6:.1f} MB in "
+    checks.expect(any(line.startswith(summary) and line.endswith(" written") for line in lines),
+                  f"the summary line counts the whole input read (\"{summary}...\") and says how much was written")
 
 
 CASES = {
