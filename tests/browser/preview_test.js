@@ -11,7 +11,7 @@ const { execFileSync } = require('child_process');
 const { packages, launch, serveFiles } = require('./chromium');
 
 const ORIGIN = 'http://dustweave.test';
-const WINDOWS = [[1200, 900], [800, 600], [1920, 1080], [1000, 1400]];
+const WINDOWS = [[1200, 900], [800, 600], [1920, 1080], [1000, 1400], [600, 550]];
 const LIT = 96;  // a channel this bright, on the dark sky behind the caption, is the caption's ink
 const LONG_NAME = 'dust devil over the dunes, take 12 (final, after the notes from the review).pfx';
 

@@ -1,6 +1,8 @@
 // The browser test: a pfx file of one straight track converted by `dustweave convert` with and
 // without --attributes, each .glb drawn by three.js in headless Chromium (page.html), and the
-// screenshot's pixels at the chain's head and tail compared with the chain ramp's two ends.
+// screenshot's pixels at the chain's head and tail compared with the chain ramp's two ends; and
+// once more with --start-poly, for what three.js keeps of each part of the file (the README's
+// importer table): the lines, the start point and the attributes of both.
 // Everything the page loads is served from disk by request interception: no network.
 'use strict';
 
@@ -116,6 +118,7 @@ async function main() {
   fs.writeFileSync(pfx, straightTrack(SAMPLES));
   convert(given, pfx, path.join(given.work, 'plain.glb'), []);
   convert(given, pfx, path.join(given.work, 'shaded.glb'), ['--attributes']);
+  convert(given, pfx, path.join(given.work, 'started.glb'), ['--attributes', '--start-poly']);
 
   const browser = await launch(chromium);
   try {
@@ -131,6 +134,15 @@ async function main() {
       checkEnd(`${glb} head`, image, drawn.head, HEAD, shaded);
       checkEnd(`${glb} tail`, image, drawn.tail, TAIL, shaded);
     }
+    const { drawn } = await draw(browser, given, 'started.glb');
+    const kept = ['_chain', '_u', 'color', 'position'];
+    check('three.js keeps the lines and the start point of started.glb',
+          drawn.segments === SAMPLES - 1 && drawn.startPoints === 1,
+          `${drawn.segments} segments, ${drawn.startPoints} start point(s)`);
+    check('three.js gives the start point the same attributes as the lines',
+          JSON.stringify(drawn.startPointAttributes) === JSON.stringify(kept) &&
+          JSON.stringify(drawn.attributes) === JSON.stringify(kept),
+          `lines: ${drawn.attributes.join(' ')}; start point: ${drawn.startPointAttributes.join(' ')}`);
   } finally {
     await browser.close();
   }
