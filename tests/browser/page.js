@@ -51,7 +51,7 @@ function draw(gltf) {
   gltf.scene.traverse((object) => { if (!dots && object.isPoints) dots = object; });
   const attributes = lines.geometry.attributes, count = attributes.position.count;
   const ends = (name) => attributes[name] ? [attributes[name].getX(0), attributes[name].getX(count - 1)] : null;
-  const drawnCount = (object) => object.geometry.index ? object.geometry.index.count : object.geometry.attributes.position.count;
+  const drawnCount = (object) => (object.geometry.index || object.geometry.attributes.position).count;
   return {
     segments: drawnCount(lines) / 2, startPoints: dots ? drawnCount(dots) : 0,
     startPointAttributes: dots ? Object.keys(dots.geometry.attributes).sort() : [],

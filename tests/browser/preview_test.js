@@ -124,7 +124,8 @@ async function main() {
   } finally {
     await browser.close();
   }
-  console.log(failures.length === 0 ? 'the preview fits every window, its caption whole' : `${failures.length} checks failed`);
+  console.log(failures.length === 0 ? 'the preview fits every window, its caption whole'
+                                    : `${failures.length} checks failed`);
   process.exit(failures.length === 0 ? 0 : 1);
 }
 

@@ -175,8 +175,8 @@ def case_console(checks, programs, work):
     usage = [line for line in done.stdout.decode("utf-8", errors="replace").splitlines() if line.startswith("Usage")]
     checks.expect(usage == [f"Usage: {name} [OPTIONS] SUBCOMMAND"], f"--help's usage line names {name} alone: {usage}")
     done = programs.windows(["convert", "in.pfx", "out.stl"], work)
-    checks.expect(error_lines(done) == [f"dustweave: OUTPUT must end in .obj or .glb: out.stl (see {name} convert --help)"],
-                  f"misuse points to \"{name} convert --help\": {error_lines(done)}")
+    wanted = f"dustweave: OUTPUT must end in .obj or .glb: out.stl (see {name} convert --help)"
+    checks.expect(error_lines(done) == [wanted], f"misuse points to \"{name} convert --help\": {error_lines(done)}")
 
 
 # ---- long paths --------------------------------------------------------------------------------

@@ -153,7 +153,9 @@ standin::HostScript ScriptOf(const RunArgs& a, dustweave::MeshOutputs& outputs) 
 
 int Failed(int status, const std::string& reason, const char* command) {
   std::cerr << "dustweave: " << reason;
-  if (status == EXIT_MISUSE) std::cerr << " (see " << dustweave::CalledName() << (*command ? " " : "") << command << " --help)";
+  if (status == EXIT_MISUSE) {
+    std::cerr << " (see " << dustweave::CalledName() << (*command != '\0' ? " " : "") << command << " --help)";
+  }
   std::cerr << "\n";
   return status;
 }
@@ -186,7 +188,8 @@ int Run(const RunArgs& a) {
   std::string error;
   std::string module = dustweave::ModuleNamed(a.module);
   if (dustweave::FileNameStart(module) == 0 && !dustweave::IsRegularFile(module)) {
-    return Failed(EXIT_NOT_DONE, "cannot load module " + module + ": there is no such file here or beside this program", "");
+    return Failed(EXIT_NOT_DONE, "cannot load module " + module + ": there is no such file here or beside this program",
+                  "");
   }
   std::optional<int> result = standin::RunCommandOnce(module, host, a.interfaceVersion, &error);
   if (!result) {
@@ -225,9 +228,10 @@ int Generate(const std::string& out, const dustweave::DustSettings& settings) {
     std::cerr << "dustweave: " << error << "\n";
     return EXIT_NOT_DONE;
   }
-  std::cout << "wrote " << out << ": " << dustweave::Counted(static_cast<uint64_t>(settings.particles), "particle", "particles")
-            << ", " << dustweave::Counted(written.samples, "sample", "samples") << ", "
-            << dustweave::Counted(written.bytes, "byte", "bytes") << "\n";
+  using dustweave::Counted;
+  std::cout << "wrote " << out << ": " << Counted(static_cast<uint64_t>(settings.particles), "particle", "particles")
+            << ", " << Counted(written.samples, "sample", "samples") << ", " << Counted(written.bytes, "byte", "bytes")
+            << "\n";
   return 0;
 }
 

@@ -13,7 +13,8 @@ namespace dustweave {
 std::string DefaultModuleName();
 
 // The places looked at, in order, for a module file `name` and a program at `programPath`.
-std::vector<std::string> ModuleCandidates(const std::string& programPath, const std::string& name = DefaultModuleName());
+std::vector<std::string> ModuleCandidates(const std::string& programPath,
+                                          const std::string& name = DefaultModuleName());
 
 // The first candidate that is a file; false, with a one-line reason naming where it looked and
 // that --module names one, when there is none.

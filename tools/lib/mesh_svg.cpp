@@ -507,7 +507,8 @@ void SvgPreview::Draw(Emit emit) const {
       if (piece.hasDot) dots.Dot(piece.dot);
     }
   }
-  out << Caption(fit, {points_, polygons_, segmentsSeen_, segments_.size(), dotsSeen_, dotsKept_}, source_) << "</svg>\n";
+  PictureCounts counts{points_, polygons_, segmentsSeen_, segments_.size(), dotsSeen_, dotsKept_};
+  out << Caption(fit, counts, source_) << "</svg>\n";
 }
 
 bool SvgPreview::Complete(std::string* error) {
