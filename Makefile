@@ -110,8 +110,8 @@ DIST := dist
 DIST_TARGETS := mirod_dustweave dustweave
 WINDOWS_DIST := mirod_dustweave-$(VERSION)-windows
 LINUX_DIST := dustweave-$(VERSION)-linux-x86_64
-DIST_TEXTS := --version $(VERSION) --text README.txt=release/README.txt --text LICENSE.txt=LICENSE \
-    --text CHANGELOG.txt=CHANGELOG.md
+# Each archive has its own README.txt: Windows commands in the zip, Linux ones in the tarball.
+DIST_TEXTS := --version $(VERSION) --text LICENSE.txt=LICENSE --text CHANGELOG.txt=CHANGELOG.md
 # The commit's time; outside a git checkout, a fixed one (2026-01-01 00:00 UTC).
 SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null || echo 1767225600)
 export SOURCE_DATE_EPOCH
@@ -128,10 +128,10 @@ dist: dist-native dist-win64 dist-win32
 	@scripts/dist-archive --out $(DIST)/$(WINDOWS_DIST).zip --folder $(WINDOWS_DIST) --crlf \
 	    --file mirod_dustweave64.p=$(BUILD)/win64/mirod_dustweave64.p \
 	    --file mirod_dustweave32.p=$(BUILD)/win32/mirod_dustweave32.p \
-	    --program dustweave64.exe=$(BUILD)/win64/dustweave64.exe $(DIST_TEXTS)
+	    --program dustweave64.exe=$(BUILD)/win64/dustweave64.exe --text README.txt=release/README.txt $(DIST_TEXTS)
 	@scripts/dist-archive --out $(DIST)/$(LINUX_DIST).tar.gz --folder $(LINUX_DIST) \
 	    --file mirod_dustweave.so=$(NATIVE)/mirod_dustweave.so \
-	    --program dustweave=$(NATIVE)/dustweave $(DIST_TEXTS)
+	    --program dustweave=$(NATIVE)/dustweave --text README.txt=release/README-linux.txt $(DIST_TEXTS)
 
 # Two clones of the current commit in two different folders, `make dist` in each, every archive
 # and deliverable compared byte for byte.

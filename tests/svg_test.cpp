@@ -143,6 +143,45 @@ class Picture {
   TempFile file_;
 };
 
+// ---- the picture in any window, and what its caption says -------------------------------------
+
+TEST(SvgCaption, PictureHasAViewBoxAndNoFixedSize) {
+  // A fixed size cut the caption off behind scroll bars in a window smaller than the picture.
+  SvgPreview preview;
+  Picture picture(preview);
+  Feed(preview).Chain(Line(25, 0), true);
+  json drawn = picture.Finish(preview);
+  EXPECT_EQ(drawn["fixed size"], json::array({nullptr, nullptr}));
+  ASSERT_EQ(drawn["viewBox"].size(), 4u);
+  EXPECT_EQ(drawn["viewBox"][2], 1200);
+  EXPECT_LE(drawn["extent"][3].get<double>(), drawn["viewBox"][3].get<double>());
+}
+
+TEST(SvgCaption, NamesTheInputAndTheAnswersAboveTheCounts) {
+  SvgPreview preview;
+  Picture picture(preview);
+  preview.SetSource("typical.pfx", "step 25 % \xC2\xB7 poly at start off");
+  Feed(preview).Chain(Line(1, 0));
+  json drawn = picture.Finish(preview);
+  EXPECT_EQ(drawn["captions"][0], "mirod_dustweave \xC2\xB7 2 points \xC2\xB7 1 polygon");
+  EXPECT_EQ(drawn["captions"][1], "typical.pfx \xC2\xB7 step 25 % \xC2\xB7 poly at start off");
+}
+
+TEST(SvgCaption, NameOfAnyBytesStaysReadableXmlAndLongOnesAreCutInTheMiddle) {
+  SvgPreview preview;
+  Picture picture(preview);
+  // A name in a Western code page (not UTF-8), with XML's own characters, then a long one.
+  preview.SetSource("caf\xE9 <&> \"dust\".pfx", "every sample");
+  Feed(preview).Chain(Line(1, 0));
+  json drawn = picture.Finish(preview);  // the reader fails on malformed XML
+  EXPECT_EQ(drawn["captions"][1], "caf\xEF\xBF\xBD <&> \"dust\".pfx \xC2\xB7 every sample");
+
+  std::string longName = std::string(40, 'a') + "\xC3\xA9" + std::string(40, 'z') + ".pfx";
+  std::string shown = dustweave::ShortenedName(longName);
+  EXPECT_EQ(shown, std::string(29, 'a') + "\xE2\x80\xA6" + std::string(25, 'z') + ".pfx");
+  EXPECT_EQ(dustweave::ShortenedName("typical.pfx"), "typical.pfx");
+}
+
 // ---- a run within the budget is drawn whole ---------------------------------------------------
 
 TEST(SvgWithinBudget, EverySegmentAndDotIsDrawnAndNoShareIsGiven) {
@@ -154,7 +193,7 @@ TEST(SvgWithinBudget, EverySegmentAndDotIsDrawnAndNoShareIsGiven) {
   EXPECT_EQ(drawn["segments"], 5000);
   EXPECT_EQ(drawn["dots"], 200);
   EXPECT_TRUE(drawn["finite"]);
-  EXPECT_EQ(drawn["captions"][0], "mirod_dustweave \xC2\xB7 5200 points \xC2\xB7 5200 polygons");
+  EXPECT_EQ(drawn["captions"][0], "mirod_dustweave \xC2\xB7 5,200 points \xC2\xB7 5,200 polygons");
   EXPECT_EQ(ShownLine(drawn), "");
 }
 
@@ -203,7 +242,7 @@ TEST(SvgWithinBudget, StreamedRunEqualsTheKeptMeshDrawn) {
   EXPECT_EQ(ReadText(streamed.path()), ReadText(kept.path()));
   EXPECT_EQ(drawn["segments"], 5000);
   EXPECT_EQ(drawn["dots"], 200);
-  EXPECT_EQ(drawn["captions"][0], "mirod_dustweave \xC2\xB7 5200 points \xC2\xB7 5200 polygons");
+  EXPECT_EQ(drawn["captions"][0], "mirod_dustweave \xC2\xB7 5,200 points \xC2\xB7 5,200 polygons");
   EXPECT_EQ(ShownLine(drawn), "");
 }
 
@@ -232,7 +271,7 @@ TEST(SvgLargeRun, ThreeMillionSegmentsStayWithinTheBudgetAndTenMegabytes) {
   shown << "showing " << grouped(segments) << " of 3,000,000 segments (";
   EXPECT_EQ(ShownLine(drawn).rfind(shown.str(), 0), 0u) << ShownLine(drawn);
   EXPECT_NE(ShownLine(drawn).find(" and " + grouped(dots) + " of 30,000 dots"), std::string::npos);
-  EXPECT_EQ(drawn["captions"][0], "mirod_dustweave \xC2\xB7 3030000 points \xC2\xB7 3030000 polygons");
+  EXPECT_EQ(drawn["captions"][0], "mirod_dustweave \xC2\xB7 3,030,000 points \xC2\xB7 3,030,000 polygons");
 }
 
 // A share under 0.1 % is written "< 0.1 %" in the caption, escaped, so the picture stays XML
@@ -372,7 +411,7 @@ TEST(SvgUndrawable, PointsNeverMadeAreNotDrawnAndNothingButNaNGivesAnEmptyPictur
   EXPECT_EQ(drawn["segments"], 0);
   EXPECT_EQ(drawn["dots"], 0);
   EXPECT_TRUE(drawn["box"].is_null());
-  EXPECT_EQ(drawn["captions"][0], "mirod_dustweave \xC2\xB7 1 points \xC2\xB7 4 polygons");
+  EXPECT_EQ(drawn["captions"][0], "mirod_dustweave \xC2\xB7 1 point \xC2\xB7 4 polygons");
 }
 
 // ---- the file ---------------------------------------------------------------------------------

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """dustweave64.exe or dustweave32.exe under wine as its users have it, one case a run: files and
-folders named in any script (names), names on a console (console), paths past 259 characters
-(long-paths), the last point ID a build can number (point-limit), and Ctrl-C during a conversion
-(interrupt). Each compares with the native dustweave where there is something to compare.
+folders named in any script (names), names on a console and the name the program calls itself
+(console), paths past 259 characters (long-paths), the last point ID a build can number
+(point-limit), Ctrl-C during a conversion (interrupt), and the progress line of a long conversion
+on a console (progress). Each compares with the native dustweave where there is something to compare.
 Wine runs in a Western code page (1252), as the program's users in Western Europe have it.
 Usage: program_test.py CASE --program EXE --native BUILD --work DIR [--ctrl-c EXE] -- WINE_RUN..."""
 import argparse
@@ -128,6 +129,13 @@ def case_names(checks, programs, work):
 def on_a_terminal(command, cwd, env):
     """What `command` shows on a terminal (wine makes it a Windows console), as text: the
     console's cursor moves taken as the spaces they stand for, its other controls left out."""
+    status, shown = terminal_bytes(command, cwd, env)
+    text = " ".join(shown.decode("utf-8", errors="replace").split())
+    return status, text
+
+
+def terminal_bytes(command, cwd, env):
+    """What `command` writes to a terminal, its cursor moves as spaces and other controls left out."""
     pid, terminal = pty.fork()
     if pid == 0:
         os.chdir(cwd)
@@ -144,8 +152,7 @@ def on_a_terminal(command, cwd, env):
     _, status = os.waitpid(pid, 0)
     shown = re.sub(rb"\x1b\[(\d*)C", lambda m: b" " * int(m.group(1) or 1), shown)
     shown = re.sub(rb"\x1b\[[0-9;?]*[A-Za-z]|\x1b\][^\x07]*\x07", b"", shown)
-    text = " ".join(shown.decode("utf-8", errors="replace").split())
-    return os.waitstatus_to_exitcode(status), text
+    return os.waitstatus_to_exitcode(status), shown
 
 
 def case_console(checks, programs, work):
@@ -162,6 +169,14 @@ def case_console(checks, programs, work):
                                      programs.env)
         wanted = f"dustweave: cannot open no-{name}.pfx"
         checks.expect(status == 10 and wanted in text, f"the console shows \"{wanted}\" (it shows \"{text}\")")
+    # The program calls itself by the name it was called by, without its folder.
+    name = os.path.basename(programs.program)
+    done = programs.windows(["--help"], work)
+    usage = [line for line in done.stdout.decode("utf-8", errors="replace").splitlines() if line.startswith("Usage")]
+    checks.expect(usage == [f"Usage: {name} [OPTIONS] SUBCOMMAND"], f"--help's usage line names {name} alone: {usage}")
+    done = programs.windows(["convert", "in.pfx", "out.stl"], work)
+    wanted = f"dustweave: OUTPUT must end in .obj or .glb: out.stl (see {name} convert --help)"
+    checks.expect(error_lines(done) == [wanted], f"misuse points to \"{name} convert --help\": {error_lines(done)}")
 
 
 # ---- long paths --------------------------------------------------------------------------------
@@ -267,7 +282,33 @@ def case_interrupt(checks, programs, work):
                       f"{output}: its exit status does not say the conversion was done")
         left = os.listdir(out)
         checks.expect(left == [], f"{output}: nothing is left in its folder after Ctrl-C (found {left})")
+        checks.expect("dustweave: interrupted: nothing written\n" in report.replace("\r\n", "\n") + "\n",
+                      f"{output}: one line says nothing was written")
     checks.expect(os.path.getsize(big) == size, "the input is as it was")
+
+
+# ---- progress ----------------------------------------------------------------------------------
+
+def case_progress(checks, programs, work):
+    """A conversion of some seconds on a console: its progress line moves past 0 % (wine counts
+    no bytes read, so the share comes from the points made) and shows the output's size."""
+    folder = fresh(os.path.join(work, "windows"))
+    big = os.path.join(folder, "big.pfx")
+    done = programs.native_run(["generate", big, "--particles", "8000", "--index-limit", "1000", "--last", "999"],
+                               folder)
+    checks.expect(done.returncode == 0, "the native dustweave generates a large input")
+    status, shown = terminal_bytes(programs.wine + [programs.program, "convert", "big.pfx", "big.obj", "--module",
+                                                    programs.module], folder, programs.env)
+    lines = [part.decode("utf-8", errors="replace").strip() for part in re.split(rb"[\r\n]+", shown)]
+    shares = [int(m.group(1)) for m in (re.match(r"(\d+)%  ", line) for line in lines) if m]
+    checks.expect(status == 0, f"the conversion ends with 0 (exit {status})")
+    checks.expect(len(shares) >= 2 and max(shares) > 0 and shares == sorted(shares),
+                  f"the progress line moves past 0 % and never back: {shares}")
+    checks.expect(any(re.search(r"  out \d", line) for line in lines if re.match(r"\d+%", line)),
+                  "the progress line shows the output's size so far")
+    summary = f"{os.path.getsize(big) / 1e6:.1f} MB in "
+    checks.expect(any(line.startswith(summary) and line.endswith(" written") for line in lines),
+                  f"the summary line counts the whole input read (\"{summary}...\") and says how much was written")
 
 
 CASES = {
@@ -276,6 +317,7 @@ CASES = {
     "long-paths": case_long_paths,
     "point-limit": case_point_limit,
     "interrupt": case_interrupt,
+    "progress": case_progress,
 }
 
 

@@ -2,9 +2,9 @@
 // input, the module); the run through the stand-in host; what the run's boxes mean; the summary.
 #include "tools/dustweave/convert.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <system_error>
@@ -12,14 +12,18 @@
 #include "standin/host.h"
 #include "standin/loader.h"
 #include "tools/dustweave/answers.h"
+#include "tools/dustweave/called_name.h"
 #include "tools/dustweave/mesh_outputs.h"
 #include "tools/dustweave/module_path.h"
 #include "tools/dustweave/progress.h"
+#include "tools/dustweave/step_share.h"
+#include "tools/lib/file_handle.h"
+#include "tools/lib/number_text.h"
+#include "tools/lib/path_text.h"
 #include "tools/lib/pfx_count.h"
+#include "tools/lib/pfx_look.h"
 
 namespace dustweave {
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -29,7 +33,7 @@ constexpr const char* NO_FILE_ANSWER = "none";  // the panel's initial value: no
 // ---- checks made before the module runs --------------------------------------------------------
 
 int Misuse(const std::string& reason) {
-  std::cerr << "dustweave: " << reason << " (see dustweave convert --help)\n";
+  std::cerr << "dustweave: " << reason << " (see " << CalledName() << " convert --help)\n";
   return EXIT_MISUSE;
 }
 
@@ -44,11 +48,16 @@ std::vector<OutputName> OutputNames(const ConvertArgs& a) {
   return names;
 }
 
-// The input opened and closed again, so that the module is only run on a file it can read;
-// its size for the progress line (0 when unknown).
-bool CheckInput(const std::string& path, uint64_t* size, std::string* error) {
-  std::error_code code;
-  if (fs::is_directory(path, code)) {
+// What the input is, looked at before the module runs.
+struct InputLook {
+  uint64_t size = 0;      // 0 when unknown
+  std::string notPfx;     // why it is no pfx file, after its name; empty when it may be one
+};
+
+// The input opened, its first bytes read and closed again, so that the module is only run on a
+// file it can read, and an empty one is refused.
+bool CheckInput(const std::string& path, InputLook* look, std::string* error) {
+  if (KindOf(path) == PathKind::Folder) {
     *error = "cannot open " + path + ": it is a folder";
     return false;
   }
@@ -57,21 +66,32 @@ bool CheckInput(const std::string& path, uint64_t* size, std::string* error) {
     *error = "cannot open " + path + ": " + std::generic_category().message(errno);
     return false;
   }
+  std::string start(PFX_LOOK_BYTES, '\0');
+  start.resize(std::fread(start.data(), 1, start.size(), file));
+  bool failed = std::ferror(file) != 0;
   std::fclose(file);
-  uintmax_t bytes = fs::file_size(path, code);
-  *size = code ? 0 : static_cast<uint64_t>(bytes);
+  if (failed) {
+    *error = "cannot read " + path;
+    return false;
+  }
+  look->size = FileSizeOf(path).value_or(0);
+  if (start.empty()) {
+    *error = path + " is empty: there is nothing to convert";
+    return false;
+  }
+  look->notPfx = NotPfxReason(start, std::max<uint64_t>(look->size, start.size()));
   return true;
 }
 
 // ---- the run through the stand-in host ---------------------------------------------------------
 
-standin::HostScript ScriptOf(const ConvertArgs& a, standin::MeshSink* sink) {
+standin::HostScript ScriptOf(const ConvertArgs& a, const std::optional<double>& step, standin::MeshSink* sink) {
   Answers answers;
   if (a.surface) answers.surfaces.emplace_back(*a.surface);
   // The panel's initial value must not swallow a file that is really called so.
   answers.file = a.input == NO_FILE_ANSWER ? "./" + a.input : a.input;
   answers.startPolygon = a.startPolygon;
-  answers.step = a.step;
+  answers.step = step;
   answers.ok = a.yes;
   return ScriptOf(answers, sink);
 }
@@ -93,9 +113,11 @@ std::string Flattened(const std::string& text) {
 // A question that --yes answered: no error, so --quiet does not show it.
 bool IsAnsweredOk(const standin::Box& box) { return box.kind == "okCancel" && box.answer && *box.answer != 0; }
 
-std::string BoxMessage(const standin::Box& box, const std::string& input) {
+// `notPfx` stands for the first question's text when the input is no pfx file at all.
+std::string BoxMessage(const standin::Box& box, const std::string& input, const std::string& notPfx) {
   std::string line = "dustweave: " + input + ": " + Flattened(box.text);
   if (box.kind != "okCancel") return line;
+  if (!notPfx.empty()) line = "dustweave: " + input + " " + notPfx + ", continue ?";
   if (IsAnsweredOk(box)) return line + " -> OK (--yes)";
   return line + " -> Cancel, nothing written (--yes answers OK)";
 }
@@ -125,8 +147,8 @@ Findings FindingsOf(const standin::Host& host) {
 // ---- the summary -------------------------------------------------------------------------------
 
 std::string SummaryOf(const ConvertArgs& a, const standin::Host& host, const Findings& findings) {
-  std::string line = "wrote " + a.output + ": " + std::to_string(host.mesh.pointCount) + " points, " +
-                     std::to_string(host.mesh.polygonCount) + " polygons";
+  std::string line = "wrote " + a.output + ": " + Counted(host.mesh.pointCount, "point", "points") + ", " +
+                     Counted(host.mesh.polygonCount, "polygon", "polygons");
   if (!a.svg.empty()) line += "; preview " + a.svg;
   if (findings.cutShort) line += " (the input ended early)";
   return line;
@@ -140,7 +162,9 @@ CLI::App* AddConvert(CLI::App& app, ConvertArgs& a) {
   CLI::App* convert = app.add_subcommand("convert", "Convert a pfx file to OBJ or glTF binary (.glb) through the module");
   convert->add_option("INPUT", a.input, "the pfx file")->required();
   convert->add_option("OUTPUT", a.output, "the file to write: .obj or .glb")->required();
-  convert->add_option("--step", a.step, "the share of each track's samples kept, 1.0 = 100 % (the default)");
+  convert->add_option("--step", a.step,
+                      "the share of each track's samples kept: a fraction (0.25) or a percent\n"
+                      "(25%), as the panel's step percent; left out, every sample");
   convert->add_flag("--start-poly", a.startPolygon, "begin each chain with a one-point polygon");
   convert->add_option("--surface", a.surface, "the surface of the polygons (Default when left out)");
   convert->add_flag("--yes", a.yes, "answer OK when the file's header makes the plug-in ask");
@@ -156,7 +180,8 @@ CLI::App* AddConvert(CLI::App& app, ConvertArgs& a) {
       "Exit status: 0 the whole file converted; 1 the file ended early (the chains of its whole\n"
       "samples are written); 2 the file's header made the plug-in ask and --yes was not given\n"
       "(nothing written); 10 the input cannot be opened, the module cannot be loaded or run, or an\n"
-      "output cannot be written (nothing written); 64 on misuse.\n");
+      "output cannot be written (nothing written); 64 on misuse.\n\n"
+      "Example:\n  " + CalledName() + " convert sim.pfx chains.glb --step 25% --svg chains.svg\n");
   return convert;
 }
 
@@ -164,33 +189,40 @@ CLI::App* AddConvert(CLI::App& app, ConvertArgs& a) {
 
 int Convert(const ConvertArgs& a) {
   if (a.surface && a.surface->empty()) return Misuse("--surface needs a name");
+  std::optional<double> step;
+  std::string error;
+  if (a.step && !(step = StepFraction(*a.step, &error))) return Misuse(error);
   NameCheck names = CheckOutputNames(a.input, OutputNames(a));
   if (names.status == EXIT_MISUSE) return Misuse(names.reason);
   if (a.attributes && MeshFormatOf(a.output) != MeshFormat::Glb) {
     return Misuse("--attributes needs a .glb OUTPUT; OBJ has no per-point attributes: " + a.output);
   }
   if (names.status != 0) return NotDone(names.reason);
-  std::string error;
-  uint64_t inputBytes = 0;
-  if (!CheckInput(a.input, &inputBytes, &error)) return NotDone(error);
+  InputLook input;
+  if (!CheckInput(a.input, &input, &error)) return NotDone(error);
   std::string modulePath = a.module;
   if (modulePath.empty() && !FindDefaultModule(&modulePath, &error)) return NotDone(error);
   std::unique_ptr<standin::LoadedModule> module = standin::LoadedModule::Load(modulePath, &error);
   if (!module) return NotDone(error);
 
   MeshOutputs outputs;
-  ProgressMeter progress(!a.quiet && StandardErrorIsTerminal(), inputBytes);
+  std::optional<uint64_t> samples = SamplesBySize(a.input);
+  ProgressMeter progress(!a.quiet && StandardErrorIsTerminal(), input.size, PointsToExpect(samples.value_or(0), step));
+  progress.MeasureOutput([&outputs] { return outputs.bytesMade(); });
   if (progress.enabled()) outputs.AddWatcher(&progress);
   if (!outputs.OpenMesh(*MeshFormatOf(a.output), a.output, &error, a.attributes)) return NotDone(error);
-  if (!a.svg.empty() && !outputs.OpenPreview(a.svg, &error)) return NotDone(error);
-  if (outputs.staleRemoved() > 0 && !a.quiet) std::cerr << "dustweave: " << StaleRemovedLine(outputs.staleRemoved(), a.output) << "\n";
-  if (KeepsEverySample(a.step)) {
-    if (std::optional<uint64_t> samples = SamplesBySize(a.input)) outputs.ExpectPoints(*samples);
+  if (!a.svg.empty() && !outputs.OpenPreview(a.svg, &error, a.input, AnswersCaption(step, a.startPolygon))) {
+    return NotDone(error);
   }
+  if (outputs.staleRemoved() > 0 && !a.quiet) std::cerr << "dustweave: " << StaleRemovedLine(outputs.staleRemoved(), a.output) << "\n";
+  if (KeepsEverySample(step) && samples) outputs.ExpectPoints(*samples);
 
-  standin::Host host(ScriptOf(a, outputs.sink()));
+  standin::Host host(ScriptOf(a, step, outputs.sink()));
+  bool asked = false;
   host.onBox = [&](const standin::Box& box) {
-    if (!(a.quiet && IsAnsweredOk(box))) progress.PrintLine(BoxMessage(box, a.input));
+    std::string notPfx = asked ? "" : input.notPfx;
+    asked = asked || box.kind == "okCancel";
+    if (!(a.quiet && IsAnsweredOk(box))) progress.PrintLine(BoxMessage(box, a.input, notPfx));
   };
   std::optional<int> ran = standin::RunLoadedOnce(*module, host, COMMAND_INTERFACE_VERSION, &error);
   progress.End();

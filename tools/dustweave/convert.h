@@ -14,7 +14,7 @@ namespace dustweave {
 
 struct ConvertArgs {
   std::string input, output;
-  std::optional<double> step;
+  std::optional<std::string> step;  // as given: a fraction or a percent
   bool startPolygon = false;
   bool attributes = false;  // the .glb's per-point chain attributes
   std::optional<std::string> surface;

@@ -3,6 +3,7 @@
 // it once, answering its panel and questions from the options; `inspect` checks a pfx file
 // without any module; `generate` writes a plausible one. Divisions: the options of each
 // subcommand; running them; parsing and exit statuses.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
@@ -15,12 +16,18 @@
 #include "standin/host.h"
 #include "standin/loader.h"
 #include "tools/dustweave/answers.h"
+#include "tools/dustweave/called_name.h"
+#include "tools/dustweave/command_word.h"
 #include "tools/dustweave/console_text.h"
 #include "tools/dustweave/convert.h"
 #include "tools/dustweave/exit_status.h"
+#include "tools/dustweave/interrupt_line.h"
 #include "tools/dustweave/mesh_outputs.h"
+#include "tools/dustweave/module_path.h"
 #include "tools/dustweave/report.h"
+#include "tools/dustweave/step_share.h"
 #include "tools/lib/atomic_file.h"
+#include "tools/lib/number_text.h"
 #include "tools/lib/pfx_generate.h"
 #include "tools/lib/pfx_inspect.h"
 #include "tools/lib/path_text.h"
@@ -54,7 +61,7 @@ struct RunArgs {
 
 CLI::App* AddRun(CLI::App& app, RunArgs& a) {
   CLI::App* run = app.add_subcommand("run", "Load a command module and run it once, as the host does");
-  run->add_option("MODULE", a.module, "the module, by path (mirod_dustweave.so)")->required();
+  run->add_option("MODULE", a.module, "the module: a path, or the name of one beside this program")->required();
   run->add_option("--file", a.file, "the \"pfx file\" answer (left out: the panel's initial \"none\")");
   run->add_flag("--start-poly", a.startPolygon, "tick \"poly at start\"");
   run->add_option("--step", a.step, "the \"step percent\" answer as a fraction, 1.0 = 100 % (nan, inf allowed)");
@@ -74,10 +81,13 @@ CLI::App* AddRun(CLI::App& app, RunArgs& a) {
   CLI::Option* svg = run->add_option("--svg", a.svg, "write a picture of the chains as SVG, streamed as it is made");
   run->add_flag("--discard", a.discard, "count points and polygons without keeping them")->excludes(obj)->excludes(svg);
   run->footer(
+      "A MODULE given by name alone that is not in the current folder is the one beside this program.\n"
       "Message boxes are shown on standard error as they come.\n"
       "Exit status: the activation's result (0 done, 1 wrong interface version, 2 missing service\n"
       "or surface list not built); 10 when the module cannot be loaded or run, or an output file\n"
-      "cannot be written; 64 on misuse.\n");
+      "cannot be written; 64 on misuse.\n\n"
+      "Example:\n  " + dustweave::CalledName() + " run " + dustweave::DefaultModuleName() +
+      " --file sim.pfx --step 0.25 --obj chains.obj\n");
   return run;
 }
 
@@ -86,7 +96,8 @@ CLI::App* AddInspect(CLI::App& app, std::string& file) {
   inspect->add_option("FILE", file, "the pfx file")->required();
   inspect->footer(
       "Exit status: 0 when the plug-in reads the whole file without a question; 1 when the file ends\n"
-      "early or its header makes the plug-in ask; 10 when it cannot be read; 64 on misuse.\n");
+      "early or its header makes the plug-in ask; 10 when it cannot be read; 64 on misuse.\n\n"
+      "Example:\n  " + dustweave::CalledName() + " inspect sim.pfx\n");
   return inspect;
 }
 
@@ -102,7 +113,9 @@ CLI::App* AddGenerate(CLI::App& app, std::string& out, dustweave::DustSettings& 
   generate->add_option("--seed", s.seed, "the simulation's seed")->capture_default_str();
   generate->footer(
       "The same options give the same bytes.\n"
-      "Exit status: 0; 10 when the file cannot be written; 64 on misuse.\n");
+      "Exit status: 0; 10 when the file cannot be written; 64 on misuse.\n\n"
+      "Example (2,000 particles of 500 samples each, about 12 MB):\n  " + dustweave::CalledName() +
+      " generate sim.pfx --particles 2000 --index-limit 500 --last 499\n");
   return generate;
 }
 
@@ -140,7 +153,9 @@ standin::HostScript ScriptOf(const RunArgs& a, dustweave::MeshOutputs& outputs) 
 
 int Failed(int status, const std::string& reason, const char* command) {
   std::cerr << "dustweave: " << reason;
-  if (status == EXIT_MISUSE) std::cerr << " (see dustweave " << command << " --help)";
+  if (status == EXIT_MISUSE) {
+    std::cerr << " (see " << dustweave::CalledName() << (*command != '\0' ? " " : "") << command << " --help)";
+  }
   std::cerr << "\n";
   return status;
 }
@@ -154,7 +169,8 @@ int OpenOutputs(const RunArgs& a, dustweave::MeshOutputs& outputs) {
   if (check.status != 0) return Failed(check.status, check.reason, "run");
   std::string error;
   bool ok = (a.obj.empty() || outputs.OpenMesh(dustweave::MeshFormat::Obj, a.obj, &error)) &&
-            (a.svg.empty() || outputs.OpenPreview(a.svg, &error));
+            (a.svg.empty() || outputs.OpenPreview(a.svg, &error, a.file.value_or("none"),
+                                                  dustweave::AnswersCaption(a.step, a.startPolygon)));
   if (!ok) return Failed(EXIT_NOT_DONE, error, "run");
   if (outputs.staleRemoved() > 0) {
     std::cerr << "dustweave: " << dustweave::StaleRemovedLine(outputs.staleRemoved(), a.obj.empty() ? a.svg : a.obj) << "\n";
@@ -170,7 +186,12 @@ int Run(const RunArgs& a) {
     std::cerr << (box.kind == "host" ? "dustweave: " + box.text : dustweave::BoxLine(box)) << std::endl;
   };
   std::string error;
-  std::optional<int> result = standin::RunCommandOnce(a.module, host, a.interfaceVersion, &error);
+  std::string module = dustweave::ModuleNamed(a.module);
+  if (dustweave::FileNameStart(module) == 0 && !dustweave::IsRegularFile(module)) {
+    return Failed(EXIT_NOT_DONE, "cannot load module " + module + ": there is no such file here or beside this program",
+                  "");
+  }
+  std::optional<int> result = standin::RunCommandOnce(module, host, a.interfaceVersion, &error);
   if (!result) {
     std::cerr << "dustweave: " << error << "\n";
     return EXIT_NOT_DONE;
@@ -207,8 +228,10 @@ int Generate(const std::string& out, const dustweave::DustSettings& settings) {
     std::cerr << "dustweave: " << error << "\n";
     return EXIT_NOT_DONE;
   }
-  std::cout << "wrote " << out << ": " << settings.particles << " particles, " << written.samples
-            << " samples, " << written.bytes << " bytes\n";
+  using dustweave::Counted;
+  std::cout << "wrote " << out << ": " << Counted(static_cast<uint64_t>(settings.particles), "particle", "particles")
+            << ", " << Counted(written.samples, "sample", "samples") << ", " << Counted(written.bytes, "byte", "bytes")
+            << "\n";
   return 0;
 }
 
@@ -263,12 +286,44 @@ std::string OneLine(std::string text) {
   return text;
 }
 
+const std::vector<std::string> COMMANDS = {"convert", "run", "inspect", "generate"};
+
+// A command line without a command, or with a word that names none: the misuse line, which
+// points to --help unless it names the command meant; an empty line when the command is fine.
+struct CommandCheck {
+  std::string line;
+  bool pointToHelp = true;
+};
+
+CommandCheck CheckCommand(int argc, char** argv) {
+  bool asksHelp = false;
+  std::string word = dustweave::CommandWord(argc, argv, {"--test-point-ids-taken"}, &asksHelp);
+  if (word.empty()) return {asksHelp ? "" : "no command given: convert, run, inspect or generate"};
+  if (std::find(COMMANDS.begin(), COMMANDS.end(), word) != COMMANDS.end()) return {};
+  std::string meant = dustweave::Suggestion(word, COMMANDS);
+  if (!meant.empty()) return {"unknown command '" + word + "' (did you mean " + meant + "?)", false};
+  return {"unknown command '" + word + "': the commands are convert, run, inspect and generate"};
+}
+
+// The end of --help: the commands at work, by example.
+std::string Examples() {
+  const std::string& me = dustweave::CalledName();
+  return "Examples: a small simulation to try things on, what it holds, and its chains as glTF\n"
+         "with a quarter of the samples and a preview picture:\n"
+         "  " + me + " generate sim.pfx\n"
+         "  " + me + " inspect sim.pfx\n"
+         "  " + me + " convert sim.pfx chains.glb --step 25% --svg chains.svg\n";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   dustweave::ConsoleText console;  // names on a Windows console as they were typed
+  dustweave::SetCalledName(argc > 0 ? argv[0] : nullptr);
   CLI::App app{"dustweave: converts pfx files to OBJ or glTF through the mirod_dustweave command module, "
-               "runs the module outside the host, and checks or makes pfx files"};
+               "runs the module outside the host, and checks or makes pfx files",
+               dustweave::CalledName()};
+  app.footer(Examples());
   app.require_subcommand(1);
   app.allow_windows_style_options(false);  // on Windows too: /path/to/file is a path, not an option
   app.set_version_flag("--version", "dustweave " DUSTWEAVE_VERSION);
@@ -284,6 +339,11 @@ int main(int argc, char** argv) {
   CLI::App* generate = AddGenerate(app, generateOut, settings);
   uint64_t pointIdsTaken = 0;  // a test seam: the stand-in host's point IDs start after these
   app.add_option("--test-point-ids-taken", pointIdsTaken)->group("");
+  if (CommandCheck check = CheckCommand(argc, argv); !check.line.empty()) {
+    if (check.pointToHelp) return Failed(EXIT_MISUSE, check.line, "");
+    std::cerr << "dustweave: " << check.line << "\n";
+    return EXIT_MISUSE;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -293,7 +353,7 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    std::string help = "dustweave";
+    std::string help = dustweave::CalledName();
     for (CLI::App* sub : {convert, run, inspect, generate}) {
       if (sub->parsed()) help += " " + sub->get_name();
     }
@@ -316,6 +376,9 @@ int main(int argc, char** argv) {
                                                                 {r.svg, "--svg", HasExtension(r.svg, ".svg")}})
                         : "";
   if (!overwrite.empty()) return Failed(EXIT_MISUSE, overwrite, convert->parsed() ? "convert" : "run");
+  if (convert->parsed()) dustweave::PrintLineOnInterrupt({c.output, c.svg});
+  if (run->parsed() && !(r.obj.empty() && r.svg.empty())) dustweave::PrintLineOnInterrupt({r.obj, r.svg});
+  if (generate->parsed()) dustweave::PrintLineOnInterrupt({generateOut});
   if (convert->parsed()) return dustweave::Convert(convertArgs);
   if (run->parsed()) return Run(runArgs);
   if (inspect->parsed()) return Inspect(inspectFile);

@@ -125,12 +125,18 @@ bool MeshOutputs::OpenMesh(MeshFormat format, const std::string& path, std::stri
   return true;
 }
 
-bool MeshOutputs::OpenPreview(const std::string& path, std::string* error) {
+bool MeshOutputs::OpenPreview(const std::string& path, std::string* error, const std::string& input,
+                              const std::string& settings) {
   staleRemoved_ += RemoveStaleTemporaries(path);
   svg_ = std::make_unique<SvgPreview>();
+  if (!input.empty()) svg_->SetSource(FileNameOf(input), settings);
   if (!svg_->Open(path, error)) return false;
   fanOut_.Add(svg_.get());
   return true;
+}
+
+uint64_t MeshOutputs::bytesMade() const {
+  return (obj_ ? obj_->bytesMade() : 0) + (glb_ ? glb_->bytesMade() : 0);
 }
 
 bool MeshOutputs::Finish(std::string* error) {

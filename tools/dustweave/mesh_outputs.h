@@ -52,7 +52,9 @@ class MeshOutputs {
   // earlier run left beside the name are removed first and counted in staleRemoved().
   // `chainAttributes` gives a .glb's points their chain attributes.
   bool OpenMesh(MeshFormat format, const std::string& path, std::string* error, bool chainAttributes = false);
-  bool OpenPreview(const std::string& path, std::string* error);
+  // The preview's caption names `input` (its file name) and `settings`, when given.
+  bool OpenPreview(const std::string& path, std::string* error, const std::string& input = "",
+                   const std::string& settings = "");
   // The number of points the run will make, when known before it: a .glb is then laid out
   // for them and written without a copy at the end.
   void ExpectPoints(uint64_t count);
@@ -63,6 +65,8 @@ class MeshOutputs {
   standin::MeshSink* sink() { return fanOut_.Entry(); }
   bool empty() const { return !obj_ && !glb_ && !svg_; }
   size_t staleRemoved() const { return staleRemoved_; }
+  // The mesh file's size so far (the preview is drawn at the end).
+  uint64_t bytesMade() const;
 
   // Completes every file and commits them together; false, with a one-line reason, when any
   // cannot be completed or committed, and then every name holds what it held before.

@@ -27,9 +27,8 @@ std::string FolderAbove(std::string folder) {
 }  // namespace
 #endif
 
-std::vector<std::string> ModuleCandidates(const std::string& programPath) {
+std::vector<std::string> ModuleCandidates(const std::string& programPath, const std::string& name) {
   std::string folder = FolderOf(programPath);
-  std::string name = DefaultModuleName();
   std::vector<std::string> candidates = {JoinPath(folder, name)};
 #if !defined(_WIN32)
   candidates.push_back(JoinPath(JoinPath(JoinPath(FolderAbove(folder), "lib"), "dustweave"), name));
@@ -59,6 +58,16 @@ bool FindDefaultModule(std::string* module, std::string* error) {
   for (const std::string& candidate : candidates) looked += (looked.empty() ? "" : " and ") + candidate;
   *error = "no module found: looked for " + looked + "; --module names one";
   return false;
+}
+
+std::string ModuleNamed(const std::string& given) {
+  if (given.empty() || FileNameStart(given) != 0 || IsRegularFile(given)) return given;
+  std::string program = ProgramPath();
+  if (program.empty()) return given;
+  for (const std::string& candidate : ModuleCandidates(program, given)) {
+    if (IsRegularFile(candidate)) return candidate;
+  }
+  return given;
 }
 
 }  // namespace dustweave

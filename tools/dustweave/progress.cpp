@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <cinttypes>
+#include <cmath>
 #include <cstdio>
 #include <iostream>
 
+#include "tools/dustweave/interrupt_line.h"
 #include "tools/lib/number_text.h"
 
 #if defined(_WIN32)
@@ -21,9 +23,11 @@ namespace dustweave {
 namespace {
 
 constexpr double MB = 1e6;
+constexpr double GB = 1e9;
 constexpr double SHOW_AFTER_SECONDS = 1.0;
 constexpr double REDRAW_SECONDS = 0.2;
 constexpr uint64_t CALLS_PER_CLOCK_LOOK = 1024;
+constexpr double LARGEST_GUESS = 0.99;  // of the input, for a share told by points
 
 // ---- formatting ---------------------------------------------------------------------------
 
@@ -34,6 +38,17 @@ std::string Printed(const char* format, double value) {
 }
 
 std::string Megabytes(uint64_t bytes) { return Printed("%.1f", static_cast<double>(bytes) / MB); }
+
+// Megabytes for the line: whole ones from 100 on, so that it keeps within 80 columns.
+std::string ShortMegabytes(uint64_t bytes, bool whole) {
+  return Printed(whole ? "%.0f" : "%.1f", static_cast<double>(bytes) / MB);
+}
+
+// "512 MB", "2.95 GB"
+std::string Size(uint64_t bytes) {
+  if (static_cast<double>(bytes) >= GB) return Printed("%.2f", static_cast<double>(bytes) / GB) + " GB";
+  return ShortMegabytes(bytes, static_cast<double>(bytes) >= 100 * MB) + " MB";
+}
 
 double Rate(const ProgressState& state) {
   return state.seconds > 0 ? static_cast<double>(state.bytesRead) / MB / state.seconds : 0;
@@ -59,14 +74,16 @@ std::string ProgressLine(const ProgressState& state) {
   bool sized = state.inputBytes > 0;
   uint64_t read = sized ? std::min(state.bytesRead, state.inputBytes) : state.bytesRead;
   if (sized) {
+    bool whole = static_cast<double>(state.inputBytes) >= 100 * MB;
     line += Printed("%3.0f%%", 100.0 * static_cast<double>(read) / static_cast<double>(state.inputBytes));
-    line += "  " + Megabytes(read) + " of " + Megabytes(state.inputBytes) + " MB";
+    line += "  " + ShortMegabytes(read, whole) + " of " + ShortMegabytes(state.inputBytes, whole) + " MB";
   } else {
-    line += Megabytes(read) + " MB";
+    line += Size(read);
   }
   double rate = Rate(state);
   line += "  " + Printed("%.1f", rate) + " MB/s";
-  line += "  " + GroupedDigits(state.points) + " points";
+  line += "  " + CountedGrouped(state.points, "point", "points");
+  if (state.outputBytes) line += "  out " + Size(*state.outputBytes);
   if (sized && rate > 0) {
     line += "  " + ClockText(static_cast<double>(state.inputBytes - read) / MB / rate) + " left";
   }
@@ -74,8 +91,16 @@ std::string ProgressLine(const ProgressState& state) {
 }
 
 std::string ProgressSummary(const ProgressState& state) {
-  return Megabytes(state.bytesRead) + " MB in " + Printed("%.1f", state.seconds) + " s, " +
-         Printed("%.1f", Rate(state)) + " MB/s, " + GroupedDigits(state.points) + " points";
+  std::string summary = Megabytes(state.bytesRead) + " MB in " + Printed("%.1f", state.seconds) + " s, " +
+                        Printed("%.1f", Rate(state)) + " MB/s, " + CountedGrouped(state.points, "point", "points");
+  if (state.outputBytes) summary += ", " + Size(*state.outputBytes) + " written";
+  return summary;
+}
+
+uint64_t PointsToExpect(uint64_t samples, const std::optional<double>& step) {
+  if (!step || !(*step > 0 && *step < 1)) return samples;
+  double every = std::trunc(1 / *step);
+  return every >= 1 ? static_cast<uint64_t>(static_cast<double>(samples) / every) : samples;
 }
 
 // ---- what the system says -----------------------------------------------------------------
@@ -105,9 +130,10 @@ bool StandardErrorIsTerminal() {
 
 // ---- the meter ----------------------------------------------------------------------------
 
-ProgressMeter::ProgressMeter(bool enabled, uint64_t inputBytes)
+ProgressMeter::ProgressMeter(bool enabled, uint64_t inputBytes, uint64_t pointsToExpect)
     : enabled_(enabled),
       inputBytes_(inputBytes),
+      pointsToExpect_(pointsToExpect),
       bytesAtStart_(enabled ? ProcessBytesRead() : 0),
       start_(Clock::now()),
       lastDraw_(start_) {}
@@ -121,15 +147,24 @@ void ProgressMeter::AddPolygon(const char*, int, const int64_t*) {
   if (enabled_ && ++calls_ % CALLS_PER_CLOCK_LOOK == 0) Tick();
 }
 
-ProgressState ProgressMeter::Now() const {
+// At the end of the run the module has read the whole file, which the points only guessed at.
+ProgressState ProgressMeter::Now(bool ended) const {
   ProgressState state;
   uint64_t read = ProcessBytesRead();
   state.bytesRead = read > bytesAtStart_ ? read - bytesAtStart_ : 0;
+  if (state.bytesRead == 0 && pointsToExpect_ > 0) state.bytesRead = ended ? inputBytes_ : BytesByPoints();
   if (inputBytes_ > 0) state.bytesRead = std::min(state.bytesRead, inputBytes_);
+  if (outputBytes_) state.outputBytes = outputBytes_();
   state.inputBytes = inputBytes_;
   state.points = points_;
   state.seconds = std::chrono::duration<double>(Clock::now() - start_).count();
   return state;
+}
+
+// The share of the input that the points so far stand for, short of the whole until the end.
+uint64_t ProgressMeter::BytesByPoints() const {
+  double share = std::min(static_cast<double>(points_) / static_cast<double>(pointsToExpect_), LARGEST_GUESS);
+  return static_cast<uint64_t>(share * static_cast<double>(inputBytes_));
 }
 
 void ProgressMeter::Tick() {
@@ -148,6 +183,7 @@ void ProgressMeter::Draw(const std::string& text, bool endLine) {
   out += endLine ? "\n" : "";
   std::cerr << out << std::flush;  // through std::cerr, which a Windows console shows as typed
   drawnWidth_ = endLine ? 0 : text.size();
+  NoteOpenScreenLine(drawnWidth_);
 }
 
 void ProgressMeter::PrintLine(const std::string& line) {
@@ -160,7 +196,7 @@ void ProgressMeter::PrintLine(const std::string& line) {
 
 void ProgressMeter::End() {
   if (!shown_) return;
-  Draw(ProgressSummary(Now()), true);
+  Draw(ProgressSummary(Now(true)), true);
   shown_ = false;
 }
 

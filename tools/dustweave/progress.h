@@ -1,11 +1,15 @@
 // The converter's progress on a terminal: one line rewritten in place with the share of the input
-// read, MB/s, points so far and time left, then a summary line. It is drawn from what the program
-// sees without touching the module (the bytes the process has read, the points the host passed)
-// on the run's own thread, between points; nothing is drawn unless standard error is a terminal.
+// read, MB/s, points so far, the output's size so far and time left, then a summary line. It is
+// drawn from what the program sees without touching the module (the bytes the process has read,
+// the points the host passed) on the run's own thread, between points; where the system gives no
+// byte count (wine), the share comes from the points made against those the file's samples give.
+// Nothing is drawn unless standard error is a terminal.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "standin/mesh_sink.h"
@@ -17,12 +21,19 @@ struct ProgressState {
   uint64_t inputBytes = 0;  // the input's size; 0 when unknown
   uint64_t points = 0;
   double seconds = 0;       // since the run began
+  std::optional<uint64_t> outputBytes;  // the output's size so far, when there is one
 };
 
-// " 42%  100.8 of 240.0 MB  50.4 MB/s  8,400,000 points  0:03 left" (no "\r").
+// " 42%  101 of 240 MB  50.4 MB/s  8,400,000 points  out 512 MB  0:03 left" (no "\r"), short
+// enough for a terminal of 80 columns.
 std::string ProgressLine(const ProgressState& state);
-// "240.0 MB in 4.8 s, 50.0 MB/s, 20,000,000 points"
+// "240.0 MB in 4.8 s, 50.0 MB/s, 20,000,000 points, 1.25 GB written"
 std::string ProgressSummary(const ProgressState& state);
+
+// About how many points a run makes of a file of `samples` samples with this "step percent"
+// answer: every sample, or one in n where the step thins each track to every n-th sample
+// (n = trunc(1 / step)). Enough for a share of the run; 0 when `samples` is unknown.
+uint64_t PointsToExpect(uint64_t samples, const std::optional<double>& step);
 
 // What the process has read from files so far (Linux: rchar of /proc/self/io; Windows:
 // ReadTransferCount); 0 when the system does not say.
@@ -30,10 +41,13 @@ uint64_t ProcessBytesRead();
 bool StandardErrorIsTerminal();
 
 // Counts the points as they stream past and redraws the line at most every 200 ms, from one
-// second into the run. Lines printed through PrintLine go above it.
+// second into the run. Lines printed through PrintLine go above it. `pointsToExpect` (0 when
+// unknown) gives the share where the system counts no bytes read.
 class ProgressMeter : public standin::MeshSink {
  public:
-  ProgressMeter(bool enabled, uint64_t inputBytes);
+  ProgressMeter(bool enabled, uint64_t inputBytes, uint64_t pointsToExpect = 0);
+  // Where the output's size so far is read from.
+  void MeasureOutput(std::function<uint64_t()> measure) { outputBytes_ = std::move(measure); }
   void AddPoint(uint64_t number, const double position[3]) override;
   void AddPolygon(const char* surface, int count, const int64_t* points) override;
   // Whether it draws anything; a meter that does not need not watch the mesh at all.
@@ -47,11 +61,14 @@ class ProgressMeter : public standin::MeshSink {
  private:
   using Clock = std::chrono::steady_clock;
   void Tick();
-  ProgressState Now() const;
+  ProgressState Now(bool ended = false) const;
+  uint64_t BytesByPoints() const;
   void Draw(const std::string& text, bool endLine);
 
   bool enabled_;
   uint64_t inputBytes_;
+  uint64_t pointsToExpect_;
+  std::function<uint64_t()> outputBytes_;
   uint64_t bytesAtStart_;
   uint64_t points_ = 0;
   uint64_t calls_ = 0;

@@ -3,6 +3,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "tools/lib/number_text.h"
+
 namespace dustweave {
 
 namespace {
@@ -28,8 +30,8 @@ Json PanelJson(const std::optional<standin::PanelRecord>& panel) {
 }  // namespace
 
 std::string SummaryLine(const standin::Host& host, int result) {
-  return std::to_string(host.mesh.pointCount) + " points, " + std::to_string(host.mesh.polygonCount) +
-         " polygons, result " + std::to_string(result);
+  return Counted(host.mesh.pointCount, "point", "points") + ", " +
+         Counted(host.mesh.polygonCount, "polygon", "polygons") + ", result " + std::to_string(result);
 }
 
 std::string JsonReport(const standin::Host& host, int result) {

@@ -324,6 +324,13 @@ GlbWriter::GlbWriter(uint64_t maxFileBytes, bool chainAttributes)
 GlbWriter::~GlbWriter() = default;
 
 uint64_t GlbWriter::leftOut() const { return state_->leftOut; }
+
+uint64_t GlbWriter::bytesMade() const {
+  const State& s = *state_;
+  uint64_t bytes = HEAD_SIZE + s.positionBytes() + s.lines.size() + s.dots.size();
+  for (const IndexStream& stream : s.attributeStreams) bytes += stream.size();
+  return bytes;
+}
 AtomicFile& GlbWriter::file() { return state_->out; }
 
 bool GlbWriter::Open(const std::string& path, std::string* error) {

@@ -48,6 +48,8 @@ class GlbWriter : public standin::MeshSink {
   bool Finish(std::string* error);
 
   uint64_t leftOut() const;  // polygons left out so far
+  // About the file's size if the run ended now: its head and every byte of the mesh made so far.
+  uint64_t bytesMade() const;
 
  private:
   struct State;

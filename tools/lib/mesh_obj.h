@@ -31,6 +31,8 @@ class ObjWriter : public standin::MeshSink {
   // write failed.
   bool Complete(std::string* error);
   AtomicFile& file() { return out_; }
+  // The file's size so far, with what waits in the block.
+  uint64_t bytesMade() const { return out_.size() + used_; }
   // Complete, then commit the file under its name.
   bool Finish(std::string* error);
 

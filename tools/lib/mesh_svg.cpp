@@ -93,6 +93,53 @@ std::string BandColour(int band) {
 // A segment's band from its place along its chain, 0 (first) to 1 (last).
 int BandOf(double place) { return std::clamp(static_cast<int>(place * BANDS), 0, BANDS - 1); }
 
+// ---- the caption's text --------------------------------------------------------------------
+
+constexpr size_t NAME_CHARACTERS_SHOWN = 60;  // a longer name keeps its start and its end
+
+// The length of the UTF-8 character at `at`; 0 when none begins there (a stray byte of another
+// code page, a control character XML cannot hold).
+size_t CharacterAt(std::string_view text, size_t at) {
+  unsigned char c = static_cast<unsigned char>(text[at]);
+  if (c < 0x80) return c >= 0x20 || c == '\t' ? 1 : 0;
+  size_t length = c >= 0xF0 && c < 0xF5 ? 4 : c >= 0xE0 && c < 0xF0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+  if (at + length > text.size()) return 0;
+  for (size_t i = 1; i < length; ++i) {
+    if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 0;
+  }
+  return length;
+}
+
+// `text` as characters, each one that is not UTF-8 (a name in another code page) as U+FFFD.
+std::vector<std::string> CharactersOf(std::string_view text) {
+  std::vector<std::string> characters;
+  for (size_t at = 0; at < text.size();) {
+    size_t length = CharacterAt(text, at);
+    characters.push_back(length == 0 ? "\xEF\xBF\xBD" : std::string(text.substr(at, length)));
+    at += length == 0 ? 1 : length;
+  }
+  return characters;
+}
+
+}  // namespace
+
+// "a-very-long-na…-simulation.pfx": the name as characters, a long one cut in its middle.
+std::string ShortenedName(std::string_view name) {
+  std::vector<std::string> characters = CharactersOf(name);
+  size_t keep = (NAME_CHARACTERS_SHOWN - 1) / 2;
+  std::string shown;
+  for (size_t i = 0; i < characters.size(); ++i) {
+    if (characters.size() > NAME_CHARACTERS_SHOWN && i >= keep && i < characters.size() - keep) {
+      if (i == keep) shown += "\xE2\x80\xA6";
+      continue;
+    }
+    shown += characters[i];
+  }
+  return shown;
+}
+
+namespace {
+
 }  // namespace
 
 // ---- taking in the stream -------------------------------------------------------------------
@@ -108,6 +155,10 @@ void SvgPreview::Box3::Add(const double p[3]) {
 SvgPreview::SvgPreview(size_t budget)
     : budget_(std::max<size_t>(budget, MIN_BUDGET)),
       pieceLimit_(std::min<uint64_t>(PIECE_SEGMENTS, budget_ / 8)) {}
+
+void SvgPreview::SetSource(const std::string& input, const std::string& settings) {
+  source_ = ShortenedName(input) + " \xC2\xB7 " + settings;
+}
 
 bool SvgPreview::Open(const std::string& path, std::string* error) {
   open_ = file_.Create(path, error);
@@ -336,8 +387,9 @@ class PathRun {
 std::string Header(const Fit& fit) {
   std::string out;
   std::string w = std::to_string(static_cast<int>(fit.width)), h = std::to_string(static_cast<int>(fit.height));
-  out += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + w + "\" height=\"" + h +
-         "\" viewBox=\"0 0 " + w + " " + h + "\">\n";
+  // No width or height: a browser fits the picture to its window; the window's bars match the sky.
+  out += "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " + w + " " + h +
+         "\" style=\"background: #07090f\">\n";
   out +=
       "<defs>\n"
       "<radialGradient id=\"sky\" cx=\"50%\" cy=\"40%\" r=\"75%\">"
@@ -401,29 +453,32 @@ std::string Share(uint64_t shown, uint64_t total) {
   return text;
 }
 
-// The counts line, and the share shown when not everything is drawn.
-std::string Caption(const Fit& fit, const PictureCounts& n) {
-  std::string y = std::to_string(static_cast<int>(fit.height - 24));
+// Up to three lines at the bottom left (the share shown when not everything is drawn; the
+// input and its answers, when known; the counts) and the colour legend at the bottom right.
+std::string Caption(const Fit& fit, const PictureCounts& n, const std::string& source) {
+  auto lineY = [&](int fromBottom) { return std::to_string(static_cast<int>(fit.height) - 24 - 20 * fromBottom); };
   std::string legendX = std::to_string(static_cast<int>(fit.width - 280));
   std::string out = "<g font-family=\"DejaVu Sans, Helvetica, Arial, sans-serif\" font-size=\"15\" fill=\"#aab4cc\">\n";
-  out += TextElement("24", y, "mirod_dustweave \xC2\xB7 " + std::to_string(n.points) + " points \xC2\xB7 " +
-                                 std::to_string(n.polygons) + " polygons");
+  out += TextElement("24", lineY(0), "mirod_dustweave \xC2\xB7 " + CountedGrouped(n.points, "point", "points") +
+                                       " \xC2\xB7 " + CountedGrouped(n.polygons, "polygon", "polygons"));
+  int above = 1;
+  if (!source.empty()) out += TextElement("24", lineY(above++), source);
   if (n.segmentsShown < n.segments || n.dotsShown < n.dots) {
     std::string shown = "showing ";
     if (n.segments > 0) {
-      shown += GroupedDigits(n.segmentsShown) + " of " + GroupedDigits(n.segments) + " segments (" +
+      shown += GroupedDigits(n.segmentsShown) + " of " + CountedGrouped(n.segments, "segment", "segments") + " (" +
                Share(n.segmentsShown, n.segments) + ")";
     }
     if (n.segments > 0 && n.dotsShown < n.dots) shown += " and ";
-    if (n.dotsShown < n.dots) shown += GroupedDigits(n.dotsShown) + " of " + GroupedDigits(n.dots) + " dots";
+    if (n.dotsShown < n.dots) shown += GroupedDigits(n.dotsShown) + " of " + CountedGrouped(n.dots, "dot", "dots");
     if (n.segments == 0) shown += " (" + Share(n.dotsShown, n.dots) + ")";
-    out += TextElement("24", std::to_string(static_cast<int>(fit.height - 44)), shown);
+    out += TextElement("24", lineY(above), shown);
   }
-  out += TextElement(legendX, y, "chain start", "end");
+  out += TextElement(legendX, lineY(0), "chain start", "end");
   out += "<rect x=\"" + std::to_string(static_cast<int>(fit.width - 270)) + "\" y=\"" +
          std::to_string(static_cast<int>(fit.height - 36)) +
          "\" width=\"160\" height=\"14\" rx=\"3\" fill=\"url(#legend)\"/>\n";
-  out += TextElement(std::to_string(static_cast<int>(fit.width - 100)), y, "chain end");
+  out += TextElement(std::to_string(static_cast<int>(fit.width - 100)), lineY(0), "chain end");
   return out + "</g>\n";
 }
 
@@ -452,7 +507,8 @@ void SvgPreview::Draw(Emit emit) const {
       if (piece.hasDot) dots.Dot(piece.dot);
     }
   }
-  out << Caption(fit, {points_, polygons_, segmentsSeen_, segments_.size(), dotsSeen_, dotsKept_}) << "</svg>\n";
+  PictureCounts counts{points_, polygons_, segmentsSeen_, segments_.size(), dotsSeen_, dotsKept_};
+  out << Caption(fit, counts, source_) << "</svg>\n";
 }
 
 bool SvgPreview::Complete(std::string* error) {

@@ -1,12 +1,15 @@
 // A picture of the stand-in host's mesh as SVG, drawn from the mesh as it streams by: a fixed
 // oblique view fitted to the bounding box, each chain's segments coloured from its start to its
-// end, a dot per one-point polygon, the box drawn faintly behind, and a caption with the counts.
-// Memory and file size stay bounded whatever the run: past a budget, an even sample is drawn.
+// end, a dot per one-point polygon, the box drawn faintly behind, and a caption with the input,
+// the answers and the counts. It has a viewBox and no size of its own, so a browser fits it to
+// any window. Memory and file size stay bounded whatever the run: past a budget, an even sample
+// is drawn.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "standin/host.h"
@@ -30,6 +33,9 @@ class SvgPreview : public standin::MeshSink {
 
   // Creates the picture's temporary file beside `path`; false, with a one-line reason.
   bool Open(const std::string& path, std::string* error);
+  // The caption's line above the counts: the input's name (shortened in the middle when long)
+  // and how it was read ("step 25 % · poly at start off"). Left unset, the line is left out.
+  void SetSource(const std::string& input, const std::string& settings);
   void AddPoint(uint64_t number, const double position[3]) override;
   void AddPolygon(const char* surface, int count, const int64_t* points) override;
   // Draws what was kept, ready to be committed; false, with a one-line reason, and nothing left
@@ -83,7 +89,8 @@ class SvgPreview : public standin::MeshSink {
   void Draw(Emit emit) const;
 
   size_t budget_;
-  uint64_t pieceLimit_;  // segments per piece, small enough that one piece fits the budget
+  uint64_t pieceLimit_;
+  std::string source_;  // the caption's line of input and answers; may be empty  // segments per piece, small enough that one piece fits the budget
   AtomicFile file_;
   bool open_ = false;
 
@@ -111,6 +118,10 @@ class SvgPreview : public standin::MeshSink {
   std::vector<Segment> segments_;
   size_t dotsKept_ = 0;
 };
+
+// A file name for a caption: its characters, each byte that is not UTF-8 as U+FFFD (a name in
+// another code page), one longer than 60 characters cut in its middle with an ellipsis.
+std::string ShortenedName(std::string_view name);
 
 // Draws a kept mesh as a streamed run would have drawn it.
 bool WriteSvgFile(const standin::MeshRecord& mesh, const std::string& path, std::string* error,

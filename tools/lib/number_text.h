@@ -37,6 +37,15 @@ inline std::string GroupedDigits(uint64_t value) {
   return text;
 }
 
+// "1 point", "5200 points": a count with its noun, singular for one.
+inline std::string Counted(uint64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+// "1 point", "5,200 points", for counts shown to people.
+inline std::string CountedGrouped(uint64_t n, const char* one, const char* many) {
+  return GroupedDigits(n) + " " + (n == 1 ? one : many);
+}
+
 template <typename Real>
 void AppendShortest(std::string& out, Real value) {
   char text[64];

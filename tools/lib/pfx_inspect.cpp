@@ -78,6 +78,25 @@ float AsFloat(uint32_t word) {
 
 // ---- the walk ---------------------------------------------------------------------------------
 
+}  // namespace
+
+// The counter runs 0, 1, ... up to the span or the index limit, whichever comes first. Past the
+// limit it jumps to the resume index R: a jump past the span (or to the last index there is)
+// ends the track after that one sample; any other jump lands at or below the span again, and
+// from there the counter never passes the span, so the track runs to its cap of span + 1.
+uint64_t TrackSampleCount(const PfxTrack& track, int32_t indexLimit) {
+  int64_t span = TrackSpan(track);
+  if (span < 0) return 0;
+  uint64_t cap = static_cast<uint64_t>(span) + 1;
+  if (indexLimit >= span) return cap;
+  uint64_t beforeJump = indexLimit >= 0 ? static_cast<uint64_t>(indexLimit) + 1 : 0;
+  int64_t resume = track.resumeIndex;
+  if (resume == INT32_MAX || resume + 1 > span) return beforeJump + 1;
+  return cap;
+}
+
+namespace {
+
 void AddSample(PfxInspection* in, const uint32_t words[3]) {
   // + 0.0f: a bound of -0 reads as 0.
   float xyz[3] = {AsFloat(words[0]) + 0.0f, AsFloat(words[1]) + 0.0f, AsFloat(words[2]) + 0.0f};
@@ -120,8 +139,7 @@ bool ReadTrack(Source& source, PfxInspection* in) {
     uint32_t words[3];
     if (!source.TakeWords(words, 3)) {
       in->endSample = taken + 1;
-      in->endTrackSamples = in->endSample;
-      while (NextSample(walk, &j)) ++in->endTrackSamples;
+      in->endTrackSamples = TrackSampleCount(track, in->header.indexLimit);
       return false;
     }
     AddSample(in, words);

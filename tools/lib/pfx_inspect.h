@@ -30,7 +30,12 @@ struct PfxInspection {
   uint64_t trailingBytes = 0;       // bytes after the last track, never read
 };
 
-// false, with a one-line reason, when the file cannot be opened or read.
+// The samples the sample rule reads of `track`, worked out from its indices rather than by
+// walking them, so that a span of 2^31 - 1 costs no more than a span of 1.
+uint64_t TrackSampleCount(const PfxTrack& track, int32_t indexLimit);
+
+// false, with a one-line reason, when the file cannot be opened or read; the time it takes is
+// proportional to the file's size, whatever its tracks' spans.
 bool InspectPfx(const std::string& path, PfxInspection* inspection, std::string* error);
 
 // Whether the plug-in will read the whole file without asking: version 3, particles, no early end.

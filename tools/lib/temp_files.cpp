@@ -166,6 +166,8 @@ void RemoveTemporariesOnInterrupt() {
 #endif
 }
 
+bool InterruptsAreHeld() { return gHeld.load() > 0; }
+
 InterruptsHeld::InterruptsHeld() {
   if (gHeld.fetch_add(1) > 0) return;
 #ifndef _WIN32

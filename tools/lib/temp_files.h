@@ -30,6 +30,7 @@ void RemoveRegisteredTemporaries();
 // SIGINT, SIGTERM and SIGHUP on POSIX; Ctrl-C, Ctrl-Break and closing the console on Windows.
 void RemoveTemporariesOnInterrupt();
 // While one is alive, interrupts wait: outputs are renamed into place as one step.
+bool InterruptsAreHeld();  // whether one is alive now, for a handler of another thread to wait on
 class InterruptsHeld {
  public:
   InterruptsHeld();
