@@ -18,17 +18,17 @@
 #include <csignal>
 #endif
 
+#include "platform/atomic_file.h"
+#include "platform/block_writer.h"
+#include "platform/path_text.h"
+#include "platform/temp_files.h"
 #include "temp_file.h"
-#include "tools/lib/atomic_file.h"
-#include "tools/lib/block_writer.h"
-#include "tools/lib/path_text.h"
 #include "tools/lib/pfx_generate.h"
-#include "tools/lib/temp_files.h"
 
 namespace {
 
 using dustweave::AtomicFile;
-using dustweave::FileStage;
+using dustweave::FileOp;
 
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -40,16 +40,17 @@ void WriteText(const std::string& path, const std::string& text) { std::ofstream
 // The seam made to fail one stage for the paths that contain `name`, from its `after`-th
 // question on.
 struct Fault {
-  FileStage stage;
+  FileOp stage;
   std::string name;
   int after = 0;
 };
-Fault gFault{FileStage::Create, "", 0};
+Fault gFault{FileOp::Create, "", 0};
+const std::string IO_ERROR_TEXT = dustweave::SystemReason(dustweave::SYSTEM_IO_ERROR);
 std::atomic<int> gAsked{0};
 
-int Inject(FileStage stage, const std::string& path) {
+dustweave::SystemError Inject(FileOp stage, const std::string& path) {
   if (stage != gFault.stage || path.find(gFault.name) == std::string::npos) return 0;
-  return gAsked++ >= gFault.after ? ENOSPC : 0;
+  return gAsked++ >= gFault.after ? dustweave::SYSTEM_IO_ERROR : 0;
 }
 
 class FaultScope {
@@ -119,12 +120,12 @@ struct Stage {
 // both names keep their older files byte for byte, and no temporary file is left.
 TEST(CommitTogetherTest, FailureAtAnyStageLeavesEveryOlderFileAndNothingElse) {
   const Stage stages[] = {
-      {"creating the first", {FileStage::Create, "mesh.obj"}},
-      {"creating the second", {FileStage::Create, "prev.svg"}},
-      {"a write in the middle", {FileStage::Write, "mesh.obj", 3}},
-      {"flushing the second", {FileStage::Sync, "prev.svg"}},
-      {"renaming the first", {FileStage::Rename, "mesh.obj"}},
-      {"renaming the second", {FileStage::Rename, "prev.svg"}},
+      {"creating the first", {FileOp::Create, "mesh.obj"}},
+      {"creating the second", {FileOp::Create, "prev.svg"}},
+      {"a write in the middle", {FileOp::Write, "mesh.obj", 3}},
+      {"flushing the second", {FileOp::Sync, "prev.svg"}},
+      {"renaming the first", {FileOp::Rename, "mesh.obj"}},
+      {"renaming the second", {FileOp::Rename, "prev.svg"}},
   };
   for (bool olderSecond : {true, false}) {
     for (const Stage& stage : stages) {
@@ -143,7 +144,7 @@ TEST(CommitTogetherTest, FailureAtAnyStageLeavesEveryOlderFileAndNothingElse) {
         }
       }
       EXPECT_FALSE(committed) << stage.what;
-      EXPECT_NE(error.find("No space left on device"), std::string::npos) << stage.what << ": " << error;
+      EXPECT_NE(error.find(IO_ERROR_TEXT), std::string::npos) << stage.what << ": " << error;
       EXPECT_EQ(ReadAll(mesh), "older mesh") << stage.what;
       std::vector<std::string> left = {"mesh.obj"};
       if (olderSecond) {
@@ -178,10 +179,10 @@ TEST(CommitTogetherTest, GenerateKeepsTheOlderFileOnAFailedWrite) {
   settings.particles = 400;
   dustweave::GeneratedFile written;
   std::string error;
-  for (FileStage stage : {FileStage::Write, FileStage::Sync, FileStage::Rename}) {
+  for (FileOp stage : {FileOp::Write, FileOp::Sync, FileOp::Rename}) {
     FaultScope fault({stage, "dust.pfx", 0});
     EXPECT_FALSE(dustweave::GenerateDustFile(settings, path, &written, &error));
-    EXPECT_EQ(error, "cannot write " + path + ": No space left on device");
+    EXPECT_EQ(error, "cannot write " + path + ": " + IO_ERROR_TEXT);
     EXPECT_EQ(ReadAll(path), "older pfx");
     EXPECT_EQ(folder.Entries(), std::vector<std::string>{"dust.pfx"});
   }
@@ -232,7 +233,7 @@ TEST(BlockWriterTest, AFailedWriteStopsTheWriterWithinOneBlock) {
   dustweave::SetWriteFailureHandler(NoteFailure);
   int accepted = 0;
   {
-    FaultScope fault({FileStage::Write, "full.glb", 2});
+    FaultScope fault({FileOp::Write, "full.glb", 2});
     dustweave::BlockWriter behind(out);
     std::unique_ptr<char[]> block(new char[1 << 16]);
     for (int n = 0; n < 50 && behind.Append(block, 1 << 16, 1 << 16); ++n) ++accepted;
@@ -240,7 +241,7 @@ TEST(BlockWriterTest, AFailedWriteStopsTheWriterWithinOneBlock) {
   dustweave::SetWriteFailureHandler(nullptr);
   EXPECT_LE(accepted, 2 + 2);  // the blocks written, and at most the queue's two behind them
   EXPECT_TRUE(out.failed());
-  EXPECT_EQ(gFailureSeen, "cannot write " + folder.File("full.glb") + ": No space left on device;");
+  EXPECT_EQ(gFailureSeen, "cannot write " + folder.File("full.glb") + ": " + IO_ERROR_TEXT + ";");
   EXPECT_FALSE(dustweave::CommitTogether({&out}, &error));
   EXPECT_TRUE(folder.Entries().empty());
 }
@@ -328,6 +329,7 @@ pid_t ChildWithTemporary(const std::string& path, bool holds) {
 TEST(TemporaryFilesTest, SweepRemovesOnlyTheUnheldTemporariesOfTheName) {
   TempFolder folder;
   std::string out = folder.File("out.glb");
+  WriteText(out, "whole");
   pid_t killed = ChildWithTemporary(out, false);
   ASSERT_GT(killed, 0);
   int status = 0;
@@ -338,15 +340,30 @@ TEST(TemporaryFilesTest, SweepRemovesOnlyTheUnheldTemporariesOfTheName) {
   pid_t holder = ChildWithTemporary(out, true);
   ASSERT_GT(holder, 0);
   std::vector<std::string> before = folder.Entries();
-  EXPECT_EQ(before.size(), strangers.size() + 2);
+  EXPECT_EQ(before.size(), strangers.size() + 3);
   EXPECT_EQ(dustweave::RemoveStaleTemporaries(out), 1u);
   std::vector<std::string> after = folder.Entries();
   kill(holder, SIGKILL);
   waitpid(holder, &status, 0);
-  EXPECT_EQ(after.size(), strangers.size() + 1);
+  EXPECT_EQ(after.size(), strangers.size() + 2);
   for (const std::string& name : strangers) EXPECT_EQ(ReadAll(folder.File(name)), "theirs") << name;
   EXPECT_EQ(dustweave::RemoveStaleTemporaries(out), 1u);  // the holder's, now that it is gone
-  EXPECT_EQ(folder.Entries().size(), strangers.size());
+  EXPECT_EQ(folder.Entries().size(), strangers.size() + 1);
+}
+
+// While the name holds no file, what lies beside it may be the only copy of the file it held
+// (an older version moved files aside so): the sweep leaves it, and takes it once the name holds
+// a whole file again.
+TEST(TemporaryFilesTest, SweepLeavesEverythingWhileTheNameHoldsNoFile) {
+  TempFolder folder;
+  std::string out = folder.File("out.obj");
+  std::string aside = folder.File(".out.obj.partial-999999999-1");
+  WriteText(aside, "the only copy");
+  EXPECT_EQ(dustweave::RemoveStaleTemporaries(out), 0u);
+  EXPECT_EQ(ReadAll(aside), "the only copy");
+  WriteText(out, "whole");
+  EXPECT_EQ(dustweave::RemoveStaleTemporaries(out), 1u);
+  EXPECT_EQ(folder.Entries(), std::vector<std::string>{"out.obj"});
 }
 #endif
 

@@ -14,17 +14,17 @@
 #include <filesystem>
 #include <thread>
 
+#include "platform/file_handle.h"
 #include "program_run.h"
 #include "standin/host.h"
 #include "standin/loader.h"
 #include "temp_file.h"
 #include "tools/dustweave/mesh_outputs.h"
-#include "tools/lib/file_handle.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using dustweave::FileStage;
+using dustweave::FileOp;
 
 constexpr int NOT_DONE = 10, MISUSE = 64;
 
@@ -45,9 +45,9 @@ bool HasTemporary(const TempFolder& folder) {
 
 // ---- a failure at each stage, through the file seam ------------------------------------------
 
-FileStage gStage;
+FileOp gStage;
 std::string gName;
-int FailStage(FileStage stage, const std::string& path) {
+dustweave::SystemError FailStage(FileOp stage, const std::string& path) {
   return stage == gStage && path.find(gName) != std::string::npos ? EIO : 0;
 }
 
@@ -56,10 +56,10 @@ int FailStage(FileStage stage, const std::string& path) {
 TEST(OutputsCommit, FailureAtEachStageOfEitherOutputKeepsBothOlderFiles) {
   TempFolder folder;
   std::string pfx = Typical(folder);
-  const std::pair<FileStage, const char*> stages[] = {
-      {FileStage::Create, "out."}, {FileStage::Write, "out."}, {FileStage::Sync, "out."},
-      {FileStage::Rename, "out."}, {FileStage::Create, "prev.svg"}, {FileStage::Sync, "prev.svg"},
-      {FileStage::Rename, "prev.svg"}};
+  const std::pair<FileOp, const char*> stages[] = {
+      {FileOp::Create, "out."}, {FileOp::Write, "out."}, {FileOp::Sync, "out."},
+      {FileOp::Rename, "out."}, {FileOp::Create, "prev.svg"}, {FileOp::Sync, "prev.svg"},
+      {FileOp::Rename, "prev.svg"}};
   for (dustweave::MeshFormat format : {dustweave::MeshFormat::Obj, dustweave::MeshFormat::Glb}) {
     std::string mesh = folder.File(format == dustweave::MeshFormat::Obj ? "out.obj" : "out.glb");
     std::string preview = folder.File("prev.svg");

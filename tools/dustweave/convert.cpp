@@ -2,16 +2,15 @@
 // input, the module); the run through the stand-in host; what the run's boxes mean; the summary.
 #include "tools/dustweave/convert.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <filesystem>
 #include <iostream>
 #include <memory>
-#include <system_error>
 
+#include "platform/file_handle.h"
+#include "platform/path_text.h"
 #include "standin/host.h"
 #include "standin/loader.h"
 #include "tools/dustweave/answers.h"
+#include "tools/dustweave/commit_decision.h"
 #include "tools/dustweave/mesh_outputs.h"
 #include "tools/dustweave/module_path.h"
 #include "tools/dustweave/progress.h"
@@ -19,11 +18,8 @@
 
 namespace dustweave {
 
-namespace fs = std::filesystem;
-
 namespace {
 
-constexpr const char* CUT_SHORT_TEXT = "unexpected end of pfx file";
 constexpr const char* NO_FILE_ANSWER = "none";  // the panel's initial value: no file chosen
 
 // ---- checks made before the module runs --------------------------------------------------------
@@ -47,19 +43,19 @@ std::vector<OutputName> OutputNames(const ConvertArgs& a) {
 // The input opened and closed again, so that the module is only run on a file it can read;
 // its size for the progress line (0 when unknown).
 bool CheckInput(const std::string& path, uint64_t* size, std::string* error) {
-  std::error_code code;
-  if (fs::is_directory(path, code)) {
+  PathStatus status;
+  SystemError failure = StatusOf(path, &status);
+  if (failure == 0 && status.kind == PathKind::Folder) {
     *error = "cannot open " + path + ": it is a folder";
     return false;
   }
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    *error = "cannot open " + path + ": " + std::generic_category().message(errno);
+  FileHandle file;
+  if (failure == 0) failure = file.OpenToRead(path);
+  if (failure != 0) {
+    *error = "cannot open " + path + ": " + SystemReason(failure);
     return false;
   }
-  std::fclose(file);
-  uintmax_t bytes = fs::file_size(path, code);
-  *size = code ? 0 : static_cast<uint64_t>(bytes);
+  *size = status.size;
   return true;
 }
 
@@ -76,20 +72,6 @@ standin::HostScript ScriptOf(const ConvertArgs& a, standin::MeshSink* sink) {
   return ScriptOf(answers, sink);
 }
 
-// "wrong pfx file version (2)\n continue ?" -> "wrong pfx file version (2), continue ?"
-std::string Flattened(const std::string& text) {
-  std::string flat;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\n' && text[i] != '\r') {
-      flat += text[i];
-      continue;
-    }
-    while (i + 1 < text.size() && (text[i + 1] == ' ' || text[i + 1] == '\n' || text[i + 1] == '\r')) ++i;
-    if (!flat.empty() && i + 1 < text.size()) flat += ", ";
-  }
-  return flat;
-}
-
 // A question that --yes answered: no error, so --quiet does not show it.
 bool IsAnsweredOk(const standin::Box& box) { return box.kind == "okCancel" && box.answer && *box.answer != 0; }
 
@@ -100,35 +82,18 @@ std::string BoxMessage(const standin::Box& box, const std::string& input) {
   return line + " -> Cancel, nothing written (--yes answers OK)";
 }
 
-// ---- what the run's boxes mean -----------------------------------------------------------------
-
-struct Findings {
-  bool declined = false;    // a question answered Cancel
-  bool cutShort = false;    // the file ended early
-  bool otherError = false;  // any other error box (the module could not open the file)
-};
-
-Findings FindingsOf(const standin::Host& host) {
-  Findings findings;
-  for (const standin::Box& box : host.boxes) {
-    if (box.kind == "okCancel") {
-      findings.declined = findings.declined || !box.answer || *box.answer == 0;
-    } else if (box.text == CUT_SHORT_TEXT) {
-      findings.cutShort = true;
-    } else {
-      findings.otherError = true;
-    }
-  }
-  return findings;
-}
-
 // ---- the summary -------------------------------------------------------------------------------
 
-std::string SummaryOf(const ConvertArgs& a, const standin::Host& host, const Findings& findings) {
+void SayStaleRemoved(MeshOutputs& outputs, const ConvertArgs& a) {
+  size_t removed = outputs.TakeStaleRemoved();
+  if (removed > 0 && !a.quiet) std::cerr << "dustweave: " << StaleRemovedLine(removed, a.output) << "\n";
+}
+
+std::string SummaryOf(const ConvertArgs& a, const standin::Host& host, const CommitDecision& decision) {
   std::string line = "wrote " + a.output + ": " + std::to_string(host.mesh.pointCount) + " points, " +
                      std::to_string(host.mesh.polygonCount) + " polygons";
   if (!a.svg.empty()) line += "; preview " + a.svg;
-  if (findings.cutShort) line += " (the input ended early)";
+  if (decision.cutShort) line += " (the input ended early)";
   return line;
 }
 
@@ -183,7 +148,7 @@ int Convert(const ConvertArgs& a) {
   if (progress.enabled()) outputs.AddWatcher(&progress);
   if (!outputs.OpenMesh(*MeshFormatOf(a.output), a.output, &error, a.attributes)) return NotDone(error);
   if (!a.svg.empty() && !outputs.OpenPreview(a.svg, &error)) return NotDone(error);
-  if (outputs.staleRemoved() > 0 && !a.quiet) std::cerr << "dustweave: " << StaleRemovedLine(outputs.staleRemoved(), a.output) << "\n";
+  SayStaleRemoved(outputs, a);
   if (KeepsEverySample(a.step)) {
     if (std::optional<uint64_t> samples = SamplesBySize(a.input)) outputs.ExpectPoints(*samples);
   }
@@ -195,21 +160,20 @@ int Convert(const ConvertArgs& a) {
   std::optional<int> ran = standin::RunLoadedOnce(*module, host, COMMAND_INTERFACE_VERSION, &error);
   progress.End();
   if (!ran) return NotDone(error);
-  int result = *ran;
 
-  if (result != 0) {
-    return NotDone("the module's activation failed with result " + std::to_string(result) +
-                   " (it refused this stand-in host); nothing written");
+  CommitDecision decision = DecideCommit(host, *ran);
+  switch (decision.holdback) {
+    case Holdback::None: break;
+    case Holdback::Declined: return EXIT_DECLINED;  // its box said so, and that nothing is written
+    case Holdback::ErrorBox: return EXIT_NOT_DONE;  // its box said why
+    case Holdback::Refused:
+    case Holdback::EditUnfinished: return NotDone(decision.reason + "; nothing written");
   }
-  Findings findings = FindingsOf(host);
-  if (findings.declined) return EXIT_DECLINED;
-  if (findings.otherError) return EXIT_NOT_DONE;  // its box said why
-  if (host.mesh.edit != standin::EditState::Ended) {
-    return NotDone("the module ended without completing its mesh edit; nothing written");
-  }
-  if (!outputs.Finish(&error)) return NotDone(error);
-  if (!a.quiet) std::cout << SummaryOf(a, host, findings) << "\n";
-  return findings.cutShort ? EXIT_CUT_SHORT : 0;
+  bool written = outputs.Finish(&error);
+  SayStaleRemoved(outputs, a);
+  if (!written) return NotDone(error);
+  if (!a.quiet) std::cout << SummaryOf(a, host, decision) << "\n";
+  return decision.cutShort ? EXIT_CUT_SHORT : 0;
 }
 
 }  // namespace dustweave

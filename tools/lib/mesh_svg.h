@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/atomic_file.h"
 #include "standin/host.h"
 #include "standin/mesh_sink.h"
-#include "tools/lib/atomic_file.h"
 
 namespace dustweave {
 
