@@ -12,10 +12,12 @@
 
 #ifndef _WIN32
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <thread>
 #endif
 
 #include "platform/atomic_file.h"
@@ -38,26 +40,34 @@ std::string ReadAll(const std::string& path) {
 void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 // The seam made to fail one stage for the paths that contain `name`, from its `after`-th
-// question on.
+// question on, `times` times (or from then on).
 struct Fault {
   FileOp stage;
   std::string name;
   int after = 0;
+  int times = -1;
 };
-Fault gFault{FileOp::Create, "", 0};
+constexpr size_t MOST_FAULTS = 4;
+std::vector<Fault> gFaults;
+std::atomic<int> gAsked[MOST_FAULTS];
 const std::string IO_ERROR_TEXT = dustweave::SystemReason(dustweave::SYSTEM_IO_ERROR);
-std::atomic<int> gAsked{0};
 
 dustweave::SystemError Inject(FileOp stage, const std::string& path) {
-  if (stage != gFault.stage || path.find(gFault.name) == std::string::npos) return 0;
-  return gAsked++ >= gFault.after ? dustweave::SYSTEM_IO_ERROR : 0;
+  for (size_t i = 0; i < gFaults.size(); ++i) {
+    const Fault& fault = gFaults[i];
+    if (stage != fault.stage || path.find(fault.name) == std::string::npos) continue;
+    int asked = gAsked[i]++;
+    if (asked >= fault.after && (fault.times < 0 || asked < fault.after + fault.times)) return dustweave::SYSTEM_IO_ERROR;
+  }
+  return 0;
 }
 
 class FaultScope {
  public:
-  explicit FaultScope(Fault fault) {
-    gFault = std::move(fault);
-    gAsked = 0;
+  explicit FaultScope(Fault fault) : FaultScope(std::vector<Fault>{std::move(fault)}) {}
+  explicit FaultScope(std::vector<Fault> faults) {
+    gFaults = std::move(faults);
+    for (std::atomic<int>& asked : gAsked) asked = 0;
     dustweave::SetFileFault(Inject);
   }
   ~FaultScope() { dustweave::SetFileFault(nullptr); }
@@ -154,6 +164,77 @@ TEST(CommitTogetherTest, FailureAtAnyStageLeavesEveryOlderFileAndNothingElse) {
       EXPECT_EQ(folder.Entries(), left) << stage.what;
     }
   }
+}
+
+// Two outputs with older files, committed with `faults`: whether committed, and the reason.
+struct TwoOutputs {
+  explicit TwoOutputs(std::vector<Fault> faults) {
+    dustweave::LeftBehindLines();  // none from before
+    mesh = folder.File("mesh.obj");
+    preview = folder.File("prev.svg");
+    WriteText(mesh, "older mesh");
+    WriteText(preview, "older preview");
+    FaultScope fault(std::move(faults));
+    AtomicFile a, b;
+    if (a.Create(mesh, &error) && b.Create(preview, &error)) {
+      a.Write("new mesh", 8);
+      b.Write("new preview", 11);
+      committed = dustweave::CommitTogether({&a, &b}, &error);
+    }
+  }
+  TempFolder folder;
+  std::string mesh, preview, error;
+  bool committed = false;
+};
+
+// The second rename fails once: the first name gets its older file back, the second keeps its
+// own, and the second name made for the second's older file goes too (a rename over it would do
+// nothing and succeed).
+TEST(CommitTogetherTest, WhenTheSecondRenameFailsNothingIsLeftBeside) {
+  TwoOutputs outputs({{FileOp::Rename, "prev.svg", 0, 1}});
+  EXPECT_FALSE(outputs.committed);
+  EXPECT_EQ(outputs.error, "cannot write " + outputs.preview + ": " + IO_ERROR_TEXT);
+  EXPECT_EQ(ReadAll(outputs.mesh), "older mesh");
+  EXPECT_EQ(ReadAll(outputs.preview), "older preview");
+  EXPECT_EQ(outputs.folder.Entries(), (std::vector<std::string>{"mesh.obj", "prev.svg"}));
+  EXPECT_EQ(dustweave::LeftBehindLines(), std::vector<std::string>{});
+}
+
+// The second rename fails and the first name cannot be given its older file back (twice): the
+// older file is kept under its second name, which the reason gives, never removed.
+TEST(CommitTogetherTest, AnOlderFileThatCannotBePutBackIsKeptAndSaid) {
+  TwoOutputs outputs({{FileOp::Rename, "prev.svg"}, {FileOp::Rename, "mesh.obj", 1}});
+  EXPECT_FALSE(outputs.committed);
+  std::vector<std::string> entries = outputs.folder.Entries();
+  ASSERT_EQ(entries.size(), 3u);
+  std::string kept = outputs.folder.File(entries[0]);
+  EXPECT_EQ(entries[0].rfind(".mesh.obj.partial-", 0), 0u) << entries[0];
+  EXPECT_EQ(ReadAll(kept), "older mesh");
+  EXPECT_EQ(ReadAll(outputs.mesh), "new mesh");
+  EXPECT_EQ(ReadAll(outputs.preview), "older preview");
+  EXPECT_EQ(outputs.error, "cannot write " + outputs.preview + ": " + IO_ERROR_TEXT + "; " + outputs.mesh +
+                               " holds its new file, and its older one is kept as " + kept);
+  // Not left to an interrupt either: it is no temporary file of this run any more.
+  dustweave::RemoveRegisteredTemporaries();
+  EXPECT_EQ(ReadAll(kept), "older mesh");
+}
+
+// Removing an older file's second name after the commit fails once: it is tried again and goes.
+// When it cannot go, the commit stands and the file is noted, for the program to say.
+TEST(CommitTogetherTest, ASecondNameThatCannotBeRemovedIsTriedAgainAndNoted) {
+  TwoOutputs once({{FileOp::Remove, ".mesh.obj.partial-", 0, 1}});
+  EXPECT_TRUE(once.committed) << once.error;
+  EXPECT_EQ(once.folder.Entries(), (std::vector<std::string>{"mesh.obj", "prev.svg"}));
+  EXPECT_EQ(dustweave::LeftBehindLines(), std::vector<std::string>{});
+
+  TwoOutputs always({{FileOp::Remove, ".mesh.obj.partial-"}});
+  EXPECT_TRUE(always.committed) << always.error;
+  EXPECT_EQ(ReadAll(always.mesh), "new mesh");
+  std::vector<std::string> entries = always.folder.Entries();
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(ReadAll(always.folder.File(entries[0])), "older mesh");
+  EXPECT_EQ(dustweave::LeftBehindLines(),
+            std::vector<std::string>{"cannot remove " + always.folder.File(entries[0]) + ": " + IO_ERROR_TEXT});
 }
 
 TEST(CommitTogetherTest, AllRenamedWhenNothingFails) {
@@ -274,6 +355,77 @@ TEST(TemporaryNameTest, StaysWithinTheNameLimitAndApartForLongNames) {
 }
 
 #ifndef _WIN32
+// ---- what the user had set up ---------------------------------------------------------------
+
+// The new file takes the older one's permission bits: a private output stays private.
+TEST(AtomicFileTest, TheNewFileKeepsTheOlderFilesPermissionBits) {
+  TempFolder folder;
+  for (mode_t mode : {0600, 0640, 0755}) {
+    std::string path = folder.File("mesh.obj");
+    WriteText(path, "older");
+    chmod(path.c_str(), mode);
+    AtomicFile out;
+    std::string error;
+    ASSERT_TRUE(out.Create(path, &error)) << error;
+    out.Write("new", 3);
+    ASSERT_TRUE(dustweave::CommitTogether({&out}, &error)) << error;
+    struct stat info{};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, mode);
+    EXPECT_EQ(ReadAll(path), "new");
+  }
+}
+
+// An output that is a symbolic link is written through: the file it names (through a relative
+// link into another folder, or a link to a link) gets the new bytes and the link stays. A link
+// to nothing makes the file it names.
+TEST(AtomicFileTest, ASymbolicLinkIsWrittenThroughAndStays) {
+  TempFolder folder;
+  std::string elsewhere = folder.File("elsewhere");
+  ASSERT_EQ(mkdir(elsewhere.c_str(), 0755), 0);
+  WriteText(elsewhere + "/real.obj", "older");
+  ASSERT_EQ(symlink("elsewhere/real.obj", folder.File("hop.obj").c_str()), 0);
+  ASSERT_EQ(symlink("hop.obj", folder.File("mesh.obj").c_str()), 0);
+  ASSERT_EQ(symlink("elsewhere/made.svg", folder.File("prev.svg").c_str()), 0);
+  AtomicFile mesh, preview;
+  std::string error;
+  ASSERT_TRUE(mesh.Create(folder.File("mesh.obj"), &error) && preview.Create(folder.File("prev.svg"), &error)) << error;
+  EXPECT_EQ(dustweave::FolderOf(mesh.temporary()), elsewhere + "/");
+  mesh.Write("new mesh", 8);
+  preview.Write("new preview", 11);
+  ASSERT_TRUE(dustweave::CommitTogether({&mesh, &preview}, &error)) << error;
+  for (const char* link : {"mesh.obj", "hop.obj", "prev.svg"}) {
+    struct stat info{};
+    ASSERT_EQ(lstat(folder.File(link).c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode)) << link;
+  }
+  EXPECT_EQ(ReadAll(folder.File("mesh.obj")), "new mesh");
+  EXPECT_EQ(ReadAll(elsewhere + "/real.obj"), "new mesh");
+  EXPECT_EQ(ReadAll(elsewhere + "/made.svg"), "new preview");
+  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"elsewhere", "hop.obj", "mesh.obj", "prev.svg"}));
+}
+
+// ---- the registry an interrupt walks --------------------------------------------------------
+
+// A handler's walk of the registry on one thread while another registers and forgets paths
+// never reads a path after it was freed (the console control handler runs on a thread of its
+// own; AddressSanitizer's build would report the read).
+TEST(TemporaryFilesTest, AWalkOfTheRegistryNeverReadsAFreedPath) {
+  TempFolder folder;
+  std::atomic<bool> done{false};
+  std::thread walker([&] {
+    while (!done) dustweave::RemoveRegisteredTemporaries();
+  });
+  for (int i = 0; i < 20000; ++i) {
+    std::string path = folder.File("never-made-" + std::to_string(i % 7) + ".obj");
+    dustweave::RegisterTemporary(path);
+    dustweave::ForgetTemporary(path);
+  }
+  done = true;
+  walker.join();
+  EXPECT_EQ(dustweave::LeftBehindLines(), std::vector<std::string>{});
+}
+
 // ---- interrupts and what a kill leaves ------------------------------------------------------
 
 // An interrupted program removes the temporary files of its open outputs and ends by the same

@@ -2,6 +2,8 @@
 // showed and the state of its mesh edit, as the stand-in host recorded them.
 #include "tools/dustweave/commit_decision.h"
 
+#include "platform/path_text.h"
+
 namespace dustweave {
 
 namespace {
@@ -25,7 +27,7 @@ std::string Flattened(const std::string& text) {
   return flat;
 }
 
-CommitDecision DecideCommit(const standin::Host& host, int result) {
+CommitDecision DecideCommit(const standin::Host& host, int result, const std::string& input) {
   CommitDecision decision;
   auto holdBack = [&](Holdback holdback, std::string reason) {
     if (decision.holdback != Holdback::None) return;
@@ -35,6 +37,10 @@ CommitDecision DecideCommit(const standin::Host& host, int result) {
   if (result != 0) {
     holdBack(Holdback::Refused,
              "the module's activation failed with result " + std::to_string(result) + " (it refused this stand-in host)");
+  }
+  PathStatus status;
+  if (!input.empty() && StatusOf(input, &status) == 0 && status.kind == PathKind::Folder) {
+    holdBack(Holdback::NotAFile, input + " is a folder");
   }
   for (const standin::Box& box : host.boxes) {
     if (IsDeclined(box)) {

@@ -161,12 +161,13 @@ int Convert(const ConvertArgs& a) {
   progress.End();
   if (!ran) return NotDone(error);
 
-  CommitDecision decision = DecideCommit(host, *ran);
+  CommitDecision decision = DecideCommit(host, *ran, a.input);
   switch (decision.holdback) {
     case Holdback::None: break;
     case Holdback::Declined: return EXIT_DECLINED;  // its box said so, and that nothing is written
     case Holdback::ErrorBox: return EXIT_NOT_DONE;  // its box said why
     case Holdback::Refused:
+    case Holdback::NotAFile:
     case Holdback::EditUnfinished: return NotDone(decision.reason + "; nothing written");
   }
   bool written = outputs.Finish(&error);

@@ -183,7 +183,7 @@ int Run(const RunArgs& a) {
   }
   if (host.mesh.pointLimitReached) return EXIT_NOT_DONE;  // the host's line said why; nothing written
   // The files are written only when the run did what they stand for; the status stays its result.
-  dustweave::CommitDecision decision = dustweave::DecideCommit(host, *result);
+  dustweave::CommitDecision decision = dustweave::DecideCommit(host, *result, a.file.value_or(""));
   std::string nothingWritten = outputs.empty() || decision.commit() ? "" : decision.reason;
   if (!outputs.empty() && decision.commit()) {
     bool written = outputs.Finish(&error);
