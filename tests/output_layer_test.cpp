@@ -10,7 +10,9 @@
 #include <fstream>
 #include <iterator>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -51,6 +53,11 @@ constexpr size_t MOST_FAULTS = 4;
 std::vector<Fault> gFaults;
 std::atomic<int> gAsked[MOST_FAULTS];
 const std::string IO_ERROR_TEXT = dustweave::SystemReason(dustweave::SYSTEM_IO_ERROR);
+#ifdef _WIN32
+constexpr dustweave::SystemError MISSING_FOLDER = ERROR_PATH_NOT_FOUND;
+#else
+constexpr dustweave::SystemError MISSING_FOLDER = ENOENT;
+#endif
 
 dustweave::SystemError Inject(FileOp stage, const std::string& path) {
   for (size_t i = 0; i < gFaults.size(); ++i) {
@@ -115,9 +122,31 @@ TEST(AtomicFileTest, MissingFolderFailsAtCreateNamingThePathAndTheReason) {
   AtomicFile out;
   std::string error;
   EXPECT_FALSE(out.Create(path, &error));
-  EXPECT_EQ(error, "cannot write " + path + ": No such file or directory");
+  // The system's words: "No such file or directory", or on Windows its message for a missing path.
+  EXPECT_EQ(error, "cannot write " + path + ": " + dustweave::SystemReason(MISSING_FOLDER));
   EXPECT_TRUE(folder.Entries().empty());
 }
+
+#ifdef _WIN32
+// A name the system refuses is said in the system's own words (FormatMessage), as it refuses the
+// name when asked directly, and not in the words of some error number it was mapped to.
+TEST(AtomicFileTest, ARefusedNameIsSaidInTheSystemsOwnWords) {
+  TempFolder folder;
+  for (const char* name : {"what?.obj", "a|b.obj"}) {
+    std::string path = folder.File(name);
+    HANDLE refused = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_EQ(refused, INVALID_HANDLE_VALUE) << name;
+    dustweave::SystemError code = static_cast<dustweave::SystemError>(GetLastError());
+    AtomicFile out;
+    std::string error;
+    EXPECT_FALSE(out.Create(path, &error));
+    EXPECT_EQ(error, "cannot write " + path + ": " + dustweave::SystemReason(code));
+    EXPECT_EQ(dustweave::SystemReason(code).find("Windows error"), std::string::npos) << error;  // a text, not a number
+    EXPECT_NE(dustweave::SystemReason(code), "Input/output error");
+  }
+  EXPECT_TRUE(folder.Entries().empty());
+}
+#endif
 
 // ---- several outputs committed together -----------------------------------------------------
 
