@@ -356,7 +356,7 @@ std::string NameOf(const testing::TestParamInfo<std::tuple<size_t, bool>>& info)
   return name + (std::get<1>(info.param) ? "_links" : "_no_links");
 }
 
-INSTANTIATE_TEST_SUITE_P(EachCommand, FaultSearch,
+INSTANTIATE_TEST_SUITE_P(EveryFileOperationBroken, FaultSearch,
                          testing::Combine(testing::Range<size_t>(0, Commands().size()),
                                           FAULT_SEARCH_ONCE_ONLY ? testing::Values(true) : testing::Bool()),
                          NameOf);
