@@ -149,6 +149,10 @@ TEST(OutputsDecision, RunWritesNothingWhenTheModuleDidNotFinish) {
     EXPECT_EQ(ReadText(svg), "older preview") << what;
     EXPECT_EQ(folder.Entries(), before) << what;
   }
+  // The report says so too.
+  Outcome report = Dustweave({"run", DUSTWEAVE_MODULE_FILE, "--obj", obj, "--file", folder.File("missing.pfx"), "--json"});
+  EXPECT_NE(report.out.find("\"nothingWritten\":\"the module showed \\\"could not open file\\\"\""), std::string::npos)
+      << report.out;
   // A file cut short keeps the chains of its whole samples: those are written.
   std::vector<uint8_t> cut = pfxwrite::Encode(SmallFile());
   cut.resize(cut.size() - 5);
