@@ -38,8 +38,14 @@ ARCHIVE_RESULTS := $(BUILD)/archive-test.json
 test: test-native test-asan test-fuzz test-windows test-i686 test-dist
 	@scripts/test-summary $(SUITES) --archive $(ARCHIVE_RESULTS)
 
+# The fault search's cases each add a line to a summary, whose total is printed at the end.
+FAULT_SEARCH_TOTAL = awk -F'operations, ' '{ split($$2, w, " "); points += w[1]; cases++ } \
+    END { if (cases) printf "fault search: %d cases, %d fault points tried\n", cases, points }'
+
 test-native: native
+	@rm -f $(NATIVE)/tests/fault-search-summary.txt
 	cd $(NATIVE) && $(CTEST)
+	@$(FAULT_SEARCH_TOTAL) $(NATIVE)/tests/fault-search-summary.txt 2>/dev/null || true
 
 # The whole suite again under clang's AddressSanitizer and UndefinedBehaviorSanitizer (the first
 # report fails), then every fuzz target over its seed corpus and briefly. `make fuzz` fuzzes longer.
@@ -53,7 +59,9 @@ asan: deps
 	@cmake --build $(ASAN) -j $(JOBS)
 
 test-asan: asan
+	@rm -f $(ASAN)/tests/fault-search-summary.txt
 	cd $(ASAN) && $(SANITIZER_ENV) $(CTEST)
+	@$(FAULT_SEARCH_TOTAL) $(ASAN)/tests/fault-search-summary.txt 2>/dev/null || true
 
 test-fuzz: asan
 	@scripts/fuzz-run $(ASAN) 30

@@ -7,10 +7,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/path_text.h"
+#include "platform/temp_files.h"
 #include "temp_file.h"
 #include "tools/dustweave/console_text.h"
 #include "tools/dustweave/module_path.h"
-#include "tools/lib/path_text.h"
 
 namespace {
 

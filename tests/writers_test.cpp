@@ -27,6 +27,7 @@
 #include <csignal>
 #endif
 
+#include "platform/file_seam.h"
 #include "standin/loader.h"
 #include "temp_file.h"
 #include "tools/lib/mesh_glb.h"
@@ -519,7 +520,13 @@ TEST(GlbRefusalTest, MissingFolderFailsAtOpenAndLeavesNothing) {
   dustweave::GlbWriter glb;
   std::string error;
   EXPECT_FALSE(glb.Open(folder.File("missing") + "/out.glb", &error));
-  EXPECT_EQ(error, "cannot write " + folder.File("missing") + "/out.glb: No such file or directory");
+  // The system's words for a missing path (ERROR_PATH_NOT_FOUND on Windows, ENOENT elsewhere).
+#ifdef _WIN32
+  const std::string missing = dustweave::SystemReason(3);
+#else
+  const std::string missing = dustweave::SystemReason(ENOENT);
+#endif
+  EXPECT_EQ(error, "cannot write " + folder.File("missing") + "/out.glb: " + missing);
   FeedChain(glb, 10);
   EXPECT_FALSE(glb.Finish(&error));
   EXPECT_TRUE(folder.Entries().empty());

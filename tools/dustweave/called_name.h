@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "tools/lib/path_text.h"
+#include "platform/path_text.h"
 
 namespace dustweave {
 

@@ -3,23 +3,21 @@
 #include "tools/dustweave/convert.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <iostream>
 #include <memory>
-#include <system_error>
 
+#include "platform/file_handle.h"
+#include "platform/path_text.h"
 #include "standin/host.h"
 #include "standin/loader.h"
 #include "tools/dustweave/answers.h"
 #include "tools/dustweave/called_name.h"
+#include "tools/dustweave/commit_decision.h"
 #include "tools/dustweave/mesh_outputs.h"
 #include "tools/dustweave/module_path.h"
 #include "tools/dustweave/progress.h"
 #include "tools/dustweave/step_share.h"
-#include "tools/lib/file_handle.h"
 #include "tools/lib/number_text.h"
-#include "tools/lib/path_text.h"
 #include "tools/lib/pfx_count.h"
 #include "tools/lib/pfx_look.h"
 
@@ -27,7 +25,6 @@ namespace dustweave {
 
 namespace {
 
-constexpr const char* CUT_SHORT_TEXT = "unexpected end of pfx file";
 constexpr const char* NO_FILE_ANSWER = "none";  // the panel's initial value: no file chosen
 
 // ---- checks made before the module runs --------------------------------------------------------
@@ -57,24 +54,27 @@ struct InputLook {
 // The input opened, its first bytes read and closed again, so that the module is only run on a
 // file it can read, and an empty one is refused.
 bool CheckInput(const std::string& path, InputLook* look, std::string* error) {
-  if (KindOf(path) == PathKind::Folder) {
+  PathStatus status;
+  SystemError failure = StatusOf(path, &status);
+  if (failure == 0 && status.kind == PathKind::Folder) {
     *error = "cannot open " + path + ": it is a folder";
     return false;
   }
-  std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    *error = "cannot open " + path + ": " + std::generic_category().message(errno);
+  FileHandle file;
+  if (failure == 0) failure = file.OpenToRead(path);
+  if (failure != 0) {
+    *error = "cannot open " + path + ": " + SystemReason(failure);
     return false;
   }
   std::string start(PFX_LOOK_BYTES, '\0');
-  start.resize(std::fread(start.data(), 1, start.size(), file));
-  bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (failed) {
-    *error = "cannot read " + path;
+  size_t got = 0;
+  failure = file.ReadAt(0, start.data(), start.size(), &got);
+  if (failure != 0) {
+    *error = "cannot read " + path + ": " + SystemReason(failure);
     return false;
   }
-  look->size = FileSizeOf(path).value_or(0);
+  start.resize(got);
+  look->size = status.size;
   if (start.empty()) {
     *error = path + " is empty: there is nothing to convert";
     return false;
@@ -96,20 +96,6 @@ standin::HostScript ScriptOf(const ConvertArgs& a, const std::optional<double>& 
   return ScriptOf(answers, sink);
 }
 
-// "wrong pfx file version (2)\n continue ?" -> "wrong pfx file version (2), continue ?"
-std::string Flattened(const std::string& text) {
-  std::string flat;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\n' && text[i] != '\r') {
-      flat += text[i];
-      continue;
-    }
-    while (i + 1 < text.size() && (text[i + 1] == ' ' || text[i + 1] == '\n' || text[i + 1] == '\r')) ++i;
-    if (!flat.empty() && i + 1 < text.size()) flat += ", ";
-  }
-  return flat;
-}
-
 // A question that --yes answered: no error, so --quiet does not show it.
 bool IsAnsweredOk(const standin::Box& box) { return box.kind == "okCancel" && box.answer && *box.answer != 0; }
 
@@ -122,35 +108,18 @@ std::string BoxMessage(const standin::Box& box, const std::string& input, const 
   return line + " -> Cancel, nothing written (--yes answers OK)";
 }
 
-// ---- what the run's boxes mean -----------------------------------------------------------------
-
-struct Findings {
-  bool declined = false;    // a question answered Cancel
-  bool cutShort = false;    // the file ended early
-  bool otherError = false;  // any other error box (the module could not open the file)
-};
-
-Findings FindingsOf(const standin::Host& host) {
-  Findings findings;
-  for (const standin::Box& box : host.boxes) {
-    if (box.kind == "okCancel") {
-      findings.declined = findings.declined || !box.answer || *box.answer == 0;
-    } else if (box.text == CUT_SHORT_TEXT) {
-      findings.cutShort = true;
-    } else {
-      findings.otherError = true;
-    }
-  }
-  return findings;
-}
-
 // ---- the summary -------------------------------------------------------------------------------
 
-std::string SummaryOf(const ConvertArgs& a, const standin::Host& host, const Findings& findings) {
+void SayStaleRemoved(MeshOutputs& outputs, const ConvertArgs& a) {
+  size_t removed = outputs.TakeStaleRemoved();
+  if (removed > 0 && !a.quiet) std::cerr << "dustweave: " << StaleRemovedLine(removed, a.output) << "\n";
+}
+
+std::string SummaryOf(const ConvertArgs& a, const standin::Host& host, const CommitDecision& decision) {
   std::string line = "wrote " + a.output + ": " + Counted(host.mesh.pointCount, "point", "points") + ", " +
                      Counted(host.mesh.polygonCount, "polygon", "polygons");
   if (!a.svg.empty()) line += "; preview " + a.svg;
-  if (findings.cutShort) line += " (the input ended early)";
+  if (decision.cutShort) line += " (the input ended early)";
   return line;
 }
 
@@ -214,7 +183,7 @@ int Convert(const ConvertArgs& a) {
   if (!a.svg.empty() && !outputs.OpenPreview(a.svg, &error, a.input, AnswersCaption(step, a.startPolygon))) {
     return NotDone(error);
   }
-  if (outputs.staleRemoved() > 0 && !a.quiet) std::cerr << "dustweave: " << StaleRemovedLine(outputs.staleRemoved(), a.output) << "\n";
+  SayStaleRemoved(outputs, a);
   if (KeepsEverySample(step) && samples) outputs.ExpectPoints(*samples);
 
   standin::Host host(ScriptOf(a, step, outputs.sink()));
@@ -227,21 +196,21 @@ int Convert(const ConvertArgs& a) {
   std::optional<int> ran = standin::RunLoadedOnce(*module, host, COMMAND_INTERFACE_VERSION, &error);
   progress.End();
   if (!ran) return NotDone(error);
-  int result = *ran;
 
-  if (result != 0) {
-    return NotDone("the module's activation failed with result " + std::to_string(result) +
-                   " (it refused this stand-in host); nothing written");
+  CommitDecision decision = DecideCommit(host, *ran, a.input);
+  switch (decision.holdback) {
+    case Holdback::None: break;
+    case Holdback::Declined: return EXIT_DECLINED;  // its box said so, and that nothing is written
+    case Holdback::ErrorBox: return EXIT_NOT_DONE;  // its box said why
+    case Holdback::Refused:
+    case Holdback::NotAFile:
+    case Holdback::EditUnfinished: return NotDone(decision.reason + "; nothing written");
   }
-  Findings findings = FindingsOf(host);
-  if (findings.declined) return EXIT_DECLINED;
-  if (findings.otherError) return EXIT_NOT_DONE;  // its box said why
-  if (host.mesh.edit != standin::EditState::Ended) {
-    return NotDone("the module ended without completing its mesh edit; nothing written");
-  }
-  if (!outputs.Finish(&error)) return NotDone(error);
-  if (!a.quiet) std::cout << SummaryOf(a, host, findings) << "\n";
-  return findings.cutShort ? EXIT_CUT_SHORT : 0;
+  bool written = outputs.Finish(&error);
+  SayStaleRemoved(outputs, a);
+  if (!written) return NotDone(error);
+  if (!a.quiet) std::cout << SummaryOf(a, host, decision) << "\n";
+  return decision.cutShort ? EXIT_CUT_SHORT : 0;
 }
 
 }  // namespace dustweave

@@ -8,7 +8,7 @@
 #include <csignal>
 #include <cstring>
 
-#include "tools/lib/temp_files.h"
+#include "platform/temp_files.h"
 
 #ifdef _WIN32
 #include <io.h>

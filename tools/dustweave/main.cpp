@@ -13,11 +13,16 @@
 
 #include <CLI/CLI.hpp>
 
+#include "platform/atomic_file.h"
+#include "platform/file_seam.h"
+#include "platform/path_text.h"
+#include "platform/temp_files.h"
 #include "standin/host.h"
 #include "standin/loader.h"
 #include "tools/dustweave/answers.h"
 #include "tools/dustweave/called_name.h"
 #include "tools/dustweave/command_word.h"
+#include "tools/dustweave/commit_decision.h"
 #include "tools/dustweave/console_text.h"
 #include "tools/dustweave/convert.h"
 #include "tools/dustweave/exit_status.h"
@@ -26,12 +31,9 @@
 #include "tools/dustweave/module_path.h"
 #include "tools/dustweave/report.h"
 #include "tools/dustweave/step_share.h"
-#include "tools/lib/atomic_file.h"
 #include "tools/lib/number_text.h"
 #include "tools/lib/pfx_generate.h"
 #include "tools/lib/pfx_inspect.h"
-#include "tools/lib/path_text.h"
-#include "tools/lib/temp_files.h"
 #include "tools/lib/version.h"
 
 namespace {
@@ -160,6 +162,12 @@ int Failed(int status, const std::string& reason, const char* command) {
   return status;
 }
 
+void SayStaleRemoved(const RunArgs& a, dustweave::MeshOutputs& outputs) {
+  if (size_t removed = outputs.TakeStaleRemoved()) {
+    std::cerr << "dustweave: " << dustweave::StaleRemovedLine(removed, a.obj.empty() ? a.svg : a.obj) << "\n";
+  }
+}
+
 // The outputs' names checked, then the files opened beside them: 0, or the exit status.
 int OpenOutputs(const RunArgs& a, dustweave::MeshOutputs& outputs) {
   std::vector<dustweave::OutputName> names;
@@ -172,9 +180,7 @@ int OpenOutputs(const RunArgs& a, dustweave::MeshOutputs& outputs) {
             (a.svg.empty() || outputs.OpenPreview(a.svg, &error, a.file.value_or("none"),
                                                   dustweave::AnswersCaption(a.step, a.startPolygon)));
   if (!ok) return Failed(EXIT_NOT_DONE, error, "run");
-  if (outputs.staleRemoved() > 0) {
-    std::cerr << "dustweave: " << dustweave::StaleRemovedLine(outputs.staleRemoved(), a.obj.empty() ? a.svg : a.obj) << "\n";
-  }
+  SayStaleRemoved(a, outputs);
   return 0;
 }
 
@@ -197,11 +203,20 @@ int Run(const RunArgs& a) {
     return EXIT_NOT_DONE;
   }
   if (host.mesh.pointLimitReached) return EXIT_NOT_DONE;  // the host's line said why; nothing written
-  if (!outputs.Finish(&error)) {
-    std::cerr << "dustweave: " << error << "\n";
-    return EXIT_NOT_DONE;
+  // The files are written only when the run did what they stand for; the status stays its result.
+  dustweave::CommitDecision decision = dustweave::DecideCommit(host, *result, a.file.value_or(""));
+  std::string nothingWritten = outputs.empty() || decision.commit() ? "" : decision.reason;
+  if (!outputs.empty() && decision.commit()) {
+    bool written = outputs.Finish(&error);
+    SayStaleRemoved(a, outputs);
+    if (!written) {
+      std::cerr << "dustweave: " << error << "\n";
+      return EXIT_NOT_DONE;
+    }
   }
-  std::cout << (a.json ? dustweave::JsonReport(host, *result) : dustweave::SummaryLine(host, *result)) << "\n";
+  std::cout << (a.json ? dustweave::JsonReport(host, *result, nothingWritten)
+                       : dustweave::SummaryLine(host, *result, nothingWritten))
+            << "\n";
   return *result;
 }
 
@@ -216,18 +231,24 @@ int Inspect(const std::string& file) {
   return dustweave::ReadsCleanly(inspection) ? 0 : EXIT_FINDINGS;
 }
 
-int Generate(const std::string& out, const dustweave::DustSettings& settings) {
-  dustweave::NameCheck check = dustweave::CheckOutputNames("", {{out, "OUT", {}}});
-  if (check.status != 0) return Failed(check.status, check.reason, "generate");
+// Removes what killed runs left beside `out`, and says so.
+void SweepBeside(const std::string& out) {
   if (size_t stale = dustweave::RemoveStaleTemporaries(out)) {
     std::cerr << "dustweave: " << dustweave::StaleRemovedLine(stale, out) << "\n";
   }
+}
+
+int Generate(const std::string& out, const dustweave::DustSettings& settings) {
+  dustweave::NameCheck check = dustweave::CheckOutputNames("", {{out, "OUT", {}}});
+  if (check.status != 0) return Failed(check.status, check.reason, "generate");
+  SweepBeside(out);
   dustweave::GeneratedFile written;
   std::string error;
   if (!dustweave::GenerateDustFile(settings, out, &written, &error)) {
     std::cerr << "dustweave: " << error << "\n";
     return EXIT_NOT_DONE;
   }
+  SweepBeside(out);  // a name that held no file before does now
   using dustweave::Counted;
   std::cout << "wrote " << out << ": " << Counted(static_cast<uint64_t>(settings.particles), "particle", "particles")
             << ", " << Counted(written.samples, "sample", "samples") << ", " << Counted(written.bytes, "byte", "bytes")
@@ -248,26 +269,14 @@ std::string LengthRefusal(std::initializer_list<GivenPath> paths) {
   for (const GivenPath& given : paths) {
     if (given.path.empty()) continue;
     std::string reason = dustweave::PathLengthRefusal(given.path, given.output ? dustweave::TEMPORARY_NAME_ROOM : 0);
-    if (!reason.empty()) return (given.output ? "cannot write " : "cannot open ") + given.path + ": " + reason;
+    if (!reason.empty()) return given.output ? dustweave::CannotWrite(given.path, reason) : "cannot open " + given.path + ": " + reason;
   }
   return "";
 }
 
-// An output named on the command line, with its option.
-struct GivenOutput {
-  const std::string& path;
-  const char* option;
-  bool named;  // it has its extension (else the name checks say so first)
-};
-
-// An output that would be written over the input, told by the files themselves rather than by
-// their names, so that no spelling of a name in any script gets past it; empty when none would.
-std::string OverwritesInput(const std::string& input, std::initializer_list<GivenOutput> outputs) {
-  for (const GivenOutput& output : outputs) {
-    if (!output.named || input.empty() || output.path.empty()) continue;
-    if (dustweave::SameFile(input, output.path)) return std::string(output.option) + " is the input itself: " + output.path;
-  }
-  return "";
+// Each file the command made and could not remove, on a line of its own.
+void SayLeftBehind() {
+  for (const std::string& line : dustweave::LeftBehindLines()) std::cerr << "dustweave: " << line << "\n";
 }
 
 // A write that fails (a full disk) ends the command at once: nothing more can be written, and
@@ -275,6 +284,8 @@ std::string OverwritesInput(const std::string& input, std::initializer_list<Give
 void EndOnWriteFailure(const std::string& reason) {
   std::cerr << "dustweave: " << reason << "\n";
   dustweave::RemoveRegisteredTemporaries();
+  SayLeftBehind();
+  std::cerr.flush();
   std::_Exit(EXIT_NOT_DONE);
 }
 
@@ -295,9 +306,19 @@ struct CommandCheck {
   bool pointToHelp = true;
 };
 
-CommandCheck CheckCommand(int argc, char** argv) {
+// The program's own options that take a value (the test seams), as they are spelled.
+std::vector<std::string> ValuedOptions(const CLI::App& app) {
+  std::vector<std::string> valued;
+  for (const CLI::Option* option : app.get_options()) {
+    if (option->get_items_expected_min() <= 0) continue;
+    for (const std::string& name : option->get_lnames()) valued.push_back("--" + name);
+  }
+  return valued;
+}
+
+CommandCheck CheckCommand(const CLI::App& app, int argc, char** argv) {
   bool asksHelp = false;
-  std::string word = dustweave::CommandWord(argc, argv, {"--test-point-ids-taken"}, &asksHelp);
+  std::string word = dustweave::CommandWord(argc, argv, ValuedOptions(app), &asksHelp);
   if (word.empty()) return {asksHelp ? "" : "no command given: convert, run, inspect or generate"};
   if (std::find(COMMANDS.begin(), COMMANDS.end(), word) != COMMANDS.end()) return {};
   std::string meant = dustweave::Suggestion(word, COMMANDS);
@@ -339,7 +360,9 @@ int main(int argc, char** argv) {
   CLI::App* generate = AddGenerate(app, generateOut, settings);
   uint64_t pointIdsTaken = 0;  // a test seam: the stand-in host's point IDs start after these
   app.add_option("--test-point-ids-taken", pointIdsTaken)->group("");
-  if (CommandCheck check = CheckCommand(argc, argv); !check.line.empty()) {
+  std::string fileFaults;  // a test seam: the file operations broken (see platform/file_seam.h)
+  app.add_option("--test-file-faults", fileFaults)->group("");
+  if (CommandCheck check = CheckCommand(app, argc, argv); !check.line.empty()) {
     if (check.pointToHelp) return Failed(EXIT_MISUSE, check.line, "");
     std::cerr << "dustweave: " << check.line << "\n";
     return EXIT_MISUSE;
@@ -361,6 +384,12 @@ int main(int argc, char** argv) {
     return EXIT_MISUSE;
   }
   standin::SetDefaultPointIdsTaken(pointIdsTaken);
+  if (!fileFaults.empty()) {
+    dustweave::FileFaultPlan plan;
+    std::string error;
+    if (!dustweave::ParseFileFaultPlan(fileFaults, &plan, &error)) return Failed(EXIT_MISUSE, error, "");
+    if (!dustweave::StartFileFaultPlan(plan, &error)) return Failed(EXIT_NOT_DONE, error, "");
+  }
   const RunArgs& r = runArgs;
   const dustweave::ConvertArgs& c = convertArgs;
   std::string tooLong = convert->parsed()  ? LengthRefusal({{c.input, false}, {c.output, true}, {c.svg, true}, {c.module, false}})
@@ -368,20 +397,14 @@ int main(int argc, char** argv) {
                         : inspect->parsed() ? LengthRefusal({{inspectFile, false}})
                                             : LengthRefusal({{generateOut, true}});
   if (!tooLong.empty()) return Failed(EXIT_NOT_DONE, tooLong, "");
-  using dustweave::HasExtension;
-  std::string overwrite =
-      convert->parsed() ? OverwritesInput(c.input, {{c.output, "OUTPUT", dustweave::MeshFormatOf(c.output).has_value()},
-                                                    {c.svg, "--svg", HasExtension(c.svg, ".svg")}})
-      : run->parsed()   ? OverwritesInput(r.file.value_or(""), {{r.obj, "--obj", HasExtension(r.obj, ".obj")},
-                                                                {r.svg, "--svg", HasExtension(r.svg, ".svg")}})
-                        : "";
-  if (!overwrite.empty()) return Failed(EXIT_MISUSE, overwrite, convert->parsed() ? "convert" : "run");
   if (convert->parsed()) dustweave::PrintLineOnInterrupt({c.output, c.svg});
   if (run->parsed() && !(r.obj.empty() && r.svg.empty())) dustweave::PrintLineOnInterrupt({r.obj, r.svg});
   if (generate->parsed()) dustweave::PrintLineOnInterrupt({generateOut});
-  if (convert->parsed()) return dustweave::Convert(convertArgs);
-  if (run->parsed()) return Run(runArgs);
-  if (inspect->parsed()) return Inspect(inspectFile);
-  if (generate->parsed()) return Generate(generateOut, settings);
-  return EXIT_MISUSE;
+  int status = convert->parsed()    ? dustweave::Convert(convertArgs)
+               : run->parsed()      ? Run(runArgs)
+               : inspect->parsed()  ? Inspect(inspectFile)
+               : generate->parsed() ? Generate(generateOut, settings)
+                                    : EXIT_MISUSE;
+  SayLeftBehind();
+  return status;
 }

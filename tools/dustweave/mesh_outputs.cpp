@@ -3,21 +3,16 @@
 #include "tools/dustweave/mesh_outputs.h"
 
 #include <cctype>
-#include <filesystem>
-#include <system_error>
 
+#include "platform/atomic_file.h"
+#include "platform/path_text.h"
+#include "platform/temp_files.h"
 #include "tools/dustweave/exit_status.h"
-#include "tools/lib/atomic_file.h"
-#include "tools/lib/file_handle.h"
 #include "tools/lib/mesh_glb.h"
 #include "tools/lib/mesh_obj.h"
 #include "tools/lib/mesh_svg.h"
-#include "tools/lib/path_text.h"
-#include "tools/lib/temp_files.h"
 
 namespace dustweave {
-
-namespace fs = std::filesystem;
 
 // ---- names ----------------------------------------------------------------------------------
 
@@ -36,16 +31,6 @@ std::optional<MeshFormat> MeshFormatOf(const std::string& path) {
 
 namespace {
 
-// Whether two names lead to the same file (or would, once written).
-bool SamePlace(const std::string& a, const std::string& b) {
-  std::error_code error;
-  if (fs::equivalent(a, b, error)) return true;
-  fs::path left = fs::weakly_canonical(a, error);
-  if (error) return false;
-  fs::path right = fs::weakly_canonical(b, error);
-  return !error && left == right;
-}
-
 std::string ExtensionList(const std::vector<std::string>& extensions) {
   std::string list;
   for (size_t i = 0; i < extensions.size(); ++i) list += (i == 0 ? "" : i + 1 == extensions.size() ? " or " : ", ") + extensions[i];
@@ -54,24 +39,22 @@ std::string ExtensionList(const std::vector<std::string>& extensions) {
 
 NameCheck Misuse(const std::string& reason) { return {EXIT_MISUSE, reason}; }
 NameCheck NotWritable(const std::string& path, const std::string& reason) {
-  return {EXIT_NOT_DONE, "cannot write " + path + ": " + reason};
+  return {EXIT_NOT_DONE, CannotWrite(path, reason)};
 }
 
 // Whether the file system can hold the name, and whether a file can be put under it.
 NameCheck CheckPlace(const std::string& path) {
   std::string folder = FolderOf(path), name = FileNameOf(path);
   if (name.empty() || name == "." || name == "..") return NotWritable(path, "it names a folder");
-  PathKind folderKind = folder.empty() ? PathKind::Folder : KindOf(folder);
-  if (folderKind == PathKind::Missing) return NotWritable(path, "the folder " + folder + " does not exist");
-  if (folderKind != PathKind::Folder) return NotWritable(path, folder + " is not a folder");
-  size_t limit = NameLimitOf(path);
-  if (name.size() > limit) {
-    return NotWritable(path, "the file name is " + std::to_string(name.size()) + " bytes long, and the folder holds names of " +
-                                 std::to_string(limit) + " at most");
-  }
-  PathKind kind = KindOf(path);
-  if (kind == PathKind::Folder) return NotWritable(path, "it is a folder");
-  if (kind == PathKind::Other) return NotWritable(path, "it is not a plain file");
+  PathStatus place;
+  place.kind = PathKind::Folder;  // the current folder, when the path names none
+  if (SystemError failure = folder.empty() ? 0 : StatusOf(folder, &place)) return NotWritable(path, SystemReason(failure));
+  if (place.kind == PathKind::Missing) return NotWritable(path, "the folder " + folder + " does not exist");
+  if (place.kind != PathKind::Folder) return NotWritable(path, folder + " is not a folder");
+  if (std::string tooLong = NameTooLong(path); !tooLong.empty()) return NotWritable(path, tooLong);
+  if (SystemError failure = StatusOf(path, &place)) return NotWritable(path, SystemReason(failure));
+  if (place.kind == PathKind::Folder) return NotWritable(path, "it is a folder");
+  if (place.kind == PathKind::Other) return NotWritable(path, "it is not a plain file");
   return {};
 }
 
@@ -147,7 +130,16 @@ bool MeshOutputs::Finish(std::string* error) {
   if (obj_) files.push_back(&obj_->file());
   if (glb_) files.push_back(&glb_->file());
   if (svg_) files.push_back(&svg_->file());
-  return CommitTogether(files, error);
+  if (!CommitTogether(files, error)) return false;
+  // Now that the names hold whole files, what a killed run left beside one that had none goes too.
+  for (AtomicFile* file : files) staleRemoved_ += RemoveStaleTemporaries(file->path());
+  return true;
+}
+
+size_t MeshOutputs::TakeStaleRemoved() {
+  size_t removed = staleRemoved_;
+  staleRemoved_ = 0;
+  return removed;
 }
 
 }  // namespace dustweave

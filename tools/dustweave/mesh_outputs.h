@@ -49,7 +49,8 @@ class MeshOutputs {
   MeshOutputs& operator=(const MeshOutputs&) = delete;
 
   // Each false, with a one-line reason, when the file cannot be created. Temporary files that an
-  // earlier run left beside the name are removed first and counted in staleRemoved().
+  // earlier run left beside the name are removed first (see RemoveStaleTemporaries), and again
+  // after the commit.
   // `chainAttributes` gives a .glb's points their chain attributes.
   bool OpenMesh(MeshFormat format, const std::string& path, std::string* error, bool chainAttributes = false);
   // The preview's caption names `input` (its file name) and `settings`, when given.
@@ -64,7 +65,8 @@ class MeshOutputs {
   // Where the host sends the mesh: every opened file and watcher.
   standin::MeshSink* sink() { return fanOut_.Entry(); }
   bool empty() const { return !obj_ && !glb_ && !svg_; }
-  size_t staleRemoved() const { return staleRemoved_; }
+  // How many temporary files left by earlier runs were removed since last asked.
+  size_t TakeStaleRemoved();
   // The mesh file's size so far (the preview is drawn at the end).
   uint64_t bytesMade() const;
 

@@ -3,7 +3,7 @@
 // folder of any name leads to the file that is there.
 #include "tools/dustweave/module_path.h"
 
-#include "tools/lib/path_text.h"
+#include "platform/path_text.h"
 
 namespace dustweave {
 

@@ -29,12 +29,13 @@ Json PanelJson(const std::optional<standin::PanelRecord>& panel) {
 
 }  // namespace
 
-std::string SummaryLine(const standin::Host& host, int result) {
-  return Counted(host.mesh.pointCount, "point", "points") + ", " +
-         Counted(host.mesh.polygonCount, "polygon", "polygons") + ", result " + std::to_string(result);
+std::string SummaryLine(const standin::Host& host, int result, const std::string& nothingWritten) {
+  std::string line = Counted(host.mesh.pointCount, "point", "points") + ", " +
+                     Counted(host.mesh.polygonCount, "polygon", "polygons") + ", result " + std::to_string(result);
+  return nothingWritten.empty() ? line : line + "; nothing written: " + nothingWritten;
 }
 
-std::string JsonReport(const standin::Host& host, int result) {
+std::string JsonReport(const standin::Host& host, int result, const std::string& nothingWritten) {
   Json boxes = Json::array();
   for (const standin::Box& box : host.boxes) {
     boxes.push_back(Json{{"kind", box.kind},
@@ -48,6 +49,7 @@ std::string JsonReport(const standin::Host& host, int result) {
               {"edit", EditText(host.mesh.edit)},
               {"points", host.mesh.pointCount},
               {"polygons", host.mesh.polygonCount}};
+  if (!nothingWritten.empty()) report["nothingWritten"] = nothingWritten;
   // Texts are the host's 8-bit bytes: anything that is not UTF-8 is replaced, not refused.
   return report.dump(-1, ' ', false, Json::error_handler_t::replace);
 }

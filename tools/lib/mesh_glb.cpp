@@ -17,7 +17,7 @@
 #include <limits>
 #include <optional>
 
-#include "tools/lib/block_writer.h"
+#include "platform/block_writer.h"
 #include "tools/lib/chain_attributes.h"
 #include "tools/lib/glb_json.h"
 #include "tools/lib/last_surface.h"
@@ -39,8 +39,8 @@ constexpr size_t SURFACE_JSON_LIMIT = 2048;
 
 constexpr const char* TOO_LARGE = "the mesh passes the 4 GiB that a .glb can hold; write .obj";
 
-constexpr size_t POSITION_BLOCK = 1 << 20;
-constexpr size_t LINE_BLOCK = 1 << 20;
+constexpr size_t POSITION_BLOCK = WRITE_BLOCK_SIZE;
+constexpr size_t LINE_BLOCK = WRITE_BLOCK_SIZE;
 constexpr size_t POINT_BLOCK = 1 << 18;
 constexpr size_t ATTRIBUTE_BLOCK_POINTS = 1 << 16;  // points in a block of each chain attribute
 
@@ -107,7 +107,7 @@ class IndexStream {
     if (target_ == &scratch_) {
       scratchBehind_->Drain();
       if (scratch_.failed()) {
-        out.Fail(scratch_.errorNumber());
+        out.Fail(scratch_.error());
       } else if (int failure = out.handle().CopyFrom(scratch_.handle(), 0, written_, at)) {
         out.Fail(failure);
       }
@@ -398,7 +398,7 @@ bool GlbWriter::Complete(std::string* error) {
   State& s = *state_;
   Layout& layout = s.layout;
   auto refuse = [&](const std::string& reason) {
-    *error = "cannot write " + s.out.path() + ": " + reason;
+    *error = CannotWrite(s.out.path(), reason);
     s.Refuse(reason);
     return false;
   };

@@ -8,9 +8,9 @@
 #include <memory>
 #include <string>
 
+#include "platform/atomic_file.h"
 #include "standin/host.h"
 #include "standin/mesh_sink.h"
-#include "tools/lib/atomic_file.h"
 
 namespace dustweave {
 

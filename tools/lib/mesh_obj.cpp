@@ -12,7 +12,7 @@ namespace dustweave {
 
 namespace {
 
-constexpr size_t BLOCK_SIZE = 1 << 20;
+constexpr size_t BLOCK_SIZE = WRITE_BLOCK_SIZE;
 constexpr size_t LINE_ROOM = 4 * NUMBER_TEXT_ROOM;  // a `v` line, or one index of a polygon line
 
 }  // namespace

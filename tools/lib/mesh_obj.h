@@ -7,12 +7,12 @@
 #include <memory>
 #include <string>
 
+#include "platform/atomic_file.h"
+#include "platform/block_writer.h"
 #include "standin/host.h"
 #include "standin/mesh_sink.h"
-#include "tools/lib/number_text.h"
-#include "tools/lib/atomic_file.h"
-#include "tools/lib/block_writer.h"
 #include "tools/lib/last_surface.h"
+#include "tools/lib/number_text.h"
 
 namespace dustweave {
 

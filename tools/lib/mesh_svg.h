@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/atomic_file.h"
 #include "standin/host.h"
 #include "standin/mesh_sink.h"
-#include "tools/lib/atomic_file.h"
 
 namespace dustweave {
 

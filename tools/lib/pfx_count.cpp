@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "pfx/format.h"
-#include "tools/lib/path_text.h"
+#include "platform/path_text.h"
 
 namespace dustweave {
 

@@ -11,7 +11,7 @@
 
 #include "pfx/format.h"
 #include "pfxwrite/writer.h"
-#include "tools/lib/atomic_file.h"
+#include "platform/atomic_file.h"
 
 namespace dustweave {
 
@@ -41,7 +41,7 @@ class BigEndianOut {
   uint64_t bytes() const { return bytes_ + used_; }
 
  private:
-  static constexpr size_t BUFFER_SIZE = 1 << 20;
+  static constexpr size_t BUFFER_SIZE = WRITE_BLOCK_SIZE;
 
   static uint32_t Bits(float value) {
     uint32_t word;

@@ -1,8 +1,10 @@
-// Temporary names, the registry an interrupt walks, and the sweep of stale files. The registry is
-// a fixed table of atomic pointers to private copies of the paths; the handlers only remove
-// files (unlink, DeleteFileA), which is safe there. Divisions: names; the registry and
-// interrupts; the sweep.
-#include "tools/lib/temp_files.h"
+// Temporary names, the registry an interrupt walks, removing what the program made, and the sweep
+// of stale files. The registry is a fixed table of slots, each a state and a private copy of a
+// path; a handler claims a slot before it reads the path and gives it back after, and the path
+// is freed only from a slot nobody has claimed. The handlers only remove files (unlink,
+// DeleteFileA), which is safe there. Divisions: names; the registry and interrupts; removing;
+// the sweep.
+#include "platform/temp_files.h"
 
 #include <atomic>
 #include <cctype>
@@ -11,15 +13,15 @@
 #include <cstring>
 #include <ctime>
 
-#include "tools/lib/file_handle.h"
-#include "tools/lib/path_text.h"
+#include "platform/file_handle.h"
+#include "platform/path_text.h"
 
 #ifdef _WIN32
 #include <process.h>
 #include <windows.h>
 #else
-#include <dirent.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,8 +32,8 @@ namespace dustweave {
 namespace {
 
 constexpr const char* MARK = ".partial-";
-// What follows the stem: the mark, a process ID and a counter of up to 20 digits each.
-constexpr size_t SUFFIX_ROOM = 9 + 20 + 1 + 20;
+// What follows the stem: the mark, a process ID and a counter.
+constexpr size_t SUFFIX_ROOM = TEMPORARY_NAME_ROOM - 1;
 constexpr size_t HASH_ROOM = 9;  // "~" and eight hex digits
 
 unsigned long ProcessId() {
@@ -48,21 +50,17 @@ uint32_t HashOf(const std::string& text) {
   return hash;
 }
 
-// The first `size` bytes of `name`, or fewer, so as not to cut a UTF-8 character.
-std::string CutAtCharacter(const std::string& name, size_t size) {
-  while (size > 0 && (static_cast<unsigned char>(name[size]) & 0xC0) == 0x80) --size;
-  return name.substr(0, size);
-}
-
 // The name's part of every temporary name of `path`: the whole name when it fits the folder's
-// limit, else its start marked with the whole name's hash.
+// limit, else its start marked with the whole name's hash. Counted in bytes, which is never less
+// than the UTF-16 units a Windows folder counts: the name also fits a folder beneath that counts
+// bytes (a share served from Linux, wine).
 std::string StemFor(const std::string& path) {
   std::string name = FileNameOf(path);
   size_t limit = NameLimitOf(path);
   if (1 + name.size() + SUFFIX_ROOM <= limit) return name;
   char hash[HASH_ROOM + 1];
   std::snprintf(hash, sizeof hash, "~%08x", static_cast<unsigned>(HashOf(name)));
-  return CutAtCharacter(name, limit - 1 - SUFFIX_ROOM - HASH_ROOM) + hash;
+  return NameStart(name, limit - 1 - SUFFIX_ROOM - HASH_ROOM) + hash;
 }
 
 // "PID-N": what a temporary name has after its prefix; PID is set.
@@ -90,19 +88,43 @@ std::string TemporaryNameFor(const std::string& path) {
 
 namespace {
 
-constexpr int SLOTS = 64;  // more temporary files than this open at once are not covered
-std::atomic<char*> gTemporaries[SLOTS];
+// A slot is free, being filled or emptied by the program's thread, holding a path, or claimed by
+// a handler that is reading the path.
+enum SlotState : int { FREE, CHANGING, HOLDING, CLAIMED };
+struct Slot {
+  std::atomic<int> state{FREE};
+  char* path = nullptr;  // written only while CHANGING
+};
+
+constexpr int SLOTS = 64;  // more temporary files than this at once are not covered
+Slot gTemporaries[SLOTS];
 std::atomic<int> gHeld{0};
 
-void RemoveAllRegistered() {
-  for (std::atomic<char*>& slot : gTemporaries) {
-    char* path = slot.load();
+void Pause() {
 #ifdef _WIN32
-    if (path != nullptr) DeleteFileA(path);
+  Sleep(1);
 #else
-    if (path != nullptr) unlink(path);
+  sched_yield();
 #endif
+}
+
+// Calls `remove` with the path of every registered file, each slot claimed meanwhile.
+template <typename Remove>
+void EachRegistered(Remove remove) {
+  for (Slot& slot : gTemporaries) {
+    int holding = HOLDING;
+    if (!slot.state.compare_exchange_strong(holding, CLAIMED)) continue;
+    remove(slot.path);
+    slot.state.store(HOLDING);
   }
+}
+
+void RemoveAllRegistered() {
+#ifdef _WIN32
+  EachRegistered([](const char* path) { DeleteFileA(path); });
+#else
+  EachRegistered([](const char* path) { unlink(path); });
+#endif
 }
 
 #ifdef _WIN32
@@ -134,26 +156,30 @@ sigset_t Interrupts() {
 }  // namespace
 
 void RegisterTemporary(const std::string& path) {
-  char* copy = new char[path.size() + 1];
-  std::memcpy(copy, path.c_str(), path.size() + 1);
-  for (std::atomic<char*>& slot : gTemporaries) {
-    char* empty = nullptr;
-    if (slot.compare_exchange_strong(empty, copy)) return;
+  for (Slot& slot : gTemporaries) {
+    int free = FREE;
+    if (!slot.state.compare_exchange_strong(free, CHANGING)) continue;
+    slot.path = new char[path.size() + 1];
+    std::memcpy(slot.path, path.c_str(), path.size() + 1);
+    slot.state.store(HOLDING);
+    return;
   }
-  delete[] copy;
 }
 
 void ForgetTemporary(const std::string& path) {
-  for (std::atomic<char*>& slot : gTemporaries) {
-    char* held = slot.load();
-    if (held != nullptr && path == held && slot.compare_exchange_strong(held, nullptr)) {
-      delete[] held;
-      return;
-    }
+  for (Slot& slot : gTemporaries) {
+    if (slot.state.load() == FREE || slot.state.load() == CHANGING || path != slot.path) continue;
+    for (int holding = HOLDING; !slot.state.compare_exchange_strong(holding, CHANGING); holding = HOLDING) Pause();
+    delete[] slot.path;
+    slot.path = nullptr;
+    slot.state.store(FREE);
+    return;
   }
 }
 
-void RemoveRegisteredTemporaries() { RemoveAllRegistered(); }
+void RemoveRegisteredTemporaries() {
+  EachRegistered([](const char* path) { RemoveOwnFile(path); });
+}
 
 void RemoveTemporariesOnInterrupt() {
 #ifdef _WIN32
@@ -184,6 +210,44 @@ InterruptsHeld::~InterruptsHeld() {
 #endif
 }
 
+// ---- removing -------------------------------------------------------------------------------
+
+namespace {
+
+std::vector<std::string> gLeftBehind;  // lines; the program's one thread adds and takes them
+
+}  // namespace
+
+namespace {
+
+SystemError RemoveTwice(const std::string& path) {
+  SystemError failure = 0;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    failure = RemoveFile(path);
+    if (failure == 0 || IsMissing(failure)) return 0;
+#ifdef _WIN32
+    Sleep(50);
+#endif
+  }
+  return failure;
+}
+
+}  // namespace
+
+bool TryRemove(const std::string& path) { return RemoveTwice(path) == 0; }
+
+bool RemoveOwnFile(const std::string& path) {
+  SystemError failure = RemoveTwice(path);
+  if (failure != 0) gLeftBehind.push_back("cannot remove " + path + ": " + SystemReason(failure));
+  return failure == 0;
+}
+
+std::vector<std::string> LeftBehindLines() {
+  std::vector<std::string> lines;
+  lines.swap(gLeftBehind);
+  return lines;
+}
+
 // ---- the sweep ------------------------------------------------------------------------------
 
 namespace {
@@ -195,17 +259,6 @@ bool RemoveIfUnheld(const std::string& path, unsigned long) {
   if (handle == INVALID_HANDLE_VALUE) return false;
   CloseHandle(handle);
   return true;
-}
-
-template <typename Visit>
-void EachNameIn(const std::string& folder, const std::string& start, Visit visit) {
-  WIN32_FIND_DATAA found;
-  HANDLE search = FindFirstFileA((folder + start + "*").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE) return;
-  do {
-    visit(std::string(found.cFileName));
-  } while (FindNextFileA(search, &found));
-  FindClose(search);
 }
 #else
 bool Running(unsigned long pid) { return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM; }
@@ -219,35 +272,30 @@ bool RemoveIfUnheld(const std::string& path, unsigned long pid) {
   bool removed = false;
   if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0) {
     bool fresh = std::time(nullptr) - info.st_mtime < 60;
-    if (!(Running(pid) && fresh)) removed = unlink(path.c_str()) == 0;
+    if (!(Running(pid) && fresh)) removed = RemoveOwnFile(path);
   }
   ::close(fd);
   return removed;
-}
-
-template <typename Visit>
-void EachNameIn(const std::string& folder, const std::string& start, Visit visit) {
-  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
-  if (dir == nullptr) return;
-  while (dirent* entry = readdir(dir)) {
-    if (std::strncmp(entry->d_name, start.c_str(), start.size()) == 0) visit(std::string(entry->d_name));
-  }
-  closedir(dir);
 }
 #endif
 
 }  // namespace
 
 size_t RemoveStaleTemporaries(const std::string& path) {
-  std::string folder = FolderOf(path), prefix = FileNameOf(TemporaryPrefixFor(path));
+  std::string target;
+  PathStatus status;
+  if (ResolveLinks(path, &target) != 0 || StatusOf(target, &status) != 0 || status.kind != PathKind::File) return 0;
+  std::string folder = FolderOf(target), prefix = FileNameOf(TemporaryPrefixFor(target));
+  std::vector<std::string> names;
+  if (NamesIn(folder, prefix, &names) != 0) return 0;
   size_t removed = 0;
-  EachNameIn(folder, prefix, [&](const std::string& name) {
+  for (const std::string& name : names) {
     unsigned long pid = 0;
     if (name.size() > prefix.size() && IsProcessAndCounter(name.c_str() + prefix.size(), &pid) &&
         RemoveIfUnheld(folder + name, pid)) {
       ++removed;
     }
-  });
+  }
   return removed;
 }
 

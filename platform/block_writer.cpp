@@ -1,9 +1,7 @@
 // The writing thread: blocks wait in a short queue, each with its offset, and come back as
 // spares once written; the caller waits only when the queue is full. The mingw builds' thread
 // model has no std::thread: there each block is written at once.
-#include "tools/lib/block_writer.h"
-
-#include <cerrno>
+#include "platform/block_writer.h"
 
 #if defined(_WIN32) && !defined(_GLIBCXX_HAS_GTHREADS)
 #define DUSTWEAVE_WRITE_BEHIND 0
@@ -113,7 +111,7 @@ bool BlockWriter::Write(uint64_t offset, std::unique_ptr<char[]>& block, size_t 
   if (file_.failed()) return false;
   if (size == 0) return true;
   if (!file_.handle().open()) {
-    file_.Fail(EBADF);
+    file_.Fail(SYSTEM_NOT_OPEN);
     return false;
   }
   if (!thread_) thread_ = std::make_unique<Thread>(file_.handle());

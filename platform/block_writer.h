@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "tools/lib/atomic_file.h"
+#include "platform/atomic_file.h"
 
 namespace dustweave {
 
