@@ -6,11 +6,11 @@
 #include <cstring>
 
 #include "chain_model.h"
+#include "pfxtools/pfx_generate.h"
 #include "standin/loader.h"
 #include "temp_file.h"
-#include "tools/lib/chain_attributes.h"
-#include "tools/lib/pfx_generate.h"
-#include "tools/lib/ramp.h"
+#include "writers/chain_attributes.h"
+#include "writers/ramp.h"
 
 namespace {
 

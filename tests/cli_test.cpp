@@ -6,10 +6,10 @@
 #include <nlohmann/json.hpp>
 
 #include "pfx/format.h"
-#include "pfxwrite/writer.h"
+#include "pfxtools/pfx_inspect.h"
+#include "pfxtools/pfx_writer.h"
 #include "program_run.h"
 #include "temp_file.h"
-#include "tools/lib/pfx_inspect.h"
 
 namespace {
 

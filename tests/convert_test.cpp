@@ -11,13 +11,13 @@
 #include <limits>
 #include <set>
 
-#include "pfxwrite/writer.h"
+#include "commands/interrupt_line.h"
+#include "pfxtools/pfx_writer.h"
 #include "program_run.h"
 #include "standin/host.h"
 #include "standin/loader.h"
 #include "temp_file.h"
-#include "tools/dustweave/interrupt_line.h"
-#include "tools/lib/mesh_obj.h"
+#include "writers/obj_writer.h"
 
 namespace {
 

@@ -12,11 +12,11 @@
 #define TINYOBJLOADER_IMPLEMENTATION
 #include <tiny_obj_loader.h>
 
-#include "pfxwrite/writer.h"
-#include "temp_file.h"
+#include "pfxtools/pfx_writer.h"
 #include "standin/host.h"
 #include "standin/loader.h"
-#include "tools/lib/mesh_obj.h"
+#include "temp_file.h"
+#include "writers/obj_writer.h"
 
 namespace {
 

@@ -32,7 +32,7 @@
 #include "program_run.h"
 #include "temp_file.h"
 
-int DustweaveMain(int argc, char** argv);  // tools/dustweave/main.cpp, compiled under this name here
+int DustweaveMain(int argc, char** argv);  // commands/main.cpp, compiled under this name here
 
 #if defined(__has_feature)
 #if __has_feature(address_sanitizer)

@@ -9,10 +9,10 @@
 #include <filesystem>
 #include <string>
 
+#include "pfxtools/pfx_count.h"
+#include "pfxtools/pfx_generate.h"
 #include "standin/loader.h"
-#include "tools/lib/mesh_glb.h"
-#include "tools/lib/pfx_count.h"
-#include "tools/lib/pfx_generate.h"
+#include "writers/glb_writer.h"
 
 namespace {
 

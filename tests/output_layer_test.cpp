@@ -22,12 +22,12 @@
 #include <thread>
 #endif
 
+#include "pfxtools/pfx_generate.h"
 #include "platform/atomic_file.h"
 #include "platform/block_writer.h"
 #include "platform/path_text.h"
 #include "platform/temp_files.h"
 #include "temp_file.h"
-#include "tools/lib/pfx_generate.h"
 
 namespace {
 

@@ -15,12 +15,12 @@
 #include <sstream>
 #include <thread>
 
+#include "commands/mesh_outputs.h"
 #include "platform/file_handle.h"
 #include "program_run.h"
 #include "standin/host.h"
 #include "standin/loader.h"
 #include "temp_file.h"
-#include "tools/dustweave/mesh_outputs.h"
 
 namespace {
 

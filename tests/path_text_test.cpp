@@ -7,11 +7,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include "commands/console_text.h"
+#include "commands/module_path.h"
 #include "platform/path_text.h"
 #include "platform/temp_files.h"
 #include "temp_file.h"
-#include "tools/dustweave/console_text.h"
-#include "tools/dustweave/module_path.h"
 
 namespace {
 

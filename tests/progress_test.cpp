@@ -2,8 +2,8 @@
 // output format chosen by OUTPUT's extension.
 #include <gtest/gtest.h>
 
-#include "tools/dustweave/mesh_outputs.h"
-#include "tools/dustweave/progress.h"
+#include "commands/mesh_outputs.h"
+#include "commands/progress.h"
 
 namespace {
 

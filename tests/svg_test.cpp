@@ -17,11 +17,11 @@
 #include <string>
 #include <vector>
 
+#include "pfxtools/pfx_generate.h"
 #include "standin/host.h"
 #include "standin/loader.h"
 #include "temp_file.h"
-#include "tools/lib/mesh_svg.h"
-#include "tools/lib/pfx_generate.h"
+#include "writers/svg_preview.h"
 
 namespace {
 

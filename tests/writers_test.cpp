@@ -27,15 +27,15 @@
 #include <csignal>
 #endif
 
+#include "pfxtools/pfx_count.h"
+#include "pfxtools/pfx_generate.h"
 #include "platform/file_seam.h"
 #include "standin/loader.h"
 #include "temp_file.h"
-#include "tools/lib/mesh_glb.h"
-#include "tools/lib/mesh_obj.h"
-#include "tools/lib/number_text.h"
-#include "tools/lib/pfx_count.h"
-#include "tools/lib/pfx_generate.h"
-#include "tools/lib/version.h"
+#include "writers/glb_writer.h"
+#include "writers/number_text.h"
+#include "writers/obj_writer.h"
+#include "writers/version.h"
 
 namespace {
 

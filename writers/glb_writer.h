@@ -1,0 +1,62 @@
+// The stand-in host's mesh as glTF 2.0 binary (.glb), streamed with flat memory: one scene, one
+// node, one mesh whose two-point polygons form a LINES primitive and one-point polygons a POINTS
+// primitive, both indexing one shared float32 POSITION accessor through uint32 indices; on
+// request each point also carries its chain attributes (writers/chain_attributes.h).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/atomic_file.h"
+#include "standin/host.h"
+#include "standin/mesh_sink.h"
+
+namespace dustweave {
+
+// The largest .glb: its length is a 32-bit field of the file's header.
+constexpr uint64_t GLB_MAX_FILE_BYTES = 0xFFFFFFFFull;
+
+class GlbWriter : public standin::MeshSink {
+ public:
+  // `maxFileBytes` is the format's limit; tests give a smaller one to reach it. With
+  // `chainAttributes` every point also has COLOR_0, _CHAIN and _U, which both primitives
+  // reference, and the material shows the colours unlit: 12 bytes more a point.
+  explicit GlbWriter(uint64_t maxFileBytes = GLB_MAX_FILE_BYTES, bool chainAttributes = false);
+  ~GlbWriter() override;
+  GlbWriter(const GlbWriter&) = delete;
+  GlbWriter& operator=(const GlbWriter&) = delete;
+
+  // Starts the output beside `path`; false, with a one-line reason naming `path`, when it cannot
+  // be created.
+  bool Open(const std::string& path, std::string* error);
+  // The number of points the run will make, when known before the first: the line indices (and
+  // the chain attributes before them) are then written in place behind room for that many
+  // positions, with no copy at the end. A wrong count costs only speed: the file is the same.
+  void ExpectPoints(uint64_t count);
+  void AddPoint(uint64_t number, const double position[3]) override;
+  // Polygons of three or more points, of none, or with a point this run never made (-1) have
+  // no glTF primitive here: they are left out and counted.
+  void AddPolygon(const char* surface, int count, const int64_t* points) override;
+  // Completes the file's bytes, ready to be committed. False, with a one-line reason (and the
+  // file abandoned), for what glTF cannot hold (a position that is not a finite float32, a file
+  // past 32-bit sizes, polygons on more than one surface, more chains than _CHAIN numbers
+  // exactly) and for any failed write.
+  bool Complete(std::string* error);
+  AtomicFile& file();
+  // Complete, then commit the file under its name.
+  bool Finish(std::string* error);
+
+  uint64_t leftOut() const;  // polygons left out so far
+  // About the file's size if the run ended now: its head and every byte of the mesh made so far.
+  uint64_t bytesMade() const;
+
+ private:
+  struct State;
+  std::unique_ptr<State> state_;
+};
+
+// A kept mesh as the same .glb, replayed in creation order through a GlbWriter.
+bool WriteGlbFile(const standin::MeshRecord& mesh, const std::string& path, std::string* error);
+
+}  // namespace dustweave

@@ -1,0 +1,537 @@
+// Drawing the mesh as it streams by. Divisions: the view (projection and fitting); the colours;
+// taking in the stream (chains, pieces, the sample kept within the budget); the SVG text,
+// written in blocks at Finish, when the bounding box is known.
+#include "writers/svg_preview.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <string_view>
+
+#include "writers/number_text.h"
+#include "writers/ramp.h"
+
+namespace dustweave {
+
+using Flat = SvgPreview::Flat;
+using Box3 = SvgPreview::Box3;
+
+namespace {
+
+// ---- the view: turned 35 degrees about the vertical axis, looking down 25 degrees ----------
+
+constexpr double COS_YAW = 0.8191520442889918;
+constexpr double SIN_YAW = 0.5735764363510461;
+constexpr double COS_PITCH = 0.9063077870366499;
+constexpr double SIN_PITCH = 0.42261826174069944;
+
+constexpr double CANVAS_WIDTH = 1200;
+constexpr double MIN_HEIGHT = 520;
+constexpr double MAX_HEIGHT = 1100;
+constexpr double MARGIN = 60;
+constexpr double CAPTION_SPACE = 40;
+
+Flat Project(const double p[3]) {
+  double across = p[0] * COS_YAW - p[2] * SIN_YAW;
+  double away = p[0] * SIN_YAW + p[2] * COS_YAW;
+  double up = p[1] * COS_PITCH + away * SIN_PITCH;
+  return {across, -up};
+}
+
+bool Finite(const double p[3]) { return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]); }
+
+std::array<std::array<double, 3>, 8> Corners(const Box3& box) {
+  std::array<std::array<double, 3>, 8> corners;
+  for (int c = 0; c < 8; ++c) {
+    corners[c] = {(c & 1) ? box.high[0] : box.low[0], (c & 2) ? box.high[1] : box.low[1],
+                  (c & 4) ? box.high[2] : box.low[2]};
+  }
+  return corners;
+}
+
+// Maps projected points onto the canvas: uniform scale, centred, inside the margins.
+struct Fit {
+  double scale = 1, offsetX = 0, offsetY = 0, width = CANVAS_WIDTH, height = MIN_HEIGHT;
+
+  static Fit Of(const Box3& box) {
+    Fit fit;
+    if (box.empty) return fit;
+    double minX = std::numeric_limits<double>::max(), maxX = -minX, minY = minX, maxY = -minX;
+    for (const auto& corner : Corners(box)) {
+      Flat f = Project(corner.data());
+      minX = std::min(minX, f.x), maxX = std::max(maxX, f.x);
+      minY = std::min(minY, f.y), maxY = std::max(maxY, f.y);
+    }
+    double spanX = std::max(maxX - minX, 1e-9), spanY = std::max(maxY - minY, 1e-9);
+    double inner = CANVAS_WIDTH - 2 * MARGIN;
+    fit.height = std::clamp(inner * spanY / spanX + 2 * MARGIN + CAPTION_SPACE, MIN_HEIGHT, MAX_HEIGHT);
+    double innerHeight = fit.height - 2 * MARGIN - CAPTION_SPACE;
+    fit.scale = std::min(inner / spanX, innerHeight / spanY);
+    if (!std::isfinite(fit.scale)) fit.scale = 1;
+    fit.offsetX = CANVAS_WIDTH / 2 - fit.scale * (minX + maxX) / 2;
+    fit.offsetY = MARGIN + innerHeight / 2 - fit.scale * (minY + maxY) / 2;
+    return fit;
+  }
+
+  Flat Place(Flat f) const { return {offsetX + scale * f.x, offsetY + scale * f.y}; }
+};
+
+// ---- the colours: the chain ramp, each band drawn in the ramp's colour at its centre -------
+
+constexpr int BANDS = 16;
+
+std::string BandColour(int band) {
+  Rgb8 colour = RampColour((band + 0.5) / BANDS);
+  char text[8];
+  std::snprintf(text, sizeof text, "#%02x%02x%02x", colour.r, colour.g, colour.b);
+  return text;
+}
+
+// A segment's band from its place along its chain, 0 (first) to 1 (last).
+int BandOf(double place) { return std::clamp(static_cast<int>(place * BANDS), 0, BANDS - 1); }
+
+// ---- the caption's text --------------------------------------------------------------------
+
+constexpr size_t NAME_CHARACTERS_SHOWN = 60;  // a longer name keeps its start and its end
+
+// The length of the UTF-8 character at `at`; 0 when none begins there (a stray byte of another
+// code page, a control character XML cannot hold).
+size_t CharacterAt(std::string_view text, size_t at) {
+  unsigned char c = static_cast<unsigned char>(text[at]);
+  if (c < 0x80) return c >= 0x20 || c == '\t' ? 1 : 0;
+  size_t length = c >= 0xF0 && c < 0xF5 ? 4 : c >= 0xE0 && c < 0xF0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
+  if (at + length > text.size()) return 0;
+  for (size_t i = 1; i < length; ++i) {
+    if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 0;
+  }
+  return length;
+}
+
+// `text` as characters, each one that is not UTF-8 (a name in another code page) as U+FFFD.
+std::vector<std::string> CharactersOf(std::string_view text) {
+  std::vector<std::string> characters;
+  for (size_t at = 0; at < text.size();) {
+    size_t length = CharacterAt(text, at);
+    characters.push_back(length == 0 ? "\xEF\xBF\xBD" : std::string(text.substr(at, length)));
+    at += length == 0 ? 1 : length;
+  }
+  return characters;
+}
+
+}  // namespace
+
+// "a-very-long-na…-simulation.pfx": the name as characters, a long one cut in its middle.
+std::string ShortenedName(std::string_view name) {
+  std::vector<std::string> characters = CharactersOf(name);
+  size_t keep = (NAME_CHARACTERS_SHOWN - 1) / 2;
+  std::string shown;
+  for (size_t i = 0; i < characters.size(); ++i) {
+    if (characters.size() > NAME_CHARACTERS_SHOWN && i >= keep && i < characters.size() - keep) {
+      if (i == keep) shown += "\xE2\x80\xA6";
+      continue;
+    }
+    shown += characters[i];
+  }
+  return shown;
+}
+
+namespace {
+
+}  // namespace
+
+// ---- taking in the stream -------------------------------------------------------------------
+
+void SvgPreview::Box3::Add(const double p[3]) {
+  for (int i = 0; i < 3; ++i) {
+    low[i] = empty ? p[i] : std::min(low[i], p[i]);
+    high[i] = empty ? p[i] : std::max(high[i], p[i]);
+  }
+  empty = false;
+}
+
+SvgPreview::SvgPreview(size_t budget)
+    : budget_(std::max<size_t>(budget, MIN_BUDGET)),
+      pieceLimit_(std::min<uint64_t>(PIECE_SEGMENTS, budget_ / 8)) {}
+
+void SvgPreview::SetSource(const std::string& input, const std::string& settings) {
+  source_ = ShortenedName(input) + " \xC2\xB7 " + settings;
+}
+
+bool SvgPreview::Open(const std::string& path, std::string* error) {
+  open_ = file_.Create(path, error);
+  return open_;
+}
+
+void SvgPreview::AddPoint(uint64_t number, const double position[3]) {
+  ++points_;
+  RecentPoint& slot = recent_[number % RECENT];
+  slot.number = number;
+  slot.known = true;
+  std::copy(position, position + 3, slot.position);
+}
+
+const double* SvgPreview::PositionOf(int64_t number) const {
+  if (number < 0) return nullptr;
+  const RecentPoint& slot = recent_[static_cast<uint64_t>(number) % RECENT];
+  if (slot.known && slot.number == static_cast<uint64_t>(number)) return slot.position;
+  if (inChain_ && chainEndKnown_ && number == chainEnd_) return chainEndPosition_;
+  return nullptr;
+}
+
+void SvgPreview::AddPolygon(const char*, int count, const int64_t* points) {
+  ++polygons_;
+  // A chain is a run of two-point polygons, each starting where the polygon before it ended.
+  bool continues = inChain_ && count == 2 && points[0] == chainEnd_;
+  if (!continues) EndChain();
+  if (count <= 0) return;
+  if (!continues) StartChain();
+  if (count == 2 && pieceLines_ == pieceLimit_) StartPiece();
+
+  const double* first = PositionOf(points[0]);
+  const double* last = PositionOf(points[count - 1]);
+  bool drawable = AddToBox(count, points);
+  if (count == 2) AddSegment(first, last, drawable);
+  if (count == 1) AddDot(first, drawable);
+
+  chainEnd_ = points[count - 1];
+  chainEndKnown_ = last != nullptr;
+  if (chainEndKnown_) std::copy(last, last + 3, chainEndPosition_);
+}
+
+// A polygon is drawable when all its points are known and finite; only then do they widen the
+// box, so that NaN and infinities never spoil the fit.
+bool SvgPreview::AddToBox(int count, const int64_t* points) {
+  for (int i = 0; i < count; ++i) {
+    const double* at = PositionOf(points[i]);
+    if (at == nullptr || !Finite(at)) return false;
+  }
+  for (int i = 0; i < count; ++i) box_.Add(PositionOf(points[i]));
+  return true;
+}
+
+void SvgPreview::StartChain() {
+  inChain_ = true;
+  ++chains_;
+  chainLines_ = 0;
+  StartPiece();
+}
+
+// Gives the kept segments of the chain that ended their place along it.
+void SvgPreview::EndChain() {
+  if (!inChain_) return;
+  inChain_ = false;
+  size_t end = segments_.size();
+  for (size_t i = kept_.size(); i > 0 && kept_[i - 1].chain == chains_ - 1; --i) {
+    for (size_t s = kept_[i - 1].firstSegment; s < end; ++s) {
+      segments_[s].along = (segments_[s].along + 0.5) / static_cast<double>(chainLines_);
+    }
+    end = kept_[i - 1].firstSegment;
+  }
+}
+
+void SvgPreview::StartPiece() {
+  ++pieces_;
+  pieceLines_ = 0;
+  pieceKept_ = (pieces_ - 1) % stride_ == 0;
+  pieceHasMarks_ = false;
+}
+
+SvgPreview::Piece* SvgPreview::KeptPieceForMark() {
+  if (!pieceKept_) return nullptr;
+  if (!pieceHasMarks_) {
+    if (kept_.empty()) kept_.reserve(budget_ + 1);
+    kept_.push_back({pieces_ - 1, chains_ - 1, segments_.size(), false, {0, 0}});
+    pieceHasMarks_ = true;
+  }
+  return &kept_.back();
+}
+
+void SvgPreview::AddSegment(const double* from, const double* to, bool drawable) {
+  double index = static_cast<double>(chainLines_++);
+  ++pieceLines_;
+  if (!drawable) return;
+  ++segmentsSeen_;
+  if (KeptPieceForMark() == nullptr) return;
+  if (segments_.empty()) segments_.reserve(budget_ + 1);
+  segments_.push_back({Project(from), Project(to), index});
+  KeepWithinBudget();
+}
+
+void SvgPreview::AddDot(const double* at, bool drawable) {
+  if (!drawable) return;
+  ++dotsSeen_;
+  Piece* piece = KeptPieceForMark();
+  if (piece == nullptr) return;
+  piece->hasDot = true;
+  piece->dot = Project(at);
+  ++dotsKept_;
+  KeepWithinBudget();
+}
+
+void SvgPreview::KeepWithinBudget() {
+  // The first piece is always kept and never outgrows the budget, so this ends.
+  while (segments_.size() + dotsKept_ > budget_) DoubleStride();
+}
+
+// Keeps every other kept piece: those whose number is a multiple of the doubled stride, the
+// same set whenever the doubling happens.
+void SvgPreview::DoubleStride() {
+  stride_ *= 2;
+  size_t piecesLeft = 0, segmentsLeft = 0;
+  dotsKept_ = 0;
+  for (size_t i = 0; i < kept_.size(); ++i) {
+    Piece piece = kept_[i];
+    if (piece.number % stride_ != 0) continue;
+    size_t end = i + 1 < kept_.size() ? kept_[i + 1].firstSegment : segments_.size();
+    std::move(segments_.begin() + static_cast<std::ptrdiff_t>(piece.firstSegment),
+              segments_.begin() + static_cast<std::ptrdiff_t>(end),
+              segments_.begin() + static_cast<std::ptrdiff_t>(segmentsLeft));
+    piece.firstSegment = segmentsLeft;
+    segmentsLeft += end - kept_[i].firstSegment;
+    dotsKept_ += piece.hasDot ? 1 : 0;
+    kept_[piecesLeft++] = piece;
+  }
+  kept_.resize(piecesLeft);
+  segments_.resize(segmentsLeft);
+  if ((pieces_ - 1) % stride_ != 0) pieceKept_ = false;
+  if (!pieceKept_) pieceHasMarks_ = false;
+}
+
+// ---- the SVG text ---------------------------------------------------------------------------
+
+namespace {
+
+struct PictureCounts {
+  uint64_t points, polygons, segments, segmentsShown, dots, dotsShown;
+};
+
+constexpr size_t PATH_TEXT_LIMIT = 8 * 1024;  // a path's d attribute is closed past this
+constexpr size_t BLOCK_SIZE = 64 * 1024;      // written to the file in blocks of about this
+
+// Collects text and hands it on in blocks.
+template <typename Emit>
+class BlockText {
+ public:
+  explicit BlockText(Emit& emit) : emit_(emit) { text_.reserve(BLOCK_SIZE + PATH_TEXT_LIMIT); }
+  ~BlockText() { Flush(); }
+  BlockText(const BlockText&) = delete;
+  BlockText& operator=(const BlockText&) = delete;
+
+  BlockText& operator<<(std::string_view text) {
+    text_ += text;
+    if (text_.size() >= BLOCK_SIZE) Flush();
+    return *this;
+  }
+  void Flush() {
+    if (!text_.empty()) emit_(std::string_view(text_));
+    text_.clear();
+  }
+
+ private:
+  Emit& emit_;
+  std::string text_;
+};
+
+void AppendFixed(std::string& out, double value) {
+  char text[32];
+  auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 1);
+  out.append(text, result.ptr);
+}
+
+void AppendMove(std::string& out, char command, Flat f) {
+  out += command;
+  AppendFixed(out, f.x);
+  out += ' ';
+  AppendFixed(out, f.y);
+}
+
+// Path elements of one look built from pieces of path data, each element's data kept short.
+template <typename Out>
+class PathRun {
+ public:
+  PathRun(Out& out, const Fit& fit, std::string open) : out_(out), fit_(fit), open_(std::move(open)) {}
+  ~PathRun() { Close(); }
+  PathRun(const PathRun&) = delete;
+  PathRun& operator=(const PathRun&) = delete;
+
+  // The line from `from` to `to`: it continues the path data when the last line ended at `from`,
+  // else it begins a subpath.
+  void Line(Flat from, Flat to) {
+    bool continues = !data_.empty() && from.x == last_.x && from.y == last_.y;
+    if (!continues) AppendMove(data_, 'M', fit_.Place(from));
+    AppendMove(data_, 'L', fit_.Place(to));
+    last_ = to;
+    if (data_.size() >= PATH_TEXT_LIMIT) Close();
+  }
+  void Dot(Flat at) {
+    AppendMove(data_, 'M', fit_.Place(at));
+    data_ += "h0";
+    if (data_.size() >= PATH_TEXT_LIMIT) Close();
+  }
+  void Close() {
+    if (data_.empty()) return;
+    out_ << open_ << data_ << "\"/>\n";
+    data_.clear();
+  }
+
+ private:
+  Out& out_;
+  const Fit& fit_;
+  std::string open_, data_;
+  Flat last_{0, 0};
+};
+
+std::string Header(const Fit& fit) {
+  std::string out;
+  std::string w = std::to_string(static_cast<int>(fit.width)), h = std::to_string(static_cast<int>(fit.height));
+  // No width or height: a browser fits the picture to its window; the window's bars match the sky.
+  out += "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " + w + " " + h +
+         "\" style=\"background: #07090f\">\n";
+  out +=
+      "<defs>\n"
+      "<radialGradient id=\"sky\" cx=\"50%\" cy=\"40%\" r=\"75%\">"
+      "<stop offset=\"0\" stop-color=\"#1c2438\"/><stop offset=\"1\" stop-color=\"#07090f\"/>"
+      "</radialGradient>\n"
+      "<linearGradient id=\"legend\">";
+  for (int band = 0; band < BANDS; band += 5) {
+    out += "<stop offset=\"" + std::to_string(band * 100 / (BANDS - 1)) + "%\" stop-color=\"" + BandColour(band) + "\"/>";
+  }
+  out += "<stop offset=\"100%\" stop-color=\"" + BandColour(BANDS - 1) + "\"/></linearGradient>\n</defs>\n";
+  out += "<rect width=\"100%\" height=\"100%\" fill=\"url(#sky)\"/>\n";
+  return out;
+}
+
+std::string BoundingBox(const Box3& box, const Fit& fit) {
+  if (box.empty) return "";
+  auto corners = Corners(box);
+  std::string d;
+  for (int a = 0; a < 8; ++a) {
+    for (int bit = 1; bit < 8; bit <<= 1) {
+      int b = a | bit;
+      if (b == a) continue;
+      AppendMove(d, 'M', fit.Place(Project(corners[a].data())));
+      AppendMove(d, 'L', fit.Place(Project(corners[b].data())));
+    }
+  }
+  return "<path d=\"" + d + "\" fill=\"none\" stroke=\"#56627f\" stroke-opacity=\"0.45\" stroke-width=\"1\"/>\n";
+}
+
+// `text` as XML character data or an attribute's value.
+std::string XmlText(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '&': out += "&amp;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&apos;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+// A text element of the caption at (x, y), its words escaped.
+std::string TextElement(const std::string& x, const std::string& y, std::string_view words,
+                        const char* anchor = nullptr) {
+  std::string element = "<text x=\"" + x + "\" y=\"" + y + "\"";
+  if (anchor != nullptr) element += std::string(" text-anchor=\"") + anchor + "\"";
+  return element + ">" + XmlText(words) + "</text>\n";
+}
+
+// The share shown, never rounded up to all or down to none.
+std::string Share(uint64_t shown, uint64_t total) {
+  double percent = total == 0 ? 100 : 100.0 * static_cast<double>(shown) / static_cast<double>(total);
+  if (shown < total) percent = std::min(percent, 99.9);
+  if (percent < 0.1) return "< 0.1 %";
+  char text[16];
+  std::snprintf(text, sizeof text, "%.1f %%", percent);
+  return text;
+}
+
+// Up to three lines at the bottom left (the share shown when not everything is drawn; the
+// input and its answers, when known; the counts) and the colour legend at the bottom right.
+std::string Caption(const Fit& fit, const PictureCounts& n, const std::string& source) {
+  auto lineY = [&](int fromBottom) { return std::to_string(static_cast<int>(fit.height) - 24 - 20 * fromBottom); };
+  std::string legendX = std::to_string(static_cast<int>(fit.width - 280));
+  std::string out = "<g font-family=\"DejaVu Sans, Helvetica, Arial, sans-serif\" font-size=\"15\" fill=\"#aab4cc\">\n";
+  out += TextElement("24", lineY(0), "mirod_dustweave \xC2\xB7 " + CountedGrouped(n.points, "point", "points") +
+                                       " \xC2\xB7 " + CountedGrouped(n.polygons, "polygon", "polygons"));
+  int above = 1;
+  if (!source.empty()) out += TextElement("24", lineY(above++), source);
+  if (n.segmentsShown < n.segments || n.dotsShown < n.dots) {
+    std::string shown = "showing ";
+    if (n.segments > 0) {
+      shown += GroupedDigits(n.segmentsShown) + " of " + CountedGrouped(n.segments, "segment", "segments") + " (" +
+               Share(n.segmentsShown, n.segments) + ")";
+    }
+    if (n.segments > 0 && n.dotsShown < n.dots) shown += " and ";
+    if (n.dotsShown < n.dots) shown += GroupedDigits(n.dotsShown) + " of " + CountedGrouped(n.dots, "dot", "dots");
+    if (n.segments == 0) shown += " (" + Share(n.dotsShown, n.dots) + ")";
+    out += TextElement("24", lineY(above), shown);
+  }
+  out += TextElement(legendX, lineY(0), "chain start", "end");
+  out += "<rect x=\"" + std::to_string(static_cast<int>(fit.width - 270)) + "\" y=\"" +
+         std::to_string(static_cast<int>(fit.height - 36)) +
+         "\" width=\"160\" height=\"14\" rx=\"3\" fill=\"url(#legend)\"/>\n";
+  out += TextElement(std::to_string(static_cast<int>(fit.width - 100)), lineY(0), "chain end");
+  return out + "</g>\n";
+}
+
+}  // namespace
+
+template <typename Emit>
+void SvgPreview::Draw(Emit emit) const {
+  BlockText<Emit> out(emit);
+  Fit fit = Fit::Of(box_);
+  out << Header(fit) << BoundingBox(box_, fit);
+
+  out << "<g fill=\"none\" stroke-width=\"1.4\" stroke-linecap=\"round\" stroke-linejoin=\"round\" "
+         "stroke-opacity=\"0.85\">\n";
+  for (int band = 0; band < BANDS; ++band) {
+    PathRun<BlockText<Emit>> paths(out, fit, "<path stroke=\"" + BandColour(band) + "\" d=\"");
+    for (const Segment& segment : segments_) {
+      if (BandOf(segment.along) == band) paths.Line(segment.from, segment.to);
+    }
+  }
+  out << "</g>\n";
+
+  {
+    PathRun<BlockText<Emit>> dots(out, fit, "<path stroke=\"#e8f4ff\" stroke-width=\"4.5\" stroke-linecap=\"round\" "
+                                       "stroke-opacity=\"0.9\" d=\"");
+    for (const Piece& piece : kept_) {
+      if (piece.hasDot) dots.Dot(piece.dot);
+    }
+  }
+  PictureCounts counts{points_, polygons_, segmentsSeen_, segments_.size(), dotsSeen_, dotsKept_};
+  out << Caption(fit, counts, source_) << "</svg>\n";
+}
+
+bool SvgPreview::Complete(std::string* error) {
+  if (!open_) {
+    *error = "the SVG preview has no open file";
+    return false;
+  }
+  open_ = false;
+  EndChain();
+  Draw([this](std::string_view text) { file_.Write(text.data(), text.size()); });
+  if (!file_.failed()) return true;
+  *error = file_.reason();
+  file_.Abandon();
+  return false;
+}
+
+bool SvgPreview::Finish(std::string* error) { return Complete(error) && CommitTogether({&file_}, error); }
+
+bool WriteSvgFile(const standin::MeshRecord& mesh, const std::string& path, std::string* error, size_t budget) {
+  SvgPreview preview(budget);
+  if (!preview.Open(path, error)) return false;
+  standin::ReplayMesh(mesh, preview);
+  return preview.Finish(error);
+}
+
+}  // namespace dustweave
