@@ -20,13 +20,13 @@
 #include "commands/console_text.h"
 #include "commands/convert.h"
 #include "commands/exit_status.h"
+#include "commands/inspect.h"
 #include "commands/interrupt_line.h"
 #include "commands/mesh_outputs.h"
 #include "commands/module_path.h"
 #include "commands/report.h"
 #include "commands/step_share.h"
 #include "pfxtools/pfx_generate.h"
-#include "pfxtools/pfx_inspect.h"
 #include "platform/atomic_file.h"
 #include "platform/file_seam.h"
 #include "platform/path_text.h"
@@ -38,7 +38,6 @@
 
 namespace {
 
-using dustweave::EXIT_FINDINGS;
 using dustweave::EXIT_MISUSE;
 using dustweave::EXIT_NOT_DONE;
 
@@ -91,16 +90,6 @@ CLI::App* AddRun(CLI::App& app, RunArgs& a) {
       "Example:\n  " + dustweave::CalledName() + " run " + dustweave::DefaultModuleName() +
       " --file sim.pfx --step 0.25 --obj chains.obj\n");
   return run;
-}
-
-CLI::App* AddInspect(CLI::App& app, std::string& file) {
-  CLI::App* inspect = app.add_subcommand("inspect", "Check a pfx file as the plug-in would read it");
-  inspect->add_option("FILE", file, "the pfx file")->required();
-  inspect->footer(
-      "Exit status: 0 when the plug-in reads the whole file without a question; 1 when the file ends\n"
-      "early or its header makes the plug-in ask; 10 when it cannot be read; 64 on misuse.\n\n"
-      "Example:\n  " + dustweave::CalledName() + " inspect sim.pfx\n");
-  return inspect;
 }
 
 CLI::App* AddGenerate(CLI::App& app, std::string& out, dustweave::DustSettings& s) {
@@ -218,17 +207,6 @@ int Run(const RunArgs& a) {
                        : dustweave::SummaryLine(host, *result, nothingWritten))
             << "\n";
   return *result;
-}
-
-int Inspect(const std::string& file) {
-  dustweave::PfxInspection inspection;
-  std::string error;
-  if (!dustweave::InspectPfx(file, &inspection, &error)) {
-    std::cerr << "dustweave: " << error << "\n";
-    return EXIT_NOT_DONE;
-  }
-  std::cout << dustweave::DescribeInspection(file, inspection);
-  return dustweave::ReadsCleanly(inspection) ? 0 : EXIT_FINDINGS;
 }
 
 // Removes what killed runs left beside `out`, and says so.
@@ -356,7 +334,7 @@ int main(int argc, char** argv) {
   dustweave::DustSettings settings;
   CLI::App* convert = dustweave::AddConvert(app, convertArgs);
   CLI::App* run = AddRun(app, runArgs);
-  CLI::App* inspect = AddInspect(app, inspectFile);
+  CLI::App* inspect = dustweave::AddInspect(app, inspectFile);
   CLI::App* generate = AddGenerate(app, generateOut, settings);
   uint64_t pointIdsTaken = 0;  // a test seam: the stand-in host's point IDs start after these
   app.add_option("--test-point-ids-taken", pointIdsTaken)->group("");
@@ -402,7 +380,7 @@ int main(int argc, char** argv) {
   if (generate->parsed()) dustweave::PrintLineOnInterrupt({generateOut});
   int status = convert->parsed()    ? dustweave::Convert(convertArgs)
                : run->parsed()      ? Run(runArgs)
-               : inspect->parsed()  ? Inspect(inspectFile)
+               : inspect->parsed()  ? dustweave::Inspect(inspectFile)
                : generate->parsed() ? Generate(generateOut, settings)
                                     : EXIT_MISUSE;
   SayLeftBehind();

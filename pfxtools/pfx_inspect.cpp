@@ -1,5 +1,5 @@
-// Reading a pfx file for inspection: a buffered big-endian source that counts bytes, the walk
-// through header and tracks by the format's sample rule, and the report.
+// Reading a pfx file for inspection: a buffered big-endian source that counts bytes, and the walk
+// through header and tracks by the format's sample rule.
 #include "pfxtools/pfx_inspect.h"
 
 #include <cerrno>
@@ -7,8 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <vector>
-
-#include "writers/number_text.h"
 
 namespace dustweave {
 
@@ -149,12 +147,6 @@ bool ReadTrack(Source& source, PfxInspection* in) {
   return true;
 }
 
-std::string Count(uint64_t n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
-std::string Range(float low, float high) { return ShortestText(low) + " .. " + ShortestText(high); }
-
 }  // namespace
 
 bool InspectPfx(const std::string& path, PfxInspection* in, std::string* error) {
@@ -189,48 +181,6 @@ bool InspectPfx(const std::string& path, PfxInspection* in, std::string* error) 
 
 bool ReadsCleanly(const PfxInspection& in) {
   return !in.endsEarly && in.header.version == PFX_VERSION && in.header.particleCount >= 1;
-}
-
-std::string DescribeInspection(const std::string& path, const PfxInspection& in) {
-  std::string out = "file:      " + path + ", " + Count(in.fileBytes, "byte", "bytes") + "\n";
-  if (in.headerFields < 3) {
-    return out + "ends early: at byte " + std::to_string(in.fileBytes) + ", inside the 12-byte header\n";
-  }
-  std::string particles = in.header.particleCount >= 0
-                              ? Count(static_cast<uint64_t>(in.header.particleCount), "particle", "particles")
-                              : "particle count " + std::to_string(in.header.particleCount);
-  out += "header:    version " + std::to_string(in.header.version) + ", " + particles + ", index limit " +
-         std::to_string(in.header.indexLimit) + "\n";
-  out += "tracks:    " + std::to_string(in.wholeTracks) + " whole of " + std::to_string(in.tracksToRead) + "\n";
-  out += "samples:   " + std::to_string(in.samples) + "\n";
-  if (in.anyFinite) {
-    out += "bounds:    x " + Range(in.low[0], in.high[0]) + ", y " + Range(in.low[1], in.high[1]) + ", z " +
-           Range(in.low[2], in.high[2]) + "\n";
-  } else {
-    out += "bounds:    none (no finite sample)\n";
-  }
-  if (in.endsEarly) {
-    out += "ends early: at byte " + std::to_string(in.fileBytes) + ", inside track " + std::to_string(in.endTrack) +
-           " of " + std::to_string(in.tracksToRead) + ", ";
-    out += in.endSample == 0 ? std::string("in its 24-byte head\n")
-                             : "in sample " + std::to_string(in.endSample) + " of " +
-                                   std::to_string(in.endTrackSamples) + "\n";
-  } else {
-    out += "trailing:  " + Count(in.trailingBytes, "byte", "bytes") + " after the last track, never read\n";
-  }
-  if (in.header.version != PFX_VERSION) {
-    out += "note:      the plug-in expects version 3 and asks before reading on\n";
-  }
-  if (in.header.particleCount < 1) out += "note:      no particles: the plug-in asks before going on\n";
-  if (in.cappedTracks > 0) {
-    out += "note:      " + Count(in.cappedTracks, "track", "tracks") +
-           " the sample rule never ends, read as span + 1 samples\n";
-  }
-  if (in.nonFiniteSamples > 0) {
-    out += "note:      " + Count(in.nonFiniteSamples, "sample has", "samples have") +
-           " a NaN or infinite coordinate, passed on unchanged\n";
-  }
-  return out;
 }
 
 }  // namespace dustweave

@@ -1,6 +1,6 @@
-// `dustweave inspect`: reads a pfx file as the plug-in would, without any module, and tells what
-// it holds (header, whole tracks, samples, bounding box, trailing bytes) and, for a file that
-// ends early, where: a check to make before a long import.
+// Reading a pfx file as the plug-in would, without any module: what it holds (header, whole
+// tracks, samples, bounding box, trailing bytes) and, for a file that ends early, where; what
+// `dustweave inspect` reports.
 #pragma once
 
 #include <array>
@@ -40,8 +40,5 @@ bool InspectPfx(const std::string& path, PfxInspection* inspection, std::string*
 
 // Whether the plug-in will read the whole file without asking: version 3, particles, no early end.
 bool ReadsCleanly(const PfxInspection& inspection);
-
-// The report, one fact a line.
-std::string DescribeInspection(const std::string& path, const PfxInspection& inspection);
 
 }  // namespace dustweave

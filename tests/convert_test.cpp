@@ -12,6 +12,7 @@
 #include <set>
 
 #include "commands/interrupt_line.h"
+#include "kept_mesh.h"
 #include "pfxtools/pfx_writer.h"
 #include "program_run.h"
 #include "standin/host.h"
@@ -550,7 +551,7 @@ TEST(RunStreaming, ObjOfRunEqualsTheKeptMeshWrittenAfterwards) {
   ASSERT_EQ(module->Activate(host, COMMAND_INTERFACE_VERSION, serverData), 0);
   module->Shutdown(serverData);
   ASSERT_EQ(host.mesh.points.size(), 5200u);
-  ASSERT_TRUE(dustweave::WriteObjFile(host.mesh, dir / "kept.obj", &error)) << error;
+  ASSERT_TRUE(WriteKeptMesh<dustweave::ObjWriter>(host.mesh, dir / "kept.obj", &error)) << error;
 
   Outcome outcome = Dustweave({"run", DUSTWEAVE_MODULE_FILE, "--file", pfx, "--step", "0.25", "--start-poly",
                                "--surfaces", "A,B", "--pick", "1", "--obj", dir / "streamed.obj"});

@@ -12,6 +12,7 @@
 #define TINYOBJLOADER_IMPLEMENTATION
 #include <tiny_obj_loader.h>
 
+#include "kept_mesh.h"
 #include "pfxtools/pfx_writer.h"
 #include "standin/host.h"
 #include "standin/loader.h"
@@ -468,7 +469,7 @@ ObjRead ReadWithTinyObj(const std::string& path) {
 TEST_F(TypicalRun, ObjIsReadBackByAnIndependentReader) {
   TempFile obj(".obj");
   std::string error;
-  ASSERT_TRUE(dustweave::WriteObjFile(host_->mesh, obj.path(), &error)) << error;
+  ASSERT_TRUE(WriteKeptMesh<dustweave::ObjWriter>(host_->mesh, obj.path(), &error)) << error;
   ObjRead read = ReadWithTinyObj(obj.path());
   ASSERT_TRUE(read.ok) << read.errors;
   ASSERT_EQ(read.attrib.vertices.size(), 3u * 5200u);
@@ -496,7 +497,7 @@ TEST_F(TypicalRun, ObjCoordinatesReadBackToTheSameFloats) {
   // widens back to the very double the host received.
   TempFile obj(".obj");
   std::string error;
-  ASSERT_TRUE(dustweave::WriteObjFile(host_->mesh, obj.path(), &error)) << error;
+  ASSERT_TRUE(WriteKeptMesh<dustweave::ObjWriter>(host_->mesh, obj.path(), &error)) << error;
   std::ifstream lines(obj.path(), std::ios::binary);
   std::string line;
   size_t point = 0;

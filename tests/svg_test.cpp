@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "kept_mesh.h"
 #include "pfxtools/pfx_generate.h"
 #include "standin/host.h"
 #include "standin/loader.h"
@@ -237,7 +238,7 @@ TEST(SvgWithinBudget, StreamedRunEqualsTheKeptMeshDrawn) {
   standin::Host keeping(script);
   ASSERT_EQ(standin::RunCommandOnce(DUSTWEAVE_MODULE, keeping, COMMAND_INTERFACE_VERSION, &error), 0) << error;
   TempFile kept(".svg");
-  ASSERT_TRUE(dustweave::WriteSvgFile(keeping.mesh, kept.path(), &error)) << error;
+  ASSERT_TRUE(WriteKeptMesh<dustweave::SvgPreview>(keeping.mesh, kept.path(), &error)) << error;
 
   EXPECT_EQ(ReadText(streamed.path()), ReadText(kept.path()));
   EXPECT_EQ(drawn["segments"], 5000);

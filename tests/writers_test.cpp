@@ -27,6 +27,7 @@
 #include <csignal>
 #endif
 
+#include "kept_mesh.h"
 #include "pfxtools/pfx_count.h"
 #include "pfxtools/pfx_generate.h"
 #include "platform/file_seam.h"
@@ -141,7 +142,7 @@ TEST(ObjWriterTest, StreamedRunEqualsTheRecordedMeshOfTheSameRun) {
     MeshRecord counts = RunModule(startPolygon, &streamed);
     ASSERT_TRUE(streamed.Finish(&error)) << error;
     MeshRecord kept = RunModule(startPolygon);
-    ASSERT_TRUE(dustweave::WriteObjFile(kept, folder.File("kept.obj"), &error)) << error;
+    ASSERT_TRUE(WriteKeptMesh<dustweave::ObjWriter>(kept, folder.File("kept.obj"), &error)) << error;
     EXPECT_EQ(counts.pointCount, kept.points.size());
     std::string text = ReadAll(folder.File("streamed.obj"));
     EXPECT_GT(text.size(), 100000u);
@@ -306,7 +307,7 @@ TEST(GlbWriterTest, StreamedRunHoldsTheRunsLinesPointsAndExactPositions) {
     EXPECT_EQ(glb.leftOut(), 0u);
     MeshRecord kept = RunModule(startPolygon, nullptr, "Dust devil");
     ExpectGlbHolds(folder.File("dust.glb"), kept, "Dust devil");
-    ASSERT_TRUE(dustweave::WriteGlbFile(kept, folder.File("kept.glb"), &error)) << error;
+    ASSERT_TRUE(WriteKeptMesh<dustweave::GlbWriter>(kept, folder.File("kept.glb"), &error)) << error;
     EXPECT_EQ(ReadAll(folder.File("dust.glb")), ReadAll(folder.File("kept.glb")));
     EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"dust.glb", "kept.glb"}));
   }

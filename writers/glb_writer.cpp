@@ -447,11 +447,4 @@ bool GlbWriter::Complete(std::string* error) {
 
 bool GlbWriter::Finish(std::string* error) { return Complete(error) && CommitTogether({&state_->out}, error); }
 
-bool WriteGlbFile(const standin::MeshRecord& mesh, const std::string& path, std::string* error) {
-  GlbWriter writer;
-  if (!writer.Open(path, error)) return false;
-  standin::ReplayMesh(mesh, writer);
-  return writer.Finish(error);
-}
-
 }  // namespace dustweave

@@ -9,7 +9,6 @@
 #include <string>
 
 #include "platform/atomic_file.h"
-#include "standin/host.h"
 #include "standin/mesh_sink.h"
 
 namespace dustweave {
@@ -55,8 +54,5 @@ class GlbWriter : public standin::MeshSink {
   struct State;
   std::unique_ptr<State> state_;
 };
-
-// A kept mesh as the same .glb, replayed in creation order through a GlbWriter.
-bool WriteGlbFile(const standin::MeshRecord& mesh, const std::string& path, std::string* error);
 
 }  // namespace dustweave

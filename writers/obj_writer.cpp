@@ -138,11 +138,4 @@ bool ObjWriter::Complete(std::string* error) {
 
 bool ObjWriter::Finish(std::string* error) { return Complete(error) && CommitTogether({&out_}, error); }
 
-bool WriteObjFile(const standin::MeshRecord& mesh, const std::string& path, std::string* error) {
-  ObjWriter writer;
-  if (!writer.Open(path, error)) return false;
-  standin::ReplayMesh(mesh, writer);
-  return writer.Finish(error);
-}
-
 }  // namespace dustweave

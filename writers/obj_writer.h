@@ -9,7 +9,6 @@
 
 #include "platform/atomic_file.h"
 #include "platform/block_writer.h"
-#include "standin/host.h"
 #include "standin/mesh_sink.h"
 #include "writers/last_surface.h"
 #include "writers/number_text.h"
@@ -55,8 +54,5 @@ class ObjWriter : public standin::MeshSink {
   char indexText_[NUMBER_TEXT_ROOM] = {};
   size_t indexLength_ = 0;
 };
-
-// A kept mesh as the same OBJ, replayed in creation order through an ObjWriter.
-bool WriteObjFile(const standin::MeshRecord& mesh, const std::string& path, std::string* error);
 
 }  // namespace dustweave

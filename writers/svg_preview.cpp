@@ -527,11 +527,4 @@ bool SvgPreview::Complete(std::string* error) {
 
 bool SvgPreview::Finish(std::string* error) { return Complete(error) && CommitTogether({&file_}, error); }
 
-bool WriteSvgFile(const standin::MeshRecord& mesh, const std::string& path, std::string* error, size_t budget) {
-  SvgPreview preview(budget);
-  if (!preview.Open(path, error)) return false;
-  standin::ReplayMesh(mesh, preview);
-  return preview.Finish(error);
-}
-
 }  // namespace dustweave

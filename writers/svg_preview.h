@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "platform/atomic_file.h"
-#include "standin/host.h"
 #include "standin/mesh_sink.h"
 
 namespace dustweave {
@@ -122,9 +121,5 @@ class SvgPreview : public standin::MeshSink {
 // A file name for a caption: its characters, each byte that is not UTF-8 as U+FFFD (a name in
 // another code page), one longer than 60 characters cut in its middle with an ellipsis.
 std::string ShortenedName(std::string_view name);
-
-// Draws a kept mesh as a streamed run would have drawn it.
-bool WriteSvgFile(const standin::MeshRecord& mesh, const std::string& path, std::string* error,
-                  size_t budget = SvgPreview::DEFAULT_BUDGET);
 
 }  // namespace dustweave
