@@ -6,36 +6,18 @@
 #include <iostream>
 #include <streambuf>
 #include <string>
+#include <string_view>
 
 #if defined(_WIN32)
 #include <windows.h>
 #endif
 
+#include "platform/utf8.h"
+
 namespace dustweave {
 
-namespace {
-
-// The length of the UTF-8 sequence that `lead` begins; 0 for a byte that begins none.
-size_t SequenceLength(unsigned char lead) {
-  if (lead < 0x80) return 1;
-  if ((lead & 0xE0) == 0xC0) return 2;
-  if ((lead & 0xF0) == 0xE0) return 3;
-  if ((lead & 0xF8) == 0xF0) return 4;
-  return 0;
-}
-
-bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
-
-}  // namespace
-
 size_t WholeCharactersLength(const char* text, size_t size, bool utf8) {
-  if (!utf8 || size == 0) return size;
-  size_t start = size;
-  while (start > 0 && size - start < 3 && IsContinuation(static_cast<unsigned char>(text[start - 1]))) --start;
-  if (start == 0) return size;  // only continuation bytes: nothing to wait for
-  size_t lead = start - 1;
-  size_t needed = SequenceLength(static_cast<unsigned char>(text[lead]));
-  return needed > size - lead ? lead : size;
+  return utf8 ? Utf8WholeLength(std::string_view(text, size)) : size;
 }
 
 #if defined(_WIN32)

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "pfx/format.h"
+#include "platform/utf8.h"
 
 namespace dustweave {
 
@@ -14,23 +15,26 @@ constexpr int32_t LARGEST_PLAUSIBLE_VERSION = 255;
 constexpr size_t TEXT_CHARACTERS_SHOWN = 24;
 constexpr size_t BYTES_SHOWN = 8;
 
-// The length of the UTF-8 character at `at` (1 for ASCII), or 0 when none begins there. A
-// character cut by the end of `text` counts as whole: the look takes only the file's start.
-size_t CharacterLength(const std::string& text, size_t at) {
+// Whether the character at `at` is one a person reads: printable ASCII, a tab or a line break,
+// or any other whole UTF-8 character.
+bool IsReadable(const std::string& text, size_t at) {
   unsigned char c = static_cast<unsigned char>(text[at]);
-  if (c < 0x80) return (c >= 0x20 && c < 0x7f) || c == '\t' || c == '\n' || c == '\r' ? 1 : 0;
-  size_t length = c >= 0xF0 && c < 0xF5 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
-  for (size_t i = 1; i < length && at + i < text.size(); ++i) {
-    if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 0;
-  }
-  return length;
+  if (c < 0x80) return (c >= 0x20 && c < 0x7f) || c == '\t' || c == '\n' || c == '\r';
+  return Utf8CharacterAt(text, at) > 0;
 }
 
+// Where the character at `at` ends: one cut by the end of `text` counts as whole, since the look
+// takes only the file's start.
+size_t CharacterEnd(const std::string& text, size_t at) {
+  size_t length = Utf8CharacterAt(text, at);
+  return length > 0 ? at + length : text.size();
+}
+
+// Text: readable characters, the last one perhaps cut short by the end of what was read.
 bool IsText(const std::string& bytes) {
-  for (size_t at = 0; at < bytes.size();) {
-    size_t length = CharacterLength(bytes, at);
-    if (length == 0) return false;
-    at += length;
+  size_t whole = Utf8WholeLength(bytes);
+  for (size_t at = 0; at < whole; at = CharacterEnd(bytes, at)) {
+    if (!IsReadable(bytes, at)) return false;
   }
   return true;
 }
@@ -44,7 +48,7 @@ std::string FirstLine(const std::string& text) {
   std::string line = text.substr(start, cut ? std::string::npos : end - start);
   size_t at = 0, characters = 0;
   while (at < line.size() && characters < TEXT_CHARACTERS_SHOWN) {
-    at += CharacterLength(line, at);
+    at = CharacterEnd(line, at);
     ++characters;
   }
   if (at < line.size()) {

@@ -12,6 +12,8 @@
 #include <unistd.h>
 #endif
 
+#include "platform/utf8.h"
+
 namespace dustweave {
 
 // ---- folder and name ----------------------------------------------------------------------
@@ -75,15 +77,12 @@ namespace {
 // The bytes of the character that begins at `at`: UTF-8's lead byte tells (a stray byte stands
 // alone); on Windows in a code page of two-byte characters, the code page's lead bytes do.
 size_t CharacterBytes(const std::string& text, size_t at) {
-  unsigned char lead = static_cast<unsigned char>(text[at]);
 #if defined(_WIN32)
+  unsigned char lead = static_cast<unsigned char>(text[at]);
   if (GetACP() != CP_UTF8) return IsDBCSLeadByte(lead) && at + 1 < text.size() ? 2 : 1;
 #endif
-  size_t bytes = lead >= 0xF0 && lead < 0xF8 ? 4 : lead >= 0xE0 && lead < 0xF0 ? 3 : lead >= 0xC0 && lead < 0xE0 ? 2 : 1;
-  for (size_t i = 1; i < bytes; ++i) {
-    if (at + i >= text.size() || (static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 1;
-  }
-  return bytes;
+  size_t bytes = Utf8CharacterAt(text, at);
+  return bytes > 0 ? bytes : 1;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Paths kept as the bytes they are: split into folder and name and joined again unchanged,
 // whatever the script or encoding of their names; the module found beside a program in such a
-// folder; the system's answers about files; and text for a console cut only between characters.
+// folder; the system's answers about files; UTF-8 read as characters only where it is valid; and
+// text for a console cut only between characters.
 // Runs natively and under wine.
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include "commands/module_path.h"
 #include "platform/path_text.h"
 #include "platform/temp_files.h"
+#include "platform/utf8.h"
 #include "temp_file.h"
 
 namespace {
@@ -119,6 +121,37 @@ TEST(SystemAnswers, OneFileIsKnownUnderAnotherSpellingOfItsPath) {
 TEST(SystemAnswers, AnOrdinaryPathIsNeverTooLong) {
   TempFile file(".glb");
   EXPECT_EQ(dustweave::PathLengthRefusal(file.path(), dustweave::TEMPORARY_NAME_ROOM), "");
+}
+
+// ---- UTF-8 ----------------------------------------------------------------------------------
+
+// The characters `text` reads as, each by its length; 0 for a byte that begins none.
+std::vector<size_t> CharacterLengths(const std::string& text) {
+  std::vector<size_t> lengths;
+  for (size_t at = 0; at < text.size();) {
+    size_t length = dustweave::Utf8CharacterAt(text, at);
+    lengths.push_back(length);
+    at += length > 0 ? length : 1;
+  }
+  return lengths;
+}
+
+TEST(Utf8, EachCharacterIsReadWholeInAnyScript) {
+  EXPECT_EQ(CharacterLengths("a\tZ"), (std::vector<size_t>{1, 1, 1}));
+  EXPECT_EQ(CharacterLengths("Jos\xC3\xA9"), (std::vector<size_t>{1, 1, 1, 2}));
+  EXPECT_EQ(CharacterLengths("\xE7\xB2\x92\xEF\xBF\xBD"), (std::vector<size_t>{3, 3}));
+  EXPECT_EQ(CharacterLengths("\xF0\x9F\x98\x80\xF4\x8F\xBF\xBF"), (std::vector<size_t>{4, 4}));
+}
+
+TEST(Utf8, BytesOfNoValidCharacterAreNoneOfThem) {
+  EXPECT_EQ(CharacterLengths("Jos\xE9"), (std::vector<size_t>{1, 1, 1, 0}));        // Latin-1
+  EXPECT_EQ(CharacterLengths("\x80\xBF"), (std::vector<size_t>{0, 0}));           // continuations alone
+  EXPECT_EQ(CharacterLengths("\xC0\xAF"), (std::vector<size_t>{0, 0}));           // "/" overlong
+  EXPECT_EQ(CharacterLengths("\xE0\x80\xAF"), (std::vector<size_t>{0, 0, 0}));   // overlong
+  EXPECT_EQ(CharacterLengths("\xED\xA0\x80"), (std::vector<size_t>{0, 0, 0}));   // a surrogate
+  EXPECT_EQ(CharacterLengths("\xF4\x90\x80\x80"), (std::vector<size_t>{0, 0, 0, 0}));  // past U+10FFFF
+  EXPECT_EQ(CharacterLengths("\xF5\x80\x80\x80"), (std::vector<size_t>{0, 0, 0, 0}));
+  EXPECT_EQ(CharacterLengths("a\xE7\xB2"), (std::vector<size_t>{1, 0, 0}));       // cut short
 }
 
 // ---- console text ---------------------------------------------------------------------------

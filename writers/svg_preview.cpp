@@ -11,6 +11,7 @@
 #include <limits>
 #include <string_view>
 
+#include "platform/utf8.h"
 #include "writers/number_text.h"
 #include "writers/ramp.h"
 
@@ -101,13 +102,8 @@ constexpr size_t NAME_CHARACTERS_SHOWN = 60;  // a longer name keeps its start a
 // code page, a control character XML cannot hold).
 size_t CharacterAt(std::string_view text, size_t at) {
   unsigned char c = static_cast<unsigned char>(text[at]);
-  if (c < 0x80) return c >= 0x20 || c == '\t' ? 1 : 0;
-  size_t length = c >= 0xF0 && c < 0xF5 ? 4 : c >= 0xE0 && c < 0xF0 ? 3 : c >= 0xC2 && c < 0xE0 ? 2 : 0;
-  if (at + length > text.size()) return 0;
-  for (size_t i = 1; i < length; ++i) {
-    if ((static_cast<unsigned char>(text[at + i]) & 0xC0) != 0x80) return 0;
-  }
-  return length;
+  if (c < 0x20) return c == '\t' ? 1 : 0;
+  return Utf8CharacterAt(text, at);
 }
 
 // `text` as characters, each one that is not UTF-8 (a name in another code page) as U+FFFD.
