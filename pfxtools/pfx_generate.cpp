@@ -3,10 +3,7 @@
 // on the platform's maths library); one particle's track; the file.
 #include "pfxtools/pfx_generate.h"
 
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <vector>
 
 #include "pfx/format.h"
@@ -19,19 +16,20 @@ namespace {
 
 // ---- the output buffer ------------------------------------------------------------------------
 
+// The file's values gathered in a block, which goes to the file when full.
 class BigEndianOut {
  public:
   explicit BigEndianOut(AtomicFile& file) : file_(file), buffer_(BUFFER_SIZE) {}
 
   void Int(int32_t value) {
     Room(4);
-    Put(static_cast<uint32_t>(value));
+    Put(pfxwrite::WordOf(value));
   }
   void Floats(float x, float y, float z) {
     Room(12);
-    Put(Bits(x));
-    Put(Bits(y));
-    Put(Bits(z));
+    Put(pfxwrite::WordOf(x));
+    Put(pfxwrite::WordOf(y));
+    Put(pfxwrite::WordOf(z));
   }
   bool Finish() {
     Flush();
@@ -43,17 +41,8 @@ class BigEndianOut {
  private:
   static constexpr size_t BUFFER_SIZE = WRITE_BLOCK_SIZE;
 
-  static uint32_t Bits(float value) {
-    uint32_t word;
-    std::memcpy(&word, &value, sizeof word);
-    return word;
-  }
   void Put(uint32_t word) {
-    unsigned char* at = buffer_.data() + used_;
-    at[0] = static_cast<unsigned char>(word >> 24);
-    at[1] = static_cast<unsigned char>(word >> 16);
-    at[2] = static_cast<unsigned char>(word >> 8);
-    at[3] = static_cast<unsigned char>(word);
+    pfxwrite::PutWordAt(buffer_.data() + used_, word);
     used_ += 4;
   }
   void Room(size_t n) {

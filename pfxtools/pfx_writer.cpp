@@ -9,16 +9,18 @@
 
 namespace pfxwrite {
 
-void PutInt(std::vector<uint8_t>& out, int32_t value) {
-  uint32_t word = static_cast<uint32_t>(value);
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(word >> shift));
+namespace {
+
+void PutWord(std::vector<uint8_t>& out, uint32_t word) {
+  out.resize(out.size() + 4);
+  PutWordAt(out.data() + out.size() - 4, word);
 }
 
-void PutFloat(std::vector<uint8_t>& out, float value) {
-  int32_t word;
-  std::memcpy(&word, &value, sizeof word);
-  PutInt(out, word);
-}
+}  // namespace
+
+void PutInt(std::vector<uint8_t>& out, int32_t value) { PutWord(out, WordOf(value)); }
+
+void PutFloat(std::vector<uint8_t>& out, float value) { PutWord(out, WordOf(value)); }
 
 std::vector<uint8_t> Encode(const File& file) {
   std::vector<uint8_t> out;

@@ -4,10 +4,30 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
 namespace pfxwrite {
+
+// ---- values as the file stores them: 32-bit words, big-endian --------------------------------
+
+inline uint32_t WordOf(int32_t value) { return static_cast<uint32_t>(value); }
+inline uint32_t WordOf(float value) {
+  uint32_t word;
+  std::memcpy(&word, &value, sizeof word);
+  return word;
+}
+
+// Writes `word` at `at` as the file's four bytes, most significant first.
+inline void PutWordAt(unsigned char* at, uint32_t word) {
+  at[0] = static_cast<unsigned char>(word >> 24);
+  at[1] = static_cast<unsigned char>(word >> 16);
+  at[2] = static_cast<unsigned char>(word >> 8);
+  at[3] = static_cast<unsigned char>(word);
+}
+
+// ---- files from their description --------------------------------------------------------------
 
 struct Sample {
   float x = 0, y = 0, z = 0;
@@ -31,7 +51,7 @@ struct File {
 
 std::vector<uint8_t> Encode(const File& file);
 
-// Appends big-endian 32-bit values.
+// Appends a value as the file stores it.
 void PutInt(std::vector<uint8_t>& out, int32_t value);
 void PutFloat(std::vector<uint8_t>& out, float value);
 
