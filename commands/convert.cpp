@@ -1,129 +1,21 @@
-// dustweave convert. Divisions: the options; checks made before the module runs (names, the
-// input, the module); the run through the stand-in host; what the run's boxes mean; the summary.
+// dustweave convert. Divisions: the options; the plan (every check before the module runs); the
+// run through the stand-in host, with what its boxes mean; the commit and the summary.
 #include "commands/convert.h"
 
-#include <algorithm>
 #include <iostream>
-#include <memory>
 
-#include "commands/answers.h"
 #include "commands/called_name.h"
 #include "commands/commit_decision.h"
+#include "commands/interrupt_line.h"
 #include "commands/mesh_outputs.h"
 #include "commands/module_path.h"
+#include "commands/plan.h"
 #include "commands/progress.h"
 #include "commands/step_share.h"
 #include "pfxtools/pfx_count.h"
-#include "pfxtools/pfx_look.h"
-#include "platform/file_handle.h"
-#include "platform/path_text.h"
-#include "standin/host.h"
-#include "standin/loader.h"
 #include "writers/number_text.h"
 
 namespace dustweave {
-
-namespace {
-
-constexpr const char* NO_FILE_ANSWER = "none";  // the panel's initial value: no file chosen
-
-// ---- checks made before the module runs --------------------------------------------------------
-
-int Misuse(const std::string& reason) {
-  std::cerr << "dustweave: " << reason << " (see " << CalledName() << " convert --help)\n";
-  return EXIT_MISUSE;
-}
-
-int NotDone(const std::string& reason) {
-  std::cerr << "dustweave: " << reason << "\n";
-  return EXIT_NOT_DONE;
-}
-
-std::vector<OutputName> OutputNames(const ConvertArgs& a) {
-  std::vector<OutputName> names = {{a.output, "OUTPUT", {".obj", ".glb"}}};
-  if (!a.svg.empty()) names.push_back({a.svg, "--svg", {".svg"}});
-  return names;
-}
-
-// What the input is, looked at before the module runs.
-struct InputLook {
-  uint64_t size = 0;      // 0 when unknown
-  std::string notPfx;     // why it is no pfx file, after its name; empty when it may be one
-};
-
-// The input opened, its first bytes read and closed again, so that the module is only run on a
-// file it can read, and an empty one is refused.
-bool CheckInput(const std::string& path, InputLook* look, std::string* error) {
-  PathStatus status;
-  SystemError failure = StatusOf(path, &status);
-  if (failure == 0 && status.kind == PathKind::Folder) {
-    *error = "cannot open " + path + ": it is a folder";
-    return false;
-  }
-  FileHandle file;
-  if (failure == 0) failure = file.OpenToRead(path);
-  if (failure != 0) {
-    *error = "cannot open " + path + ": " + SystemReason(failure);
-    return false;
-  }
-  std::string start(PFX_LOOK_BYTES, '\0');
-  size_t got = 0;
-  failure = file.ReadAt(0, start.data(), start.size(), &got);
-  if (failure != 0) {
-    *error = "cannot read " + path + ": " + SystemReason(failure);
-    return false;
-  }
-  start.resize(got);
-  look->size = status.size;
-  if (start.empty()) {
-    *error = path + " is empty: there is nothing to convert";
-    return false;
-  }
-  look->notPfx = NotPfxReason(start, std::max<uint64_t>(look->size, start.size()));
-  return true;
-}
-
-// ---- the run through the stand-in host ---------------------------------------------------------
-
-standin::HostScript ScriptOf(const ConvertArgs& a, const std::optional<double>& step, standin::MeshSink* sink) {
-  Answers answers;
-  if (a.surface) answers.surfaces.emplace_back(*a.surface);
-  // The panel's initial value must not swallow a file that is really called so.
-  answers.file = a.input == NO_FILE_ANSWER ? "./" + a.input : a.input;
-  answers.startPolygon = a.startPolygon;
-  answers.step = step;
-  answers.ok = a.yes;
-  return ScriptOf(answers, sink);
-}
-
-// A question that --yes answered: no error, so --quiet does not show it.
-bool IsAnsweredOk(const standin::Box& box) { return box.kind == "okCancel" && box.answer && *box.answer != 0; }
-
-// `notPfx` stands for the first question's text when the input is no pfx file at all.
-std::string BoxMessage(const standin::Box& box, const std::string& input, const std::string& notPfx) {
-  std::string line = "dustweave: " + input + ": " + Flattened(box.text);
-  if (box.kind != "okCancel") return line;
-  if (!notPfx.empty()) line = "dustweave: " + input + " " + notPfx + ", continue ?";
-  if (IsAnsweredOk(box)) return line + " -> OK (--yes)";
-  return line + " -> Cancel, nothing written (--yes answers OK)";
-}
-
-// ---- the summary -------------------------------------------------------------------------------
-
-void SayStaleRemoved(MeshOutputs& outputs, const ConvertArgs& a) {
-  size_t removed = outputs.TakeStaleRemoved();
-  if (removed > 0 && !a.quiet) std::cerr << "dustweave: " << StaleRemovedLine(removed, a.output) << "\n";
-}
-
-std::string SummaryOf(const ConvertArgs& a, const standin::Host& host, const CommitDecision& decision) {
-  std::string line = "wrote " + a.output + ": " + Counted(host.mesh.pointCount, "point", "points") + ", " +
-                     Counted(host.mesh.polygonCount, "polygon", "polygons");
-  if (!a.svg.empty()) line += "; preview " + a.svg;
-  if (decision.cutShort) line += " (the input ended early)";
-  return line;
-}
-
-}  // namespace
 
 // ---- the options -------------------------------------------------------------------------------
 
@@ -154,50 +46,96 @@ CLI::App* AddConvert(CLI::App& app, ConvertArgs& a) {
   return convert;
 }
 
-// ---- the run -----------------------------------------------------------------------------------
+namespace {
 
-int Convert(const ConvertArgs& a) {
-  if (a.surface && a.surface->empty()) return Misuse("--surface needs a name");
+// ---- the plan ----------------------------------------------------------------------------------
+
+constexpr const char* NO_FILE_ANSWER = "none";  // the panel's initial value: no file chosen
+
+std::vector<OutputName> OutputNames(const ConvertArgs& a) {
+  std::vector<OutputName> names = {{a.output, "OUTPUT", {OutputFormat::Obj, OutputFormat::Glb}}};
+  if (!a.svg.empty()) names.push_back({a.svg, "--svg", {OutputFormat::Svg}});
+  return names;
+}
+
+// How convert answers the panel and the plug-in's questions.
+standin::HostScript AnswersOf(const ConvertArgs& a, const std::optional<double>& step) {
+  standin::HostScript script;
+  // The panel's initial value must not swallow a file that is really called so.
+  script.file = a.input == NO_FILE_ANSWER ? "./" + a.input : a.input;
+  script.startPolygon = a.startPolygon;
+  script.step = step;
+  if (a.surface) script.surfaces.emplace_back(*a.surface);
+  script.answerOk = a.yes;
+  return script;
+}
+
+// The options' own checks, then the outputs', the input's and the module's, in that order.
+Refusal PlanConvert(const ConvertArgs& a, CommandPlan* plan) {
+  Refusal refusal = CheckPathLengths({{a.input, false}, {a.output, true}, {a.svg, true}, {a.module, false}});
+  if (refusal.status != 0) return refusal;
+  if (a.surface && a.surface->empty()) return {EXIT_MISUSE, "--surface needs a name"};
   std::optional<double> step;
   std::string error;
-  if (a.step && !(step = StepFraction(*a.step, &error))) return Misuse(error);
-  NameCheck names = CheckOutputNames(a.input, OutputNames(a));
-  if (names.status == EXIT_MISUSE) return Misuse(names.reason);
-  if (a.attributes && MeshFormatOf(a.output) != MeshFormat::Glb) {
-    return Misuse("--attributes needs a .glb OUTPUT; OBJ has no per-point attributes: " + a.output);
+  if (a.step && !(step = StepFraction(*a.step, &error))) return {EXIT_MISUSE, error};
+  refusal = PlanOutputs(a.input, OutputNames(a), plan);
+  if (refusal.status == EXIT_MISUSE) return refusal;
+  if (a.attributes && FormatNamed(a.output, {OutputFormat::Glb}) != OutputFormat::Glb) {
+    return {EXIT_MISUSE, "--attributes needs a .glb OUTPUT; OBJ has no per-point attributes: " + a.output};
   }
-  if (names.status != 0) return NotDone(names.reason);
-  InputLook input;
-  if (!CheckInput(a.input, &input, &error)) return NotDone(error);
-  std::string modulePath = a.module;
-  if (modulePath.empty() && !FindDefaultModule(&modulePath, &error)) return NotDone(error);
-  std::unique_ptr<standin::LoadedModule> module = standin::LoadedModule::Load(modulePath, &error);
-  if (!module) return NotDone(error);
+  if (refusal.status != 0 || (refusal = PlanInput(a.input, plan)).status != 0) return refusal;
+  std::string module = a.module;
+  if (module.empty() && !FindDefaultModule(&module, &error)) return {EXIT_NOT_DONE, error};
+  if ((refusal = PlanModule(module, plan)).status != 0) return refusal;
+  plan->chainAttributes = a.attributes;
+  plan->captionInput = a.input;
+  plan->captionSettings = AnswersCaption(step, a.startPolygon);
+  plan->script = AnswersOf(a, step);
+  return {};
+}
 
-  MeshOutputs outputs;
-  std::optional<uint64_t> samples = SamplesBySize(a.input);
-  ProgressMeter progress(!a.quiet && StandardErrorIsTerminal(), input.size, PointsToExpect(samples.value_or(0), step));
-  progress.MeasureOutput([&outputs] { return outputs.bytesMade(); });
-  if (progress.enabled()) outputs.AddWatcher(&progress);
-  if (!outputs.OpenMesh(*MeshFormatOf(a.output), a.output, &error, a.attributes)) return NotDone(error);
-  if (!a.svg.empty() && !outputs.OpenPreview(a.svg, &error, a.input, AnswersCaption(step, a.startPolygon))) {
-    return NotDone(error);
-  }
-  SayStaleRemoved(outputs, a);
-  if (KeepsEverySample(step) && samples) outputs.ExpectPoints(*samples);
+// ---- the run through the stand-in host ---------------------------------------------------------
 
-  standin::Host host(ScriptOf(a, step, outputs.sink()));
-  bool asked = false;
-  host.onBox = [&](const standin::Box& box) {
-    std::string notPfx = asked ? "" : input.notPfx;
+// A question that --yes answered: no error, so --quiet does not show it.
+bool IsAnsweredOk(const standin::Box& box) { return box.kind == "okCancel" && box.answer && *box.answer != 0; }
+
+// `notPfx` stands for the first question's text when the input is no pfx file at all.
+std::string BoxMessage(const standin::Box& box, const std::string& input, const std::string& notPfx) {
+  std::string line = "dustweave: " + input + ": " + Flattened(box.text);
+  if (box.kind != "okCancel") return line;
+  if (!notPfx.empty()) line = "dustweave: " + input + " " + notPfx + ", continue ?";
+  if (IsAnsweredOk(box)) return line + " -> OK (--yes)";
+  return line + " -> Cancel, nothing written (--yes answers OK)";
+}
+
+// Each box as a line above the progress line.
+std::function<void(const standin::Box&)> ShowBoxes(const ConvertArgs& a, const CommandPlan& plan,
+                                                   ProgressMeter& progress) {
+  return [&a, &plan, &progress, asked = false](const standin::Box& box) mutable {
+    std::string notPfx = asked ? "" : plan.notPfx;
     asked = asked || box.kind == "okCancel";
     if (!(a.quiet && IsAnsweredOk(box))) progress.PrintLine(BoxMessage(box, a.input, notPfx));
   };
-  std::optional<int> ran = standin::RunLoadedOnce(*module, host, COMMAND_INTERFACE_VERSION, &error);
-  progress.End();
-  if (!ran) return NotDone(error);
+}
 
-  CommitDecision decision = DecideCommit(host, *ran, a.input);
+void SayStaleRemoved(MeshOutputs& outputs, const ConvertArgs& a) {
+  std::string line = outputs.TakeStaleRemovedLine();
+  if (!line.empty() && !a.quiet) Say(line);
+}
+
+// ---- the commit and the summary ----------------------------------------------------------------
+
+std::string SummaryOf(const ConvertArgs& a, const standin::Host& host, const CommitDecision& decision) {
+  std::string line = "wrote " + a.output + ": " + Counted(host.mesh.pointCount, "point", "points") + ", " +
+                     Counted(host.mesh.polygonCount, "polygon", "polygons");
+  if (!a.svg.empty()) line += "; preview " + a.svg;
+  if (decision.cutShort) line += " (the input ended early)";
+  return line;
+}
+
+// The outputs committed when the run did what they stand for; the exit status.
+int Commit(const ConvertArgs& a, const standin::Host& host, int result, MeshOutputs& outputs) {
+  CommitDecision decision = DecideCommit(host, result, a.input);
   switch (decision.holdback) {
     case Holdback::None: break;
     case Holdback::Declined: return EXIT_DECLINED;  // its box said so, and that nothing is written
@@ -206,11 +144,36 @@ int Convert(const ConvertArgs& a) {
     case Holdback::NotAFile:
     case Holdback::EditUnfinished: return NotDone(decision.reason + "; nothing written");
   }
+  std::string error;
   bool written = outputs.Finish(&error);
   SayStaleRemoved(outputs, a);
   if (!written) return NotDone(error);
   if (!a.quiet) std::cout << SummaryOf(a, host, decision) << "\n";
   return decision.cutShort ? EXIT_CUT_SHORT : 0;
+}
+
+}  // namespace
+
+int Convert(const ConvertArgs& a) {
+  CommandPlan plan;
+  if (Refusal refusal = PlanConvert(a, &plan); refusal.status != 0) return Refuse(refusal, "convert");
+  PrintLineOnInterrupt(PathsOf(plan.outputs));
+  ProgressMeter progress(!a.quiet && StandardErrorIsTerminal(), plan.inputBytes,
+                         PointsToExpect(plan.samples.value_or(0), plan.script.step));
+  MeshOutputs outputs;
+  progress.MeasureOutput([&outputs] { return outputs.bytesMade(); });
+  if (progress.enabled()) outputs.AddWatcher(&progress);
+  std::string error;
+  if (!outputs.Open(plan, &error)) return NotDone(error);
+  SayStaleRemoved(outputs, a);
+  if (KeepsEverySample(plan.script.step) && plan.samples) outputs.ExpectPoints(*plan.samples);
+  plan.script.sink = outputs.sink();
+  standin::Host host(plan.script);
+  host.onBox = ShowBoxes(a, plan, progress);
+  std::optional<int> ran = standin::RunLoadedOnce(*plan.module, host, COMMAND_INTERFACE_VERSION, &error);
+  progress.End();
+  if (!ran) return NotDone(error);
+  return Commit(a, host, *ran, outputs);
 }
 
 }  // namespace dustweave

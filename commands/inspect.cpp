@@ -5,6 +5,7 @@
 
 #include "commands/called_name.h"
 #include "commands/exit_status.h"
+#include "commands/plan.h"
 #include "writers/number_text.h"
 
 namespace dustweave {
@@ -79,12 +80,10 @@ std::string DescribeInspection(const std::string& path, const PfxInspection& in)
 // ---- the command ------------------------------------------------------------------------------
 
 int Inspect(const std::string& file) {
+  if (Refusal refusal = CheckPathLengths({{file, false}}); refusal.status != 0) return Refuse(refusal, "inspect");
   PfxInspection inspection;
   std::string error;
-  if (!InspectPfx(file, &inspection, &error)) {
-    std::cerr << "dustweave: " << error << "\n";
-    return EXIT_NOT_DONE;
-  }
+  if (!InspectPfx(file, &inspection, &error)) return NotDone(error);
   std::cout << DescribeInspection(file, inspection);
   return ReadsCleanly(inspection) ? 0 : EXIT_FINDINGS;
 }

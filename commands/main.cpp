@@ -1,308 +1,51 @@
 // dustweave: a stand-in host on the command line. `convert` turns a pfx file into OBJ or glTF
 // through the module installed beside the program; `run` loads a command module by path and runs
 // it once, answering its panel and questions from the options; `inspect` checks a pfx file
-// without any module; `generate` writes a plausible one. Divisions: the options of each
-// subcommand; running them; parsing and exit statuses.
+// without any module; `generate` writes a plausible one. Divisions: the command line; what ends
+// a command; the program.
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <iostream>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include <CLI/CLI.hpp>
 
-#include "commands/answers.h"
 #include "commands/called_name.h"
 #include "commands/command_word.h"
-#include "commands/commit_decision.h"
 #include "commands/console_text.h"
 #include "commands/convert.h"
 #include "commands/exit_status.h"
+#include "commands/generate.h"
 #include "commands/inspect.h"
-#include "commands/interrupt_line.h"
-#include "commands/mesh_outputs.h"
-#include "commands/module_path.h"
-#include "commands/report.h"
-#include "commands/step_share.h"
-#include "pfxtools/pfx_generate.h"
+#include "commands/plan.h"
+#include "commands/run.h"
 #include "platform/atomic_file.h"
 #include "platform/file_seam.h"
-#include "platform/path_text.h"
 #include "platform/temp_files.h"
 #include "standin/host.h"
-#include "standin/loader.h"
-#include "writers/number_text.h"
 #include "writers/version.h"
 
 namespace {
 
 using dustweave::EXIT_MISUSE;
 using dustweave::EXIT_NOT_DONE;
+using dustweave::Refusal;
 
-// ---- the options of each subcommand -----------------------------------------------------------
-
-struct RunArgs {
-  std::string module;
-  std::optional<std::string> file;
-  bool startPolygon = false;
-  std::optional<double> step;
-  int pick = 0;
-  bool cancelPanel = false;
-  std::optional<std::string> surfaces;
-  std::string answer = "ok";
-  bool declineEdit = false;
-  int interfaceVersion = COMMAND_INTERFACE_VERSION;
-  std::vector<std::string> without;
-  bool json = false;
-  std::string obj, svg;
-  bool discard = false;
-};
-
-CLI::App* AddRun(CLI::App& app, RunArgs& a) {
-  CLI::App* run = app.add_subcommand("run", "Load a command module and run it once, as the host does");
-  run->add_option("MODULE", a.module, "the module: a path, or the name of one beside this program")->required();
-  run->add_option("--file", a.file, "the \"pfx file\" answer (left out: the panel's initial \"none\")");
-  run->add_flag("--start-poly", a.startPolygon, "tick \"poly at start\"");
-  run->add_option("--step", a.step, "the \"step percent\" answer as a fraction, 1.0 = 100 % (nan, inf allowed)");
-  run->add_option("--pick", a.pick, "the surface popup entry chosen, from 0")->capture_default_str();
-  run->add_flag("--cancel-panel", a.cancelPanel, "press Cancel on the panel");
-  run->add_option("--surfaces", a.surfaces, "the host's surfaces, in order: A,B,C (none when left out)");
-  run->add_option("--answer", a.answer, "the answer to every OK/Cancel question")
-      ->check(CLI::IsMember({"ok", "cancel"}))
-      ->capture_default_str();
-  run->add_flag("--decline-edit", a.declineEdit, "the mesh edit cannot be begun");
-  run->add_option("--interface-version", a.interfaceVersion, "the version passed to the activation")
-      ->capture_default_str();
-  run->add_option("--without", a.without, "a service whose lookup yields null (repeatable), e.g. \"Info Messages 2\"")
-      ->allow_extra_args(false);  // one service a time, so that MODULE may follow
-  run->add_flag("--json", a.json, "print one JSON object instead of the summary line");
-  CLI::Option* obj = run->add_option("--obj", a.obj, "write the mesh as Wavefront OBJ, streamed as it is made");
-  CLI::Option* svg = run->add_option("--svg", a.svg, "write a picture of the chains as SVG, streamed as it is made");
-  run->add_flag("--discard", a.discard, "count points and polygons without keeping them")->excludes(obj)->excludes(svg);
-  run->footer(
-      "A MODULE given by name alone that is not in the current folder is the one beside this program.\n"
-      "Message boxes are shown on standard error as they come.\n"
-      "Exit status: the activation's result (0 done, 1 wrong interface version, 2 missing service\n"
-      "or surface list not built); 10 when the module cannot be loaded or run, or an output file\n"
-      "cannot be written; 64 on misuse.\n\n"
-      "Example:\n  " + dustweave::CalledName() + " run " + dustweave::DefaultModuleName() +
-      " --file sim.pfx --step 0.25 --obj chains.obj\n");
-  return run;
-}
-
-CLI::App* AddGenerate(CLI::App& app, std::string& out, dustweave::DustSettings& s) {
-  CLI::App* generate = app.add_subcommand("generate", "Write a version-3 pfx file of drifting, swirling dust");
-  generate->add_option("OUT", out, "the file to write")->required();
-  generate->add_option("--particles", s.particles, "number of particles (tracks)")
-      ->check(CLI::Range(0, INT32_MAX))
-      ->capture_default_str();
-  generate->add_option("--index-limit", s.indexLimit, "the header's index limit")->capture_default_str();
-  generate->add_option("--first", s.firstIndex, "every track's first index")->capture_default_str();
-  generate->add_option("--last", s.lastIndex, "every track's last index")->capture_default_str();
-  generate->add_option("--seed", s.seed, "the simulation's seed")->capture_default_str();
-  generate->footer(
-      "The same options give the same bytes.\n"
-      "Exit status: 0; 10 when the file cannot be written; 64 on misuse.\n\n"
-      "Example (2,000 particles of 500 samples each, about 12 MB):\n  " + dustweave::CalledName() +
-      " generate sim.pfx --particles 2000 --index-limit 500 --last 499\n");
-  return generate;
-}
-
-// ---- running them ---------------------------------------------------------------------------
-
-std::vector<std::optional<std::string>> SurfaceList(const std::optional<std::string>& given) {
-  std::vector<std::optional<std::string>> surfaces;
-  if (!given || given->empty()) return surfaces;
-  size_t start = 0;
-  for (;;) {
-    size_t comma = given->find(',', start);
-    surfaces.emplace_back(given->substr(start, comma - start));
-    if (comma == std::string::npos) break;
-    start = comma + 1;
-  }
-  return surfaces;
-}
-
-// Without an output file nothing of the mesh is kept: the report needs only its counts.
-standin::HostScript ScriptOf(const RunArgs& a, dustweave::MeshOutputs& outputs) {
-  dustweave::Answers answers;
-  answers.file = a.file;
-  answers.startPolygon = a.startPolygon;
-  answers.step = a.step;
-  answers.surfaces = SurfaceList(a.surfaces);
-  answers.pick = a.pick;
-  answers.ok = a.answer == "ok";
-  standin::HostScript script = dustweave::ScriptOf(answers, outputs.empty() ? nullptr : outputs.sink());
-  script.withoutServices.insert(a.without.begin(), a.without.end());
-  script.cancelPanel = a.cancelPanel;
-  script.declineEdit = a.declineEdit;
-  script.discardMesh = a.discard || outputs.empty();
-  return script;
-}
-
-int Failed(int status, const std::string& reason, const char* command) {
-  std::cerr << "dustweave: " << reason;
-  if (status == EXIT_MISUSE) {
-    std::cerr << " (see " << dustweave::CalledName() << (*command != '\0' ? " " : "") << command << " --help)";
-  }
-  std::cerr << "\n";
-  return status;
-}
-
-void SayStaleRemoved(const RunArgs& a, dustweave::MeshOutputs& outputs) {
-  if (size_t removed = outputs.TakeStaleRemoved()) {
-    std::cerr << "dustweave: " << dustweave::StaleRemovedLine(removed, a.obj.empty() ? a.svg : a.obj) << "\n";
-  }
-}
-
-// The outputs' names checked, then the files opened beside them: 0, or the exit status.
-int OpenOutputs(const RunArgs& a, dustweave::MeshOutputs& outputs) {
-  std::vector<dustweave::OutputName> names;
-  if (!a.obj.empty()) names.push_back({a.obj, "--obj", {".obj"}});
-  if (!a.svg.empty()) names.push_back({a.svg, "--svg", {".svg"}});
-  dustweave::NameCheck check = dustweave::CheckOutputNames(a.file.value_or(""), names);
-  if (check.status != 0) return Failed(check.status, check.reason, "run");
-  std::string error;
-  bool ok = (a.obj.empty() || outputs.OpenMesh(dustweave::MeshFormat::Obj, a.obj, &error)) &&
-            (a.svg.empty() || outputs.OpenPreview(a.svg, &error, a.file.value_or("none"),
-                                                  dustweave::AnswersCaption(a.step, a.startPolygon)));
-  if (!ok) return Failed(EXIT_NOT_DONE, error, "run");
-  SayStaleRemoved(a, outputs);
-  return 0;
-}
-
-int Run(const RunArgs& a) {
-  dustweave::MeshOutputs outputs;
-  if (int status = OpenOutputs(a, outputs)) return status;
-  standin::Host host(ScriptOf(a, outputs));
-  host.onBox = [](const standin::Box& box) {
-    std::cerr << (box.kind == "host" ? "dustweave: " + box.text : dustweave::BoxLine(box)) << std::endl;
-  };
-  std::string error;
-  std::string module = dustweave::ModuleNamed(a.module);
-  if (dustweave::FileNameStart(module) == 0 && !dustweave::IsRegularFile(module)) {
-    return Failed(EXIT_NOT_DONE, "cannot load module " + module + ": there is no such file here or beside this program",
-                  "");
-  }
-  std::optional<int> result = standin::RunCommandOnce(module, host, a.interfaceVersion, &error);
-  if (!result) {
-    std::cerr << "dustweave: " << error << "\n";
-    return EXIT_NOT_DONE;
-  }
-  if (host.mesh.pointLimitReached) return EXIT_NOT_DONE;  // the host's line said why; nothing written
-  // The files are written only when the run did what they stand for; the status stays its result.
-  dustweave::CommitDecision decision = dustweave::DecideCommit(host, *result, a.file.value_or(""));
-  std::string nothingWritten = outputs.empty() || decision.commit() ? "" : decision.reason;
-  if (!outputs.empty() && decision.commit()) {
-    bool written = outputs.Finish(&error);
-    SayStaleRemoved(a, outputs);
-    if (!written) {
-      std::cerr << "dustweave: " << error << "\n";
-      return EXIT_NOT_DONE;
-    }
-  }
-  std::cout << (a.json ? dustweave::JsonReport(host, *result, nothingWritten)
-                       : dustweave::SummaryLine(host, *result, nothingWritten))
-            << "\n";
-  return *result;
-}
-
-// Removes what killed runs left beside `out`, and says so.
-void SweepBeside(const std::string& out) {
-  if (size_t stale = dustweave::RemoveStaleTemporaries(out)) {
-    std::cerr << "dustweave: " << dustweave::StaleRemovedLine(stale, out) << "\n";
-  }
-}
-
-int Generate(const std::string& out, const dustweave::DustSettings& settings) {
-  dustweave::NameCheck check = dustweave::CheckOutputNames("", {{out, "OUT", {}}});
-  if (check.status != 0) return Failed(check.status, check.reason, "generate");
-  SweepBeside(out);
-  dustweave::GeneratedFile written;
-  std::string error;
-  if (!dustweave::GenerateDustFile(settings, out, &written, &error)) {
-    std::cerr << "dustweave: " << error << "\n";
-    return EXIT_NOT_DONE;
-  }
-  SweepBeside(out);  // a name that held no file before does now
-  using dustweave::Counted;
-  std::cout << "wrote " << out << ": " << Counted(static_cast<uint64_t>(settings.particles), "particle", "particles")
-            << ", " << Counted(written.samples, "sample", "samples") << ", " << Counted(written.bytes, "byte", "bytes")
-            << "\n";
-  return 0;
-}
-
-// ---- parsing and exit statuses ----------------------------------------------------------------
-
-// A path named on the command line, and whether it is written (with a temporary file beside it).
-struct GivenPath {
-  const std::string& path;
-  bool output;
-};
-
-// The first of `paths` too long for this system's file functions, as a line; empty when none is.
-std::string LengthRefusal(std::initializer_list<GivenPath> paths) {
-  for (const GivenPath& given : paths) {
-    if (given.path.empty()) continue;
-    std::string reason = dustweave::PathLengthRefusal(given.path, given.output ? dustweave::TEMPORARY_NAME_ROOM : 0);
-    if (!reason.empty()) return given.output ? dustweave::CannotWrite(given.path, reason) : "cannot open " + given.path + ": " + reason;
-  }
-  return "";
-}
-
-// Each file the command made and could not remove, on a line of its own.
-void SayLeftBehind() {
-  for (const std::string& line : dustweave::LeftBehindLines()) std::cerr << "dustweave: " << line << "\n";
-}
-
-// A write that fails (a full disk) ends the command at once: nothing more can be written, and
-// nothing of it is left.
-void EndOnWriteFailure(const std::string& reason) {
-  std::cerr << "dustweave: " << reason << "\n";
-  dustweave::RemoveRegisteredTemporaries();
-  SayLeftBehind();
-  std::cerr.flush();
-  std::_Exit(EXIT_NOT_DONE);
-}
-
-std::string OneLine(std::string text) {
-  for (char& c : text) {
-    if (c == '\n' || c == '\r') c = ' ';
-  }
-  while (!text.empty() && text.back() == ' ') text.pop_back();
-  return text;
-}
+// ---- the command line -------------------------------------------------------------------------
 
 const std::vector<std::string> COMMANDS = {"convert", "run", "inspect", "generate"};
 
-// A command line without a command, or with a word that names none: the misuse line, which
-// points to --help unless it names the command meant; an empty line when the command is fine.
-struct CommandCheck {
-  std::string line;
-  bool pointToHelp = true;
+// Each command's options, and the program's own: the test seams.
+struct CommandLine {
+  dustweave::ConvertArgs convert;
+  dustweave::RunArgs run;
+  std::string inspect;
+  dustweave::GenerateArgs generate;
+  std::vector<CLI::App*> commands;  // in COMMANDS' order
+  uint64_t pointIdsTaken = 0;       // the stand-in host's point IDs start after these
+  std::string fileFaults;           // the file operations broken (see platform/file_seam.h)
 };
-
-// The program's own options that take a value (the test seams), as they are spelled.
-std::vector<std::string> ValuedOptions(const CLI::App& app) {
-  std::vector<std::string> valued;
-  for (const CLI::Option* option : app.get_options()) {
-    if (option->get_items_expected_min() <= 0) continue;
-    for (const std::string& name : option->get_lnames()) valued.push_back("--" + name);
-  }
-  return valued;
-}
-
-CommandCheck CheckCommand(const CLI::App& app, int argc, char** argv) {
-  bool asksHelp = false;
-  std::string word = dustweave::CommandWord(argc, argv, ValuedOptions(app), &asksHelp);
-  if (word.empty()) return {asksHelp ? "" : "no command given: convert, run, inspect or generate"};
-  if (std::find(COMMANDS.begin(), COMMANDS.end(), word) != COMMANDS.end()) return {};
-  std::string meant = dustweave::Suggestion(word, COMMANDS);
-  if (!meant.empty()) return {"unknown command '" + word + "' (did you mean " + meant + "?)", false};
-  return {"unknown command '" + word + "': the commands are convert, run, inspect and generate"};
-}
 
 // The end of --help: the commands at work, by example.
 std::string Examples() {
@@ -314,39 +57,58 @@ std::string Examples() {
          "  " + me + " convert sim.pfx chains.glb --step 25% --svg chains.svg\n";
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  dustweave::ConsoleText console;  // names on a Windows console as they were typed
-  dustweave::SetCalledName(argc > 0 ? argv[0] : nullptr);
-  CLI::App app{"dustweave: converts pfx files to OBJ or glTF through the mirod_dustweave command module, "
-               "runs the module outside the host, and checks or makes pfx files",
-               dustweave::CalledName()};
+void Declare(CLI::App& app, CommandLine& line) {
   app.footer(Examples());
   app.require_subcommand(1);
   app.allow_windows_style_options(false);  // on Windows too: /path/to/file is a path, not an option
   app.set_version_flag("--version", "dustweave " DUSTWEAVE_VERSION);
-  dustweave::RemoveTemporariesOnInterrupt();  // Ctrl-C leaves no temporary file beside an output
-  dustweave::SetWriteFailureHandler(EndOnWriteFailure);
-  dustweave::ConvertArgs convertArgs;
-  RunArgs runArgs;
-  std::string inspectFile, generateOut;
-  dustweave::DustSettings settings;
-  CLI::App* convert = dustweave::AddConvert(app, convertArgs);
-  CLI::App* run = AddRun(app, runArgs);
-  CLI::App* inspect = dustweave::AddInspect(app, inspectFile);
-  CLI::App* generate = AddGenerate(app, generateOut, settings);
-  uint64_t pointIdsTaken = 0;  // a test seam: the stand-in host's point IDs start after these
-  app.add_option("--test-point-ids-taken", pointIdsTaken)->group("");
-  std::string fileFaults;  // a test seam: the file operations broken (see platform/file_seam.h)
-  app.add_option("--test-file-faults", fileFaults)->group("");
-  if (CommandCheck check = CheckCommand(app, argc, argv); !check.line.empty()) {
-    if (check.pointToHelp) return Failed(EXIT_MISUSE, check.line, "");
-    std::cerr << "dustweave: " << check.line << "\n";
-    return EXIT_MISUSE;
+  line.commands = {dustweave::AddConvert(app, line.convert), dustweave::AddRun(app, line.run),
+                   dustweave::AddInspect(app, line.inspect), dustweave::AddGenerate(app, line.generate)};
+  app.add_option("--test-point-ids-taken", line.pointIdsTaken)->group("");
+  app.add_option("--test-file-faults", line.fileFaults)->group("");
+}
+
+// The program's own options that take a value (the test seams), as they are spelled.
+std::vector<std::string> ValuedOptions(const CLI::App& app) {
+  std::vector<std::string> valued;
+  for (const CLI::Option* option : app.get_options()) {
+    if (option->get_items_expected_min() <= 0) continue;
+    for (const std::string& name : option->get_lnames()) valued.push_back("--" + name);
   }
+  return valued;
+}
+
+// A command line without a command, or with a word that names none, said before the options are
+// parsed: the misuse line points to --help unless it names the command meant. 0 when the
+// command is fine.
+int CheckCommandWord(const CLI::App& app, int argc, char** argv) {
+  bool asksHelp = false;
+  std::string word = dustweave::CommandWord(argc, argv, ValuedOptions(app), &asksHelp);
+  if (word.empty() && asksHelp) return 0;
+  if (word.empty()) return dustweave::Refuse({EXIT_MISUSE, "no command given: convert, run, inspect or generate"}, "");
+  if (std::find(COMMANDS.begin(), COMMANDS.end(), word) != COMMANDS.end()) return 0;
+  std::string meant = dustweave::Suggestion(word, COMMANDS);
+  if (meant.empty()) {
+    return dustweave::Refuse({EXIT_MISUSE, "unknown command '" + word + "': the commands are convert, run, inspect and generate"}, "");
+  }
+  dustweave::Say("unknown command '" + word + "' (did you mean " + meant + "?)");
+  return EXIT_MISUSE;
+}
+
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
+// Parses the options: -1 when a command is to run, else the exit status (help and the version
+// printed, or misuse said with the help of the command it concerns).
+int Parse(CLI::App& app, const CommandLine& line, int argc, char** argv) {
   try {
     app.parse(argc, argv);
+    return -1;
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
@@ -354,35 +116,68 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    std::string help = dustweave::CalledName();
-    for (CLI::App* sub : {convert, run, inspect, generate}) {
-      if (sub->parsed()) help += " " + sub->get_name();
+    std::string command;
+    for (CLI::App* sub : line.commands) {
+      if (sub->parsed()) command += (command.empty() ? "" : " ") + sub->get_name();
     }
-    std::cerr << "dustweave: " << OneLine(e.what()) << " (see " << help << " --help)\n";
-    return EXIT_MISUSE;
+    return dustweave::Refuse({EXIT_MISUSE, OneLine(e.what())}, command);
   }
-  standin::SetDefaultPointIdsTaken(pointIdsTaken);
-  if (!fileFaults.empty()) {
-    dustweave::FileFaultPlan plan;
-    std::string error;
-    if (!dustweave::ParseFileFaultPlan(fileFaults, &plan, &error)) return Failed(EXIT_MISUSE, error, "");
-    if (!dustweave::StartFileFaultPlan(plan, &error)) return Failed(EXIT_NOT_DONE, error, "");
-  }
-  const RunArgs& r = runArgs;
-  const dustweave::ConvertArgs& c = convertArgs;
-  std::string tooLong = convert->parsed()  ? LengthRefusal({{c.input, false}, {c.output, true}, {c.svg, true}, {c.module, false}})
-                        : run->parsed()     ? LengthRefusal({{r.module, false}, {r.obj, true}, {r.svg, true}})
-                        : inspect->parsed() ? LengthRefusal({{inspectFile, false}})
-                                            : LengthRefusal({{generateOut, true}});
-  if (!tooLong.empty()) return Failed(EXIT_NOT_DONE, tooLong, "");
-  if (convert->parsed()) dustweave::PrintLineOnInterrupt({c.output, c.svg});
-  if (run->parsed() && !(r.obj.empty() && r.svg.empty())) dustweave::PrintLineOnInterrupt({r.obj, r.svg});
-  if (generate->parsed()) dustweave::PrintLineOnInterrupt({generateOut});
-  int status = convert->parsed()    ? dustweave::Convert(convertArgs)
-               : run->parsed()      ? Run(runArgs)
-               : inspect->parsed()  ? dustweave::Inspect(inspectFile)
-               : generate->parsed() ? Generate(generateOut, settings)
-                                    : EXIT_MISUSE;
+}
+
+// The test seams, set up as the options say: 0, or the exit status.
+int StartSeams(const CommandLine& line) {
+  standin::SetDefaultPointIdsTaken(line.pointIdsTaken);
+  if (line.fileFaults.empty()) return 0;
+  dustweave::FileFaultPlan plan;
+  std::string error;
+  if (!dustweave::ParseFileFaultPlan(line.fileFaults, &plan, &error)) return dustweave::Refuse({EXIT_MISUSE, error}, "");
+  if (!dustweave::StartFileFaultPlan(plan, &error)) return dustweave::Refuse({EXIT_NOT_DONE, error}, "");
+  return 0;
+}
+
+int RunCommand(const CommandLine& line) {
+  if (line.commands[0]->parsed()) return dustweave::Convert(line.convert);
+  if (line.commands[1]->parsed()) return dustweave::Run(line.run);
+  if (line.commands[2]->parsed()) return dustweave::Inspect(line.inspect);
+  if (line.commands[3]->parsed()) return dustweave::Generate(line.generate);
+  return EXIT_MISUSE;
+}
+
+// ---- what ends a command ----------------------------------------------------------------------
+
+// Each file the command made and could not remove, on a line of its own.
+void SayLeftBehind() {
+  for (const std::string& line : dustweave::LeftBehindLines()) dustweave::Say(line);
+}
+
+// A write that fails (a full disk) ends the command at once: nothing more can be written, and
+// nothing of it is left.
+void EndOnWriteFailure(const std::string& reason) {
+  dustweave::Say(reason);
+  dustweave::RemoveRegisteredTemporaries();
+  SayLeftBehind();
+  std::cerr.flush();
+  std::_Exit(EXIT_NOT_DONE);
+}
+
+}  // namespace
+
+// ---- the program ------------------------------------------------------------------------------
+
+int main(int argc, char** argv) {
+  dustweave::ConsoleText console;  // names on a Windows console as they were typed
+  dustweave::SetCalledName(argc > 0 ? argv[0] : nullptr);
+  CLI::App app{"dustweave: converts pfx files to OBJ or glTF through the mirod_dustweave command module, "
+               "runs the module outside the host, and checks or makes pfx files",
+               dustweave::CalledName()};
+  dustweave::RemoveTemporariesOnInterrupt();  // Ctrl-C leaves no temporary file beside an output
+  dustweave::SetWriteFailureHandler(EndOnWriteFailure);
+  CommandLine line;
+  Declare(app, line);
+  if (int status = CheckCommandWord(app, argc, argv)) return status;
+  if (int status = Parse(app, line, argc, argv); status >= 0) return status;
+  if (int status = StartSeams(line)) return status;
+  int status = RunCommand(line);
   SayLeftBehind();
   return status;
 }

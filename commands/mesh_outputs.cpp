@@ -1,10 +1,6 @@
-// Checking, opening, feeding and committing a command's output files. Divisions: names; the
-// outputs of a run.
+// Opening, feeding and committing the files a command writes from the mesh.
 #include "commands/mesh_outputs.h"
 
-#include <cctype>
-
-#include "commands/exit_status.h"
 #include "platform/atomic_file.h"
 #include "platform/path_text.h"
 #include "platform/temp_files.h"
@@ -14,108 +10,46 @@
 
 namespace dustweave {
 
-// ---- names ----------------------------------------------------------------------------------
-
-bool HasExtension(const std::string& path, const std::string& extension) {
-  if (path.size() <= extension.size()) return false;
-  std::string tail = path.substr(path.size() - extension.size());
-  for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return tail == extension;
-}
-
-std::optional<MeshFormat> MeshFormatOf(const std::string& path) {
-  if (HasExtension(path, ".obj")) return MeshFormat::Obj;
-  if (HasExtension(path, ".glb")) return MeshFormat::Glb;
-  return std::nullopt;
-}
-
-namespace {
-
-std::string ExtensionList(const std::vector<std::string>& extensions) {
-  std::string list;
-  for (size_t i = 0; i < extensions.size(); ++i) list += (i == 0 ? "" : i + 1 == extensions.size() ? " or " : ", ") + extensions[i];
-  return list;
-}
-
-NameCheck Misuse(const std::string& reason) { return {EXIT_MISUSE, reason}; }
-NameCheck NotWritable(const std::string& path, const std::string& reason) {
-  return {EXIT_NOT_DONE, CannotWrite(path, reason)};
-}
-
-// Whether the file system can hold the name, and whether a file can be put under it.
-NameCheck CheckPlace(const std::string& path) {
-  std::string folder = FolderOf(path), name = FileNameOf(path);
-  if (name.empty() || name == "." || name == "..") return NotWritable(path, "it names a folder");
-  PathStatus place;
-  place.kind = PathKind::Folder;  // the current folder, when the path names none
-  if (SystemError failure = folder.empty() ? 0 : StatusOf(folder, &place)) return NotWritable(path, SystemReason(failure));
-  if (place.kind == PathKind::Missing) return NotWritable(path, "the folder " + folder + " does not exist");
-  if (place.kind != PathKind::Folder) return NotWritable(path, folder + " is not a folder");
-  if (std::string tooLong = NameTooLong(path); !tooLong.empty()) return NotWritable(path, tooLong);
-  if (SystemError failure = StatusOf(path, &place)) return NotWritable(path, SystemReason(failure));
-  if (place.kind == PathKind::Folder) return NotWritable(path, "it is a folder");
-  if (place.kind == PathKind::Other) return NotWritable(path, "it is not a plain file");
-  return {};
-}
-
-NameCheck CheckOne(const std::string& input, const OutputName& output) {
-  bool named = output.extensions.empty();  // any name
-  for (const std::string& extension : output.extensions) named = named || HasExtension(output.path, extension);
-  if (!named) return Misuse(output.option + " must end in " + ExtensionList(output.extensions) + ": " + output.path);
-  if (!input.empty() && SamePlace(input, output.path)) return Misuse(output.option + " is the input itself: " + output.path);
-  return CheckPlace(output.path);
-}
-
-}  // namespace
-
-NameCheck CheckOutputNames(const std::string& input, const std::vector<OutputName>& outputs) {
-  for (size_t i = 0; i < outputs.size(); ++i) {
-    if (NameCheck check = CheckOne(input, outputs[i]); check.status != 0) return check;
-    for (size_t j = 0; j < i; ++j) {
-      if (SamePlace(outputs[i].path, outputs[j].path)) {
-        return Misuse(outputs[i].option + " names " + outputs[j].option + " too: " + outputs[i].path);
-      }
-    }
-  }
-  return {};
-}
-
 std::string StaleRemovedLine(size_t count, const std::string& path) {
   return "removed " + std::to_string(count) + (count == 1 ? " temporary file" : " temporary files") +
          " left beside " + path + " by an earlier run that did not finish";
 }
 
-// ---- the outputs of a run -------------------------------------------------------------------
-
 MeshOutputs::MeshOutputs() = default;
 MeshOutputs::~MeshOutputs() = default;
 
-void MeshOutputs::ExpectPoints(uint64_t count) {
-  if (glb_) glb_->ExpectPoints(count);
-}
-
-bool MeshOutputs::OpenMesh(MeshFormat format, const std::string& path, std::string* error, bool chainAttributes) {
-  staleRemoved_ += RemoveStaleTemporaries(path);
-  if (format == MeshFormat::Obj) {
-    obj_ = std::make_unique<ObjWriter>();
-    if (!obj_->Open(path, error)) return false;
-    fanOut_.Add(obj_.get());
-  } else {
-    glb_ = std::make_unique<GlbWriter>(GLB_MAX_FILE_BYTES, chainAttributes);
-    if (!glb_->Open(path, error)) return false;
-    fanOut_.Add(glb_.get());
+bool MeshOutputs::Open(const CommandPlan& plan, std::string* error) {
+  if (!plan.outputs.empty()) firstPath_ = plan.outputs.front().path;
+  for (const PlannedOutput& output : plan.outputs) {
+    staleRemoved_ += RemoveStaleTemporaries(output.path);
+    if (!OpenOne(output, plan, error)) return false;
   }
   return true;
 }
 
-bool MeshOutputs::OpenPreview(const std::string& path, std::string* error, const std::string& input,
-                              const std::string& settings) {
-  staleRemoved_ += RemoveStaleTemporaries(path);
-  svg_ = std::make_unique<SvgPreview>();
-  if (!input.empty()) svg_->SetSource(FileNameOf(input), settings);
-  if (!svg_->Open(path, error)) return false;
-  fanOut_.Add(svg_.get());
-  return true;
+bool MeshOutputs::OpenOne(const PlannedOutput& output, const CommandPlan& plan, std::string* error) {
+  switch (output.format) {
+    case OutputFormat::Obj:
+      obj_ = std::make_unique<ObjWriter>();
+      fanOut_.Add(obj_.get());
+      return obj_->Open(output.path, error);
+    case OutputFormat::Glb:
+      glb_ = std::make_unique<GlbWriter>(GLB_MAX_FILE_BYTES, plan.chainAttributes);
+      fanOut_.Add(glb_.get());
+      return glb_->Open(output.path, error);
+    case OutputFormat::Svg:
+      svg_ = std::make_unique<SvgPreview>();
+      if (!plan.captionInput.empty()) svg_->SetSource(FileNameOf(plan.captionInput), plan.captionSettings);
+      fanOut_.Add(svg_.get());
+      return svg_->Open(output.path, error);
+    case OutputFormat::Pfx: break;
+  }
+  *error = CannotWrite(output.path, "a pfx file is not made from a mesh");
+  return false;
+}
+
+void MeshOutputs::ExpectPoints(uint64_t count) {
+  if (glb_) glb_->ExpectPoints(count);
 }
 
 uint64_t MeshOutputs::bytesMade() const {
@@ -136,10 +70,10 @@ bool MeshOutputs::Finish(std::string* error) {
   return true;
 }
 
-size_t MeshOutputs::TakeStaleRemoved() {
+std::string MeshOutputs::TakeStaleRemovedLine() {
   size_t removed = staleRemoved_;
   staleRemoved_ = 0;
-  return removed;
+  return removed > 0 ? StaleRemovedLine(removed, firstPath_) : "";
 }
 
 }  // namespace dustweave

@@ -1,14 +1,14 @@
-// The files one command writes: the mesh as OBJ or glTF binary and the SVG preview, or a pfx
-// file. Their names are checked before anything runs; each is written beside its name while the
-// mesh streams in, and Finish commits them all together or none (see atomic_file.h).
+// The files a command writes from the mesh: the mesh as OBJ or glTF binary and the SVG preview,
+// as its plan names them. Each is written beside its name while the mesh streams in, and Finish
+// commits them all together or none (see platform/atomic_file.h). What killed runs left beside
+// the names is swept when they are opened, and again once they hold their new files.
 #pragma once
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
-#include <vector>
 
+#include "commands/plan.h"
 #include "standin/mesh_sink.h"
 
 namespace dustweave {
@@ -17,30 +17,6 @@ class ObjWriter;
 class GlbWriter;
 class SvgPreview;
 
-enum class MeshFormat { Obj, Glb };
-
-// The format named by a path's extension (.obj or .glb, in any case); nullopt for any other.
-std::optional<MeshFormat> MeshFormatOf(const std::string& path);
-// Whether a path ends in `extension` (".svg"), in any case.
-bool HasExtension(const std::string& path, const std::string& extension);
-
-// An output a command was given: its path, how the command line names it, and the extensions
-// it may end in.
-struct OutputName {
-  std::string path;
-  std::string option;  // "OUTPUT", "--svg"
-  std::vector<std::string> extensions;
-};
-
-// Why outputs cannot be written, found before anything runs: misuse (a wrong extension, the
-// input or another output under the same name) gives EXIT_MISUSE; a place that cannot be written
-// (a missing folder, a folder under the name, a name too long) EXIT_NOT_DONE. Status 0: fine.
-struct NameCheck {
-  int status = 0;
-  std::string reason;
-};
-NameCheck CheckOutputNames(const std::string& input, const std::vector<OutputName>& outputs);
-
 class MeshOutputs {
  public:
   MeshOutputs();
@@ -48,14 +24,9 @@ class MeshOutputs {
   MeshOutputs(const MeshOutputs&) = delete;
   MeshOutputs& operator=(const MeshOutputs&) = delete;
 
-  // Each false, with a one-line reason, when the file cannot be created. Temporary files that an
-  // earlier run left beside the name are removed first (see RemoveStaleTemporaries), and again
-  // after the commit.
-  // `chainAttributes` gives a .glb's points their chain attributes.
-  bool OpenMesh(MeshFormat format, const std::string& path, std::string* error, bool chainAttributes = false);
-  // The preview's caption names `input` (its file name) and `settings`, when given.
-  bool OpenPreview(const std::string& path, std::string* error, const std::string& input = "",
-                   const std::string& settings = "");
+  // Opens every output of the plan, the temporary files left beside each name removed first;
+  // false, with a one-line reason, when one cannot be created.
+  bool Open(const CommandPlan& plan, std::string* error);
   // The number of points the run will make, when known before it: a .glb is then laid out
   // for them and written without a copy at the end.
   void ExpectPoints(uint64_t count);
@@ -65,8 +36,9 @@ class MeshOutputs {
   // Where the host sends the mesh: every opened file and watcher.
   standin::MeshSink* sink() { return fanOut_.Entry(); }
   bool empty() const { return !obj_ && !glb_ && !svg_; }
-  // How many temporary files left by earlier runs were removed since last asked.
-  size_t TakeStaleRemoved();
+  // The line that says how many temporary files left by earlier runs were removed since last
+  // asked (naming the first output); empty when none were.
+  std::string TakeStaleRemovedLine();
   // The mesh file's size so far (the preview is drawn at the end).
   uint64_t bytesMade() const;
 
@@ -75,14 +47,17 @@ class MeshOutputs {
   bool Finish(std::string* error);
 
  private:
+  bool OpenOne(const PlannedOutput& output, const CommandPlan& plan, std::string* error);
+
   std::unique_ptr<ObjWriter> obj_;
   std::unique_ptr<GlbWriter> glb_;
   std::unique_ptr<SvgPreview> svg_;
   standin::FanOutSink fanOut_;
+  std::string firstPath_;  // what the stale line names
   size_t staleRemoved_ = 0;
 };
 
-// The line that says what RemoveStaleTemporaries removed beside `path`.
+// The line that says how many temporary files of earlier runs were removed beside `path`.
 std::string StaleRemovedLine(size_t count, const std::string& path);
 
 }  // namespace dustweave

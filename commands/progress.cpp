@@ -97,12 +97,6 @@ std::string ProgressSummary(const ProgressState& state) {
   return summary;
 }
 
-uint64_t PointsToExpect(uint64_t samples, const std::optional<double>& step) {
-  if (!step || !(*step > 0 && *step < 1)) return samples;
-  double every = std::trunc(1 / *step);
-  return every >= 1 ? static_cast<uint64_t>(static_cast<double>(samples) / every) : samples;
-}
-
 // ---- what the system says -----------------------------------------------------------------
 
 uint64_t ProcessBytesRead() {

@@ -30,11 +30,6 @@ std::string ProgressLine(const ProgressState& state);
 // "240.0 MB in 4.8 s, 50.0 MB/s, 20,000,000 points, 1.25 GB written"
 std::string ProgressSummary(const ProgressState& state);
 
-// About how many points a run makes of a file of `samples` samples with this "step percent"
-// answer: every sample, or one in n where the step thins each track to every n-th sample
-// (n = trunc(1 / step)). Enough for a share of the run; 0 when `samples` is unknown.
-uint64_t PointsToExpect(uint64_t samples, const std::optional<double>& step);
-
 // What the process has read from files so far (Linux: rchar of /proc/self/io; Windows:
 // ReadTransferCount); 0 when the system does not say.
 uint64_t ProcessBytesRead();

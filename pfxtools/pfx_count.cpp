@@ -1,7 +1,9 @@
 // Telling a pfx file's samples from its size: the header gives the particle count, so the track
-// heads' share of the file is known, and what is left is 12 bytes a sample.
+// heads' share of the file is known, and what is left is 12 bytes a sample; then the share of
+// them a step keeps.
 #include "pfxtools/pfx_count.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "pfx/format.h"
@@ -23,6 +25,12 @@ std::optional<uint64_t> SamplesBySize(const std::string& path) {
   uint64_t heads = PFX_HEADER_SIZE + PFX_TRACK_HEAD_SIZE * static_cast<uint64_t>(particles > 0 ? particles : 0);
   if (fileBytes < heads) return std::nullopt;
   return (fileBytes - heads) / PFX_SAMPLE_SIZE;
+}
+
+uint64_t PointsToExpect(uint64_t samples, const std::optional<double>& step) {
+  if (!step || !(*step > 0 && *step < 1)) return samples;
+  double every = std::trunc(1 / *step);
+  return every >= 1 ? static_cast<uint64_t>(static_cast<double>(samples) / every) : samples;
 }
 
 }  // namespace dustweave

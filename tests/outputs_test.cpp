@@ -61,8 +61,9 @@ TEST(OutputsCommit, FailureAtEachStageOfEitherOutputKeepsBothOlderFiles) {
       {FileOp::Create, "out."}, {FileOp::Write, "out."}, {FileOp::Sync, "out."},
       {FileOp::Rename, "out."}, {FileOp::Create, "prev.svg"}, {FileOp::Sync, "prev.svg"},
       {FileOp::Rename, "prev.svg"}};
-  for (dustweave::MeshFormat format : {dustweave::MeshFormat::Obj, dustweave::MeshFormat::Glb}) {
-    std::string mesh = folder.File(format == dustweave::MeshFormat::Obj ? "out.obj" : "out.glb");
+  using dustweave::OutputFormat;
+  for (OutputFormat format : {OutputFormat::Obj, OutputFormat::Glb}) {
+    std::string mesh = folder.File(format == OutputFormat::Obj ? "out.obj" : "out.glb");
     std::string preview = folder.File("prev.svg");
     WriteText(mesh, "older mesh");
     WriteText(preview, "older preview");
@@ -73,8 +74,10 @@ TEST(OutputsCommit, FailureAtEachStageOfEitherOutputKeepsBothOlderFiles) {
       bool done = false;
       {
         dustweave::MeshOutputs outputs;
+        dustweave::CommandPlan plan;
+        plan.outputs = {{mesh, "OUTPUT", format}, {preview, "--svg", OutputFormat::Svg}};
         std::string error;
-        if (outputs.OpenMesh(format, mesh, &error) && outputs.OpenPreview(preview, &error)) {
+        if (outputs.Open(plan, &error)) {
           standin::HostScript script;
           script.file = pfx;
           script.sink = outputs.sink();

@@ -2,8 +2,9 @@
 // output format chosen by OUTPUT's extension.
 #include <gtest/gtest.h>
 
-#include "commands/mesh_outputs.h"
+#include "commands/plan.h"
 #include "commands/progress.h"
+#include "pfxtools/pfx_count.h"
 
 namespace {
 
@@ -74,13 +75,15 @@ TEST(ProgressShare, PointsToExpectFollowTheStepsThinning) {
 }
 
 TEST(OutputFormat, ExtensionNamesTheFormatInAnyCase) {
-  using dustweave::MeshFormat;
-  EXPECT_EQ(dustweave::MeshFormatOf("chains.obj"), MeshFormat::Obj);
-  EXPECT_EQ(dustweave::MeshFormatOf("C:\\out\\CHAINS.OBJ"), MeshFormat::Obj);
-  EXPECT_EQ(dustweave::MeshFormatOf("a.b/chains.Glb"), MeshFormat::Glb);
-  for (const char* other : {"chains.gltf", "chains.obj.txt", "chains", "obj", "chains.stl", "chainsobj"}) {
-    EXPECT_FALSE(dustweave::MeshFormatOf(other)) << other;
+  using dustweave::OutputFormat;
+  const std::vector<OutputFormat> mesh = {OutputFormat::Obj, OutputFormat::Glb};
+  EXPECT_EQ(dustweave::FormatNamed("chains.obj", mesh), OutputFormat::Obj);
+  EXPECT_EQ(dustweave::FormatNamed("C:\\out\\CHAINS.OBJ", mesh), OutputFormat::Obj);
+  EXPECT_EQ(dustweave::FormatNamed("a.b/chains.Glb", mesh), OutputFormat::Glb);
+  for (const char* other : {"chains.gltf", "chains.obj.txt", "chains", "obj", "chains.stl", "chainsobj", "c.svg"}) {
+    EXPECT_FALSE(dustweave::FormatNamed(other, mesh)) << other;
   }
+  EXPECT_EQ(dustweave::FormatNamed("sim.dat", {OutputFormat::Pfx}), OutputFormat::Pfx);
 }
 
 }  // namespace
