@@ -204,9 +204,9 @@ TEST_F(ActivationTest, CancelReturnsZeroAndOpensNoFile) {
     Host host(script);
     EXPECT_EQ(Activate(host), 0);
     ASSERT_TRUE(host.panel.has_value());
-    EXPECT_TRUE(host.panel->posted);
+    EXPECT_TRUE(host.panel->posted());
     EXPECT_TRUE(host.panel->reads.empty());
-    EXPECT_TRUE(host.panel->destroyed);
+    EXPECT_TRUE(host.panel->destroyed());
     ExpectNothingRan(host);
   }
 }
@@ -309,7 +309,7 @@ TEST_F(PanelTest, AnswersAreReadInOrderBeforeTheDestroy) {
   ASSERT_EQ(Activate(host), 0);
   ASSERT_TRUE(host.panel.has_value());
   EXPECT_EQ(host.panel->reads, (std::vector<LWID>{FILE_ID, START_POLY_ID, STEP_ID, SURFACE_ID}));
-  EXPECT_TRUE(host.panel->destroyed);
+  EXPECT_TRUE(host.panel->destroyed());
   EXPECT_EQ(host.panel->calls.back(), "destroy");
 }
 
@@ -354,7 +354,7 @@ TEST_F(PanelTest, NullAnswerIsTakenAsCancel) {
     Host host(script);
     EXPECT_EQ(Activate(host), 0) << id;
     ASSERT_TRUE(host.panel.has_value());
-    EXPECT_TRUE(host.panel->destroyed);
+    EXPECT_TRUE(host.panel->destroyed());
     ExpectNothingRan(host);
   }
 }
@@ -397,7 +397,7 @@ TEST_F(SurfaceChoiceTest, PopupIndexOutsideTheListIsTakenAsCancel) {
     Host host(script);
     EXPECT_EQ(Activate(host), 0) << pick;
     ASSERT_TRUE(host.panel.has_value());
-    EXPECT_TRUE(host.panel->destroyed);
+    EXPECT_TRUE(host.panel->destroyed());
     ExpectNothingRan(host);
   }
 }
