@@ -6,6 +6,7 @@
 #include "platform/temp_files.h"
 #include "writers/glb_writer.h"
 #include "writers/obj_writer.h"
+#include "writers/preview_sample.h"
 #include "writers/svg_preview.h"
 
 namespace dustweave {
@@ -38,9 +39,10 @@ bool MeshOutputs::OpenOne(const PlannedOutput& output, const CommandPlan& plan, 
       fanOut_.Add(glb_.get());
       return glb_->Open(output.path, error);
     case OutputFormat::Svg:
+      sample_ = std::make_unique<PreviewSample>();
       svg_ = std::make_unique<SvgPreview>();
       if (!plan.captionInput.empty()) svg_->SetSource(FileNameOf(plan.captionInput), plan.captionSettings);
-      fanOut_.Add(svg_.get());
+      fanOut_.Add(sample_.get());
       return svg_->Open(output.path, error);
     case OutputFormat::Pfx: break;
   }
@@ -58,8 +60,9 @@ uint64_t MeshOutputs::bytesMade() const {
 
 bool MeshOutputs::Finish(std::string* error) {
   std::vector<AtomicFile*> files;
+  if (sample_) sample_->Finish();
   bool complete = (!obj_ || obj_->Complete(error)) && (!glb_ || glb_->Complete(error)) &&
-                  (!svg_ || svg_->Complete(error));
+                  (!svg_ || svg_->Complete(*sample_, error));
   if (!complete) return false;  // what was opened goes with the writers
   if (obj_) files.push_back(&obj_->file());
   if (glb_) files.push_back(&glb_->file());

@@ -15,6 +15,7 @@ namespace dustweave {
 
 class ObjWriter;
 class GlbWriter;
+class PreviewSample;
 class SvgPreview;
 
 class MeshOutputs {
@@ -51,6 +52,7 @@ class MeshOutputs {
 
   std::unique_ptr<ObjWriter> obj_;
   std::unique_ptr<GlbWriter> glb_;
+  std::unique_ptr<PreviewSample> sample_;  // what the preview draws
   std::unique_ptr<SvgPreview> svg_;
   standin::FanOutSink fanOut_;
   std::string firstPath_;  // what the stale line names

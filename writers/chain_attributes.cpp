@@ -1,6 +1,6 @@
-// Deciding each point's chain one point late (once the polygons that may join it have come),
-// and writing a closed chain's values into the three streams' blocks: copied from the pattern of
-// its length when it fits a block, else worked out point by point.
+// Taking each point into its chain once the polygons that may join it have come, and writing a
+// closed chain's values into the three streams' blocks: copied from the pattern of its length
+// when it fits a block, else worked out point by point.
 #include "writers/chain_attributes.h"
 
 #include <algorithm>
@@ -107,8 +107,7 @@ void ChainAttributes::Flush() {
 }
 
 void ChainAttributes::Finish() {
-  if (undecided_) Decide();
-  undecided_ = false;
+  if (rule_.points() > 0) TakeNewest();
   CloseChain();
   if (tooManyChains()) filled_ = 0;
   Flush();

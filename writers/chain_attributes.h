@@ -1,6 +1,6 @@
-// Each point's chain and its place along it, worked out as the mesh streams by with a few
-// counts, and handed on in point order as the .glb's three per-point attributes: COLOR_0 (the
-// chain ramp, RGBA of 8 bits, linear), _CHAIN (the chain's number) and _U (its place, 0 to 1).
+// Each point's chain (chain_rule.h) and its place along it, worked out as the mesh streams by,
+// and handed on in point order as the .glb's three per-point attributes: COLOR_0 (the chain
+// ramp, RGBA of 8 bits, linear), _CHAIN (the chain's number) and _U (its place, 0 to 1).
 #pragma once
 
 #include <cstddef>
@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "standin/mesh_sink.h"
+#include "writers/chain_rule.h"
 
 namespace dustweave {
 
@@ -16,12 +17,9 @@ namespace dustweave {
 enum class ChainStream { Colour, Chain, Place };
 constexpr size_t CHAIN_STREAM_BYTES = 4;  // a point's bytes in each stream
 
-// A chain is a run of points, consecutive in creation order, each joined to the one before it
-// by a two-point polygon (in either order); a point joined to nothing before it starts one.
-// A join counts while its later point is the newest made, which is when the module makes it.
-// One-point polygons, longer ones and those naming a point never made (-1) neither join nor
-// break a chain. A chain's values are handed on when it closes: when the point after it turns
-// out not to be joined to it, or at Finish.
+// A chain's values are handed on when it closes: when the point after it turns out not to be
+// joined to it, or at Finish. A point's chain is known once the next point is made (or at
+// Finish), when every polygon that could join it has come.
 class ChainAttributes final : public standin::MeshSink {
  public:
   // Chain numbers are float32: every number below this is held exactly.
@@ -38,30 +36,22 @@ class ChainAttributes final : public standin::MeshSink {
 
   // Both run once a sample: kept short, here, for the writer that calls them to inline.
   void AddPoint(uint64_t number, const double*) override {
-    if (undecided_) Decide();
-    undecided_ = true;
-    beforeNewest_ = newest_;
-    newest_ = number;
-    joined_ = false;
-    ++points_;
+    if (rule_.points() > 0) TakeNewest();
+    rule_.AddPoint(number);
   }
-  void AddPolygon(const char*, int count, const int64_t* points) override {
-    if (count != 2 || joined_ || points_ < 2 || points[0] < 0 || points[1] < 0) return;
-    auto a = static_cast<uint64_t>(points[0]), b = static_cast<uint64_t>(points[1]);
-    joined_ = a != b && ((a == beforeNewest_ && b == newest_) || (a == newest_ && b == beforeNewest_));
-  }
+  void AddPolygon(const char*, int count, const int64_t* points) override { rule_.Joins(count, points); }
   // Closes the last chain and hands on every value not yet handed on; once, after the last
   // point. Nothing is handed on once there are more than MAX_CHAINS chains.
   void Finish();
 
-  uint64_t points() const { return points_; }
+  uint64_t points() const { return rule_.points(); }
   uint64_t chains() const { return chains_; }
   bool tooManyChains() const { return chains_ > MAX_CHAINS; }
 
  private:
   // The newest point's polygons have all come: it continues the open chain or starts the next.
-  void Decide() {
-    if (!joined_) StartNextChain();
+  void TakeNewest() {
+    if (!rule_.newestJoined()) StartNextChain();
     ++chainLength_;
   }
   void StartNextChain();
@@ -80,11 +70,9 @@ class ChainAttributes final : public standin::MeshSink {
   std::unique_ptr<char[]> pattern_;  // colours, then places
   uint64_t patternLength_ = 0;
 
-  uint64_t points_ = 0, chains_ = 0;
-  uint64_t newest_ = 0, beforeNewest_ = 0;  // the numbers the last two points were given
-  bool undecided_ = false;                  // the newest point's chain is not yet known
-  bool joined_ = false;                     // the newest point is joined to the one before
-  uint64_t chainLength_ = 0;                // the open chain's points, the newest left out
+  ChainRule rule_;
+  uint64_t chains_ = 0;
+  uint64_t chainLength_ = 0;  // the open chain's points taken so far, the newest left out
 };
 
 }  // namespace dustweave

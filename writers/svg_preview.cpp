@@ -1,6 +1,5 @@
-// Drawing the mesh as it streams by. Divisions: the view (projection and fitting); the colours;
-// taking in the stream (chains, pieces, the sample kept within the budget); the SVG text,
-// written in blocks at Finish, when the bounding box is known.
+// Drawing the preview sample. Divisions: the view (projection and fitting); the colours; the
+// caption's text; the SVG text, written in blocks; the picture.
 #include "writers/svg_preview.h"
 
 #include <algorithm>
@@ -17,8 +16,7 @@
 
 namespace dustweave {
 
-using Flat = SvgPreview::Flat;
-using Box3 = SvgPreview::Box3;
+using Box3 = PreviewSample::Box3;
 
 namespace {
 
@@ -35,14 +33,16 @@ constexpr double MAX_HEIGHT = 1100;
 constexpr double MARGIN = 60;
 constexpr double CAPTION_SPACE = 40;
 
+struct Flat {
+  double x, y;  // projected, before fitting to the canvas; y grows downwards
+};
+
 Flat Project(const double p[3]) {
   double across = p[0] * COS_YAW - p[2] * SIN_YAW;
   double away = p[0] * SIN_YAW + p[2] * COS_YAW;
   double up = p[1] * COS_PITCH + away * SIN_PITCH;
   return {across, -up};
 }
-
-bool Finite(const double p[3]) { return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]); }
 
 std::array<std::array<double, 3>, 8> Corners(const Box3& box) {
   std::array<std::array<double, 3>, 8> corners;
@@ -59,7 +59,7 @@ struct Fit {
 
   static Fit Of(const Box3& box) {
     Fit fit;
-    if (box.empty) return fit;
+    if (box.empty()) return fit;
     double minX = std::numeric_limits<double>::max(), maxX = -minX, minY = minX, maxY = -minX;
     for (const auto& corner : Corners(box)) {
       Flat f = Project(corner.data());
@@ -134,175 +134,9 @@ std::string ShortenedName(std::string_view name) {
   return shown;
 }
 
-namespace {
-
-}  // namespace
-
-// ---- taking in the stream -------------------------------------------------------------------
-
-void SvgPreview::Box3::Add(const double p[3]) {
-  for (int i = 0; i < 3; ++i) {
-    low[i] = empty ? p[i] : std::min(low[i], p[i]);
-    high[i] = empty ? p[i] : std::max(high[i], p[i]);
-  }
-  empty = false;
-}
-
-SvgPreview::SvgPreview(size_t budget)
-    : budget_(std::max<size_t>(budget, MIN_BUDGET)),
-      pieceLimit_(std::min<uint64_t>(PIECE_SEGMENTS, budget_ / 8)) {}
-
-void SvgPreview::SetSource(const std::string& input, const std::string& settings) {
-  source_ = ShortenedName(input) + " \xC2\xB7 " + settings;
-}
-
-bool SvgPreview::Open(const std::string& path, std::string* error) {
-  open_ = file_.Create(path, error);
-  return open_;
-}
-
-void SvgPreview::AddPoint(uint64_t number, const double position[3]) {
-  ++points_;
-  RecentPoint& slot = recent_[number % RECENT];
-  slot.number = number;
-  slot.known = true;
-  std::copy(position, position + 3, slot.position);
-}
-
-const double* SvgPreview::PositionOf(int64_t number) const {
-  if (number < 0) return nullptr;
-  const RecentPoint& slot = recent_[static_cast<uint64_t>(number) % RECENT];
-  if (slot.known && slot.number == static_cast<uint64_t>(number)) return slot.position;
-  if (inChain_ && chainEndKnown_ && number == chainEnd_) return chainEndPosition_;
-  return nullptr;
-}
-
-void SvgPreview::AddPolygon(const char*, int count, const int64_t* points) {
-  ++polygons_;
-  // A chain is a run of two-point polygons, each starting where the polygon before it ended.
-  bool continues = inChain_ && count == 2 && points[0] == chainEnd_;
-  if (!continues) EndChain();
-  if (count <= 0) return;
-  if (!continues) StartChain();
-  if (count == 2 && pieceLines_ == pieceLimit_) StartPiece();
-
-  const double* first = PositionOf(points[0]);
-  const double* last = PositionOf(points[count - 1]);
-  bool drawable = AddToBox(count, points);
-  if (count == 2) AddSegment(first, last, drawable);
-  if (count == 1) AddDot(first, drawable);
-
-  chainEnd_ = points[count - 1];
-  chainEndKnown_ = last != nullptr;
-  if (chainEndKnown_) std::copy(last, last + 3, chainEndPosition_);
-}
-
-// A polygon is drawable when all its points are known and finite; only then do they widen the
-// box, so that NaN and infinities never spoil the fit.
-bool SvgPreview::AddToBox(int count, const int64_t* points) {
-  for (int i = 0; i < count; ++i) {
-    const double* at = PositionOf(points[i]);
-    if (at == nullptr || !Finite(at)) return false;
-  }
-  for (int i = 0; i < count; ++i) box_.Add(PositionOf(points[i]));
-  return true;
-}
-
-void SvgPreview::StartChain() {
-  inChain_ = true;
-  ++chains_;
-  chainLines_ = 0;
-  StartPiece();
-}
-
-// Gives the kept segments of the chain that ended their place along it.
-void SvgPreview::EndChain() {
-  if (!inChain_) return;
-  inChain_ = false;
-  size_t end = segments_.size();
-  for (size_t i = kept_.size(); i > 0 && kept_[i - 1].chain == chains_ - 1; --i) {
-    for (size_t s = kept_[i - 1].firstSegment; s < end; ++s) {
-      segments_[s].along = (segments_[s].along + 0.5) / static_cast<double>(chainLines_);
-    }
-    end = kept_[i - 1].firstSegment;
-  }
-}
-
-void SvgPreview::StartPiece() {
-  ++pieces_;
-  pieceLines_ = 0;
-  pieceKept_ = (pieces_ - 1) % stride_ == 0;
-  pieceHasMarks_ = false;
-}
-
-SvgPreview::Piece* SvgPreview::KeptPieceForMark() {
-  if (!pieceKept_) return nullptr;
-  if (!pieceHasMarks_) {
-    if (kept_.empty()) kept_.reserve(budget_ + 1);
-    kept_.push_back({pieces_ - 1, chains_ - 1, segments_.size(), false, {0, 0}});
-    pieceHasMarks_ = true;
-  }
-  return &kept_.back();
-}
-
-void SvgPreview::AddSegment(const double* from, const double* to, bool drawable) {
-  double index = static_cast<double>(chainLines_++);
-  ++pieceLines_;
-  if (!drawable) return;
-  ++segmentsSeen_;
-  if (KeptPieceForMark() == nullptr) return;
-  if (segments_.empty()) segments_.reserve(budget_ + 1);
-  segments_.push_back({Project(from), Project(to), index});
-  KeepWithinBudget();
-}
-
-void SvgPreview::AddDot(const double* at, bool drawable) {
-  if (!drawable) return;
-  ++dotsSeen_;
-  Piece* piece = KeptPieceForMark();
-  if (piece == nullptr) return;
-  piece->hasDot = true;
-  piece->dot = Project(at);
-  ++dotsKept_;
-  KeepWithinBudget();
-}
-
-void SvgPreview::KeepWithinBudget() {
-  // The first piece is always kept and never outgrows the budget, so this ends.
-  while (segments_.size() + dotsKept_ > budget_) DoubleStride();
-}
-
-// Keeps every other kept piece: those whose number is a multiple of the doubled stride, the
-// same set whenever the doubling happens.
-void SvgPreview::DoubleStride() {
-  stride_ *= 2;
-  size_t piecesLeft = 0, segmentsLeft = 0;
-  dotsKept_ = 0;
-  for (size_t i = 0; i < kept_.size(); ++i) {
-    Piece piece = kept_[i];
-    if (piece.number % stride_ != 0) continue;
-    size_t end = i + 1 < kept_.size() ? kept_[i + 1].firstSegment : segments_.size();
-    std::move(segments_.begin() + static_cast<std::ptrdiff_t>(piece.firstSegment),
-              segments_.begin() + static_cast<std::ptrdiff_t>(end),
-              segments_.begin() + static_cast<std::ptrdiff_t>(segmentsLeft));
-    piece.firstSegment = segmentsLeft;
-    segmentsLeft += end - kept_[i].firstSegment;
-    dotsKept_ += piece.hasDot ? 1 : 0;
-    kept_[piecesLeft++] = piece;
-  }
-  kept_.resize(piecesLeft);
-  segments_.resize(segmentsLeft);
-  if ((pieces_ - 1) % stride_ != 0) pieceKept_ = false;
-  if (!pieceKept_) pieceHasMarks_ = false;
-}
-
 // ---- the SVG text ---------------------------------------------------------------------------
 
 namespace {
-
-struct PictureCounts {
-  uint64_t points, polygons, segments, segmentsShown, dots, dotsShown;
-};
 
 constexpr size_t PATH_TEXT_LIMIT = 8 * 1024;  // a path's d attribute is closed past this
 constexpr size_t BLOCK_SIZE = 64 * 1024;      // written to the file in blocks of about this
@@ -401,7 +235,7 @@ std::string Header(const Fit& fit) {
 }
 
 std::string BoundingBox(const Box3& box, const Fit& fit) {
-  if (box.empty) return "";
+  if (box.empty()) return "";
   auto corners = Corners(box);
   std::string d;
   for (int a = 0; a < 8; ++a) {
@@ -451,7 +285,7 @@ std::string Share(uint64_t shown, uint64_t total) {
 
 // Up to three lines at the bottom left (the share shown when not everything is drawn; the
 // input and its answers, when known; the counts) and the colour legend at the bottom right.
-std::string Caption(const Fit& fit, const PictureCounts& n, const std::string& source) {
+std::string Caption(const Fit& fit, const PreviewSample::Counts& n, const std::string& source) {
   auto lineY = [&](int fromBottom) { return std::to_string(static_cast<int>(fit.height) - 24 - 20 * fromBottom); };
   std::string legendX = std::to_string(static_cast<int>(fit.width - 280));
   std::string out = "<g font-family=\"DejaVu Sans, Helvetica, Arial, sans-serif\" font-size=\"15\" fill=\"#aab4cc\">\n";
@@ -459,15 +293,15 @@ std::string Caption(const Fit& fit, const PictureCounts& n, const std::string& s
                                        " \xC2\xB7 " + CountedGrouped(n.polygons, "polygon", "polygons"));
   int above = 1;
   if (!source.empty()) out += TextElement("24", lineY(above++), source);
-  if (n.segmentsShown < n.segments || n.dotsShown < n.dots) {
+  if (n.segmentsKept < n.segments || n.dotsKept < n.dots) {
     std::string shown = "showing ";
     if (n.segments > 0) {
-      shown += GroupedDigits(n.segmentsShown) + " of " + CountedGrouped(n.segments, "segment", "segments") + " (" +
-               Share(n.segmentsShown, n.segments) + ")";
+      shown += GroupedDigits(n.segmentsKept) + " of " + CountedGrouped(n.segments, "segment", "segments") + " (" +
+               Share(n.segmentsKept, n.segments) + ")";
     }
-    if (n.segments > 0 && n.dotsShown < n.dots) shown += " and ";
-    if (n.dotsShown < n.dots) shown += GroupedDigits(n.dotsShown) + " of " + CountedGrouped(n.dots, "dot", "dots");
-    if (n.segments == 0) shown += " (" + Share(n.dotsShown, n.dots) + ")";
+    if (n.segments > 0 && n.dotsKept < n.dots) shown += " and ";
+    if (n.dotsKept < n.dots) shown += GroupedDigits(n.dotsKept) + " of " + CountedGrouped(n.dots, "dot", "dots");
+    if (n.segments == 0) shown += " (" + Share(n.dotsKept, n.dots) + ")";
     out += TextElement("24", lineY(above), shown);
   }
   out += TextElement(legendX, lineY(0), "chain start", "end");
@@ -480,47 +314,63 @@ std::string Caption(const Fit& fit, const PictureCounts& n, const std::string& s
 
 }  // namespace
 
-template <typename Emit>
-void SvgPreview::Draw(Emit emit) const {
-  BlockText<Emit> out(emit);
-  Fit fit = Fit::Of(box_);
-  out << Header(fit) << BoundingBox(box_, fit);
+// ---- the picture ----------------------------------------------------------------------------
 
+namespace {
+
+// The chains, a colour band at a time, each band's segments joined into as few subpaths as they
+// allow, then the start dots.
+template <typename Out>
+void DrawMarks(Out& out, const PreviewSample& sample, const Fit& fit) {
   out << "<g fill=\"none\" stroke-width=\"1.4\" stroke-linecap=\"round\" stroke-linejoin=\"round\" "
          "stroke-opacity=\"0.85\">\n";
   for (int band = 0; band < BANDS; ++band) {
-    PathRun<BlockText<Emit>> paths(out, fit, "<path stroke=\"" + BandColour(band) + "\" d=\"");
-    for (const Segment& segment : segments_) {
-      if (BandOf(segment.along) == band) paths.Line(segment.from, segment.to);
-    }
+    PathRun<Out> paths(out, fit, "<path stroke=\"" + BandColour(band) + "\" d=\"");
+    sample.EachSegment([&](const PreviewSample::Point& from, const PreviewSample::Point& to, double place) {
+      if (BandOf(place) == band) paths.Line(Project(from.data()), Project(to.data()));
+    });
   }
   out << "</g>\n";
-
-  {
-    PathRun<BlockText<Emit>> dots(out, fit, "<path stroke=\"#e8f4ff\" stroke-width=\"4.5\" stroke-linecap=\"round\" "
-                                       "stroke-opacity=\"0.9\" d=\"");
-    for (const Piece& piece : kept_) {
-      if (piece.hasDot) dots.Dot(piece.dot);
-    }
-  }
-  PictureCounts counts{points_, polygons_, segmentsSeen_, segments_.size(), dotsSeen_, dotsKept_};
-  out << Caption(fit, counts, source_) << "</svg>\n";
+  PathRun<Out> dots(out, fit, "<path stroke=\"#e8f4ff\" stroke-width=\"4.5\" stroke-linecap=\"round\" "
+                              "stroke-opacity=\"0.9\" d=\"");
+  for (const PreviewSample::Point& dot : sample.dots()) dots.Dot(Project(dot.data()));
 }
 
-bool SvgPreview::Complete(std::string* error) {
+template <typename Emit>
+void Draw(const PreviewSample& sample, const std::string& source, Emit emit) {
+  BlockText<Emit> out(emit);
+  Fit fit = Fit::Of(sample.box());
+  out << Header(fit) << BoundingBox(sample.box(), fit);
+  DrawMarks(out, sample, fit);
+  out << Caption(fit, sample.counts(), source) << "</svg>\n";
+}
+
+}  // namespace
+
+void SvgPreview::SetSource(const std::string& input, const std::string& settings) {
+  source_ = ShortenedName(input) + " \xC2\xB7 " + settings;
+}
+
+bool SvgPreview::Open(const std::string& path, std::string* error) {
+  open_ = file_.Create(path, error);
+  return open_;
+}
+
+bool SvgPreview::Complete(const PreviewSample& sample, std::string* error) {
   if (!open_) {
     *error = "the SVG preview has no open file";
     return false;
   }
   open_ = false;
-  EndChain();
-  Draw([this](std::string_view text) { file_.Write(text.data(), text.size()); });
+  Draw(sample, source_, [this](std::string_view text) { file_.Write(text.data(), text.size()); });
   if (!file_.failed()) return true;
   *error = file_.reason();
   file_.Abandon();
   return false;
 }
 
-bool SvgPreview::Finish(std::string* error) { return Complete(error) && CommitTogether({&file_}, error); }
+bool SvgPreview::Finish(const PreviewSample& sample, std::string* error) {
+  return Complete(sample, error) && CommitTogether({&file_}, error);
+}
 
 }  // namespace dustweave
