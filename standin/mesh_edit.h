@@ -34,9 +34,10 @@ class MeshEdit {
   static LWPolID CountFace(EDStateRef state, const char* surface, int count, const LWPntID* points);
   static LWPolID StreamFace(EDStateRef state, const char* surface, int count, const LWPntID* points);
 
+  static bool TakePointNumber(Host& host, uint64_t* number);
   void Start();
   LWPntID PointId(uint64_t number) const;
-  int64_t PointNumber(LWPntID point) const;
+  static int64_t PointNumber(const Host& host, LWPntID point);
   LWPntID RefusePoint();
   void StreamOtherFace(const char* surface, int count, const LWPntID* points);
 

@@ -4,12 +4,19 @@
 // request each point also carries its chain attributes (writers/chain_attributes.h).
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/atomic_file.h"
+#include "platform/block_writer.h"
 #include "standin/mesh_sink.h"
+#include "writers/chain_attributes.h"
+#include "writers/glb_bin_part.h"
+#include "writers/glb_json.h"
+#include "writers/last_surface.h"
 
 namespace dustweave {
 
@@ -29,9 +36,9 @@ class GlbWriter : public standin::MeshSink {
   // Starts the output beside `path`; false, with a one-line reason naming `path`, when it cannot
   // be created.
   bool Open(const std::string& path, std::string* error);
-  // The number of points the run will make, when known before the first: the line indices (and
-  // the chain attributes before them) are then written in place behind room for that many
-  // positions, with no copy at the end. A wrong count costs only speed: the file is the same.
+  // The number of points the run will make, when known before the first: the parts of the
+  // binary chunk are then written in place behind room for that many positions, with no copy at
+  // the end. A wrong count costs only speed: the file is the same.
   void ExpectPoints(uint64_t count);
   void AddPoint(uint64_t number, const double position[3]) override;
   // Polygons of three or more points, of none, or with a point this run never made (-1) have
@@ -42,17 +49,48 @@ class GlbWriter : public standin::MeshSink {
   // past 32-bit sizes, polygons on more than one surface, more chains than _CHAIN numbers
   // exactly) and for any failed write.
   bool Complete(std::string* error);
-  AtomicFile& file();
+  AtomicFile& file() { return out_; }
   // Complete, then commit the file under its name.
   bool Finish(std::string* error);
 
-  uint64_t leftOut() const;  // polygons left out so far
+  uint64_t leftOut() const { return leftOut_; }  // polygons left out so far
   // About the file's size if the run ended now: its head and every byte of the mesh made so far.
   uint64_t bytesMade() const;
 
  private:
-  struct State;
-  std::unique_ptr<State> state_;
+  uint64_t positionBytes() const { return positionsHandedOn_ + positionsUsed_; }
+  std::unique_ptr<ChainAttributes> NewChainAttributes();
+  template <typename Each>
+  void EachPart(Each each);
+  void HandOnPositions();
+  bool StillFits();
+  bool ChainsFit();
+  void Refuse(std::string reason);
+  void RefusePoint(uint64_t number, const double position[3]);
+  bool TakeSurface(const char* name);
+  void AddOtherPolygon(const char* surface, int count, const int64_t* points);
+  void PlaceParts(uint64_t count);
+  void UnplaceParts();
+  bool WriteParts(const Layout& layout);
+  bool CompleteOnce(std::string* error);
+  bool WritePartsAndHead(const Layout& layout, std::string* error);
+
+  uint64_t maxFileBytes_;
+  AtomicFile out_;
+  BlockWriter behind_{out_};
+  std::unique_ptr<char[]> positions_;  // the positions' block
+  size_t positionsUsed_ = 0;
+  uint64_t positionsHandedOn_ = 0;     // bytes of positions handed on, from the head's end on
+  Bounds bounds_;
+  BinPart lines_, dots_;
+  // With the chain attributes: what works them out, and their parts in ChainStream's order, which
+  // is their order in the file.
+  std::unique_ptr<ChainAttributes> chainAttributes_;
+  std::array<BinPart, 3> attributes_;
+  LastSurface surface_;
+  uint64_t leftOut_ = 0;
+  std::optional<uint64_t> placedFor_;  // the points the parts were placed for; none: spooled
+  std::optional<std::string> refusal_;  // why nothing more is written ("not open" between runs)
 };
 
 }  // namespace dustweave
