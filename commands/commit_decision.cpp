@@ -2,7 +2,7 @@
 // showed and the state of its mesh edit, as the stand-in host recorded them.
 #include "commands/commit_decision.h"
 
-#include "platform/path_text.h"
+#include "platform/path_queries.h"
 
 namespace dustweave {
 

@@ -3,7 +3,7 @@
 // folder of any name leads to the file that is there.
 #include "commands/module_path.h"
 
-#include "platform/path_text.h"
+#include "platform/path_queries.h"
 
 namespace dustweave {
 

@@ -11,7 +11,7 @@
 #include "pfxtools/pfx_look.h"
 #include "platform/atomic_file.h"
 #include "platform/file_handle.h"
-#include "platform/path_text.h"
+#include "platform/path_queries.h"
 #include "platform/temp_files.h"
 
 namespace dustweave {
@@ -135,7 +135,7 @@ Refusal PlanInput(const std::string& path, CommandPlan* plan) {
   plan->input = path;
   plan->inputBytes = status.size;
   plan->notPfx = NotPfxReason(start, std::max<uint64_t>(status.size, start.size()));
-  plan->samples = SamplesBySize(path);
+  plan->samples = SamplesBySize(start, status.size);
   return {};
 }
 

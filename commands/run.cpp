@@ -12,7 +12,7 @@
 #include "commands/plan.h"
 #include "commands/report.h"
 #include "commands/step_share.h"
-#include "platform/path_text.h"
+#include "platform/path_queries.h"
 
 namespace dustweave {
 

@@ -1,11 +1,11 @@
 // The samples a pfx file holds, told from its header and its size alone, and the points the
 // plug-in makes of them with a "step percent" answer: what a converter needs before a run to
-// lay out its output and to tell its progress, at the cost of reading 12 bytes.
+// lay out its output and to tell its progress, from the file's first 12 bytes.
 #pragma once
 
 #include <cstdint>
 #include <optional>
-#include <string>
+#include <string_view>
 
 namespace dustweave {
 
@@ -13,8 +13,9 @@ namespace dustweave {
 // and the track heads is a sample. Exact for a file that is whole and has nothing after its last
 // track, which is also the number of points the plug-in makes when it keeps every sample; only a
 // guess otherwise (a file cut short, bytes after the last track), so its users must cope with a
-// wrong one. Nullopt when the file cannot be read or is too short for its particle count.
-std::optional<uint64_t> SamplesBySize(const std::string& path);
+// wrong one. `start` holds the file's first bytes; nullopt when they are fewer than a header's
+// or the size is too small for the particle count.
+std::optional<uint64_t> SamplesBySize(std::string_view start, uint64_t size);
 
 // Whether the plug-in makes a point of every sample with this "step percent" answer. It thins a
 // track when its interval trunc(span / (span x step)) is 2 or more, which happens for every

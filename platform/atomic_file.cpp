@@ -3,7 +3,7 @@
 
 #include <atomic>
 
-#include "platform/path_text.h"
+#include "platform/path_queries.h"
 #include "platform/temp_files.h"
 
 namespace dustweave {

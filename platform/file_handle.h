@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/file_seam.h"
-#include "platform/path_text.h"
+#include "platform/path_queries.h"
 
 namespace dustweave {
 

@@ -14,7 +14,7 @@
 #include <ctime>
 
 #include "platform/file_handle.h"
-#include "platform/path_text.h"
+#include "platform/path_queries.h"
 
 #ifdef _WIN32
 #include <process.h>

@@ -25,7 +25,7 @@
 #include "pfxtools/pfx_generate.h"
 #include "platform/atomic_file.h"
 #include "platform/block_writer.h"
-#include "platform/path_text.h"
+#include "platform/path_queries.h"
 #include "platform/temp_files.h"
 #include "temp_file.h"
 

@@ -535,6 +535,12 @@ TEST(GlbRefusalTest, MissingFolderFailsAtOpenAndLeavesNothing) {
 
 // ---- the samples of a pfx file, told by its size ---------------------------------------------
 
+// The samples SamplesBySize tells of a file of these bytes, from its start and its size.
+std::optional<uint64_t> SamplesOfBytes(const std::vector<uint8_t>& bytes) {
+  std::string start(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(bytes.size(), 64)));
+  return dustweave::SamplesBySize(start, bytes.size());
+}
+
 TEST(PfxCountTest, SizeTellsTheSamplesOfAWholeFile) {
   pfxwrite::File file;
   file.indexLimit = 100;
@@ -545,27 +551,20 @@ TEST(PfxCountTest, SizeTellsTheSamplesOfAWholeFile) {
     file.tracks.push_back(pfxwrite::RuledTrack(t[0], t[1], t[2], file.indexLimit));
     samples += pfxwrite::SamplesOf(t[0], t[1], t[2], file.indexLimit);
   }
-  TempFile whole(file);
-  EXPECT_EQ(dustweave::SamplesBySize(whole.path()), samples);
+  EXPECT_EQ(SamplesOfBytes(pfxwrite::Encode(file)), samples);
   file.trailing = {1, 2, 3};  // less than a sample after the last track: still exact
-  TempFile trailing(file);
-  EXPECT_EQ(dustweave::SamplesBySize(trailing.path()), samples);
+  EXPECT_EQ(SamplesOfBytes(pfxwrite::Encode(file)), samples);
   pfxwrite::File none;
   none.particleCount = 0;
-  TempFile empty(none);
-  EXPECT_EQ(dustweave::SamplesBySize(empty.path()), 0u);
+  EXPECT_EQ(SamplesOfBytes(pfxwrite::Encode(none)), 0u);
 }
 
 TEST(PfxCountTest, NothingIsToldOfAFileTooShortForItsHeads) {
   pfxwrite::File file;
   file.particleCount = 1000;  // more track heads than the file holds
   file.tracks.push_back(pfxwrite::RuledTrack(0, 50, 0, 100));
-  TempFile shortOfHeads(file);
-  EXPECT_EQ(dustweave::SamplesBySize(shortOfHeads.path()), std::nullopt);
-  TempFile noHeader(std::vector<uint8_t>{0, 0, 0, 3, 0, 0});
-  EXPECT_EQ(dustweave::SamplesBySize(noHeader.path()), std::nullopt);
-  TempFolder folder;
-  EXPECT_EQ(dustweave::SamplesBySize(folder.File("missing.pfx")), std::nullopt);
+  EXPECT_EQ(SamplesOfBytes(pfxwrite::Encode(file)), std::nullopt);
+  EXPECT_EQ(SamplesOfBytes(std::vector<uint8_t>{0, 0, 0, 3, 0, 0}), std::nullopt);
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 
 #include "commands/console_text.h"
 #include "commands/module_path.h"
+#include "platform/path_queries.h"
 #include "platform/path_text.h"
 #include "platform/temp_files.h"
 #include "platform/utf8.h"
@@ -91,14 +92,19 @@ TEST(SystemAnswers, ProgramPathNamesThisProgram) {
   EXPECT_EQ(FileNameOf(program).rfind("path_tests", 0), 0u) << program;
 }
 
-TEST(SystemAnswers, FileSizeIsToldForFilesOnly) {
+TEST(SystemAnswers, WhatIsUnderANameIsToldWithAFilesSize) {
   TempFile file(std::vector<uint8_t>(264, 7));
-  EXPECT_EQ(dustweave::FileSizeOf(file.path()), std::optional<uint64_t>(264));
+  dustweave::PathStatus status;
+  ASSERT_EQ(dustweave::StatusOf(file.path(), &status), 0);
+  EXPECT_EQ(status.kind, dustweave::PathKind::File);
+  EXPECT_EQ(status.size, 264u);
   EXPECT_TRUE(dustweave::IsRegularFile(file.path()));
   std::string folder = FolderOf(file.path());
-  EXPECT_EQ(dustweave::FileSizeOf(folder), std::nullopt);
+  ASSERT_EQ(dustweave::StatusOf(folder, &status), 0);
+  EXPECT_EQ(status.kind, dustweave::PathKind::Folder);
   EXPECT_FALSE(dustweave::IsRegularFile(folder));
-  EXPECT_EQ(dustweave::FileSizeOf(file.path() + ".missing"), std::nullopt);
+  ASSERT_EQ(dustweave::StatusOf(file.path() + ".missing", &status), 0);
+  EXPECT_EQ(status.kind, dustweave::PathKind::Missing);
 }
 
 TEST(SystemAnswers, ARelativePathIsMadeAbsoluteAgainstTheCurrentFolder) {
