@@ -165,8 +165,7 @@ BOOL WINAPI PrintAndHandOn(DWORD event) {
   return FALSE;
 }
 #else
-struct sigaction gHandedOn[3];
-constexpr int SIGNALS[3] = {SIGINT, SIGTERM, SIGHUP};
+struct sigaction gHandedOn[INTERRUPTS];
 
 // Signals are held while outputs are renamed into place, so this runs before or after that.
 extern "C" void PrintAndHandOn(int signalNumber) {
@@ -177,8 +176,8 @@ extern "C" void PrintAndHandOn(int signalNumber) {
     if (written <= 0) break;
     done += static_cast<size_t>(written);
   }
-  for (size_t i = 0; i < 3; ++i) {
-    if (SIGNALS[i] != signalNumber) continue;
+  for (size_t i = 0; i < INTERRUPTS; ++i) {
+    if (INTERRUPT_SIGNALS[i] != signalNumber) continue;
     if (gHandedOn[i].sa_handler != SIG_DFL && gHandedOn[i].sa_handler != SIG_IGN) {
       gHandedOn[i].sa_handler(signalNumber);
     }
@@ -208,10 +207,7 @@ void PrintLineOnInterrupt(const std::vector<std::string>& outputs) {
 #ifdef _WIN32
   SetConsoleCtrlHandler(PrintAndHandOn, TRUE);
 #else
-  struct sigaction action{};
-  action.sa_handler = PrintAndHandOn;
-  sigemptyset(&action.sa_mask);
-  for (size_t i = 0; i < 3; ++i) sigaction(SIGNALS[i], &action, &gHandedOn[i]);
+  HandleInterrupts(PrintAndHandOn, gHandedOn);
 #endif
 }
 

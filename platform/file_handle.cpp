@@ -39,6 +39,19 @@ OVERLAPPED At(uint64_t offset) {
 
 FileHandle::~FileHandle() { Close(); }
 
+SystemError FileHandle::Create(const std::string& path) { return Open(FileOp::Create, path); }
+
+SystemError FileHandle::OpenToRead(const std::string& path) { return Open(FileOp::Open, path); }
+
+// Closes what it held; then the seam is asked, and the system; the path is kept for the seam.
+SystemError FileHandle::Open(FileOp op, const std::string& path) {
+  Close();
+  if (SystemError fault = FaultAt(op, path)) return fault;
+  SystemError failure = SystemOpen(op, path);
+  if (failure == 0) path_ = path;
+  return failure;
+}
+
 #ifdef _WIN32
 bool FileHandle::open() const { return handle_ != nullptr; }
 
@@ -50,25 +63,14 @@ HANDLE Opened(const std::string& path, DWORD access, DWORD sharing, DWORD dispos
 
 }  // namespace
 
-SystemError FileHandle::Create(const std::string& path) {
-  Close();
-  if (SystemError fault = FaultAt(FileOp::Create, path)) return fault;
-  // No other opener may read, write or delete it while it is written (our own interrupt handler
-  // deletes through this handle's sharing of delete).
-  HANDLE handle = Opened(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, CREATE_NEW);
+// A new file no other opener may read, write or delete while it is written (our own interrupt
+// handler deletes through this handle's sharing of delete), or an existing one to read.
+SystemError FileHandle::SystemOpen(FileOp op, const std::string& path) {
+  HANDLE handle = op == FileOp::Create
+                      ? Opened(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, CREATE_NEW)
+                      : Opened(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
   if (handle == INVALID_HANDLE_VALUE) return LastError();
   handle_ = handle;
-  path_ = path;
-  return 0;
-}
-
-SystemError FileHandle::OpenToRead(const std::string& path) {
-  Close();
-  if (SystemError fault = FaultAt(FileOp::Open, path)) return fault;
-  HANDLE handle = Opened(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
-  if (handle == INVALID_HANDLE_VALUE) return LastError();
-  handle_ = handle;
-  path_ = path;
   return 0;
 }
 
@@ -131,26 +133,15 @@ SystemError FileHandle::Close() {
 #else
 bool FileHandle::open() const { return fd_ >= 0; }
 
-SystemError FileHandle::Create(const std::string& path) {
-  Close();
-  if (SystemError fault = FaultAt(FileOp::Create, path)) return fault;
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+// A new file, held locked while this process writes it: a later run removes only temporary files
+// nobody holds (file systems without locks, some network folders, still write: the lock is a
+// courtesy). Or an existing one to read.
+SystemError FileHandle::SystemOpen(FileOp op, const std::string& path) {
+  int fd = op == FileOp::Create ? ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666)
+                                : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno;
-  // Held while this process writes it: a later run removes only temporary files nobody holds.
-  // File systems without locks (some network folders) still write; the lock is a courtesy.
-  flock(fd, LOCK_EX | LOCK_NB);
+  if (op == FileOp::Create) flock(fd, LOCK_EX | LOCK_NB);
   fd_ = fd;
-  path_ = path;
-  return 0;
-}
-
-SystemError FileHandle::OpenToRead(const std::string& path) {
-  Close();
-  if (SystemError fault = FaultAt(FileOp::Open, path)) return fault;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno;
-  fd_ = fd;
-  path_ = path;
   return 0;
 }
 

@@ -43,6 +43,9 @@ class FileHandle {
   bool open() const;
 
  private:
+  SystemError Open(FileOp op, const std::string& path);
+  SystemError SystemOpen(FileOp op, const std::string& path);  // Create or Open, as the system does it
+
   std::string path_;
 #ifdef _WIN32
   void* handle_ = nullptr;

@@ -148,7 +148,7 @@ extern "C" void RemoveAndEnd(int signalNumber) {
 sigset_t Interrupts() {
   sigset_t set;
   sigemptyset(&set);
-  for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set, signalNumber);
+  for (int signalNumber : INTERRUPT_SIGNALS) sigaddset(&set, signalNumber);
   return set;
 }
 #endif
@@ -185,12 +185,18 @@ void RemoveTemporariesOnInterrupt() {
 #ifdef _WIN32
   SetConsoleCtrlHandler(RemoveAndEnd, TRUE);
 #else
-  struct sigaction action{};
-  action.sa_handler = RemoveAndEnd;
-  sigemptyset(&action.sa_mask);
-  for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) sigaction(signalNumber, &action, nullptr);
+  HandleInterrupts(RemoveAndEnd);
 #endif
 }
+
+#ifndef _WIN32
+void HandleInterrupts(void (*handler)(int), struct sigaction* before) {
+  struct sigaction action{};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  for (size_t i = 0; i < INTERRUPTS; ++i) sigaction(INTERRUPT_SIGNALS[i], &action, before != nullptr ? &before[i] : nullptr);
+}
+#endif
 
 bool InterruptsAreHeld() { return gHeld.load() > 0; }
 

@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+#ifndef _WIN32
+#include <csignal>
+#endif
+
 namespace dustweave {
 
 // How many bytes longer than an output's own name its temporary names may be: "." before the
@@ -39,6 +43,14 @@ void RemoveRegisteredTemporaries();
 // Installs what removes the registered files on an interrupt before the program ends by it:
 // SIGINT, SIGTERM and SIGHUP on POSIX; Ctrl-C, Ctrl-Break and closing the console on Windows.
 void RemoveTemporariesOnInterrupt();
+#ifndef _WIN32
+// The signals that interrupt a program on POSIX.
+inline constexpr int INTERRUPT_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
+inline constexpr size_t INTERRUPTS = sizeof INTERRUPT_SIGNALS / sizeof INTERRUPT_SIGNALS[0];
+// Makes `handler` the handler of each interrupt signal; the handlers they had go to `before`
+// (INTERRUPTS of them, in INTERRUPT_SIGNALS' order) when it is given.
+void HandleInterrupts(void (*handler)(int), struct sigaction* before = nullptr);
+#endif
 // While one is alive, interrupts wait: outputs are renamed into place as one step.
 bool InterruptsAreHeld();  // whether one is alive now, for a handler of another thread to wait on
 class InterruptsHeld {

@@ -22,25 +22,24 @@ namespace {
 
 // ---- the view: turned 35 degrees about the vertical axis, looking down 25 degrees ----------
 
-constexpr double COS_YAW = 0.8191520442889918;
-constexpr double SIN_YAW = 0.5735764363510461;
-constexpr double COS_PITCH = 0.9063077870366499;
-constexpr double SIN_PITCH = 0.42261826174069944;
+struct Turn {
+  double cos, sin;
+};
+constexpr Turn YAW{0.8191520442889918, 0.5735764363510461};
+constexpr Turn PITCH{0.9063077870366499, 0.42261826174069944};
 
-constexpr double CANVAS_WIDTH = 1200;
-constexpr double MIN_HEIGHT = 520;
-constexpr double MAX_HEIGHT = 1100;
-constexpr double MARGIN = 60;
-constexpr double CAPTION_SPACE = 40;
+// The canvas: as wide as this, as high as the box's shape asks between the two heights, with a
+// margin round the picture and room for the caption below it.
+constexpr double CANVAS_WIDTH = 1200, MIN_HEIGHT = 520, MAX_HEIGHT = 1100, MARGIN = 60, CAPTION_SPACE = 40;
 
 struct Flat {
   double x, y;  // projected, before fitting to the canvas; y grows downwards
 };
 
 Flat Project(const double p[3]) {
-  double across = p[0] * COS_YAW - p[2] * SIN_YAW;
-  double away = p[0] * SIN_YAW + p[2] * COS_YAW;
-  double up = p[1] * COS_PITCH + away * SIN_PITCH;
+  double across = p[0] * YAW.cos - p[2] * YAW.sin;
+  double away = p[0] * YAW.sin + p[2] * YAW.cos;
+  double up = p[1] * PITCH.cos + away * PITCH.sin;
   return {across, -up};
 }
 
