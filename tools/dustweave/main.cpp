@@ -29,6 +29,7 @@
 #include "tools/dustweave/interrupt_line.h"
 #include "tools/dustweave/mesh_outputs.h"
 #include "tools/dustweave/module_path.h"
+#include "tools/dustweave/progress.h"
 #include "tools/dustweave/report.h"
 #include "tools/dustweave/step_share.h"
 #include "tools/lib/number_text.h"
@@ -360,6 +361,8 @@ int main(int argc, char** argv) {
   CLI::App* generate = AddGenerate(app, generateOut, settings);
   uint64_t pointIdsTaken = 0;  // a test seam: the stand-in host's point IDs start after these
   app.add_option("--test-point-ids-taken", pointIdsTaken)->group("");
+  bool progressAtEveryLook = false;  // a test seam: the progress line drawn at every look
+  app.add_flag("--test-progress-at-every-look", progressAtEveryLook)->group("");
   std::string fileFaults;  // a test seam: the file operations broken (see platform/file_seam.h)
   app.add_option("--test-file-faults", fileFaults)->group("");
   if (CommandCheck check = CheckCommand(app, argc, argv); !check.line.empty()) {
@@ -384,6 +387,7 @@ int main(int argc, char** argv) {
     return EXIT_MISUSE;
   }
   standin::SetDefaultPointIdsTaken(pointIdsTaken);
+  if (progressAtEveryLook) dustweave::DrawProgressAtEveryLook();
   if (!fileFaults.empty()) {
     dustweave::FileFaultPlan plan;
     std::string error;
