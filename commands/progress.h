@@ -35,6 +35,10 @@ std::string ProgressSummary(const ProgressState& state);
 uint64_t ProcessBytesRead();
 bool StandardErrorIsTerminal();
 
+// A test seam: the line is drawn from the start and at every look at the clock (every 1024 of
+// the host's calls) rather than every 200 ms from one second on.
+void DrawProgressAtEveryLook();
+
 // Counts the points as they stream past and redraws the line at most every 200 ms, from one
 // second into the run. Lines printed through PrintLine go above it. `pointsToExpect` (0 when
 // unknown) gives the share where the system counts no bytes read.

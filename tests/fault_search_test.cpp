@@ -9,9 +9,10 @@
 // after a kill, the next command writes the whole new files and sweeps what the killed one left.
 // Each command is searched with hard links available and with them refused, as a file system
 // without them does. The commands are the program's own main, run in forked children (Linux).
-// Under AddressSanitizer, where each run costs several times as much, the search breaks each
-// operation once, with hard links available: the memory of every failure path and of the cleanup
-// after it is checked there, and the file system's variants and kills here in the plain build.
+// Under AddressSanitizer and in the 32-bit build under qemu (FAULT_SEARCH_ONCE_ONLY), where each
+// run costs several times as much, the search breaks each operation once, with hard links
+// available: the memory of every failure path and the 32-bit arithmetic of the cleanup after it
+// are checked there, and the file system's variants and kills here in the plain build.
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>

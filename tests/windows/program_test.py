@@ -374,15 +374,17 @@ def case_interrupt(checks, programs, work):
 # ---- progress ----------------------------------------------------------------------------------
 
 def case_progress(checks, programs, work):
-    """A conversion of some seconds on a console: its progress line moves past 0 % (wine counts
-    no bytes read, so the share comes from the points made) and shows the output's size."""
+    """A conversion on a console, its progress line drawn at every look at the clock (a test
+    seam, so that however fast the machine the line is drawn): the line moves past 0 % (wine
+    counts no bytes read, so the share comes from the points made) and shows the output's size."""
     folder = fresh(os.path.join(work, "windows"))
     big = os.path.join(folder, "big.pfx")
-    done = programs.native_run(["generate", big, "--particles", "8000", "--index-limit", "1000", "--last", "999"],
+    done = programs.native_run(["generate", big, "--particles", "800", "--index-limit", "1000", "--last", "999"],
                                folder)
     checks.expect(done.returncode == 0, "the native dustweave generates a large input")
-    status, shown = terminal_bytes(programs.wine + [programs.program, "convert", "big.pfx", "big.obj", "--module",
-                                                    programs.module], folder, programs.env)
+    status, shown = terminal_bytes(programs.wine + [programs.program, "--test-progress-at-every-look", "convert",
+                                                    "big.pfx", "big.obj", "--module", programs.module],
+                                   folder, programs.env)
     lines = [part.decode("utf-8", errors="replace").strip() for part in re.split(rb"[\r\n]+", shown)]
     shares = [int(m.group(1)) for m in (re.match(r"(\d+)%  ", line) for line in lines) if m]
     checks.expect(status == 0, f"the conversion ends with 0 (exit {status})")
