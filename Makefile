@@ -38,8 +38,14 @@ ARCHIVE_RESULTS := $(BUILD)/archive-test.json
 test: test-native test-asan test-fuzz test-windows test-i686 test-dist
 	@scripts/test-summary $(SUITES) --archive $(ARCHIVE_RESULTS)
 
+# The fault search's cases each add a line to a summary, whose total is printed at the end.
+FAULT_SEARCH_TOTAL = awk -F'operations, ' '{ split($$2, w, " "); points += w[1]; cases++ } \
+    END { if (cases) printf "fault search: %d cases, %d fault points tried\n", cases, points }'
+
 test-native: native
+	@rm -f $(NATIVE)/tests/fault-search-summary.txt
 	cd $(NATIVE) && $(CTEST)
+	@$(FAULT_SEARCH_TOTAL) $(NATIVE)/tests/fault-search-summary.txt 2>/dev/null || true
 
 # The whole suite again under clang's AddressSanitizer and UndefinedBehaviorSanitizer (the first
 # report fails), then every fuzz target over its seed corpus and briefly. `make fuzz` fuzzes longer.
@@ -53,7 +59,9 @@ asan: deps
 	@cmake --build $(ASAN) -j $(JOBS)
 
 test-asan: asan
+	@rm -f $(ASAN)/tests/fault-search-summary.txt
 	cd $(ASAN) && $(SANITIZER_ENV) $(CTEST)
+	@$(FAULT_SEARCH_TOTAL) $(ASAN)/tests/fault-search-summary.txt 2>/dev/null || true
 
 test-fuzz: asan
 	@scripts/fuzz-run $(ASAN) 30
@@ -110,8 +118,8 @@ DIST := dist
 DIST_TARGETS := mirod_dustweave dustweave
 WINDOWS_DIST := mirod_dustweave-$(VERSION)-windows
 LINUX_DIST := dustweave-$(VERSION)-linux-x86_64
-DIST_TEXTS := --version $(VERSION) --text README.txt=release/README.txt --text LICENSE.txt=LICENSE \
-    --text CHANGELOG.txt=CHANGELOG.md
+# Each archive has its own README.txt: Windows commands in the zip, Linux ones in the tarball.
+DIST_TEXTS := --version $(VERSION) --text LICENSE.txt=LICENSE --text CHANGELOG.txt=CHANGELOG.md
 # The commit's time; outside a git checkout, a fixed one (2026-01-01 00:00 UTC).
 SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null || echo 1767225600)
 export SOURCE_DATE_EPOCH
@@ -128,10 +136,10 @@ dist: dist-native dist-win64 dist-win32
 	@scripts/dist-archive --out $(DIST)/$(WINDOWS_DIST).zip --folder $(WINDOWS_DIST) --crlf \
 	    --file mirod_dustweave64.p=$(BUILD)/win64/mirod_dustweave64.p \
 	    --file mirod_dustweave32.p=$(BUILD)/win32/mirod_dustweave32.p \
-	    --program dustweave64.exe=$(BUILD)/win64/dustweave64.exe $(DIST_TEXTS)
+	    --program dustweave64.exe=$(BUILD)/win64/dustweave64.exe --text README.txt=release/README.txt $(DIST_TEXTS)
 	@scripts/dist-archive --out $(DIST)/$(LINUX_DIST).tar.gz --folder $(LINUX_DIST) \
 	    --file mirod_dustweave.so=$(NATIVE)/mirod_dustweave.so \
-	    --program dustweave=$(NATIVE)/dustweave $(DIST_TEXTS)
+	    --program dustweave=$(NATIVE)/dustweave --text README.txt=release/README-linux.txt $(DIST_TEXTS)
 
 # Two clones of the current commit in two different folders, `make dist` in each, every archive
 # and deliverable compared byte for byte.

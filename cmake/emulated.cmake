@@ -1,7 +1,8 @@
 # Tests of a build whose programs this machine starts only through a runner: wine for the Windows
 # builds (cmake/windows.cmake), qemu-i386-static for 32-bit Linux (cmake/i686.cmake). The build
 # sets, before it includes this file:
-#   DUSTWEAVE_RUNNER        the command that starts one of its programs (a list)
+#   DUSTWEAVE_RUNNER        the command that starts one of its programs (a list; tests are given
+#                           DUSTWEAVE_RUN_PROGRAM, one script that runs it)
 #   DUSTWEAVE_RUNNER_NAME   how test names say it ("wine win64", "qemu i686")
 #   DUSTWEAVE_RUNNER_GUARD  a command put before each test that starts the build's programs: it
 #                           runs the test, or, where this machine cannot start them at all, says
@@ -11,7 +12,22 @@
 include_guard(GLOBAL)
 
 set(DUSTWEAVE_SKIPPED 77)  # the exit status CTest reports as "Skipped"
-set(CMAKE_CROSSCOMPILING_EMULATOR ${DUSTWEAVE_RUNNER})
+
+# DUSTWEAVE_RUN_PROGRAM: one script that starts any program of the build through the runner, so
+# that the runner travels as one word (in -D options, CTest's commands, the tests' own runs).
+set(DUSTWEAVE_RUN_PROGRAM ${CMAKE_BINARY_DIR}/run-program)
+set(words)
+foreach(word ${DUSTWEAVE_RUNNER})
+  string(APPEND words " '${word}'")
+endforeach()
+file(WRITE ${DUSTWEAVE_RUN_PROGRAM}.new
+     "#!/bin/sh\n# Starts a program of this build (${DUSTWEAVE_RUNNER_NAME}): run-program PROGRAM [ARGS...]\n"
+     "exec${words} \"$@\"\n")
+file(COPY_FILE ${DUSTWEAVE_RUN_PROGRAM}.new ${DUSTWEAVE_RUN_PROGRAM} ONLY_IF_DIFFERENT)
+file(REMOVE ${DUSTWEAVE_RUN_PROGRAM}.new)
+file(CHMOD ${DUSTWEAVE_RUN_PROGRAM} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
+     GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${DUSTWEAVE_RUN_PROGRAM})
 # GoogleTest suites run whole, one runner start a suite (cmake/emulated/GoogleTest.cmake).
 list(PREPEND CMAKE_MODULE_PATH ${CMAKE_CURRENT_LIST_DIR}/emulated)
 
@@ -36,7 +52,7 @@ function(dustweave_add_runner_test)
   list(GET command 0 first)
   if(TARGET ${first})
     list(POP_FRONT command)
-    list(PREPEND command ${DUSTWEAVE_RUNNER} $<TARGET_FILE:${first}>)
+    list(PREPEND command ${DUSTWEAVE_RUN_PROGRAM} $<TARGET_FILE:${first}>)
   endif()
   if(NOT ARG_WORKING_DIRECTORY)
     set(ARG_WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})

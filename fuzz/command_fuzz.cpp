@@ -301,9 +301,9 @@ void CheckAgainstModel(const standin::Host& host, int result, const ModelRun& mo
           "box is one of the system's own messages, in order");
     Check(!box.text2, "second text argument is null");
   }
-  bool posted = host.panel && host.panel->posted;
+  bool posted = host.panel && host.panel->posted();
   Check(posted == model.panelPosted, "panel shown");
-  Check(!host.panel || host.panel->destroyed, "panel destroyed");
+  Check(!host.panel || host.panel->destroyed(), "panel destroyed");
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "pfxwrite/writer.h"
+#include "pfxtools/pfx_writer.h"
 
 namespace {
 

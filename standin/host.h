@@ -3,7 +3,8 @@
 // user would from a HostScript and records everything the plug-in did, for tests and dustweave.
 // The mesh goes to one of three places: kept in memory (a MeshRecorder, the default), only
 // counted (discardMesh), or streamed to the script's sink. One host is current at a time; its
-// records are handed out as plain C function tables.
+// records are handed out as plain C function tables. The form panel and the mesh edit are
+// services of their own (form_panel.h, mesh_edit.h); lookup, messages and surfaces are here.
 #pragma once
 
 #include <array>
@@ -15,6 +16,8 @@
 #include <vector>
 
 #include "host/records.h"
+#include "standin/form_panel.h"
+#include "standin/mesh_edit.h"
 #include "standin/mesh_sink.h"
 
 namespace standin {
@@ -74,6 +77,7 @@ struct ListEntry {
   bool operator==(const ListEntry&) const = default;
 };
 
+// What the module did with the panel it created.
 struct PanelRecord {
   int createType = 0;
   std::vector<ListEntry> controls;         // up to and including the closing id 0
@@ -81,13 +85,14 @@ struct PanelRecord {
   std::vector<LWXPHint> hints;             // up to and including the two closing zeros
   std::optional<std::string> title;        // from the label hint of id 0
   std::vector<std::string> choices;        // from the popup's string list hint
-  bool choicesGiven = false;
   struct Set { LWID id; bool isNull; std::string text; double real; int integer; };
   std::vector<Set> initialValues;          // formSet calls, in order
   std::vector<LWID> reads;                 // formGet calls, in order
   std::vector<std::string> calls;          // create, describe, hint, formSet, post, formGet, destroy
-  bool posted = false;
-  bool destroyed = false;
+
+  bool posted() const { return Called("post"); }
+  bool destroyed() const { return Called("destroy"); }
+  bool Called(const std::string& call) const;
 };
 
 enum class EditState { None, Open, Ended };
@@ -127,10 +132,10 @@ class Host {
   Host& operator=(const Host&) = delete;
 
   GlobalFunc* global() const;
-  LWModCommand* command() { return &command_; }
+  LWModCommand* command() { return edit_.command(); }
   LWMessageFuncs* messages() { return &messages_; }
   LWSurfaceFuncs* surfaceFuncs() { return &surfaces_; }
-  LWXPanelFuncs* panelFuncs() { return &panels_; }
+  LWXPanelFuncs* panelFuncs() { return panels_.funcs(); }
 
   HostScript script;
   std::vector<std::string> lookups;       // service names asked for, in order
@@ -140,6 +145,9 @@ class Host {
   int panelsCreated = 0;
   MeshRecord mesh;                        // counts and edit state; points and polygons when kept
   std::function<void(const Box&)> onBox;  // told of each box as it is shown
+
+  // Shows a message box: recorded, noted among the calls, and told to onBox.
+  void Show(Box box);
 
   // What the module did through the host, in order: "editBegin" (or "editBegin declined"), the
   // points and polygons made since the entry before as one entry ("mesh: 3 points, 2 polygons"),
@@ -151,25 +159,15 @@ class Host {
   static Host* current();
 
  private:
-  LWModCommand command_{};
-  MeshEditOp edit_{};
-  MeshRecorder recorder_{mesh};
-  MeshSink* sink_ = &recorder_;           // where this edit's mesh goes, chosen at editBegin
-  uint64_t pointIdBase_ = 1;              // the ID of point 0
-  uint64_t pointRoom_ = UINTPTR_MAX;      // how many points there are IDs for, from point 0
+  MeshEdit edit_{*this};
+  FormPanel panels_{*this};
   LWMessageFuncs messages_{};
   LWSurfaceFuncs surfaces_{};
-  LWXPanelFuncs panels_{};
-  struct PanelValues {
-    std::string file;
-    int startPolygon = 0;
-    double step = 0;
-    int pick = 0;
-  } values_;
   std::vector<std::string> calls_;
   uint64_t notedPoints_ = 0;              // the mesh counts as of the last entry
   uint64_t notedPolygons_ = 0;
-  friend struct Callbacks;
+  friend class MeshEdit;                  // each finds its service of the current host
+  friend class FormPanel;
 };
 
 }  // namespace standin

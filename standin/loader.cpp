@@ -11,7 +11,7 @@
 #include <dlfcn.h>
 #endif
 
-#include "tools/lib/path_text.h"
+#include "platform/path_queries.h"
 
 namespace standin {
 

@@ -93,7 +93,7 @@ TEST_F(AllocationFailure, AnOptionsTextThatCannotBeCopiedIsCancel) {
   long tried = FailEachAllocation([&](long n) {
     ChainOptions options;
     int result = RunOptionsPanel(host.panelFuncs(), &options);
-    EXPECT_TRUE(host.panel->destroyed);
+    EXPECT_TRUE(host.panel->destroyed());
     if (n <= 2) {
       EXPECT_EQ(result, 0);
       EXPECT_EQ(options.fileName, nullptr);
@@ -145,7 +145,7 @@ TEST_F(AllocationFailure, EveryAllocationOfAnActivationFailsAsDocumented) {
         EXPECT_EQ(host.mesh.editBegins, 0);
       } else if (n < readerBuffer) {
         EXPECT_EQ(result, 0);  // as Cancel: the panel was shown, nothing was run
-        EXPECT_TRUE(host.panel->destroyed);
+        EXPECT_TRUE(host.panel->destroyed());
         EXPECT_EQ(host.mesh.editBegins, 0);
       } else {
         // Without the reader's buffer, or with nothing failing: the same chains.

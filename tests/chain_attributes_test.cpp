@@ -1,16 +1,18 @@
 // The chain attributes worked out as the mesh streams by: each point's chain number, its place
 // along the chain and its colour, compared with a model of the whole mesh, over the real module's
-// runs and over streams the module never makes; and the chain count float32 numbers exactly.
+// runs and over streams the module never makes; the preview sample sees the same chains; and the
+// chain count float32 numbers exactly.
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "chain_model.h"
+#include "pfxtools/pfx_generate.h"
 #include "standin/loader.h"
 #include "temp_file.h"
-#include "tools/lib/chain_attributes.h"
-#include "tools/lib/pfx_generate.h"
-#include "tools/lib/ramp.h"
+#include "writers/chain_attributes.h"
+#include "writers/preview_sample.h"
+#include "writers/ramp.h"
 
 namespace {
 
@@ -235,6 +237,77 @@ TEST(ChainAttributesOfAStream, AnEmptyRunHandsOnNothing) {
   feed.attributes.Finish();
   EXPECT_TRUE(feed.streams.blockSizes.empty());
   EXPECT_EQ(feed.attributes.chains(), 0u);
+}
+
+// ---- one rule for the preview and the attributes ---------------------------------------------
+
+// The chain attributes and the preview sample fed the same stream, each point at x = its number.
+struct BothFed {
+  Streams streams;
+  ChainAttributes attributes{streams.Sink(), 3};
+  dustweave::PreviewSample sample;
+  standin::FanOutSink both{&attributes, &sample};
+  uint64_t next = 0;
+
+  void Point() {
+    double at[3] = {static_cast<double>(next), 0, 0};
+    both.AddPoint(next++, at);
+  }
+  void Polygon(std::vector<int64_t> points) { both.AddPolygon("Dust", static_cast<int>(points.size()), points.data()); }
+  void Finish() {
+    attributes.Finish();
+    sample.Finish();
+  }
+};
+
+// Each segment the preview keeps joins two points of one chain of the attributes and lies at the
+// middle of their places along it, and there is one for every two neighbours in a chain.
+void ExpectSameChains(const BothFed& fed) {
+  const Streams& streams = fed.streams;
+  size_t neighbours = 0, drawn = 0;
+  for (size_t p = 1; p < streams.chains.size(); ++p) neighbours += streams.chains[p] == streams.chains[p - 1];
+  fed.sample.EachSegment([&](const dustweave::PreviewSample::Point& from, const dustweave::PreviewSample::Point& to,
+                             double place) {
+    auto a = static_cast<size_t>(from[0]), b = static_cast<size_t>(to[0]);
+    ASSERT_LT(std::max(a, b), streams.chains.size());
+    EXPECT_EQ(streams.chains[a], streams.chains[b]) << a << "-" << b;
+    EXPECT_NEAR(place, (streams.places[a] + streams.places[b]) / 2.0, 1e-6) << a << "-" << b;
+    ++drawn;
+  });
+  EXPECT_EQ(drawn, neighbours);
+  EXPECT_EQ(fed.sample.counts().segments, neighbours);
+}
+
+TEST(OneChainRule, PreviewAndAttributesSeeTheSameChainsOfTheModule) {
+  BothFed fed;
+  standin::MeshRecord mesh = RunModule(DustFile(), true, 0.25);
+  for (size_t p = 0; p < mesh.points.size(); ++p) mesh.points[p] = {static_cast<double>(p), 0, 0};
+  standin::ReplayMesh(mesh, fed.both);
+  fed.Finish();
+  ExpectSameChains(fed);
+  EXPECT_EQ(fed.sample.counts().dots, fed.attributes.chains());  // each chain led by its start dot
+}
+
+TEST(OneChainRule, PreviewAndAttributesSeeTheSameChainsOfAnyStream) {
+  BothFed fed;
+  fed.Point();
+  fed.Point();
+  fed.Polygon({-1, 1});  // a point never made
+  fed.Polygon({1, 0});   // the other way round: joins
+  fed.Polygon({0, 1});   // joined already
+  fed.Polygon({1});      // a dot inside a chain
+  fed.Point();
+  fed.Polygon({0, 2});   // not neighbours
+  fed.Point();
+  fed.Polygon({2, 3});
+  fed.Point();
+  fed.Point();
+  fed.Polygon({3, 4});   // too late: 5 is the newest
+  fed.Polygon({4, 5});
+  fed.Finish();
+  EXPECT_EQ(fed.streams.chains, (std::vector<float>{0, 0, 1, 1, 2, 2}));
+  ExpectSameChains(fed);
+  EXPECT_EQ(fed.sample.counts().dots, 0u);
 }
 
 // ---- the chain count ------------------------------------------------------------------------

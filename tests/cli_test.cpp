@@ -5,7 +5,9 @@
 
 #include <nlohmann/json.hpp>
 
-#include "pfxwrite/writer.h"
+#include "pfx/format.h"
+#include "pfxtools/pfx_inspect.h"
+#include "pfxtools/pfx_writer.h"
 #include "program_run.h"
 #include "temp_file.h"
 
@@ -105,6 +107,89 @@ TEST(CliUsage, EachSubcommandHasHelp) {
   for (const char* sub : {"convert", "run", "inspect", "generate"}) EXPECT_NE(outcome.out.find(sub), std::string::npos);
 }
 
+TEST(CliUsage, WordThatNamesNoCommandIsToldWithTheCommandMeant) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"conver", "sim.pfx", "chains.glb"}, "unknown command 'conver' (did you mean convert?)"},
+      {{"Convert", "sim.pfx", "chains.glb"}, "unknown command 'Convert' (did you mean convert?)"},
+      {{"inpsect", "sim.pfx"}, "unknown command 'inpsect' (did you mean inspect?)"},
+      {{"gen", "sim.pfx"}, "unknown command 'gen' (did you mean generate?)"},
+      {{"--test-point-ids-taken", "5", "rn", "x.so"}, "unknown command 'rn' (did you mean run?)"},
+      {{"frobnicate"}, "unknown command 'frobnicate': the commands are convert, run, inspect and generate "
+                       "(see dustweave --help)"},
+      {{}, "no command given: convert, run, inspect or generate (see dustweave --help)"},
+  };
+  for (const auto& [args, line] : cases) {
+    Outcome outcome = Dustweave(args);
+    EXPECT_EQ(outcome.status, MISUSE);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err, "dustweave: " + line + "\n");
+  }
+}
+
+// The last line of a --help text.
+std::string LastLine(const std::string& text) {
+  std::string trimmed = text.substr(0, text.find_last_not_of("\n") + 1);
+  return trimmed.substr(trimmed.rfind('\n') + 1);
+}
+
+TEST(CliUsage, EveryHelpEndsWithAnExampleThatRuns) {
+  const std::vector<std::pair<std::string, std::string>> helps = {
+      {"", "  dustweave convert sim.pfx chains.glb --step 25% --svg chains.svg"},
+      {"convert", "  dustweave convert sim.pfx chains.glb --step 25% --svg chains.svg"},
+      {"run", "  dustweave run mirod_dustweave.so --file sim.pfx --step 0.25 --obj chains.obj"},
+      {"inspect", "  dustweave inspect sim.pfx"},
+      {"generate", "  dustweave generate sim.pfx --particles 2000 --index-limit 500 --last 499"},
+  };
+  TempFolder folder;
+  for (const auto& [command, example] : helps) {
+    std::vector<std::string> args = {"--help"};
+    if (!command.empty()) args.insert(args.begin(), command);
+    Outcome outcome = Dustweave(args);
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(LastLine(outcome.out), example) << outcome.out;
+  }
+  // The examples work as shown, in this order (run with the module given by path here).
+  const std::string here = "cd " + Quote(folder.File("")) + " && ";
+  for (std::vector<std::string> example :
+       {std::vector<std::string>{"generate", "sim.pfx", "--particles", "20", "--index-limit", "500", "--last", "499"},
+        {"inspect", "sim.pfx"},
+        {"convert", "sim.pfx", "chains.glb", "--step", "25%", "--svg", "chains.svg"},
+        {"run", DUSTWEAVE_MODULE_FILE, "--file", "sim.pfx", "--step", "0.25", "--obj", "chains.obj"}}) {
+    EXPECT_EQ(RunProgram(DUSTWEAVE_PROGRAM, example, here).status, 0) << example[0];
+  }
+}
+
+TEST(CliUsage, ProgramNamesItselfAsCalledWithoutItsFolder) {
+  TempFolder folder;
+  std::filesystem::create_symlink(DUSTWEAVE_PROGRAM, folder.File("dw"));
+  const std::string dw = folder.File("dw");
+  Outcome help = RunProgram(dw, {"--help"});
+  EXPECT_NE(help.out.find("\nUsage: dw [OPTIONS] SUBCOMMAND\n"), std::string::npos) << help.out;
+  EXPECT_EQ(help.out.find(folder.File("")), std::string::npos) << help.out;
+  EXPECT_EQ(LastLine(help.out), "  dw convert sim.pfx chains.glb --step 25% --svg chains.svg");
+  Outcome convertHelp = RunProgram(dw, {"convert", "--help"});
+  EXPECT_NE(convertHelp.out.find("Usage: dw convert [OPTIONS] INPUT OUTPUT"), std::string::npos) << convertHelp.out;
+  Outcome misuse = RunProgram(dw, {"convert", "in.pfx", "out.stl"});
+  EXPECT_EQ(misuse.status, MISUSE);
+  EXPECT_EQ(misuse.err, "dustweave: OUTPUT must end in .obj or .glb: out.stl (see dw convert --help)\n");
+  Outcome parse = RunProgram(dw, {"inspect", "a", "b"});
+  EXPECT_NE(parse.err.find("(see dw inspect --help)\n"), std::string::npos) << parse.err;
+}
+
+TEST(CliUsage, OneOfACountIsSingular) {
+  pfxwrite::File file;
+  file.indexLimit = 0;
+  file.tracks.push_back(pfxwrite::Track{0, 0, 0, {0, 0, 0}, {{1, 2, 3}}});
+  TempFile one(file);
+  TempFolder folder;
+  Outcome run = RunModule(one.path(), {"--start-poly"});
+  EXPECT_EQ(run.out, "1 point, 1 polygon, result 0\n");
+  Outcome convert = Dustweave({"convert", one.path(), folder.File("one.obj")});
+  EXPECT_EQ(convert.out, "wrote " + folder.File("one.obj: 1 point, 0 polygons\n"));
+  Outcome generate = Dustweave({"generate", folder.File("g.pfx"), "--particles", "1", "--first", "0", "--last", "0"});
+  EXPECT_EQ(generate.out, "wrote " + folder.File("g.pfx: 1 particle, 1 sample, 48 bytes\n"));
+}
+
 // ---- loading the module -----------------------------------------------------------------------
 
 TEST(CliLoading, WhatIsNotThePlugInIsRefusedWithTen) {
@@ -133,6 +218,23 @@ TEST(CliLoading, ModuleIsFoundByPathNotBySearch) {
   int raw = std::system(command.c_str());
   ASSERT_TRUE(WIFEXITED(raw));
   EXPECT_EQ(WEXITSTATUS(raw), NOT_RUN);
+}
+
+TEST(CliLoading, ModuleGivenByNameIsFoundBesideTheProgram) {
+  // As convert finds its module: the program and the module installed together, run from elsewhere.
+  TypicalFile pfx;
+  TempFolder installed, elsewhere;
+  std::filesystem::copy_file(DUSTWEAVE_PROGRAM, installed.File("dustweave"));
+  std::filesystem::copy_file(DUSTWEAVE_MODULE_FILE, installed.File("mirod_dustweave.so"));
+  const std::string there = "cd " + Quote(elsewhere.File("")) + " && ";
+  Outcome outcome = RunProgram(installed.File("dustweave"),
+                               {"run", "mirod_dustweave.so", "--file", pfx.path(), "--step", "0.25"}, there);
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(outcome.out, "5200 points, 5000 polygons, result 0\n");
+
+  Outcome nowhere = RunProgram(installed.File("dustweave"), {"run", "other.so", "--file", pfx.path()}, there);
+  EXPECT_EQ(nowhere.status, NOT_RUN);
+  ExpectOneLineError(nowhere, "cannot load module other.so: there is no such file here or beside this program");
 }
 
 // ---- run: the summary line and the JSON report ------------------------------------------------
@@ -345,6 +447,40 @@ TEST(CliInspect, TrackTheSampleRuleNeverEndsIsNoted) {
   EXPECT_EQ(outcome.status, 0);
   EXPECT_NE(outcome.out.find("samples:   6\n"), std::string::npos) << outcome.out;
   EXPECT_NE(outcome.out.find("1 track the sample rule never ends"), std::string::npos) << outcome.out;
+}
+
+TEST(CliInspect, TrackCountIsTheSampleRulesWithoutWalkingIt) {
+  // Against the walk itself, over every small combination of span, index limit and resume index.
+  for (int32_t last = -2; last <= 12; ++last) {
+    for (int32_t limit = -2; limit <= 14; ++limit) {
+      for (int32_t resume = -3; resume <= 15; ++resume) {
+        PfxTrack track{0, last, resume, {0, 0, 0}};
+        SampleWalk walk = BeginSampleWalk(track, limit);
+        uint64_t walked = 0;
+        for (int32_t j; NextSample(walk, &j);) ++walked;
+        ASSERT_EQ(dustweave::TrackSampleCount(track, limit), walked) << last << " " << limit << " " << resume;
+      }
+    }
+  }
+  // Spans too long to walk in a test: capped, ended by a jump past the span, or by the last index.
+  EXPECT_EQ(dustweave::TrackSampleCount({0, INT32_MAX, 0, {}}, INT32_MAX), 2147483648u);
+  EXPECT_EQ(dustweave::TrackSampleCount({0, INT32_MAX, 5, {}}, 10), 2147483648u);
+  EXPECT_EQ(dustweave::TrackSampleCount({INT32_MIN, -1, INT32_MAX, {}}, 10), 12u);
+  EXPECT_EQ(dustweave::TrackSampleCount({-5, 995, 5000, {}}, 100), 102u);
+}
+
+TEST(CliInspect, FileEndingInsideATrackOfTheLongestSpanIsToldAtOnce) {
+  // 48 bytes: the header, one track spanning 2^31 - 1, and its first sample.
+  pfxwrite::File file;
+  file.indexLimit = INT32_MAX;
+  file.tracks.push_back(pfxwrite::Track{0, INT32_MAX, 0, {0, 0, 0}, {{1, 2, 3}}});
+  TempFile longest(file);
+  ASSERT_EQ(pfxwrite::Encode(file).size(), 48u);
+  // A generous bound: the file is told in a few milliseconds, a walk of the span took seconds.
+  Outcome outcome = RunProgram(DUSTWEAVE_PROGRAM, {"inspect", longest.path()}, "timeout 1 ");
+  EXPECT_EQ(outcome.status, 1) << "124 is the timeout";
+  EXPECT_NE(outcome.out.find("ends early: at byte 48, inside track 1 of 1, in sample 2 of 2147483648\n"),
+            std::string::npos) << outcome.out;
 }
 
 TEST(CliInspect, UnreadableFileExitsWithTen) {

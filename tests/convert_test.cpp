@@ -5,17 +5,20 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <limits>
 #include <set>
 
-#include "pfxwrite/writer.h"
+#include "commands/interrupt_line.h"
+#include "kept_mesh.h"
+#include "pfxtools/pfx_writer.h"
 #include "program_run.h"
 #include "standin/host.h"
 #include "standin/loader.h"
 #include "temp_file.h"
-#include "tools/lib/mesh_obj.h"
+#include "writers/obj_writer.h"
 
 namespace {
 
@@ -118,7 +121,14 @@ TEST(ConvertWholeFile, PreviewIsWrittenBesideTheOutput) {
   EXPECT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_EQ(outcome.out, "wrote " + (dir / "chains.glb") + ": 20200 points, 20000 polygons; preview " +
                              (dir / "chains.svg") + "\n");
-  EXPECT_EQ(ReadText(dir / "chains.svg").rfind("<svg", 0), 0u);
+  std::string picture = ReadText(dir / "chains.svg");
+  EXPECT_EQ(picture.rfind("<svg", 0), 0u);
+  // The caption names the input, without its folder, and the answers.
+  EXPECT_NE(picture.find(">typical.pfx \xC2\xB7 every sample \xC2\xB7 poly at start off</text>"), std::string::npos);
+  ASSERT_EQ(Dustweave({"convert", pfx, dir / "chains.glb", "--svg", dir / "chains.svg", "--step", "25%",
+                       "--start-poly"}).status, 0);
+  EXPECT_NE(ReadText(dir / "chains.svg").find(">typical.pfx \xC2\xB7 step 25 % \xC2\xB7 poly at start on</text>"),
+            std::string::npos);
 }
 
 TEST(ConvertWholeFile, QuietPrintsNothing) {
@@ -207,6 +217,45 @@ TEST(ConvertQuestions, YesAnswersOkAndConverts) {
   EXPECT_TRUE(LooksLikeGlb(ReadText(dir / "empty.glb")));
 }
 
+TEST(ConvertQuestions, FileThatIsNoPfxFileIsNamedSoInTheQuestion) {
+  TempDir dir;
+  auto put = [&](const std::string& name, const std::string& bytes) {
+    ASSERT_TRUE(pfxwrite::WriteBytes(dir / name, std::vector<uint8_t>(bytes.begin(), bytes.end()), nullptr));
+  };
+  put("notes.pfx", "hello world, this is not a simulation\nsecond line\n");
+  put("scene.pfx", "\n\n  {\"asset\": {}}\n{}\n");
+  put("picture.pfx", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16));
+  put("zeros.pfx", std::string(100, '\0'));
+  std::vector<uint8_t> tooMany = pfxwrite::Encode(SmallFile(2));
+  tooMany[6] = 0x03, tooMany[7] = 0xe8;  // 1000 particles in 264 bytes
+  ASSERT_TRUE(pfxwrite::WriteBytes(dir / "many.pfx", tooMany, nullptr));
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"notes.pfx", "the text \"hello world, this is not...\""},
+      {"scene.pfx", "the text \"{\"asset\": {}}\""},
+      {"picture.pfx", "the bytes 89 50 4e 47 0d 0a 1a 0a ..."},
+      {"zeros.pfx", "the bytes 00 00 00 00 00 00 00 00 ..."},
+      {"many.pfx", "the bytes 00 00 00 02 00 00 03 e8 ..."},
+  };
+  for (const auto& [name, beginning] : cases) {
+    Outcome outcome = Dustweave({"convert", dir / name, dir / "out.glb"});
+    EXPECT_EQ(outcome.status, DECLINED) << name;
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err, "dustweave: " + (dir / name) + " does not look like a pfx file (it begins with " +
+                               beginning + "), continue ? -> Cancel, nothing written (--yes answers OK)\n");
+  }
+  EXPECT_FALSE(fs::exists(dir / "out.glb"));
+  // --yes goes on as before: the plug-in reads on, and the file ends early.
+  Outcome yes = Dustweave({"convert", dir / "notes.pfx", dir / "out.obj", "--yes"});
+  EXPECT_EQ(yes.status, CUT_SHORT);
+  EXPECT_NE(yes.err.find("does not look like a pfx file (it begins with the text \"hello world, this is not...\"), "
+                         "continue ? -> OK (--yes)\n"), std::string::npos) << yes.err;
+  // A pfx file of another version is still asked about by its version.
+  Put(dir / "v2.pfx", SmallFile(2));
+  EXPECT_EQ(Dustweave({"convert", dir / "v2.pfx", dir / "out.obj"}).err,
+            "dustweave: " + (dir / "v2.pfx") + ": wrong pfx file version (2), continue ? -> Cancel, nothing written "
+            "(--yes answers OK)\n");
+}
+
 // ---- 10: the input, the module or the output fails --------------------------------------------
 
 TEST(ConvertNotDone, InputThatCannotBeOpenedIsNamedBeforeTheModuleRuns) {
@@ -227,6 +276,18 @@ TEST(ConvertNotDone, InputThatCannotBeOpenedIsNamedBeforeTheModuleRuns) {
     }
   }
   EXPECT_EQ(dir.Names(), (std::set<std::string>{"folder.pfx"}));
+}
+
+TEST(ConvertNotDone, EmptyInputIsRefusedBeforeAnythingIsWritten) {
+  TempDir dir;
+  ASSERT_TRUE(pfxwrite::WriteBytes(dir / "empty.pfx", {}, nullptr));
+  for (std::string output : {"out.glb", "out.obj"}) {
+    Outcome outcome = Dustweave({"convert", dir / "empty.pfx", dir / output, "--yes", "--svg", dir / "out.svg"});
+    EXPECT_EQ(outcome.status, NOT_DONE);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err, "dustweave: " + (dir / "empty.pfx") + " is empty: there is nothing to convert\n");
+  }
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"empty.pfx"}));
 }
 
 TEST(ConvertNotDone, OutputFolderThatDoesNotExistLeavesNothing) {
@@ -370,6 +431,107 @@ TEST(ConvertMisuse, WrongCommandLinesExitWith64AndWriteNothing) {
   EXPECT_EQ(dir.Names(), (std::set<std::string>{"small.pfx", "small.obj"}));
 }
 
+TEST(ConvertStep, FractionAndPercentAreTheSameRun) {
+  TempDir dir;
+  std::string pfx = Typical(dir);
+  for (std::string step : {"0.25", "25%", "25 %", ".25", "25.0%"}) {
+    Outcome outcome = Dustweave({"convert", pfx, dir / "chains.obj", "--step", step});
+    EXPECT_EQ(outcome.status, 0) << step << outcome.err;
+    EXPECT_EQ(outcome.out, "wrote " + (dir / "chains.obj") + ": 5200 points, 5000 polygons\n") << step;
+  }
+  for (std::string step : {"1", "100%"}) {
+    EXPECT_EQ(Dustweave({"convert", pfx, dir / "chains.obj", "--step", step}).out,
+              "wrote " + (dir / "chains.obj") + ": 20200 points, 20000 polygons\n") << step;
+  }
+}
+
+TEST(ConvertStep, AnswersThePlugInWouldTakeAsEverySampleAreMisuse) {
+  // The plug-in keeps every sample for a step of 0 or below or of 1 or more: each of these would
+  // have converted the whole file without a word.
+  TempDir dir;
+  Put(dir / "small.pfx", SmallFile());
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"25", "--step 25 would keep every sample: give a fraction (0.25) or a percent (25%)"},
+      {"1.5", "--step 1.5 would keep every sample: give a fraction (0.015) or a percent (1.5%)"},
+      {"0", "--step 0 is not a share of the samples: leave --step out to keep every sample"},
+      {"-1", "--step -1 is not a share of the samples: leave --step out to keep every sample"},
+      {"0%", "--step 0% is not a share of the samples: leave --step out to keep every sample"},
+      {"150%", "--step 150% is more than every sample: give 100% at most"},
+      {"nan", "--step nan is not a share of the samples: give a fraction (0.25) or a percent (25%)"},
+      {"fast", "--step fast is not a share of the samples"},
+      {"25%%", "--step 25%% is not a share of the samples"},
+  };
+  for (const auto& [step, reason] : cases) {
+    for (std::vector<std::string> form : {std::vector<std::string>{"--step", step}, {"--step=" + step}}) {
+      std::vector<std::string> args = {"convert", dir / "small.pfx", dir / "out.glb"};
+      args.insert(args.end(), form.begin(), form.end());
+      Outcome outcome = Dustweave(args);
+      EXPECT_EQ(outcome.status, MISUSE) << step;
+      EXPECT_EQ(outcome.out, "");
+      EXPECT_EQ(outcome.err.rfind("dustweave: " + reason, 0), 0u) << outcome.err;
+      EXPECT_EQ(outcome.err.find('\n'), outcome.err.size() - 1) << outcome.err;
+    }
+  }
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"small.pfx"}));
+}
+
+TEST(ConvertStep, RunStillHandsTheModuleAnyNumber) {
+  // run exists to try the module's own handling: 25 goes through, and the module keeps every sample.
+  TempDir dir;
+  Put(dir / "small.pfx", SmallFile());
+  Outcome outcome = Dustweave({"run", DUSTWEAVE_MODULE_FILE, "--file", dir / "small.pfx", "--step", "25"});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(outcome.out, "15 points, 12 polygons, result 0\n");
+}
+
+// ---- Ctrl-C -----------------------------------------------------------------------------------
+
+// `args` run in the background in `dir`, interrupted with `signal` once a temporary file shows in
+// `dir`: its exit status as the shell tells it (128 + the signal) and its standard error.
+Outcome Interrupted(const TempDir& dir, const std::vector<std::string>& args, const char* signal) {
+  std::string command = Launched(DUSTWEAVE_PROGRAM);
+  for (const std::string& arg : args) command += " " + Quote(arg);
+  std::string script = "cd " + Quote(dir.path()) + " && { " + command + " >out.txt 2>err.txt & pid=$!; n=0; "
+                       "while ! ls -a | grep -q partial && [ $n -lt 2000 ]; do sleep 0.005; n=$((n+1)); done; "
+                       "kill -" + std::string(signal) + " $pid; wait $pid; echo $? >status.txt; }";
+  EXPECT_EQ(std::system(("sh -c " + Quote(script) + " 2>/dev/null").c_str()), 0);
+  Outcome outcome;
+  outcome.status = std::stoi(ReadText(dir / "status.txt"));
+  outcome.err = ReadText(dir / "err.txt");
+  for (std::string name : {"out.txt", "err.txt", "status.txt"}) fs::remove(dir / name);
+  return outcome;
+}
+
+TEST(ConvertInterrupted, OneLineSaysNothingWasWrittenAndWhatIsAsItWas) {
+  TempDir dir;
+  ASSERT_EQ(Dustweave({"generate", dir / "big.pfx", "--particles", "2000", "--index-limit", "1000", "--last", "999"})
+                .status, 0);
+  {
+    std::ofstream old(dir / "old.obj");
+    old << "old\n";
+  }
+  Outcome outcome = Interrupted(dir, {"convert", "big.pfx", "old.obj", "--svg", "new.svg"}, "INT");
+  EXPECT_EQ(outcome.status, 128 + SIGINT);
+  EXPECT_EQ(outcome.err, "dustweave: interrupted: nothing written; old.obj is as it was\n");
+  outcome = Interrupted(dir, {"convert", "big.pfx", "new.glb"}, "TERM");
+  EXPECT_EQ(outcome.status, 128 + SIGTERM);
+  EXPECT_EQ(outcome.err, "dustweave: interrupted: nothing written\n");
+  outcome = Interrupted(dir, {"generate", "old.obj", "--particles", "20000", "--index-limit", "1000", "--last", "999"},
+                        "INT");
+  EXPECT_EQ(outcome.err, "dustweave: interrupted: nothing written; old.obj is as it was\n");
+  EXPECT_EQ(ReadText(dir / "old.obj"), "old\n");
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"big.pfx", "old.obj"}));
+}
+
+TEST(ConvertInterrupted, LineNamesTheOutputsThatWereThere) {
+  EXPECT_EQ(dustweave::NothingWrittenLine({"a.glb", "a.svg"}, {false, false}), "interrupted: nothing written");
+  EXPECT_EQ(dustweave::NothingWrittenLine({"a.glb", "a.svg"}, {false, true}),
+            "interrupted: nothing written; a.svg is as it was");
+  EXPECT_EQ(dustweave::NothingWrittenLine({"a.glb", "a.svg"}, {true, true}),
+            "interrupted: nothing written; a.glb and a.svg are as they were");
+  EXPECT_EQ(dustweave::WrittenLine({"a.glb"}), "interrupted after writing a.glb");
+}
+
 // ---- run --obj streams what the kept mesh gives -----------------------------------------------
 
 TEST(RunStreaming, ObjOfRunEqualsTheKeptMeshWrittenAfterwards) {
@@ -389,7 +551,7 @@ TEST(RunStreaming, ObjOfRunEqualsTheKeptMeshWrittenAfterwards) {
   ASSERT_EQ(module->Activate(host, COMMAND_INTERFACE_VERSION, serverData), 0);
   module->Shutdown(serverData);
   ASSERT_EQ(host.mesh.points.size(), 5200u);
-  ASSERT_TRUE(dustweave::WriteObjFile(host.mesh, dir / "kept.obj", &error)) << error;
+  ASSERT_TRUE(WriteKeptMesh<dustweave::ObjWriter>(host.mesh, dir / "kept.obj", &error)) << error;
 
   Outcome outcome = Dustweave({"run", DUSTWEAVE_MODULE_FILE, "--file", pfx, "--step", "0.25", "--start-poly",
                                "--surfaces", "A,B", "--pick", "1", "--obj", dir / "streamed.obj"});

@@ -12,11 +12,12 @@
 #define TINYOBJLOADER_IMPLEMENTATION
 #include <tiny_obj_loader.h>
 
-#include "pfxwrite/writer.h"
-#include "temp_file.h"
+#include "kept_mesh.h"
+#include "pfxtools/pfx_writer.h"
 #include "standin/host.h"
 #include "standin/loader.h"
-#include "tools/lib/mesh_obj.h"
+#include "temp_file.h"
+#include "writers/obj_writer.h"
 
 namespace {
 
@@ -203,9 +204,9 @@ TEST_F(ActivationTest, CancelReturnsZeroAndOpensNoFile) {
     Host host(script);
     EXPECT_EQ(Activate(host), 0);
     ASSERT_TRUE(host.panel.has_value());
-    EXPECT_TRUE(host.panel->posted);
+    EXPECT_TRUE(host.panel->posted());
     EXPECT_TRUE(host.panel->reads.empty());
-    EXPECT_TRUE(host.panel->destroyed);
+    EXPECT_TRUE(host.panel->destroyed());
     ExpectNothingRan(host);
   }
 }
@@ -308,7 +309,7 @@ TEST_F(PanelTest, AnswersAreReadInOrderBeforeTheDestroy) {
   ASSERT_EQ(Activate(host), 0);
   ASSERT_TRUE(host.panel.has_value());
   EXPECT_EQ(host.panel->reads, (std::vector<LWID>{FILE_ID, START_POLY_ID, STEP_ID, SURFACE_ID}));
-  EXPECT_TRUE(host.panel->destroyed);
+  EXPECT_TRUE(host.panel->destroyed());
   EXPECT_EQ(host.panel->calls.back(), "destroy");
 }
 
@@ -353,7 +354,7 @@ TEST_F(PanelTest, NullAnswerIsTakenAsCancel) {
     Host host(script);
     EXPECT_EQ(Activate(host), 0) << id;
     ASSERT_TRUE(host.panel.has_value());
-    EXPECT_TRUE(host.panel->destroyed);
+    EXPECT_TRUE(host.panel->destroyed());
     ExpectNothingRan(host);
   }
 }
@@ -396,7 +397,7 @@ TEST_F(SurfaceChoiceTest, PopupIndexOutsideTheListIsTakenAsCancel) {
     Host host(script);
     EXPECT_EQ(Activate(host), 0) << pick;
     ASSERT_TRUE(host.panel.has_value());
-    EXPECT_TRUE(host.panel->destroyed);
+    EXPECT_TRUE(host.panel->destroyed());
     ExpectNothingRan(host);
   }
 }
@@ -468,7 +469,7 @@ ObjRead ReadWithTinyObj(const std::string& path) {
 TEST_F(TypicalRun, ObjIsReadBackByAnIndependentReader) {
   TempFile obj(".obj");
   std::string error;
-  ASSERT_TRUE(dustweave::WriteObjFile(host_->mesh, obj.path(), &error)) << error;
+  ASSERT_TRUE(WriteKeptMesh<dustweave::ObjWriter>(host_->mesh, obj.path(), &error)) << error;
   ObjRead read = ReadWithTinyObj(obj.path());
   ASSERT_TRUE(read.ok) << read.errors;
   ASSERT_EQ(read.attrib.vertices.size(), 3u * 5200u);
@@ -496,7 +497,7 @@ TEST_F(TypicalRun, ObjCoordinatesReadBackToTheSameFloats) {
   // widens back to the very double the host received.
   TempFile obj(".obj");
   std::string error;
-  ASSERT_TRUE(dustweave::WriteObjFile(host_->mesh, obj.path(), &error)) << error;
+  ASSERT_TRUE(WriteKeptMesh<dustweave::ObjWriter>(host_->mesh, obj.path(), &error)) << error;
   std::ifstream lines(obj.path(), std::ios::binary);
   std::string line;
   size_t point = 0;

@@ -16,12 +16,12 @@
 #include <tiny_obj_loader.h>
 
 #include "chain_model.h"
+#include "pfxtools/pfx_generate.h"
 #include "standin/loader.h"
 #include "temp_file.h"
-#include "tools/lib/mesh_glb.h"
-#include "tools/lib/mesh_obj.h"
-#include "tools/lib/pfx_generate.h"
-#include "tools/lib/ramp.h"
+#include "writers/glb_writer.h"
+#include "writers/obj_writer.h"
+#include "writers/ramp.h"
 
 namespace {
 

@@ -9,10 +9,9 @@
 #include <filesystem>
 #include <string>
 
+#include "pfxtools/pfx_generate.h"
 #include "standin/loader.h"
-#include "tools/lib/mesh_glb.h"
-#include "tools/lib/pfx_count.h"
-#include "tools/lib/pfx_generate.h"
+#include "writers/glb_writer.h"
 
 namespace {
 
@@ -37,7 +36,7 @@ bool Write(const Sample& sample, const std::string& folder, std::string* error) 
   dustweave::GlbWriter glb(dustweave::GLB_MAX_FILE_BYTES, sample.attributes);
   if (!glb.Open(folder + "/" + sample.name + ".glb", error)) return false;
   if (sample.counted) {
-    if (std::optional<uint64_t> count = dustweave::SamplesBySize(pfx)) glb.ExpectPoints(*count);
+    glb.ExpectPoints(written.samples);  // what the file's size tells, as convert finds it
   }
   standin::HostScript script;
   script.file = pfx;

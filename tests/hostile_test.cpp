@@ -10,8 +10,8 @@
 
 #include "base/memory.h"
 #include "chain/command.h"
-#include "pfx/reader.h"
 #include "chain_run.h"
+#include "pfx/reader.h"
 
 namespace {
 

@@ -10,25 +10,29 @@
 #include <fstream>
 #include <iterator>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <thread>
 #endif
 
+#include "pfxtools/pfx_generate.h"
+#include "platform/atomic_file.h"
+#include "platform/block_writer.h"
+#include "platform/path_queries.h"
+#include "platform/temp_files.h"
 #include "temp_file.h"
-#include "tools/lib/atomic_file.h"
-#include "tools/lib/block_writer.h"
-#include "tools/lib/path_text.h"
-#include "tools/lib/pfx_generate.h"
-#include "tools/lib/temp_files.h"
 
 namespace {
 
 using dustweave::AtomicFile;
-using dustweave::FileStage;
+using dustweave::FileOp;
 
 std::string ReadAll(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -38,25 +42,39 @@ std::string ReadAll(const std::string& path) {
 void WriteText(const std::string& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
 // The seam made to fail one stage for the paths that contain `name`, from its `after`-th
-// question on.
+// question on, `times` times (or from then on).
 struct Fault {
-  FileStage stage;
+  FileOp stage;
   std::string name;
   int after = 0;
+  int times = -1;
 };
-Fault gFault{FileStage::Create, "", 0};
-std::atomic<int> gAsked{0};
+constexpr size_t MOST_FAULTS = 4;
+std::vector<Fault> gFaults;
+std::atomic<int> gAsked[MOST_FAULTS];
+const std::string IO_ERROR_TEXT = dustweave::SystemReason(dustweave::SYSTEM_IO_ERROR);
+#ifdef _WIN32
+constexpr dustweave::SystemError MISSING_FOLDER = ERROR_PATH_NOT_FOUND;
+#else
+constexpr dustweave::SystemError MISSING_FOLDER = ENOENT;
+#endif
 
-int Inject(FileStage stage, const std::string& path) {
-  if (stage != gFault.stage || path.find(gFault.name) == std::string::npos) return 0;
-  return gAsked++ >= gFault.after ? ENOSPC : 0;
+dustweave::SystemError Inject(FileOp stage, const std::string& path) {
+  for (size_t i = 0; i < gFaults.size(); ++i) {
+    const Fault& fault = gFaults[i];
+    if (stage != fault.stage || path.find(fault.name) == std::string::npos) continue;
+    int asked = gAsked[i]++;
+    if (asked >= fault.after && (fault.times < 0 || asked < fault.after + fault.times)) return dustweave::SYSTEM_IO_ERROR;
+  }
+  return 0;
 }
 
 class FaultScope {
  public:
-  explicit FaultScope(Fault fault) {
-    gFault = std::move(fault);
-    gAsked = 0;
+  explicit FaultScope(Fault fault) : FaultScope(std::vector<Fault>{std::move(fault)}) {}
+  explicit FaultScope(std::vector<Fault> faults) {
+    gFaults = std::move(faults);
+    for (std::atomic<int>& asked : gAsked) asked = 0;
     dustweave::SetFileFault(Inject);
   }
   ~FaultScope() { dustweave::SetFileFault(nullptr); }
@@ -104,9 +122,31 @@ TEST(AtomicFileTest, MissingFolderFailsAtCreateNamingThePathAndTheReason) {
   AtomicFile out;
   std::string error;
   EXPECT_FALSE(out.Create(path, &error));
-  EXPECT_EQ(error, "cannot write " + path + ": No such file or directory");
+  // The system's words: "No such file or directory", or on Windows its message for a missing path.
+  EXPECT_EQ(error, "cannot write " + path + ": " + dustweave::SystemReason(MISSING_FOLDER));
   EXPECT_TRUE(folder.Entries().empty());
 }
+
+#ifdef _WIN32
+// A name the system refuses is said in the system's own words (FormatMessage), as it refuses the
+// name when asked directly, and not in the words of some error number it was mapped to.
+TEST(AtomicFileTest, ARefusedNameIsSaidInTheSystemsOwnWords) {
+  TempFolder folder;
+  for (const char* name : {"what?.obj", "a|b.obj"}) {
+    std::string path = folder.File(name);
+    HANDLE refused = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_EQ(refused, INVALID_HANDLE_VALUE) << name;
+    dustweave::SystemError code = static_cast<dustweave::SystemError>(GetLastError());
+    AtomicFile out;
+    std::string error;
+    EXPECT_FALSE(out.Create(path, &error));
+    EXPECT_EQ(error, "cannot write " + path + ": " + dustweave::SystemReason(code));
+    EXPECT_EQ(dustweave::SystemReason(code).find("Windows error"), std::string::npos) << error;  // a text, not a number
+    EXPECT_NE(dustweave::SystemReason(code), "Input/output error");
+  }
+  EXPECT_TRUE(folder.Entries().empty());
+}
+#endif
 
 // ---- several outputs committed together -----------------------------------------------------
 
@@ -119,12 +159,12 @@ struct Stage {
 // both names keep their older files byte for byte, and no temporary file is left.
 TEST(CommitTogetherTest, FailureAtAnyStageLeavesEveryOlderFileAndNothingElse) {
   const Stage stages[] = {
-      {"creating the first", {FileStage::Create, "mesh.obj"}},
-      {"creating the second", {FileStage::Create, "prev.svg"}},
-      {"a write in the middle", {FileStage::Write, "mesh.obj", 3}},
-      {"flushing the second", {FileStage::Sync, "prev.svg"}},
-      {"renaming the first", {FileStage::Rename, "mesh.obj"}},
-      {"renaming the second", {FileStage::Rename, "prev.svg"}},
+      {"creating the first", {FileOp::Create, "mesh.obj"}},
+      {"creating the second", {FileOp::Create, "prev.svg"}},
+      {"a write in the middle", {FileOp::Write, "mesh.obj", 3}},
+      {"flushing the second", {FileOp::Sync, "prev.svg"}},
+      {"renaming the first", {FileOp::Rename, "mesh.obj"}},
+      {"renaming the second", {FileOp::Rename, "prev.svg"}},
   };
   for (bool olderSecond : {true, false}) {
     for (const Stage& stage : stages) {
@@ -143,7 +183,7 @@ TEST(CommitTogetherTest, FailureAtAnyStageLeavesEveryOlderFileAndNothingElse) {
         }
       }
       EXPECT_FALSE(committed) << stage.what;
-      EXPECT_NE(error.find("No space left on device"), std::string::npos) << stage.what << ": " << error;
+      EXPECT_NE(error.find(IO_ERROR_TEXT), std::string::npos) << stage.what << ": " << error;
       EXPECT_EQ(ReadAll(mesh), "older mesh") << stage.what;
       std::vector<std::string> left = {"mesh.obj"};
       if (olderSecond) {
@@ -153,6 +193,77 @@ TEST(CommitTogetherTest, FailureAtAnyStageLeavesEveryOlderFileAndNothingElse) {
       EXPECT_EQ(folder.Entries(), left) << stage.what;
     }
   }
+}
+
+// Two outputs with older files, committed with `faults`: whether committed, and the reason.
+struct TwoOutputs {
+  explicit TwoOutputs(std::vector<Fault> faults) {
+    dustweave::LeftBehindLines();  // none from before
+    mesh = folder.File("mesh.obj");
+    preview = folder.File("prev.svg");
+    WriteText(mesh, "older mesh");
+    WriteText(preview, "older preview");
+    FaultScope fault(std::move(faults));
+    AtomicFile a, b;
+    if (a.Create(mesh, &error) && b.Create(preview, &error)) {
+      a.Write("new mesh", 8);
+      b.Write("new preview", 11);
+      committed = dustweave::CommitTogether({&a, &b}, &error);
+    }
+  }
+  TempFolder folder;
+  std::string mesh, preview, error;
+  bool committed = false;
+};
+
+// The second rename fails once: the first name gets its older file back, the second keeps its
+// own, and the second name made for the second's older file goes too (a rename over it would do
+// nothing and succeed).
+TEST(CommitTogetherTest, WhenTheSecondRenameFailsNothingIsLeftBeside) {
+  TwoOutputs outputs({{FileOp::Rename, "prev.svg", 0, 1}});
+  EXPECT_FALSE(outputs.committed);
+  EXPECT_EQ(outputs.error, "cannot write " + outputs.preview + ": " + IO_ERROR_TEXT);
+  EXPECT_EQ(ReadAll(outputs.mesh), "older mesh");
+  EXPECT_EQ(ReadAll(outputs.preview), "older preview");
+  EXPECT_EQ(outputs.folder.Entries(), (std::vector<std::string>{"mesh.obj", "prev.svg"}));
+  EXPECT_EQ(dustweave::LeftBehindLines(), std::vector<std::string>{});
+}
+
+// The second rename fails and the first name cannot be given its older file back (twice): the
+// older file is kept under its second name, which the reason gives, never removed.
+TEST(CommitTogetherTest, AnOlderFileThatCannotBePutBackIsKeptAndSaid) {
+  TwoOutputs outputs({{FileOp::Rename, "prev.svg"}, {FileOp::Rename, "mesh.obj", 1}});
+  EXPECT_FALSE(outputs.committed);
+  std::vector<std::string> entries = outputs.folder.Entries();
+  ASSERT_EQ(entries.size(), 3u);
+  std::string kept = outputs.folder.File(entries[0]);
+  EXPECT_EQ(entries[0].rfind(".mesh.obj.partial-", 0), 0u) << entries[0];
+  EXPECT_EQ(ReadAll(kept), "older mesh");
+  EXPECT_EQ(ReadAll(outputs.mesh), "new mesh");
+  EXPECT_EQ(ReadAll(outputs.preview), "older preview");
+  EXPECT_EQ(outputs.error, "cannot write " + outputs.preview + ": " + IO_ERROR_TEXT + "; " + outputs.mesh +
+                               " holds its new file, and its older one is kept as " + kept);
+  // Not left to an interrupt either: it is no temporary file of this run any more.
+  dustweave::RemoveRegisteredTemporaries();
+  EXPECT_EQ(ReadAll(kept), "older mesh");
+}
+
+// Removing an older file's second name after the commit fails once: it is tried again and goes.
+// When it cannot go, the commit stands and the file is noted, for the program to say.
+TEST(CommitTogetherTest, ASecondNameThatCannotBeRemovedIsTriedAgainAndNoted) {
+  TwoOutputs once({{FileOp::Remove, ".mesh.obj.partial-", 0, 1}});
+  EXPECT_TRUE(once.committed) << once.error;
+  EXPECT_EQ(once.folder.Entries(), (std::vector<std::string>{"mesh.obj", "prev.svg"}));
+  EXPECT_EQ(dustweave::LeftBehindLines(), std::vector<std::string>{});
+
+  TwoOutputs always({{FileOp::Remove, ".mesh.obj.partial-"}});
+  EXPECT_TRUE(always.committed) << always.error;
+  EXPECT_EQ(ReadAll(always.mesh), "new mesh");
+  std::vector<std::string> entries = always.folder.Entries();
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(ReadAll(always.folder.File(entries[0])), "older mesh");
+  EXPECT_EQ(dustweave::LeftBehindLines(),
+            std::vector<std::string>{"cannot remove " + always.folder.File(entries[0]) + ": " + IO_ERROR_TEXT});
 }
 
 TEST(CommitTogetherTest, AllRenamedWhenNothingFails) {
@@ -178,10 +289,10 @@ TEST(CommitTogetherTest, GenerateKeepsTheOlderFileOnAFailedWrite) {
   settings.particles = 400;
   dustweave::GeneratedFile written;
   std::string error;
-  for (FileStage stage : {FileStage::Write, FileStage::Sync, FileStage::Rename}) {
+  for (FileOp stage : {FileOp::Write, FileOp::Sync, FileOp::Rename}) {
     FaultScope fault({stage, "dust.pfx", 0});
     EXPECT_FALSE(dustweave::GenerateDustFile(settings, path, &written, &error));
-    EXPECT_EQ(error, "cannot write " + path + ": No space left on device");
+    EXPECT_EQ(error, "cannot write " + path + ": " + IO_ERROR_TEXT);
     EXPECT_EQ(ReadAll(path), "older pfx");
     EXPECT_EQ(folder.Entries(), std::vector<std::string>{"dust.pfx"});
   }
@@ -232,7 +343,7 @@ TEST(BlockWriterTest, AFailedWriteStopsTheWriterWithinOneBlock) {
   dustweave::SetWriteFailureHandler(NoteFailure);
   int accepted = 0;
   {
-    FaultScope fault({FileStage::Write, "full.glb", 2});
+    FaultScope fault({FileOp::Write, "full.glb", 2});
     dustweave::BlockWriter behind(out);
     std::unique_ptr<char[]> block(new char[1 << 16]);
     for (int n = 0; n < 50 && behind.Append(block, 1 << 16, 1 << 16); ++n) ++accepted;
@@ -240,7 +351,7 @@ TEST(BlockWriterTest, AFailedWriteStopsTheWriterWithinOneBlock) {
   dustweave::SetWriteFailureHandler(nullptr);
   EXPECT_LE(accepted, 2 + 2);  // the blocks written, and at most the queue's two behind them
   EXPECT_TRUE(out.failed());
-  EXPECT_EQ(gFailureSeen, "cannot write " + folder.File("full.glb") + ": No space left on device;");
+  EXPECT_EQ(gFailureSeen, "cannot write " + folder.File("full.glb") + ": " + IO_ERROR_TEXT + ";");
   EXPECT_FALSE(dustweave::CommitTogether({&out}, &error));
   EXPECT_TRUE(folder.Entries().empty());
 }
@@ -273,6 +384,77 @@ TEST(TemporaryNameTest, StaysWithinTheNameLimitAndApartForLongNames) {
 }
 
 #ifndef _WIN32
+// ---- what the user had set up ---------------------------------------------------------------
+
+// The new file takes the older one's permission bits: a private output stays private.
+TEST(AtomicFileTest, TheNewFileKeepsTheOlderFilesPermissionBits) {
+  TempFolder folder;
+  for (mode_t mode : {0600, 0640, 0755}) {
+    std::string path = folder.File("mesh.obj");
+    WriteText(path, "older");
+    chmod(path.c_str(), mode);
+    AtomicFile out;
+    std::string error;
+    ASSERT_TRUE(out.Create(path, &error)) << error;
+    out.Write("new", 3);
+    ASSERT_TRUE(dustweave::CommitTogether({&out}, &error)) << error;
+    struct stat info{};
+    ASSERT_EQ(stat(path.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, mode);
+    EXPECT_EQ(ReadAll(path), "new");
+  }
+}
+
+// An output that is a symbolic link is written through: the file it names (through a relative
+// link into another folder, or a link to a link) gets the new bytes and the link stays. A link
+// to nothing makes the file it names.
+TEST(AtomicFileTest, ASymbolicLinkIsWrittenThroughAndStays) {
+  TempFolder folder;
+  std::string elsewhere = folder.File("elsewhere");
+  ASSERT_EQ(mkdir(elsewhere.c_str(), 0755), 0);
+  WriteText(elsewhere + "/real.obj", "older");
+  ASSERT_EQ(symlink("elsewhere/real.obj", folder.File("hop.obj").c_str()), 0);
+  ASSERT_EQ(symlink("hop.obj", folder.File("mesh.obj").c_str()), 0);
+  ASSERT_EQ(symlink("elsewhere/made.svg", folder.File("prev.svg").c_str()), 0);
+  AtomicFile mesh, preview;
+  std::string error;
+  ASSERT_TRUE(mesh.Create(folder.File("mesh.obj"), &error) && preview.Create(folder.File("prev.svg"), &error)) << error;
+  EXPECT_EQ(dustweave::FolderOf(mesh.temporary()), elsewhere + "/");
+  mesh.Write("new mesh", 8);
+  preview.Write("new preview", 11);
+  ASSERT_TRUE(dustweave::CommitTogether({&mesh, &preview}, &error)) << error;
+  for (const char* link : {"mesh.obj", "hop.obj", "prev.svg"}) {
+    struct stat info{};
+    ASSERT_EQ(lstat(folder.File(link).c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode)) << link;
+  }
+  EXPECT_EQ(ReadAll(folder.File("mesh.obj")), "new mesh");
+  EXPECT_EQ(ReadAll(elsewhere + "/real.obj"), "new mesh");
+  EXPECT_EQ(ReadAll(elsewhere + "/made.svg"), "new preview");
+  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"elsewhere", "hop.obj", "mesh.obj", "prev.svg"}));
+}
+
+// ---- the registry an interrupt walks --------------------------------------------------------
+
+// A handler's walk of the registry on one thread while another registers and forgets paths
+// never reads a path after it was freed (the console control handler runs on a thread of its
+// own; AddressSanitizer's build would report the read).
+TEST(TemporaryFilesTest, AWalkOfTheRegistryNeverReadsAFreedPath) {
+  TempFolder folder;
+  std::atomic<bool> done{false};
+  std::thread walker([&] {
+    while (!done) dustweave::RemoveRegisteredTemporaries();
+  });
+  for (int i = 0; i < 20000; ++i) {
+    std::string path = folder.File("never-made-" + std::to_string(i % 7) + ".obj");
+    dustweave::RegisterTemporary(path);
+    dustweave::ForgetTemporary(path);
+  }
+  done = true;
+  walker.join();
+  EXPECT_EQ(dustweave::LeftBehindLines(), std::vector<std::string>{});
+}
+
 // ---- interrupts and what a kill leaves ------------------------------------------------------
 
 // An interrupted program removes the temporary files of its open outputs and ends by the same
@@ -328,6 +510,7 @@ pid_t ChildWithTemporary(const std::string& path, bool holds) {
 TEST(TemporaryFilesTest, SweepRemovesOnlyTheUnheldTemporariesOfTheName) {
   TempFolder folder;
   std::string out = folder.File("out.glb");
+  WriteText(out, "whole");
   pid_t killed = ChildWithTemporary(out, false);
   ASSERT_GT(killed, 0);
   int status = 0;
@@ -338,15 +521,30 @@ TEST(TemporaryFilesTest, SweepRemovesOnlyTheUnheldTemporariesOfTheName) {
   pid_t holder = ChildWithTemporary(out, true);
   ASSERT_GT(holder, 0);
   std::vector<std::string> before = folder.Entries();
-  EXPECT_EQ(before.size(), strangers.size() + 2);
+  EXPECT_EQ(before.size(), strangers.size() + 3);
   EXPECT_EQ(dustweave::RemoveStaleTemporaries(out), 1u);
   std::vector<std::string> after = folder.Entries();
   kill(holder, SIGKILL);
   waitpid(holder, &status, 0);
-  EXPECT_EQ(after.size(), strangers.size() + 1);
+  EXPECT_EQ(after.size(), strangers.size() + 2);
   for (const std::string& name : strangers) EXPECT_EQ(ReadAll(folder.File(name)), "theirs") << name;
   EXPECT_EQ(dustweave::RemoveStaleTemporaries(out), 1u);  // the holder's, now that it is gone
-  EXPECT_EQ(folder.Entries().size(), strangers.size());
+  EXPECT_EQ(folder.Entries().size(), strangers.size() + 1);
+}
+
+// While the name holds no file, what lies beside it may be the only copy of the file it held
+// (an older version moved files aside so): the sweep leaves it, and takes it once the name holds
+// a whole file again.
+TEST(TemporaryFilesTest, SweepLeavesEverythingWhileTheNameHoldsNoFile) {
+  TempFolder folder;
+  std::string out = folder.File("out.obj");
+  std::string aside = folder.File(".out.obj.partial-999999999-1");
+  WriteText(aside, "the only copy");
+  EXPECT_EQ(dustweave::RemoveStaleTemporaries(out), 0u);
+  EXPECT_EQ(ReadAll(aside), "the only copy");
+  WriteText(out, "whole");
+  EXPECT_EQ(dustweave::RemoveStaleTemporaries(out), 1u);
+  EXPECT_EQ(folder.Entries(), std::vector<std::string>{"out.obj"});
 }
 #endif
 

@@ -12,19 +12,20 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <sstream>
 #include <thread>
 
+#include "commands/mesh_outputs.h"
+#include "platform/file_handle.h"
 #include "program_run.h"
 #include "standin/host.h"
 #include "standin/loader.h"
 #include "temp_file.h"
-#include "tools/dustweave/mesh_outputs.h"
-#include "tools/lib/file_handle.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using dustweave::FileStage;
+using dustweave::FileOp;
 
 constexpr int NOT_DONE = 10, MISUSE = 64;
 
@@ -45,9 +46,9 @@ bool HasTemporary(const TempFolder& folder) {
 
 // ---- a failure at each stage, through the file seam ------------------------------------------
 
-FileStage gStage;
+FileOp gStage;
 std::string gName;
-int FailStage(FileStage stage, const std::string& path) {
+dustweave::SystemError FailStage(FileOp stage, const std::string& path) {
   return stage == gStage && path.find(gName) != std::string::npos ? EIO : 0;
 }
 
@@ -56,12 +57,13 @@ int FailStage(FileStage stage, const std::string& path) {
 TEST(OutputsCommit, FailureAtEachStageOfEitherOutputKeepsBothOlderFiles) {
   TempFolder folder;
   std::string pfx = Typical(folder);
-  const std::pair<FileStage, const char*> stages[] = {
-      {FileStage::Create, "out."}, {FileStage::Write, "out."}, {FileStage::Sync, "out."},
-      {FileStage::Rename, "out."}, {FileStage::Create, "prev.svg"}, {FileStage::Sync, "prev.svg"},
-      {FileStage::Rename, "prev.svg"}};
-  for (dustweave::MeshFormat format : {dustweave::MeshFormat::Obj, dustweave::MeshFormat::Glb}) {
-    std::string mesh = folder.File(format == dustweave::MeshFormat::Obj ? "out.obj" : "out.glb");
+  const std::pair<FileOp, const char*> stages[] = {
+      {FileOp::Create, "out."}, {FileOp::Write, "out."}, {FileOp::Sync, "out."},
+      {FileOp::Rename, "out."}, {FileOp::Create, "prev.svg"}, {FileOp::Sync, "prev.svg"},
+      {FileOp::Rename, "prev.svg"}};
+  using dustweave::OutputFormat;
+  for (OutputFormat format : {OutputFormat::Obj, OutputFormat::Glb}) {
+    std::string mesh = folder.File(format == OutputFormat::Obj ? "out.obj" : "out.glb");
     std::string preview = folder.File("prev.svg");
     WriteText(mesh, "older mesh");
     WriteText(preview, "older preview");
@@ -72,8 +74,10 @@ TEST(OutputsCommit, FailureAtEachStageOfEitherOutputKeepsBothOlderFiles) {
       bool done = false;
       {
         dustweave::MeshOutputs outputs;
+        dustweave::CommandPlan plan;
+        plan.outputs = {{mesh, "OUTPUT", format}, {preview, "--svg", OutputFormat::Svg}};
         std::string error;
-        if (outputs.OpenMesh(format, mesh, &error) && outputs.OpenPreview(preview, &error)) {
+        if (outputs.Open(plan, &error)) {
           standin::HostScript script;
           script.file = pfx;
           script.sink = outputs.sink();
@@ -106,6 +110,113 @@ TEST(OutputsCommit, FailingPreviewKeepsThePreviousMesh) {
   EXPECT_EQ(outcome.err, "dustweave: cannot write " + folder.File("prev.svg") + ": it is a folder\n");
   EXPECT_TRUE(ReadText(folder.File("out.glb")) == before);
   EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"out.glb", "prev.svg", "typical.pfx"}));
+}
+
+// ---- the decision to write -------------------------------------------------------------------
+
+// run writes its files only when the module did what they stand for, as convert does: a file it
+// could not open, a question answered Cancel, a mesh edit the host declined, an activation that
+// refused the host, a folder given as the file leave the older files as they were; the summary
+// line says "nothing written" and why, and the exit status stays the activation's result.
+TEST(OutputsDecision, RunWritesNothingWhenTheModuleDidNotFinish) {
+  TempFolder folder;
+  std::string pfx = Typical(folder);
+  ASSERT_TRUE(pfxwrite::WriteBytes(folder.File("v2.pfx"), pfxwrite::Encode(SmallFile(2)), nullptr));
+  std::string obj = folder.File("keep.obj"), svg = folder.File("keep.svg");
+  WriteText(obj, "older mesh");
+  WriteText(svg, "older preview");
+  struct Case {
+    std::vector<std::string> options;
+    int status;
+    std::string why;
+  };
+  const Case cases[] = {
+      {{"--file", folder.File("missing.pfx")}, 0, "the module showed \"could not open file\""},
+      {{"--file", folder.File("v2.pfx"), "--answer", "cancel"}, 0,
+       "the question \"wrong pfx file version (2), continue ?\" was answered Cancel"},
+      {{"--file", pfx, "--decline-edit"}, 0, ""},
+      {{"--file", pfx, "--interface-version", "99"}, 1, "the module's activation failed with result 1"},
+      {{"--file", folder.File("")}, 0, folder.File("") + " is a folder"},
+      {{"--file", pfx, "--cancel-panel"}, 0, "the module began no mesh edit"},
+  };
+  std::vector<std::string> before = folder.Entries();
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"run", DUSTWEAVE_MODULE_FILE, "--obj", obj, "--svg", svg};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    Outcome outcome = Dustweave(args);
+    std::string what = c.options[0] + " " + c.options[1] + (c.options.size() > 2 ? " " + c.options[2] : "");
+    EXPECT_EQ(outcome.status, c.status) << what << ": " << outcome.err;
+    EXPECT_NE(outcome.out.find("; nothing written: " + c.why), std::string::npos) << what << ": " << outcome.out;
+    EXPECT_EQ(outcome.out.find('\n'), outcome.out.size() - 1) << what << ": one line: " << outcome.out;
+    EXPECT_EQ(ReadText(obj), "older mesh") << what;
+    EXPECT_EQ(ReadText(svg), "older preview") << what;
+    EXPECT_EQ(folder.Entries(), before) << what;
+  }
+  // The report says so too.
+  Outcome report = Dustweave({"run", DUSTWEAVE_MODULE_FILE, "--obj", obj, "--file", folder.File("missing.pfx"), "--json"});
+  EXPECT_NE(report.out.find("\"nothingWritten\":\"the module showed \\\"could not open file\\\"\""), std::string::npos)
+      << report.out;
+  // A file cut short keeps the chains of its whole samples: those are written.
+  std::vector<uint8_t> cut = pfxwrite::Encode(SmallFile());
+  cut.resize(cut.size() - 5);
+  ASSERT_TRUE(pfxwrite::WriteBytes(folder.File("cut.pfx"), cut, nullptr));
+  Outcome outcome = Dustweave({"run", DUSTWEAVE_MODULE_FILE, "--file", folder.File("cut.pfx"), "--obj", obj, "--svg", svg});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(outcome.out.find("nothing written"), std::string::npos) << outcome.out;
+  EXPECT_EQ(ReadText(obj).rfind("# mirod_dustweave chains", 0), 0u);
+}
+
+// ---- a kill in the middle of a commit --------------------------------------------------------
+
+// The number of the operation of `op` on a path ending in `name`, the `nth` such one, in the log
+// of a run of the program.
+uint64_t OperationNumber(const std::string& log, const std::string& op, const std::string& name, int nth = 1) {
+  std::istringstream lines(log);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream words(line);
+    std::string number, what, path;
+    words >> number >> what >> path;
+    if (what == op && path.size() >= name.size() && path.compare(path.size() - name.size(), name.size(), name) == 0 &&
+        --nth == 0) {
+      return std::stoull(number);
+    }
+  }
+  return 0;
+}
+
+// On a file system without hard links, a conversion killed between renaming its two outputs into
+// place leaves each name holding a whole file (the mesh new, the preview older), never an empty
+// name, and the next conversion replaces both and leaves nothing beside them.
+TEST(OutputsKilled, AKillBetweenTheRenamesWithoutHardLinksLosesNoFile) {
+  TempFolder folder;
+  std::string pfx = Typical(folder);
+  std::string obj = folder.File("out.obj"), svg = folder.File("out.svg"), log = folder.File("operations.log");
+  std::vector<std::string> convert = {"convert", pfx, obj, "--svg", svg, "--step", "0.25", "--module", DUSTWEAVE_MODULE_FILE};
+  auto run = [&](const std::string& plan) {
+    std::vector<std::string> args = {"--test-file-faults", plan};
+    args.insert(args.end(), convert.begin(), convert.end());
+    return Dustweave(args);
+  };
+  ASSERT_EQ(run("none,no-links").status, 0);
+  std::string newObj = ReadText(obj), newSvg = ReadText(svg);
+  WriteText(obj, "older mesh");
+  WriteText(svg, "older preview");
+  ASSERT_EQ(run("none,no-links,log=" + log).status, 0);
+  uint64_t second = OperationNumber(ReadText(log), "rename", "/out.svg");
+  ASSERT_GT(second, 0u);
+  fs::remove(log);
+
+  WriteText(obj, "older mesh");
+  WriteText(svg, "older preview");
+  Outcome killed = run("dead:" + std::to_string(second) + ",no-links");
+  EXPECT_EQ(killed.status, 128 + SIGKILL) << "not killed: " << killed.err;  // as the shell tells it
+  EXPECT_TRUE(ReadText(obj) == newObj);
+  EXPECT_EQ(ReadText(svg), "older preview");
+  Outcome next = run("none,no-links");
+  EXPECT_EQ(next.status, 0) << next.err;
+  EXPECT_TRUE(ReadText(obj) == newObj);
+  EXPECT_TRUE(ReadText(svg) == newSvg);
+  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"out.obj", "out.svg", "typical.pfx"}));
 }
 
 // ---- names checked before the module runs ----------------------------------------------------

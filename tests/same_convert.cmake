@@ -3,7 +3,7 @@
 # input and options both must exit alike, print the same summary and write the same bytes, as
 # .obj and as .glb. Run by ctest with cmake -P and these -D variables: NATIVE_BUILD (holds
 # dustweave and mirod_dustweave.so), PROGRAM (the other build's dustweave, its module beside it),
-# RUNNER (a list: what starts PROGRAM), RUNNER_NAME ("wine", "qemu"), WORK.
+# RUNNER (what starts PROGRAM), RUNNER_NAME ("wine", "qemu"), WORK.
 cmake_minimum_required(VERSION 3.25)
 
 set(native_program ${NATIVE_BUILD}/dustweave)

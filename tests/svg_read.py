@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 # Reads a dustweave SVG picture with an independent XML parser (fails on anything that is not
-# well-formed) and prints, as JSON, what it draws: stroke paths (colour, segments, subpaths, x extent),
-# dots, the box, the caption lines, the coordinates' extent and the longest attribute.
+# well-formed) and prints, as JSON, what it draws: its viewBox and any fixed size, stroke paths
+# (colour, segments, subpaths, x extent), dots, the box, the caption lines, the coordinates'
+# extent and the longest attribute.
 import json
 import math
 import re
@@ -19,7 +20,8 @@ def commands(d):
 
 def main(path):
     root = ElementTree.parse(path).getroot()
-    report = {"width": float(root.get("width")), "height": float(root.get("height")),
+    report = {"viewBox": [float(v) for v in root.get("viewBox").split()],
+              "fixed size": [root.get("width"), root.get("height")],
               "strokes": [], "segments": 0, "subpaths": 0, "dots": 0, "captions": [],
               "box": None, "extent": None, "finite": True, "longest_attribute": 0}
     xs, ys = [], []

@@ -17,14 +17,16 @@
 #include <string>
 #include <vector>
 
+#include "pfxtools/pfx_generate.h"
 #include "standin/host.h"
 #include "standin/loader.h"
 #include "temp_file.h"
-#include "tools/lib/mesh_svg.h"
-#include "tools/lib/pfx_generate.h"
+#include "writers/preview_sample.h"
+#include "writers/svg_preview.h"
 
 namespace {
 
+using dustweave::PreviewSample;
 using dustweave::SvgPreview;
 using nlohmann::json;
 
@@ -123,48 +125,90 @@ bool ColoursFollowX(const json& picture, std::vector<std::string>* colours) {
   return ordered;
 }
 
-// Finishes `preview` into a fresh file and reads it back.
+// An SVG preview in a fresh file, drawn from a finished sample and read back.
 class Picture {
  public:
-  explicit Picture(SvgPreview& preview) : file_(".svg") {
+  Picture() : file_(".svg") {
     std::string error;
-    EXPECT_TRUE(preview.Open(file_.path(), &error)) << error;
+    EXPECT_TRUE(svg_.Open(file_.path(), &error)) << error;
   }
-  json Finish(SvgPreview& preview) {
+  json Finish(PreviewSample& sample) {
     std::string error;
-    EXPECT_TRUE(preview.Finish(&error)) << error;
+    sample.Finish();
+    EXPECT_TRUE(svg_.Finish(sample, &error)) << error;
     json picture = ReadPicture(file_.path());
     EXPECT_TRUE(picture.is_object()) << "not well-formed: " << file_.path();
     return picture;
   }
+  SvgPreview& svg() { return svg_; }
   const std::string& path() const { return file_.path(); }
 
  private:
   TempFile file_;
+  SvgPreview svg_;
 };
+
+// ---- the picture in any window, and what its caption says -------------------------------------
+
+TEST(SvgCaption, PictureHasAViewBoxAndNoFixedSize) {
+  // A fixed size cut the caption off behind scroll bars in a window smaller than the picture.
+  PreviewSample sample;
+  Picture picture;
+  Feed(sample).Chain(Line(25, 0), true);
+  json drawn = picture.Finish(sample);
+  EXPECT_EQ(drawn["fixed size"], json::array({nullptr, nullptr}));
+  ASSERT_EQ(drawn["viewBox"].size(), 4u);
+  EXPECT_EQ(drawn["viewBox"][2], 1200);
+  EXPECT_LE(drawn["extent"][3].get<double>(), drawn["viewBox"][3].get<double>());
+}
+
+TEST(SvgCaption, NamesTheInputAndTheAnswersAboveTheCounts) {
+  PreviewSample sample;
+  Picture picture;
+  picture.svg().SetSource("typical.pfx", "step 25 % \xC2\xB7 poly at start off");
+  Feed(sample).Chain(Line(1, 0));
+  json drawn = picture.Finish(sample);
+  EXPECT_EQ(drawn["captions"][0], "mirod_dustweave \xC2\xB7 2 points \xC2\xB7 1 polygon");
+  EXPECT_EQ(drawn["captions"][1], "typical.pfx \xC2\xB7 step 25 % \xC2\xB7 poly at start off");
+}
+
+TEST(SvgCaption, NameOfAnyBytesStaysReadableXmlAndLongOnesAreCutInTheMiddle) {
+  PreviewSample sample;
+  Picture picture;
+  // A name in a Western code page (not UTF-8), with XML's own characters, then a long one.
+  picture.svg().SetSource("caf\xE9 <&> \"dust\".pfx", "every sample");
+  Feed(sample).Chain(Line(1, 0));
+  json drawn = picture.Finish(sample);  // the reader fails on malformed XML
+  EXPECT_EQ(drawn["captions"][1], "caf\xEF\xBF\xBD <&> \"dust\".pfx \xC2\xB7 every sample");
+
+  std::string longName = std::string(40, 'a') + "\xC3\xA9" + std::string(40, 'z') + ".pfx";
+  std::string shown = dustweave::ShortenedName(longName);
+  EXPECT_EQ(shown, std::string(29, 'a') + "\xE2\x80\xA6" + std::string(25, 'z') + ".pfx");
+  EXPECT_EQ(dustweave::ShortenedName("typical.pfx"), "typical.pfx");
+}
 
 // ---- a run within the budget is drawn whole ---------------------------------------------------
 
 TEST(SvgWithinBudget, EverySegmentAndDotIsDrawnAndNoShareIsGiven) {
-  SvgPreview preview;
-  Picture picture(preview);
-  Feed feed(preview);
+  PreviewSample sample;
+  Picture picture;
+  Feed feed(sample);
   for (int c = 0; c < 200; ++c) feed.Chain(Line(25, c), true);
-  json drawn = picture.Finish(preview);
+  json drawn = picture.Finish(sample);
   EXPECT_EQ(drawn["segments"], 5000);
   EXPECT_EQ(drawn["dots"], 200);
   EXPECT_TRUE(drawn["finite"]);
-  EXPECT_EQ(drawn["captions"][0], "mirod_dustweave \xC2\xB7 5200 points \xC2\xB7 5200 polygons");
+  EXPECT_EQ(drawn["captions"][0], "mirod_dustweave \xC2\xB7 5,200 points \xC2\xB7 5,200 polygons");
   EXPECT_EQ(ShownLine(drawn), "");
 }
 
 TEST(SvgWithinBudget, ChainIsOnePolylinePerColourBandFromStartToEnd) {
   // 32 segments over 16 colour bands: each band holds two consecutive segments as one subpath,
   // and the bands follow the chain from its start (smallest x) to its end.
-  SvgPreview preview;
-  Picture picture(preview);
-  Feed(preview).Chain(Line(32, 0));
-  json drawn = picture.Finish(preview);
+  PreviewSample sample;
+  Picture picture;
+  Feed(sample).Chain(Line(32, 0));
+  json drawn = picture.Finish(sample);
   ASSERT_EQ(drawn["strokes"].size(), 16u);
   for (const auto& stroke : drawn["strokes"]) {
     EXPECT_EQ(stroke["segments"], 2);
@@ -187,34 +231,36 @@ TEST(SvgWithinBudget, StreamedRunEqualsTheKeptMeshDrawn) {
   script.step = 0.25;
   script.startPolygon = true;
 
-  SvgPreview preview;
-  Picture streamed(preview);
-  script.sink = &preview;
+  PreviewSample sample;
+  Picture streamed;
+  script.sink = &sample;
   standin::Host streaming(script);
   ASSERT_EQ(standin::RunCommandOnce(DUSTWEAVE_MODULE, streaming, COMMAND_INTERFACE_VERSION, &error), 0) << error;
-  json drawn = streamed.Finish(preview);
+  json drawn = streamed.Finish(sample);
 
   script.sink = nullptr;
   standin::Host keeping(script);
   ASSERT_EQ(standin::RunCommandOnce(DUSTWEAVE_MODULE, keeping, COMMAND_INTERFACE_VERSION, &error), 0) << error;
-  TempFile kept(".svg");
-  ASSERT_TRUE(dustweave::WriteSvgFile(keeping.mesh, kept.path(), &error)) << error;
+  PreviewSample replayed;
+  standin::ReplayMesh(keeping.mesh, replayed);
+  Picture kept;
+  kept.Finish(replayed);
 
   EXPECT_EQ(ReadText(streamed.path()), ReadText(kept.path()));
   EXPECT_EQ(drawn["segments"], 5000);
   EXPECT_EQ(drawn["dots"], 200);
-  EXPECT_EQ(drawn["captions"][0], "mirod_dustweave \xC2\xB7 5200 points \xC2\xB7 5200 polygons");
+  EXPECT_EQ(drawn["captions"][0], "mirod_dustweave \xC2\xB7 5,200 points \xC2\xB7 5,200 polygons");
   EXPECT_EQ(ShownLine(drawn), "");
 }
 
 // ---- a large run stays within the budget ------------------------------------------------------
 
 TEST(SvgLargeRun, ThreeMillionSegmentsStayWithinTheBudgetAndTenMegabytes) {
-  SvgPreview preview;
-  Picture picture(preview);
-  Feed feed(preview);
+  PreviewSample sample;
+  Picture picture;
+  Feed feed(sample);
   for (int c = 0; c < 30000; ++c) feed.Chain(Line(100, c * 0.01), true);
-  json drawn = picture.Finish(preview);
+  json drawn = picture.Finish(sample);
   int segments = drawn["segments"], dots = drawn["dots"];
   EXPECT_LE(segments + dots, 200000);
   EXPECT_GE(segments + dots, 50000);
@@ -232,31 +278,31 @@ TEST(SvgLargeRun, ThreeMillionSegmentsStayWithinTheBudgetAndTenMegabytes) {
   shown << "showing " << grouped(segments) << " of 3,000,000 segments (";
   EXPECT_EQ(ShownLine(drawn).rfind(shown.str(), 0), 0u) << ShownLine(drawn);
   EXPECT_NE(ShownLine(drawn).find(" and " + grouped(dots) + " of 30,000 dots"), std::string::npos);
-  EXPECT_EQ(drawn["captions"][0], "mirod_dustweave \xC2\xB7 3030000 points \xC2\xB7 3030000 polygons");
+  EXPECT_EQ(drawn["captions"][0], "mirod_dustweave \xC2\xB7 3,030,000 points \xC2\xB7 3,030,000 polygons");
 }
 
 // A share under 0.1 % is written "< 0.1 %" in the caption, escaped, so the picture stays XML
 // (the reader fails on anything malformed).
 TEST(SvgLargeRun, ShareUnderATenthOfAPercentIsWellFormedText) {
-  SvgPreview preview(SvgPreview::MIN_BUDGET);
-  Picture picture(preview);
-  Feed feed(preview);
+  PreviewSample sample(PreviewSample::MIN_BUDGET);
+  Picture picture;
+  Feed feed(sample);
   for (int c = 0; c < 200; ++c) feed.Chain(Line(100, c * 0.01), false);
-  json drawn = picture.Finish(preview);
+  json drawn = picture.Finish(sample);
   EXPECT_NE(ShownLine(drawn).find("of 20,000 segments (< 0.1 %)"), std::string::npos) << ShownLine(drawn);
 }
 
 TEST(SvgLargeRun, SampleSpansTheWholeRun) {
   // Chains side by side in depth: the kept ones reach from the first to the last few.
-  SvgPreview preview(1000);
-  Picture picture(preview);
-  Feed feed(preview);
+  PreviewSample sample(1000);
+  Picture picture;
+  Feed feed(sample);
   for (int c = 0; c < 5000; ++c) feed.Chain(Line(20, c));
-  json drawn = picture.Finish(preview);
+  json drawn = picture.Finish(sample);
   json full;
   {
-    SvgPreview everything(1000000);
-    Picture whole(everything);
+    PreviewSample everything(1000000);
+    Picture whole;
     Feed all(everything);
     for (int c = 0; c < 5000; ++c) all.Chain(Line(20, c));
     full = whole.Finish(everything);
@@ -288,8 +334,8 @@ TEST(SvgLargeRun, SampleIsEveryKthChainForTheFinalStrideWheneverItGrew) {
     int stride = 1;
     while ((run.chains + stride - 1) / stride * run.segments > static_cast<int>(run.budget)) stride *= 2;
 
-    SvgPreview sampled(run.budget), chosen(run.budget);
-    Picture picture(sampled), reference(chosen);
+    PreviewSample sampled(run.budget), chosen(run.budget);
+    Picture picture, reference;
     Feed feed(sampled), only(chosen);
     for (int c = 0; c < run.chains; ++c) {
       feed.Chain(chain(c, true));
@@ -306,11 +352,11 @@ TEST(SvgLargeRun, SampleIsEveryKthChainForTheFinalStrideWheneverItGrew) {
 
 TEST(SvgLargeRun, RunOfDotsAloneIsSampledLikeChains) {
   // Tracks of one sample each, led by a dot: every 4th of 300 dots fits a budget of 100.
-  SvgPreview preview(100);
-  Picture picture(preview);
-  Feed feed(preview);
+  PreviewSample sample(100);
+  Picture picture;
+  Feed feed(sample);
   for (int c = 0; c < 300; ++c) feed.Chain({{double(c), 0, 0}}, true);
-  json drawn = picture.Finish(preview);
+  json drawn = picture.Finish(sample);
   EXPECT_EQ(drawn["dots"], 75);
   EXPECT_EQ(drawn["segments"], 0);
   EXPECT_EQ(ShownLine(drawn), "showing 75 of 300 dots (25.0 %)");
@@ -319,10 +365,10 @@ TEST(SvgLargeRun, RunOfDotsAloneIsSampledLikeChains) {
 TEST(SvgLargeRun, LongChainIsSampledInPiecesAlongItsWholeLengthWithItsOwnColours) {
   // One chain of a million segments: pieces of it are kept from start to end, and each kept
   // segment takes its colour from its place along the whole chain.
-  SvgPreview preview;
-  Picture picture(preview);
-  Feed(preview).Chain(Line(1000000, 0));
-  json drawn = picture.Finish(preview);
+  PreviewSample sample;
+  Picture picture;
+  Feed(sample).Chain(Line(1000000, 0));
+  json drawn = picture.Finish(sample);
   EXPECT_LE(drawn["segments"], 200000);
   EXPECT_GE(drawn["segments"], 50000);
   std::vector<std::string> colours;
@@ -342,8 +388,8 @@ TEST(SvgUndrawable, NonFinitePointsAreNeverDrawnAndLeaveTheFitAlone) {
   auto bad = line;
   bad[5][1] = NaN;
   bad[12][2] = -INF;
-  SvgPreview clean, spoilt;
-  Picture cleanPicture(clean), spoiltPicture(spoilt);
+  PreviewSample clean, spoilt;
+  Picture cleanPicture, spoiltPicture;
   Feed(clean).Chain(line);
   Feed spoiltFeed(spoilt);
   spoiltFeed.Chain(bad);
@@ -360,19 +406,19 @@ TEST(SvgUndrawable, NonFinitePointsAreNeverDrawnAndLeaveTheFitAlone) {
 }
 
 TEST(SvgUndrawable, PointsNeverMadeAreNotDrawnAndNothingButNaNGivesAnEmptyPicture) {
-  SvgPreview preview;
-  Picture picture(preview);
-  Feed feed(preview);
+  PreviewSample sample;
+  Picture picture;
+  Feed feed(sample);
   int64_t a = feed.Point(NaN, NaN, NaN);
   feed.Polygon({-1, a});
   feed.Polygon({a, 7});
   feed.Polygon({a});
   feed.Polygon({});
-  json drawn = picture.Finish(preview);
+  json drawn = picture.Finish(sample);
   EXPECT_EQ(drawn["segments"], 0);
   EXPECT_EQ(drawn["dots"], 0);
   EXPECT_TRUE(drawn["box"].is_null());
-  EXPECT_EQ(drawn["captions"][0], "mirod_dustweave \xC2\xB7 1 points \xC2\xB7 4 polygons");
+  EXPECT_EQ(drawn["captions"][0], "mirod_dustweave \xC2\xB7 1 point \xC2\xB7 4 polygons");
 }
 
 // ---- the file ---------------------------------------------------------------------------------
@@ -397,11 +443,12 @@ class SvgFileTest : public ::testing::Test {
 
 TEST_F(SvgFileTest, FolderThatDoesNotExistIsRefusedWithOneLine) {
   SvgPreview preview;
+  PreviewSample sample;
   std::string path = (folder_ / "missing" / "chains.svg").string(), error;
   EXPECT_FALSE(preview.Open(path, &error));
   EXPECT_NE(error.find(path), std::string::npos) << error;
   EXPECT_EQ(error.find('\n'), std::string::npos);
-  EXPECT_FALSE(preview.Finish(&error));
+  EXPECT_FALSE(preview.Finish(sample, &error));
   EXPECT_FALSE(error.empty());
   EXPECT_TRUE(Entries().empty());
 }
@@ -410,8 +457,9 @@ TEST_F(SvgFileTest, UnfinishedPreviewLeavesNothing) {
   std::string error;
   {
     SvgPreview preview;
+    PreviewSample sample;
     ASSERT_TRUE(preview.Open((folder_ / "chains.svg").string(), &error)) << error;
-    Feed(preview).Chain(Line(10, 0));
+    Feed(sample).Chain(Line(10, 0));
   }
   EXPECT_TRUE(Entries().empty());
 }
@@ -419,11 +467,13 @@ TEST_F(SvgFileTest, UnfinishedPreviewLeavesNothing) {
 TEST_F(SvgFileTest, FinishedPreviewIsTheOnlyFileAndFinishesOnce) {
   std::string error;
   SvgPreview preview;
+  PreviewSample sample;
   ASSERT_TRUE(preview.Open((folder_ / "chains.svg").string(), &error)) << error;
-  Feed(preview).Chain(Line(10, 0));
-  ASSERT_TRUE(preview.Finish(&error)) << error;
+  Feed(sample).Chain(Line(10, 0));
+  sample.Finish();
+  ASSERT_TRUE(preview.Finish(sample, &error)) << error;
   EXPECT_EQ(Entries(), std::vector<std::string>{"chains.svg"});
-  EXPECT_FALSE(preview.Finish(&error));
+  EXPECT_FALSE(preview.Finish(sample, &error));
   EXPECT_EQ(Entries(), std::vector<std::string>{"chains.svg"});
 }
 

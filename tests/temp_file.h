@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "pfxwrite/writer.h"
+#include "pfxtools/pfx_writer.h"
 
 class TempFile {
  public:

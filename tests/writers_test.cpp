@@ -27,14 +27,16 @@
 #include <csignal>
 #endif
 
+#include "kept_mesh.h"
+#include "pfxtools/pfx_count.h"
+#include "pfxtools/pfx_generate.h"
+#include "platform/file_seam.h"
 #include "standin/loader.h"
 #include "temp_file.h"
-#include "tools/lib/mesh_glb.h"
-#include "tools/lib/mesh_obj.h"
-#include "tools/lib/number_text.h"
-#include "tools/lib/pfx_count.h"
-#include "tools/lib/pfx_generate.h"
-#include "tools/lib/version.h"
+#include "writers/glb_writer.h"
+#include "writers/number_text.h"
+#include "writers/obj_writer.h"
+#include "writers/version.h"
 
 namespace {
 
@@ -140,7 +142,7 @@ TEST(ObjWriterTest, StreamedRunEqualsTheRecordedMeshOfTheSameRun) {
     MeshRecord counts = RunModule(startPolygon, &streamed);
     ASSERT_TRUE(streamed.Finish(&error)) << error;
     MeshRecord kept = RunModule(startPolygon);
-    ASSERT_TRUE(dustweave::WriteObjFile(kept, folder.File("kept.obj"), &error)) << error;
+    ASSERT_TRUE(WriteKeptMesh<dustweave::ObjWriter>(kept, folder.File("kept.obj"), &error)) << error;
     EXPECT_EQ(counts.pointCount, kept.points.size());
     std::string text = ReadAll(folder.File("streamed.obj"));
     EXPECT_GT(text.size(), 100000u);
@@ -305,7 +307,7 @@ TEST(GlbWriterTest, StreamedRunHoldsTheRunsLinesPointsAndExactPositions) {
     EXPECT_EQ(glb.leftOut(), 0u);
     MeshRecord kept = RunModule(startPolygon, nullptr, "Dust devil");
     ExpectGlbHolds(folder.File("dust.glb"), kept, "Dust devil");
-    ASSERT_TRUE(dustweave::WriteGlbFile(kept, folder.File("kept.glb"), &error)) << error;
+    ASSERT_TRUE(WriteKeptMesh<dustweave::GlbWriter>(kept, folder.File("kept.glb"), &error)) << error;
     EXPECT_EQ(ReadAll(folder.File("dust.glb")), ReadAll(folder.File("kept.glb")));
     EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"dust.glb", "kept.glb"}));
   }
@@ -519,13 +521,25 @@ TEST(GlbRefusalTest, MissingFolderFailsAtOpenAndLeavesNothing) {
   dustweave::GlbWriter glb;
   std::string error;
   EXPECT_FALSE(glb.Open(folder.File("missing") + "/out.glb", &error));
-  EXPECT_EQ(error, "cannot write " + folder.File("missing") + "/out.glb: No such file or directory");
+  // The system's words for a missing path (ERROR_PATH_NOT_FOUND on Windows, ENOENT elsewhere).
+#ifdef _WIN32
+  const std::string missing = dustweave::SystemReason(3);
+#else
+  const std::string missing = dustweave::SystemReason(ENOENT);
+#endif
+  EXPECT_EQ(error, "cannot write " + folder.File("missing") + "/out.glb: " + missing);
   FeedChain(glb, 10);
   EXPECT_FALSE(glb.Finish(&error));
   EXPECT_TRUE(folder.Entries().empty());
 }
 
 // ---- the samples of a pfx file, told by its size ---------------------------------------------
+
+// The samples SamplesBySize tells of a file of these bytes, from its start and its size.
+std::optional<uint64_t> SamplesOfBytes(const std::vector<uint8_t>& bytes) {
+  std::string start(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(bytes.size(), 64)));
+  return dustweave::SamplesBySize(start, bytes.size());
+}
 
 TEST(PfxCountTest, SizeTellsTheSamplesOfAWholeFile) {
   pfxwrite::File file;
@@ -537,27 +551,20 @@ TEST(PfxCountTest, SizeTellsTheSamplesOfAWholeFile) {
     file.tracks.push_back(pfxwrite::RuledTrack(t[0], t[1], t[2], file.indexLimit));
     samples += pfxwrite::SamplesOf(t[0], t[1], t[2], file.indexLimit);
   }
-  TempFile whole(file);
-  EXPECT_EQ(dustweave::SamplesBySize(whole.path()), samples);
+  EXPECT_EQ(SamplesOfBytes(pfxwrite::Encode(file)), samples);
   file.trailing = {1, 2, 3};  // less than a sample after the last track: still exact
-  TempFile trailing(file);
-  EXPECT_EQ(dustweave::SamplesBySize(trailing.path()), samples);
+  EXPECT_EQ(SamplesOfBytes(pfxwrite::Encode(file)), samples);
   pfxwrite::File none;
   none.particleCount = 0;
-  TempFile empty(none);
-  EXPECT_EQ(dustweave::SamplesBySize(empty.path()), 0u);
+  EXPECT_EQ(SamplesOfBytes(pfxwrite::Encode(none)), 0u);
 }
 
 TEST(PfxCountTest, NothingIsToldOfAFileTooShortForItsHeads) {
   pfxwrite::File file;
   file.particleCount = 1000;  // more track heads than the file holds
   file.tracks.push_back(pfxwrite::RuledTrack(0, 50, 0, 100));
-  TempFile shortOfHeads(file);
-  EXPECT_EQ(dustweave::SamplesBySize(shortOfHeads.path()), std::nullopt);
-  TempFile noHeader(std::vector<uint8_t>{0, 0, 0, 3, 0, 0});
-  EXPECT_EQ(dustweave::SamplesBySize(noHeader.path()), std::nullopt);
-  TempFolder folder;
-  EXPECT_EQ(dustweave::SamplesBySize(folder.File("missing.pfx")), std::nullopt);
+  EXPECT_EQ(SamplesOfBytes(pfxwrite::Encode(file)), std::nullopt);
+  EXPECT_EQ(SamplesOfBytes(std::vector<uint8_t>{0, 0, 0, 3, 0, 0}), std::nullopt);
 }
 
 }  // namespace

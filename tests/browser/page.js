@@ -1,6 +1,7 @@
 // Loads one .glb with three.js's GLTFLoader, looks straight down the z axis at it with an
 // orthographic camera fitted to its box, draws it once without antialiasing, and leaves in
-// window.drawn the canvas pixels of the first and the last point and what three.js made of it.
+// window.drawn the canvas pixels of the first and the last point and what three.js made of it:
+// the line segments and start points it drew, and the attributes of each.
 import * as THREE from 'three';
 import { GLTFLoader } from 'three/addons/loaders/GLTFLoader.js';
 
@@ -46,9 +47,14 @@ function draw(gltf) {
   let lines = null;
   gltf.scene.traverse((object) => { if (!lines && object.isLineSegments) lines = object; });
   if (!lines) return { error: 'three.js made no line segments of the file' };
+  let dots = null;
+  gltf.scene.traverse((object) => { if (!dots && object.isPoints) dots = object; });
   const attributes = lines.geometry.attributes, count = attributes.position.count;
   const ends = (name) => attributes[name] ? [attributes[name].getX(0), attributes[name].getX(count - 1)] : null;
+  const drawnCount = (object) => (object.geometry.index || object.geometry.attributes.position).count;
   return {
+    segments: drawnCount(lines) / 2, startPoints: dots ? drawnCount(dots) : 0,
+    startPointAttributes: dots ? Object.keys(dots.geometry.attributes).sort() : [],
     width: WIDTH, height: HEIGHT,
     head: canvasPixel(lines, 0, camera), tail: canvasPixel(lines, count - 1, camera),
     material: lines.material.type, vertexColors: lines.material.vertexColors,

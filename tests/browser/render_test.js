@@ -1,14 +1,16 @@
 // The browser test: a pfx file of one straight track converted by `dustweave convert` with and
 // without --attributes, each .glb drawn by three.js in headless Chromium (page.html), and the
-// screenshot's pixels at the chain's head and tail compared with the chain ramp's two ends.
+// screenshot's pixels at the chain's head and tail compared with the chain ramp's two ends; and
+// once more with --start-poly, for what three.js keeps of each part of the file (the README's
+// importer table): the lines, the start point and the attributes of both.
 // Everything the page loads is served from disk by request interception: no network.
 'use strict';
 
 const fs = require('fs');
 const path = require('path');
 const { execFileSync } = require('child_process');
+const { packages, launch, serveFiles } = require('./chromium');
 
-const CHROMIUM = '/usr/bin/chromium';
 const ORIGIN = 'http://dustweave.test';
 const HEAD = [0x5b, 0x2a, 0x86], TAIL = [0xff, 0xf1, 0xc9];  // the chain ramp at 0 and at 1
 const TOLERANCE = 4;  // per channel: 8-bit linear colours come back to sRGB to within 1 or 2
@@ -54,15 +56,9 @@ function served(url, work) {
   return null;
 }
 
-const TYPES = { '.html': 'text/html', '.js': 'text/javascript', '.glb': 'model/gltf-binary' };
-
 async function draw(browser, given, glb) {
   const page = await browser.newPage({ viewport: { width: 640, height: 360 }, deviceScaleFactor: 1 });
-  await page.route('**/*', (route) => {
-    const file = served(route.request().url(), given.work);
-    if (!file || !fs.existsSync(file)) return route.fulfill({ status: 404, body: 'not here' });
-    return route.fulfill({ body: fs.readFileSync(file), contentType: TYPES[path.extname(file)] });
-  });
+  await serveFiles(page, (url) => served(url, given.work));
   await page.goto(`${ORIGIN}/page.html?glb=/glb/${glb}`);
   await page.waitForFunction(() => window.drawn !== undefined, null, { timeout: 60000 });
   const drawn = await page.evaluate(() => window.drawn);
@@ -116,29 +112,15 @@ function checkEnd(label, image, at, colour, shaded) {
 let PNG, chromium;
 async function main() {
   const given = options(process.argv.slice(2));
-  try {
-    ({ PNG } = require('pngjs'));
-    ({ chromium } = require('playwright-core'));
-    require.resolve('three');
-  } catch (error) {
-    console.error('render_test.js: npm packages missing in tests/browser; run scripts/install-deps');
-    process.exit(2);
-  }
-  if (!fs.existsSync(CHROMIUM)) {
-    console.error(`render_test.js: ${CHROMIUM} is missing; run scripts/install-deps`);
-    process.exit(2);
-  }
+  ({ PNG, chromium } = packages());
   fs.mkdirSync(given.work, { recursive: true });
   const pfx = path.join(given.work, 'straight.pfx');
   fs.writeFileSync(pfx, straightTrack(SAMPLES));
   convert(given, pfx, path.join(given.work, 'plain.glb'), []);
   convert(given, pfx, path.join(given.work, 'shaded.glb'), ['--attributes']);
+  convert(given, pfx, path.join(given.work, 'started.glb'), ['--attributes', '--start-poly']);
 
-  const browser = await chromium.launch({
-    executablePath: CHROMIUM, headless: true,
-    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
-           '--disable-component-update', '--disable-sync', '--use-angle=swiftshader', '--enable-unsafe-swiftshader'],
-  });
+  const browser = await launch(chromium);
   try {
     for (const [glb, shaded] of [['shaded.glb', true], ['plain.glb', false]]) {
       const { drawn, image } = await draw(browser, given, glb);
@@ -152,6 +134,15 @@ async function main() {
       checkEnd(`${glb} head`, image, drawn.head, HEAD, shaded);
       checkEnd(`${glb} tail`, image, drawn.tail, TAIL, shaded);
     }
+    const { drawn } = await draw(browser, given, 'started.glb');
+    const kept = ['_chain', '_u', 'color', 'position'];
+    check('three.js keeps the lines and the start point of started.glb',
+          drawn.segments === SAMPLES - 1 && drawn.startPoints === 1,
+          `${drawn.segments} segments, ${drawn.startPoints} start point(s)`);
+    check('three.js gives the start point the same attributes as the lines',
+          JSON.stringify(drawn.startPointAttributes) === JSON.stringify(kept) &&
+          JSON.stringify(drawn.attributes) === JSON.stringify(kept),
+          `lines: ${drawn.attributes.join(' ')}; start point: ${drawn.startPointAttributes.join(' ')}`);
   } finally {
     await browser.close();
   }

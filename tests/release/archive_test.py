@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """The release archives as a user gets them: each unpacked into a fresh folder, its members,
-modes, line ends and SHA256SUMS checked, then the typical file run through each module from
+modes, line ends and SHA256SUMS checked, its README.txt giving that system's commands, then
+the typical file run through each module from
 there (the Windows ones under wine, the 32-bit one by this build's dustweave32.exe); and the zip
 unpacked into folders named in accented Latin, Cyrillic, Greek and CJK, where both Windows
 programs convert a file of such a name beside their module to the native bytes. Where this
@@ -80,6 +81,16 @@ def check_line_ends(checks, folder, crlf):
         checks.expect(ok, f"{name} has {'CRLF' if crlf else 'LF'} line ends only")
 
 
+def check_readme(checks, folder, program, other):
+    """README.txt shows this system's program at work (convert, generate, inspect), never the
+    other system's."""
+    with open(os.path.join(folder, "README.txt"), encoding="utf-8") as f:
+        text = f.read()
+    for command in ("convert", "generate", "inspect"):
+        checks.expect(f"{program} {command} " in text, f"README.txt shows \"{program} {command}\"")
+    checks.expect(other not in text, f"README.txt never names {other}")
+
+
 def sha256_of(path):
     digest = hashlib.sha256()
     with open(path, "rb") as f:
@@ -144,6 +155,7 @@ def test_linux(checks, path, version, scratch):
     unpacked = os.path.join(scratch, folder)
     check_line_ends(checks, unpacked, crlf=False)
     check_sums(checks, unpacked, LINUX_FILES + TEXTS)
+    check_readme(checks, unpacked, "./dustweave", "dustweave64.exe")
     typical = os.path.join(scratch, "typical.pfx")
     generated = subprocess.run(["./dustweave", "generate", typical], cwd=unpacked, capture_output=True)
     checks.expect(generated.returncode == 0, "the unpacked dustweave generates the typical file")
@@ -161,6 +173,7 @@ def test_windows(checks, path, version, scratch, build, typical, win32_reason):
     unpacked = os.path.join(scratch, folder)
     check_line_ends(checks, unpacked, crlf=True)
     check_sums(checks, unpacked, WINDOWS_FILES + TEXTS)
+    check_readme(checks, unpacked, "dustweave64.exe", "mirod_dustweave.so")
     for name, bits in (("mirod_dustweave64.p", 64), ("mirod_dustweave32.p", 32), ("dustweave64.exe", 64)):
         check_version(checks, os.path.join(unpacked, name), version, bits)
     run_typical(checks, "mirod_dustweave64.p with the unpacked dustweave64.exe (wine win64)",

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
 """dustweave64.exe or dustweave32.exe under wine as its users have it, one case a run: files and
-folders named in any script (names), names on a console (console), paths past 259 characters
-(long-paths), the last point ID a build can number (point-limit), and Ctrl-C during a conversion
-(interrupt). Each compares with the native dustweave where there is something to compare.
+folders named in any script (names), names on a console and the name the program calls itself
+(console), paths past 259 characters (long-paths), the last point ID a build can number
+(point-limit), names the system counts or refuses (file-names), Ctrl-C during a conversion
+(interrupt), and the progress line of a long conversion on a console (progress). Each compares
+with the native dustweave where there is something to compare.
 Wine runs in a Western code page (1252), as the program's users in Western Europe have it.
 Usage: program_test.py CASE --program EXE --native BUILD --work DIR [--ctrl-c EXE] -- WINE_RUN..."""
 import argparse
@@ -128,6 +130,13 @@ def case_names(checks, programs, work):
 def on_a_terminal(command, cwd, env):
     """What `command` shows on a terminal (wine makes it a Windows console), as text: the
     console's cursor moves taken as the spaces they stand for, its other controls left out."""
+    status, shown = terminal_bytes(command, cwd, env)
+    text = " ".join(shown.decode("utf-8", errors="replace").split())
+    return status, text
+
+
+def terminal_bytes(command, cwd, env):
+    """What `command` writes to a terminal, its cursor moves as spaces and other controls left out."""
     pid, terminal = pty.fork()
     if pid == 0:
         os.chdir(cwd)
@@ -144,8 +153,7 @@ def on_a_terminal(command, cwd, env):
     _, status = os.waitpid(pid, 0)
     shown = re.sub(rb"\x1b\[(\d*)C", lambda m: b" " * int(m.group(1) or 1), shown)
     shown = re.sub(rb"\x1b\[[0-9;?]*[A-Za-z]|\x1b\][^\x07]*\x07", b"", shown)
-    text = " ".join(shown.decode("utf-8", errors="replace").split())
-    return os.waitstatus_to_exitcode(status), text
+    return os.waitstatus_to_exitcode(status), shown
 
 
 def case_console(checks, programs, work):
@@ -162,6 +170,14 @@ def case_console(checks, programs, work):
                                      programs.env)
         wanted = f"dustweave: cannot open no-{name}.pfx"
         checks.expect(status == 10 and wanted in text, f"the console shows \"{wanted}\" (it shows \"{text}\")")
+    # The program calls itself by the name it was called by, without its folder.
+    name = os.path.basename(programs.program)
+    done = programs.windows(["--help"], work)
+    usage = [line for line in done.stdout.decode("utf-8", errors="replace").splitlines() if line.startswith("Usage")]
+    checks.expect(usage == [f"Usage: {name} [OPTIONS] SUBCOMMAND"], f"--help's usage line names {name} alone: {usage}")
+    done = programs.windows(["convert", "in.pfx", "out.stl"], work)
+    wanted = f"dustweave: OUTPUT must end in .obj or .glb: out.stl (see {name} convert --help)"
+    checks.expect(error_lines(done) == [wanted], f"misuse points to \"{name} convert --help\": {error_lines(done)}")
 
 
 # ---- long paths --------------------------------------------------------------------------------
@@ -243,6 +259,89 @@ def case_point_limit(checks, programs, work):
                   f"a run ending on the last point ID writes the native bytes (exit {done.returncode})")
 
 
+# ---- file names --------------------------------------------------------------------------------
+
+CJK = "粒"  # one UTF-16 unit, three bytes of UTF-8
+
+
+def case_file_names(checks, programs, work):
+    """What Windows says about names: a name's length in UTF-16 units, folders and hard links
+    told by the files themselves in folders named in any script, and the system's own message for
+    a name it refuses; nothing is left beside an output that is not written."""
+    folder = fresh(os.path.join(work, "粒子 é"))
+    here = programs.install_in(folder)
+    typical(programs, os.path.join(folder, "t.pfx"))
+    native = fresh(os.path.join(work, "native"))
+    typical(programs, os.path.join(native, "t.pfx"))
+    programs.native_run(["convert", "t.pfx", "t.obj"] + STEP, native)
+    before = sorted(os.listdir(folder))
+
+    def convert(output, *more):
+        return programs.windows(["convert", "t.pfx", output] + STEP + list(more), folder, here)
+
+    def nothing_left(what):
+        left = sorted(set(os.listdir(folder)) - set(before))
+        checks.expect(left == [], f"{what}: nothing is left in the folder (found {left})")
+
+    # 100 characters are 100 units: the name is not refused for its length in bytes (304). The
+    # file system beneath wine counts bytes: it refuses the name, or wine stores it cut short.
+    name = CJK * 100 + ".obj"
+    done = convert(name)
+    lines = error_lines(done)
+    checks.expect(done.returncode == 0 or (done.returncode == 10 and len(lines) == 1 and " long" not in lines[0]
+                                           and lines[0].startswith(f"dustweave: cannot write {name}: ")),
+                  f"a name of 100 CJK characters is not refused for its length, only by the system beneath "
+                  f"(exit {done.returncode}, {lines!r})")
+    for made in set(os.listdir(folder)) - set(before):
+        checks.expect(made.startswith(CJK) and made.endswith(CJK * 3) or made.endswith(".obj"),
+                      f"only the output is left beside it: {made}")
+        os.remove(os.path.join(folder, made))
+    name = CJK * 80 + ".obj"
+    done = convert(name)
+    checks.expect(done.returncode == 0 and same_bytes(os.path.join(folder, name), os.path.join(native, "t.obj")),
+                  f"a name of 80 CJK characters (244 bytes) converts to the native bytes (exit {done.returncode})")
+    if done.returncode == 0:
+        os.remove(os.path.join(folder, name))
+    # 256 units are refused, counted so; where whole paths stop at 259 characters, as under wine,
+    # the path's length is refused first.
+    name = CJK * 252 + ".obj"
+    done = convert(name)
+    lines = error_lines(done)
+    checks.expect(done.returncode == 10 and len(lines) == 1 and lines[0].startswith(f"dustweave: cannot write {name}: ")
+                  and ("the file name is 256 UTF-16 units long, and the folder holds names of 255 at most" in lines[0]
+                       or TOO_LONG in lines[0]),
+                  f"a name of 256 UTF-16 units is refused (exit {done.returncode}, {lines!r})")
+
+    # Folders and hard links, told by the files whatever their names' script.
+    os.makedirs(os.path.join(folder, "dir é.obj"))
+    before = sorted(os.listdir(folder))
+    done = convert("dir é.obj")
+    checks.expect(done.returncode == 10 and error_lines(done) == ["dustweave: cannot write dir é.obj: it is a folder"],
+                  f"a folder named \"dir é.obj\" is a folder (exit {done.returncode}, {error_lines(done)!r})")
+    done = programs.windows(["convert", "dir é.obj", "x.obj"], folder, here)
+    checks.expect(done.returncode == 10 and error_lines(done) == ["dustweave: cannot open dir é.obj: it is a folder"],
+                  f"a folder named \"dir é.obj\" as the input is a folder ({error_lines(done)!r})")
+    done = convert("粒子.obj")
+    os.link(os.path.join(folder, "粒子.obj"), os.path.join(folder, "粒子 link.svg"))
+    kept = open(os.path.join(folder, "粒子.obj"), "rb").read()
+    before = sorted(os.listdir(folder))
+    done = convert("粒子.obj", "--svg", "粒子 link.svg")
+    checks.expect(done.returncode == 64 and b"--svg names OUTPUT too" in done.stderr
+                  and open(os.path.join(folder, "粒子.obj"), "rb").read() == kept,
+                  f"a hard link of OUTPUT as --svg is refused ({error_lines(done)!r})")
+    nothing_left("a hard link as --svg")
+
+    # Names the system refuses, each with the system's own message; a device is no plain file.
+    for name, said in (("what?.obj", None), ("a|b.obj", None), ("NUL.obj", "it is not a plain file")):
+        done = convert(name)
+        lines = error_lines(done)
+        start = f"dustweave: cannot write {name}: "
+        reason = lines[0][len(start):] if len(lines) == 1 and lines[0].startswith(start) else None
+        checks.expect(done.returncode == 10 and reason and reason != "Input/output error" and reason == (said or reason),
+                      f"{name}: {said or 'the system’s own message'} (exit {done.returncode}, {lines!r})")
+        nothing_left(name)
+
+
 # ---- interrupt ---------------------------------------------------------------------------------
 
 def case_interrupt(checks, programs, work):
@@ -267,7 +366,35 @@ def case_interrupt(checks, programs, work):
                       f"{output}: its exit status does not say the conversion was done")
         left = os.listdir(out)
         checks.expect(left == [], f"{output}: nothing is left in its folder after Ctrl-C (found {left})")
+        checks.expect("dustweave: interrupted: nothing written\n" in report.replace("\r\n", "\n") + "\n",
+                      f"{output}: one line says nothing was written")
     checks.expect(os.path.getsize(big) == size, "the input is as it was")
+
+
+# ---- progress ----------------------------------------------------------------------------------
+
+def case_progress(checks, programs, work):
+    """A conversion on a console, its progress line drawn at every look at the clock (a test
+    seam, so that however fast the machine the line is drawn): the line moves past 0 % (wine
+    counts no bytes read, so the share comes from the points made) and shows the output's size."""
+    folder = fresh(os.path.join(work, "windows"))
+    big = os.path.join(folder, "big.pfx")
+    done = programs.native_run(["generate", big, "--particles", "800", "--index-limit", "1000", "--last", "999"],
+                               folder)
+    checks.expect(done.returncode == 0, "the native dustweave generates a large input")
+    status, shown = terminal_bytes(programs.wine + [programs.program, "--test-progress-at-every-look", "convert",
+                                                    "big.pfx", "big.obj", "--module", programs.module],
+                                   folder, programs.env)
+    lines = [part.decode("utf-8", errors="replace").strip() for part in re.split(rb"[\r\n]+", shown)]
+    shares = [int(m.group(1)) for m in (re.match(r"(\d+)%  ", line) for line in lines) if m]
+    checks.expect(status == 0, f"the conversion ends with 0 (exit {status})")
+    checks.expect(len(shares) >= 2 and max(shares) > 0 and shares == sorted(shares),
+                  f"the progress line moves past 0 % and never back: {shares}")
+    checks.expect(any(re.search(r"  out \d", line) for line in lines if re.match(r"\d+%", line)),
+                  "the progress line shows the output's size so far")
+    summary = f"{os.path.getsize(big) / 1e6:.1f} MB in "
+    checks.expect(any(line.startswith(summary) and line.endswith(" written") for line in lines),
+                  f"the summary line counts the whole input read (\"{summary}...\") and says how much was written")
 
 
 CASES = {
@@ -275,7 +402,9 @@ CASES = {
     "console": case_console,
     "long-paths": case_long_paths,
     "point-limit": case_point_limit,
+    "file-names": case_file_names,
     "interrupt": case_interrupt,
+    "progress": case_progress,
 }
 
 

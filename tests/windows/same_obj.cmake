@@ -1,7 +1,7 @@
 # The same command with the same answers, once through the native dustweave with the Linux module
 # and once through this build's dustweave under wine with its .p: the two OBJ files and summary
 # lines must be the same byte for byte. Run by ctest with cmake -P and these -D variables:
-# NATIVE_BUILD (holds dustweave and mirod_dustweave.so), PROGRAM, MODULE, WINE_RUN (a list), WORK.
+# NATIVE_BUILD (holds dustweave and mirod_dustweave.so), PROGRAM, MODULE, WINE_RUN (what starts PROGRAM), WORK.
 cmake_minimum_required(VERSION 3.25)
 
 set(native_program ${NATIVE_BUILD}/dustweave)

@@ -1,0 +1,179 @@
+// dustweave convert. Divisions: the options; the plan (every check before the module runs); the
+// run through the stand-in host, with what its boxes mean; the commit and the summary.
+#include "commands/convert.h"
+
+#include <iostream>
+
+#include "commands/called_name.h"
+#include "commands/commit_decision.h"
+#include "commands/interrupt_line.h"
+#include "commands/mesh_outputs.h"
+#include "commands/module_path.h"
+#include "commands/plan.h"
+#include "commands/progress.h"
+#include "commands/step_share.h"
+#include "pfxtools/pfx_count.h"
+#include "writers/number_text.h"
+
+namespace dustweave {
+
+// ---- the options -------------------------------------------------------------------------------
+
+CLI::App* AddConvert(CLI::App& app, ConvertArgs& a) {
+  CLI::App* convert = app.add_subcommand("convert", "Convert a pfx file to OBJ or glTF binary (.glb) through the module");
+  convert->add_option("INPUT", a.input, "the pfx file")->required();
+  convert->add_option("OUTPUT", a.output, "the file to write: .obj or .glb")->required();
+  convert->add_option("--step", a.step,
+                      "the share of each track's samples kept: a fraction (0.25) or a percent\n"
+                      "(25%), as the panel's step percent; left out, every sample");
+  convert->add_flag("--start-poly", a.startPolygon, "begin each chain with a one-point polygon");
+  convert->add_option("--surface", a.surface, "the surface of the polygons (Default when left out)");
+  convert->add_flag("--yes", a.yes, "answer OK when the file's header makes the plug-in ask");
+  convert->add_option("--svg", a.svg, "also write a preview picture (.svg)");
+  convert->add_flag("--attributes", a.attributes,
+                    "give each point of a .glb COLOR_0 (the preview's colours along its\n"
+                    "chain, shown unlit), _CHAIN (its chain's number, from 0) and _U (its place\n"
+                    "along the chain, 0 to 1): 12 bytes more a point, a file about 60 % larger");
+  convert->add_option("--module", a.module, "the module to run (default: the one installed beside dustweave)");
+  convert->add_flag("--quiet,-q", a.quiet, "no progress and no summary line; errors are still shown");
+  convert->footer(
+      "Nothing is ever left half-written: each file is written beside its name and renamed when whole.\n"
+      "Exit status: 0 the whole file converted; 1 the file ended early (the chains of its whole\n"
+      "samples are written); 2 the file's header made the plug-in ask and --yes was not given\n"
+      "(nothing written); 10 the input cannot be opened, the module cannot be loaded or run, or an\n"
+      "output cannot be written (nothing written); 64 on misuse.\n\n"
+      "Example:\n  " + CalledName() + " convert sim.pfx chains.glb --step 25% --svg chains.svg\n");
+  return convert;
+}
+
+namespace {
+
+// ---- the plan ----------------------------------------------------------------------------------
+
+constexpr const char* NO_FILE_ANSWER = "none";  // the panel's initial value: no file chosen
+
+std::vector<OutputName> OutputNames(const ConvertArgs& a) {
+  std::vector<OutputName> names = {{a.output, "OUTPUT", {OutputFormat::Obj, OutputFormat::Glb}}};
+  if (!a.svg.empty()) names.push_back({a.svg, "--svg", {OutputFormat::Svg}});
+  return names;
+}
+
+// How convert answers the panel and the plug-in's questions.
+standin::HostScript AnswersOf(const ConvertArgs& a, const std::optional<double>& step) {
+  standin::HostScript script;
+  // The panel's initial value must not swallow a file that is really called so.
+  script.file = a.input == NO_FILE_ANSWER ? "./" + a.input : a.input;
+  script.startPolygon = a.startPolygon;
+  script.step = step;
+  if (a.surface) script.surfaces.emplace_back(*a.surface);
+  script.answerOk = a.yes;
+  return script;
+}
+
+// The options' own checks, then the outputs', the input's and the module's, in that order.
+Refusal PlanConvert(const ConvertArgs& a, CommandPlan* plan) {
+  Refusal refusal = CheckPathLengths({{a.input, false}, {a.output, true}, {a.svg, true}, {a.module, false}});
+  if (refusal.status != 0) return refusal;
+  if (a.surface && a.surface->empty()) return {EXIT_MISUSE, "--surface needs a name"};
+  std::optional<double> step;
+  std::string error;
+  if (a.step && !(step = StepFraction(*a.step, &error))) return {EXIT_MISUSE, error};
+  refusal = PlanOutputs(a.input, OutputNames(a), plan);
+  if (refusal.status == EXIT_MISUSE) return refusal;
+  if (a.attributes && FormatNamed(a.output, {OutputFormat::Glb}) != OutputFormat::Glb) {
+    return {EXIT_MISUSE, "--attributes needs a .glb OUTPUT; OBJ has no per-point attributes: " + a.output};
+  }
+  if (refusal.status != 0 || (refusal = PlanInput(a.input, plan)).status != 0) return refusal;
+  std::string module = a.module;
+  if (module.empty() && !FindDefaultModule(&module, &error)) return {EXIT_NOT_DONE, error};
+  if ((refusal = PlanModule(module, plan)).status != 0) return refusal;
+  plan->chainAttributes = a.attributes;
+  plan->captionInput = a.input;
+  plan->captionSettings = AnswersCaption(step, a.startPolygon);
+  plan->script = AnswersOf(a, step);
+  return {};
+}
+
+// ---- the run through the stand-in host ---------------------------------------------------------
+
+// A question that --yes answered: no error, so --quiet does not show it.
+bool IsAnsweredOk(const standin::Box& box) { return box.kind == "okCancel" && box.answer && *box.answer != 0; }
+
+// `notPfx` stands for the first question's text when the input is no pfx file at all.
+std::string BoxMessage(const standin::Box& box, const std::string& input, const std::string& notPfx) {
+  std::string line = "dustweave: " + input + ": " + Flattened(box.text);
+  if (box.kind != "okCancel") return line;
+  if (!notPfx.empty()) line = "dustweave: " + input + " " + notPfx + ", continue ?";
+  if (IsAnsweredOk(box)) return line + " -> OK (--yes)";
+  return line + " -> Cancel, nothing written (--yes answers OK)";
+}
+
+// Each box as a line above the progress line.
+std::function<void(const standin::Box&)> ShowBoxes(const ConvertArgs& a, const CommandPlan& plan,
+                                                   ProgressMeter& progress) {
+  return [&a, &plan, &progress, asked = false](const standin::Box& box) mutable {
+    std::string notPfx = asked ? "" : plan.notPfx;
+    asked = asked || box.kind == "okCancel";
+    if (!(a.quiet && IsAnsweredOk(box))) progress.PrintLine(BoxMessage(box, a.input, notPfx));
+  };
+}
+
+void SayStaleRemoved(MeshOutputs& outputs, const ConvertArgs& a) {
+  std::string line = outputs.TakeStaleRemovedLine();
+  if (!line.empty() && !a.quiet) Say(line);
+}
+
+// ---- the commit and the summary ----------------------------------------------------------------
+
+std::string SummaryOf(const ConvertArgs& a, const standin::Host& host, const CommitDecision& decision) {
+  std::string line = "wrote " + a.output + ": " + Counted(host.mesh.pointCount, "point", "points") + ", " +
+                     Counted(host.mesh.polygonCount, "polygon", "polygons");
+  if (!a.svg.empty()) line += "; preview " + a.svg;
+  if (decision.cutShort) line += " (the input ended early)";
+  return line;
+}
+
+// The outputs committed when the run did what they stand for; the exit status.
+int Commit(const ConvertArgs& a, const standin::Host& host, int result, MeshOutputs& outputs) {
+  CommitDecision decision = DecideCommit(host, result, a.input);
+  switch (decision.holdback) {
+    case Holdback::None: break;
+    case Holdback::Declined: return EXIT_DECLINED;  // its box said so, and that nothing is written
+    case Holdback::ErrorBox: return EXIT_NOT_DONE;  // its box said why
+    case Holdback::Refused:
+    case Holdback::NotAFile:
+    case Holdback::EditUnfinished: return NotDone(decision.reason + "; nothing written");
+  }
+  std::string error;
+  bool written = outputs.Finish(&error);
+  SayStaleRemoved(outputs, a);
+  if (!written) return NotDone(error);
+  if (!a.quiet) std::cout << SummaryOf(a, host, decision) << "\n";
+  return decision.cutShort ? EXIT_CUT_SHORT : 0;
+}
+
+}  // namespace
+
+int Convert(const ConvertArgs& a) {
+  CommandPlan plan;
+  if (Refusal refusal = PlanConvert(a, &plan); refusal.status != 0) return Refuse(refusal, "convert");
+  PrintLineOnInterrupt(PathsOf(plan.outputs));
+  ProgressMeter progress(!a.quiet && StandardErrorIsTerminal(), plan.inputBytes,
+                         PointsToExpect(plan.samples.value_or(0), plan.script.step));
+  MeshOutputs outputs;
+  progress.MeasureOutput([&outputs] { return outputs.bytesMade(); });
+  if (progress.enabled()) outputs.AddWatcher(&progress);
+  std::string error;
+  if (!outputs.Open(plan, &error)) return NotDone(error);
+  SayStaleRemoved(outputs, a);
+  if (KeepsEverySample(plan.script.step) && plan.samples) outputs.ExpectPoints(*plan.samples);
+  plan.script.sink = outputs.sink();
+  standin::Host host(plan.script);
+  host.onBox = ShowBoxes(a, plan, progress);
+  std::optional<int> ran = standin::RunLoadedOnce(*plan.module, host, COMMAND_INTERFACE_VERSION, &error);
+  progress.End();
+  if (!ran) return NotDone(error);
+  return Commit(a, host, *ran, outputs);
+}
+
+}  // namespace dustweave

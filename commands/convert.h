@@ -1,0 +1,33 @@
+// dustweave convert: a pfx file to OBJ or glTF binary through the real module, for people and
+// scripts. Its options, and the run with its exit statuses (0 done, 1 the file ended early, 2 a
+// question declined, 10 not done, 64 misuse).
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "commands/exit_status.h"
+
+namespace dustweave {
+
+struct ConvertArgs {
+  std::string input, output;
+  std::optional<std::string> step;  // as given: a fraction or a percent
+  bool startPolygon = false;
+  bool attributes = false;  // the .glb's per-point chain attributes
+  std::optional<std::string> surface;
+  bool yes = false;
+  std::string svg;
+  std::string module;
+  bool quiet = false;
+};
+
+CLI::App* AddConvert(CLI::App& app, ConvertArgs& args);
+
+// Converts and returns the exit status; every message goes to standard error, the summary line
+// (unless quiet) to standard output.
+int Convert(const ConvertArgs& args);
+
+}  // namespace dustweave

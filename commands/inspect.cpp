@@ -1,0 +1,91 @@
+// dustweave inspect. Divisions: the option; the report's text; the command.
+#include "commands/inspect.h"
+
+#include <iostream>
+
+#include "commands/called_name.h"
+#include "commands/exit_status.h"
+#include "commands/plan.h"
+#include "writers/number_text.h"
+
+namespace dustweave {
+
+// ---- the option -------------------------------------------------------------------------------
+
+CLI::App* AddInspect(CLI::App& app, std::string& file) {
+  CLI::App* inspect = app.add_subcommand("inspect", "Check a pfx file as the plug-in would read it");
+  inspect->add_option("FILE", file, "the pfx file")->required();
+  inspect->footer(
+      "Exit status: 0 when the plug-in reads the whole file without a question; 1 when the file ends\n"
+      "early or its header makes the plug-in ask; 10 when it cannot be read; 64 on misuse.\n\n"
+      "Example:\n  " + CalledName() + " inspect sim.pfx\n");
+  return inspect;
+}
+
+// ---- the report's text ------------------------------------------------------------------------
+
+namespace {
+
+std::string Range(float low, float high) { return ShortestText(low) + " .. " + ShortestText(high); }
+
+// The header, the tracks and samples read, and their bounds.
+std::string WhatItHolds(const PfxInspection& in) {
+  std::string particles = in.header.particleCount >= 0
+                              ? Counted(static_cast<uint64_t>(in.header.particleCount), "particle", "particles")
+                              : "particle count " + std::to_string(in.header.particleCount);
+  std::string out = "header:    version " + std::to_string(in.header.version) + ", " + particles + ", index limit " +
+                    std::to_string(in.header.indexLimit) + "\n";
+  out += "tracks:    " + std::to_string(in.wholeTracks) + " whole of " + std::to_string(in.tracksToRead) + "\n";
+  out += "samples:   " + std::to_string(in.samples) + "\n";
+  if (!in.anyFinite) return out + "bounds:    none (no finite sample)\n";
+  return out + "bounds:    x " + Range(in.low[0], in.high[0]) + ", y " + Range(in.low[1], in.high[1]) + ", z " +
+         Range(in.low[2], in.high[2]) + "\n";
+}
+
+// Where the file ends early, or what follows its last track.
+std::string WhereItEnds(const PfxInspection& in) {
+  if (!in.endsEarly) return "trailing:  " + Counted(in.trailingBytes, "byte", "bytes") + " after the last track, never read\n";
+  std::string out = "ends early: at byte " + std::to_string(in.fileBytes) + ", inside track " +
+                    std::to_string(in.endTrack) + " of " + std::to_string(in.tracksToRead) + ", ";
+  if (in.endSample == 0) return out + "in its 24-byte head\n";
+  return out + "in sample " + std::to_string(in.endSample) + " of " + std::to_string(in.endTrackSamples) + "\n";
+}
+
+// What the plug-in does about what it finds.
+std::string Notes(const PfxInspection& in) {
+  std::string out;
+  if (in.header.version != PFX_VERSION) out += "note:      the plug-in expects version 3 and asks before reading on\n";
+  if (in.header.particleCount < 1) out += "note:      no particles: the plug-in asks before going on\n";
+  if (in.cappedTracks > 0) {
+    out += "note:      " + Counted(in.cappedTracks, "track", "tracks") +
+           " the sample rule never ends, read as span + 1 samples\n";
+  }
+  if (in.nonFiniteSamples > 0) {
+    out += "note:      " + Counted(in.nonFiniteSamples, "sample has", "samples have") +
+           " a NaN or infinite coordinate, passed on unchanged\n";
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string DescribeInspection(const std::string& path, const PfxInspection& in) {
+  std::string out = "file:      " + path + ", " + Counted(in.fileBytes, "byte", "bytes") + "\n";
+  if (in.headerFields < 3) {
+    return out + "ends early: at byte " + std::to_string(in.fileBytes) + ", inside the 12-byte header\n";
+  }
+  return out + WhatItHolds(in) + WhereItEnds(in) + Notes(in);
+}
+
+// ---- the command ------------------------------------------------------------------------------
+
+int Inspect(const std::string& file) {
+  if (Refusal refusal = CheckPathLengths({{file, false}}); refusal.status != 0) return Refuse(refusal, "inspect");
+  PfxInspection inspection;
+  std::string error;
+  if (!InspectPfx(file, &inspection, &error)) return NotDone(error);
+  std::cout << DescribeInspection(file, inspection);
+  return ReadsCleanly(inspection) ? 0 : EXIT_FINDINGS;
+}
+
+}  // namespace dustweave

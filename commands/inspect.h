@@ -1,0 +1,22 @@
+// dustweave inspect: a pfx file read as the plug-in would read it, without any module, and told
+// one fact a line, so that a file can be checked before a long import.
+#pragma once
+
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "pfxtools/pfx_inspect.h"
+
+namespace dustweave {
+
+CLI::App* AddInspect(CLI::App& app, std::string& file);
+
+// The report: 0 when the plug-in reads the whole file without a question, EXIT_FINDINGS when it
+// ends early or its header makes the plug-in ask, EXIT_NOT_DONE when it cannot be read.
+int Inspect(const std::string& file);
+
+// The report's text, one fact a line.
+std::string DescribeInspection(const std::string& path, const PfxInspection& inspection);
+
+}  // namespace dustweave

@@ -1,0 +1,183 @@
+// dustweave: a stand-in host on the command line. `convert` turns a pfx file into OBJ or glTF
+// through the module installed beside the program; `run` loads a command module by path and runs
+// it once, answering its panel and questions from the options; `inspect` checks a pfx file
+// without any module; `generate` writes a plausible one. Divisions: the command line; what ends
+// a command; the program.
+#include <algorithm>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+#include "commands/called_name.h"
+#include "commands/command_word.h"
+#include "commands/console_text.h"
+#include "commands/convert.h"
+#include "commands/exit_status.h"
+#include "commands/generate.h"
+#include "commands/inspect.h"
+#include "commands/plan.h"
+#include "commands/run.h"
+#include "platform/atomic_file.h"
+#include "platform/file_seam.h"
+#include "platform/temp_files.h"
+#include "standin/host.h"
+#include "writers/version.h"
+
+namespace {
+
+using dustweave::EXIT_MISUSE;
+using dustweave::EXIT_NOT_DONE;
+using dustweave::Refusal;
+
+// ---- the command line -------------------------------------------------------------------------
+
+const std::vector<std::string> COMMANDS = {"convert", "run", "inspect", "generate"};
+
+// Each command's options, and the program's own: the test seams.
+struct CommandLine {
+  dustweave::ConvertArgs convert;
+  dustweave::RunArgs run;
+  std::string inspect;
+  dustweave::GenerateArgs generate;
+  std::vector<CLI::App*> commands;  // in COMMANDS' order
+  uint64_t pointIdsTaken = 0;       // the stand-in host's point IDs start after these
+  std::string fileFaults;           // the file operations broken (see platform/file_seam.h)
+};
+
+// The end of --help: the commands at work, by example.
+std::string Examples() {
+  const std::string& me = dustweave::CalledName();
+  return "Examples: a small simulation to try things on, what it holds, and its chains as glTF\n"
+         "with a quarter of the samples and a preview picture:\n"
+         "  " + me + " generate sim.pfx\n"
+         "  " + me + " inspect sim.pfx\n"
+         "  " + me + " convert sim.pfx chains.glb --step 25% --svg chains.svg\n";
+}
+
+void Declare(CLI::App& app, CommandLine& line) {
+  app.footer(Examples());
+  app.require_subcommand(1);
+  app.allow_windows_style_options(false);  // on Windows too: /path/to/file is a path, not an option
+  app.set_version_flag("--version", "dustweave " DUSTWEAVE_VERSION);
+  line.commands = {dustweave::AddConvert(app, line.convert), dustweave::AddRun(app, line.run),
+                   dustweave::AddInspect(app, line.inspect), dustweave::AddGenerate(app, line.generate)};
+  app.add_option("--test-point-ids-taken", line.pointIdsTaken)->group("");
+  app.add_option("--test-file-faults", line.fileFaults)->group("");
+}
+
+// The program's own options that take a value (the test seams), as they are spelled.
+std::vector<std::string> ValuedOptions(const CLI::App& app) {
+  std::vector<std::string> valued;
+  for (const CLI::Option* option : app.get_options()) {
+    if (option->get_items_expected_min() <= 0) continue;
+    for (const std::string& name : option->get_lnames()) valued.push_back("--" + name);
+  }
+  return valued;
+}
+
+// A command line without a command, or with a word that names none, said before the options are
+// parsed: the misuse line points to --help unless it names the command meant. 0 when the
+// command is fine.
+int CheckCommandWord(const CLI::App& app, int argc, char** argv) {
+  bool asksHelp = false;
+  std::string word = dustweave::CommandWord(argc, argv, ValuedOptions(app), &asksHelp);
+  if (word.empty() && asksHelp) return 0;
+  if (word.empty()) return dustweave::Refuse({EXIT_MISUSE, "no command given: convert, run, inspect or generate"}, "");
+  if (std::find(COMMANDS.begin(), COMMANDS.end(), word) != COMMANDS.end()) return 0;
+  std::string meant = dustweave::Suggestion(word, COMMANDS);
+  if (meant.empty()) {
+    return dustweave::Refuse({EXIT_MISUSE, "unknown command '" + word + "': the commands are convert, run, inspect and generate"}, "");
+  }
+  dustweave::Say("unknown command '" + word + "' (did you mean " + meant + "?)");
+  return EXIT_MISUSE;
+}
+
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
+// Parses the options: -1 when a command is to run, else the exit status (help and the version
+// printed, or misuse said with the help of the command it concerns).
+int Parse(CLI::App& app, const CommandLine& line, int argc, char** argv) {
+  try {
+    app.parse(argc, argv);
+    return -1;
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::string command;
+    for (CLI::App* sub : line.commands) {
+      if (sub->parsed()) command += (command.empty() ? "" : " ") + sub->get_name();
+    }
+    return dustweave::Refuse({EXIT_MISUSE, OneLine(e.what())}, command);
+  }
+}
+
+// The test seams, set up as the options say: 0, or the exit status.
+int StartSeams(const CommandLine& line) {
+  standin::SetDefaultPointIdsTaken(line.pointIdsTaken);
+  if (line.fileFaults.empty()) return 0;
+  dustweave::FileFaultPlan plan;
+  std::string error;
+  if (!dustweave::ParseFileFaultPlan(line.fileFaults, &plan, &error)) return dustweave::Refuse({EXIT_MISUSE, error}, "");
+  if (!dustweave::StartFileFaultPlan(plan, &error)) return dustweave::Refuse({EXIT_NOT_DONE, error}, "");
+  return 0;
+}
+
+int RunCommand(const CommandLine& line) {
+  if (line.commands[0]->parsed()) return dustweave::Convert(line.convert);
+  if (line.commands[1]->parsed()) return dustweave::Run(line.run);
+  if (line.commands[2]->parsed()) return dustweave::Inspect(line.inspect);
+  if (line.commands[3]->parsed()) return dustweave::Generate(line.generate);
+  return EXIT_MISUSE;
+}
+
+// ---- what ends a command ----------------------------------------------------------------------
+
+// Each file the command made and could not remove, on a line of its own.
+void SayLeftBehind() {
+  for (const std::string& line : dustweave::LeftBehindLines()) dustweave::Say(line);
+}
+
+// A write that fails (a full disk) ends the command at once: nothing more can be written, and
+// nothing of it is left.
+void EndOnWriteFailure(const std::string& reason) {
+  dustweave::Say(reason);
+  dustweave::RemoveRegisteredTemporaries();
+  SayLeftBehind();
+  std::cerr.flush();
+  std::_Exit(EXIT_NOT_DONE);
+}
+
+}  // namespace
+
+// ---- the program ------------------------------------------------------------------------------
+
+int main(int argc, char** argv) {
+  dustweave::ConsoleText console;  // names on a Windows console as they were typed
+  dustweave::SetCalledName(argc > 0 ? argv[0] : nullptr);
+  CLI::App app{"dustweave: converts pfx files to OBJ or glTF through the mirod_dustweave command module, "
+               "runs the module outside the host, and checks or makes pfx files",
+               dustweave::CalledName()};
+  dustweave::RemoveTemporariesOnInterrupt();  // Ctrl-C leaves no temporary file beside an output
+  dustweave::SetWriteFailureHandler(EndOnWriteFailure);
+  CommandLine line;
+  Declare(app, line);
+  if (int status = CheckCommandWord(app, argc, argv)) return status;
+  if (int status = Parse(app, line, argc, argv); status >= 0) return status;
+  if (int status = StartSeams(line)) return status;
+  int status = RunCommand(line);
+  SayLeftBehind();
+  return status;
+}

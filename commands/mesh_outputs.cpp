@@ -1,0 +1,82 @@
+// Opening, feeding and committing the files a command writes from the mesh.
+#include "commands/mesh_outputs.h"
+
+#include "platform/atomic_file.h"
+#include "platform/path_text.h"
+#include "platform/temp_files.h"
+#include "writers/glb_writer.h"
+#include "writers/obj_writer.h"
+#include "writers/preview_sample.h"
+#include "writers/svg_preview.h"
+
+namespace dustweave {
+
+std::string StaleRemovedLine(size_t count, const std::string& path) {
+  return "removed " + std::to_string(count) + (count == 1 ? " temporary file" : " temporary files") +
+         " left beside " + path + " by an earlier run that did not finish";
+}
+
+MeshOutputs::MeshOutputs() = default;
+MeshOutputs::~MeshOutputs() = default;
+
+bool MeshOutputs::Open(const CommandPlan& plan, std::string* error) {
+  if (!plan.outputs.empty()) firstPath_ = plan.outputs.front().path;
+  for (const PlannedOutput& output : plan.outputs) {
+    staleRemoved_ += RemoveStaleTemporaries(output.path);
+    if (!OpenOne(output, plan, error)) return false;
+  }
+  return true;
+}
+
+bool MeshOutputs::OpenOne(const PlannedOutput& output, const CommandPlan& plan, std::string* error) {
+  switch (output.format) {
+    case OutputFormat::Obj:
+      obj_ = std::make_unique<ObjWriter>();
+      fanOut_.Add(obj_.get());
+      return obj_->Open(output.path, error);
+    case OutputFormat::Glb:
+      glb_ = std::make_unique<GlbWriter>(GLB_MAX_FILE_BYTES, plan.chainAttributes);
+      fanOut_.Add(glb_.get());
+      return glb_->Open(output.path, error);
+    case OutputFormat::Svg:
+      sample_ = std::make_unique<PreviewSample>();
+      svg_ = std::make_unique<SvgPreview>();
+      if (!plan.captionInput.empty()) svg_->SetSource(FileNameOf(plan.captionInput), plan.captionSettings);
+      fanOut_.Add(sample_.get());
+      return svg_->Open(output.path, error);
+    case OutputFormat::Pfx: break;
+  }
+  *error = CannotWrite(output.path, "a pfx file is not made from a mesh");
+  return false;
+}
+
+void MeshOutputs::ExpectPoints(uint64_t count) {
+  if (glb_) glb_->ExpectPoints(count);
+}
+
+uint64_t MeshOutputs::bytesMade() const {
+  return (obj_ ? obj_->bytesMade() : 0) + (glb_ ? glb_->bytesMade() : 0);
+}
+
+bool MeshOutputs::Finish(std::string* error) {
+  std::vector<AtomicFile*> files;
+  if (sample_) sample_->Finish();
+  bool complete = (!obj_ || obj_->Complete(error)) && (!glb_ || glb_->Complete(error)) &&
+                  (!svg_ || svg_->Complete(*sample_, error));
+  if (!complete) return false;  // what was opened goes with the writers
+  if (obj_) files.push_back(&obj_->file());
+  if (glb_) files.push_back(&glb_->file());
+  if (svg_) files.push_back(&svg_->file());
+  if (!CommitTogether(files, error)) return false;
+  // Now that the names hold whole files, what a killed run left beside one that had none goes too.
+  for (AtomicFile* file : files) staleRemoved_ += RemoveStaleTemporaries(file->path());
+  return true;
+}
+
+std::string MeshOutputs::TakeStaleRemovedLine() {
+  size_t removed = staleRemoved_;
+  staleRemoved_ = 0;
+  return removed > 0 ? StaleRemovedLine(removed, firstPath_) : "";
+}
+
+}  // namespace dustweave

@@ -1,0 +1,65 @@
+// The files a command writes from the mesh: the mesh as OBJ or glTF binary and the SVG preview,
+// as its plan names them. Each is written beside its name while the mesh streams in, and Finish
+// commits them all together or none (see platform/atomic_file.h). What killed runs left beside
+// the names is swept when they are opened, and again once they hold their new files.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "commands/plan.h"
+#include "standin/mesh_sink.h"
+
+namespace dustweave {
+
+class ObjWriter;
+class GlbWriter;
+class PreviewSample;
+class SvgPreview;
+
+class MeshOutputs {
+ public:
+  MeshOutputs();
+  ~MeshOutputs();  // removes whatever was opened and not committed
+  MeshOutputs(const MeshOutputs&) = delete;
+  MeshOutputs& operator=(const MeshOutputs&) = delete;
+
+  // Opens every output of the plan, the temporary files left beside each name removed first;
+  // false, with a one-line reason, when one cannot be created.
+  bool Open(const CommandPlan& plan, std::string* error);
+  // The number of points the run will make, when known before it: a .glb is then laid out
+  // for them and written without a copy at the end.
+  void ExpectPoints(uint64_t count);
+  // Another sink to be told of the mesh before the files (a progress meter, say).
+  void AddWatcher(standin::MeshSink* sink) { fanOut_.Add(sink); }
+
+  // Where the host sends the mesh: every opened file and watcher.
+  standin::MeshSink* sink() { return fanOut_.Entry(); }
+  bool empty() const { return !obj_ && !glb_ && !svg_; }
+  // The line that says how many temporary files left by earlier runs were removed since last
+  // asked (naming the first output); empty when none were.
+  std::string TakeStaleRemovedLine();
+  // The mesh file's size so far (the preview is drawn at the end).
+  uint64_t bytesMade() const;
+
+  // Completes every file and commits them together; false, with a one-line reason, when any
+  // cannot be completed or committed, and then every name holds what it held before.
+  bool Finish(std::string* error);
+
+ private:
+  bool OpenOne(const PlannedOutput& output, const CommandPlan& plan, std::string* error);
+
+  std::unique_ptr<ObjWriter> obj_;
+  std::unique_ptr<GlbWriter> glb_;
+  std::unique_ptr<PreviewSample> sample_;  // what the preview draws
+  std::unique_ptr<SvgPreview> svg_;
+  standin::FanOutSink fanOut_;
+  std::string firstPath_;  // what the stale line names
+  size_t staleRemoved_ = 0;
+};
+
+// The line that says how many temporary files of earlier runs were removed beside `path`.
+std::string StaleRemovedLine(size_t count, const std::string& path);
+
+}  // namespace dustweave

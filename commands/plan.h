@@ -1,0 +1,92 @@
+// The checks of a command, made in one step before anything runs or is written: they yield
+// everything the run needs (the outputs with their formats, the input with its size, the module,
+// the host's answers), or the one reason the command cannot start, with its exit status. Each
+// command makes its plan from its options with the checks here; its run follows from the plan.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "standin/host.h"
+#include "standin/loader.h"
+
+namespace dustweave {
+
+enum class OutputFormat { Obj, Glb, Svg, Pfx };
+
+// The format a path's extension names among `formats` (.obj, .glb, .svg, in any case; Pfx takes
+// any name); nullopt when it names none of them.
+std::optional<OutputFormat> FormatNamed(const std::string& path, const std::vector<OutputFormat>& formats);
+
+// An output a command is given: its path, how the command line names it ("OUTPUT", "--svg"), and
+// the formats it may be in.
+struct OutputName {
+  std::string path;
+  std::string option;
+  std::vector<OutputFormat> formats;
+};
+
+// An output as the checks found it.
+struct PlannedOutput {
+  std::string path;
+  std::string option;
+  OutputFormat format;
+};
+
+// Why a command cannot start: misuse (EXIT_MISUSE: a wrong extension, the input or another output
+// under an output's name, an option out of its range), or what cannot be done (EXIT_NOT_DONE: an
+// input, a module or a place to write that fails). Status 0: nothing refused.
+struct Refusal {
+  int status = 0;
+  std::string reason;
+};
+
+// Everything a command's run needs.
+struct CommandPlan {
+  std::vector<PlannedOutput> outputs;  // opened and committed in this order
+  bool chainAttributes = false;        // a .glb's points carry their chain attributes
+  // What the preview's caption names: the input (no line when empty) and how it was read.
+  std::string captionInput, captionSettings;
+  std::string input;                   // the pfx file, as given; empty when none
+  uint64_t inputBytes = 0;             // its size; 0 when unknown
+  std::string notPfx;                  // why it is no pfx file at all; empty when it may be one
+  std::optional<uint64_t> samples;     // the samples its size tells
+  std::unique_ptr<standin::LoadedModule> module;
+  standin::HostScript script;          // the host's answers (the run gives it its sink)
+};
+
+// A path given on the command line, and whether it is written (with a temporary name beside it).
+struct GivenPath {
+  const std::string& path;
+  bool output;
+};
+// The first of `paths` too long for this system's file functions; none when none is.
+Refusal CheckPathLengths(std::initializer_list<GivenPath> paths);
+
+// Each output's name: its extension names its format, it is neither the input nor another
+// output, and a file can be put under it. Fills plan->outputs.
+Refusal PlanOutputs(const std::string& input, const std::vector<OutputName>& names, CommandPlan* plan);
+
+// The input opened, its first bytes read and closed again, so that the module is only run on a
+// file it can read, and an empty one is refused. Fills the plan's input, its size, whether it
+// may be a pfx file and the samples its size tells.
+Refusal PlanInput(const std::string& path, CommandPlan* plan);
+
+// The module at `path`, loaded and its descriptor checked.
+Refusal PlanModule(const std::string& path, CommandPlan* plan);
+
+// The paths of the planned outputs, in order.
+std::vector<std::string> PathsOf(const std::vector<PlannedOutput>& outputs);
+
+// "dustweave: LINE" on standard error.
+void Say(const std::string& line);
+// Says a refusal, pointing a misuse to the command's --help; gives its status.
+int Refuse(const Refusal& refusal, const std::string& command);
+// Says why a command that started did not do its work; gives EXIT_NOT_DONE.
+int NotDone(const std::string& reason);
+
+}  // namespace dustweave

@@ -1,0 +1,300 @@
+// The file calls for POSIX (open, pwrite, pread, copy_file_range on Linux, flock, fchmod, fsync,
+// rename, link) and for Windows (CreateFileA with no sharing but delete, positioned WriteFile and
+// ReadFile, MoveFileExA, CreateHardLinkA). Divisions: the handle; names in folders.
+#include "platform/file_handle.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace dustweave {
+
+namespace {
+
+#ifdef _WIN32
+SystemError LastError() { return static_cast<SystemError>(GetLastError()); }
+
+OVERLAPPED At(uint64_t offset) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return at;
+}
+#endif
+
+}  // namespace
+
+// ---- the handle ---------------------------------------------------------------------------
+
+FileHandle::~FileHandle() { Close(); }
+
+SystemError FileHandle::Create(const std::string& path) { return Open(FileOp::Create, path); }
+
+SystemError FileHandle::OpenToRead(const std::string& path) { return Open(FileOp::Open, path); }
+
+// Closes what it held; then the seam is asked, and the system; the path is kept for the seam.
+SystemError FileHandle::Open(FileOp op, const std::string& path) {
+  Close();
+  if (SystemError fault = FaultAt(op, path)) return fault;
+  SystemError failure = SystemOpen(op, path);
+  if (failure == 0) path_ = path;
+  return failure;
+}
+
+#ifdef _WIN32
+bool FileHandle::open() const { return handle_ != nullptr; }
+
+namespace {
+
+HANDLE Opened(const std::string& path, DWORD access, DWORD sharing, DWORD disposition) {
+  return CreateFileA(path.c_str(), access, sharing, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+// A new file no other opener may read, write or delete while it is written (our own interrupt
+// handler deletes through this handle's sharing of delete), or an existing one to read.
+SystemError FileHandle::SystemOpen(FileOp op, const std::string& path) {
+  HANDLE handle = op == FileOp::Create
+                      ? Opened(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, CREATE_NEW)
+                      : Opened(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
+  if (handle == INVALID_HANDLE_VALUE) return LastError();
+  handle_ = handle;
+  return 0;
+}
+
+SystemError FileHandle::WriteAt(uint64_t offset, const void* data, size_t size) {
+  if (SystemError fault = FaultAt(FileOp::Write, path_)) return fault;
+  const char* bytes = static_cast<const char*>(data);
+  for (size_t done = 0; done < size;) {
+    DWORD part = static_cast<DWORD>(std::min<size_t>(size - done, 1u << 30)), wrote = 0;
+    OVERLAPPED at = At(offset + done);
+    if (!WriteFile(handle_, bytes + done, part, &wrote, &at)) return LastError();
+    if (wrote == 0) return SYSTEM_IO_ERROR;
+    done += wrote;
+  }
+  return 0;
+}
+
+SystemError FileHandle::ReadAt(uint64_t offset, void* data, size_t size, size_t* got) {
+  *got = 0;
+  if (SystemError fault = FaultAt(FileOp::Read, path_)) return fault;
+  DWORD read = 0;
+  OVERLAPPED at = At(offset);
+  if (!ReadFile(handle_, data, static_cast<DWORD>(std::min<size_t>(size, 1u << 30)), &read, &at)) {
+    return GetLastError() == ERROR_HANDLE_EOF ? 0 : LastError();
+  }
+  *got = read;
+  return 0;
+}
+
+SystemError FileHandle::Truncate(uint64_t size) {
+  if (SystemError fault = FaultAt(FileOp::Truncate, path_)) return fault;
+  LARGE_INTEGER end;
+  end.QuadPart = static_cast<LONGLONG>(size);
+  if (!SetFilePointerEx(handle_, end, nullptr, FILE_BEGIN) || !SetEndOfFile(handle_)) return LastError();
+  return 0;
+}
+
+SystemError FileHandle::SetMode(unsigned) { return 0; }
+
+SystemError FileHandle::Sync() {
+  if (SystemError fault = FaultAt(FileOp::Sync, path_)) return fault;
+  return FlushFileBuffers(handle_) ? 0 : LastError();
+}
+
+SystemError FileHandle::IdentityOf(FileIdentity* identity) {
+  if (SystemError fault = FaultAt(FileOp::Query, path_)) return fault;
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(handle_, &information)) return LastError();
+  *identity = {information.dwVolumeSerialNumber,
+               (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
+  return 0;
+}
+
+SystemError FileHandle::Close() {
+  if (handle_ == nullptr) return 0;
+  SystemError fault = FaultAt(FileOp::Close, path_);
+  SystemError result = CloseHandle(handle_) ? fault : LastError();
+  handle_ = nullptr;
+  return result;
+}
+#else
+bool FileHandle::open() const { return fd_ >= 0; }
+
+// A new file, held locked while this process writes it: a later run removes only temporary files
+// nobody holds (file systems without locks, some network folders, still write: the lock is a
+// courtesy). Or an existing one to read.
+SystemError FileHandle::SystemOpen(FileOp op, const std::string& path) {
+  int fd = op == FileOp::Create ? ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666)
+                                : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  if (op == FileOp::Create) flock(fd, LOCK_EX | LOCK_NB);
+  fd_ = fd;
+  return 0;
+}
+
+SystemError FileHandle::WriteAt(uint64_t offset, const void* data, size_t size) {
+  if (SystemError fault = FaultAt(FileOp::Write, path_)) return fault;
+  const char* bytes = static_cast<const char*>(data);
+  for (size_t done = 0; done < size;) {
+    ssize_t wrote = pwrite(fd_, bytes + done, size - done, static_cast<off_t>(offset + done));
+    if (wrote <= 0) return wrote < 0 ? errno : SYSTEM_IO_ERROR;
+    done += static_cast<size_t>(wrote);
+  }
+  return 0;
+}
+
+SystemError FileHandle::ReadAt(uint64_t offset, void* data, size_t size, size_t* got) {
+  *got = 0;
+  if (SystemError fault = FaultAt(FileOp::Read, path_)) return fault;
+  ssize_t read = pread(fd_, data, size, static_cast<off_t>(offset));
+  *got = read > 0 ? static_cast<size_t>(read) : 0;
+  return read < 0 ? errno : 0;
+}
+
+SystemError FileHandle::Truncate(uint64_t size) {
+  if (SystemError fault = FaultAt(FileOp::Truncate, path_)) return fault;
+  return ftruncate(fd_, static_cast<off_t>(size)) == 0 ? 0 : errno;
+}
+
+SystemError FileHandle::SetMode(unsigned mode) {
+  if (SystemError fault = FaultAt(FileOp::SetMode, path_)) return fault;
+  return fchmod(fd_, static_cast<mode_t>(mode)) == 0 ? 0 : errno;
+}
+
+SystemError FileHandle::Sync() {
+  if (SystemError fault = FaultAt(FileOp::Sync, path_)) return fault;
+  return fsync(fd_) == 0 ? 0 : errno;
+}
+
+SystemError FileHandle::IdentityOf(FileIdentity* identity) {
+  if (SystemError fault = FaultAt(FileOp::Query, path_)) return fault;
+  struct stat info{};
+  if (fstat(fd_, &info) != 0) return errno;
+  *identity = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+  return 0;
+}
+
+// A failed close still gives the descriptor back: it is never closed twice.
+SystemError FileHandle::Close() {
+  if (fd_ < 0) return 0;
+  SystemError fault = FaultAt(FileOp::Close, path_);
+  SystemError result = ::close(fd_) == 0 ? fault : errno;
+  fd_ = -1;
+  return result;
+}
+#endif
+
+SystemError FileHandle::CopyFrom(FileHandle& source, uint64_t from, uint64_t size, uint64_t at) {
+#ifdef __linux__
+  loff_t in = static_cast<loff_t>(from), out = static_cast<loff_t>(at);
+  while (size > 0 && FaultAt(FileOp::Copy, path_) == 0) {
+    ssize_t copied = copy_file_range(source.fd_, &in, fd_, &out, static_cast<size_t>(std::min<uint64_t>(size, 1u << 30)), 0);
+    if (copied <= 0) break;  // not possible here (another file system, say): the buffer below
+    size -= static_cast<uint64_t>(copied);
+  }
+  from = static_cast<uint64_t>(in);
+  at = static_cast<uint64_t>(out);
+#endif
+  std::unique_ptr<char[]> block(size > 0 ? new char[WRITE_BLOCK_SIZE] : nullptr);
+  while (size > 0) {
+    size_t got = 0;
+    if (SystemError failure = source.ReadAt(from, block.get(), static_cast<size_t>(std::min<uint64_t>(size, WRITE_BLOCK_SIZE)), &got)) {
+      return failure;
+    }
+    if (got == 0) return SYSTEM_IO_ERROR;  // the range is not all there
+    if (SystemError failure = WriteAt(at, block.get(), got)) return failure;
+    from += got, at += got, size -= got;
+  }
+  return 0;
+}
+
+// ---- names in folders ---------------------------------------------------------------------
+
+#ifdef _WIN32
+SystemError RenameOver(const std::string& from, const std::string& to) {
+  if (SystemError fault = FaultAt(FileOp::Rename, to)) return fault;
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0 : LastError();
+}
+
+SystemError LinkTo(const std::string& existing, const std::string& name) {
+  if (SystemError fault = FaultAt(FileOp::Link, name)) return fault;
+  return CreateHardLinkA(name.c_str(), existing.c_str(), nullptr) ? 0 : LastError();
+}
+
+SystemError RemoveFile(const std::string& path) {
+  if (SystemError fault = FaultAt(FileOp::Remove, path)) return fault;
+  return DeleteFileA(path.c_str()) ? 0 : LastError();
+}
+
+SystemError SyncFolderOf(const std::string&) {
+  return 0;  // MOVEFILE_WRITE_THROUGH has made the rename durable
+}
+
+SystemError NamesIn(const std::string& folder, const std::string& start, std::vector<std::string>* names) {
+  names->clear();
+  std::string pattern = JoinPath(folder, start + "*");
+  if (SystemError fault = FaultAt(FileOp::List, pattern)) return fault;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND ? 0 : LastError();
+  do {
+    names->emplace_back(found.cFileName);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return 0;
+}
+#else
+SystemError RenameOver(const std::string& from, const std::string& to) {
+  if (SystemError fault = FaultAt(FileOp::Rename, to)) return fault;
+  return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+SystemError LinkTo(const std::string& existing, const std::string& name) {
+  if (SystemError fault = FaultAt(FileOp::Link, name)) return fault;
+  return link(existing.c_str(), name.c_str()) == 0 ? 0 : errno;
+}
+
+SystemError RemoveFile(const std::string& path) {
+  if (SystemError fault = FaultAt(FileOp::Remove, path)) return fault;
+  return unlink(path.c_str()) == 0 ? 0 : errno;
+}
+
+SystemError SyncFolderOf(const std::string& path) {
+  std::string folder = FolderOf(path);
+  const char* place = folder.empty() ? "." : folder.c_str();
+  if (SystemError fault = FaultAt(FileOp::SyncFolder, place)) return fault;
+  int fd = ::open(place, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  SystemError result = fsync(fd) == 0 || errno == EINVAL ? 0 : errno;  // some file systems cannot sync folders
+  ::close(fd);
+  return result;
+}
+
+SystemError NamesIn(const std::string& folder, const std::string& start, std::vector<std::string>* names) {
+  names->clear();
+  const char* place = folder.empty() ? "." : folder.c_str();
+  if (SystemError fault = FaultAt(FileOp::List, place)) return fault;
+  DIR* dir = opendir(place);
+  if (dir == nullptr) return errno;
+  while (dirent* entry = readdir(dir)) {
+    if (std::strncmp(entry->d_name, start.c_str(), start.size()) == 0) names->emplace_back(entry->d_name);
+  }
+  closedir(dir);
+  return 0;
+}
+#endif
+
+}  // namespace dustweave

@@ -1,0 +1,67 @@
+// The system's file calls that change files and names, in one place: a file created afresh and
+// held locked while written, positioned writes and reads, permission bits, flushing to disk;
+// renaming, linking, removing and listing names in folders. POSIX descriptors or Windows handles
+// below; above, every failure is the system's error. Each call asks the seam first.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/file_seam.h"
+#include "platform/path_queries.h"
+
+namespace dustweave {
+
+// The size of the blocks in which outputs are written, and files copied when the kernel cannot.
+inline constexpr size_t WRITE_BLOCK_SIZE = 1 << 20;
+
+class FileHandle {
+ public:
+  FileHandle() = default;
+  ~FileHandle();  // closes, ignoring errors
+  FileHandle(const FileHandle&) = delete;
+  FileHandle& operator=(const FileHandle&) = delete;
+
+  // Creates `path`, which must not exist yet, for reading and writing, and takes this process's
+  // advisory lock on it (held until Close): 0 or the error.
+  SystemError Create(const std::string& path);
+  // Opens an existing file to read: 0 or the error.
+  SystemError OpenToRead(const std::string& path);
+  SystemError WriteAt(uint64_t offset, const void* data, size_t size);
+  // Reads up to `size` bytes at `offset`; *got is 0 at the end of the file.
+  SystemError ReadAt(uint64_t offset, void* data, size_t size, size_t* got);
+  // Appends to this file, at `at`, the `size` bytes that lie at `from` in `source`: in the kernel
+  // where the system can, else through a buffer.
+  SystemError CopyFrom(FileHandle& source, uint64_t from, uint64_t size, uint64_t at);
+  SystemError Truncate(uint64_t size);
+  SystemError SetMode(unsigned mode);  // permission bits (POSIX; nothing on Windows)
+  SystemError Sync();                  // flushes the file's bytes to the disk
+  SystemError IdentityOf(FileIdentity* identity);
+  SystemError Close();  // 0, or the error of the close
+  bool open() const;
+
+ private:
+  SystemError Open(FileOp op, const std::string& path);
+  SystemError SystemOpen(FileOp op, const std::string& path);  // Create or Open, as the system does it
+
+  std::string path_;
+#ifdef _WIN32
+  void* handle_ = nullptr;
+#else
+  int fd_ = -1;
+#endif
+};
+
+// Renames `from` over `to`, replacing a file there in one step.
+SystemError RenameOver(const std::string& from, const std::string& to);
+// Makes `name` a second name (a hard link) of the file at `existing`; file systems without hard
+// links refuse it.
+SystemError LinkTo(const std::string& existing, const std::string& name);
+SystemError RemoveFile(const std::string& path);
+SystemError SyncFolderOf(const std::string& path);  // makes renames in the folder durable (POSIX)
+// The names in `folder` ("" the current one) that begin with `start`.
+SystemError NamesIn(const std::string& folder, const std::string& start, std::vector<std::string>* names);
+
+}  // namespace dustweave

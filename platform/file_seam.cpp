@@ -1,0 +1,180 @@
+// The system's error texts, the seam, and the fault plan that counts operations through it.
+// Divisions: errors; the seam; the plan.
+#include "platform/file_seam.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+#endif
+
+namespace dustweave {
+
+// ---- errors ---------------------------------------------------------------------------------
+
+#ifdef _WIN32
+// The system's message in the process code page, without its closing full stop and line end.
+std::string SystemReason(SystemError error) {
+  char* text = nullptr;
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string reason = length > 0 ? std::string(text, length) : "";
+  LocalFree(text);
+  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' ' || reason.back() == '.')) {
+    reason.pop_back();
+  }
+  return reason.empty() ? "Windows error " + std::to_string(static_cast<unsigned long>(error)) : reason;
+}
+
+bool IsMissing(SystemError error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+#else
+std::string SystemReason(SystemError error) { return std::generic_category().message(error); }
+
+bool IsMissing(SystemError error) { return error == ENOENT || error == ENOTDIR; }
+#endif
+
+// ---- the seam -------------------------------------------------------------------------------
+
+namespace {
+
+std::atomic<FileFault> gFault{nullptr};
+
+}  // namespace
+
+const char* FileOpName(FileOp op) {
+  switch (op) {
+    case FileOp::Query: return "query";
+    case FileOp::List: return "list";
+    case FileOp::Create: return "create";
+    case FileOp::Open: return "open";
+    case FileOp::Write: return "write";
+    case FileOp::Read: return "read";
+    case FileOp::Copy: return "copy";
+    case FileOp::Truncate: return "truncate";
+    case FileOp::SetMode: return "set-mode";
+    case FileOp::Sync: return "sync";
+    case FileOp::Close: return "close";
+    case FileOp::Rename: return "rename";
+    case FileOp::Link: return "link";
+    case FileOp::Remove: return "remove";
+    case FileOp::SyncFolder: return "sync-folder";
+  }
+  return "?";
+}
+
+void SetFileFault(FileFault fault) { gFault.store(fault); }
+
+SystemError FaultAt(FileOp op, const std::string& path) {
+  FileFault fault = gFault.load();
+  return fault != nullptr ? fault(op, path) : 0;
+}
+
+// ---- the plan -------------------------------------------------------------------------------
+
+namespace {
+
+FileFaultPlan gPlan;
+std::atomic<uint64_t> gCounted{0};
+#ifdef _WIN32
+std::FILE* gLog = nullptr;  // written from one thread: this build writes blocks at once
+#else
+int gLog = -1;  // appended to by whole lines, from any thread
+#endif
+
+void Log(uint64_t number, FileOp op, const std::string& path) {
+  std::string line = std::to_string(number) + " " + FileOpName(op) + " " + path + "\n";
+#ifdef _WIN32
+  if (gLog == nullptr) return;
+  std::fwrite(line.data(), 1, line.size(), gLog);
+  std::fflush(gLog);
+#else
+  if (gLog >= 0 && write(gLog, line.data(), line.size()) < 0) return;
+#endif
+}
+
+[[noreturn]] void StopDead() {
+#ifdef _WIN32
+  TerminateProcess(GetCurrentProcess(), 137);
+#else
+  kill(getpid(), SIGKILL);
+#endif
+  std::abort();  // not reached
+}
+
+SystemError PlannedFault(FileOp op, const std::string& path) {
+  uint64_t number = ++gCounted;
+  Log(number, op, path);
+  using Break = FileFaultPlan::Break;
+  if (number == gPlan.at && gPlan.how == Break::StopDead) StopDead();
+  bool broken = (number == gPlan.at && gPlan.how == Break::Once) ||
+                (number >= gPlan.at && gPlan.how == Break::FromThenOn);
+  if (broken) return SYSTEM_IO_ERROR;
+  return op == FileOp::Link && gPlan.refuseLinks ? SYSTEM_LINKS_REFUSED : 0;
+}
+
+bool ParseCount(const std::string& text, uint64_t* count) {
+  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
+  *count = std::strtoull(text.c_str(), nullptr, 10);
+  return *count > 0;
+}
+
+}  // namespace
+
+bool ParseFileFaultPlan(const std::string& text, FileFaultPlan* plan, std::string* error) {
+  using Break = FileFaultPlan::Break;
+  *plan = FileFaultPlan();
+  size_t start = 0;
+  for (bool first = true;; first = false) {
+    size_t comma = text.find(',', start);
+    std::string part = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    std::string how = part.substr(0, part.find(':')), count = part.find(':') == std::string::npos ? "" : part.substr(part.find(':') + 1);
+    bool known = true;
+    if (first && part == "none") {
+      plan->how = Break::Nothing;
+    } else if (first && (how == "once" || how == "from" || how == "dead")) {
+      plan->how = how == "once" ? Break::Once : how == "from" ? Break::FromThenOn : Break::StopDead;
+      known = ParseCount(count, &plan->at);
+    } else if (!first && part == "no-links") {
+      plan->refuseLinks = true;
+    } else if (!first && part.rfind("log=", 0) == 0 && part.size() > 4) {
+      plan->log = part.substr(4);
+    } else {
+      known = false;
+    }
+    if (!known) {
+      *error = "a fault plan is none, once:N, from:N or dead:N, then ,no-links and ,log=PATH: " + text;
+      return false;
+    }
+    if (comma == std::string::npos) return true;
+    start = comma + 1;
+  }
+}
+
+bool StartFileFaultPlan(const FileFaultPlan& plan, std::string* error) {
+  gPlan = plan;
+  gCounted = 0;
+  if (!plan.log.empty()) {
+#ifdef _WIN32
+    gLog = std::fopen(plan.log.c_str(), "ab");
+    bool opened = gLog != nullptr;
+#else
+    gLog = open(plan.log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    bool opened = gLog >= 0;
+#endif
+    if (!opened) {
+      *error = "cannot open " + plan.log + ": " + std::generic_category().message(errno);
+      return false;
+    }
+  }
+  SetFileFault(PlannedFault);
+  return true;
+}
+
+}  // namespace dustweave

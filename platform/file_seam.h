@@ -1,0 +1,78 @@
+// The system's errors as the file layer reports them, and the seam through which tests break the
+// layer's file operations. Every call the layer makes to the system about a file or a folder asks
+// the seam first, which may fail it with an error, or stop the process dead before it.
+#pragma once
+
+#include <cerrno>
+#include <cstdint>
+#include <string>
+
+namespace dustweave {
+
+// A failure as the system numbers it: errno on POSIX, GetLastError() on Windows; 0 is none.
+using SystemError = int;
+
+// The system's own text for an error: strerror on POSIX, FormatMessage on Windows.
+std::string SystemReason(SystemError error);
+// Whether the error says that nothing is under the name (or its folder is missing).
+bool IsMissing(SystemError error);
+
+#ifdef _WIN32
+inline constexpr SystemError SYSTEM_IO_ERROR = 1117;       // ERROR_IO_DEVICE
+inline constexpr SystemError SYSTEM_NOT_OPEN = 6;          // ERROR_INVALID_HANDLE
+inline constexpr SystemError SYSTEM_LINKS_REFUSED = 50;    // ERROR_NOT_SUPPORTED
+inline constexpr SystemError SYSTEM_LINK_LOOP = 1921;      // ERROR_CANT_RESOLVE_FILENAME
+#else
+inline constexpr SystemError SYSTEM_IO_ERROR = EIO;
+inline constexpr SystemError SYSTEM_NOT_OPEN = EBADF;
+inline constexpr SystemError SYSTEM_LINKS_REFUSED = EPERM;  // what FAT and protected hard links say
+inline constexpr SystemError SYSTEM_LINK_LOOP = ELOOP;
+#endif
+
+// ---- the seam -------------------------------------------------------------------------------
+
+// What the layer asks the system, in the words of a log line.
+enum class FileOp {
+  Query,       // what is under a name: kind, size, identity, permission bits, a link's target
+  List,        // the names in a folder
+  Create,      // a new file, exclusively
+  Open,        // an existing file, to read
+  Write,
+  Read,
+  Copy,        // bytes from one open file to another, in the kernel
+  Truncate,
+  SetMode,     // permission bits
+  Sync,        // a file's bytes to the disk
+  Close,
+  Rename,      // over another name
+  Link,        // a second name for a file
+  Remove,
+  SyncFolder,  // a folder's names to the disk
+};
+const char* FileOpName(FileOp op);
+
+// Answers the error to fail `op` on `path` with, or 0 to let the system do it.
+using FileFault = SystemError (*)(FileOp op, const std::string& path);
+void SetFileFault(FileFault fault);  // null: no fault
+
+// Asked by the layer before each operation: 0, or the error to fail it with.
+SystemError FaultAt(FileOp op, const std::string& path);
+
+// A fault plan for a whole run of a program, for tests that break its file operations by
+// counting them: operation N fails once, or N and every later one fail, or the process stops dead
+// (killed) just before N; hard links may be refused throughout, as a file system without them
+// does. Every operation is appended to the log, one line each ("N op path"), when one is named.
+struct FileFaultPlan {
+  enum class Break { Nothing, Once, FromThenOn, StopDead };
+  Break how = Break::Nothing;
+  uint64_t at = 0;  // the operation, counted from 1
+  bool refuseLinks = false;
+  std::string log;
+};
+
+// "none", "once:N", "from:N" or "dead:N", then optionally ",no-links" and ",log=PATH".
+bool ParseFileFaultPlan(const std::string& text, FileFaultPlan* plan, std::string* error);
+// Installs the plan as the seam for the rest of the process.
+bool StartFileFaultPlan(const FileFaultPlan& plan, std::string* error);
+
+}  // namespace dustweave

@@ -1,0 +1,116 @@
+// Taking each point into its chain once the polygons that may join it have come, and writing a
+// closed chain's values into the three streams' blocks: copied from the pattern of its length
+// when it fits a block, else worked out point by point.
+#include "writers/chain_attributes.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "writers/ramp.h"
+
+namespace dustweave {
+
+static_assert(std::endian::native == std::endian::little, "the streams hold little-endian float32");
+
+ChainAttributes::ChainAttributes(BlockSink sink, size_t blockPoints)
+    : sink_(std::move(sink)),
+      blockPoints_(blockPoints > 0 ? blockPoints : 1),
+      blocks_(new char[3 * CHAIN_STREAM_BYTES * blockPoints_]) {}
+
+ChainAttributes::~ChainAttributes() = default;
+
+void ChainAttributes::StartNextChain() {
+  CloseChain();
+  ++chains_;
+}
+
+void ChainAttributes::CloseChain() {
+  uint64_t length = chainLength_;
+  chainLength_ = 0;
+  if (length == 0 || tooManyChains()) return;
+  const float chain = static_cast<float>(chains_ - 1);
+  if (length > blockPoints_) return PutEachPoint(chain, length);
+  if (length != patternLength_) MakePattern(length);
+  const char* colours = pattern_.get();
+  PutPoints(chain, length, colours, colours + CHAIN_STREAM_BYTES * blockPoints_);
+}
+
+namespace {
+
+// The place of the point `index` along a chain whose last point is `last`.
+float PlaceAlong(uint64_t index, uint64_t last) {
+  return last == 0 ? 0.0f : static_cast<float>(static_cast<double>(index) / static_cast<double>(last));
+}
+
+// The ramp's colour at `place` as the RGBA bytes of COLOR_0.
+void PutColour(char* at, float place) {
+  Rgb8 colour = LinearRampColour(place);
+  const unsigned char rgba[4] = {colour.r, colour.g, colour.b, 255};
+  std::memcpy(at, rgba, sizeof rgba);
+}
+
+}  // namespace
+
+void ChainAttributes::MakePattern(uint64_t length) {
+  if (!pattern_) pattern_.reset(new char[2 * CHAIN_STREAM_BYTES * blockPoints_]);
+  char* places = pattern_.get() + CHAIN_STREAM_BYTES * blockPoints_;
+  for (uint64_t i = 0; i < length; ++i) {
+    float place = PlaceAlong(i, length - 1);
+    PutColour(pattern_.get() + CHAIN_STREAM_BYTES * i, place);
+    std::memcpy(places + CHAIN_STREAM_BYTES * i, &place, sizeof place);
+  }
+  patternLength_ = length;
+}
+
+// Copies a chain's colours and places into the blocks, a block's room at a time.
+void ChainAttributes::PutPoints(float chain, uint64_t length, const char* colours, const char* places) {
+  char* blockColours = blocks_.get();
+  char* blockChains = blockColours + CHAIN_STREAM_BYTES * blockPoints_;
+  char* blockPlaces = blockChains + CHAIN_STREAM_BYTES * blockPoints_;
+  for (uint64_t done = 0; done < length;) {
+    if (filled_ == blockPoints_) Flush();
+    size_t run = static_cast<size_t>(std::min<uint64_t>(length - done, blockPoints_ - filled_));
+    size_t at = CHAIN_STREAM_BYTES * filled_, from = CHAIN_STREAM_BYTES * done;
+    std::memcpy(blockColours + at, colours + from, CHAIN_STREAM_BYTES * run);
+    std::memcpy(blockPlaces + at, places + from, CHAIN_STREAM_BYTES * run);
+    for (size_t i = 0; i < run; ++i) std::memcpy(blockChains + at + CHAIN_STREAM_BYTES * i, &chain, sizeof chain);
+    filled_ += run;
+    done += run;
+  }
+}
+
+// A chain longer than a block, worked out point by point.
+void ChainAttributes::PutEachPoint(float chain, uint64_t length) {
+  char* colours = blocks_.get();
+  char* chains = colours + CHAIN_STREAM_BYTES * blockPoints_;
+  char* places = chains + CHAIN_STREAM_BYTES * blockPoints_;
+  for (uint64_t i = 0; i < length; ++i) {
+    if (filled_ == blockPoints_) Flush();
+    float place = PlaceAlong(i, length - 1);
+    size_t at = CHAIN_STREAM_BYTES * filled_++;
+    PutColour(colours + at, place);
+    std::memcpy(chains + at, &chain, sizeof chain);
+    std::memcpy(places + at, &place, sizeof place);
+  }
+}
+
+void ChainAttributes::Flush() {
+  size_t size = CHAIN_STREAM_BYTES * filled_;
+  filled_ = 0;
+  if (size == 0) return;
+  const char* block = blocks_.get();
+  for (ChainStream stream : {ChainStream::Colour, ChainStream::Chain, ChainStream::Place}) {
+    sink_(stream, block, size);
+    block += CHAIN_STREAM_BYTES * blockPoints_;
+  }
+}
+
+void ChainAttributes::Finish() {
+  if (rule_.points() > 0) TakeNewest();
+  CloseChain();
+  if (tooManyChains()) filled_ = 0;
+  Flush();
+}
+
+}  // namespace dustweave

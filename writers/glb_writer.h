@@ -1,0 +1,96 @@
+// The stand-in host's mesh as glTF 2.0 binary (.glb), streamed with flat memory: one scene, one
+// node, one mesh whose two-point polygons form a LINES primitive and one-point polygons a POINTS
+// primitive, both indexing one shared float32 POSITION accessor through uint32 indices; on
+// request each point also carries its chain attributes (writers/chain_attributes.h).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/atomic_file.h"
+#include "platform/block_writer.h"
+#include "standin/mesh_sink.h"
+#include "writers/chain_attributes.h"
+#include "writers/glb_bin_part.h"
+#include "writers/glb_json.h"
+#include "writers/last_surface.h"
+
+namespace dustweave {
+
+// The largest .glb: its length is a 32-bit field of the file's header.
+constexpr uint64_t GLB_MAX_FILE_BYTES = 0xFFFFFFFFull;
+
+class GlbWriter : public standin::MeshSink {
+ public:
+  // `maxFileBytes` is the format's limit; tests give a smaller one to reach it. With
+  // `chainAttributes` every point also has COLOR_0, _CHAIN and _U, which both primitives
+  // reference, and the material shows the colours unlit: 12 bytes more a point.
+  explicit GlbWriter(uint64_t maxFileBytes = GLB_MAX_FILE_BYTES, bool chainAttributes = false);
+  ~GlbWriter() override;
+  GlbWriter(const GlbWriter&) = delete;
+  GlbWriter& operator=(const GlbWriter&) = delete;
+
+  // Starts the output beside `path`; false, with a one-line reason naming `path`, when it cannot
+  // be created.
+  bool Open(const std::string& path, std::string* error);
+  // The number of points the run will make, when known before the first: the parts of the
+  // binary chunk are then written in place behind room for that many positions, with no copy at
+  // the end. A wrong count costs only speed: the file is the same.
+  void ExpectPoints(uint64_t count);
+  void AddPoint(uint64_t number, const double position[3]) override;
+  // Polygons of three or more points, of none, or with a point this run never made (-1) have
+  // no glTF primitive here: they are left out and counted.
+  void AddPolygon(const char* surface, int count, const int64_t* points) override;
+  // Completes the file's bytes, ready to be committed. False, with a one-line reason (and the
+  // file abandoned), for what glTF cannot hold (a position that is not a finite float32, a file
+  // past 32-bit sizes, polygons on more than one surface, more chains than _CHAIN numbers
+  // exactly) and for any failed write.
+  bool Complete(std::string* error);
+  AtomicFile& file() { return out_; }
+  // Complete, then commit the file under its name.
+  bool Finish(std::string* error);
+
+  uint64_t leftOut() const { return leftOut_; }  // polygons left out so far
+  // About the file's size if the run ended now: its head and every byte of the mesh made so far.
+  uint64_t bytesMade() const;
+
+ private:
+  uint64_t positionBytes() const { return positionsHandedOn_ + positionsUsed_; }
+  std::unique_ptr<ChainAttributes> NewChainAttributes();
+  template <typename Each>
+  void EachPart(Each each);
+  void HandOnPositions();
+  bool StillFits();
+  bool ChainsFit();
+  void Refuse(std::string reason);
+  void RefusePoint(uint64_t number, const double position[3]);
+  bool TakeSurface(const char* name);
+  void AddOtherPolygon(const char* surface, int count, const int64_t* points);
+  void PlaceParts(uint64_t count);
+  void UnplaceParts();
+  bool WriteParts(const Layout& layout);
+  bool CompleteOnce(std::string* error);
+  bool WritePartsAndHead(const Layout& layout, std::string* error);
+
+  uint64_t maxFileBytes_;
+  AtomicFile out_;
+  BlockWriter behind_{out_};
+  std::unique_ptr<char[]> positions_;  // the positions' block
+  size_t positionsUsed_ = 0;
+  uint64_t positionsHandedOn_ = 0;     // bytes of positions handed on, from the head's end on
+  Bounds bounds_;
+  BinPart lines_, dots_;
+  // With the chain attributes: what works them out, and their parts in ChainStream's order, which
+  // is their order in the file.
+  std::unique_ptr<ChainAttributes> chainAttributes_;
+  std::array<BinPart, 3> attributes_;
+  LastSurface surface_;
+  uint64_t leftOut_ = 0;
+  std::optional<uint64_t> placedFor_;  // the points the parts were placed for; none: spooled
+  std::optional<std::string> refusal_;  // why nothing more is written ("not open" between runs)
+};
+
+}  // namespace dustweave

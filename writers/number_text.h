@@ -1,0 +1,63 @@
+// Numbers as text for the written files: the shortest text that reads back to the same value,
+// the same on every platform (std::to_chars), so written files are byte-identical everywhere.
+// A coordinate that is a float32 widened exactly is written as that float's shortest text.
+#pragma once
+
+#include <cfloat>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <string>
+
+namespace dustweave {
+
+// Room that any text written by the Put functions below fits in.
+constexpr size_t NUMBER_TEXT_ROOM = 32;
+
+// The shortest text that reads back to `value` as a float32 when `value` is a float32 widened
+// exactly (NaN and infinities as "nan", "-nan", "inf", "-inf"); otherwise the shortest text that
+// reads back to the same double, so nothing is lost. Writes at `out`; returns the end.
+inline char* PutCoordinate(char* out, double value) {
+  if (std::isfinite(value) && std::fabs(value) <= FLT_MAX) {
+    float narrow = static_cast<float>(value);
+    if (static_cast<double>(narrow) == value) return std::to_chars(out, out + NUMBER_TEXT_ROOM, narrow).ptr;
+  }
+  return std::to_chars(out, out + NUMBER_TEXT_ROOM, value).ptr;
+}
+
+inline char* PutInteger(char* out, uint64_t value) { return std::to_chars(out, out + NUMBER_TEXT_ROOM, value).ptr; }
+
+// 12345678 as "12,345,678", for counts shown to people.
+inline std::string GroupedDigits(uint64_t value) {
+  std::string digits = std::to_string(value), text;
+  for (size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
+    text += digits[i];
+  }
+  return text;
+}
+
+// "1 point", "5200 points": a count with its noun, singular for one.
+inline std::string Counted(uint64_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+// "1 point", "5,200 points", for counts shown to people.
+inline std::string CountedGrouped(uint64_t n, const char* one, const char* many) {
+  return GroupedDigits(n) + " " + (n == 1 ? one : many);
+}
+
+template <typename Real>
+void AppendShortest(std::string& out, Real value) {
+  char text[64];
+  auto result = std::to_chars(text, text + sizeof text, value);
+  out.append(text, result.ptr);
+}
+
+template <typename Real>
+std::string ShortestText(Real value) {
+  std::string text;
+  AppendShortest(text, value);
+  return text;
+}
+
+}  // namespace dustweave
