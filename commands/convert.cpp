@@ -30,6 +30,9 @@ CLI::App* AddConvert(CLI::App& app, ConvertArgs& a) {
   convert->add_option("--surface", a.surface, "the surface of the polygons (Default when left out)");
   convert->add_flag("--yes", a.yes, "answer OK when the file's header makes the plug-in ask");
   convert->add_option("--svg", a.svg, "also write a preview picture (.svg)");
+  convert->add_option("--html", a.html,
+                      "also write a 3D preview page (.html): one file that opens in a browser\n"
+                      "with no network; drag to turn, wheel to zoom, right-drag to pan");
   convert->add_flag("--attributes", a.attributes,
                     "give each point of a .glb COLOR_0 (the preview's colours along its\n"
                     "chain, shown unlit), _CHAIN (its chain's number, from 0) and _U (its place\n"
@@ -55,6 +58,7 @@ constexpr const char* NO_FILE_ANSWER = "none";  // the panel's initial value: no
 std::vector<OutputName> OutputNames(const ConvertArgs& a) {
   std::vector<OutputName> names = {{a.output, "OUTPUT", {OutputFormat::Obj, OutputFormat::Glb}}};
   if (!a.svg.empty()) names.push_back({a.svg, "--svg", {OutputFormat::Svg}});
+  if (!a.html.empty()) names.push_back({a.html, "--html", {OutputFormat::Html}});
   return names;
 }
 
@@ -72,7 +76,8 @@ standin::HostScript AnswersOf(const ConvertArgs& a, const std::optional<double>&
 
 // The options' own checks, then the outputs', the input's and the module's, in that order.
 Refusal PlanConvert(const ConvertArgs& a, CommandPlan* plan) {
-  Refusal refusal = CheckPathLengths({{a.input, false}, {a.output, true}, {a.svg, true}, {a.module, false}});
+  Refusal refusal = CheckPathLengths({{a.input, false}, {a.output, true}, {a.svg, true}, {a.html, true},
+                                     {a.module, false}});
   if (refusal.status != 0) return refusal;
   if (a.surface && a.surface->empty()) return {EXIT_MISUSE, "--surface needs a name"};
   std::optional<double> step;
@@ -129,6 +134,7 @@ std::string SummaryOf(const ConvertArgs& a, const standin::Host& host, const Com
   std::string line = "wrote " + a.output + ": " + Counted(host.mesh.pointCount, "point", "points") + ", " +
                      Counted(host.mesh.polygonCount, "polygon", "polygons");
   if (!a.svg.empty()) line += "; preview " + a.svg;
+  if (!a.html.empty()) line += "; 3D preview " + a.html;
   if (decision.cutShort) line += " (the input ended early)";
   return line;
 }

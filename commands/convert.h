@@ -20,6 +20,7 @@ struct ConvertArgs {
   std::optional<std::string> surface;
   bool yes = false;
   std::string svg;
+  std::string html;  // the 3D preview page
   std::string module;
   bool quiet = false;
 };

@@ -5,6 +5,7 @@
 #include "platform/path_text.h"
 #include "platform/temp_files.h"
 #include "writers/glb_writer.h"
+#include "writers/html_preview.h"
 #include "writers/obj_writer.h"
 #include "writers/preview_sample.h"
 #include "writers/svg_preview.h"
@@ -39,15 +40,27 @@ bool MeshOutputs::OpenOne(const PlannedOutput& output, const CommandPlan& plan, 
       fanOut_.Add(glb_.get());
       return glb_->Open(output.path, error);
     case OutputFormat::Svg:
-      sample_ = std::make_unique<PreviewSample>();
+      Sample();
       svg_ = std::make_unique<SvgPreview>();
       if (!plan.captionInput.empty()) svg_->SetSource(FileNameOf(plan.captionInput), plan.captionSettings);
-      fanOut_.Add(sample_.get());
       return svg_->Open(output.path, error);
+    case OutputFormat::Html:
+      Sample();
+      html_ = std::make_unique<HtmlPreview>();
+      if (!plan.captionInput.empty()) html_->SetSource(FileNameOf(plan.captionInput), plan.captionSettings);
+      return html_->Open(output.path, error);
     case OutputFormat::Pfx: break;
   }
   *error = CannotWrite(output.path, "a pfx file is not made from a mesh");
   return false;
+}
+
+PreviewSample& MeshOutputs::Sample() {
+  if (!sample_) {
+    sample_ = std::make_unique<PreviewSample>();
+    fanOut_.Add(sample_.get());
+  }
+  return *sample_;
 }
 
 void MeshOutputs::ExpectPoints(uint64_t count) {
@@ -62,11 +75,12 @@ bool MeshOutputs::Finish(std::string* error) {
   std::vector<AtomicFile*> files;
   if (sample_) sample_->Finish();
   bool complete = (!obj_ || obj_->Complete(error)) && (!glb_ || glb_->Complete(error)) &&
-                  (!svg_ || svg_->Complete(*sample_, error));
+                  (!svg_ || svg_->Complete(*sample_, error)) && (!html_ || html_->Complete(*sample_, error));
   if (!complete) return false;  // what was opened goes with the writers
   if (obj_) files.push_back(&obj_->file());
   if (glb_) files.push_back(&glb_->file());
   if (svg_) files.push_back(&svg_->file());
+  if (html_) files.push_back(&html_->file());
   if (!CommitTogether(files, error)) return false;
   // Now that the names hold whole files, what a killed run left beside one that had none goes too.
   for (AtomicFile* file : files) staleRemoved_ += RemoveStaleTemporaries(file->path());

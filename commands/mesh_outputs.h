@@ -1,5 +1,5 @@
-// The files a command writes from the mesh: the mesh as OBJ or glTF binary and the SVG preview,
-// as its plan names them. Each is written beside its name while the mesh streams in, and Finish
+// The files a command writes from the mesh: the mesh as OBJ or glTF binary and the previews (the
+// SVG picture and the 3D page, drawn from one sample), as its plan names them. Each is written beside its name while the mesh streams in, and Finish
 // commits them all together or none (see platform/atomic_file.h). What killed runs left beside
 // the names is swept when they are opened, and again once they hold their new files.
 #pragma once
@@ -17,6 +17,7 @@ class ObjWriter;
 class GlbWriter;
 class PreviewSample;
 class SvgPreview;
+class HtmlPreview;
 
 class MeshOutputs {
  public:
@@ -36,7 +37,7 @@ class MeshOutputs {
 
   // Where the host sends the mesh: every opened file and watcher.
   standin::MeshSink* sink() { return fanOut_.Entry(); }
-  bool empty() const { return !obj_ && !glb_ && !svg_; }
+  bool empty() const { return !obj_ && !glb_ && !svg_ && !html_; }
   // The line that says how many temporary files left by earlier runs were removed since last
   // asked (naming the first output); empty when none were.
   std::string TakeStaleRemovedLine();
@@ -49,11 +50,13 @@ class MeshOutputs {
 
  private:
   bool OpenOne(const PlannedOutput& output, const CommandPlan& plan, std::string* error);
+  PreviewSample& Sample();  // the one sample both previews draw, made at the first
 
   std::unique_ptr<ObjWriter> obj_;
   std::unique_ptr<GlbWriter> glb_;
-  std::unique_ptr<PreviewSample> sample_;  // what the preview draws
+  std::unique_ptr<PreviewSample> sample_;  // what the previews draw
   std::unique_ptr<SvgPreview> svg_;
+  std::unique_ptr<HtmlPreview> html_;
   standin::FanOutSink fanOut_;
   std::string firstPath_;  // what the stale line names
   size_t staleRemoved_ = 0;

@@ -28,14 +28,16 @@ Refusal NotWritable(const std::string& path, const std::string& reason) { return
 
 namespace {
 
-const char* ExtensionOf(OutputFormat format) {
+// The extensions that name a format, the usual one first; none for Pfx, which takes any name.
+std::vector<std::string> ExtensionsOf(OutputFormat format) {
   switch (format) {
-    case OutputFormat::Obj: return ".obj";
-    case OutputFormat::Glb: return ".glb";
-    case OutputFormat::Svg: return ".svg";
+    case OutputFormat::Obj: return {".obj"};
+    case OutputFormat::Glb: return {".glb"};
+    case OutputFormat::Svg: return {".svg"};
+    case OutputFormat::Html: return {".html", ".htm"};
     case OutputFormat::Pfx: break;
   }
-  return "";
+  return {""};
 }
 
 // Whether `path` ends in `extension`, in any case (an empty one: any path).
@@ -49,10 +51,12 @@ bool HasExtension(const std::string& path, const std::string& extension) {
 
 // ".obj or .glb"
 std::string ExtensionList(const std::vector<OutputFormat>& formats) {
-  std::string list;
-  for (size_t i = 0; i < formats.size(); ++i) {
-    list += (i == 0 ? "" : i + 1 == formats.size() ? " or " : ", ") + std::string(ExtensionOf(formats[i]));
+  std::vector<std::string> all;
+  for (OutputFormat format : formats) {
+    for (const std::string& extension : ExtensionsOf(format)) all.push_back(extension);
   }
+  std::string list;
+  for (size_t i = 0; i < all.size(); ++i) list += (i == 0 ? "" : i + 1 == all.size() ? " or " : ", ") + all[i];
   return list;
 }
 
@@ -88,7 +92,9 @@ Refusal PlanOne(const std::string& input, const OutputName& name, CommandPlan* p
 
 std::optional<OutputFormat> FormatNamed(const std::string& path, const std::vector<OutputFormat>& formats) {
   for (OutputFormat format : formats) {
-    if (HasExtension(path, ExtensionOf(format))) return format;
+    for (const std::string& extension : ExtensionsOf(format)) {
+      if (HasExtension(path, extension)) return format;
+    }
   }
   return std::nullopt;
 }

@@ -16,13 +16,13 @@
 
 namespace dustweave {
 
-enum class OutputFormat { Obj, Glb, Svg, Pfx };
+enum class OutputFormat { Obj, Glb, Svg, Html, Pfx };
 
-// The format a path's extension names among `formats` (.obj, .glb, .svg, in any case; Pfx takes
-// any name); nullopt when it names none of them.
+// The format a path's extension names among `formats` (.obj, .glb, .svg, .html or .htm, in any
+// case; Pfx takes any name); nullopt when it names none of them.
 std::optional<OutputFormat> FormatNamed(const std::string& path, const std::vector<OutputFormat>& formats);
 
-// An output a command is given: its path, how the command line names it ("OUTPUT", "--svg"), and
+// An output a command is given: its path, how the command line names it ("OUTPUT", "--svg", "--html"), and
 // the formats it may be in.
 struct OutputName {
   std::string path;

@@ -38,7 +38,9 @@ CLI::App* AddRun(CLI::App& app, RunArgs& a) {
   run->add_flag("--json", a.json, "print one JSON object instead of the summary line");
   CLI::Option* obj = run->add_option("--obj", a.obj, "write the mesh as Wavefront OBJ, streamed as it is made");
   CLI::Option* svg = run->add_option("--svg", a.svg, "write a picture of the chains as SVG, streamed as it is made");
-  run->add_flag("--discard", a.discard, "count points and polygons without keeping them")->excludes(obj)->excludes(svg);
+  CLI::Option* html = run->add_option("--html", a.html, "write a 3D preview page of the chains (.html)");
+  run->add_flag("--discard", a.discard, "count points and polygons without keeping them")
+      ->excludes(obj)->excludes(svg)->excludes(html);
   run->footer(
       "A MODULE given by name alone that is not in the current folder is the one beside this program.\n"
       "Message boxes are shown on standard error as they come.\n"
@@ -57,6 +59,7 @@ std::vector<OutputName> OutputNames(const RunArgs& a) {
   std::vector<OutputName> names;
   if (!a.obj.empty()) names.push_back({a.obj, "--obj", {OutputFormat::Obj}});
   if (!a.svg.empty()) names.push_back({a.svg, "--svg", {OutputFormat::Svg}});
+  if (!a.html.empty()) names.push_back({a.html, "--html", {OutputFormat::Html}});
   return names;
 }
 
@@ -92,7 +95,7 @@ standin::HostScript AnswersOf(const RunArgs& a, bool writesFiles) {
 
 // The outputs' names, then the module: a name alone is looked for here, then beside the program.
 Refusal PlanRun(const RunArgs& a, CommandPlan* plan) {
-  Refusal refusal = CheckPathLengths({{a.module, false}, {a.obj, true}, {a.svg, true}});
+  Refusal refusal = CheckPathLengths({{a.module, false}, {a.obj, true}, {a.svg, true}, {a.html, true}});
   if (refusal.status != 0 || (refusal = PlanOutputs(a.file.value_or(""), OutputNames(a), plan)).status != 0) {
     return refusal;
   }

@@ -26,7 +26,7 @@ struct RunArgs {
   int interfaceVersion = COMMAND_INTERFACE_VERSION;
   std::vector<std::string> without;
   bool json = false;
-  std::string obj, svg;
+  std::string obj, svg, html;
   bool discard = false;
 };
 

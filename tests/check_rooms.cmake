@@ -10,7 +10,7 @@ set(may_include_plugin ${module})
 set(may_include_base ${module})
 set(may_include_platform platform/)
 set(may_include_standin standin/ host/ platform/)
-set(may_include_writers writers/ standin/mesh_sink.h platform/)
+set(may_include_writers writers/ standin/mesh_sink.h platform/ tools/viewer/viewer_page.h)
 set(may_include_pfxtools pfxtools/ pfx/format.h platform/)
 set(may_include_commands commands/ writers/ pfxtools/ standin/ platform/ host/)
 

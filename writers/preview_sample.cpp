@@ -11,6 +11,17 @@ namespace {
 
 bool Finite(const double p[3]) { return std::isfinite(p[0]) && std::isfinite(p[1]) && std::isfinite(p[2]); }
 
+// splitmix64's finalizer over the number moved by its increment: neighbouring numbers give
+// unrelated bits, so no stride lines up with the pieces of a chain.
+uint64_t Mixed(uint64_t x) {
+  x += 0x9e3779b97f4a7c15ULL;
+  x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9ULL;
+  x = (x ^ (x >> 27)) * 0x94d049bb133111ebULL;
+  return x ^ (x >> 31);
+}
+
+constexpr uint64_t LAST_STRIDE = uint64_t{1} << 63;
+
 }  // namespace
 
 void PreviewSample::Box3::Add(const double p[3]) {
@@ -110,6 +121,8 @@ void PreviewSample::AddSegment(const double* from, const double* to, bool drawab
 
 // ---- pieces and the budget --------------------------------------------------------------------
 
+bool PreviewSample::KeptAtStride(uint64_t number, uint64_t stride) { return (Mixed(number) & (stride - 1)) == 0; }
+
 void PreviewSample::StartPiece() {
   ++pieces_;
   pieceSegments_ = 0;
@@ -126,12 +139,13 @@ PreviewSample::Piece* PreviewSample::KeptPieceForMark() {
 }
 
 void PreviewSample::KeepWithinBudget() {
-  // The first piece is always kept and never outgrows the budget, so this ends.
-  while (segments_.size() + dots_.size() > budget_) DoubleStride();
+  // Each doubling keeps about half the pieces, and no piece outgrows the budget, so this ends
+  // long before the stride runs out of bits.
+  while (segments_.size() + dots_.size() > budget_ && stride_ < LAST_STRIDE) DoubleStride();
 }
 
-// Keeps every other kept piece: those whose number is a multiple of the doubled stride, the
-// same set whenever the doubling happens.
+// Keeps the kept pieces that the doubled stride keeps (about half), the same set whenever the
+// doubling happens.
 void PreviewSample::DoubleStride() {
   stride_ *= 2;
   size_t piecesLeft = 0, segmentsLeft = 0, dotsLeft = 0, dot = 0;
@@ -139,7 +153,7 @@ void PreviewSample::DoubleStride() {
     Piece piece = kept_[i];
     size_t end = i + 1 < kept_.size() ? kept_[i + 1].firstSegment : segments_.size();
     size_t pieceDot = piece.hasDot ? dot++ : dot;
-    if (piece.number % stride_ != 0) continue;
+    if (!KeptAtStride(piece.number, stride_)) continue;
     std::move(segments_.begin() + static_cast<std::ptrdiff_t>(piece.firstSegment),
               segments_.begin() + static_cast<std::ptrdiff_t>(end),
               segments_.begin() + static_cast<std::ptrdiff_t>(segmentsLeft));

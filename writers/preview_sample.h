@@ -2,8 +2,10 @@
 // segments (the two-point polygons that join a chain, see chain_rule.h) with their places along
 // their chains, each chain's start dot (a one-point polygon on its first point), and the box of
 // every point drawn. Memory stays bounded whatever the run: past a budget of marks (segments and
-// dots) an even sample is kept, every k-th chain piece (a whole chain, or PIECE_SEGMENTS segments
-// of a longer one), k doubling as needed. A mark on a point that is not finite is not drawn.
+// dots) an even sample is kept: one chain piece (a whole chain, or PIECE_SEGMENTS segments of a
+// longer one) in k, chosen by a well-mixed hash of the piece's number so that every part of a
+// long chain has the same chance, k a power of two doubling as needed (the pieces kept at 2k
+// are among those kept at k). A mark on a point that is not finite is not drawn.
 #pragma once
 
 #include <array>
@@ -19,7 +21,7 @@ namespace dustweave {
 
 class PreviewSample final : public standin::MeshSink {
  public:
-  // Marks (segments and dots) kept at most; a larger run keeps every k-th chain piece.
+  // Marks (segments and dots) kept at most; a larger run keeps one chain piece in k.
   static constexpr size_t DEFAULT_BUDGET = 200000;
   // Segments a chain piece holds at most: a longer chain is sampled piece by piece.
   static constexpr uint64_t PIECE_SEGMENTS = 256;
@@ -51,6 +53,22 @@ class PreviewSample final : public standin::MeshSink {
   // middle's place along its chain: 0 the chain's start, 1 its end. After Finish.
   template <typename Draw>
   void EachSegment(Draw draw) const;
+
+  // A kept segment with where it lies: its chain (among the run's), its index among the
+  // segments of that chain, drawn or not, and how many the chain has. Two segments of one chain
+  // whose indices follow each other share a point: the first's `to` is the second's `from`.
+  struct KeptSegment {
+    const Point& from;
+    const Point& to;
+    uint64_t chain, index, chainSegments;
+  };
+  // Calls visit(const KeptSegment&) for every kept segment in the order they came. After Finish.
+  template <typename Visit>
+  void EachKeptSegment(Visit visit) const;
+
+  // Whether the piece numbered `number` (from 0, among the run's) is kept at `stride`, a power
+  // of two: its number's hash is a multiple of the stride.
+  static bool KeptAtStride(uint64_t number, uint64_t stride);
   // The kept chains' start dots, in the order they came.
   const std::vector<Point>& dots() const { return dots_; }
   const Box3& box() const { return box_; }
@@ -77,7 +95,7 @@ class PreviewSample final : public standin::MeshSink {
   void StartChain(uint64_t firstPoint);
   void EndChain();
   void StartPiece();
-  bool pieceKept() const { return (pieces_ - 1) % stride_ == 0; }
+  bool pieceKept() const { return KeptAtStride(pieces_ - 1, stride_); }
   Piece* KeptPieceForMark();
   void AddSegment(const double* from, const double* to, bool drawable);
   void KeepWithinBudget();
@@ -97,23 +115,29 @@ class PreviewSample final : public standin::MeshSink {
   uint64_t chains_ = 0, chainFirstPoint_ = 0, chainSegments_ = 0;
   uint64_t pieces_ = 0, pieceSegments_ = 0;
 
-  // What is kept: the marks of every stride_-th piece.
+  // What is kept: the marks of the pieces kept at stride_.
   uint64_t stride_ = 1;
   std::vector<Piece> kept_;
   std::vector<Segment> segments_;
   std::vector<Point> dots_;
 };
 
-template <typename Draw>
-void PreviewSample::EachSegment(Draw draw) const {
+template <typename Visit>
+void PreviewSample::EachKeptSegment(Visit visit) const {
   for (size_t i = 0; i < kept_.size(); ++i) {
     size_t end = i + 1 < kept_.size() ? kept_[i + 1].firstSegment : segments_.size();
     for (size_t s = kept_[i].firstSegment; s < end; ++s) {
       const Segment& segment = segments_[s];
-      draw(segment.from, segment.to,
-           (static_cast<double>(segment.index) + 0.5) / static_cast<double>(kept_[i].chainSegments));
+      visit(KeptSegment{segment.from, segment.to, kept_[i].chain, segment.index, kept_[i].chainSegments});
     }
   }
+}
+
+template <typename Draw>
+void PreviewSample::EachSegment(Draw draw) const {
+  EachKeptSegment([&draw](const KeptSegment& s) {
+    draw(s.from, s.to, (static_cast<double>(s.index) + 0.5) / static_cast<double>(s.chainSegments));
+  });
 }
 
 }  // namespace dustweave

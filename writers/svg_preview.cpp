@@ -1,5 +1,5 @@
 // Drawing the preview sample. Divisions: the view (projection and fitting); the colours; the
-// caption's text; the SVG text, written in blocks; the picture.
+// SVG text, written in blocks; the picture.
 #include "writers/svg_preview.h"
 
 #include <algorithm>
@@ -10,8 +10,8 @@
 #include <limits>
 #include <string_view>
 
-#include "platform/utf8.h"
 #include "writers/number_text.h"
+#include "writers/preview_caption.h"
 #include "writers/ramp.h"
 
 namespace dustweave {
@@ -21,6 +21,7 @@ using Box3 = PreviewSample::Box3;
 namespace {
 
 // ---- the view: turned 35 degrees about the vertical axis, looking down 25 degrees ----------
+// (the 3D page's starting view: the same side of the scene, seen from above)
 
 struct Turn {
   double cos, sin;
@@ -38,8 +39,8 @@ struct Flat {
 
 Flat Project(const double p[3]) {
   double across = p[0] * YAW.cos - p[2] * YAW.sin;
-  double away = p[0] * YAW.sin + p[2] * YAW.cos;
-  double up = p[1] * PITCH.cos + away * PITCH.sin;
+  double toward = p[0] * YAW.sin + p[2] * YAW.cos;  // toward the viewer
+  double up = p[1] * PITCH.cos - toward * PITCH.sin;  // seen from above: the near side lower
   return {across, -up};
 }
 
@@ -93,45 +94,7 @@ std::string BandColour(int band) {
 // A segment's band from its place along its chain, 0 (first) to 1 (last).
 int BandOf(double place) { return std::clamp(static_cast<int>(place * BANDS), 0, BANDS - 1); }
 
-// ---- the caption's text --------------------------------------------------------------------
-
-constexpr size_t NAME_CHARACTERS_SHOWN = 60;  // a longer name keeps its start and its end
-
-// The length of the UTF-8 character at `at`; 0 when none begins there (a stray byte of another
-// code page, a control character XML cannot hold).
-size_t CharacterAt(std::string_view text, size_t at) {
-  unsigned char c = static_cast<unsigned char>(text[at]);
-  if (c < 0x20) return c == '\t' ? 1 : 0;
-  return Utf8CharacterAt(text, at);
-}
-
-// `text` as characters, each one that is not UTF-8 (a name in another code page) as U+FFFD.
-std::vector<std::string> CharactersOf(std::string_view text) {
-  std::vector<std::string> characters;
-  for (size_t at = 0; at < text.size();) {
-    size_t length = CharacterAt(text, at);
-    characters.push_back(length == 0 ? "\xEF\xBF\xBD" : std::string(text.substr(at, length)));
-    at += length == 0 ? 1 : length;
-  }
-  return characters;
-}
-
 }  // namespace
-
-// "a-very-long-na…-simulation.pfx": the name as characters, a long one cut in its middle.
-std::string ShortenedName(std::string_view name) {
-  std::vector<std::string> characters = CharactersOf(name);
-  size_t keep = (NAME_CHARACTERS_SHOWN - 1) / 2;
-  std::string shown;
-  for (size_t i = 0; i < characters.size(); ++i) {
-    if (characters.size() > NAME_CHARACTERS_SHOWN && i >= keep && i < characters.size() - keep) {
-      if (i == keep) shown += "\xE2\x80\xA6";
-      continue;
-    }
-    shown += characters[i];
-  }
-  return shown;
-}
 
 // ---- the SVG text ---------------------------------------------------------------------------
 
@@ -272,37 +235,17 @@ std::string TextElement(const std::string& x, const std::string& y, std::string_
   return element + ">" + XmlText(words) + "</text>\n";
 }
 
-// The share shown, never rounded up to all or down to none.
-std::string Share(uint64_t shown, uint64_t total) {
-  double percent = total == 0 ? 100 : 100.0 * static_cast<double>(shown) / static_cast<double>(total);
-  if (shown < total) percent = std::min(percent, 99.9);
-  if (percent < 0.1) return "< 0.1 %";
-  char text[16];
-  std::snprintf(text, sizeof text, "%.1f %%", percent);
-  return text;
-}
-
 // Up to three lines at the bottom left (the share shown when not everything is drawn; the
 // input and its answers, when known; the counts) and the colour legend at the bottom right.
 std::string Caption(const Fit& fit, const PreviewSample::Counts& n, const std::string& source) {
   auto lineY = [&](int fromBottom) { return std::to_string(static_cast<int>(fit.height) - 24 - 20 * fromBottom); };
   std::string legendX = std::to_string(static_cast<int>(fit.width - 280));
   std::string out = "<g font-family=\"DejaVu Sans, Helvetica, Arial, sans-serif\" font-size=\"15\" fill=\"#aab4cc\">\n";
-  out += TextElement("24", lineY(0), "mirod_dustweave \xC2\xB7 " + CountedGrouped(n.points, "point", "points") +
-                                       " \xC2\xB7 " + CountedGrouped(n.polygons, "polygon", "polygons"));
+  PreviewCaption caption = CaptionOf(n, source);
+  out += TextElement("24", lineY(0), caption.counts);
   int above = 1;
-  if (!source.empty()) out += TextElement("24", lineY(above++), source);
-  if (n.segmentsKept < n.segments || n.dotsKept < n.dots) {
-    std::string shown = "showing ";
-    if (n.segments > 0) {
-      shown += GroupedDigits(n.segmentsKept) + " of " + CountedGrouped(n.segments, "segment", "segments") + " (" +
-               Share(n.segmentsKept, n.segments) + ")";
-    }
-    if (n.segments > 0 && n.dotsKept < n.dots) shown += " and ";
-    if (n.dotsKept < n.dots) shown += GroupedDigits(n.dotsKept) + " of " + CountedGrouped(n.dots, "dot", "dots");
-    if (n.segments == 0) shown += " (" + Share(n.dotsKept, n.dots) + ")";
-    out += TextElement("24", lineY(above), shown);
-  }
+  if (!caption.source.empty()) out += TextElement("24", lineY(above++), caption.source);
+  if (!caption.shown.empty()) out += TextElement("24", lineY(above), caption.shown);
   out += TextElement(legendX, lineY(0), "chain start", "end");
   out += "<rect x=\"" + std::to_string(static_cast<int>(fit.width - 270)) + "\" y=\"" +
          std::to_string(static_cast<int>(fit.height - 36)) +
@@ -347,7 +290,7 @@ void Draw(const PreviewSample& sample, const std::string& source, Emit emit) {
 }  // namespace
 
 void SvgPreview::SetSource(const std::string& input, const std::string& settings) {
-  source_ = ShortenedName(input) + " \xC2\xB7 " + settings;
+  source_ = SourceLine(input, settings);
 }
 
 bool SvgPreview::Open(const std::string& path, std::string* error) {

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/atomic_file.h"
+#include "writers/preview_caption.h"
 #include "writers/preview_sample.h"
 
 namespace dustweave {
@@ -32,9 +33,5 @@ class SvgPreview {
   AtomicFile file_;
   bool open_ = false;   // opened, and not yet completed
 };
-
-// A file name for a caption: its characters, each byte that is not UTF-8 as U+FFFD (a name in
-// another code page), one longer than 60 characters cut in its middle with an ellipsis.
-std::string ShortenedName(std::string_view name);
 
 }  // namespace dustweave

@@ -1,0 +1,95 @@
+// The previews' caption text. Divisions: names as characters; the lines.
+#include "writers/preview_caption.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "platform/utf8.h"
+#include "writers/number_text.h"
+
+namespace dustweave {
+
+// ---- names as characters ------------------------------------------------------------------
+
+namespace {
+
+constexpr size_t NAME_CHARACTERS_SHOWN = 60;  // a longer name keeps its start and its end
+
+// The length of the UTF-8 character at `at`; 0 when none begins there (a stray byte of another
+// code page, a control character XML cannot hold).
+size_t CharacterAt(std::string_view text, size_t at) {
+  unsigned char c = static_cast<unsigned char>(text[at]);
+  if (c < 0x20) return c == '\t' ? 1 : 0;
+  return Utf8CharacterAt(text, at);
+}
+
+// `text` as characters, each one that is not UTF-8 (a name in another code page) as U+FFFD.
+std::vector<std::string> CharactersOf(std::string_view text) {
+  std::vector<std::string> characters;
+  for (size_t at = 0; at < text.size();) {
+    size_t length = CharacterAt(text, at);
+    characters.push_back(length == 0 ? "\xEF\xBF\xBD" : std::string(text.substr(at, length)));
+    at += length == 0 ? 1 : length;
+  }
+  return characters;
+}
+
+}  // namespace
+
+// "a-very-long-na…-simulation.pfx": the name as characters, a long one cut in its middle.
+std::string ShortenedName(std::string_view name) {
+  std::vector<std::string> characters = CharactersOf(name);
+  size_t keep = (NAME_CHARACTERS_SHOWN - 1) / 2;
+  std::string shown;
+  for (size_t i = 0; i < characters.size(); ++i) {
+    if (characters.size() > NAME_CHARACTERS_SHOWN && i >= keep && i < characters.size() - keep) {
+      if (i == keep) shown += "\xE2\x80\xA6";
+      continue;
+    }
+    shown += characters[i];
+  }
+  return shown;
+}
+
+// ---- the lines ----------------------------------------------------------------------------
+
+namespace {
+
+// The share shown, never rounded up to all or down to none.
+std::string Share(uint64_t shown, uint64_t total) {
+  double percent = total == 0 ? 100 : 100.0 * static_cast<double>(shown) / static_cast<double>(total);
+  if (shown < total) percent = std::min(percent, 99.9);
+  if (percent < 0.1) return "< 0.1 %";
+  char text[16];
+  std::snprintf(text, sizeof text, "%.1f %%", percent);
+  return text;
+}
+
+std::string ShownLine(const PreviewSample::Counts& n) {
+  if (n.segmentsKept == n.segments && n.dotsKept == n.dots) return "";
+  std::string shown = "showing ";
+  if (n.segments > 0) {
+    shown += GroupedDigits(n.segmentsKept) + " of " + CountedGrouped(n.segments, "segment", "segments") + " (" +
+             Share(n.segmentsKept, n.segments) + ")";
+  }
+  if (n.segments > 0 && n.dotsKept < n.dots) shown += " and ";
+  if (n.dotsKept < n.dots) shown += GroupedDigits(n.dotsKept) + " of " + CountedGrouped(n.dots, "dot", "dots");
+  if (n.segments == 0) shown += " (" + Share(n.dotsKept, n.dots) + ")";
+  return shown;
+}
+
+}  // namespace
+
+std::string SourceLine(const std::string& input, const std::string& settings) {
+  return ShortenedName(input) + " \xC2\xB7 " + settings;
+}
+
+PreviewCaption CaptionOf(const PreviewSample::Counts& n, const std::string& source) {
+  return {source,
+          "mirod_dustweave \xC2\xB7 " + CountedGrouped(n.points, "point", "points") + " \xC2\xB7 " +
+              CountedGrouped(n.polygons, "polygon", "polygons"),
+          ShownLine(n)};
+}
+
+}  // namespace dustweave
