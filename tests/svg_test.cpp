@@ -314,13 +314,25 @@ TEST(SvgLargeRun, SampleSpansTheWholeRun) {
   EXPECT_EQ(drawn["box"], full["box"]) << "the fit is that of every point";
 }
 
-TEST(SvgLargeRun, SampleIsEveryKthChainForTheFinalStrideWheneverItGrew) {
-  // Chains of a few segments against a small budget: what is drawn is exactly every k-th chain,
-  // whole, for the smallest power of two k whose chains fit the budget, although the stride
-  // doubled while chains were half made (95 chains of 9 segments in 100: a stride of 8 would keep
-  // 12 chains, 108 segments, so chains 0, 16, ..., 80 are drawn). Every chain spans the same box,
-  // so the picture of those chains alone (the others left undrawable) has the same fit and must
-  // draw the same strokes.
+// The chains among `chains` (one piece each) that the sample keeps at `stride`.
+int KeptChains(int chains, uint64_t stride) {
+  int kept = 0;
+  for (int c = 0; c < chains; ++c) kept += PreviewSample::KeptAtStride(c, stride);
+  return kept;
+}
+
+// The smallest power of two whose kept chains of `marks` marks each fit `budget`.
+uint64_t FinalStride(int chains, int marks, size_t budget) {
+  uint64_t stride = 1;
+  while (KeptChains(chains, stride) * marks > static_cast<int>(budget)) stride *= 2;
+  return stride;
+}
+
+TEST(SvgLargeRun, SampleIsTheChainsKeptAtTheFinalStrideWheneverItGrew) {
+  // Chains of a few segments against a small budget: what is drawn is exactly the chains kept at
+  // the smallest power-of-two stride whose chains fit the budget, whole, although the stride
+  // doubled while chains were half made. Every chain spans the same box, so the picture of those
+  // chains alone (the others left undrawable) has the same fit and must draw the same strokes.
   struct Run { int chains, segments; size_t budget; };
   for (Run run : {Run{95, 9, 100}, Run{300, 7, 64}, Run{1000, 5, 50}}) {
     auto chain = [&](int c, bool drawable) {
@@ -331,18 +343,18 @@ TEST(SvgLargeRun, SampleIsEveryKthChainForTheFinalStrideWheneverItGrew) {
       points.push_back({1, 1, 1});
       return points;
     };
-    int stride = 1;
-    while ((run.chains + stride - 1) / stride * run.segments > static_cast<int>(run.budget)) stride *= 2;
+    uint64_t stride = FinalStride(run.chains, run.segments, run.budget);
+    ASSERT_GT(stride, 1u) << run.chains;
 
     PreviewSample sampled(run.budget), chosen(run.budget);
     Picture picture, reference;
     Feed feed(sampled), only(chosen);
     for (int c = 0; c < run.chains; ++c) {
       feed.Chain(chain(c, true));
-      only.Chain(chain(c, c % stride == 0));
+      only.Chain(chain(c, PreviewSample::KeptAtStride(c, stride)));
     }
     json drawn = picture.Finish(sampled), expected = reference.Finish(chosen);
-    int shown = (run.chains + stride - 1) / stride * run.segments;
+    int shown = KeptChains(run.chains, stride) * run.segments;
     EXPECT_EQ(drawn["segments"], shown) << run.chains;
     EXPECT_EQ(expected["segments"], shown) << run.chains;
     EXPECT_EQ(ShownLine(drawn).rfind("showing " + std::to_string(shown) + " of ", 0), 0u) << ShownLine(drawn);
@@ -351,15 +363,38 @@ TEST(SvgLargeRun, SampleIsEveryKthChainForTheFinalStrideWheneverItGrew) {
 }
 
 TEST(SvgLargeRun, RunOfDotsAloneIsSampledLikeChains) {
-  // Tracks of one sample each, led by a dot: every 4th of 300 dots fits a budget of 100.
+  // Tracks of one sample each, led by a dot: the dots kept at the stride that fits 100.
   PreviewSample sample(100);
   Picture picture;
   Feed feed(sample);
   for (int c = 0; c < 300; ++c) feed.Chain({{double(c), 0, 0}}, true);
   json drawn = picture.Finish(sample);
-  EXPECT_EQ(drawn["dots"], 75);
+  int kept = KeptChains(300, FinalStride(300, 1, 100));
+  EXPECT_GT(kept, 25);
+  EXPECT_EQ(drawn["dots"], kept);
   EXPECT_EQ(drawn["segments"], 0);
-  EXPECT_EQ(ShownLine(drawn), "showing 75 of 300 dots (25.0 %)");
+  char share[16];
+  std::snprintf(share, sizeof share, "%.1f %%", kept / 3.0);
+  EXPECT_EQ(ShownLine(drawn), "showing " + std::to_string(kept) + " of 300 dots (" + share + ")");
+}
+
+TEST(SvgLargeRun, LongChainsWhosePiecesMatchTheStrideShowTheirLaterPiecesToo) {
+  // 31 chains of 8 pieces of 256 segments against a budget that fits 31 pieces: the stride
+  // becomes 8, as many as a chain has pieces, and the pieces kept still lie all along the chains.
+  PreviewSample sample(8000);
+  Feed feed(sample);
+  for (int c = 0; c < 31; ++c) feed.Chain(Line(8 * 256, c));
+  sample.Finish();
+  std::set<uint64_t> placesAlong;  // which of its 8 pieces each kept segment lies in
+  uint64_t segments = 0;
+  sample.EachKeptSegment([&](const PreviewSample::KeptSegment& s) {
+    placesAlong.insert(s.index / 256);
+    ++segments;
+  });
+  EXPECT_GT(segments, 2000u);
+  EXPECT_LE(segments, 8000u);
+  EXPECT_GE(placesAlong.size(), 6u) << "kept pieces bunch at the chains' starts";
+  EXPECT_GT(*placesAlong.rbegin(), 4u);
 }
 
 TEST(SvgLargeRun, LongChainIsSampledInPiecesAlongItsWholeLengthWithItsOwnColours) {
