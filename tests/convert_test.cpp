@@ -131,6 +131,21 @@ TEST(ConvertWholeFile, PreviewIsWrittenBesideTheOutput) {
             std::string::npos);
 }
 
+TEST(ConvertWholeFile, PageIsWrittenBesideThePictureWithTheSameCaption) {
+  TempDir dir;
+  std::string pfx = Typical(dir);
+  Outcome outcome = Dustweave({"convert", pfx, dir / "chains.obj", "--svg", dir / "chains.svg", "--html",
+                               dir / "chains.HTM", "--step", "25%"});
+  EXPECT_EQ(outcome.status, 0) << outcome.err;
+  EXPECT_EQ(outcome.out, "wrote " + (dir / "chains.obj") + ": 5200 points, 5000 polygons; preview " +
+                             (dir / "chains.svg") + "; 3D preview " + (dir / "chains.HTM") + "\n");
+  std::string page = ReadText(dir / "chains.HTM");
+  EXPECT_EQ(page.rfind("<!DOCTYPE html>", 0), 0u);
+  EXPECT_NE(page.find("\"caption\":[\"typical.pfx \xC2\xB7 step 25 % \xC2\xB7 poly at start off\","
+                      "\"mirod_dustweave \xC2\xB7 5,200 points \xC2\xB7 5,000 polygons\"]"), std::string::npos);
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"typical.pfx", "chains.obj", "chains.svg", "chains.HTM"}));
+}
+
 TEST(ConvertWholeFile, QuietPrintsNothing) {
   TempDir dir;
   Outcome outcome = Dustweave({"convert", Typical(dir), dir / "chains.obj", "--quiet"});
@@ -411,6 +426,9 @@ TEST(ConvertMisuse, WrongCommandLinesExitWith64AndWriteNothing) {
       {"convert", in, dir / "out.obj.txt"},
       {"convert", in, dir / "out.obj", "--svg", dir / "out.png"},
       {"convert", in, dir / "out.obj", "--svg", dir / "out.obj"},
+      {"convert", in, dir / "out.obj", "--html", dir / "out.svg"},
+      {"convert", in, dir / "out.obj", "--svg", dir / "out.svg", "--html", dir / "out.htm.txt"},
+      {"convert", dir / "page.html", dir / "out.obj", "--html", dir / "./page.html"},
       {"convert", dir / "small.obj", dir / "small.obj"},
       {"convert", dir / "small.obj", dir / "./small.obj"},
       {"convert", in, dir / "out.obj", "--step"},

@@ -85,10 +85,10 @@ std::vector<Command> Commands() {
   commands.push_back({"convert chains.glb --attributes, the input cut short",
                       {"convert", "IN/cut.pfx", "OUT/chains.glb", "--module", DUSTWEAVE_MODULE_FILE, "--attributes"},
                       {"chains.glb"}});
-  commands.push_back({"run --obj --svg",
+  commands.push_back({"run --obj --svg --html",
                       {"run", DUSTWEAVE_MODULE_FILE, "--file", "IN/small.pfx", "--obj", "OUT/chains.obj", "--svg",
-                       "OUT/preview.svg"},
-                      {"chains.obj", "preview.svg"}});
+                       "OUT/preview.svg", "--html", "OUT/preview.html"},
+                      {"chains.obj", "preview.svg", "preview.html"}});
   commands.push_back({"generate", {"generate", "OUT/dust.pfx", "--particles", "30"}, {"dust.pfx"}});
   return commands;
 }
