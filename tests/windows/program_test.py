@@ -238,7 +238,7 @@ def case_point_limit(checks, programs, work):
     native = fresh(os.path.join(work, "native"))
     for place in (folder, native):
         typical(programs, os.path.join(place, "typical.pfx"))
-    programs.native_run(["convert", "typical.pfx", "typical.obj", "--step", "0.25"], native)
+    programs.native_run(["convert", "typical.pfx", "typical.obj", "--step", "0.25", "--html", "typical.html"], native)
     last = 2 ** programs.bits - 1
     seam = ["--test-point-ids-taken"]
     done = programs.windows(seam + [str(last - 60), "convert", "typical.pfx", "typical.obj", "--step", "0.25"],
@@ -252,11 +252,14 @@ def case_point_limit(checks, programs, work):
     checks.expect(done.returncode == 10 and lines == [f"dustweave: {POINT_LIMIT[programs.bits]}"],
                   f"run past the last point ID: exit {done.returncode}, {lines!r}")
     checks.expect(sorted(os.listdir(folder)) == ["typical.pfx"], "nothing is written past the last point ID")
-    done = programs.windows(seam + [str(last - 5200), "convert", "typical.pfx", "typical.obj", "--step", "0.25"],
-                            folder)
+    done = programs.windows(seam + [str(last - 5200), "convert", "typical.pfx", "typical.obj", "--step", "0.25",
+                                    "--html", "typical.html"], folder)
     checks.expect(done.returncode == 0 and same_bytes(os.path.join(folder, "typical.obj"),
                                                       os.path.join(native, "typical.obj")),
                   f"a run ending on the last point ID writes the native bytes (exit {done.returncode})")
+    checks.expect(done.returncode == 0 and same_bytes(os.path.join(folder, "typical.html"),
+                                                      os.path.join(native, "typical.html")),
+                  "its 3D preview page has the native bytes too")
 
 
 # ---- file names --------------------------------------------------------------------------------
