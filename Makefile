@@ -16,7 +16,7 @@ native: deps
 	@cmake --build $(NATIVE) -j $(JOBS)
 
 # The demo: the typical pfx file (200 particles, index limit 100, every track 0..100) through
-# the built module with step 0.25, the chains written as OBJ and as an SVG picture, then
+# the built module with step 0.25, the chains written as OBJ, an SVG picture and a 3D page, then
 # converted to glTF binary for Blender or a web viewer.
 .PHONY: demo
 DEMO := $(BUILD)/demo
@@ -26,7 +26,7 @@ demo: native
 	@mkdir -p $(DEMO)
 	@$(NATIVE)/dustweave generate $(DEMO)/typical.pfx >/dev/null
 	@$(NATIVE)/dustweave run $(NATIVE)/mirod_dustweave.so --file $(DEMO)/typical.pfx --step 0.25 \
-	    --obj $(DEMO)/chains.obj --svg $(DEMO)/chains.svg
+	    --obj $(DEMO)/chains.obj --svg $(DEMO)/chains.svg --html $(DEMO)/chains.html
 	@$(NATIVE)/dustweave convert $(DEMO)/typical.pfx $(DEMO)/chains.glb --step 0.25 --surface Dust
 
 # Each suite's results are kept as JUnit XML in its build folder; the last lines of `make test`
