@@ -36,6 +36,7 @@ Ran RunProgram(std::vector<std::string> args) {
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
   Ran ran;
+  std::fflush(stdout);  // the lines in the order they were made
   auto started = std::chrono::steady_clock::now();
   pid_t pid;
   if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return ran;
