@@ -100,12 +100,13 @@ clean:
 	rm -rf $(BUILD)
 
 # Throughput of the command run (native module, dustweave run --discard) against a raw read of
-# the same file, for files of about 64 MiB and 1 GiB generated under build/bench.
+# the same file, and of conversions against reading and writing as many bytes, for files of about
+# 64 MiB and 1 GiB generated under build/bench.
 .PHONY: bench
 bench: native
 	@mkdir -p $(BUILD)/bench
 	@$(NATIVE)/bench/bench_driver --dustweave $(NATIVE)/dustweave --module $(NATIVE)/mirod_dustweave.so \
-	    --raw-read $(NATIVE)/bench/bench_raw_read --dir $(BUILD)/bench
+	    --raw-read $(NATIVE)/bench/bench_raw_read --raw-write $(NATIVE)/bench/bench_raw_write --dir $(BUILD)/bench
 
 # ---- the release ------------------------------------------------------------------------------
 # `make dist` writes the two archives a user downloads into dist/: the Windows zip (both modules,
