@@ -100,17 +100,21 @@ clean:
 	rm -rf $(BUILD)
 
 # Throughput of the command run (native module, dustweave run --discard) against a raw read of
-# the same file, for files of about 64 MiB and 1 GiB generated under build/bench; then the 3D
-# preview page of a 2.4 GB simulation (200 M points): its size, the conversion's peak memory and
-# the time to open it in Chromium.
+# the same file, and of conversions against reading and writing as many bytes, for files of about
+# 64 MiB and 1 GiB generated under build/bench; then the 3D preview page of a 2.4 GB simulation
+# (200 M points): its size, the conversion's peak memory and the time to open it in Chromium.
 .PHONY: bench
 bench: native
 	@mkdir -p $(BUILD)/bench
-	@$(NATIVE)/bench/bench_driver --dustweave $(NATIVE)/dustweave --module $(NATIVE)/mirod_dustweave.so \
-	    --raw-read $(NATIVE)/bench/bench_raw_read --dir $(BUILD)/bench
-	@$(NATIVE)/bench/bench_page --dustweave $(NATIVE)/dustweave --module $(NATIVE)/mirod_dustweave.so \
+	@missed=0; \
+	$(NATIVE)/bench/bench_driver --dustweave $(NATIVE)/dustweave --module $(NATIVE)/mirod_dustweave.so \
+	    --raw-read $(NATIVE)/bench/bench_raw_read --raw-write $(NATIVE)/bench/bench_raw_write \
+	    --dir $(BUILD)/bench || missed=1; \
+	echo; \
+	$(NATIVE)/bench/bench_page --dustweave $(NATIVE)/dustweave --module $(NATIVE)/mirod_dustweave.so \
 	    --node $$(command -v node) --opener bench/page_open.js --dir $(BUILD)/bench \
-	    --out $$(if [ -d /dev/shm ]; then echo /dev/shm; else echo $(BUILD)/bench; fi)
+	    --out $$(if [ -d /dev/shm ]; then echo /dev/shm; else echo $(BUILD)/bench; fi) || missed=1; \
+	exit $$missed
 
 # ---- the release ------------------------------------------------------------------------------
 # `make dist` writes the two archives a user downloads into dist/: the Windows zip (both modules,
