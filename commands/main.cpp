@@ -19,6 +19,7 @@
 #include "commands/generate.h"
 #include "commands/inspect.h"
 #include "commands/plan.h"
+#include "commands/progress.h"
 #include "commands/run.h"
 #include "platform/atomic_file.h"
 #include "platform/file_seam.h"
@@ -45,6 +46,7 @@ struct CommandLine {
   std::vector<CLI::App*> commands;  // in COMMANDS' order
   uint64_t pointIdsTaken = 0;       // the stand-in host's point IDs start after these
   std::string fileFaults;           // the file operations broken (see platform/file_seam.h)
+  bool progressAtEveryLook = false; // the progress line drawn at every look
 };
 
 // The end of --help: the commands at work, by example.
@@ -66,6 +68,7 @@ void Declare(CLI::App& app, CommandLine& line) {
                    dustweave::AddInspect(app, line.inspect), dustweave::AddGenerate(app, line.generate)};
   app.add_option("--test-point-ids-taken", line.pointIdsTaken)->group("");
   app.add_option("--test-file-faults", line.fileFaults)->group("");
+  app.add_flag("--test-progress-at-every-look", line.progressAtEveryLook)->group("");
 }
 
 // The program's own options that take a value (the test seams), as they are spelled.
@@ -127,6 +130,7 @@ int Parse(CLI::App& app, const CommandLine& line, int argc, char** argv) {
 // The test seams, set up as the options say: 0, or the exit status.
 int StartSeams(const CommandLine& line) {
   standin::SetDefaultPointIdsTaken(line.pointIdsTaken);
+  if (line.progressAtEveryLook) dustweave::DrawProgressAtEveryLook();
   if (line.fileFaults.empty()) return 0;
   dustweave::FileFaultPlan plan;
   std::string error;
