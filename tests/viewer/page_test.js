@@ -13,11 +13,11 @@ const fs = require('fs');
 const path = require('path');
 const { readParts, writePage, STRAIGHT_HEAD, STRAIGHT_TAIL } = require('./make_page.js');
 const { browserPackage, options, launch, open: openIn } = require('./browser.js');
+const { closest, differing } = require('./pixels.js');
 
 const VIEWPORT = { width: 1200, height: 900 };
 const SMALL = { width: 260, height: 130 };
 const COLOUR_TOLERANCE = 6;   // per channel, at a chain end
-const SEARCH_RADIUS = 3;      // pixels around a projection searched for a colour
 const SAME_TOLERANCE = 8;     // per channel, for two pictures of the same view
 const MOVED_PIXELS = 200;     // pixels that must change when the view turns
 const MAX_PAGE_BYTES = 10 * 1024 * 1024;
@@ -54,37 +54,6 @@ const boxOf = (page, selector) => page.locator(selector).evaluate((e) => {
 });
 
 // ---- pixels -----------------------------------------------------------------------------------
-
-function pixelAt(image, x, y) {
-  const i = 4 * (y * image.width + x);
-  return [image.data[i], image.data[i + 1], image.data[i + 2]];
-}
-
-// The pixel near `at` closest to `colour` (by its largest channel difference).
-function closest(image, at, colour) {
-  let best = null;
-  for (let dy = -SEARCH_RADIUS; dy <= SEARCH_RADIUS; ++dy) {
-    for (let dx = -SEARCH_RADIUS; dx <= SEARCH_RADIUS; ++dx) {
-      const x = Math.round(at[0]) + dx, y = Math.round(at[1]) + dy;
-      if (x < 0 || y < 0 || x >= image.width || y >= image.height) continue;
-      const pixel = pixelAt(image, x, y);
-      const off = Math.max(...pixel.map((c, k) => Math.abs(c - colour[k])));
-      if (!best || off < best.off) best = { pixel, off, x, y };
-    }
-  }
-  return best;
-}
-
-// How many pixels differ between two pictures by more than `tolerance` in some channel.
-function differing(a, b, tolerance) {
-  assert.equal(a.data.length, b.data.length, 'pictures of different sizes');
-  let count = 0;
-  for (let i = 0; i < a.data.length; i += 4) {
-    if (Math.abs(a.data[i] - b.data[i]) > tolerance || Math.abs(a.data[i + 1] - b.data[i + 1]) > tolerance ||
-        Math.abs(a.data[i + 2] - b.data[i + 2]) > tolerance) ++count;
-  }
-  return count;
-}
 
 function assertShows(image, at, colour, what) {
   const near = closest(image, at, colour);

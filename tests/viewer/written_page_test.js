@@ -11,12 +11,12 @@ const fs = require('fs');
 const path = require('path');
 const { execFileSync } = require('child_process');
 const { browserPackage, options, launch, open } = require('./browser.js');
+const { closest, differing } = require('./pixels.js');
 
 const VIEWPORT = { width: 1200, height: 900 };
 const SAMPLES = 101;
 const HEAD = [-1, -0.5, 0], TAIL = [1, 0.5, 0];
 const COLOUR_TOLERANCE = 6;   // per channel
-const SEARCH_RADIUS = 3;      // pixels around a projection searched for a colour
 const MOVED_PIXELS = 200;
 
 const given = options(process.argv.slice(2), 'dustweave-written-page-');
@@ -48,34 +48,6 @@ function sceneOf(file) {
   const json = /<script type="application\/json" id="dustweave-scene">([^<]*)<\/script>/.exec(text);
   assert.ok(json, `${file} holds no scene`);
   return JSON.parse(json[1]);
-}
-
-function pixelAt(image, x, y) {
-  const i = 4 * (y * image.width + x);
-  return [image.data[i], image.data[i + 1], image.data[i + 2]];
-}
-
-// The pixel near `at` closest to `colour` (by its largest channel difference).
-function closest(image, at, colour) {
-  let best = null;
-  for (let dy = -SEARCH_RADIUS; dy <= SEARCH_RADIUS; ++dy) {
-    for (let dx = -SEARCH_RADIUS; dx <= SEARCH_RADIUS; ++dx) {
-      const x = Math.round(at[0]) + dx, y = Math.round(at[1]) + dy;
-      if (x < 0 || y < 0 || x >= image.width || y >= image.height) continue;
-      const pixel = pixelAt(image, x, y);
-      const off = Math.max(...pixel.map((c, k) => Math.abs(c - colour[k])));
-      if (!best || off < best.off) best = { pixel, off, x, y };
-    }
-  }
-  return best;
-}
-
-function differing(a, b, tolerance) {
-  let count = 0;
-  for (let i = 0; i < a.data.length; i += 4) {
-    if ([0, 1, 2].some((k) => Math.abs(a.data[i + k] - b.data[i + k]) > tolerance)) ++count;
-  }
-  return count;
 }
 
 async function picture(page, name) {
