@@ -29,6 +29,14 @@ bool MeshOutputs::Open(const CommandPlan& plan, std::string* error) {
   return true;
 }
 
+// A preview of the one sample, captioned with the input and how it is read.
+bool MeshOutputs::OpenPreview(PreviewFile& preview, const PlannedOutput& output, const CommandPlan& plan,
+                              std::string* error) {
+  Sample();
+  if (!plan.captionInput.empty()) preview.SetSource(FileNameOf(plan.captionInput), plan.captionSettings);
+  return preview.Open(output.path, error);
+}
+
 bool MeshOutputs::OpenOne(const PlannedOutput& output, const CommandPlan& plan, std::string* error) {
   switch (output.format) {
     case OutputFormat::Obj:
@@ -40,15 +48,11 @@ bool MeshOutputs::OpenOne(const PlannedOutput& output, const CommandPlan& plan, 
       fanOut_.Add(glb_.get());
       return glb_->Open(output.path, error);
     case OutputFormat::Svg:
-      Sample();
       svg_ = std::make_unique<SvgPreview>();
-      if (!plan.captionInput.empty()) svg_->SetSource(FileNameOf(plan.captionInput), plan.captionSettings);
-      return svg_->Open(output.path, error);
+      return OpenPreview(*svg_, output, plan, error);
     case OutputFormat::Html:
-      Sample();
       html_ = std::make_unique<HtmlPreview>();
-      if (!plan.captionInput.empty()) html_->SetSource(FileNameOf(plan.captionInput), plan.captionSettings);
-      return html_->Open(output.path, error);
+      return OpenPreview(*html_, output, plan, error);
     case OutputFormat::Pfx: break;
   }
   *error = CannotWrite(output.path, "a pfx file is not made from a mesh");

@@ -1,6 +1,6 @@
 // The files a command writes from the mesh: the mesh as OBJ or glTF binary and the previews (the
-// SVG picture and the 3D page, drawn from one sample), as its plan names them. Each is written beside its name while the mesh streams in, and Finish
-// commits them all together or none (see platform/atomic_file.h). What killed runs left beside
+// SVG picture and the 3D page, drawn from one sample), as its plan names them. Each is written
+// beside its name while the mesh streams in, and Finish commits them all together or none (see platform/atomic_file.h). What killed runs left beside
 // the names is swept when they are opened, and again once they hold their new files.
 #pragma once
 
@@ -16,6 +16,7 @@ namespace dustweave {
 class ObjWriter;
 class GlbWriter;
 class PreviewSample;
+class PreviewFile;
 class SvgPreview;
 class HtmlPreview;
 
@@ -50,6 +51,7 @@ class MeshOutputs {
 
  private:
   bool OpenOne(const PlannedOutput& output, const CommandPlan& plan, std::string* error);
+  bool OpenPreview(PreviewFile& preview, const PlannedOutput& output, const CommandPlan& plan, std::string* error);
   PreviewSample& Sample();  // the one sample both previews draw, made at the first
 
   std::unique_ptr<ObjWriter> obj_;

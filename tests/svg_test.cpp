@@ -22,6 +22,7 @@
 #include "standin/loader.h"
 #include "temp_file.h"
 #include "writers/preview_sample.h"
+#include "writers/preview_caption.h"
 #include "writers/svg_preview.h"
 
 namespace {

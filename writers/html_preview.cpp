@@ -202,7 +202,9 @@ std::string SceneJson(const PreviewSample& sample, const std::string& source) {
   PreviewCaption caption = CaptionOf(sample.counts(), source);
   std::string lines;
   for (const std::string* line : {&caption.source, &caption.counts, &caption.shown}) {
-    if (!line->empty()) lines += (lines.empty() ? "" : ",") + JsonString(*line);
+    if (line->empty()) continue;
+    if (!lines.empty()) lines += ',';
+    lines += JsonString(*line);
   }
   PageCounts counts = PageCountsOf(sample);
   PreviewSample::Box3 box = PageBox(sample);
@@ -255,33 +257,9 @@ PageCounts PageCountsOf(const PreviewSample& sample) {
   return counts;
 }
 
-void HtmlPreview::SetSource(const std::string& input, const std::string& settings) {
-  source_ = SourceLine(input, settings);
-}
-
-bool HtmlPreview::Open(const std::string& path, std::string* error) {
-  open_ = file_.Create(path, error);
-  return open_;
-}
-
-bool HtmlPreview::Complete(const PreviewSample& sample, std::string* error) {
-  if (!open_) {
-    *error = "the preview page has no open file";
-    return false;
-  }
-  open_ = false;
-  {
-    PageText out(file_);
-    WritePage(sample, source_, out);
-  }
-  if (!file_.failed()) return true;
-  *error = file_.reason();
-  file_.Abandon();
-  return false;
-}
-
-bool HtmlPreview::Finish(const PreviewSample& sample, std::string* error) {
-  return Complete(sample, error) && CommitTogether({&file_}, error);
+void HtmlPreview::Write(const PreviewSample& sample, const std::string& source, AtomicFile& file) {
+  PageText out(file);
+  WritePage(sample, source, out);
 }
 
 }  // namespace dustweave

@@ -7,28 +7,16 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/atomic_file.h"
-#include "writers/preview_sample.h"
+#include "writers/preview_file.h"
 
 namespace dustweave {
 
-class HtmlPreview {
+class HtmlPreview final : public PreviewFile {
  public:
-  // Creates the page's temporary file beside `path`; false, with a one-line reason.
-  bool Open(const std::string& path, std::string* error);
-  // The caption's line of input and answers, as SvgPreview::SetSource. Left unset, no such line.
-  void SetSource(const std::string& input, const std::string& settings);
-  // Writes the page for the finished sample, ready to be committed; false, with a one-line
-  // reason, and nothing left behind. A page destroyed before its commit leaves nothing either.
-  bool Complete(const PreviewSample& sample, std::string* error);
-  AtomicFile& file() { return file_; }
-  // Complete, then commit the page under its name.
-  bool Finish(const PreviewSample& sample, std::string* error);
+  HtmlPreview() : PreviewFile("the preview page") {}
 
  private:
-  std::string source_;  // may be empty
-  AtomicFile file_;
-  bool open_ = false;   // opened, and not yet completed
+  void Write(const PreviewSample& sample, const std::string& source, AtomicFile& file) override;
 };
 
 // What a sample becomes on the page: its kept segments as runs of points, two segments of one

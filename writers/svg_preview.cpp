@@ -289,30 +289,8 @@ void Draw(const PreviewSample& sample, const std::string& source, Emit emit) {
 
 }  // namespace
 
-void SvgPreview::SetSource(const std::string& input, const std::string& settings) {
-  source_ = SourceLine(input, settings);
-}
-
-bool SvgPreview::Open(const std::string& path, std::string* error) {
-  open_ = file_.Create(path, error);
-  return open_;
-}
-
-bool SvgPreview::Complete(const PreviewSample& sample, std::string* error) {
-  if (!open_) {
-    *error = "the SVG preview has no open file";
-    return false;
-  }
-  open_ = false;
-  Draw(sample, source_, [this](std::string_view text) { file_.Write(text.data(), text.size()); });
-  if (!file_.failed()) return true;
-  *error = file_.reason();
-  file_.Abandon();
-  return false;
-}
-
-bool SvgPreview::Finish(const PreviewSample& sample, std::string* error) {
-  return Complete(sample, error) && CommitTogether({&file_}, error);
+void SvgPreview::Write(const PreviewSample& sample, const std::string& source, AtomicFile& file) {
+  Draw(sample, source, [&file](std::string_view text) { file.Write(text.data(), text.size()); });
 }
 
 }  // namespace dustweave

@@ -1,0 +1,35 @@
+// The lifetime of a preview's file, which the SVG picture and the 3D page share: opened beside
+// its name, written once the run has ended, then committed, or abandoned on a failed write.
+#include "writers/preview_file.h"
+
+#include "writers/preview_caption.h"
+
+namespace dustweave {
+
+bool PreviewFile::Open(const std::string& path, std::string* error) {
+  open_ = file_.Create(path, error);
+  return open_;
+}
+
+void PreviewFile::SetSource(const std::string& input, const std::string& settings) {
+  source_ = SourceLine(input, settings);
+}
+
+bool PreviewFile::Complete(const PreviewSample& sample, std::string* error) {
+  if (!open_) {
+    *error = std::string(what_) + " has no open file";
+    return false;
+  }
+  open_ = false;
+  Write(sample, source_, file_);
+  if (!file_.failed()) return true;
+  *error = file_.reason();
+  file_.Abandon();
+  return false;
+}
+
+bool PreviewFile::Finish(const PreviewSample& sample, std::string* error) {
+  return Complete(sample, error) && CommitTogether({&file_}, error);
+}
+
+}  // namespace dustweave
