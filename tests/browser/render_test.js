@@ -10,11 +10,11 @@ const fs = require('fs');
 const path = require('path');
 const { execFileSync } = require('child_process');
 const { packages, launch, serveFiles } = require('./chromium');
+const { closest } = require('../viewer/pixels.js');
 
 const ORIGIN = 'http://dustweave.test';
 const HEAD = [0x5b, 0x2a, 0x86], TAIL = [0xff, 0xf1, 0xc9];  // the chain ramp at 0 and at 1
 const TOLERANCE = 4;  // per channel: 8-bit linear colours come back to sRGB to within 1 or 2
-const RADIUS = 3;     // pixels around a point's projection searched for its colour
 const SAMPLES = 101;
 
 function options(argv) {
@@ -67,22 +67,6 @@ async function draw(browser, given, glb) {
   fs.writeFileSync(path.join(given.work, glb.replace(/\.glb$/, '.png')), shot);
   await page.close();
   return { drawn, image: PNG.sync.read(shot) };
-}
-
-// The pixel near `at` closest to `colour` (the largest channel difference), and that difference.
-function closest(image, at, colour) {
-  let best = null;
-  for (let dy = -RADIUS; dy <= RADIUS; ++dy) {
-    for (let dx = -RADIUS; dx <= RADIUS; ++dx) {
-      const x = Math.round(at[0]) + dx, y = Math.round(at[1]) + dy;
-      if (x < 0 || y < 0 || x >= image.width || y >= image.height) continue;
-      const i = 4 * (y * image.width + x);
-      const pixel = [image.data[i], image.data[i + 1], image.data[i + 2]];
-      const off = Math.max(...pixel.map((c, k) => Math.abs(c - colour[k])));
-      if (!best || off < best.off) best = { pixel, off, x, y };
-    }
-  }
-  return best;
 }
 
 // The brightest pixel near `at`: something was drawn there.
