@@ -173,14 +173,17 @@ TEST(SvgCaption, NamesTheInputAndTheAnswersAboveTheCounts) {
   EXPECT_EQ(drawn["captions"][1], "typical.pfx \xC2\xB7 step 25 % \xC2\xB7 poly at start off");
 }
 
-TEST(SvgCaption, NameOfAnyBytesStaysReadableXmlAndLongOnesAreCutInTheMiddle) {
+TEST(SvgCaption, NameOfAnyBytesOrCharactersStaysReadableXmlAndLongOnesAreCutInTheMiddle) {
   PreviewSample sample;
   Picture picture;
-  // A name in a Western code page (not UTF-8), with XML's own characters, then a long one.
-  picture.svg().SetSource("caf\xE9 <&> \"dust\".pfx", "every sample");
+  // A name in a Western code page (not UTF-8), with XML's own characters and characters XML
+  // cannot hold (U+FFFF and U+FFFE, valid UTF-8; a lone surrogate; a control), then a long one.
+  picture.svg().SetSource("caf\xE9 <&> \"dust\"\xEF\xBF\xBF\xEF\xBF\xBE\xED\xA0\x80\x01.pfx", "every sample");
   Feed(sample).Chain(Line(1, 0));
   json drawn = picture.Finish(sample);  // the reader fails on malformed XML
-  EXPECT_EQ(drawn["captions"][1], "caf\xEF\xBF\xBD <&> \"dust\".pfx \xC2\xB7 every sample");
+  std::string unreadable = "\xEF\xBF\xBD";
+  EXPECT_EQ(drawn["captions"][1], "caf" + unreadable + " <&> \"dust\"" + unreadable + unreadable + unreadable +
+                                      unreadable + unreadable + unreadable + ".pfx \xC2\xB7 every sample");
 
   std::string longName = std::string(40, 'a') + "\xC3\xA9" + std::string(40, 'z') + ".pfx";
   std::string shown = dustweave::ShortenedName(longName);

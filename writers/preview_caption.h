@@ -22,8 +22,9 @@ PreviewCaption CaptionOf(const PreviewSample::Counts& counts, const std::string&
 // The source line: the input's name (shortened in the middle when long) and how it was read.
 std::string SourceLine(const std::string& input, const std::string& settings);
 
-// A file name for a caption: its characters, each byte that is not UTF-8 as U+FFFD (a name in
-// another code page), one longer than 60 characters cut in its middle with an ellipsis.
+// A file name for a caption: its characters, each byte that is not UTF-8 (a name in another code
+// page) and each character XML cannot hold as U+FFFD, one longer than 60 characters cut in its
+// middle with an ellipsis.
 std::string ShortenedName(std::string_view name);
 
 }  // namespace dustweave
