@@ -84,7 +84,7 @@ std::string ProgressLine(const ProgressState& state) {
   }
   double rate = Rate(state);
   line += "  " + Printed("%.1f", rate) + " MB/s";
-  line += "  " + CountedGrouped(state.points, "point", "points");
+  line += "  " + Counted(state.points, "point", "points");
   if (state.outputBytes) line += "  out " + Size(*state.outputBytes);
   if (sized && rate > 0) {
     line += "  " + ClockText(static_cast<double>(state.inputBytes - read) / MB / rate) + " left";
@@ -94,7 +94,7 @@ std::string ProgressLine(const ProgressState& state) {
 
 std::string ProgressSummary(const ProgressState& state) {
   std::string summary = Megabytes(state.bytesRead) + " MB in " + Printed("%.1f", state.seconds) + " s, " +
-                        Printed("%.1f", Rate(state)) + " MB/s, " + CountedGrouped(state.points, "point", "points");
+                        Printed("%.1f", Rate(state)) + " MB/s, " + Counted(state.points, "point", "points");
   if (state.outputBytes) summary += ", " + Size(*state.outputBytes) + " written";
   return summary;
 }
