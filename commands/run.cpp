@@ -128,6 +128,7 @@ int CommitIfDone(const CommandPlan& plan, const standin::Host& host, int result,
     return 0;
   }
   std::string error;
+  if (decision.cutShort) outputs.NoteEndsEarly(plan.input);
   bool written = outputs.Finish(&error);
   SayStaleRemoved(outputs);
   return written ? 0 : NotDone(error);

@@ -163,14 +163,16 @@ TEST(SvgCaption, PictureHasAViewBoxAndNoFixedSize) {
   EXPECT_LE(drawn["extent"][3].get<double>(), drawn["viewBox"][3].get<double>());
 }
 
-TEST(SvgCaption, NamesTheInputAndTheAnswersAboveTheCounts) {
+TEST(SvgCaption, NamesTheInputAndTheAnswersAboveTheCountsAndAFileCutShort) {
   PreviewSample sample;
   Picture picture;
   picture.svg().SetSource("typical.pfx", "step 25 % \xC2\xB7 poly at start off");
+  picture.svg().SetEndsEarly(2, 1200);
   Feed(sample).Chain(Line(1, 0));
   json drawn = picture.Finish(sample);
   EXPECT_EQ(drawn["captions"][0], "mirod_dustweave \xC2\xB7 2 points \xC2\xB7 1 polygon");
-  EXPECT_EQ(drawn["captions"][1], "typical.pfx \xC2\xB7 step 25 % \xC2\xB7 poly at start off");
+  EXPECT_EQ(drawn["captions"][1], "the file ends early: 2 of 1,200 tracks whole");
+  EXPECT_EQ(drawn["captions"][2], "typical.pfx \xC2\xB7 step 25 % \xC2\xB7 poly at start off");
 }
 
 TEST(SvgCaption, NameOfAnyBytesOrCharactersStaysReadableXmlAndLongOnesAreCutInTheMiddle) {

@@ -87,8 +87,12 @@ std::string SourceLine(const std::string& input, const std::string& settings) {
   return ShortenedName(input) + " \xC2\xB7 " + settings;
 }
 
-PreviewCaption CaptionOf(const PreviewSample::Counts& n, const std::string& source) {
-  return {source,
+std::string EndsEarlyLine(uint64_t wholeTracks, uint64_t tracks) {
+  return "the file ends early: " + GroupedDigits(wholeTracks) + " of " + Counted(tracks, "track", "tracks") + " whole";
+}
+
+PreviewCaption CaptionOf(const PreviewSample::Counts& n, const std::string& source, const std::string& endsEarly) {
+  return {source, endsEarly,
           "mirod_dustweave \xC2\xB7 " + Counted(n.points, "point", "points") + " \xC2\xB7 " +
               Counted(n.polygons, "polygon", "polygons"),
           ShownLine(n)};
