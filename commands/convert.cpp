@@ -151,6 +151,7 @@ int Commit(const ConvertArgs& a, const standin::Host& host, int result, MeshOutp
     case Holdback::EditUnfinished: return NotDone(decision.reason + "; nothing written");
   }
   std::string error;
+  if (decision.cutShort) outputs.NoteEndsEarly(a.input);
   bool written = outputs.Finish(&error);
   SayStaleRemoved(outputs, a);
   if (!written) return NotDone(error);

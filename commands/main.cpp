@@ -4,6 +4,7 @@
 // without any module; `generate` writes a plausible one. Divisions: the command line; what ends
 // a command; the program.
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <iostream>
 #include <string>
@@ -106,8 +107,80 @@ std::string OneLine(std::string text) {
   return text;
 }
 
+// The command whose options were being parsed when a mistake was found; the program when none.
+const CLI::App& CommandParsed(const CLI::App& app, const CommandLine& line) {
+  for (const CLI::App* sub : line.commands) {
+    if (sub->parsed()) return *sub;
+  }
+  return app;
+}
+
+// An argument spelled as an option ("-q", "--stp", "--step=25%"): its name, before any "=";
+// "" for a value, a number such as -0.5 among them.
+std::string OptionWord(const std::string& arg) {
+  if (arg.size() < 2 || arg[0] != '-' || std::isdigit(static_cast<unsigned char>(arg[1])) || arg[1] == '.') return "";
+  return arg.substr(0, arg.find('='));
+}
+
+// The names `command` and the program itself take, spelled as given: "--step", "-q".
+std::vector<std::string> OptionNames(const CLI::App& app, const CLI::App& command) {
+  std::vector<std::string> names;
+  for (const CLI::App* owner : {&app, &command}) {
+    for (const CLI::Option* option : owner->get_options()) {
+      for (const std::string& name : option->get_lnames()) names.push_back("--" + name);
+      for (const std::string& name : option->get_snames()) names.push_back("-" + name);
+    }
+  }
+  return names;
+}
+
+// The options of the command line, up to a lone "--" after which all are values.
+std::vector<std::string> OptionWords(int argc, char** argv) {
+  std::vector<std::string> words;
+  for (int i = 1; i < argc && std::string(argv[i]) != "--"; ++i) {
+    if (std::string word = OptionWord(argv[i]); !word.empty()) words.push_back(word);
+  }
+  return words;
+}
+
+// An argument the command does not take, in plain words: an option it does not know, with the
+// one probably meant, or a value too many (in the parser's words when it keeps them to itself).
+int SayNotExpected(const CLI::App& app, const CLI::App& command, const std::string& commandName,
+                   const std::string& parserWords, int argc, char** argv) {
+  std::vector<std::string> known = OptionNames(app, command);
+  for (const std::string& word : OptionWords(argc, argv)) {
+    if (std::find(known.begin(), known.end(), word) != known.end()) continue;
+    std::vector<std::string> longNames;
+    for (const std::string& name : known) {
+      if (name.size() > 2 && name[1] == '-') longNames.push_back(name.substr(2));
+    }
+    std::string meant = dustweave::Suggestion(word.substr(word.find_first_not_of('-')), longNames);
+    if (meant.empty()) return dustweave::Refuse({EXIT_MISUSE, "unknown option " + word}, commandName);
+    dustweave::Say("unknown option " + word + " (did you mean --" + meant + "?)");
+    return EXIT_MISUSE;
+  }
+  std::string extra;
+  for (const std::string& arg : command.remaining()) extra += (extra.empty() ? "" : " ") + arg;
+  if (extra.empty()) return dustweave::Refuse({EXIT_MISUSE, parserWords}, commandName);
+  return dustweave::Refuse({EXIT_MISUSE, "more arguments than " + (commandName.empty() ? "the program" : commandName) + " takes: " + extra}, commandName);
+}
+
+// How many times the option that `error` names ("--step: ...") was given; 0 when none is named.
+int TimesGiven(const CLI::App& app, const CLI::App& command, const std::string& error, int argc, char** argv) {
+  std::string name = error.substr(0, error.find(':'));
+  const CLI::Option* option = command.get_option_no_throw(name);
+  if (option == nullptr) option = app.get_option_no_throw(name);
+  if (option == nullptr) return 0;
+  int times = 0;
+  for (const std::string& word : OptionWords(argc, argv)) {
+    times += option->check_name(word) ? 1 : 0;
+  }
+  return times;
+}
+
 // Parses the options: -1 when a command is to run, else the exit status (help and the version
-// printed, or misuse said with the help of the command it concerns).
+// printed, or misuse said with the help of the command it concerns). An unknown option, a value
+// too many and an option given twice are said in plain words; other mistakes in the parser's.
 int Parse(CLI::App& app, const CommandLine& line, int argc, char** argv) {
   try {
     app.parse(argc, argv);
@@ -119,11 +192,16 @@ int Parse(CLI::App& app, const CommandLine& line, int argc, char** argv) {
   } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    std::string command;
-    for (CLI::App* sub : line.commands) {
-      if (sub->parsed()) command += (command.empty() ? "" : " ") + sub->get_name();
+    const CLI::App& command = CommandParsed(app, line);
+    std::string name = &command == &app ? "" : command.get_name();
+    if (e.get_exit_code() == static_cast<int>(CLI::ExitCodes::ExtrasError)) {
+      return SayNotExpected(app, command, name, OneLine(e.what()), argc, argv);
     }
-    return dustweave::Refuse({EXIT_MISUSE, OneLine(e.what())}, command);
+    std::string option = std::string(e.what()).substr(0, std::string(e.what()).find(':'));
+    if (int times = TimesGiven(app, command, e.what(), argc, argv); times > 1) {
+      return dustweave::Refuse({EXIT_MISUSE, option + " is given " + std::to_string(times) + " times; give it once"}, name);
+    }
+    return dustweave::Refuse({EXIT_MISUSE, OneLine(e.what())}, name);
   }
 }
 

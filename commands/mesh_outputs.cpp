@@ -1,6 +1,7 @@
 // Opening, feeding and committing the files a command writes from the mesh.
 #include "commands/mesh_outputs.h"
 
+#include "pfxtools/pfx_inspect.h"
 #include "platform/atomic_file.h"
 #include "platform/path_text.h"
 #include "platform/temp_files.h"
@@ -73,6 +74,15 @@ void MeshOutputs::ExpectPoints(uint64_t count) {
 
 uint64_t MeshOutputs::bytesMade() const {
   return (obj_ ? obj_->bytesMade() : 0) + (glb_ ? glb_->bytesMade() : 0);
+}
+
+void MeshOutputs::NoteEndsEarly(const std::string& input) {
+  PfxInspection read;
+  std::string error;
+  if ((!svg_ && !html_) || !InspectPfx(input, &read, &error)) return;  // then the caption keeps its counts alone
+  for (PreviewFile* preview : {static_cast<PreviewFile*>(svg_.get()), static_cast<PreviewFile*>(html_.get())}) {
+    if (preview) preview->SetEndsEarly(read.wholeTracks, read.tracksToRead);
+  }
 }
 
 bool MeshOutputs::Finish(std::string* error) {

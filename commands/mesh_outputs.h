@@ -45,6 +45,10 @@ class MeshOutputs {
   // The mesh file's size so far (the preview is drawn at the end).
   uint64_t bytesMade() const;
 
+  // For an input cut short: the previews' captions say so, with how many of its tracks were read
+  // whole (read again from `input`, only when there is a preview to tell).
+  void NoteEndsEarly(const std::string& input);
+
   // Completes every file and commits them together; false, with a one-line reason, when any
   // cannot be completed or committed, and then every name holds what it held before.
   bool Finish(std::string* error);

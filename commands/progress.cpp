@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdio>
 #include <iostream>
+#include <vector>
 
 #include "commands/interrupt_line.h"
 #include "writers/number_text.h"
@@ -15,6 +16,7 @@
 #include <io.h>
 #include <windows.h>
 #else
+#include <sys/ioctl.h>
 #include <unistd.h>
 #endif
 
@@ -71,32 +73,68 @@ std::string ClockText(double seconds) {
 
 }  // namespace
 
-std::string ProgressLine(const ProgressState& state) {
-  std::string line;
+namespace {
+
+// A field of the line, and how much it is worth keeping when the terminal is narrow: the
+// share first, then the time left, the points, the rate, the megabytes and the output's size.
+struct Field {
+  std::string text;
+  int rank;  // 0 is kept longest
+};
+
+std::vector<Field> LineFields(const ProgressState& state) {
+  std::vector<Field> fields;
   bool sized = state.inputBytes > 0;
   uint64_t read = sized ? std::min(state.bytesRead, state.inputBytes) : state.bytesRead;
   if (sized) {
     bool whole = static_cast<double>(state.inputBytes) >= 100 * MB;
-    line += Printed("%3.0f%%", 100.0 * static_cast<double>(read) / static_cast<double>(state.inputBytes));
-    line += "  " + ShortMegabytes(read, whole) + " of " + ShortMegabytes(state.inputBytes, whole) + " MB";
+    fields.push_back({Printed("%3.0f%%", 100.0 * static_cast<double>(read) / static_cast<double>(state.inputBytes)), 0});
+    fields.push_back({ShortMegabytes(read, whole) + " of " + ShortMegabytes(state.inputBytes, whole) + " MB", 4});
   } else {
-    line += Size(read);
+    fields.push_back({Size(read), 0});
   }
   double rate = Rate(state);
-  line += "  " + Printed("%.1f", rate) + " MB/s";
-  line += "  " + CountedGrouped(state.points, "point", "points");
-  if (state.outputBytes) line += "  out " + Size(*state.outputBytes);
+  fields.push_back({Printed("%.1f", rate) + " MB/s", 3});
+  fields.push_back({Counted(state.points, "point", "points"), 2});
+  if (state.outputBytes) fields.push_back({"out " + Size(*state.outputBytes), 5});
   if (sized && rate > 0) {
-    line += "  " + ClockText(static_cast<double>(state.inputBytes - read) / MB / rate) + " left";
+    fields.push_back({ClockText(static_cast<double>(state.inputBytes - read) / MB / rate) + " left", 1});
+  }
+  return fields;
+}
+
+std::string Joined(const std::vector<Field>& fields, int mostRank, const char* between) {
+  std::string line;
+  for (const Field& field : fields) {
+    if (field.rank > mostRank) continue;
+    line += (line.empty() ? "" : between) + field.text;
   }
   return line;
 }
 
-std::string ProgressSummary(const ProgressState& state) {
-  std::string summary = Megabytes(state.bytesRead) + " MB in " + Printed("%.1f", state.seconds) + " s, " +
-                        Printed("%.1f", Rate(state)) + " MB/s, " + CountedGrouped(state.points, "point", "points");
-  if (state.outputBytes) summary += ", " + Size(*state.outputBytes) + " written";
-  return summary;
+// The fields that fit in `columns` but the last (a line that fills it leaves the cursor waiting
+// to wrap), the least worth keeping left out first; the first alone is cut when it does not fit.
+std::string Fitted(const std::vector<Field>& fields, const char* between, size_t columns) {
+  size_t room = columns > 1 ? columns - 1 : 1;
+  int mostRank = 0;
+  for (const Field& field : fields) mostRank = std::max(mostRank, field.rank);
+  std::string line = Joined(fields, mostRank, between);
+  while (line.size() > room && mostRank > 0) line = Joined(fields, --mostRank, between);
+  return line.substr(0, room);
+}
+
+}  // namespace
+
+std::string ProgressLine(const ProgressState& state, size_t columns) {
+  return Fitted(LineFields(state), "  ", columns);
+}
+
+std::string ProgressSummary(const ProgressState& state, size_t columns) {
+  std::vector<Field> fields = {{Megabytes(state.bytesRead) + " MB in " + Printed("%.1f", state.seconds) + " s", 0},
+                               {Printed("%.1f", Rate(state)) + " MB/s", 3},
+                               {Counted(state.points, "point", "points"), 1}};
+  if (state.outputBytes) fields.push_back({Size(*state.outputBytes) + " written", 2});
+  return Fitted(fields, ", ", columns);
 }
 
 // ---- what the system says -----------------------------------------------------------------
@@ -114,6 +152,19 @@ uint64_t ProcessBytesRead() {
   std::fclose(io);
   return found ? value : 0;
 #endif
+}
+
+size_t TerminalColumns() {
+#if defined(_WIN32)
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info)) return DEFAULT_COLUMNS;
+  int columns = info.srWindow.Right - info.srWindow.Left + 1;
+#else
+  winsize size{};
+  if (ioctl(fileno(stderr), TIOCGWINSZ, &size) != 0) return DEFAULT_COLUMNS;
+  int columns = size.ws_col;
+#endif
+  return columns > 0 ? static_cast<size_t>(columns) : DEFAULT_COLUMNS;
 }
 
 bool StandardErrorIsTerminal() {
@@ -174,7 +225,7 @@ void ProgressMeter::Tick() {
   if (shown_ && std::chrono::duration<double>(now - lastDraw_).count() < gRedrawSeconds) return;
   lastDraw_ = now;
   shown_ = true;
-  Draw(ProgressLine(Now()), false);
+  Draw(ProgressLine(Now(), TerminalColumns()), false);
 }
 
 // Writes `text` over the line on screen, padding out what the last one left.
@@ -197,7 +248,7 @@ void ProgressMeter::PrintLine(const std::string& line) {
 
 void ProgressMeter::End() {
   if (!shown_) return;
-  Draw(ProgressSummary(Now(true)), true);
+  Draw(ProgressSummary(Now(true), TerminalColumns()), true);
   shown_ = false;
 }
 

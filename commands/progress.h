@@ -7,6 +7,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -24,16 +25,22 @@ struct ProgressState {
   std::optional<uint64_t> outputBytes;  // the output's size so far, when there is one
 };
 
-// " 42%  101 of 240 MB  50.4 MB/s  8,400,000 points  out 512 MB  0:03 left" (no "\r"), short
-// enough for a terminal of 80 columns.
-std::string ProgressLine(const ProgressState& state);
-// "240.0 MB in 4.8 s, 50.0 MB/s, 20,000,000 points, 1.25 GB written"
-std::string ProgressSummary(const ProgressState& state);
+// Columns a terminal is taken to have when the system does not say.
+constexpr size_t DEFAULT_COLUMNS = 80;
+
+// " 42%  101 of 240 MB  50.4 MB/s  8,400,000 points  out 512 MB  0:03 left" (no "\r"), narrower
+// than a terminal of `columns`: its fields are left out one by one where they do not fit (the
+// output's size first, the share last).
+std::string ProgressLine(const ProgressState& state, size_t columns = DEFAULT_COLUMNS);
+// "240.0 MB in 4.8 s, 50.0 MB/s, 20,000,000 points, 1.25 GB written", as narrow as the line.
+std::string ProgressSummary(const ProgressState& state, size_t columns = DEFAULT_COLUMNS);
 
 // What the process has read from files so far (Linux: rchar of /proc/self/io; Windows:
 // ReadTransferCount); 0 when the system does not say.
 uint64_t ProcessBytesRead();
 bool StandardErrorIsTerminal();
+// The width of the terminal standard error shows on; DEFAULT_COLUMNS when it does not say.
+size_t TerminalColumns();
 
 // A test seam: the line is drawn from the start and at every look at the clock (every 1024 of
 // the host's calls) rather than every 200 ms from one second on.

@@ -36,6 +36,9 @@ CLI::App* AddRun(CLI::App& app, RunArgs& a) {
   run->add_option("--without", a.without, "a service whose lookup yields null (repeatable), e.g. \"Info Messages 2\"")
       ->allow_extra_args(false);  // one service a time, so that MODULE may follow
   run->add_flag("--json", a.json, "print one JSON object instead of the summary line");
+  run->add_flag("--strict", a.strict,
+                "exit 10 when the files named were not written (the summary line and the\n"
+                "report's \"nothingWritten\" say why); without it the status is the activation's");
   CLI::Option* obj = run->add_option("--obj", a.obj, "write the mesh as Wavefront OBJ, streamed as it is made");
   CLI::Option* svg = run->add_option("--svg", a.svg, "write a picture of the chains as SVG, streamed as it is made");
   CLI::Option* html = run->add_option("--html", a.html, "write a 3D preview page of the chains (.html)");
@@ -45,8 +48,9 @@ CLI::App* AddRun(CLI::App& app, RunArgs& a) {
       "A MODULE given by name alone that is not in the current folder is the one beside this program.\n"
       "Message boxes are shown on standard error as they come.\n"
       "Exit status: the activation's result (0 done, 1 wrong interface version, 2 missing service\n"
-      "or surface list not built); 10 when the module cannot be loaded or run, or an output file\n"
-      "cannot be written; 64 on misuse.\n\n"
+      "or surface list not built), also when the files named were not written (\"nothing written\"),\n"
+      "unless --strict; 10 when the module cannot be loaded or run, or an output file cannot be\n"
+      "written; 64 on misuse.\n\n"
       "Example:\n  " + CalledName() + " run " + DefaultModuleName() + " --file sim.pfx --step 0.25 --obj chains.obj\n");
   return run;
 }
@@ -128,6 +132,7 @@ int CommitIfDone(const CommandPlan& plan, const standin::Host& host, int result,
     return 0;
   }
   std::string error;
+  if (decision.cutShort) outputs.NoteEndsEarly(plan.input);
   bool written = outputs.Finish(&error);
   SayStaleRemoved(outputs);
   return written ? 0 : NotDone(error);
@@ -156,6 +161,7 @@ int Run(const RunArgs& a) {
   std::string nothingWritten;
   if (int status = CommitIfDone(plan, host, *result, outputs, &nothingWritten)) return status;
   std::cout << (a.json ? JsonReport(host, *result, nothingWritten) : SummaryLine(host, *result, nothingWritten)) << "\n";
+  if (a.strict && !nothingWritten.empty()) return EXIT_NOT_DONE;  // what a script asked to be told
   return *result;  // the status stays the activation's result
 }
 

@@ -26,6 +26,7 @@ struct RunArgs {
   int interfaceVersion = COMMAND_INTERFACE_VERSION;
   std::vector<std::string> without;
   bool json = false;
+  bool strict = false;  // files named and not written end the run with EXIT_NOT_DONE
   std::string obj, svg, html;
   bool discard = false;
 };
@@ -33,8 +34,9 @@ struct RunArgs {
 CLI::App* AddRun(CLI::App& app, RunArgs& args);
 
 // Runs the module and returns the activation's result as the exit status (EXIT_NOT_DONE when it
-// cannot be loaded or run, or an output cannot be written; EXIT_MISUSE on misuse); the summary
-// line or the JSON report goes to standard output.
+// cannot be loaded or run, or an output cannot be written, and with --strict when the files
+// named were not written; EXIT_MISUSE on misuse); the summary line or the JSON report goes to
+// standard output.
 int Run(const RunArgs& args);
 
 }  // namespace dustweave

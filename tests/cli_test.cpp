@@ -107,7 +107,7 @@ TEST(CliUsage, EachSubcommandHasHelp) {
   for (const char* sub : {"convert", "run", "inspect", "generate"}) EXPECT_NE(outcome.out.find(sub), std::string::npos);
 }
 
-TEST(CliUsage, WordThatNamesNoCommandIsToldWithTheCommandMeant) {
+TEST(CliUsage, WordThatNamesNoCommandOrOptionIsToldWithTheOneMeantAndRepeatsInPlainWords) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"conver", "sim.pfx", "chains.glb"}, "unknown command 'conver' (did you mean convert?)"},
       {{"Convert", "sim.pfx", "chains.glb"}, "unknown command 'Convert' (did you mean convert?)"},
@@ -117,6 +117,12 @@ TEST(CliUsage, WordThatNamesNoCommandIsToldWithTheCommandMeant) {
       {{"frobnicate"}, "unknown command 'frobnicate': the commands are convert, run, inspect and generate "
                        "(see dustweave --help)"},
       {{}, "no command given: convert, run, inspect or generate (see dustweave --help)"},
+      {{"convert", "sim.pfx", "chains.glb", "--stp", "25%"}, "unknown option --stp (did you mean --step?)"},
+      {{"run", "x.so", "--fil=sim.pfx"}, "unknown option --fil (did you mean --file?)"},
+      {{"convert", "sim.pfx", "chains.glb", "-x"}, "unknown option -x (see dustweave convert --help)"},
+      {{"inspect", "a.pfx", "b.pfx"}, "more arguments than inspect takes: b.pfx (see dustweave inspect --help)"},
+      {{"convert", "sim.pfx", "chains.glb", "--step", "25%", "--step=50%"},
+       "--step is given 2 times; give it once (see dustweave convert --help)"},
   };
   for (const auto& [args, line] : cases) {
     Outcome outcome = Dustweave(args);
@@ -230,7 +236,7 @@ TEST(CliLoading, ModuleGivenByNameIsFoundBesideTheProgram) {
   Outcome outcome = RunProgram(installed.File("dustweave"),
                                {"run", "mirod_dustweave.so", "--file", pfx.path(), "--step", "0.25"}, there);
   EXPECT_EQ(outcome.status, 0) << outcome.err;
-  EXPECT_EQ(outcome.out, "5200 points, 5000 polygons, result 0\n");
+  EXPECT_EQ(outcome.out, "5,200 points, 5,000 polygons, result 0\n");
 
   Outcome nowhere = RunProgram(installed.File("dustweave"), {"run", "other.so", "--file", pfx.path()}, there);
   EXPECT_EQ(nowhere.status, NOT_RUN);
@@ -243,7 +249,7 @@ TEST(CliRun, TypicalRunPrintsTheSummaryLine) {
   TypicalFile pfx;
   Outcome outcome = RunModule(pfx.path(), {"--step", "0.25"});
   EXPECT_EQ(outcome.status, 0);
-  EXPECT_EQ(outcome.out, "5200 points, 5000 polygons, result 0\n");
+  EXPECT_EQ(outcome.out, "5,200 points, 5,000 polygons, result 0\n");
   EXPECT_EQ(outcome.err, "");
 }
 
@@ -330,11 +336,11 @@ TEST(CliRun, NumbersAreTakenAsACProgramReadsThem) {
   for (std::string step : {"--step=-0.5", "--step=nan", "--step=inf", "--step=-inf", "--step=1"}) {
     Outcome outcome = RunModule(pfx.path(), {step});
     EXPECT_EQ(outcome.status, 0) << step;
-    EXPECT_EQ(outcome.out, "20200 points, 20000 polygons, result 0\n") << step;
+    EXPECT_EQ(outcome.out, "20,200 points, 20,000 polygons, result 0\n") << step;
   }
   for (const std::vector<std::string>& step : {std::vector<std::string>{"--step", "-0.5"}, {"--step", "nan"},
                                                {"--step", "-inf"}}) {
-    EXPECT_EQ(RunModule(pfx.path(), step).out, "20200 points, 20000 polygons, result 0\n") << step[1];
+    EXPECT_EQ(RunModule(pfx.path(), step).out, "20,200 points, 20,000 polygons, result 0\n") << step[1];
   }
   // A popup entry before the first is taken as Cancel.
   for (const std::vector<std::string>& pick : {std::vector<std::string>{"--pick=-1"}, {"--pick", "-1"}}) {
@@ -348,7 +354,7 @@ TEST(CliRun, DiscardCountsWithoutKeeping) {
   TypicalFile pfx;
   Outcome outcome = RunModule(pfx.path(), {"--step", "0.25", "--discard"});
   EXPECT_EQ(outcome.status, 0);
-  EXPECT_EQ(outcome.out, "5200 points, 5000 polygons, result 0\n");
+  EXPECT_EQ(outcome.out, "5,200 points, 5,000 polygons, result 0\n");
 }
 
 // ---- run: the written files -------------------------------------------------------------------
@@ -495,7 +501,7 @@ TEST(CliGenerate, DefaultsWriteTheTypicalFile) {
   TempFile pfx;
   Outcome outcome = Dustweave({"generate", pfx.path()});
   EXPECT_EQ(outcome.status, 0);
-  EXPECT_EQ(outcome.out, "wrote " + pfx.path() + ": 200 particles, 20200 samples, 247212 bytes\n");
+  EXPECT_EQ(outcome.out, "wrote " + pfx.path() + ": 200 particles, 20,200 samples, 247,212 bytes\n");
   Outcome inspected = Dustweave({"inspect", pfx.path()});
   EXPECT_EQ(inspected.status, 0);
   EXPECT_NE(inspected.out.find("header:    version 3, 200 particles, index limit 100\n"), std::string::npos);

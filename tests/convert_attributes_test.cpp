@@ -22,7 +22,7 @@ TEST(ConvertAttributes, GlbGrowsByTwelveBytesAPointWithTheSameSummary) {
   Outcome shaded = Dustweave({"convert", dir.File("typical.pfx"), dir.File("shaded.glb"), "--attributes"});
   ASSERT_EQ(plain.status, 0) << plain.err;
   ASSERT_EQ(shaded.status, 0) << shaded.err;
-  EXPECT_EQ(shaded.out, "wrote " + dir.File("shaded.glb") + ": 20200 points, 20000 polygons\n");
+  EXPECT_EQ(shaded.out, "wrote " + dir.File("shaded.glb") + ": 20,200 points, 20,000 polygons\n");
   EXPECT_EQ(fs::file_size(dir.File("shaded.glb")), fs::file_size(dir.File("plain.glb")) + 12 * 20200);
 }
 

@@ -86,7 +86,7 @@ TEST(ConvertWholeFile, ObjAndGlbAreWrittenWithOneSummaryLine) {
   for (std::string name : {"chains.obj", "chains.glb", "CHAINS.OBJ", "Chains.Glb"}) {
     Outcome outcome = Dustweave({"convert", pfx, dir / name, "--step", "0.25"});
     EXPECT_EQ(outcome.status, 0) << name << outcome.err;
-    EXPECT_EQ(outcome.out, "wrote " + (dir / name) + ": 5200 points, 5000 polygons\n");
+    EXPECT_EQ(outcome.out, "wrote " + (dir / name) + ": 5,200 points, 5,000 polygons\n");
     EXPECT_EQ(outcome.err, "");  // no progress line when standard error is not a terminal
     std::string bytes = ReadText(dir / name);
     if (name.back() == 'j' || name.back() == 'J') {
@@ -119,7 +119,7 @@ TEST(ConvertWholeFile, PreviewIsWrittenBesideTheOutput) {
   std::string pfx = Typical(dir);
   Outcome outcome = Dustweave({"convert", pfx, dir / "chains.glb", "--svg", dir / "chains.svg"});
   EXPECT_EQ(outcome.status, 0) << outcome.err;
-  EXPECT_EQ(outcome.out, "wrote " + (dir / "chains.glb") + ": 20200 points, 20000 polygons; preview " +
+  EXPECT_EQ(outcome.out, "wrote " + (dir / "chains.glb") + ": 20,200 points, 20,000 polygons; preview " +
                              (dir / "chains.svg") + "\n");
   std::string picture = ReadText(dir / "chains.svg");
   EXPECT_EQ(picture.rfind("<svg", 0), 0u);
@@ -137,7 +137,7 @@ TEST(ConvertWholeFile, PageIsWrittenBesideThePictureWithTheSameCaption) {
   Outcome outcome = Dustweave({"convert", pfx, dir / "chains.obj", "--svg", dir / "chains.svg", "--html",
                                dir / "chains.HTM", "--step", "25%"});
   EXPECT_EQ(outcome.status, 0) << outcome.err;
-  EXPECT_EQ(outcome.out, "wrote " + (dir / "chains.obj") + ": 5200 points, 5000 polygons; preview " +
+  EXPECT_EQ(outcome.out, "wrote " + (dir / "chains.obj") + ": 5,200 points, 5,000 polygons; preview " +
                              (dir / "chains.svg") + "; 3D preview " + (dir / "chains.HTM") + "\n");
   std::string page = ReadText(dir / "chains.HTM");
   EXPECT_EQ(page.rfind("<!DOCTYPE html>", 0), 0u);
@@ -455,11 +455,11 @@ TEST(ConvertStep, FractionAndPercentAreTheSameRun) {
   for (std::string step : {"0.25", "25%", "25 %", ".25", "25.0%"}) {
     Outcome outcome = Dustweave({"convert", pfx, dir / "chains.obj", "--step", step});
     EXPECT_EQ(outcome.status, 0) << step << outcome.err;
-    EXPECT_EQ(outcome.out, "wrote " + (dir / "chains.obj") + ": 5200 points, 5000 polygons\n") << step;
+    EXPECT_EQ(outcome.out, "wrote " + (dir / "chains.obj") + ": 5,200 points, 5,000 polygons\n") << step;
   }
   for (std::string step : {"1", "100%"}) {
     EXPECT_EQ(Dustweave({"convert", pfx, dir / "chains.obj", "--step", step}).out,
-              "wrote " + (dir / "chains.obj") + ": 20200 points, 20000 polygons\n") << step;
+              "wrote " + (dir / "chains.obj") + ": 20,200 points, 20,000 polygons\n") << step;
   }
 }
 
@@ -574,7 +574,7 @@ TEST(RunStreaming, ObjOfRunEqualsTheKeptMeshWrittenAfterwards) {
   Outcome outcome = Dustweave({"run", DUSTWEAVE_MODULE_FILE, "--file", pfx, "--step", "0.25", "--start-poly",
                                "--surfaces", "A,B", "--pick", "1", "--obj", dir / "streamed.obj"});
   EXPECT_EQ(outcome.status, 0) << outcome.err;
-  EXPECT_EQ(outcome.out, "5200 points, 5200 polygons, result 0\n");
+  EXPECT_EQ(outcome.out, "5,200 points, 5,200 polygons, result 0\n");
   EXPECT_EQ(ReadText(dir / "streamed.obj"), ReadText(dir / "kept.obj"));
 
   // convert gives the same bytes for the same answers.

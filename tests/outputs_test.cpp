@@ -156,11 +156,16 @@ TEST(OutputsDecision, RunWritesNothingWhenTheModuleDidNotFinish) {
   Outcome report = Dustweave({"run", DUSTWEAVE_MODULE_FILE, "--obj", obj, "--file", folder.File("missing.pfx"), "--json"});
   EXPECT_NE(report.out.find("\"nothingWritten\":\"the module showed \\\"could not open file\\\"\""), std::string::npos)
       << report.out;
+  // --strict says it by the status, for a script; the activation's status is left to its result.
+  Outcome strict = Dustweave({"run", DUSTWEAVE_MODULE_FILE, "--obj", obj, "--file", folder.File("missing.pfx"), "--strict"});
+  EXPECT_EQ(strict.status, 10) << strict.err;
+  EXPECT_NE(strict.out.find("; nothing written: "), std::string::npos) << strict.out;
   // A file cut short keeps the chains of its whole samples: those are written.
   std::vector<uint8_t> cut = pfxwrite::Encode(SmallFile());
   cut.resize(cut.size() - 5);
   ASSERT_TRUE(pfxwrite::WriteBytes(folder.File("cut.pfx"), cut, nullptr));
-  Outcome outcome = Dustweave({"run", DUSTWEAVE_MODULE_FILE, "--file", folder.File("cut.pfx"), "--obj", obj, "--svg", svg});
+  Outcome outcome =
+      Dustweave({"run", DUSTWEAVE_MODULE_FILE, "--file", folder.File("cut.pfx"), "--obj", obj, "--svg", svg, "--strict"});
   EXPECT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_EQ(outcome.out.find("nothing written"), std::string::npos) << outcome.out;
   EXPECT_EQ(ReadText(obj).rfind("# mirod_dustweave chains", 0), 0u);

@@ -59,6 +59,18 @@ TEST(ProgressText, OutputsSizeSoFarIsShownAndTheLineFitsATerminal) {
   EXPECT_EQ(ProgressSummary(state), "5.0 MB in 1.0 s, 5.0 MB/s, 100 points, 512 MB written");
 }
 
+TEST(ProgressText, NarrowTerminalLeavesOutFieldsOneByOneAndNeverFillsTheLastColumn) {
+  ProgressState state = State(656500000, 1563100000, 84000000, 13);
+  state.outputBytes = 2950000000;
+  EXPECT_EQ(ProgressLine(state, 74), " 42%  656 of 1563 MB  50.5 MB/s  84,000,000 points  0:18 left");
+  EXPECT_EQ(ProgressLine(state, 60), " 42%  50.5 MB/s  84,000,000 points  0:18 left");
+  EXPECT_EQ(ProgressLine(state, 40), " 42%  84,000,000 points  0:18 left");
+  EXPECT_EQ(ProgressLine(state, 20), " 42%  0:18 left");
+  EXPECT_EQ(ProgressLine(state, 4), " 42");
+  EXPECT_EQ(ProgressSummary(state, 60), "656.5 MB in 13.0 s, 84,000,000 points, 2.95 GB written");
+  EXPECT_EQ(ProgressSummary(state, 40), "656.5 MB in 13.0 s, 84,000,000 points");
+}
+
 TEST(ProgressText, SummaryGivesSizeTimeRateAndPoints) {
   EXPECT_EQ(ProgressSummary(State(240000000, 240000000, 20000000, 4.8)),
             "240.0 MB in 4.8 s, 50.0 MB/s, 20,000,000 points");

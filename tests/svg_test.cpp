@@ -163,24 +163,29 @@ TEST(SvgCaption, PictureHasAViewBoxAndNoFixedSize) {
   EXPECT_LE(drawn["extent"][3].get<double>(), drawn["viewBox"][3].get<double>());
 }
 
-TEST(SvgCaption, NamesTheInputAndTheAnswersAboveTheCounts) {
+TEST(SvgCaption, NamesTheInputAndTheAnswersAboveTheCountsAndAFileCutShort) {
   PreviewSample sample;
   Picture picture;
   picture.svg().SetSource("typical.pfx", "step 25 % \xC2\xB7 poly at start off");
+  picture.svg().SetEndsEarly(2, 1200);
   Feed(sample).Chain(Line(1, 0));
   json drawn = picture.Finish(sample);
   EXPECT_EQ(drawn["captions"][0], "mirod_dustweave \xC2\xB7 2 points \xC2\xB7 1 polygon");
-  EXPECT_EQ(drawn["captions"][1], "typical.pfx \xC2\xB7 step 25 % \xC2\xB7 poly at start off");
+  EXPECT_EQ(drawn["captions"][1], "the file ends early: 2 of 1,200 tracks whole");
+  EXPECT_EQ(drawn["captions"][2], "typical.pfx \xC2\xB7 step 25 % \xC2\xB7 poly at start off");
 }
 
-TEST(SvgCaption, NameOfAnyBytesStaysReadableXmlAndLongOnesAreCutInTheMiddle) {
+TEST(SvgCaption, NameOfAnyBytesOrCharactersStaysReadableXmlAndLongOnesAreCutInTheMiddle) {
   PreviewSample sample;
   Picture picture;
-  // A name in a Western code page (not UTF-8), with XML's own characters, then a long one.
-  picture.svg().SetSource("caf\xE9 <&> \"dust\".pfx", "every sample");
+  // A name in a Western code page (not UTF-8), with XML's own characters and characters XML
+  // cannot hold (U+FFFF and U+FFFE, valid UTF-8; a lone surrogate; a control), then a long one.
+  picture.svg().SetSource("caf\xE9 <&> \"dust\"\xEF\xBF\xBF\xEF\xBF\xBE\xED\xA0\x80\x01.pfx", "every sample");
   Feed(sample).Chain(Line(1, 0));
   json drawn = picture.Finish(sample);  // the reader fails on malformed XML
-  EXPECT_EQ(drawn["captions"][1], "caf\xEF\xBF\xBD <&> \"dust\".pfx \xC2\xB7 every sample");
+  std::string unreadable = "\xEF\xBF\xBD";
+  EXPECT_EQ(drawn["captions"][1], "caf" + unreadable + " <&> \"dust\"" + unreadable + unreadable + unreadable +
+                                      unreadable + unreadable + unreadable + ".pfx \xC2\xB7 every sample");
 
   std::string longName = std::string(40, 'a') + "\xC3\xA9" + std::string(40, 'z') + ".pfx";
   std::string shown = dustweave::ShortenedName(longName);

@@ -198,10 +198,9 @@ std::string RampText() {
   return JsonString(Base64Of(ramp, sizeof ramp));
 }
 
-std::string SceneJson(const PreviewSample& sample, const std::string& source) {
-  PreviewCaption caption = CaptionOf(sample.counts(), source);
+std::string SceneJson(const PreviewSample& sample, const PreviewCaption& caption) {
   std::string lines;
-  for (const std::string* line : {&caption.source, &caption.counts, &caption.shown}) {
+  for (const std::string* line : {&caption.source, &caption.endsEarly, &caption.counts, &caption.shown}) {
     if (line->empty()) continue;
     if (!lines.empty()) lines += ',';
     lines += JsonString(*line);
@@ -227,9 +226,9 @@ void DataBlock(PageText& out, const char* id, Fill fill) {
   out << "</script>\n";
 }
 
-void WritePage(const PreviewSample& sample, const std::string& source, PageText& out) {
+void WritePage(const PreviewSample& sample, const PreviewCaption& caption, PageText& out) {
   out << ViewerPageBefore();
-  out << "<script type=\"application/json\" id=\"dustweave-scene\">" << SceneJson(sample, source) << "</script>\n";
+  out << "<script type=\"application/json\" id=\"dustweave-scene\">" << SceneJson(sample, caption) << "</script>\n";
   DataBlock(out, "positions", [&](Base64Text& b) {
     EachRunPoint(sample, [&](const PreviewSample::Point& p, uint8_t, bool) { AddFloats(b, p); });
   });
@@ -257,9 +256,9 @@ PageCounts PageCountsOf(const PreviewSample& sample) {
   return counts;
 }
 
-void HtmlPreview::Write(const PreviewSample& sample, const std::string& source, AtomicFile& file) {
+void HtmlPreview::Write(const PreviewSample& sample, const PreviewCaption& caption, AtomicFile& file) {
   PageText out(file);
-  WritePage(sample, source, out);
+  WritePage(sample, caption, out);
 }
 
 }  // namespace dustweave

@@ -16,7 +16,7 @@ class HtmlPreview final : public PreviewFile {
   HtmlPreview() : PreviewFile("the preview page") {}
 
  private:
-  void Write(const PreviewSample& sample, const std::string& source, AtomicFile& file) override;
+  void Write(const PreviewSample& sample, const PreviewCaption& caption, AtomicFile& file) override;
 };
 
 // What a sample becomes on the page: its kept segments as runs of points, two segments of one

@@ -37,12 +37,9 @@ inline std::string GroupedDigits(uint64_t value) {
   return text;
 }
 
-// "1 point", "5200 points": a count with its noun, singular for one.
+// "1 point", "5,200 points": a count shown to people with its noun, singular for one, its digits
+// grouped as on every line the program prints.
 inline std::string Counted(uint64_t n, const char* one, const char* many) {
-  return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-// "1 point", "5,200 points", for counts shown to people.
-inline std::string CountedGrouped(uint64_t n, const char* one, const char* many) {
   return GroupedDigits(n) + " " + (n == 1 ? one : many);
 }
 

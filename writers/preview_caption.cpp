@@ -16,21 +16,23 @@ namespace {
 
 constexpr size_t NAME_CHARACTERS_SHOWN = 60;  // a longer name keeps its start and its end
 
-// The length of the UTF-8 character at `at`; 0 when none begins there (a stray byte of another
-// code page, a control character XML cannot hold).
-size_t CharacterAt(std::string_view text, size_t at) {
-  unsigned char c = static_cast<unsigned char>(text[at]);
-  if (c < 0x20) return c == '\t' ? 1 : 0;
-  return Utf8CharacterAt(text, at);
+// Whether XML can hold `character`, one whole UTF-8 character: no control but the tab, neither
+// U+FFFE nor U+FFFF (UTF-16 surrogates are no UTF-8 character at all).
+bool XmlHolds(std::string_view character) {
+  if (character.size() == 1) return static_cast<unsigned char>(character[0]) >= 0x20 || character[0] == '\t';
+  return !(character.size() == 3 && character.compare(0, 2, "\xEF\xBF") == 0 &&
+           (static_cast<unsigned char>(character[2]) & 0xFE) == 0xBE);
 }
 
-// `text` as characters, each one that is not UTF-8 (a name in another code page) as U+FFFD.
+// `text` as characters, each byte that is not UTF-8 (a name in another code page) and each
+// character XML cannot hold as U+FFFD.
 std::vector<std::string> CharactersOf(std::string_view text) {
   std::vector<std::string> characters;
   for (size_t at = 0; at < text.size();) {
-    size_t length = CharacterAt(text, at);
-    characters.push_back(length == 0 ? "\xEF\xBF\xBD" : std::string(text.substr(at, length)));
-    at += length == 0 ? 1 : length;
+    size_t length = Utf8CharacterAt(text, at);
+    std::string_view character = text.substr(at, std::max<size_t>(length, 1));
+    characters.push_back(length > 0 && XmlHolds(character) ? std::string(character) : "\xEF\xBF\xBD");
+    at += character.size();
   }
   return characters;
 }
@@ -70,11 +72,11 @@ std::string ShownLine(const PreviewSample::Counts& n) {
   if (n.segmentsKept == n.segments && n.dotsKept == n.dots) return "";
   std::string shown = "showing ";
   if (n.segments > 0) {
-    shown += GroupedDigits(n.segmentsKept) + " of " + CountedGrouped(n.segments, "segment", "segments") + " (" +
+    shown += GroupedDigits(n.segmentsKept) + " of " + Counted(n.segments, "segment", "segments") + " (" +
              Share(n.segmentsKept, n.segments) + ")";
   }
   if (n.segments > 0 && n.dotsKept < n.dots) shown += " and ";
-  if (n.dotsKept < n.dots) shown += GroupedDigits(n.dotsKept) + " of " + CountedGrouped(n.dots, "dot", "dots");
+  if (n.dotsKept < n.dots) shown += GroupedDigits(n.dotsKept) + " of " + Counted(n.dots, "dot", "dots");
   if (n.segments == 0) shown += " (" + Share(n.dotsKept, n.dots) + ")";
   return shown;
 }
@@ -85,10 +87,14 @@ std::string SourceLine(const std::string& input, const std::string& settings) {
   return ShortenedName(input) + " \xC2\xB7 " + settings;
 }
 
-PreviewCaption CaptionOf(const PreviewSample::Counts& n, const std::string& source) {
-  return {source,
-          "mirod_dustweave \xC2\xB7 " + CountedGrouped(n.points, "point", "points") + " \xC2\xB7 " +
-              CountedGrouped(n.polygons, "polygon", "polygons"),
+std::string EndsEarlyLine(uint64_t wholeTracks, uint64_t tracks) {
+  return "the file ends early: " + GroupedDigits(wholeTracks) + " of " + Counted(tracks, "track", "tracks") + " whole";
+}
+
+PreviewCaption CaptionOf(const PreviewSample::Counts& n, const std::string& source, const std::string& endsEarly) {
+  return {source, endsEarly,
+          "mirod_dustweave \xC2\xB7 " + Counted(n.points, "point", "points") + " \xC2\xB7 " +
+              Counted(n.polygons, "polygon", "polygons"),
           ShownLine(n)};
 }
 

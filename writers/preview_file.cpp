@@ -2,7 +2,6 @@
 // its name, written once the run has ended, then committed, or abandoned on a failed write.
 #include "writers/preview_file.h"
 
-#include "writers/preview_caption.h"
 
 namespace dustweave {
 
@@ -15,13 +14,17 @@ void PreviewFile::SetSource(const std::string& input, const std::string& setting
   source_ = SourceLine(input, settings);
 }
 
+void PreviewFile::SetEndsEarly(uint64_t wholeTracks, uint64_t tracks) {
+  endsEarly_ = EndsEarlyLine(wholeTracks, tracks);
+}
+
 bool PreviewFile::Complete(const PreviewSample& sample, std::string* error) {
   if (!open_) {
     *error = std::string(what_) + " has no open file";
     return false;
   }
   open_ = false;
-  Write(sample, source_, file_);
+  Write(sample, CaptionOf(sample.counts(), source_, endsEarly_), file_);
   if (!file_.failed()) return true;
   *error = file_.reason();
   file_.Abandon();

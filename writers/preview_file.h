@@ -3,9 +3,11 @@
 // captioned, completed and committed; each writes its own text.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/atomic_file.h"
+#include "writers/preview_caption.h"
 #include "writers/preview_sample.h"
 
 namespace dustweave {
@@ -21,6 +23,8 @@ class PreviewFile {
   // The caption's line above the counts: the input's name (shortened in the middle when long)
   // and how it was read ("step 25 % · poly at start off"). Left unset, the line is left out.
   void SetSource(const std::string& input, const std::string& settings);
+  // For a file cut short: the caption says so, with the tracks read whole of those it holds.
+  void SetEndsEarly(uint64_t wholeTracks, uint64_t tracks);
   // Writes the preview of the finished sample, ready to be committed; false, with a one-line
   // reason, and nothing left behind. A preview destroyed before its commit leaves nothing either.
   bool Complete(const PreviewSample& sample, std::string* error);
@@ -32,11 +36,12 @@ class PreviewFile {
   explicit PreviewFile(const char* what) : what_(what) {}  // "the SVG preview", say
 
  private:
-  // The whole preview of `sample` into `file`, whose writes keep their own failure.
-  virtual void Write(const PreviewSample& sample, const std::string& source, AtomicFile& file) = 0;
+  // The whole preview of `sample` with its caption into `file`, whose writes keep their own failure.
+  virtual void Write(const PreviewSample& sample, const PreviewCaption& caption, AtomicFile& file) = 0;
 
   const char* what_;
-  std::string source_;  // the caption's line of input and answers; may be empty
+  std::string source_;     // the caption's line of input and answers; may be empty
+  std::string endsEarly_;  // its line on a file cut short; empty for a whole one
   AtomicFile file_;
   bool open_ = false;   // opened, and not yet completed
 };

@@ -30,8 +30,11 @@ constexpr Turn YAW{0.8191520442889918, 0.5735764363510461};
 constexpr Turn PITCH{0.9063077870366499, 0.42261826174069944};
 
 // The canvas: as wide as this, as high as the box's shape asks between the two heights, with a
-// margin round the picture and room for the caption below it.
-constexpr double CANVAS_WIDTH = 1200, MIN_HEIGHT = 520, MAX_HEIGHT = 1100, MARGIN = 60, CAPTION_SPACE = 40;
+// margin round the picture (the legend in the top one) and room for four caption lines below
+// it. No taller than a landscape window's shape, so that the caption's words, which a browser
+// scales with the picture, stay readable in a small window (12 px in one of 700 × 500).
+constexpr double CANVAS_WIDTH = 1200, MIN_HEIGHT = 520, MAX_HEIGHT = 800, MARGIN = 60, CAPTION_SPACE = 80;
+constexpr int FONT_SIZE = 21, LINE_STEP = 27;
 
 struct Flat {
   double x, y;  // projected, before fitting to the canvas; y grows downwards
@@ -235,22 +238,23 @@ std::string TextElement(const std::string& x, const std::string& y, std::string_
   return element + ">" + XmlText(words) + "</text>\n";
 }
 
-// Up to three lines at the bottom left (the share shown when not everything is drawn; the
-// input and its answers, when known; the counts) and the colour legend at the bottom right.
-std::string Caption(const Fit& fit, const PreviewSample::Counts& n, const std::string& source) {
-  auto lineY = [&](int fromBottom) { return std::to_string(static_cast<int>(fit.height) - 24 - 20 * fromBottom); };
-  std::string legendX = std::to_string(static_cast<int>(fit.width - 280));
-  std::string out = "<g font-family=\"DejaVu Sans, Helvetica, Arial, sans-serif\" font-size=\"15\" fill=\"#aab4cc\">\n";
-  PreviewCaption caption = CaptionOf(n, source);
-  out += TextElement("24", lineY(0), caption.counts);
-  int above = 1;
-  if (!caption.source.empty()) out += TextElement("24", lineY(above++), caption.source);
-  if (!caption.shown.empty()) out += TextElement("24", lineY(above), caption.shown);
-  out += TextElement(legendX, lineY(0), "chain start", "end");
-  out += "<rect x=\"" + std::to_string(static_cast<int>(fit.width - 270)) + "\" y=\"" +
-         std::to_string(static_cast<int>(fit.height - 36)) +
-         "\" width=\"160\" height=\"14\" rx=\"3\" fill=\"url(#legend)\"/>\n";
-  out += TextElement(std::to_string(static_cast<int>(fit.width - 100)), lineY(0), "chain end");
+// Up to four lines at the bottom left, from the top: the share shown when not everything is
+// drawn; the input and its answers, when known; that the file ends early, when it does; the
+// counts. The colour legend at the top right, clear of the longest line.
+std::string Caption(const Fit& fit, const PreviewCaption& caption) {
+  auto lineY = [&](int fromBottom) {
+    return std::to_string(static_cast<int>(fit.height) - 26 - LINE_STEP * fromBottom);
+  };
+  auto x = [&](int fromRight) { return std::to_string(static_cast<int>(fit.width) - fromRight); };
+  std::string out = "<g font-family=\"DejaVu Sans, Helvetica, Arial, sans-serif\" font-size=\"" +
+                    std::to_string(FONT_SIZE) + "\" fill=\"#aab4cc\">\n";
+  int above = 0;
+  for (const std::string* line : {&caption.counts, &caption.endsEarly, &caption.source, &caption.shown}) {
+    if (!line->empty()) out += TextElement("24", lineY(above++), *line);
+  }
+  out += TextElement(x(330), "40", "chain start", "end");
+  out += "<rect x=\"" + x(320) + "\" y=\"24\" width=\"160\" height=\"18\" rx=\"3\" fill=\"url(#legend)\"/>\n";
+  out += TextElement(x(150), "40", "chain end");
   return out + "</g>\n";
 }
 
@@ -279,18 +283,18 @@ void DrawMarks(Out& out, const PreviewSample& sample, const Fit& fit) {
 }
 
 template <typename Emit>
-void Draw(const PreviewSample& sample, const std::string& source, Emit emit) {
+void Draw(const PreviewSample& sample, const PreviewCaption& caption, Emit emit) {
   BlockText<Emit> out(emit);
   Fit fit = Fit::Of(sample.box());
   out << Header(fit) << BoundingBox(sample.box(), fit);
   DrawMarks(out, sample, fit);
-  out << Caption(fit, sample.counts(), source) << "</svg>\n";
+  out << Caption(fit, caption) << "</svg>\n";
 }
 
 }  // namespace
 
-void SvgPreview::Write(const PreviewSample& sample, const std::string& source, AtomicFile& file) {
-  Draw(sample, source, [&file](std::string_view text) { file.Write(text.data(), text.size()); });
+void SvgPreview::Write(const PreviewSample& sample, const PreviewCaption& caption, AtomicFile& file) {
+  Draw(sample, caption, [&file](std::string_view text) { file.Write(text.data(), text.size()); });
 }
 
 }  // namespace dustweave

@@ -16,7 +16,7 @@ class SvgPreview final : public PreviewFile {
   SvgPreview() : PreviewFile("the SVG preview") {}
 
  private:
-  void Write(const PreviewSample& sample, const std::string& source, AtomicFile& file) override;
+  void Write(const PreviewSample& sample, const PreviewCaption& caption, AtomicFile& file) override;
 };
 
 }  // namespace dustweave

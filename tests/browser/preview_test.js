@@ -1,8 +1,9 @@
-// The SVG preview in a browser window: pictures of a small run and of a large, sampled one (three
-// caption lines), with an input of a long name, opened by headless Chromium in windows of
-// 1200×900 and other sizes. The page's geometry says the picture fits without scroll bars and
-// every caption line and the legend lie whole inside the window without overlapping; the
-// screenshot's pixels say the caption was drawn. Screenshots stay in the work folder.
+// The SVG preview in a browser window: pictures of a small run, of a large, sampled one (three
+// caption lines), with an input of a long name, and of a file cut short, opened by headless
+// Chromium in windows of 1200×900 and other sizes. The page's geometry says the picture fits
+// without scroll bars and every caption line and the legend lie whole inside the window without
+// overlapping, readable down to 700×500; the screenshot's pixels say the caption was drawn.
+// Screenshots stay in the work folder.
 'use strict';
 
 const fs = require('fs');
@@ -11,7 +12,8 @@ const { execFileSync } = require('child_process');
 const { packages, launch, serveFiles } = require('./chromium');
 
 const ORIGIN = 'http://dustweave.test';
-const WINDOWS = [[1200, 900], [800, 600], [1920, 1080], [1000, 1400], [600, 550]];
+const WINDOWS = [[1200, 900], [800, 600], [1920, 1080], [1000, 1400], [600, 550], [700, 500]];
+const READABLE = 11;  // pixels a caption line is high at least, from 700×500 up
 const LIT = 96;  // a channel this bright, on the dark sky behind the caption, is the caption's ink
 const LONG_NAME = 'dust devil over the dunes, take 12 (final, after the notes from the review).pfx';
 
@@ -24,8 +26,13 @@ function options(argv) {
   return given;
 }
 
-function dustweave(given, args) {
-  execFileSync(given.dustweave, args, { cwd: given.work, stdio: ['ignore', 'ignore', 'inherit'] });
+function dustweave(given, args, status = 0) {
+  try {
+    execFileSync(given.dustweave, args, { cwd: given.work, stdio: ['ignore', 'ignore', 'ignore'] });
+    if (status !== 0) throw new Error(`dustweave ${args.join(' ')} exited 0, not ${status}`);
+  } catch (error) {
+    if (error.status !== status) throw error;
+  }
 }
 
 // The two pictures: the typical run at a quarter of its samples with start polygons, and one of
@@ -36,7 +43,10 @@ function pictures(given) {
                     '--start-poly', '--svg', 'typical.svg']);
   dustweave(given, ['generate', LONG_NAME, '--particles', '3000', '--index-limit', '1000', '--last', '1000']);
   dustweave(given, ['convert', LONG_NAME, 'large.glb', '--module', given.module, '--svg', 'large.svg']);
-  return ['typical.svg', 'large.svg'];
+  // The typical file cut inside its third track: two of its 200 tracks whole.
+  fs.writeFileSync(path.join(given.work, 'cut.pfx'), fs.readFileSync(path.join(given.work, 'typical.pfx')).subarray(0, 12 + 2 * (24 + 101 * 12) + 30));
+  dustweave(given, ['convert', 'cut.pfx', 'cut.glb', '--module', given.module, '--svg', 'cut.svg'], 1);
+  return ['typical.svg', 'large.svg', 'cut.svg'];
 }
 
 // What the window shows of the picture: its scrollable size and each caption element's box.
@@ -98,6 +108,9 @@ async function view(browser, given, PNG, svg, [width, height]) {
             others.join('; '));
       check(`${where}: "${t.words}" is drawn`, drawnPixels(image, t) >= 2 * t.words.length,
             `${drawnPixels(image, t)} lit pixels`);
+      if (width >= 700 && height >= 500) {
+        check(`${where}: "${t.words}" is readable`, t.bottom - t.top >= READABLE, `${(t.bottom - t.top).toFixed(1)} px high`);
+      }
     }
   }
   return g;
@@ -113,6 +126,10 @@ async function main() {
     for (const svg of svgs) {
       for (const size of WINDOWS) {
         const g = await view(browser, given, PNG, svg, size);
+        if (svg === 'cut.svg' && size[0] === 1200) {
+          check('the picture of a file cut short says so', g.texts.some((t) => t.words === 'the file ends early: 2 of 200 tracks whole'),
+                g.texts.map((t) => t.words).join(' | '));
+        }
         if (svg === 'large.svg' && size[0] === 1200) {
           const words = g.texts.map((t) => t.words);
           check('the large picture names its input, shortened, and says what share it shows',

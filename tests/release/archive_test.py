@@ -30,7 +30,7 @@ TEXTS = ["CHANGELOG.txt", "LICENSE.txt", "README.txt", "SHA256SUMS"]
 WINDOWS_FILES = ["dustweave64.exe", "mirod_dustweave32.p", "mirod_dustweave64.p"]
 LINUX_FILES = ["dustweave", "mirod_dustweave.so"]
 PROGRAMS = {"dustweave", "dustweave64.exe"}
-TYPICAL = "5200 points, 5000 polygons, result 0"
+TYPICAL = "5,200 points, 5,000 polygons, result 0"
 
 
 # ---- what the archive holds -------------------------------------------------------------------

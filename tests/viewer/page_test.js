@@ -1,6 +1,7 @@
 // The preview page in headless Chromium, opened from a file:// address with every other request
-// refused: what it draws where (the ramp's ends at a straight chain's head and tail), how it
-// answers the mouse and the keys, its caption and axes at any window size, and its empty,
+// refused: what it draws where (the ramp's ends at a straight chain's head and tail, a start
+// dot that stands out from the chain beneath it), how it answers the mouse and the keys, its
+// caption and axes at any window size, the scene framed clear of the caption, and its empty,
 // damaged and large scenes.
 // node page_test.js [--parts FOLDER] [--work FOLDER]
 //   --parts: the folder with viewer_page_before.html and viewer_page_after.html (from
@@ -13,10 +14,14 @@ const fs = require('fs');
 const path = require('path');
 const { readParts, writePage, STRAIGHT_HEAD, STRAIGHT_TAIL } = require('./make_page.js');
 const { browserPackage, options, launch, open: openIn } = require('./browser.js');
-const { closest, differing } = require('./pixels.js');
+const { closest, differing, pixelAt } = require('./pixels.js');
 
 const VIEWPORT = { width: 1200, height: 900 };
 const SMALL = { width: 260, height: 130 };
+const NARROW = { width: 700, height: 500 };
+const DOT = [0xe8, 0xf4, 0xff];
+const CLEAR_MARGIN = 96;      // per channel, between a start dot and the chain beneath it
+const LIT = 64;               // a channel this bright on the dark sky is something drawn
 const COLOUR_TOLERANCE = 6;   // per channel, at a chain end
 const SAME_TOLERANCE = 8;     // per channel, for two pictures of the same view
 const MOVED_PIXELS = 200;     // pixels that must change when the view turns
@@ -115,6 +120,15 @@ describe('a straight chain', () => {
   it('shows the ramp\'s first colour at the head and its last at the tail', async () => {
     assertShows(first, await head(), rampEnd(0), 'head');
     assertShows(first, await tail(), rampEnd(255), 'tail');
+  });
+
+  it('marks the head with a start dot that stands out from the chain beneath it', async () => {
+    const at = (await head()).map(Math.round);
+    const dot = pixelAt(first, at[0], at[1]);
+    assertShows(first, at, DOT, 'the start dot');
+    const beneath = closest(first, at, rampEnd(0)).pixel;
+    const margin = Math.max(...dot.map((c, k) => Math.abs(c - beneath[k])));
+    assert.ok(margin >= CLEAR_MARGIN, `the dot [${dot}] differs from the chain [${beneath}] by only ${margin}`);
   });
 
   it('turns when dragged, and a double click brings the starting picture back', async () => {
@@ -217,6 +231,45 @@ describe('a straight chain on a touch screen', () => {
     const back = differing(first, await picture(page, 'touch-back'), SAME_TOLERANCE);
     assert.equal(back, 0, `${back} pixels differ from the starting picture after the double tap`);
     assertQuiet(opened.seen);
+  });
+});
+
+// The pixels inside `box` bright enough to be something drawn.
+function litPixels(image, box) {
+  let count = 0;
+  for (let y = Math.max(0, Math.floor(box.top)); y < Math.min(image.height, Math.ceil(box.bottom)); ++y) {
+    for (let x = Math.max(0, Math.floor(box.left)); x < Math.min(image.width, Math.ceil(box.right)); ++x) {
+      if (Math.max(...pixelAt(image, x, y)) >= LIT) ++count;
+    }
+  }
+  return count;
+}
+
+describe('a swirl in a 700 x 500 window', () => {
+  it('starts with the scene filling the window\'s height below the caption, no chain under it', async () => {
+    writePage(parts, 'large', pageFile('framed'));
+    const opened = await open(browser, pageFile('framed'), NARROW);
+    try {
+      const caption = await boxOf(opened.page, '#caption');
+      // The caption and the axes' corner hidden, what is lit is the scene.
+      await opened.page.evaluate(() => {
+        for (const id of ['caption', 'axes']) document.getElementById(id).style.visibility = 'hidden';
+      });
+      const image = await picture(opened.page, 'framed-700x500');
+      const under = litPixels(image, caption);
+      assert.equal(under, 0, `${under} chain pixels under the caption at ${JSON.stringify(caption)}`);
+      let top = image.height, bottom = 0;
+      for (let y = 0; y < image.height; ++y) {
+        if (litPixels(image, { left: 0, right: image.width, top: y, bottom: y + 1 }) > 0) {
+          top = Math.min(top, y), bottom = Math.max(bottom, y);
+        }
+      }
+      const room = image.height - caption.bottom;
+      assert.ok(bottom - top > 0.85 * room, `the scene spans rows ${top} to ${bottom} of the ${Math.round(room)} below the caption`);
+      assertQuiet(opened.seen);
+    } finally {
+      await opened.context.close();
+    }
   });
 });
 

@@ -1,7 +1,8 @@
 // The preview page as dustweave writes it: a pfx file of one straight track through `dustweave
 // convert --html` (and `run --html`), the page opened in headless Chromium from its file://
 // address with every other request refused: quiet, the ramp's ends where the track's head and
-// tail show, turned by a drag and brought back by a double click.
+// tail show, turned by a drag and brought back by a double click; the same file cut short says
+// so in the page's caption.
 // node written_page_test.js --dustweave PROGRAM --module MODULE --parts FOLDER --work FOLDER
 'use strict';
 
@@ -65,11 +66,14 @@ async function afterRedraw(page, act) {
 const pfx = path.join(given.work, 'straight.pfx');
 const converted = path.join(given.work, 'straight.html');
 const ran = path.join(given.work, 'ran.htm');
+const cutPfx = path.join(given.work, 'cut.pfx');
+const cut = path.join(given.work, 'cut.html');
 let browser;
 
 before(async () => {
   fs.writeFileSync(pfx, straightTrack(SAMPLES));
-  for (const file of [converted, ran]) fs.rmSync(file, { force: true });
+  for (const file of [converted, ran, cut]) fs.rmSync(file, { force: true });
+  fs.writeFileSync(cutPfx, straightTrack(SAMPLES).subarray(0, 12 + 24 + 12 * 40 + 5));
   const line = dustweave(['convert', pfx, path.join(given.work, 'straight.glb'), '--module', given.module,
                           '--html', converted]);
   assert.match(line, /; 3D preview .*straight\.html\n$/);
@@ -121,6 +125,25 @@ describe('a page written by convert', () => {
     await afterRedraw(opened.page, () => opened.page.mouse.dblclick(900, 700));
     const back = differing(first, await picture(opened.page, 'written-back'), 8);
     assert.equal(back, 0, `${back} pixels differ from the starting picture after the double click`);
+  });
+});
+
+describe('a page of a file cut short', () => {
+  it('says in its caption that the file ends early', async () => {
+    let status = 0;
+    try {
+      dustweave(['convert', cutPfx, path.join(given.work, 'cut.obj'), '--module', given.module, '--html', cut]);
+    } catch (error) {
+      status = error.status;
+    }
+    assert.equal(status, 1, 'convert of a file cut short exits 1');
+    assert.ok(sceneOf(cut).caption.includes('the file ends early: 0 of 1 track whole'), sceneOf(cut).caption.join(' | '));
+    const opened = await open(browser, cut, { viewport: VIEWPORT, timeout: 60000 });
+    try {
+      assert.match(await opened.page.locator('#caption').innerText(), /the file ends early: 0 of 1 track whole/);
+    } finally {
+      await opened.context.close();
+    }
   });
 });
 

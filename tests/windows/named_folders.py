@@ -5,7 +5,7 @@ import filecmp
 
 NAMES = ["José", "Пыль", "Σκόνη", "粒子"]
 STEP = ["--step", "0.25"]
-SUMMARY = "5200 points, 5000 polygons"  # the typical file at step 0.25
+SUMMARY = "5,200 points, 5,000 polygons"  # the typical file at step 0.25
 
 
 class Checks:

@@ -1,9 +1,12 @@
 // The chains and their start dots as three.js objects: one indexed LineSegments for every
 // segment of every piece, coloured by the ramp at each point's place along its chain, and one
-// Points object for the start dots, in the ramp's first colour.
+// Points object for the start dots, in near-white as in the SVG picture: the ramp begins dark,
+// so dots in its own first colour would vanish on the chains' starts beneath them.
 import {
-  BufferAttribute, BufferGeometry, Color, LineBasicMaterial, LineSegments, Points, PointsMaterial,
+  BufferAttribute, BufferGeometry, LineBasicMaterial, LineSegments, Points, PointsMaterial,
 } from 'three';
+
+const DOT_COLOUR = 0xe8f4ff;
 
 // Dots' size in pixels: smaller the more there are, so that they mark the starts without
 // covering the chains.
@@ -52,6 +55,6 @@ export function chainLines(scene) {
 export function startDots(scene) {
   const geometry = new BufferGeometry();
   geometry.setAttribute('position', new BufferAttribute(scene.starts, 3));
-  const first = new Color(scene.ramp[0] / 255, scene.ramp[1] / 255, scene.ramp[2] / 255);
-  return new Points(geometry, new PointsMaterial({ color: first, size: dotSize(scene.starts.length / 3), sizeAttenuation: false }));
+  return new Points(geometry, new PointsMaterial({ color: DOT_COLOUR, size: dotSize(scene.starts.length / 3),
+                                                   sizeAttenuation: false }));
 }

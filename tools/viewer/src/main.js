@@ -15,6 +15,7 @@ import { listenForReturn, listenToKeys } from './input.js';
 ColorManagement.enabled = false;
 
 const byId = (id) => document.getElementById(id);
+const CAPTION_GAP = 8;  // pixels between the caption and the scene at the start
 
 const times = { started: performance.now() };
 
@@ -37,7 +38,9 @@ function fail(what, error) {
 }
 
 function buildView(scene) {
-  const view = new View(scene.up, scene.bounds);
+  const caption = byId('caption');
+  const view = new View(scene.up, scene.bounds, [scene.positions, scene.starts],
+                        () => caption.getBoundingClientRect().bottom + CAPTION_GAP);
   document.body.prepend(view.canvas);
   if (scene.places.length > 0) view.add(chainLines(scene));
   if (scene.starts.length > 0) view.add(startDots(scene));

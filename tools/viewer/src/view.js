@@ -1,17 +1,26 @@
 // The 3D view: renderer, camera and orbit controls over the scene, drawn only when something
-// changed; the starting view to come back to; turning, panning and zooming by steps for the
-// keys; clipping planes kept close around the scene's box at every distance.
+// changed; the starting view to come back to, framed in the part of the window below the
+// caption (the camera's centre moved down to that part's middle, so the scene never starts
+// under the caption); turning, panning and zooming by steps for the keys; clipping planes kept
+// close around the scene's box at every distance.
 import { PerspectiveCamera, Scene, Vector3, WebGLRenderer, LinearSRGBColorSpace } from 'three';
 import { OrbitControls } from 'three/examples/jsm/controls/OrbitControls.js';
 import { frameBox, startingView, upVector } from './framing.js';
 
 const FOV = 35;  // degrees, vertical
 const POLE_GAP = 0.01;  // radians kept between the view direction and the up axis
+const MOST_COVERED = 0.5;  // of the window's height left to the caption at most
 
 export class View {
-  constructor(up, bounds) {
+  // `pointArrays`: the x, y, z arrays drawn, which the starting view fits; `covered()`: how far
+  // down from the window's top the caption reaches, in CSS pixels.
+  constructor(up, bounds, pointArrays = [], covered = () => 0) {
     this.up = upVector(up);
     this.box = frameBox(bounds);
+    this.pointArrays = pointArrays;
+    this.covered = covered;
+    this.heightShare = 1;   // of the camera's whole view left below the caption
+    this.visibleShare = 1;  // of the camera's whole view the window shows
     this.centre = this.box.min.clone().add(this.box.max).multiplyScalar(0.5);
     this.radius = this.box.min.distanceTo(this.box.max) / 2;
     this.overlays = [];
@@ -51,15 +60,22 @@ export class View {
     this.overlays.push(overlay);
   }
 
+  // The camera's view is the window with `top` more pixels below it, of which the window shows
+  // the upper part: the view's centre lies in the middle of the part below the caption.
   fitWindow() {
+    const width = window.innerWidth, height = Math.max(window.innerHeight, 1);
+    const top = Math.min(Math.max(this.covered(), 0), MOST_COVERED * height);
     this.renderer.setPixelRatio(window.devicePixelRatio || 1);
-    this.renderer.setSize(window.innerWidth, window.innerHeight);
-    this.camera.aspect = window.innerWidth / Math.max(window.innerHeight, 1);
+    this.renderer.setSize(width, height);
+    this.camera.aspect = width / (height + top);
+    this.camera.setViewOffset(width, height + top, 0, 0, width, height);
+    this.heightShare = (height - top) / (height + top);
+    this.visibleShare = height / (height + top);
     this.requestDraw();
   }
 
   showStart() {
-    const start = startingView(this.box, this.up, FOV, this.camera.aspect);
+    const start = startingView(this.box, this.up, FOV, this.camera.aspect, this.pointArrays, this.heightShare);
     this.camera.position.copy(start.position);
     this.camera.zoom = 1;
     this.controls.target.copy(start.target);
@@ -107,7 +123,7 @@ export class View {
   pan(right, up) {
     const distance = this.camera.position.distanceTo(this.controls.target);
     this.camera.updateMatrix();
-    const height = 2 * distance * Math.tan((FOV * Math.PI) / 360);
+    const height = 2 * distance * Math.tan((FOV * Math.PI) / 360) * this.visibleShare;
     const across = new Vector3().setFromMatrixColumn(this.camera.matrix, 0).multiplyScalar(right * height);
     const upward = new Vector3().setFromMatrixColumn(this.camera.matrix, 1).multiplyScalar(up * height);
     const move = across.add(upward);
