@@ -49,24 +49,9 @@ std::atomic<FileFault> gFault{nullptr};
 }  // namespace
 
 const char* FileOpName(FileOp op) {
-  switch (op) {
-    case FileOp::Query: return "query";
-    case FileOp::List: return "list";
-    case FileOp::Create: return "create";
-    case FileOp::Open: return "open";
-    case FileOp::Write: return "write";
-    case FileOp::Read: return "read";
-    case FileOp::Copy: return "copy";
-    case FileOp::Truncate: return "truncate";
-    case FileOp::SetMode: return "set-mode";
-    case FileOp::Sync: return "sync";
-    case FileOp::Close: return "close";
-    case FileOp::Rename: return "rename";
-    case FileOp::Link: return "link";
-    case FileOp::Remove: return "remove";
-    case FileOp::SyncFolder: return "sync-folder";
-  }
-  return "?";
+  static const char* const NAMES[] = {"query", "list",  "create", "open",   "write",  "read",        "copy",
+                                      "truncate", "set-mode", "sync", "close", "rename", "remove", "sync-folder"};
+  return NAMES[static_cast<int>(op)];
 }
 
 void SetFileFault(FileFault fault) { gFault.store(fault); }
@@ -115,8 +100,7 @@ SystemError PlannedFault(FileOp op, const std::string& path) {
   if (number == gPlan.at && gPlan.how == Break::StopDead) StopDead();
   bool broken = (number == gPlan.at && gPlan.how == Break::Once) ||
                 (number >= gPlan.at && gPlan.how == Break::FromThenOn);
-  if (broken) return SYSTEM_IO_ERROR;
-  return op == FileOp::Link && gPlan.refuseLinks ? SYSTEM_LINKS_REFUSED : 0;
+  return broken ? SYSTEM_IO_ERROR : 0;
 }
 
 bool ParseCount(const std::string& text, uint64_t* count) {
@@ -141,15 +125,13 @@ bool ParseFileFaultPlan(const std::string& text, FileFaultPlan* plan, std::strin
     } else if (first && (how == "once" || how == "from" || how == "dead")) {
       plan->how = how == "once" ? Break::Once : how == "from" ? Break::FromThenOn : Break::StopDead;
       known = ParseCount(count, &plan->at);
-    } else if (!first && part == "no-links") {
-      plan->refuseLinks = true;
     } else if (!first && part.rfind("log=", 0) == 0 && part.size() > 4) {
       plan->log = part.substr(4);
     } else {
       known = false;
     }
     if (!known) {
-      *error = "a fault plan is none, once:N, from:N or dead:N, then ,no-links and ,log=PATH: " + text;
+      *error = "a fault plan is none, once:N, from:N or dead:N, then ,log=PATH: " + text;
       return false;
     }
     if (comma == std::string::npos) return true;
