@@ -241,17 +241,25 @@ SystemError FileHandle::CopyFrom(FileHandle& source, uint64_t from, uint64_t siz
 
 // ---- names in folders ---------------------------------------------------------------------
 
-#ifdef _WIN32
 SystemError RenameOver(const std::string& from, const std::string& to) {
   if (SystemError fault = FaultAt(FileOp::Rename, to)) return fault;
+#ifdef _WIN32
   return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0 : LastError();
+#else
+  return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+#endif
 }
 
 SystemError RemoveFile(const std::string& path) {
   if (SystemError fault = FaultAt(FileOp::Remove, path)) return fault;
+#ifdef _WIN32
   return DeleteFileA(path.c_str()) ? 0 : LastError();
+#else
+  return unlink(path.c_str()) == 0 ? 0 : errno;
+#endif
 }
 
+#ifdef _WIN32
 SystemError SyncFolderOf(const std::string&) {
   return 0;  // MOVEFILE_WRITE_THROUGH has made the rename durable
 }
@@ -270,16 +278,6 @@ SystemError NamesIn(const std::string& folder, const std::string& start, std::ve
   return 0;
 }
 #else
-SystemError RenameOver(const std::string& from, const std::string& to) {
-  if (SystemError fault = FaultAt(FileOp::Rename, to)) return fault;
-  return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
-}
-
-SystemError RemoveFile(const std::string& path) {
-  if (SystemError fault = FaultAt(FileOp::Remove, path)) return fault;
-  return unlink(path.c_str()) == 0 ? 0 : errno;
-}
-
 SystemError SyncFolderOf(const std::string& path) {
   std::string folder = FolderOf(path);
   const char* place = folder.empty() ? "." : folder.c_str();

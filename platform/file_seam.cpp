@@ -2,6 +2,7 @@
 // Divisions: errors; the seam; the plan.
 #include "platform/file_seam.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -114,29 +115,18 @@ bool ParseCount(const std::string& text, uint64_t* count) {
 bool ParseFileFaultPlan(const std::string& text, FileFaultPlan* plan, std::string* error) {
   using Break = FileFaultPlan::Break;
   *plan = FileFaultPlan();
-  size_t start = 0;
-  for (bool first = true;; first = false) {
-    size_t comma = text.find(',', start);
-    std::string part = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-    std::string how = part.substr(0, part.find(':')), count = part.find(':') == std::string::npos ? "" : part.substr(part.find(':') + 1);
-    bool known = true;
-    if (first && part == "none") {
-      plan->how = Break::Nothing;
-    } else if (first && (how == "once" || how == "from" || how == "dead")) {
-      plan->how = how == "once" ? Break::Once : how == "from" ? Break::FromThenOn : Break::StopDead;
-      known = ParseCount(count, &plan->at);
-    } else if (!first && part.rfind("log=", 0) == 0 && part.size() > 4) {
-      plan->log = part.substr(4);
-    } else {
-      known = false;
-    }
-    if (!known) {
-      *error = "a fault plan is none, once:N, from:N or dead:N, then ,log=PATH: " + text;
-      return false;
-    }
-    if (comma == std::string::npos) return true;
-    start = comma + 1;
+  size_t comma = text.find(','), colon = text.find(':');
+  std::string how = text.substr(0, std::min(comma, colon)), rest = comma == std::string::npos ? "" : text.substr(comma + 1);
+  plan->how = how == "once" ? Break::Once : how == "from" ? Break::FromThenOn : how == "dead" ? Break::StopDead : Break::Nothing;
+  bool counted = colon != std::string::npos && colon < comma;
+  bool known = plan->how == Break::Nothing ? how == "none" && !counted
+                                           : counted && ParseCount(text.substr(colon + 1, comma - colon - 1), &plan->at);
+  if (rest.rfind("log=", 0) == 0 && rest.size() > 4) plan->log = rest.substr(4);
+  if (!known || (comma != std::string::npos && plan->log.empty())) {
+    *error = "a fault plan is none, once:N, from:N or dead:N, then ,log=PATH: " + text;
+    return false;
   }
+  return true;
 }
 
 bool StartFileFaultPlan(const FileFaultPlan& plan, std::string* error) {
