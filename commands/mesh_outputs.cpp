@@ -14,7 +14,7 @@ namespace dustweave {
 
 std::string StaleRemovedLine(size_t count, const std::string& path) {
   return "removed " + std::to_string(count) + (count == 1 ? " temporary file" : " temporary files") +
-         " left beside " + path + " by an earlier run that did not finish";
+         " left beside " + path + " by an earlier run";
 }
 
 MeshOutputs::MeshOutputs() = default;

@@ -76,8 +76,8 @@ Refusal PlanOutputs(const std::string& input, const std::vector<OutputName>& nam
 Refusal RefuseDevice(const std::string& path);
 
 // The input opened, its first bytes read and closed again, so that the module is only run on a
-// file it can read: a folder, a device or a pipe, and an empty file are refused. Fills the plan's input, its size, whether it
-// may be a pfx file and the samples its size tells.
+// file it can read: a folder, a device or a pipe, and an empty file are refused. Fills the plan's
+// input, its size, whether it may be a pfx file and the samples its size tells.
 Refusal PlanInput(const std::string& path, CommandPlan* plan);
 
 // The module at `path`, loaded and its descriptor checked.

@@ -1,4 +1,4 @@
-// The atomic output file and the commit of several. Divisions: writing; sealing; the commit.
+// The atomic output file and the commit of a command's outputs, one rename each, in order.
 #include "platform/atomic_file.h"
 
 #include <atomic>

@@ -1,6 +1,6 @@
 // The file calls for POSIX (open, pwrite, pread, copy_file_range on Linux, flock, fchmod, fsync,
 // rename) and for Windows (CreateFileA with no sharing but delete, positioned WriteFile and
-// ReadFile, MoveFileExA). Divisions: the handle; names in folders.
+// ReadFile, DuplicateHandle, MoveFileExA).
 #include "platform/file_handle.h"
 
 #include <algorithm>

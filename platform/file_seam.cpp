@@ -1,5 +1,4 @@
 // The system's error texts, the seam, and the fault plan that counts operations through it.
-// Divisions: errors; the seam; the plan.
 #include "platform/file_seam.h"
 
 #include <algorithm>

@@ -1,8 +1,7 @@
 // Temporary names, the registry an interrupt walks, removing what the program made, and the sweep
 // of stale files. The registry is a fixed table of pointers to the outputs' own paths; a path
 // leaves it before it changes, once no walk that may have read it is going on. The handlers only
-// remove files (unlink, DeleteFileA), which is safe there. Divisions: names; the registry and
-// interrupts; removing; the sweep.
+// remove files (unlink, DeleteFileA), which is safe there.
 #include "platform/temp_files.h"
 
 #include <atomic>

@@ -306,8 +306,8 @@ TEST(OutputsStale, NextConversionSweepsWhatAKilledOneLeft) {
   Outcome outcome = Dustweave({"convert", pfx, folder.File("out.obj"), "--svg", folder.File("out.svg")});
   EXPECT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_EQ(outcome.err, "dustweave: removed 1 temporary file left beside " + folder.File("out.obj") +
-                             " by an earlier run that did not finish\ndustweave: removed 1 temporary file left beside " +
-                             folder.File("out.svg") + " by an earlier run that did not finish\n");
+                             " by an earlier run\ndustweave: removed 1 temporary file left beside " +
+                             folder.File("out.svg") + " by an earlier run\n");
   EXPECT_EQ(folder.Entries(), (std::vector<std::string>{".out.obj.partial-notes", "large.pfx", "out.obj",
                                                         "out.obj.partial-1-1", "out.svg"}));
   std::string obj = ReadText(folder.File("out.obj"));
