@@ -1,31 +1,22 @@
-// What dustweave's commands promise about the files they write: a failure at any stage leaves
-// every earlier file under the outputs' names as it was and no temporary file; names that cannot
-// be written are refused before the module runs; a killed conversion's leftovers are swept by the
-// next one; a full file system costs nothing; --quiet shows only errors.
+// What dustweave's commands promise about the files they write, beside the fault search: names
+// that cannot be written are refused before the module runs; a killed conversion's leftovers are
+// swept by the next one; a full file system costs nothing; --quiet shows only errors.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <sstream>
 #include <thread>
 
-#include "commands/mesh_outputs.h"
-#include "platform/file_handle.h"
 #include "program_run.h"
-#include "standin/host.h"
-#include "standin/loader.h"
 #include "temp_file.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using dustweave::FileOp;
 
 constexpr int NOT_DONE = 10, MISUSE = 64;
 
@@ -37,67 +28,7 @@ std::string Typical(const TempFolder& folder) {
   return path;
 }
 
-bool HasTemporary(const TempFolder& folder) {
-  for (const std::string& name : folder.Entries()) {
-    if (name.find(".partial-") != std::string::npos) return true;
-  }
-  return false;
-}
-
-// ---- a failure at each stage, through the file seam ------------------------------------------
-
-FileOp gStage;
-std::string gName;
-dustweave::SystemError FailStage(FileOp stage, const std::string& path) {
-  return stage == gStage && path.find(gName) != std::string::npos ? EIO : 0;
-}
-
-// The module run into a mesh file and its preview, each with an older file under its name, and
-// the seam failing one stage of one of them: the mesh file's older file stays, byte for byte, and
-// so does the preview's unless only the mesh file's rename failed (the preview is renamed first).
-TEST(OutputsCommit, FailureAtEachStageOfEitherOutputKeepsTheOlderMesh) {
-  TempFolder folder;
-  std::string pfx = Typical(folder);
-  const std::pair<FileOp, const char*> stages[] = {
-      {FileOp::Create, "out."}, {FileOp::Write, "out."}, {FileOp::Sync, "out."},
-      {FileOp::Rename, "out."}, {FileOp::Create, "prev.svg"}, {FileOp::Sync, "prev.svg"},
-      {FileOp::Rename, "prev.svg"}};
-  using dustweave::OutputFormat;
-  for (OutputFormat format : {OutputFormat::Obj, OutputFormat::Glb}) {
-    std::string mesh = folder.File(format == OutputFormat::Obj ? "out.obj" : "out.glb");
-    std::string preview = folder.File("prev.svg");
-    for (const auto& [stage, name] : stages) {
-      WriteText(mesh, "older mesh");
-      WriteText(preview, "older preview");
-      gStage = stage;
-      gName = name;
-      dustweave::SetFileFault(FailStage);
-      bool done = false;
-      {
-        dustweave::MeshOutputs outputs;
-        dustweave::CommandPlan plan;
-        plan.outputs = {{mesh, "OUTPUT", format}, {preview, "--svg", OutputFormat::Svg}};
-        std::string error;
-        if (outputs.Open(plan, &error)) {
-          standin::HostScript script;
-          script.file = pfx;
-          script.sink = outputs.sink();
-          standin::Host host(script);
-          EXPECT_EQ(standin::RunCommandOnce(DUSTWEAVE_MODULE_FILE, host, COMMAND_INTERFACE_VERSION, &error), 0);
-          done = outputs.Finish(&error);
-        }
-        EXPECT_NE(error.find("Input/output error"), std::string::npos) << error;
-      }
-      dustweave::SetFileFault(nullptr);
-      EXPECT_FALSE(done);
-      EXPECT_EQ(ReadText(mesh), "older mesh") << name << " " << static_cast<int>(stage);
-      bool previewNew = stage == FileOp::Rename && std::string(name) == "out.";
-      EXPECT_EQ(ReadText(preview) == "older preview", !previewNew) << name << " " << static_cast<int>(stage);
-      EXPECT_FALSE(HasTemporary(folder));
-    }
-    fs::remove(mesh);
-  }
-}
+// ---- a preview that cannot be written ---------------------------------------------------------
 
 // A preview that cannot be written (a folder under its name) is found before the module runs,
 // and the mesh file written before keeps its bytes.
@@ -166,59 +97,6 @@ TEST(OutputsDecision, RunWritesNothingWhenTheModuleDidNotFinish) {
   EXPECT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_EQ(outcome.out.find("nothing written"), std::string::npos) << outcome.out;
   EXPECT_EQ(ReadText(obj).rfind("# mirod_dustweave chains", 0), 0u);
-}
-
-// ---- a kill in the middle of a commit --------------------------------------------------------
-
-// The number of the operation of `op` on a path ending in `name`, the `nth` such one, in the log
-// of a run of the program.
-uint64_t OperationNumber(const std::string& log, const std::string& op, const std::string& name, int nth = 1) {
-  std::istringstream lines(log);
-  for (std::string line; std::getline(lines, line);) {
-    std::istringstream words(line);
-    std::string number, what, path;
-    words >> number >> what >> path;
-    if (what == op && path.size() >= name.size() && path.compare(path.size() - name.size(), name.size(), name) == 0 &&
-        --nth == 0) {
-      return std::stoull(number);
-    }
-  }
-  return 0;
-}
-
-// A conversion killed between renaming its two outputs into place leaves each name holding a
-// whole file (the preview new, the mesh older), never an empty name, and the next conversion
-// replaces both and leaves nothing beside them.
-TEST(OutputsKilled, AKillBetweenTheRenamesLosesNoFile) {
-  TempFolder folder;
-  std::string pfx = Typical(folder);
-  std::string obj = folder.File("out.obj"), svg = folder.File("out.svg"), log = folder.File("operations.log");
-  std::vector<std::string> convert = {"convert", pfx, obj, "--svg", svg, "--step", "0.25", "--module", DUSTWEAVE_MODULE_FILE};
-  auto run = [&](const std::string& plan) {
-    std::vector<std::string> args = {"--test-file-faults", plan};
-    args.insert(args.end(), convert.begin(), convert.end());
-    return Dustweave(args);
-  };
-  ASSERT_EQ(run("none").status, 0);
-  std::string newObj = ReadText(obj), newSvg = ReadText(svg);
-  WriteText(obj, "older mesh");
-  WriteText(svg, "older preview");
-  ASSERT_EQ(run("none,log=" + log).status, 0);
-  uint64_t second = OperationNumber(ReadText(log), "rename", "/out.obj");
-  ASSERT_GT(second, 0u);
-  fs::remove(log);
-
-  WriteText(obj, "older mesh");
-  WriteText(svg, "older preview");
-  Outcome killed = run("dead:" + std::to_string(second));
-  EXPECT_EQ(killed.status, 128 + SIGKILL) << "not killed: " << killed.err;  // as the shell tells it
-  EXPECT_EQ(ReadText(obj), "older mesh");
-  EXPECT_TRUE(ReadText(svg) == newSvg);
-  Outcome next = run("none");
-  EXPECT_EQ(next.status, 0) << next.err;
-  EXPECT_TRUE(ReadText(obj) == newObj);
-  EXPECT_TRUE(ReadText(svg) == newSvg);
-  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"out.obj", "out.svg", "typical.pfx"}));
 }
 
 // ---- names checked before the module runs ----------------------------------------------------
