@@ -108,34 +108,21 @@ void AtomicFile::Renamed() {
 
 // ---- the commit -----------------------------------------------------------------------------
 
-namespace {
-
-// After the rename of files[failed] failed: which names hold their new files and which their
-// older ones; nothing to add when none was renamed.
-std::string WhatEachNameHolds(const std::vector<AtomicFile*>& files, size_t failed, const std::vector<bool>& hadFile) {
-  if (failed == 0) return "";
-  std::string said;
-  for (size_t i = 0; i < files.size(); ++i) {
-    const char* holds = i < failed ? " holds its new file" : hadFile[i] ? " holds its older file" : " is not written";
-    said += "; " + files[i]->path() + holds;
-  }
-  return said;
-}
-
-}  // namespace
-
 bool CommitTogether(const std::vector<AtomicFile*>& files, std::string* error) {
   bool sealed = true;
   for (AtomicFile* file : files) sealed = sealed && file->Seal(error);
   size_t renamed = 0;
   if (sealed) {
     InterruptsHeld held;  // the renames are one step for Ctrl-C
-    std::vector<bool> hadFile;
-    for (AtomicFile* file : files) hadFile.push_back(file->hadFile_);
     for (; renamed < files.size(); ++renamed) {
       AtomicFile& file = *files[renamed];
       if (SystemError failure = RenameOver(file.temporary_, file.target_)) {
-        *error = CannotWrite(file.path_, SystemReason(failure)) + WhatEachNameHolds(files, renamed, hadFile);
+        *error = CannotWrite(file.path_, SystemReason(failure));
+        // Once a name holds its new file, what each name holds.
+        for (size_t i = 0; renamed > 0 && i < files.size(); ++i) {
+          const char* holds = i < renamed ? " holds its new file" : files[i]->hadFile_ ? " holds its older file" : " is not written";
+          *error += "; " + files[i]->path_ + holds;
+        }
         break;
       }
       file.Renamed();
