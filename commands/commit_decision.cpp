@@ -2,6 +2,7 @@
 // showed and the state of its mesh edit, as the stand-in host recorded them.
 #include "commands/commit_decision.h"
 
+#include "commands/exit_status.h"
 #include "platform/path_queries.h"
 
 namespace dustweave {
@@ -29,31 +30,30 @@ std::string Flattened(const std::string& text) {
 
 CommitDecision DecideCommit(const standin::Host& host, int result, const std::string& input) {
   CommitDecision decision;
-  auto holdBack = [&](Holdback holdback, std::string reason) {
-    if (decision.holdback != Holdback::None) return;
-    decision.holdback = holdback;
-    decision.reason = std::move(reason);
+  auto holdBack = [&](int status, std::string reason, bool boxSaid = false) {
+    if (decision.status != 0) return;
+    decision = {status, std::move(reason), boxSaid, decision.cutShort};
   };
   if (result != 0) {
-    holdBack(Holdback::Refused,
+    holdBack(EXIT_NOT_DONE,
              "the module's activation failed with result " + std::to_string(result) + " (it refused this stand-in host)");
   }
   PathStatus status;
   if (!input.empty() && StatusOf(input, &status) == 0 && status.kind == PathKind::Folder) {
-    holdBack(Holdback::NotAFile, input + " is a folder");
+    holdBack(EXIT_NOT_DONE, input + " is a folder");
   }
   for (const standin::Box& box : host.boxes) {
     if (IsDeclined(box)) {
-      holdBack(Holdback::Declined, "the question \"" + Flattened(box.text) + "\" was answered Cancel");
+      holdBack(EXIT_DECLINED, "the question \"" + Flattened(box.text) + "\" was answered Cancel", true);
     } else if (box.kind != "okCancel" && box.text == CUT_SHORT_TEXT) {
       decision.cutShort = true;
     } else if (box.kind != "okCancel") {
-      holdBack(Holdback::ErrorBox, "the module showed \"" + Flattened(box.text) + "\"");
+      holdBack(EXIT_NOT_DONE, "the module showed \"" + Flattened(box.text) + "\"", true);
     }
   }
-  if (host.mesh.edit == standin::EditState::None) holdBack(Holdback::EditUnfinished, "the module began no mesh edit");
+  if (host.mesh.edit == standin::EditState::None) holdBack(EXIT_NOT_DONE, "the module began no mesh edit");
   if (host.mesh.edit == standin::EditState::Open) {
-    holdBack(Holdback::EditUnfinished, "the module ended without completing its mesh edit");
+    holdBack(EXIT_NOT_DONE, "the module ended without completing its mesh edit");
   }
   return decision;
 }

@@ -11,21 +11,12 @@
 
 namespace dustweave {
 
-// What keeps the files from being written.
-enum class Holdback {
-  None,          // they are written
-  Refused,       // the activation failed (it refused this host)
-  NotAFile,      // the file answered is a folder
-  Declined,      // a question was answered Cancel
-  ErrorBox,      // the module showed an error other than the file's early end
-  EditUnfinished // the module began no mesh edit, or did not end the one it began
-};
-
 struct CommitDecision {
-  Holdback holdback = Holdback::None;
+  int status = 0;         // 0: the files are written; else the exit status of a command that stops
   std::string reason;     // why not, as a clause: "the module showed \"could not open file\""
+  bool boxSaid = false;   // the module's own box has said why on standard error
   bool cutShort = false;  // the file ended early (the files are written all the same)
-  bool commit() const { return holdback == Holdback::None; }
+  bool commit() const { return status == 0; }
 };
 
 // `input` is the file the panel was answered with (empty: none).

@@ -124,8 +124,9 @@ std::function<void(const standin::Box&)> ShowBoxes(const ConvertArgs& a, const C
 }
 
 void SayStaleRemoved(MeshOutputs& outputs, const ConvertArgs& a) {
-  std::string line = outputs.TakeStaleRemovedLine();
-  if (!line.empty() && !a.quiet) Say(line);
+  for (const std::string& line : outputs.TakeStaleRemovedLines()) {
+    if (!a.quiet) Say(line);
+  }
 }
 
 // ---- the commit and the summary ----------------------------------------------------------------
@@ -142,19 +143,11 @@ std::string SummaryOf(const ConvertArgs& a, const standin::Host& host, const Com
 // The outputs committed when the run did what they stand for; the exit status.
 int Commit(const ConvertArgs& a, const standin::Host& host, int result, MeshOutputs& outputs) {
   CommitDecision decision = DecideCommit(host, result, a.input);
-  switch (decision.holdback) {
-    case Holdback::None: break;
-    case Holdback::Declined: return EXIT_DECLINED;  // its box said so, and that nothing is written
-    case Holdback::ErrorBox: return EXIT_NOT_DONE;  // its box said why
-    case Holdback::Refused:
-    case Holdback::NotAFile:
-    case Holdback::EditUnfinished: return NotDone(decision.reason + "; nothing written");
-  }
+  if (decision.boxSaid) return decision.status;  // a question's box also said that nothing is written
+  if (!decision.commit()) return NotDone(decision.reason + "; nothing written");
   std::string error;
   if (decision.cutShort) outputs.NoteEndsEarly(a.input);
-  bool written = outputs.Finish(&error);
-  SayStaleRemoved(outputs, a);
-  if (!written) return NotDone(error);
+  if (!outputs.Finish(&error)) return NotDone(error);
   if (!a.quiet) std::cout << SummaryOf(a, host, decision) << "\n";
   return decision.cutShort ? EXIT_CUT_SHORT : 0;
 }

@@ -16,9 +16,9 @@ namespace dustweave {
 
 CLI::App* AddGenerate(CLI::App& app, GenerateArgs& a) {
   CLI::App* generate = app.add_subcommand("generate", "Write a version-3 pfx file of drifting, swirling dust");
-  generate->add_option("OUT", a.out, "the file to write")->required();
+  generate->add_option("OUT", a.out, "the file to write (.pfx)")->required();
   generate->add_option("--particles", a.settings.particles, "number of particles (tracks)")
-      ->check(CLI::Range(0, INT32_MAX))
+      ->check(CLI::Range(1, INT32_MAX))
       ->capture_default_str();
   generate->add_option("--index-limit", a.settings.indexLimit, "the header's index limit")->capture_default_str();
   generate->add_option("--first", a.settings.firstIndex, "every track's first index")->capture_default_str();
@@ -34,26 +34,16 @@ CLI::App* AddGenerate(CLI::App& app, GenerateArgs& a) {
 
 // ---- the run -----------------------------------------------------------------------------------
 
-namespace {
-
-// Removes what killed runs left beside `out`, and says so.
-void SweepBeside(const std::string& out) {
-  if (size_t stale = RemoveStaleTemporaries(out)) Say(StaleRemovedLine(stale, out));
-}
-
-}  // namespace
-
 int Generate(const GenerateArgs& a) {
   CommandPlan plan;
   Refusal refusal = CheckPathLengths({{a.out, true}});
   if (refusal.status == 0) refusal = PlanOutputs("", {{a.out, "OUT", {OutputFormat::Pfx}}}, &plan);
   if (refusal.status != 0) return Refuse(refusal, "generate");
   PrintLineOnInterrupt({a.out});
-  SweepBeside(a.out);
+  if (size_t stale = RemoveStaleTemporaries(a.out)) Say(StaleRemovedLine(stale, a.out));
   GeneratedFile written;
   std::string error;
   if (!GenerateDustFile(a.settings, a.out, &written, &error)) return NotDone(error);
-  SweepBeside(a.out);  // a name that held no file before does now
   std::cout << "wrote " << a.out << ": " << Counted(static_cast<uint64_t>(a.settings.particles), "particle", "particles")
             << ", " << Counted(written.samples, "sample", "samples") << ", " << Counted(written.bytes, "byte", "bytes")
             << "\n";

@@ -17,7 +17,8 @@ CLI::App* AddInspect(CLI::App& app, std::string& file) {
   inspect->add_option("FILE", file, "the pfx file")->required();
   inspect->footer(
       "Exit status: 0 when the plug-in reads the whole file without a question; 1 when the file ends\n"
-      "early or its header makes the plug-in ask; 10 when it cannot be read; 64 on misuse.\n\n"
+      "early, its header makes the plug-in ask or it is no pfx file at all; 10 when it cannot be read\n"
+      "(a folder, a device, an empty file); 64 on misuse.\n\n"
       "Example:\n  " + CalledName() + " inspect sim.pfx\n");
   return inspect;
 }
@@ -79,8 +80,15 @@ std::string DescribeInspection(const std::string& path, const PfxInspection& in)
 
 // ---- the command ------------------------------------------------------------------------------
 
+// The first look convert takes, with its words, for what is no pfx file at all.
 int Inspect(const std::string& file) {
-  if (Refusal refusal = CheckPathLengths({{file, false}}); refusal.status != 0) return Refuse(refusal, "inspect");
+  CommandPlan plan;
+  Refusal refusal = CheckPathLengths({{file, false}});
+  if (refusal.status != 0 || (refusal = PlanInput(file, &plan)).status != 0) return Refuse(refusal, "inspect");
+  if (!plan.notPfx.empty()) {
+    Say(file + " " + plan.notPfx);
+    return EXIT_FINDINGS;
+  }
   PfxInspection inspection;
   std::string error;
   if (!InspectPfx(file, &inspection, &error)) return NotDone(error);

@@ -15,16 +15,15 @@ namespace dustweave {
 
 std::string StaleRemovedLine(size_t count, const std::string& path) {
   return "removed " + std::to_string(count) + (count == 1 ? " temporary file" : " temporary files") +
-         " left beside " + path + " by an earlier run that did not finish";
+         " left beside " + path + " by an earlier run";
 }
 
 MeshOutputs::MeshOutputs() = default;
 MeshOutputs::~MeshOutputs() = default;
 
 bool MeshOutputs::Open(const CommandPlan& plan, std::string* error) {
-  if (!plan.outputs.empty()) firstPath_ = plan.outputs.front().path;
   for (const PlannedOutput& output : plan.outputs) {
-    staleRemoved_ += RemoveStaleTemporaries(output.path);
+    if (size_t removed = RemoveStaleTemporaries(output.path)) staleLines_.push_back(StaleRemovedLine(removed, output.path));
     if (!OpenOne(output, plan, error)) return false;
   }
   return true;
@@ -91,20 +90,18 @@ bool MeshOutputs::Finish(std::string* error) {
   bool complete = (!obj_ || obj_->Complete(error)) && (!glb_ || glb_->Complete(error)) &&
                   (!svg_ || svg_->Complete(*sample_, error)) && (!html_ || html_->Complete(*sample_, error));
   if (!complete) return false;  // what was opened goes with the writers
-  if (obj_) files.push_back(&obj_->file());
-  if (glb_) files.push_back(&glb_->file());
+  // The mesh file last: when it holds its new file, so does every output.
   if (svg_) files.push_back(&svg_->file());
   if (html_) files.push_back(&html_->file());
-  if (!CommitTogether(files, error)) return false;
-  // Now that the names hold whole files, what a killed run left beside one that had none goes too.
-  for (AtomicFile* file : files) staleRemoved_ += RemoveStaleTemporaries(file->path());
-  return true;
+  if (obj_) files.push_back(&obj_->file());
+  if (glb_) files.push_back(&glb_->file());
+  return CommitTogether(files, error);
 }
 
-std::string MeshOutputs::TakeStaleRemovedLine() {
-  size_t removed = staleRemoved_;
-  staleRemoved_ = 0;
-  return removed > 0 ? StaleRemovedLine(removed, firstPath_) : "";
+std::vector<std::string> MeshOutputs::TakeStaleRemovedLines() {
+  std::vector<std::string> lines;
+  lines.swap(staleLines_);
+  return lines;
 }
 
 }  // namespace dustweave

@@ -1,12 +1,14 @@
 // The files a command writes from the mesh: the mesh as OBJ or glTF binary and the previews (the
 // SVG picture and the 3D page, drawn from one sample), as its plan names them. Each is written
-// beside its name while the mesh streams in, and Finish commits them all together or none (see platform/atomic_file.h). What killed runs left beside
-// the names is swept when they are opened, and again once they hold their new files.
+// beside its name while the mesh streams in, and Finish renames them into place, the previews
+// first and the mesh file last (see platform/atomic_file.h). What killed runs left beside the
+// names is swept when they are opened.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "commands/plan.h"
 #include "standin/mesh_sink.h"
@@ -39,9 +41,9 @@ class MeshOutputs {
   // Where the host sends the mesh: every opened file and watcher.
   standin::MeshSink* sink() { return fanOut_.Entry(); }
   bool empty() const { return !obj_ && !glb_ && !svg_ && !html_; }
-  // The line that says how many temporary files left by earlier runs were removed since last
-  // asked (naming the first output); empty when none were.
-  std::string TakeStaleRemovedLine();
+  // A line for each output beside which temporary files left by earlier runs were removed, since
+  // last asked.
+  std::vector<std::string> TakeStaleRemovedLines();
   // The mesh file's size so far (the preview is drawn at the end).
   uint64_t bytesMade() const;
 
@@ -49,8 +51,9 @@ class MeshOutputs {
   // whole (read again from `input`, only when there is a preview to tell).
   void NoteEndsEarly(const std::string& input);
 
-  // Completes every file and commits them together; false, with a one-line reason, when any
-  // cannot be completed or committed, and then every name holds what it held before.
+  // Completes every file and commits them, the previews first; false, with a one-line reason,
+  // when any cannot be completed or committed: then the mesh file's name holds what it held
+  // before, and the reason says which previews hold their new files.
   bool Finish(std::string* error);
 
  private:
@@ -64,8 +67,7 @@ class MeshOutputs {
   std::unique_ptr<SvgPreview> svg_;
   std::unique_ptr<HtmlPreview> html_;
   standin::FanOutSink fanOut_;
-  std::string firstPath_;  // what the stale line names
-  size_t staleRemoved_ = 0;
+  std::vector<std::string> staleLines_;
 };
 
 // The line that says how many temporary files of earlier runs were removed beside `path`.

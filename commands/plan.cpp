@@ -28,21 +28,20 @@ Refusal NotWritable(const std::string& path, const std::string& reason) { return
 
 namespace {
 
-// The extensions that name a format, the usual one first; none for Pfx, which takes any name.
+// The extensions that name a format, the usual one first.
 std::vector<std::string> ExtensionsOf(OutputFormat format) {
   switch (format) {
     case OutputFormat::Obj: return {".obj"};
     case OutputFormat::Glb: return {".glb"};
     case OutputFormat::Svg: return {".svg"};
     case OutputFormat::Html: return {".html", ".htm"};
-    case OutputFormat::Pfx: break;
+    case OutputFormat::Pfx: return {".pfx"};
   }
-  return {""};
+  return {};
 }
 
-// Whether `path` ends in `extension`, in any case (an empty one: any path).
+// Whether `path` ends in `extension`, in any case.
 bool HasExtension(const std::string& path, const std::string& extension) {
-  if (extension.empty()) return true;
   if (path.size() <= extension.size()) return false;
   std::string tail = path.substr(path.size() - extension.size());
   for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -60,16 +59,19 @@ std::string ExtensionList(const std::vector<OutputFormat>& formats) {
   return list;
 }
 
-// Whether the file system can hold the name, and whether a file can be put under it.
+// Whether the file system can hold the name, and whether a file can be put under it. A symbolic
+// link is written through: the folder it leads into must exist.
 Refusal CheckPlace(const std::string& path) {
-  std::string folder = FolderOf(path), name = FileNameOf(path);
+  std::string target, name = FileNameOf(path);
   if (name.empty() || name == "." || name == "..") return NotWritable(path, "it names a folder");
+  if (std::string tooLong = NameTooLong(path); !tooLong.empty()) return NotWritable(path, tooLong);
+  if (SystemError failure = ResolveLinks(path, &target)) return NotWritable(path, SystemReason(failure));
+  std::string folder = FolderOf(target), through = target == path ? "" : " (where the link " + path + " leads)";
   PathStatus place;
   place.kind = PathKind::Folder;  // the current folder, when the path names none
   if (SystemError failure = folder.empty() ? 0 : StatusOf(folder, &place)) return NotWritable(path, SystemReason(failure));
-  if (place.kind == PathKind::Missing) return NotWritable(path, "the folder " + folder + " does not exist");
-  if (place.kind != PathKind::Folder) return NotWritable(path, folder + " is not a folder");
-  if (std::string tooLong = NameTooLong(path); !tooLong.empty()) return NotWritable(path, tooLong);
+  if (place.kind == PathKind::Missing) return NotWritable(path, "the folder " + folder + " does not exist" + through);
+  if (place.kind != PathKind::Folder) return NotWritable(path, folder + " is not a folder" + through);
   if (SystemError failure = StatusOf(path, &place)) return NotWritable(path, SystemReason(failure));
   if (place.kind == PathKind::Folder) return NotWritable(path, "it is a folder");
   if (place.kind == PathKind::Other) return NotWritable(path, "it is not a plain file");
@@ -124,10 +126,17 @@ std::vector<std::string> PathsOf(const std::vector<PlannedOutput>& outputs) {
 
 // ---- the input --------------------------------------------------------------------------------
 
+Refusal RefuseDevice(const std::string& path) {
+  PathStatus status;
+  if (StatusOf(path, &status) != 0 || status.kind != PathKind::Other) return {};
+  return Unable("cannot open " + path + ": it is not a plain file (a device or a pipe), and a pfx file is one");
+}
+
 Refusal PlanInput(const std::string& path, CommandPlan* plan) {
   PathStatus status;
   SystemError failure = StatusOf(path, &status);
   if (failure == 0 && status.kind == PathKind::Folder) return Unable("cannot open " + path + ": it is a folder");
+  if (Refusal device = RefuseDevice(path); device.status != 0) return device;
   FileHandle file;
   if (failure == 0) failure = file.OpenToRead(path);
   if (failure != 0) return Unable("cannot open " + path + ": " + SystemReason(failure));
@@ -137,7 +146,7 @@ Refusal PlanInput(const std::string& path, CommandPlan* plan) {
     return Unable("cannot read " + path + ": " + SystemReason(readFailure));
   }
   start.resize(got);
-  if (start.empty()) return Unable(path + " is empty: there is nothing to convert");
+  if (start.empty()) return Unable(path + " is empty: it holds no pfx file");
   plan->input = path;
   plan->inputBytes = status.size;
   plan->notPfx = NotPfxReason(start, std::max<uint64_t>(status.size, start.size()));

@@ -18,8 +18,8 @@ namespace dustweave {
 
 enum class OutputFormat { Obj, Glb, Svg, Html, Pfx };
 
-// The format a path's extension names among `formats` (.obj, .glb, .svg, .html or .htm, in any
-// case; Pfx takes any name); nullopt when it names none of them.
+// The format a path's extension names among `formats` (.obj, .glb, .svg, .html or .htm, .pfx, in
+// any case); nullopt when it names none of them.
 std::optional<OutputFormat> FormatNamed(const std::string& path, const std::vector<OutputFormat>& formats);
 
 // An output a command is given: its path, how the command line names it ("OUTPUT", "--svg", "--html"), and
@@ -71,9 +71,13 @@ Refusal CheckPathLengths(std::initializer_list<GivenPath> paths);
 // output, and a file can be put under it. Fills plan->outputs.
 Refusal PlanOutputs(const std::string& input, const std::vector<OutputName>& names, CommandPlan* plan);
 
+// A device or a pipe given as the pfx file (none of them is one, and reading it might never end,
+// or never begin) refused.
+Refusal RefuseDevice(const std::string& path);
+
 // The input opened, its first bytes read and closed again, so that the module is only run on a
-// file it can read, and an empty one is refused. Fills the plan's input, its size, whether it
-// may be a pfx file and the samples its size tells.
+// file it can read: a folder, a device or a pipe, and an empty file are refused. Fills the plan's
+// input, its size, whether it may be a pfx file and the samples its size tells.
 Refusal PlanInput(const std::string& path, CommandPlan* plan);
 
 // The module at `path`, loaded and its descriptor checked.

@@ -103,6 +103,7 @@ Refusal PlanRun(const RunArgs& a, CommandPlan* plan) {
   if (refusal.status != 0 || (refusal = PlanOutputs(a.file.value_or(""), OutputNames(a), plan)).status != 0) {
     return refusal;
   }
+  if (a.file && (refusal = RefuseDevice(*a.file)).status != 0) return refusal;
   std::string module = ModuleNamed(a.module);
   if (FileNameStart(module) == 0 && !IsRegularFile(module)) {
     return {EXIT_NOT_DONE, "cannot load module " + module + ": there is no such file here or beside this program"};
@@ -118,7 +119,7 @@ Refusal PlanRun(const RunArgs& a, CommandPlan* plan) {
 // ---- the run and its report --------------------------------------------------------------------
 
 void SayStaleRemoved(MeshOutputs& outputs) {
-  if (std::string line = outputs.TakeStaleRemovedLine(); !line.empty()) Say(line);
+  for (const std::string& line : outputs.TakeStaleRemovedLines()) Say(line);
 }
 
 // The outputs are written only when the run did what they stand for: "" when they were (or there
@@ -133,9 +134,7 @@ int CommitIfDone(const CommandPlan& plan, const standin::Host& host, int result,
   }
   std::string error;
   if (decision.cutShort) outputs.NoteEndsEarly(plan.input);
-  bool written = outputs.Finish(&error);
-  SayStaleRemoved(outputs);
-  return written ? 0 : NotDone(error);
+  return outputs.Finish(&error) ? 0 : NotDone(error);
 }
 
 }  // namespace

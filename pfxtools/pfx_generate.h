@@ -9,7 +9,7 @@
 namespace dustweave {
 
 struct DustSettings {
-  int32_t particles = 200;  // 0 or more
+  int32_t particles = 200;  // 1 or more: a pfx file holds at least one
   int32_t indexLimit = 100;
   int32_t firstIndex = 0;
   int32_t lastIndex = 100;

@@ -1,12 +1,12 @@
-// Reading a pfx file for inspection: a buffered big-endian source that counts bytes, and the walk
-// through header and tracks by the format's sample rule.
+// Reading a pfx file for inspection: a buffered big-endian source that counts bytes, read
+// through the file layer, and the walk through header and tracks by the format's sample rule.
 #include "pfxtools/pfx_inspect.h"
 
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <vector>
+
+#include "platform/file_handle.h"
 
 namespace dustweave {
 
@@ -16,7 +16,7 @@ namespace {
 
 class Source {
  public:
-  explicit Source(FILE* file) : file_(file), buffer_(BUFFER_SIZE) {}
+  explicit Source(FileHandle& file) : file_(file), buffer_(BUFFER_SIZE) {}
 
   // The next n bytes; false at the end of the file, after taking what was there.
   bool Take(unsigned char* out, size_t n) {
@@ -52,20 +52,24 @@ class Source {
     return skipped;
   }
   uint64_t consumed() const { return consumed_; }
-  bool failed() const { return std::ferror(file_) != 0; }
+  SystemError error() const { return error_; }
 
  private:
   static constexpr size_t BUFFER_SIZE = 1 << 20;
+  // A failed read ends the file here, and is kept.
   bool Refill() {
     next_ = 0;
-    end_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+    end_ = 0;
+    if (error_ == 0) error_ = file_.ReadAt(offset_, buffer_.data(), buffer_.size(), &end_);
+    offset_ += end_;
     return end_ > 0;
   }
 
-  FILE* file_;
+  FileHandle& file_;
   std::vector<unsigned char> buffer_;
   size_t next_ = 0, end_ = 0;
-  uint64_t consumed_ = 0;
+  uint64_t consumed_ = 0, offset_ = 0;
+  SystemError error_ = 0;
 };
 
 float AsFloat(uint32_t word) {
@@ -151,9 +155,9 @@ bool ReadTrack(Source& source, PfxInspection* in) {
 
 bool InspectPfx(const std::string& path, PfxInspection* in, std::string* error) {
   *in = PfxInspection{};
-  FILE* file = std::fopen(path.c_str(), "rb");
-  if (file == nullptr) {
-    *error = "cannot open " + path + ": " + std::strerror(errno);
+  FileHandle file;
+  if (SystemError failure = file.OpenToRead(path)) {
+    *error = "cannot open " + path + ": " + SystemReason(failure);
     return false;
   }
   Source source(file);
@@ -170,10 +174,8 @@ bool InspectPfx(const std::string& path, PfxInspection* in, std::string* error) 
   in->bytesRead = source.consumed();
   in->trailingBytes = whole ? source.SkipToEnd() : 0;
   in->fileBytes = in->bytesRead + in->trailingBytes;
-  bool failed = source.failed();
-  std::fclose(file);
-  if (failed) {
-    *error = "cannot read " + path;
+  if (source.error() != 0) {
+    *error = "cannot read " + path + ": " + SystemReason(source.error());
     return false;
   }
   return true;

@@ -1,4 +1,4 @@
-// The atomic output file and the commit of several. Divisions: writing; sealing; the commit.
+// The atomic output file and the commit of a command's outputs, one rename each, in order.
 #include "platform/atomic_file.h"
 
 #include <atomic>
@@ -26,23 +26,20 @@ bool AtomicFile::Create(const std::string& path, std::string* error) {
   Abandon();
   path_ = path;
   end_ = 0;
-  error_ = 0;
-  hadFile_ = false;
-  if (SystemError failure = ResolveLinks(path, &target_)) {
-    error_ = failure;
-    *error = reason();
-    return false;
-  }
-  temporary_ = TemporaryNameFor(target_);
-  RegisterTemporary(temporary_);  // before it exists, so that an interrupt never misses it
-  if (SystemError failure = handle_.Create(temporary_)) {
+  error_ = ResolveLinks(path, &target_);
+  // A name another process took first (a sweep, or a run of the same process ID before a
+  // restart) is left to it: the next name is tried.
+  for (int attempt = 0; attempt < 3 && error_ == 0; ++attempt) {
+    temporary_ = TemporaryNameFor(target_);
+    RegisterTemporary(temporary_);  // before it exists, so that an interrupt never misses it
+    error_ = handle_.Create(temporary_);
+    if (error_ == 0) return true;
     ForgetTemporary(temporary_);
     temporary_.clear();
-    error_ = failure;
-    *error = reason();
-    return false;
+    if (error_ != SYSTEM_NAME_TAKEN) break;
   }
-  return true;
+  *error = reason();
+  return false;
 }
 
 std::string AtomicFile::reason() const { return CannotWrite(path_, SystemReason(error_)); }
@@ -73,12 +70,15 @@ void AtomicFile::Truncate(uint64_t size) {
   end_ = size;
 }
 
+// The file is held until after its removal, so that no sweep takes it meanwhile.
 void AtomicFile::Abandon() {
   handle_.Close();
-  if (temporary_.empty()) return;
-  RemoveOwnFile(temporary_);
-  ForgetTemporary(temporary_);
-  temporary_.clear();
+  if (!temporary_.empty()) {
+    RemoveOwnFile(temporary_);
+    ForgetTemporary(temporary_);
+    temporary_.clear();
+  }
+  handle_.Release();
 }
 
 // ---- sealing --------------------------------------------------------------------------------
@@ -86,163 +86,53 @@ void AtomicFile::Abandon() {
 // The older file's permission bits are taken just before the rename, so that the new file is
 // what the user had set up, only with new bytes.
 bool AtomicFile::Seal(std::string* error) {
-  auto refuse = [&](SystemError failure) {
-    if (!failed()) error_ = failure;
-    *error = reason();
-    handle_.Close();
-    return false;
-  };
-  if (failed()) return refuse(error_);
-  if (!handle_.open()) return refuse(SYSTEM_NOT_OPEN);
   PathStatus older;
-  if (SystemError failure = StatusOf(target_, &older)) return refuse(failure);
+  SystemError failure = error_;
+  if (failure == 0 && !handle_.open()) failure = SYSTEM_NOT_OPEN;
+  if (failure == 0) failure = StatusOf(target_, &older);
   hadFile_ = older.kind == PathKind::File;
-  if (hadFile_) {
-    if (SystemError failure = handle_.SetMode(older.mode)) return refuse(failure);
-  }
-  if (SystemError failure = handle_.Sync()) return refuse(failure);
-  if (SystemError failure = handle_.IdentityOf(&identity_)) return refuse(failure);
-  if (SystemError failure = handle_.Close()) return refuse(failure);
-  return true;
+  if (failure == 0 && hadFile_) failure = handle_.SetMode(older.mode);
+  if (failure == 0) failure = handle_.Sync();
+  if (SystemError closed = handle_.Close(); failure == 0) failure = closed;
+  if (failure == 0) return true;
+  if (!failed()) error_ = failure;
+  *error = reason();
+  return false;
 }
 
 void AtomicFile::Renamed() {
   ForgetTemporary(temporary_);
   temporary_.clear();  // the name is the output's now: nothing to remove
+  handle_.Release();
 }
 
 // ---- the commit -----------------------------------------------------------------------------
 
-// One commit of several files: their older files kept aside under second names, the renames in
-// order, and on a failure the names renamed so far given back what they held.
-class Commit {
- public:
-  explicit Commit(const std::vector<AtomicFile*>& files) : files_(files), asides_(files.size()) {}
-
-  bool Run(std::string* error) {
-    for (AtomicFile* file : files_) {
-      if (!file->Seal(error)) return AbandonFrom(0);
-    }
-    InterruptsHeld held;  // the steps below are one
-    if (files_.size() > 1) KeepOlderFilesAside();
-    for (size_t i = 0; i < files_.size(); ++i) {
-      if (SystemError failure = RenameOver(files_[i]->temporary_, files_[i]->target_)) {
-        *error = CannotWrite(files_[i]->path_, SystemReason(failure));
-        GiveBack(i, error);
-        DropUnrenamedAsides(i, error);
-        SyncFolders(i);
-        return AbandonFrom(i);
-      }
-      files_[i]->Renamed();
-    }
-    SyncFolders(files_.size());
-    DropAsides();
-    return true;
-  }
-
- private:
-  // A second name of an older file; `refused` says why there is none when its file system
-  // refused it.
-  struct Aside {
-    std::string name;
-    SystemError refused = 0;
-  };
-
-  void KeepOlderFilesAside() {
-    for (size_t i = 0; i < files_.size(); ++i) {
-      if (!files_[i]->hadFile_) continue;
-      std::string name = TemporaryNameFor(files_[i]->target_);
-      RegisterTemporary(name);
-      if (SystemError failure = LinkTo(files_[i]->target_, name)) {
-        ForgetTemporary(name);
-        asides_[i].refused = failure;
-      } else {
-        asides_[i].name = name;
-      }
-    }
-  }
-
-  // Gives the names before `failed` what they held: the older file back, or nothing. What cannot
-  // be given back is added to the reason.
-  void GiveBack(size_t failed, std::string* error) {
-    for (size_t i = 0; i < failed; ++i) {
-      AtomicFile& file = *files_[i];
-      Aside& aside = asides_[i];
-      if (!aside.name.empty()) {
-        if (PutBack(aside.name, file.target_)) {
-          ForgetTemporary(aside.name);
-          aside.name.clear();
-          continue;
+bool CommitTogether(const std::vector<AtomicFile*>& files, std::string* error) {
+  bool sealed = true;
+  for (AtomicFile* file : files) sealed = sealed && file->Seal(error);
+  size_t renamed = 0;
+  if (sealed) {
+    InterruptsHeld held;  // the renames are one step for Ctrl-C
+    for (; renamed < files.size(); ++renamed) {
+      AtomicFile& file = *files[renamed];
+      if (SystemError failure = RenameOver(file.temporary_, file.target_)) {
+        *error = CannotWrite(file.path_, SystemReason(failure));
+        // Once a name holds its new file, what each name holds.
+        for (size_t i = 0; renamed > 0 && i < files.size(); ++i) {
+          const char* holds = i < renamed ? " holds its new file" : files[i]->hadFile_ ? " holds its older file" : " is not written";
+          *error += "; " + files[i]->path_ + holds;
         }
-        ForgetTemporary(aside.name);  // the only copy of the older file: no interrupt removes it
-        *error += "; " + file.path_ + " holds its new file, and its older one is kept as " + aside.name;
-        aside.name.clear();
-      } else if (!file.hadFile_) {
-        if (!RemoveIfOurs(file)) *error += "; " + file.path_ + " holds its new file";
-      } else {
-        *error += "; " + file.path_ + " holds its new file (its older one could not be kept aside: " +
-                  SystemReason(aside.refused) + ")";
+        break;
       }
+      file.Renamed();
     }
-  }
-
-  // A rename that fails once is tried again: this one gives a user back their file.
-  static bool PutBack(const std::string& aside, const std::string& target) {
-    return RenameOver(aside, target) == 0 || RenameOver(aside, target) == 0;
-  }
-
-  // Removes the new file under a name that had none, while it is still the one this commit put
-  // there.
-  static bool RemoveIfOurs(AtomicFile& file) {
-    PathStatus status;
-    if (StatusOf(file.target_, &status) != 0 || status.kind != PathKind::File || !(status.identity == file.identity_)) {
-      return false;
-    }
-    return TryRemove(file.target_);
-  }
-
-  // After the commit: every name holds its new file, and its older file's second name goes.
-  void DropAsides() {
-    for (Aside& aside : asides_) {
-      if (aside.name.empty()) continue;
-      RemoveOwnFile(aside.name);
-      ForgetTemporary(aside.name);
-      aside.name.clear();
-    }
-  }
-
-  // After a failed rename: the names from `first` on were not renamed, and the second names of
-  // their older files go while the names still hold those files. One that does not is kept, and
-  // said.
-  void DropUnrenamedAsides(size_t first, std::string* error) {
-    for (size_t i = first; i < files_.size(); ++i) {
-      Aside& aside = asides_[i];
-      if (aside.name.empty()) continue;
-      if (SameFile(aside.name, files_[i]->target_)) {
-        RemoveOwnFile(aside.name);
-      } else {
-        *error += "; the older " + files_[i]->path_ + " is kept as " + aside.name;
-      }
-      ForgetTemporary(aside.name);
-      aside.name.clear();
-    }
-  }
-
-  void SyncFolders(size_t count) {
     // A folder that cannot be synced (some network folders) still holds the renamed outputs;
     // they are only not proven durable, which no further step could change.
-    for (size_t i = 0; i < count; ++i) SyncFolderOf(files_[i]->target_);
+    for (size_t i = 0; i < renamed; ++i) SyncFolderOf(files[i]->target_);
   }
-
-  bool AbandonFrom(size_t first) {
-    for (size_t i = first; i < files_.size(); ++i) files_[i]->Abandon();
-    return false;
-  }
-
-  const std::vector<AtomicFile*>& files_;
-  std::vector<Aside> asides_;
-};
-
-bool CommitTogether(const std::vector<AtomicFile*>& files, std::string* error) { return Commit(files).Run(error); }
+  for (size_t i = renamed; i < files.size(); ++i) files[i]->Abandon();
+  return renamed == files.size();
+}
 
 }  // namespace dustweave

@@ -3,7 +3,6 @@
 // final name keeps whatever file it had; a file not committed is removed, and never after it was
 // renamed. A name that is a symbolic link is written through: the file it leads to is replaced,
 // and the link stays. The new file takes the permission bits of the file it replaces.
-// CommitTogether commits the outputs of one command.
 #pragma once
 
 #include <cstddef>
@@ -25,8 +24,8 @@ class AtomicFile {
   AtomicFile(const AtomicFile&) = delete;
   AtomicFile& operator=(const AtomicFile&) = delete;
 
-  // Creates the temporary file beside the file `path` leads to; false, with a one-line reason
-  // naming `path`.
+  // Creates the temporary file beside the file `path` leads to, held (see FileHandle::Create)
+  // until it is renamed or removed; false, with a one-line reason naming `path`.
   bool Create(const std::string& path, std::string* error);
   // Appends, or writes at an offset. A failure is kept, with the system's reason, and reported
   // by failed() and the commit; later writes are then dropped.
@@ -51,7 +50,7 @@ class AtomicFile {
   FileHandle& handle() { return handle_; }
 
  private:
-  friend class Commit;
+  friend bool CommitTogether(const std::vector<AtomicFile*>& files, std::string* error);
   bool Seal(std::string* error);  // on the disk, with its bits, closed: ready to be renamed
   void Renamed();
 
@@ -59,25 +58,20 @@ class AtomicFile {
   std::string target_;     // the file it leads to, which the commit replaces
   std::string temporary_;  // beside target_
   FileHandle handle_;
-  FileIdentity identity_;  // of the temporary file, known once sealed
   bool hadFile_ = false;   // a file was under target_ when sealed
   uint64_t end_ = 0;
   SystemError error_ = 0;
 };
 
-// Commits `files` (each created, none failed): all are flushed to the disk, given the older
-// files' permission bits and closed first, then renamed over their names in the order given,
-// and their folders synced. One rename replaces one name in one step, so at every instant, a
-// kill or a power cut included, each name holds its older file or the whole new one.
+// Commits the outputs of one command (each created, none failed): all are flushed to the disk,
+// given the older files' permission bits and closed first, then renamed over their names in the
+// order given, and their folders synced. One rename replaces one name in one step, so at every
+// instant, a kill or a power cut included, each name holds its older file or the whole new one;
+// nothing is moved away from a name, and no older file is removed. Given the previews first and
+// the main output last, the main output holds its new file only when every output does.
 //
-// For several files the older files are first given second names (hard links) beside them: if
-// a rename fails, every name renamed before gets its older file back (or loses the new one when
-// it had none), so that the commit is all or nothing. A name whose older file cannot be linked
-// (a file system without hard links) cannot be given it back: the reason then says which names
-// hold their new files, and where an older file that could not be put back is kept.
-//
-// False, with a one-line reason, when any step fails; nothing is left beside the names that
-// could be removed (what could not be is noted for LeftBehindLines).
+// False, with a one-line reason, when any step fails: the files not renamed are removed, and when
+// some were renamed the reason says which names hold their new files and which their older ones.
 bool CommitTogether(const std::vector<AtomicFile*>& files, std::string* error);
 
 // Called once, with the reason, when any output's write first fails: a program can end at once

@@ -1,6 +1,6 @@
 // The file calls for POSIX (open, pwrite, pread, copy_file_range on Linux, flock, fchmod, fsync,
-// rename, link) and for Windows (CreateFileA with no sharing but delete, positioned WriteFile and
-// ReadFile, MoveFileExA, CreateHardLinkA). Divisions: the handle; names in folders.
+// rename) and for Windows (CreateFileA with no sharing but delete, positioned WriteFile and
+// ReadFile, DuplicateHandle, MoveFileExA).
 #include "platform/file_handle.h"
 
 #include <algorithm>
@@ -37,7 +37,10 @@ OVERLAPPED At(uint64_t offset) {
 
 // ---- the handle ---------------------------------------------------------------------------
 
-FileHandle::~FileHandle() { Close(); }
+FileHandle::~FileHandle() {
+  Close();
+  Release();
+}
 
 SystemError FileHandle::Create(const std::string& path) { return Open(FileOp::Create, path); }
 
@@ -46,6 +49,7 @@ SystemError FileHandle::OpenToRead(const std::string& path) { return Open(FileOp
 // Closes what it held; then the seam is asked, and the system; the path is kept for the seam.
 SystemError FileHandle::Open(FileOp op, const std::string& path) {
   Close();
+  Release();
   if (SystemError fault = FaultAt(op, path)) return fault;
   SystemError failure = SystemOpen(op, path);
   if (failure == 0) path_ = path;
@@ -63,13 +67,21 @@ HANDLE Opened(const std::string& path, DWORD access, DWORD sharing, DWORD dispos
 
 }  // namespace
 
-// A new file no other opener may read, write or delete while it is written (our own interrupt
-// handler deletes through this handle's sharing of delete), or an existing one to read.
+// A new file no other opener may read, write or delete until it is renamed or removed (the rename
+// and our own interrupt handler go through this handle's sharing of delete): a second handle of
+// it holds it past Close. Or an existing one to read.
 SystemError FileHandle::SystemOpen(FileOp op, const std::string& path) {
   HANDLE handle = op == FileOp::Create
                       ? Opened(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, CREATE_NEW)
                       : Opened(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
   if (handle == INVALID_HANDLE_VALUE) return LastError();
+  HANDLE self = GetCurrentProcess();
+  if (op == FileOp::Create && !DuplicateHandle(self, handle, self, &hold_, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+    SystemError failure = LastError();
+    CloseHandle(handle);
+    DeleteFileA(path.c_str());
+    return failure;
+  }
   handle_ = handle;
   return 0;
 }
@@ -114,15 +126,6 @@ SystemError FileHandle::Sync() {
   return FlushFileBuffers(handle_) ? 0 : LastError();
 }
 
-SystemError FileHandle::IdentityOf(FileIdentity* identity) {
-  if (SystemError fault = FaultAt(FileOp::Query, path_)) return fault;
-  BY_HANDLE_FILE_INFORMATION information;
-  if (!GetFileInformationByHandle(handle_, &information)) return LastError();
-  *identity = {information.dwVolumeSerialNumber,
-               (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
-  return 0;
-}
-
 SystemError FileHandle::Close() {
   if (handle_ == nullptr) return 0;
   SystemError fault = FaultAt(FileOp::Close, path_);
@@ -130,17 +133,34 @@ SystemError FileHandle::Close() {
   handle_ = nullptr;
   return result;
 }
+
+void FileHandle::Release() {
+  if (hold_ != nullptr) CloseHandle(hold_);
+  hold_ = nullptr;
+}
 #else
 bool FileHandle::open() const { return fd_ >= 0; }
 
-// A new file, held locked while this process writes it: a later run removes only temporary files
-// nobody holds (file systems without locks, some network folders, still write: the lock is a
-// courtesy). Or an existing one to read.
+// An existing file to read, or a new file locked until it is renamed or removed: a later run
+// removes only temporary files nobody holds. The lock is taken just after the creation; a sweep
+// that took it first, or removed the file in between, leaves the name to another try. File
+// systems without locks (some network folders) still write: there the lock is a courtesy.
 SystemError FileHandle::SystemOpen(FileOp op, const std::string& path) {
-  int fd = op == FileOp::Create ? ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666)
-                                : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (op == FileOp::Open) {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);  // a pipe with no writer answers at once
+    return fd_ < 0 ? errno : 0;
+  }
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) return errno;
-  if (op == FileOp::Create) flock(fd, LOCK_EX | LOCK_NB);
+  struct stat info{};
+  bool taken = flock(fd, LOCK_EX | LOCK_NB) != 0 ? errno == EWOULDBLOCK : fstat(fd, &info) == 0 && info.st_nlink == 0;
+  hold_ = taken ? -1 : fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (hold_ < 0) {
+    SystemError failure = taken ? SYSTEM_NAME_TAKEN : errno;
+    ::close(fd);
+    if (!taken) unlink(path.c_str());
+    return failure;
+  }
   fd_ = fd;
   return 0;
 }
@@ -179,14 +199,6 @@ SystemError FileHandle::Sync() {
   return fsync(fd_) == 0 ? 0 : errno;
 }
 
-SystemError FileHandle::IdentityOf(FileIdentity* identity) {
-  if (SystemError fault = FaultAt(FileOp::Query, path_)) return fault;
-  struct stat info{};
-  if (fstat(fd_, &info) != 0) return errno;
-  *identity = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
-  return 0;
-}
-
 // A failed close still gives the descriptor back: it is never closed twice.
 SystemError FileHandle::Close() {
   if (fd_ < 0) return 0;
@@ -194,6 +206,12 @@ SystemError FileHandle::Close() {
   SystemError result = ::close(fd_) == 0 ? fault : errno;
   fd_ = -1;
   return result;
+}
+
+// The lock goes with the last descriptor of the file.
+void FileHandle::Release() {
+  if (hold_ >= 0) ::close(hold_);
+  hold_ = -1;
 }
 #endif
 
@@ -223,22 +241,25 @@ SystemError FileHandle::CopyFrom(FileHandle& source, uint64_t from, uint64_t siz
 
 // ---- names in folders ---------------------------------------------------------------------
 
-#ifdef _WIN32
 SystemError RenameOver(const std::string& from, const std::string& to) {
   if (SystemError fault = FaultAt(FileOp::Rename, to)) return fault;
+#ifdef _WIN32
   return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0 : LastError();
-}
-
-SystemError LinkTo(const std::string& existing, const std::string& name) {
-  if (SystemError fault = FaultAt(FileOp::Link, name)) return fault;
-  return CreateHardLinkA(name.c_str(), existing.c_str(), nullptr) ? 0 : LastError();
+#else
+  return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+#endif
 }
 
 SystemError RemoveFile(const std::string& path) {
   if (SystemError fault = FaultAt(FileOp::Remove, path)) return fault;
+#ifdef _WIN32
   return DeleteFileA(path.c_str()) ? 0 : LastError();
+#else
+  return unlink(path.c_str()) == 0 ? 0 : errno;
+#endif
 }
 
+#ifdef _WIN32
 SystemError SyncFolderOf(const std::string&) {
   return 0;  // MOVEFILE_WRITE_THROUGH has made the rename durable
 }
@@ -257,21 +278,6 @@ SystemError NamesIn(const std::string& folder, const std::string& start, std::ve
   return 0;
 }
 #else
-SystemError RenameOver(const std::string& from, const std::string& to) {
-  if (SystemError fault = FaultAt(FileOp::Rename, to)) return fault;
-  return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
-}
-
-SystemError LinkTo(const std::string& existing, const std::string& name) {
-  if (SystemError fault = FaultAt(FileOp::Link, name)) return fault;
-  return link(existing.c_str(), name.c_str()) == 0 ? 0 : errno;
-}
-
-SystemError RemoveFile(const std::string& path) {
-  if (SystemError fault = FaultAt(FileOp::Remove, path)) return fault;
-  return unlink(path.c_str()) == 0 ? 0 : errno;
-}
-
 SystemError SyncFolderOf(const std::string& path) {
   std::string folder = FolderOf(path);
   const char* place = folder.empty() ? "." : folder.c_str();

@@ -1,6 +1,6 @@
 // The system's file calls that change files and names, in one place: a file created afresh and
-// held locked while written, positioned writes and reads, permission bits, flushing to disk;
-// renaming, linking, removing and listing names in folders. POSIX descriptors or Windows handles
+// held locked until it is renamed or removed, positioned writes and reads, permission bits,
+// flushing to disk; renaming, removing and listing names in folders. POSIX descriptors or Windows handles
 // below; above, every failure is the system's error. Each call asks the seam first.
 #pragma once
 
@@ -24,10 +24,13 @@ class FileHandle {
   FileHandle(const FileHandle&) = delete;
   FileHandle& operator=(const FileHandle&) = delete;
 
-  // Creates `path`, which must not exist yet, for reading and writing, and takes this process's
-  // advisory lock on it (held until Close): 0 or the error.
+  // Creates `path`, which must not exist yet, for reading and writing, and holds it: an advisory
+  // lock on POSIX, an open handle that shares nothing but deletion on Windows, kept past Close
+  // until Release. 0 or the error; SYSTEM_NAME_TAKEN also when another process held the name
+  // first (a sweep about to remove it).
   SystemError Create(const std::string& path);
-  // Opens an existing file to read: 0 or the error.
+  // Opens an existing file to read, without waiting for a writer when it is a pipe: 0 or the
+  // error.
   SystemError OpenToRead(const std::string& path);
   SystemError WriteAt(uint64_t offset, const void* data, size_t size);
   // Reads up to `size` bytes at `offset`; *got is 0 at the end of the file.
@@ -38,8 +41,8 @@ class FileHandle {
   SystemError Truncate(uint64_t size);
   SystemError SetMode(unsigned mode);  // permission bits (POSIX; nothing on Windows)
   SystemError Sync();                  // flushes the file's bytes to the disk
-  SystemError IdentityOf(FileIdentity* identity);
-  SystemError Close();  // 0, or the error of the close
+  SystemError Close();  // 0, or the error of the close; a file Create made stays held
+  void Release();       // lets go of the file Create made, once it is renamed or removed
   bool open() const;
 
  private:
@@ -49,16 +52,15 @@ class FileHandle {
   std::string path_;
 #ifdef _WIN32
   void* handle_ = nullptr;
+  void* hold_ = nullptr;  // a second handle of the file Create made
 #else
   int fd_ = -1;
+  int hold_ = -1;  // a second descriptor of the locked file Create made: the lock lives while it does
 #endif
 };
 
 // Renames `from` over `to`, replacing a file there in one step.
 SystemError RenameOver(const std::string& from, const std::string& to);
-// Makes `name` a second name (a hard link) of the file at `existing`; file systems without hard
-// links refuse it.
-SystemError LinkTo(const std::string& existing, const std::string& name);
 SystemError RemoveFile(const std::string& path);
 SystemError SyncFolderOf(const std::string& path);  // makes renames in the folder durable (POSIX)
 // The names in `folder` ("" the current one) that begin with `start`.

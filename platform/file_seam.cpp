@@ -1,7 +1,7 @@
 // The system's error texts, the seam, and the fault plan that counts operations through it.
-// Divisions: errors; the seam; the plan.
 #include "platform/file_seam.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -49,24 +49,9 @@ std::atomic<FileFault> gFault{nullptr};
 }  // namespace
 
 const char* FileOpName(FileOp op) {
-  switch (op) {
-    case FileOp::Query: return "query";
-    case FileOp::List: return "list";
-    case FileOp::Create: return "create";
-    case FileOp::Open: return "open";
-    case FileOp::Write: return "write";
-    case FileOp::Read: return "read";
-    case FileOp::Copy: return "copy";
-    case FileOp::Truncate: return "truncate";
-    case FileOp::SetMode: return "set-mode";
-    case FileOp::Sync: return "sync";
-    case FileOp::Close: return "close";
-    case FileOp::Rename: return "rename";
-    case FileOp::Link: return "link";
-    case FileOp::Remove: return "remove";
-    case FileOp::SyncFolder: return "sync-folder";
-  }
-  return "?";
+  static const char* const NAMES[] = {"query", "list",  "create", "open",   "write",  "read",        "copy",
+                                      "truncate", "set-mode", "sync", "close", "rename", "remove", "sync-folder"};
+  return NAMES[static_cast<int>(op)];
 }
 
 void SetFileFault(FileFault fault) { gFault.store(fault); }
@@ -115,8 +100,7 @@ SystemError PlannedFault(FileOp op, const std::string& path) {
   if (number == gPlan.at && gPlan.how == Break::StopDead) StopDead();
   bool broken = (number == gPlan.at && gPlan.how == Break::Once) ||
                 (number >= gPlan.at && gPlan.how == Break::FromThenOn);
-  if (broken) return SYSTEM_IO_ERROR;
-  return op == FileOp::Link && gPlan.refuseLinks ? SYSTEM_LINKS_REFUSED : 0;
+  return broken ? SYSTEM_IO_ERROR : 0;
 }
 
 bool ParseCount(const std::string& text, uint64_t* count) {
@@ -130,31 +114,18 @@ bool ParseCount(const std::string& text, uint64_t* count) {
 bool ParseFileFaultPlan(const std::string& text, FileFaultPlan* plan, std::string* error) {
   using Break = FileFaultPlan::Break;
   *plan = FileFaultPlan();
-  size_t start = 0;
-  for (bool first = true;; first = false) {
-    size_t comma = text.find(',', start);
-    std::string part = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-    std::string how = part.substr(0, part.find(':')), count = part.find(':') == std::string::npos ? "" : part.substr(part.find(':') + 1);
-    bool known = true;
-    if (first && part == "none") {
-      plan->how = Break::Nothing;
-    } else if (first && (how == "once" || how == "from" || how == "dead")) {
-      plan->how = how == "once" ? Break::Once : how == "from" ? Break::FromThenOn : Break::StopDead;
-      known = ParseCount(count, &plan->at);
-    } else if (!first && part == "no-links") {
-      plan->refuseLinks = true;
-    } else if (!first && part.rfind("log=", 0) == 0 && part.size() > 4) {
-      plan->log = part.substr(4);
-    } else {
-      known = false;
-    }
-    if (!known) {
-      *error = "a fault plan is none, once:N, from:N or dead:N, then ,no-links and ,log=PATH: " + text;
-      return false;
-    }
-    if (comma == std::string::npos) return true;
-    start = comma + 1;
+  size_t comma = text.find(','), colon = text.find(':');
+  std::string how = text.substr(0, std::min(comma, colon)), rest = comma == std::string::npos ? "" : text.substr(comma + 1);
+  plan->how = how == "once" ? Break::Once : how == "from" ? Break::FromThenOn : how == "dead" ? Break::StopDead : Break::Nothing;
+  bool counted = colon != std::string::npos && colon < comma;
+  bool known = plan->how == Break::Nothing ? how == "none" && !counted
+                                           : counted && ParseCount(text.substr(colon + 1, comma - colon - 1), &plan->at);
+  if (rest.rfind("log=", 0) == 0 && rest.size() > 4) plan->log = rest.substr(4);
+  if (!known || (comma != std::string::npos && plan->log.empty())) {
+    *error = "a fault plan is none, once:N, from:N or dead:N, then ,log=PATH: " + text;
+    return false;
   }
+  return true;
 }
 
 bool StartFileFaultPlan(const FileFaultPlan& plan, std::string* error) {

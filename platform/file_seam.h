@@ -18,20 +18,20 @@ std::string SystemReason(SystemError error);
 bool IsMissing(SystemError error);
 
 #ifdef _WIN32
-inline constexpr SystemError SYSTEM_IO_ERROR = 1117;       // ERROR_IO_DEVICE
-inline constexpr SystemError SYSTEM_NOT_OPEN = 6;          // ERROR_INVALID_HANDLE
-inline constexpr SystemError SYSTEM_LINKS_REFUSED = 50;    // ERROR_NOT_SUPPORTED
-inline constexpr SystemError SYSTEM_LINK_LOOP = 1921;      // ERROR_CANT_RESOLVE_FILENAME
+inline constexpr SystemError SYSTEM_IO_ERROR = 1117;   // ERROR_IO_DEVICE
+inline constexpr SystemError SYSTEM_NOT_OPEN = 6;      // ERROR_INVALID_HANDLE
+inline constexpr SystemError SYSTEM_LINK_LOOP = 1921;  // ERROR_CANT_RESOLVE_FILENAME
+inline constexpr SystemError SYSTEM_NAME_TAKEN = 80;   // ERROR_FILE_EXISTS
 #else
 inline constexpr SystemError SYSTEM_IO_ERROR = EIO;
 inline constexpr SystemError SYSTEM_NOT_OPEN = EBADF;
-inline constexpr SystemError SYSTEM_LINKS_REFUSED = EPERM;  // what FAT and protected hard links say
 inline constexpr SystemError SYSTEM_LINK_LOOP = ELOOP;
+inline constexpr SystemError SYSTEM_NAME_TAKEN = EEXIST;
 #endif
 
 // ---- the seam -------------------------------------------------------------------------------
 
-// What the layer asks the system, in the words of a log line.
+// What the layer asks the system, in the words of a log line (FileOpName: "query", "list", ...).
 enum class FileOp {
   Query,       // what is under a name: kind, size, identity, permission bits, a link's target
   List,        // the names in a folder
@@ -45,7 +45,6 @@ enum class FileOp {
   Sync,        // a file's bytes to the disk
   Close,
   Rename,      // over another name
-  Link,        // a second name for a file
   Remove,
   SyncFolder,  // a folder's names to the disk
 };
@@ -60,17 +59,16 @@ SystemError FaultAt(FileOp op, const std::string& path);
 
 // A fault plan for a whole run of a program, for tests that break its file operations by
 // counting them: operation N fails once, or N and every later one fail, or the process stops dead
-// (killed) just before N; hard links may be refused throughout, as a file system without them
-// does. Every operation is appended to the log, one line each ("N op path"), when one is named.
+// (killed) just before N. Every operation is appended to the log, one line each ("N op path"),
+// when one is named.
 struct FileFaultPlan {
   enum class Break { Nothing, Once, FromThenOn, StopDead };
   Break how = Break::Nothing;
   uint64_t at = 0;  // the operation, counted from 1
-  bool refuseLinks = false;
   std::string log;
 };
 
-// "none", "once:N", "from:N" or "dead:N", then optionally ",no-links" and ",log=PATH".
+// "none", "once:N", "from:N" or "dead:N", then optionally ",log=PATH".
 bool ParseFileFaultPlan(const std::string& text, FileFaultPlan* plan, std::string* error);
 // Installs the plan as the seam for the rest of the process.
 bool StartFileFaultPlan(const FileFaultPlan& plan, std::string* error);

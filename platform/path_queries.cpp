@@ -1,5 +1,4 @@
 // Asking the system about paths, through its 8-bit functions, which take the bytes as they are.
-// Divisions: the answers alike on every system; Windows; POSIX.
 #include "platform/path_queries.h"
 
 #if defined(_WIN32)

@@ -1,5 +1,5 @@
 // Paths as text: the folder and name parts and their joining, names counted and cut as the file
-// system counts them. Divisions: folder and name; names as counted.
+// system counts them.
 #include "platform/path_text.h"
 
 #if defined(_WIN32)

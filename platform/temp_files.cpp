@@ -1,17 +1,13 @@
 // Temporary names, the registry an interrupt walks, removing what the program made, and the sweep
-// of stale files. The registry is a fixed table of slots, each a state and a private copy of a
-// path; a handler claims a slot before it reads the path and gives it back after, and the path
-// is freed only from a slot nobody has claimed. The handlers only remove files (unlink,
-// DeleteFileA), which is safe there. Divisions: names; the registry and interrupts; removing;
-// the sweep.
+// of stale files. The registry is a fixed table of pointers to the outputs' own paths; a path
+// leaves it before it changes, once no walk that may have read it is going on. The handlers only
+// remove files (unlink, DeleteFileA), which is safe there.
 #include "platform/temp_files.h"
 
 #include <atomic>
-#include <cctype>
 #include <csignal>
 #include <cstdint>
-#include <cstring>
-#include <ctime>
+#include <cstdio>
 
 #include "platform/file_handle.h"
 #include "platform/path_queries.h"
@@ -63,18 +59,6 @@ std::string StemFor(const std::string& path) {
   return NameStart(name, limit - 1 - SUFFIX_ROOM - HASH_ROOM) + hash;
 }
 
-// "PID-N": what a temporary name has after its prefix; PID is set.
-bool IsProcessAndCounter(const char* rest, unsigned long* pid) {
-  char* end = nullptr;
-  if (!std::isdigit(static_cast<unsigned char>(rest[0]))) return false;
-  *pid = std::strtoul(rest, &end, 10);
-  if (*end != '-' || !std::isdigit(static_cast<unsigned char>(end[1]))) return false;
-  for (const char* c = end + 1; *c != '\0'; ++c) {
-    if (!std::isdigit(static_cast<unsigned char>(*c))) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 std::string TemporaryPrefixFor(const std::string& path) { return FolderOf(path) + "." + StemFor(path) + MARK; }
@@ -88,16 +72,9 @@ std::string TemporaryNameFor(const std::string& path) {
 
 namespace {
 
-// A slot is free, being filled or emptied by the program's thread, holding a path, or claimed by
-// a handler that is reading the path.
-enum SlotState : int { FREE, CHANGING, HOLDING, CLAIMED };
-struct Slot {
-  std::atomic<int> state{FREE};
-  char* path = nullptr;  // written only while CHANGING
-};
-
 constexpr int SLOTS = 64;  // more temporary files than this at once are not covered
-Slot gTemporaries[SLOTS];
+std::atomic<const char*> gTemporaries[SLOTS];
+std::atomic<int> gWalks{0};  // walks of the table going on
 std::atomic<int> gHeld{0};
 
 void Pause() {
@@ -108,15 +85,14 @@ void Pause() {
 #endif
 }
 
-// Calls `remove` with the path of every registered file, each slot claimed meanwhile.
+// Calls `remove` with the path of every registered file; ForgetTemporary waits meanwhile.
 template <typename Remove>
 void EachRegistered(Remove remove) {
-  for (Slot& slot : gTemporaries) {
-    int holding = HOLDING;
-    if (!slot.state.compare_exchange_strong(holding, CLAIMED)) continue;
-    remove(slot.path);
-    slot.state.store(HOLDING);
+  ++gWalks;
+  for (std::atomic<const char*>& slot : gTemporaries) {
+    if (const char* path = slot.load()) remove(path);
   }
+  --gWalks;
 }
 
 void RemoveAllRegistered() {
@@ -156,23 +132,18 @@ sigset_t Interrupts() {
 }  // namespace
 
 void RegisterTemporary(const std::string& path) {
-  for (Slot& slot : gTemporaries) {
-    int free = FREE;
-    if (!slot.state.compare_exchange_strong(free, CHANGING)) continue;
-    slot.path = new char[path.size() + 1];
-    std::memcpy(slot.path, path.c_str(), path.size() + 1);
-    slot.state.store(HOLDING);
-    return;
+  for (std::atomic<const char*>& slot : gTemporaries) {
+    const char* free = nullptr;
+    if (slot.compare_exchange_strong(free, path.c_str())) return;
   }
 }
 
+// A walk that may have read the path before it left the table ends before the path may change.
 void ForgetTemporary(const std::string& path) {
-  for (Slot& slot : gTemporaries) {
-    if (slot.state.load() == FREE || slot.state.load() == CHANGING || path != slot.path) continue;
-    for (int holding = HOLDING; !slot.state.compare_exchange_strong(holding, CHANGING); holding = HOLDING) Pause();
-    delete[] slot.path;
-    slot.path = nullptr;
-    slot.state.store(FREE);
+  for (std::atomic<const char*>& slot : gTemporaries) {
+    const char* registered = path.c_str();
+    if (!slot.compare_exchange_strong(registered, nullptr)) continue;
+    while (gWalks.load() > 0) Pause();
     return;
   }
 }
@@ -222,10 +193,6 @@ namespace {
 
 std::vector<std::string> gLeftBehind;  // lines; the program's one thread adds and takes them
 
-}  // namespace
-
-namespace {
-
 SystemError RemoveTwice(const std::string& path) {
   SystemError failure = 0;
   for (int attempt = 0; attempt < 2; ++attempt) {
@@ -239,8 +206,6 @@ SystemError RemoveTwice(const std::string& path) {
 }
 
 }  // namespace
-
-bool TryRemove(const std::string& path) { return RemoveTwice(path) == 0; }
 
 bool RemoveOwnFile(const std::string& path) {
   SystemError failure = RemoveTwice(path);
@@ -260,47 +225,47 @@ namespace {
 
 #ifdef _WIN32
 // Nobody holds it when it can be opened with no sharing at all; it goes when closed.
-bool RemoveIfUnheld(const std::string& path, unsigned long) {
+bool RemoveIfUnheld(const std::string& path) {
   HANDLE handle = CreateFileA(path.c_str(), DELETE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   CloseHandle(handle);
   return true;
 }
 #else
-bool Running(unsigned long pid) { return kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM; }
-
-// Nobody holds it when its lock can be taken. One whose writer is still running and which is
-// brand new may be between its creation and its lock, and is left alone.
-bool RemoveIfUnheld(const std::string& path, unsigned long pid) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+// Nobody holds it when its lock can be taken; it is removed while the lock is ours, and only while
+// the name still leads to the file locked.
+bool RemoveIfUnheld(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
   if (fd < 0) return false;
-  struct stat info{};
-  bool removed = false;
-  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0) {
-    bool fresh = std::time(nullptr) - info.st_mtime < 60;
-    if (!(Running(pid) && fresh)) removed = RemoveOwnFile(path);
-  }
+  struct stat locked{}, named{};
+  bool removed = fstat(fd, &locked) == 0 && S_ISREG(locked.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+                 lstat(path.c_str(), &named) == 0 && named.st_ino == locked.st_ino && named.st_dev == locked.st_dev &&
+                 RemoveOwnFile(path);
   ::close(fd);
   return removed;
 }
 #endif
 
+// "PID-N": what a temporary name has after its prefix.
+bool IsProcessAndCounter(const std::string& rest) {
+  size_t dash = rest.find('-');
+  auto digits = [](const std::string& text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+  };
+  return dash != std::string::npos && digits(rest.substr(0, dash)) && digits(rest.substr(dash + 1));
+}
+
 }  // namespace
 
 size_t RemoveStaleTemporaries(const std::string& path) {
   std::string target;
-  PathStatus status;
-  if (ResolveLinks(path, &target) != 0 || StatusOf(target, &status) != 0 || status.kind != PathKind::File) return 0;
+  if (ResolveLinks(path, &target) != 0) return 0;
   std::string folder = FolderOf(target), prefix = FileNameOf(TemporaryPrefixFor(target));
   std::vector<std::string> names;
   if (NamesIn(folder, prefix, &names) != 0) return 0;
   size_t removed = 0;
   for (const std::string& name : names) {
-    unsigned long pid = 0;
-    if (name.size() > prefix.size() && IsProcessAndCounter(name.c_str() + prefix.size(), &pid) &&
-        RemoveIfUnheld(folder + name, pid)) {
-      ++removed;
-    }
+    if (IsProcessAndCounter(name.substr(prefix.size())) && RemoveIfUnheld(folder + name)) ++removed;
   }
   return removed;
 }

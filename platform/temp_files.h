@@ -31,10 +31,11 @@ std::string TemporaryPrefixFor(const std::string& path);
 
 // ---- the registry and interrupts ------------------------------------------------------------
 
-// Kept in a table that an interrupt handler walks without locks or allocation, and that it never
-// sees freed: a path is freed only by ForgetTemporary, which waits while a handler uses it.
-// Register before the file exists, forget after it is renamed or removed: no moment is left
-// uncovered. Both are called from one thread; the handler may run on any.
+// Kept in a table that an interrupt handler walks without locks or allocation: the table points
+// at `path` itself, which must stay unchanged until ForgetTemporary(path) has returned (it waits
+// while a handler may be reading it). Register before the file exists, forget after it is
+// renamed or removed: no moment is left uncovered. Both are called from one thread; the handler
+// may run on any.
 void RegisterTemporary(const std::string& path);
 void ForgetTemporary(const std::string& path);
 // Removes every registered file (for a run that must end at once), noting those it cannot.
@@ -63,9 +64,6 @@ class InterruptsHeld {
 
 // ---- removing what this program made ------------------------------------------------------
 
-// Removes `path`, trying twice (a scanner or an indexer may hold a file a moment); true when it
-// is gone.
-bool TryRemove(const std::string& path);
 // Removes a file this program made and needs no more, trying twice (a scanner or an indexer may
 // hold it a moment); true when it is gone. One that stays is noted for LeftBehindLines.
 bool RemoveOwnFile(const std::string& path);
@@ -73,9 +71,10 @@ bool RemoveOwnFile(const std::string& path);
 // REASON"), for the program to say.
 std::vector<std::string> LeftBehindLines();
 
-// Removes the temporary files of `path` that no running program holds (left by a kill or a
-// power cut), and only while `path` holds a whole file: one of them might be the only copy of an
-// older file otherwise. Nothing else in the folder is touched. Returns how many were removed.
+// Removes the temporary files of `path` that no process holds, whatever their age or process ID:
+// what a kill or a power cut left. A temporary file only ever holds an output not yet renamed
+// into place, never the only copy of anything. Nothing else in the folder is touched. Returns how
+// many were removed.
 size_t RemoveStaleTemporaries(const std::string& path);
 
 }  // namespace dustweave

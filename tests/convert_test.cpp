@@ -4,6 +4,8 @@
 // bytes as the kept mesh gives. Runs the built program through the shell (Linux builds only).
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <csignal>
 #include <cstring>
@@ -255,8 +257,13 @@ TEST(ConvertQuestions, FileThatIsNoPfxFileIsNamedSoInTheQuestion) {
     Outcome outcome = Dustweave({"convert", dir / name, dir / "out.glb"});
     EXPECT_EQ(outcome.status, DECLINED) << name;
     EXPECT_EQ(outcome.out, "");
-    EXPECT_EQ(outcome.err, "dustweave: " + (dir / name) + " does not look like a pfx file (it begins with " +
-                               beginning + "), continue ? -> Cancel, nothing written (--yes answers OK)\n");
+    std::string said = "dustweave: " + (dir / name) + " does not look like a pfx file (it begins with " + beginning + ")";
+    EXPECT_EQ(outcome.err, said + ", continue ? -> Cancel, nothing written (--yes answers OK)\n");
+    // inspect takes the same first look, in the same words.
+    Outcome inspected = Dustweave({"inspect", dir / name});
+    EXPECT_EQ(inspected.status, 1) << name;
+    EXPECT_EQ(inspected.out, "");
+    EXPECT_EQ(inspected.err, said + "\n");
   }
   EXPECT_FALSE(fs::exists(dir / "out.glb"));
   // --yes goes on as before: the plug-in reads on, and the file ends early.
@@ -273,13 +280,27 @@ TEST(ConvertQuestions, FileThatIsNoPfxFileIsNamedSoInTheQuestion) {
 
 // ---- 10: the input, the module or the output fails --------------------------------------------
 
+// inspect, and run given it as its file, say the same; a device or a pipe (which might never end,
+// or never begin) is refused at once.
 TEST(ConvertNotDone, InputThatCannotBeOpenedIsNamedBeforeTheModuleRuns) {
   TempDir dir;
   fs::create_directory(dir / "folder.pfx");
+  ASSERT_EQ(mkfifo((dir / "fifo.pfx").c_str(), 0644), 0);
+  const std::string device = " is not a plain file (a device or a pipe), and a pfx file is one";
   const std::vector<std::pair<std::string, std::string>> cases = {
       {dir / "missing.pfx", "cannot open " + (dir / "missing.pfx") + ": No such file or directory"},
-      {dir / "folder.pfx", "cannot open " + (dir / "folder.pfx") + ": it is a folder"}};
+      {dir / "folder.pfx", "cannot open " + (dir / "folder.pfx") + ": it is a folder"},
+      {dir / "fifo.pfx", "cannot open " + (dir / "fifo.pfx") + ": it" + device},
+      {"/dev/zero", "cannot open /dev/zero: it" + device}};
   for (const auto& [input, reason] : cases) {
+    Outcome inspected = Dustweave({"inspect", input});
+    EXPECT_EQ(inspected.status, NOT_DONE);
+    EXPECT_EQ(inspected.err, "dustweave: " + reason + "\n");
+    if (input.find("fifo") != std::string::npos) {
+      Outcome ran = Dustweave({"run", DUSTWEAVE_MODULE_FILE, "--file", input, "--obj", dir / "out.obj"});
+      EXPECT_EQ(ran.status, NOT_DONE);
+      EXPECT_EQ(ran.err, "dustweave: " + reason + "\n");
+    }
     // Even with a module that cannot be loaded: the input is looked at first.
     for (std::vector<std::string> extra : {std::vector<std::string>{}, {"--module", dir / "nothing.so"}}) {
       std::vector<std::string> args = {"convert", input, dir / "out.glb", "--svg", dir / "out.svg"};
@@ -290,7 +311,7 @@ TEST(ConvertNotDone, InputThatCannotBeOpenedIsNamedBeforeTheModuleRuns) {
       EXPECT_EQ(outcome.out, "");
     }
   }
-  EXPECT_EQ(dir.Names(), (std::set<std::string>{"folder.pfx"}));
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"fifo.pfx", "folder.pfx"}));
 }
 
 TEST(ConvertNotDone, EmptyInputIsRefusedBeforeAnythingIsWritten) {
@@ -300,8 +321,11 @@ TEST(ConvertNotDone, EmptyInputIsRefusedBeforeAnythingIsWritten) {
     Outcome outcome = Dustweave({"convert", dir / "empty.pfx", dir / output, "--yes", "--svg", dir / "out.svg"});
     EXPECT_EQ(outcome.status, NOT_DONE);
     EXPECT_EQ(outcome.out, "");
-    EXPECT_EQ(outcome.err, "dustweave: " + (dir / "empty.pfx") + " is empty: there is nothing to convert\n");
+    EXPECT_EQ(outcome.err, "dustweave: " + (dir / "empty.pfx") + " is empty: it holds no pfx file\n");
   }
+  Outcome inspected = Dustweave({"inspect", dir / "empty.pfx"});
+  EXPECT_EQ(inspected.status, NOT_DONE);
+  EXPECT_EQ(inspected.err, "dustweave: " + (dir / "empty.pfx") + " is empty: it holds no pfx file\n");
   EXPECT_EQ(dir.Names(), (std::set<std::string>{"empty.pfx"}));
 }
 
@@ -534,11 +558,13 @@ TEST(ConvertInterrupted, OneLineSaysNothingWasWrittenAndWhatIsAsItWas) {
   outcome = Interrupted(dir, {"convert", "big.pfx", "new.glb"}, "TERM");
   EXPECT_EQ(outcome.status, 128 + SIGTERM);
   EXPECT_EQ(outcome.err, "dustweave: interrupted: nothing written\n");
-  outcome = Interrupted(dir, {"generate", "old.obj", "--particles", "20000", "--index-limit", "1000", "--last", "999"},
+  std::ofstream(dir / "old.pfx") << "old\n";
+  outcome = Interrupted(dir, {"generate", "old.pfx", "--particles", "20000", "--index-limit", "1000", "--last", "999"},
                         "INT");
-  EXPECT_EQ(outcome.err, "dustweave: interrupted: nothing written; old.obj is as it was\n");
+  EXPECT_EQ(outcome.err, "dustweave: interrupted: nothing written; old.pfx is as it was\n");
   EXPECT_EQ(ReadText(dir / "old.obj"), "old\n");
-  EXPECT_EQ(dir.Names(), (std::set<std::string>{"big.pfx", "old.obj"}));
+  EXPECT_EQ(ReadText(dir / "old.pfx"), "old\n");
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"big.pfx", "old.obj", "old.pfx"}));
 }
 
 TEST(ConvertInterrupted, LineNamesTheOutputsThatWereThere) {

@@ -1,7 +1,7 @@
-// The output layer: the atomic file and the commit of several outputs together (a failure made
-// at each stage through the file seam leaves every older file as it was, and nothing else),
-// blocks written behind, temporary names within the folder's limit, and on POSIX the interrupt
-// and the sweep of what a killed run left.
+// The output layer: the atomic file and the commit of several outputs in order (a failure made
+// at each stage through the file seam leaves every name whole and nothing else, and says what
+// each name holds), blocks written behind, temporary names within the folder's limit, and on
+// POSIX the interrupt and the sweep of what a killed run left.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -155,16 +155,17 @@ struct Stage {
   Fault fault;
 };
 
-// Two outputs with older files under their names, and a failure made at each stage of either:
-// both names keep their older files byte for byte, and no temporary file is left.
-TEST(CommitTogetherTest, FailureAtAnyStageLeavesEveryOlderFileAndNothingElse) {
+// Two outputs with older files under their names (or the second without), and a failure made at
+// each stage before the first rename: both names keep what they held, and no temporary file is
+// left.
+TEST(CommitTogetherTest, FailureBeforeTheRenamesLeavesEveryOlderFileAndNothingElse) {
   const Stage stages[] = {
       {"creating the first", {FileOp::Create, "mesh.obj"}},
       {"creating the second", {FileOp::Create, "prev.svg"}},
       {"a write in the middle", {FileOp::Write, "mesh.obj", 3}},
       {"flushing the second", {FileOp::Sync, "prev.svg"}},
+      {"closing the second", {FileOp::Close, "prev.svg"}},
       {"renaming the first", {FileOp::Rename, "mesh.obj"}},
-      {"renaming the second", {FileOp::Rename, "prev.svg"}},
   };
   for (bool olderSecond : {true, false}) {
     for (const Stage& stage : stages) {
@@ -184,6 +185,7 @@ TEST(CommitTogetherTest, FailureAtAnyStageLeavesEveryOlderFileAndNothingElse) {
       }
       EXPECT_FALSE(committed) << stage.what;
       EXPECT_NE(error.find(IO_ERROR_TEXT), std::string::npos) << stage.what << ": " << error;
+      EXPECT_EQ(error.find("holds"), std::string::npos) << stage.what << ": " << error;
       EXPECT_EQ(ReadAll(mesh), "older mesh") << stage.what;
       std::vector<std::string> left = {"mesh.obj"};
       if (olderSecond) {
@@ -195,75 +197,32 @@ TEST(CommitTogetherTest, FailureAtAnyStageLeavesEveryOlderFileAndNothingElse) {
   }
 }
 
-// Two outputs with older files, committed with `faults`: whether committed, and the reason.
-struct TwoOutputs {
-  explicit TwoOutputs(std::vector<Fault> faults) {
-    dustweave::LeftBehindLines();  // none from before
-    mesh = folder.File("mesh.obj");
-    preview = folder.File("prev.svg");
-    WriteText(mesh, "older mesh");
+// The second rename fails: the first name holds its new file, the second its older one (or none),
+// the reason says so, and nothing is left beside them.
+TEST(CommitTogetherTest, AFailedRenameStopsTheCommitAndSaysWhatEachNameHolds) {
+  for (bool olderSecond : {true, false}) {
+    TempFolder folder;
+    std::string preview = folder.File("prev.svg"), mesh = folder.File("mesh.obj");
     WriteText(preview, "older preview");
-    FaultScope fault(std::move(faults));
-    AtomicFile a, b;
-    if (a.Create(mesh, &error) && b.Create(preview, &error)) {
-      a.Write("new mesh", 8);
-      b.Write("new preview", 11);
+    if (olderSecond) WriteText(mesh, "older mesh");
+    std::string error;
+    bool committed = true;
+    {
+      FaultScope fault({FileOp::Rename, "mesh.obj"});
+      AtomicFile a, b;
+      ASSERT_TRUE(a.Create(preview, &error) && b.Create(mesh, &error)) << error;
+      a.Write("new preview", 11);
+      b.Write("new mesh", 8);
       committed = dustweave::CommitTogether({&a, &b}, &error);
     }
+    EXPECT_FALSE(committed);
+    EXPECT_EQ(error, "cannot write " + mesh + ": " + IO_ERROR_TEXT + "; " + preview + " holds its new file; " + mesh +
+                         (olderSecond ? " holds its older file" : " is not written"));
+    EXPECT_EQ(ReadAll(preview), "new preview");
+    EXPECT_EQ(ReadAll(mesh), olderSecond ? "older mesh" : "");
+    EXPECT_EQ(folder.Entries(), olderSecond ? (std::vector<std::string>{"mesh.obj", "prev.svg"})
+                                            : std::vector<std::string>{"prev.svg"});
   }
-  TempFolder folder;
-  std::string mesh, preview, error;
-  bool committed = false;
-};
-
-// The second rename fails once: the first name gets its older file back, the second keeps its
-// own, and the second name made for the second's older file goes too (a rename over it would do
-// nothing and succeed).
-TEST(CommitTogetherTest, WhenTheSecondRenameFailsNothingIsLeftBeside) {
-  TwoOutputs outputs({{FileOp::Rename, "prev.svg", 0, 1}});
-  EXPECT_FALSE(outputs.committed);
-  EXPECT_EQ(outputs.error, "cannot write " + outputs.preview + ": " + IO_ERROR_TEXT);
-  EXPECT_EQ(ReadAll(outputs.mesh), "older mesh");
-  EXPECT_EQ(ReadAll(outputs.preview), "older preview");
-  EXPECT_EQ(outputs.folder.Entries(), (std::vector<std::string>{"mesh.obj", "prev.svg"}));
-  EXPECT_EQ(dustweave::LeftBehindLines(), std::vector<std::string>{});
-}
-
-// The second rename fails and the first name cannot be given its older file back (twice): the
-// older file is kept under its second name, which the reason gives, never removed.
-TEST(CommitTogetherTest, AnOlderFileThatCannotBePutBackIsKeptAndSaid) {
-  TwoOutputs outputs({{FileOp::Rename, "prev.svg"}, {FileOp::Rename, "mesh.obj", 1}});
-  EXPECT_FALSE(outputs.committed);
-  std::vector<std::string> entries = outputs.folder.Entries();
-  ASSERT_EQ(entries.size(), 3u);
-  std::string kept = outputs.folder.File(entries[0]);
-  EXPECT_EQ(entries[0].rfind(".mesh.obj.partial-", 0), 0u) << entries[0];
-  EXPECT_EQ(ReadAll(kept), "older mesh");
-  EXPECT_EQ(ReadAll(outputs.mesh), "new mesh");
-  EXPECT_EQ(ReadAll(outputs.preview), "older preview");
-  EXPECT_EQ(outputs.error, "cannot write " + outputs.preview + ": " + IO_ERROR_TEXT + "; " + outputs.mesh +
-                               " holds its new file, and its older one is kept as " + kept);
-  // Not left to an interrupt either: it is no temporary file of this run any more.
-  dustweave::RemoveRegisteredTemporaries();
-  EXPECT_EQ(ReadAll(kept), "older mesh");
-}
-
-// Removing an older file's second name after the commit fails once: it is tried again and goes.
-// When it cannot go, the commit stands and the file is noted, for the program to say.
-TEST(CommitTogetherTest, ASecondNameThatCannotBeRemovedIsTriedAgainAndNoted) {
-  TwoOutputs once({{FileOp::Remove, ".mesh.obj.partial-", 0, 1}});
-  EXPECT_TRUE(once.committed) << once.error;
-  EXPECT_EQ(once.folder.Entries(), (std::vector<std::string>{"mesh.obj", "prev.svg"}));
-  EXPECT_EQ(dustweave::LeftBehindLines(), std::vector<std::string>{});
-
-  TwoOutputs always({{FileOp::Remove, ".mesh.obj.partial-"}});
-  EXPECT_TRUE(always.committed) << always.error;
-  EXPECT_EQ(ReadAll(always.mesh), "new mesh");
-  std::vector<std::string> entries = always.folder.Entries();
-  ASSERT_EQ(entries.size(), 3u);
-  EXPECT_EQ(ReadAll(always.folder.File(entries[0])), "older mesh");
-  EXPECT_EQ(dustweave::LeftBehindLines(),
-            std::vector<std::string>{"cannot remove " + always.folder.File(entries[0]) + ": " + IO_ERROR_TEXT});
 }
 
 TEST(CommitTogetherTest, AllRenamedWhenNothingFails) {
@@ -505,24 +464,29 @@ pid_t ChildWithTemporary(const std::string& path, bool holds) {
   return child;
 }
 
-// What a killed run left beside an output goes; a file still held by a running writer, another
-// output's temporary file and strangers' files of similar names stay.
+// What a killed run left beside an output goes, whatever its age or process ID (this process's
+// own, just made) and whether the name holds a file; a file still held by a running writer, or
+// by a writer that has closed it but not yet renamed it, another output's temporary file and
+// strangers' files of similar names stay.
 TEST(TemporaryFilesTest, SweepRemovesOnlyTheUnheldTemporariesOfTheName) {
   TempFolder folder;
   std::string out = folder.File("out.glb");
-  WriteText(out, "whole");
   pid_t killed = ChildWithTemporary(out, false);
   ASSERT_GT(killed, 0);
   int status = 0;
   ASSERT_EQ(waitpid(killed, &status, 0), killed);
+  WriteText(folder.File(".out.glb.partial-" + std::to_string(getpid()) + "-999"), "left by a run of this ID");
   std::vector<std::string> strangers = {".out.glb.partial-notes", "out.glb.partial-1-1", ".out.glb.partial-1-1.bak",
                                         ".out.glb2.partial-1-1", ".other.glb.partial-999999-1"};
   for (const std::string& name : strangers) WriteText(folder.File(name), "theirs");
   pid_t holder = ChildWithTemporary(out, true);
   ASSERT_GT(holder, 0);
-  std::vector<std::string> before = folder.Entries();
-  EXPECT_EQ(before.size(), strangers.size() + 3);
-  EXPECT_EQ(dustweave::RemoveStaleTemporaries(out), 1u);
+  AtomicFile sealed;
+  std::string error;
+  ASSERT_TRUE(sealed.Create(out, &error)) << error;
+  ASSERT_EQ(sealed.handle().Close(), 0);  // as the commit leaves it just before the rename
+  EXPECT_EQ(folder.Entries().size(), strangers.size() + 4);
+  EXPECT_EQ(dustweave::RemoveStaleTemporaries(out), 2u);
   std::vector<std::string> after = folder.Entries();
   kill(holder, SIGKILL);
   waitpid(holder, &status, 0);
@@ -530,21 +494,8 @@ TEST(TemporaryFilesTest, SweepRemovesOnlyTheUnheldTemporariesOfTheName) {
   for (const std::string& name : strangers) EXPECT_EQ(ReadAll(folder.File(name)), "theirs") << name;
   EXPECT_EQ(dustweave::RemoveStaleTemporaries(out), 1u);  // the holder's, now that it is gone
   EXPECT_EQ(folder.Entries().size(), strangers.size() + 1);
-}
-
-// While the name holds no file, what lies beside it may be the only copy of the file it held
-// (an older version moved files aside so): the sweep leaves it, and takes it once the name holds
-// a whole file again.
-TEST(TemporaryFilesTest, SweepLeavesEverythingWhileTheNameHoldsNoFile) {
-  TempFolder folder;
-  std::string out = folder.File("out.obj");
-  std::string aside = folder.File(".out.obj.partial-999999999-1");
-  WriteText(aside, "the only copy");
-  EXPECT_EQ(dustweave::RemoveStaleTemporaries(out), 0u);
-  EXPECT_EQ(ReadAll(aside), "the only copy");
-  WriteText(out, "whole");
-  EXPECT_EQ(dustweave::RemoveStaleTemporaries(out), 1u);
-  EXPECT_EQ(folder.Entries(), std::vector<std::string>{"out.obj"});
+  sealed.Abandon();
+  EXPECT_EQ(folder.Entries().size(), strangers.size());
 }
 #endif
 

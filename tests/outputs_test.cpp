@@ -1,31 +1,22 @@
-// What dustweave's commands promise about the files they write: a failure at any stage leaves
-// every earlier file under the outputs' names as it was and no temporary file; names that cannot
-// be written are refused before the module runs; a killed conversion's leftovers are swept by the
-// next one; a full file system costs nothing; --quiet shows only errors.
+// What dustweave's commands promise about the files they write, beside the fault search: names
+// that cannot be written are refused before the module runs; a killed conversion's leftovers are
+// swept by the next one; a full file system costs nothing; --quiet shows only errors.
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
-#include <sstream>
 #include <thread>
 
-#include "commands/mesh_outputs.h"
-#include "platform/file_handle.h"
 #include "program_run.h"
-#include "standin/host.h"
-#include "standin/loader.h"
 #include "temp_file.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using dustweave::FileOp;
 
 constexpr int NOT_DONE = 10, MISUSE = 64;
 
@@ -37,65 +28,7 @@ std::string Typical(const TempFolder& folder) {
   return path;
 }
 
-bool HasTemporary(const TempFolder& folder) {
-  for (const std::string& name : folder.Entries()) {
-    if (name.find(".partial-") != std::string::npos) return true;
-  }
-  return false;
-}
-
-// ---- a failure at each stage, through the file seam ------------------------------------------
-
-FileOp gStage;
-std::string gName;
-dustweave::SystemError FailStage(FileOp stage, const std::string& path) {
-  return stage == gStage && path.find(gName) != std::string::npos ? EIO : 0;
-}
-
-// The module run into a mesh file and its preview, each with an older file under its name, and
-// the seam failing one stage of one of them: both older files stay, byte for byte.
-TEST(OutputsCommit, FailureAtEachStageOfEitherOutputKeepsBothOlderFiles) {
-  TempFolder folder;
-  std::string pfx = Typical(folder);
-  const std::pair<FileOp, const char*> stages[] = {
-      {FileOp::Create, "out."}, {FileOp::Write, "out."}, {FileOp::Sync, "out."},
-      {FileOp::Rename, "out."}, {FileOp::Create, "prev.svg"}, {FileOp::Sync, "prev.svg"},
-      {FileOp::Rename, "prev.svg"}};
-  using dustweave::OutputFormat;
-  for (OutputFormat format : {OutputFormat::Obj, OutputFormat::Glb}) {
-    std::string mesh = folder.File(format == OutputFormat::Obj ? "out.obj" : "out.glb");
-    std::string preview = folder.File("prev.svg");
-    WriteText(mesh, "older mesh");
-    WriteText(preview, "older preview");
-    for (const auto& [stage, name] : stages) {
-      gStage = stage;
-      gName = name;
-      dustweave::SetFileFault(FailStage);
-      bool done = false;
-      {
-        dustweave::MeshOutputs outputs;
-        dustweave::CommandPlan plan;
-        plan.outputs = {{mesh, "OUTPUT", format}, {preview, "--svg", OutputFormat::Svg}};
-        std::string error;
-        if (outputs.Open(plan, &error)) {
-          standin::HostScript script;
-          script.file = pfx;
-          script.sink = outputs.sink();
-          standin::Host host(script);
-          EXPECT_EQ(standin::RunCommandOnce(DUSTWEAVE_MODULE_FILE, host, COMMAND_INTERFACE_VERSION, &error), 0);
-          done = outputs.Finish(&error);
-        }
-        EXPECT_NE(error.find("Input/output error"), std::string::npos) << error;
-      }
-      dustweave::SetFileFault(nullptr);
-      EXPECT_FALSE(done);
-      EXPECT_EQ(ReadText(mesh), "older mesh") << name << " " << static_cast<int>(stage);
-      EXPECT_EQ(ReadText(preview), "older preview") << name << " " << static_cast<int>(stage);
-      EXPECT_FALSE(HasTemporary(folder));
-    }
-    fs::remove(mesh);
-  }
-}
+// ---- a preview that cannot be written ---------------------------------------------------------
 
 // A preview that cannot be written (a folder under its name) is found before the module runs,
 // and the mesh file written before keeps its bytes.
@@ -171,59 +104,6 @@ TEST(OutputsDecision, RunWritesNothingWhenTheModuleDidNotFinish) {
   EXPECT_EQ(ReadText(obj).rfind("# mirod_dustweave chains", 0), 0u);
 }
 
-// ---- a kill in the middle of a commit --------------------------------------------------------
-
-// The number of the operation of `op` on a path ending in `name`, the `nth` such one, in the log
-// of a run of the program.
-uint64_t OperationNumber(const std::string& log, const std::string& op, const std::string& name, int nth = 1) {
-  std::istringstream lines(log);
-  for (std::string line; std::getline(lines, line);) {
-    std::istringstream words(line);
-    std::string number, what, path;
-    words >> number >> what >> path;
-    if (what == op && path.size() >= name.size() && path.compare(path.size() - name.size(), name.size(), name) == 0 &&
-        --nth == 0) {
-      return std::stoull(number);
-    }
-  }
-  return 0;
-}
-
-// On a file system without hard links, a conversion killed between renaming its two outputs into
-// place leaves each name holding a whole file (the mesh new, the preview older), never an empty
-// name, and the next conversion replaces both and leaves nothing beside them.
-TEST(OutputsKilled, AKillBetweenTheRenamesWithoutHardLinksLosesNoFile) {
-  TempFolder folder;
-  std::string pfx = Typical(folder);
-  std::string obj = folder.File("out.obj"), svg = folder.File("out.svg"), log = folder.File("operations.log");
-  std::vector<std::string> convert = {"convert", pfx, obj, "--svg", svg, "--step", "0.25", "--module", DUSTWEAVE_MODULE_FILE};
-  auto run = [&](const std::string& plan) {
-    std::vector<std::string> args = {"--test-file-faults", plan};
-    args.insert(args.end(), convert.begin(), convert.end());
-    return Dustweave(args);
-  };
-  ASSERT_EQ(run("none,no-links").status, 0);
-  std::string newObj = ReadText(obj), newSvg = ReadText(svg);
-  WriteText(obj, "older mesh");
-  WriteText(svg, "older preview");
-  ASSERT_EQ(run("none,no-links,log=" + log).status, 0);
-  uint64_t second = OperationNumber(ReadText(log), "rename", "/out.svg");
-  ASSERT_GT(second, 0u);
-  fs::remove(log);
-
-  WriteText(obj, "older mesh");
-  WriteText(svg, "older preview");
-  Outcome killed = run("dead:" + std::to_string(second) + ",no-links");
-  EXPECT_EQ(killed.status, 128 + SIGKILL) << "not killed: " << killed.err;  // as the shell tells it
-  EXPECT_TRUE(ReadText(obj) == newObj);
-  EXPECT_EQ(ReadText(svg), "older preview");
-  Outcome next = run("none,no-links");
-  EXPECT_EQ(next.status, 0) << next.err;
-  EXPECT_TRUE(ReadText(obj) == newObj);
-  EXPECT_TRUE(ReadText(svg) == newSvg);
-  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"out.obj", "out.svg", "typical.pfx"}));
-}
-
 // ---- names checked before the module runs ----------------------------------------------------
 
 TEST(OutputsNames, RunAndConvertRefuseWhatCannotBeWritten) {
@@ -231,6 +111,8 @@ TEST(OutputsNames, RunAndConvertRefuseWhatCannotBeWritten) {
   std::string pfx = Typical(folder);
   std::string before = ReadText(pfx);
   fs::create_directory(folder.File("dir.obj"));
+  fs::create_directory(folder.File("dir.pfx"));
+  fs::create_symlink("gone/real.obj", folder.File("link.obj"));
   std::string module = DUSTWEAVE_MODULE_FILE;
   const std::string longest(251, 'n'), tooLong(252, 'n');  // with ".obj": 255 and 256 bytes
   struct Case {
@@ -248,8 +130,12 @@ TEST(OutputsNames, RunAndConvertRefuseWhatCannotBeWritten) {
       {{"run", module, "--file", pfx, "--obj", folder.File("none/x.obj")}, NOT_DONE, "does not exist"},
       {{"run", module, "--file", pfx, "--obj", folder.File(tooLong + ".obj")}, NOT_DONE, "256 bytes long"},
       {{"convert", pfx, folder.File("dir.obj")}, NOT_DONE, "it is a folder"},
+      {{"convert", pfx, folder.File("link.obj")}, NOT_DONE,
+       "the folder " + folder.File("gone/") + " does not exist (where the link " + folder.File("link.obj") + " leads)"},
       {{"convert", pfx, folder.File(tooLong + ".obj")}, NOT_DONE, "256 bytes long"},
-      {{"generate", folder.File("dir.obj")}, NOT_DONE, "it is a folder"},
+      {{"generate", folder.File("dir.pfx")}, NOT_DONE, "it is a folder"},
+      {{"generate", folder.File("dir.obj")}, MISUSE, "OUT must end in .pfx"},
+      {{"generate", folder.File("dir.pfx"), "--particles", "0"}, MISUSE, "--particles"},
   };
   for (const Case& c : cases) {
     Outcome outcome = Dustweave(c.args);
@@ -258,7 +144,7 @@ TEST(OutputsNames, RunAndConvertRefuseWhatCannotBeWritten) {
     EXPECT_EQ(outcome.out, "");
   }
   EXPECT_TRUE(ReadText(pfx) == before);
-  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"dir.obj", "typical.pfx"}));
+  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"dir.obj", "dir.pfx", "link.obj", "typical.pfx"}));
   // The longest name the folder holds works, although its temporary name would be longer.
   EXPECT_EQ(Dustweave({"convert", pfx, folder.File(longest + ".glb")}).status, 0);
   EXPECT_EQ(Dustweave({"run", module, "--file", pfx, "--obj", folder.File(longest + ".obj")}).status, 0);
@@ -299,12 +185,14 @@ TEST(OutputsStale, NextConversionSweepsWhatAKilledOneLeft) {
   ASSERT_TRUE(WIFSIGNALED(status)) << "the conversion ended before it could be killed";
   ASSERT_TRUE(begun());
 
-  Outcome outcome = Dustweave({"convert", pfx, folder.File("out.obj")});
+  WriteText(folder.File(".out.svg.partial-1-2"), "a preview's, left by a kill");
+  Outcome outcome = Dustweave({"convert", pfx, folder.File("out.obj"), "--svg", folder.File("out.svg")});
   EXPECT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_EQ(outcome.err, "dustweave: removed 1 temporary file left beside " + folder.File("out.obj") +
-                             " by an earlier run that did not finish\n");
+                             " by an earlier run\ndustweave: removed 1 temporary file left beside " +
+                             folder.File("out.svg") + " by an earlier run\n");
   EXPECT_EQ(folder.Entries(), (std::vector<std::string>{".out.obj.partial-notes", "large.pfx", "out.obj",
-                                                        "out.obj.partial-1-1"}));
+                                                        "out.obj.partial-1-1", "out.svg"}));
   std::string obj = ReadText(folder.File("out.obj"));
   EXPECT_NE(obj.find("# 2020000 points, 2000000 polygons\n"), std::string::npos);
 }

@@ -95,7 +95,7 @@ TEST(OutputFormat, ExtensionNamesTheFormatInAnyCase) {
   for (const char* other : {"chains.gltf", "chains.obj.txt", "chains", "obj", "chains.stl", "chainsobj", "c.svg"}) {
     EXPECT_FALSE(dustweave::FormatNamed(other, mesh)) << other;
   }
-  EXPECT_EQ(dustweave::FormatNamed("sim.dat", {OutputFormat::Pfx}), OutputFormat::Pfx);
+  EXPECT_EQ(dustweave::FormatNamed("sim.PFX", {OutputFormat::Pfx}), OutputFormat::Pfx);
 }
 
 }  // namespace
