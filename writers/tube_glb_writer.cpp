@@ -5,6 +5,7 @@
 // start points always spooled: they are few). Complete writes the head over the room left for it.
 #include "writers/tube_glb_writer.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstring>
@@ -191,10 +192,11 @@ void TubeGlbWriter::TakeRing(const TubeRing& ring) {
     });
     placedFor_.reset();
   }
-  for (uint64_t side = 0; side < S; ++side) {
-    parts_[Positions]->PutBytes(reinterpret_cast<const char*>(ring.positions[side]), 12);
-    parts_[Normals]->PutBytes(reinterpret_cast<const char*>(ring.normals[side]), 12);
-    for (size_t axis = 0; axis < 3; ++axis) ringBounds_.Widen(axis, ring.positions[side][axis], ring.positions[side][axis]);
+  parts_[Positions]->PutBytes(reinterpret_cast<const char*>(ring.positions), sizeof ring.positions);
+  parts_[Normals]->PutBytes(reinterpret_cast<const char*>(ring.normals), sizeof ring.normals);
+  for (size_t axis = 0; axis < 3; ++axis) {
+    auto [low, high] = std::minmax({ring.positions[0][axis], ring.positions[1][axis], ring.positions[2][axis]});
+    ringBounds_.Widen(axis, low, high);
   }
   if (ring.joined) {
     auto last = static_cast<uint32_t>(vertices_ - S), next = static_cast<uint32_t>(vertices_);
@@ -212,8 +214,15 @@ void TubeGlbWriter::TakeRing(const TubeRing& ring) {
 void TubeGlbWriter::TakeAttributes(ChainStream stream, const char* bytes, size_t size) {
   if (refusal_) return;
   BinPart& part = *parts_[Colours + static_cast<int>(stream)];
-  for (size_t at = 0; at < size; at += CHAIN_STREAM_BYTES) {
-    for (uint64_t side = 0; side < S; ++side) part.PutBytes(bytes + at, CHAIN_STREAM_BYTES);
+  char ring[256 * S * CHAIN_STREAM_BYTES];  // the values of up to 256 points, each S times
+  while (size > 0) {
+    size_t points = std::min<size_t>(size / CHAIN_STREAM_BYTES, 256);
+    char* at = ring;
+    for (size_t point = 0; point < points; ++point, bytes += CHAIN_STREAM_BYTES) {
+      for (uint64_t side = 0; side < S; ++side, at += CHAIN_STREAM_BYTES) std::memcpy(at, bytes, CHAIN_STREAM_BYTES);
+    }
+    part.PutBytes(ring, static_cast<size_t>(at - ring));
+    size -= points * CHAIN_STREAM_BYTES;
   }
 }
 

@@ -1,8 +1,9 @@
 // Writing the .usda as the mesh streams in. Each array's text is gathered in a part of its own,
-// spooled beside the output (writers/glb_bin_part.h): the points as they are handed on by the
-// chain window, each chain's count, widths, colours, places and number once it closes, the start
-// points as they come. Complete writes the prims' text around the parts, one after another, the
-// counts and extent known by then. Divisions: the text; the sink; completing.
+// spooled beside the output (writers/glb_bin_part.h) and copied in at the end: each chain's count,
+// widths, colours, places and number once it closes, the start points as they come. The curves'
+// points, the largest, come first and go straight into the output as the chain window hands them
+// on. Complete writes the prims' text around the parts, one after another, the counts and extent
+// known by then. Divisions: the text; the sink; completing.
 #include "writers/usda_writer.h"
 
 #include <algorithm>
@@ -95,7 +96,8 @@ void UsdaWriter::MakeChainText(uint64_t length, bool single) {
     const uint8_t channels[3] = {colour.r, colour.g, colour.b};
     for (int c = 0; c < 3; ++c) {
       if (c > 0) at = std::strcpy(at, ", ") + 2;
-      at = std::to_chars(at, number + sizeof number, static_cast<float>(channels[c]) / 255.0f).ptr;
+      // Three decimals tell the 8 bits of a channel apart (they are 1/255 apart) in fewer bytes.
+      at = std::to_chars(at, number + sizeof number, channels[c] / 255.0, std::chars_format::fixed, 3).ptr;
     }
     *at++ = ')';
     chainText_[1].append(number, at);
@@ -166,6 +168,7 @@ void UsdaWriter::AddPolygon(const char*, int count, const int64_t* points) {
 
 // ---- completing ---------------------------------------------------------------------------------
 
+// The stage's head up to the curves' points, which then go straight into the output behind it.
 bool UsdaWriter::Open(const std::string& path, std::string* error) {
   points_ = curves_ = dots_ = leftOut_ = chainLength_ = textLength_ = 0;
   for (int axis = 0; axis < 3; ++axis) {
@@ -177,7 +180,16 @@ bool UsdaWriter::Open(const std::string& path, std::string* error) {
         TakePoint(point, before, after);
       });
   for (auto& part : parts_) part->Start(path);
-  return out_.Create(path, error);
+  if (!out_.Create(path, error)) return false;
+  static const char HEAD[] =
+      "#usda 1.0\n(\n    defaultPrim = \"chains\"\n    doc = \"mirod_dustweave chains, written by dustweave "
+      DUSTWEAVE_VERSION "\"\n    upAxis = \"Y\"\n)\n\ndef Xform \"chains\"\n{\n    def BasisCurves \"curves\"\n    {\n"
+      "        uniform token type = \"linear\"\n        uniform token wrap = \"nonperiodic\"\n"
+      "        point3f[] points = [";
+  out_.WriteAt(0, HEAD, sizeof HEAD - 1);
+  headBytes_ = sizeof HEAD - 1;
+  parts_[Points]->Place(out_, behind_, headBytes_);
+  return true;
 }
 
 namespace {
@@ -214,26 +226,21 @@ bool UsdaWriter::Complete(std::string* error) {
     parts_[index]->WriteTo(out_, behind_, at);
     at += bytes;
   };
-  text("#usda 1.0\n(\n    defaultPrim = \"chains\"\n    doc = \"mirod_dustweave chains, written by dustweave " DUSTWEAVE_VERSION
-       "\"\n    upAxis = \"Y\"\n)\n\ndef Xform \"chains\"\n{\n");
-  if (curves_ > 0) {
-    text("    def BasisCurves \"curves\"\n    {\n        uniform token type = \"linear\"\n"
-         "        uniform token wrap = \"nonperiodic\"\n        int[] curveVertexCounts = [");
-    part(Counts);
-    text("]\n        point3f[] points = [");
-    part(Points);
-    text("]\n        float[] widths = [");
-    part(Widths);
-    text(VERTEX + std::string("        color3f[] primvars:displayColor = ["));
-    part(Colours);
-    text(VERTEX + std::string("        float[] primvars:u = ["));
-    part(Places);
-    text(VERTEX + std::string("        int[] primvars:chain = ["));
-    part(Chains);
-    text(VERTEX + Join({"        float3[] extent = ", Extent(low_, high_, width_), "\n    }\n"}));
-  }
+  at = headBytes_;
+  part(Points);
+  text("]\n        int[] curveVertexCounts = [");
+  part(Counts);
+  text("]\n        float[] widths = [");
+  part(Widths);
+  text(VERTEX + std::string("        color3f[] primvars:displayColor = ["));
+  part(Colours);
+  text(VERTEX + std::string("        float[] primvars:u = ["));
+  part(Places);
+  text(VERTEX + std::string("        int[] primvars:chain = ["));
+  part(Chains);
+  text(VERTEX + Join({"        float3[] extent = ", Extent(low_, high_, width_), "\n    }\n"}));
   if (dots_ > 0) {
-    text(Join({curves_ > 0 ? "\n" : "", "    def Points \"starts\"\n    {\n        point3f[] points = ["}));
+    text("\n    def Points \"starts\"\n    {\n        point3f[] points = [");
     part(Dots);
     text(Join({"]\n        float[] widths = [", ShortestText(static_cast<float>(width_)),
                "] (\n            interpolation = \"constant\"\n        )\n        float3[] extent = ",

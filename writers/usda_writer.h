@@ -55,6 +55,7 @@ class UsdaWriter : public standin::MeshSink {
   std::unique_ptr<ChainWindow> window_;
   uint64_t points_ = 0, curves_ = 0, dots_ = 0, leftOut_ = 0;
   uint64_t chainLength_ = 0;  // the open chain's vertices so far
+  uint64_t headBytes_ = 0;    // the text before the curves' points
   double low_[3], high_[3];   // the curves' points' bounds; the start points lie on them
   // The widths', colours' and places' text of a chain of `textLength_` vertices: the runs of a
   // simulation mostly make chains of one length, whose text is then copied.
