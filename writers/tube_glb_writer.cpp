@@ -195,16 +195,18 @@ void TubeGlbWriter::TakeRing(const TubeRing& ring) {
   parts_[Positions]->PutBytes(reinterpret_cast<const char*>(ring.positions), sizeof ring.positions);
   parts_[Normals]->PutBytes(reinterpret_cast<const char*>(ring.normals), sizeof ring.normals);
   for (size_t axis = 0; axis < 3; ++axis) {
-    auto [low, high] = std::minmax({ring.positions[0][axis], ring.positions[1][axis], ring.positions[2][axis]});
-    ringBounds_.Widen(axis, low, high);
+    float a = ring.positions[0][axis], b = ring.positions[1][axis], c = ring.positions[2][axis];
+    ringBounds_.Widen(axis, std::min(a, std::min(b, c)), std::max(a, std::max(b, c)));
   }
   if (ring.joined) {
     auto last = static_cast<uint32_t>(vertices_ - S), next = static_cast<uint32_t>(vertices_);
+    std::array<uint32_t, 6 * S> corners;
     for (uint32_t side = 0; side < S; ++side) {
       uint32_t turn = (side + 1) % S;
-      parts_[Triangles]->Put(std::array<uint32_t, 6>{last + side, last + turn, next + turn,
-                                                     last + side, next + turn, next + side});
+      const uint32_t two[6] = {last + side, last + turn, next + turn, last + side, next + turn, next + side};
+      std::memcpy(&corners[6 * side], two, sizeof two);
     }
+    parts_[Triangles]->Put(corners);
     triangles_ += 2 * S;
   }
   vertices_ += S;

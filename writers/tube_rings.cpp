@@ -21,9 +21,10 @@ void Cross(const double a[3], const double b[3], double out[3]) {
 // Scales `v` to length 1; false (and `v` untouched) when it has no direction: zero, too small
 // to scale, or not finite.
 bool Normalise(double v[3]) {
-  double length = std::sqrt(Dot(v, v));
-  if (!(length > 1e-300) || !std::isfinite(length)) return false;
-  for (int i = 0; i < 3; ++i) v[i] /= length;
+  double squared = Dot(v, v);
+  if (!(squared > 1e-300) || !(squared < INFINITY)) return false;
+  double scale = 1 / std::sqrt(squared);  // one division, not three
+  for (int i = 0; i < 3; ++i) v[i] *= scale;
   return true;
 }
 
@@ -64,11 +65,14 @@ TubeRings::TubeRings(double width, RingSink sink)
 // Along the chain through the point: the mean of the directions in and out; where the chain turns
 // straight back, the direction in; where it has no length (one point, or points on one spot),
 // the last ring's tangent, so that nothing is divided by zero.
-void TubeRings::Tangent(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after,
-                        double t[3]) const {
-  double in[3], out[3];
-  bool hasIn = before && Direction(before->position, point.position, in);
+void TubeRings::Tangent(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after, double t[3]) {
+  // The direction in is the last point's direction out, worked out when its ring was made.
+  double in[3], out[3] = {0, 0, 0};
+  bool hasIn = before && lastOut_;
+  for (int i = 0; i < 3; ++i) in[i] = lastDirection_[i];
   bool hasOut = after && Direction(point.position, after->position, out);
+  lastOut_ = hasOut;
+  for (int i = 0; i < 3; ++i) lastDirection_[i] = out[i];
   for (int i = 0; i < 3; ++i) t[i] = (hasIn ? in[i] : 0.0) + (hasOut ? out[i] : 0.0);
   if (Normalise(t)) return;
   for (int i = 0; i < 3; ++i) t[i] = hasIn ? in[i] : tangent_[i];
@@ -85,12 +89,19 @@ void TubeRings::CarryFrame(const double tangent[3]) {
     double an[3], aan[3];
     Cross(axis, normal_, an);
     Cross(axis, an, aan);
-    for (int i = 0; i < 3; ++i) normal_[i] += an[i] + aan[i] / (1 + c);
+    double fold = 1 / (1 + c);
+    for (int i = 0; i < 3; ++i) normal_[i] += an[i] + aan[i] * fold;
   }
-  // Rounding drifts over a long chain: the normal is made square to the tangent again.
+  // Rounding drifts over a long chain: the normal is made square to the tangent again, and of
+  // length 1 by a step of Newton's method (no root, no division: it is within rounding of 1).
   double along = Dot(normal_, tangent);
   for (int i = 0; i < 3; ++i) normal_[i] -= along * tangent[i];
-  if (!Normalise(normal_)) AnySquareTo(tangent, normal_);
+  double squared = Dot(normal_, normal_);
+  if (squared > 0.98 && squared < 1.02) {
+    for (int i = 0; i < 3; ++i) normal_[i] *= (3 - squared) / 2;
+  } else if (!Normalise(normal_)) {
+    AnySquareTo(tangent, normal_);
+  }
 }
 
 void TubeRings::Ring(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after) {

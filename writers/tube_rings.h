@@ -41,7 +41,7 @@ class TubeRings {
 
  private:
   void Ring(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after);
-  void Tangent(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after, double t[3]) const;
+  void Tangent(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after, double t[3]);
   void CarryFrame(const double tangent[3]);
 
   double radius_;
@@ -49,6 +49,8 @@ class TubeRings {
   ChainWindow window_;
   double tangent_[3] = {0, 1, 0};  // the last ring's, its frame's normal, and their cross product
   double normal_[3] = {1, 0, 0};
+  double lastDirection_[3] = {0, 0, 0};  // from the last ring's point to the next, when lastOut_
+  bool lastOut_ = false;
 };
 
 }  // namespace dustweave
