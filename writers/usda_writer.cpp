@@ -140,11 +140,17 @@ void UsdaWriter::CloseChain(uint64_t length, bool single) {
     for (std::string& kept : chainText_) std::string().swap(kept);
     textLength_ = 0;
   }
-  for (uint64_t i = 0; i < length; ++i) {
-    at = text;
-    if (i > 0 || curves_ > 0) at = std::strcpy(at, ", ") + 2;
-    at = PutInteger(at, curves_);
-    Put(Chains, text, static_cast<size_t>(at - text));
+  // The chain's number once a vertex: its text made once and repeated a piece at a time.
+  char repeated[PIECE];
+  at = std::strcpy(text, ", ") + 2;
+  size_t one = static_cast<size_t>(PutInteger(at, curves_) - text), filled = 0;
+  for (; filled + one <= sizeof repeated && filled / one < length; filled += one) std::memcpy(repeated + filled, text, one);
+  size_t skip = curves_ == 0 ? 2 : 0;  // the part's first value has no ", "
+  for (uint64_t left = length; left > 0;) {
+    uint64_t run = std::min<uint64_t>(left, filled / one);
+    Put(Chains, repeated + skip, run * one - skip);
+    skip = 0;
+    left -= run;
   }
   ++curves_;
 }
