@@ -1,8 +1,6 @@
-// Writing the tubes' .glb as the mesh streams in. Every part of the binary chunk (ring positions,
-// normals, the chain attributes repeated for each ring vertex, triangle indices, the start
-// points' positions) is gathered in a BinPart: spooled beside the output and copied in behind the
-// head at the end, or, with the run's point count known, placed in the output at once (the
-// start points always spooled: they are few). Complete writes the head over the room left for it.
+// Writing the tubes' .glb as the mesh streams in: each part of the binary chunk in a BinPart,
+// spooled and copied in at the end or, with the run's point count known, placed in the output at
+// once (the few start points always spooled); Complete writes the head over the room left for it.
 #include "writers/tube_glb_writer.h"
 
 #include <algorithm>

@@ -1,7 +1,6 @@
-// The chains as tubes in glTF binary (.glb), streamed with flat memory: one mesh whose TRIANGLES
-// primitive holds every chain's tube (writers/tube_rings.h: positions and smooth normals, with
-// --attributes each ring vertex carrying its point's COLOR_0, _CHAIN and _U), and a POINTS
-// primitive for the one-point polygons (chains' start points) at the points' own positions.
+// The chains as tubes in glTF binary (.glb), streamed with flat memory: a TRIANGLES primitive of
+// every tube (writers/tube_rings.h), with --attributes each vertex its point's COLOR_0, _CHAIN and
+// _U, and a POINTS primitive of the one-point polygons (chains' start points) at their points.
 #pragma once
 
 #include <array>

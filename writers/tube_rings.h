@@ -1,7 +1,6 @@
-// Chains as tubes: a ring of TUBE_SIDES vertices around each point of a chain, turned by a frame
-// carried along the chain from ring to ring (rotated by the least turn that takes one tangent to
-// the next), so that a tube does not twist; each vertex's normal points away from the line.
-// Consecutive rings of a chain are joined by 2 x TUBE_SIDES triangles, wound outwards.
+// Chains as tubes: a ring of vertices around each point, turned by a frame carried along the chain
+// (the least turn from one tangent to the next), so a tube does not twist; normals point away from
+// the line, and consecutive rings are joined by triangles wound outwards.
 #pragma once
 
 #include <cstdint>

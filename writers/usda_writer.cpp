@@ -1,9 +1,6 @@
-// Writing the .usda as the mesh streams in. Each array's text is gathered in a part of its own,
-// spooled beside the output (writers/glb_bin_part.h) and copied in at the end: each chain's count,
-// widths, colours, places and number once it closes, the start points as they come. The curves'
-// points, the largest, come first and go straight into the output as the chain window hands them
-// on. Complete writes the prims' text around the parts, one after another, the counts and extent
-// known by then. Divisions: the text; the sink; completing.
+// Writing the .usda as the mesh streams in: the curves' points straight into the output behind the
+// stage's head, every other array's text spooled in a part of its own (writers/glb_bin_part.h) and
+// copied in behind them at the end. Divisions: the text; the sink; completing.
 #include "writers/usda_writer.h"
 
 #include <algorithm>
@@ -52,6 +49,10 @@ uint64_t UsdaWriter::bytesMade() const {
   for (const auto& part : parts_) bytes += part->size();
   return bytes;
 }
+
+// Each chain's count, widths, colours, places and number are put in their parts once it closes,
+// the start points as they come; Complete writes the prims' text around the parts, one after
+// another, the counts and extent known by then.
 
 // ---- the text -----------------------------------------------------------------------------------
 

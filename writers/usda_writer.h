@@ -1,8 +1,6 @@
-// The chains as USD text (.usda), streamed with flat memory: one BasisCurves prim of linear
-// curves, one a chain, with vertex widths (narrowing to nothing at each chain's end with taper),
-// primvars:displayColor (the chain ramp, as the .glb's COLOR_0), primvars:u (the place along the
-// chain, 0 to 1) and primvars:chain (the chain's number, from 0), its extent, and a Points prim of
-// the one-point polygons (chains' start points); the stage's up axis is Y.
+// The chains as USD text (.usda), streamed with flat memory: a BasisCurves prim of linear curves,
+// one a chain, with vertex widths, colours (the chain ramp), places and chain numbers, and a Points
+// prim of the chains' start points, on a Y-up stage.
 #pragma once
 
 #include <array>
@@ -18,6 +16,9 @@
 
 namespace dustweave {
 
+// The curves' widths narrow to nothing at each chain's end with taper; primvars:displayColor is
+// the .glb's COLOR_0 (linear), primvars:u the place along the chain (0 to 1), primvars:chain the
+// chain's number (from 0).
 class UsdaWriter : public standin::MeshSink {
  public:
   // `width`: the curves' width at a chain's start (and everywhere without `taper`).
