@@ -3,7 +3,6 @@
 #include "writers/tube_rings.h"
 
 #include <cmath>
-#include <numbers>
 
 namespace dustweave {
 
@@ -46,11 +45,11 @@ void AnySquareTo(const double t[3], double out[3]) {
   Normalise(out);
 }
 
-const double ANGLES[TUBE_SIDES][2] = {
-    {1.0, 0.0},
-    {std::cos(2 * std::numbers::pi / 3), std::sin(2 * std::numbers::pi / 3)},
-    {std::cos(4 * std::numbers::pi / 3), std::sin(4 * std::numbers::pi / 3)},
-};
+// The sides' directions, cosine and sine of 0, 120 and 240 degrees, written out rather than
+// taken from the system's cos and sin, whose last bits differ between platforms: the same file
+// everywhere.
+constexpr double SINE_120 = 0.86602540378443864676;  // the square root of 3, halved
+constexpr double ANGLES[TUBE_SIDES][2] = {{1.0, 0.0}, {-0.5, SINE_120}, {-0.5, -SINE_120}};
 static_assert(TUBE_SIDES == 3, "ANGLES holds three sides");
 
 }  // namespace
