@@ -2,8 +2,10 @@
 // side by side and hot in the page cache, the command run through the loaded native module
 // (dustweave run --discard, every sample kept and at step 0.25) against a raw 1 MiB-block read of
 // the same file; `dustweave convert` to .glb (also with --attributes) and to .obj against the raw
-// read of the file plus a raw write of as many bytes as the conversion wrote; prints throughputs, their ratios and each command's peak resident memory, and
-// fails on a missed target.
+// read of the file plus a raw write of as many bytes as the conversion wrote, and the tubes
+// (--tubes --attributes, .glb) and the .usda curves of the 64 MiB file and of a 240 MB one (20
+// million points, whose tubes fit a .glb's 4 GiB) likewise; prints throughputs, their ratios and
+// each command's peak resident memory, and fails on a missed target.
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -78,6 +80,8 @@ struct SimFile {
   int rounds;
   std::string path;
 };
+// The files a command runs on, as a mask of their places in the list.
+constexpr unsigned SMALL = 1, LARGE = 2, MIDDLE = 4;
 
 constexpr int kSamples = 1000;  // every track runs from index 0 to 999
 long long ExpectedSize(int particles) { return 12 + particles * (24LL + 12LL * kSamples); }
@@ -92,8 +96,9 @@ const char* const BASELINE_NAMES[] = {"raw", "read+write"};
 struct Config {
   std::string label;
   std::vector<std::string> extra;  // options of dustweave run --discard or convert
-  std::string convertTo;           // ".glb" or ".obj": a conversion instead of a run
+  std::string convertTo;           // ".glb", ".obj" or ".usda": a conversion instead of a run
   Baseline baseline;
+  unsigned files = SMALL | LARGE;
 };
 
 // Each target is the least ratio of the baseline's speed a command keeps: 0.15 against the read
@@ -105,6 +110,8 @@ struct Targets {
   double glbRatio = 0.15;             // convert to .glb against the read and write
   double attributesRatio = 0.15;      // convert to .glb with --attributes against it
   double objRatio = 0.07;             // convert to .obj (numbers as text) against it
+  double tubesRatio = 0.5;            // the tubes: at most twice as long as the read and write
+  double usdaRatio = 0.25;            // the .usda (numbers as text): at most 4 times
   double convertPeakMiB = 64;         // largest peak resident memory of a conversion
   double growthMiB = 1;               // peak memory growth from the small file to the large one
 };
@@ -150,12 +157,16 @@ int main(int argc, char** argv) {
   CLI11_PARSE(app, argc, argv);
 
   std::vector<SimFile> files = {{"64 MiB", 5580, 7, dir + "/sim-64MiB.pfx"},
-                                {"1 GiB", 89300, 3, dir + "/sim-1GiB.pfx"}};
+                                {"1 GiB", 89300, 3, dir + "/sim-1GiB.pfx"},
+                                {"240 MB", 20000, 3, dir + "/sim-240MB.pfx"}};
   std::vector<Config> configs = {{"run, every sample", {}, "", Baseline::RawRead},
                                  {"run, step 0.25", {"--step", "0.25"}, "", Baseline::RawRead},
                                  {"convert to .glb", {}, ".glb", Baseline::ReadAndWrite},
                                  {".glb --attributes", {"--attributes"}, ".glb", Baseline::ReadAndWrite},
-                                 {"convert to .obj", {}, ".obj", Baseline::ReadAndWrite}};
+                                 {"convert to .obj", {}, ".obj", Baseline::ReadAndWrite},
+                                 {"tubes --attributes", {"--tubes", "--attributes"}, ".glb", Baseline::ReadAndWrite,
+                                  SMALL | MIDDLE},
+                                 {"convert to .usda", {}, ".usda", Baseline::ReadAndWrite, SMALL | MIDDLE}};
   const Targets targets;
   const std::string outputs = OutputFolder(dir);
   std::printf("conversions write to %s\n\n", outputs.c_str());
@@ -163,7 +174,7 @@ int main(int argc, char** argv) {
   std::printf("%-8s %-20s %10s %14s %12s\n", "file", "what", "MB/s", "ratio", "peak RSS");
   std::vector<double> worst(configs.size(), 1e9);
   double convertPeak = 0;
-  long runPeak[2] = {0, 0}, filePeak[2] = {0, 0};
+  long runPeak[3] = {0, 0, 0}, filePeak[3] = {0, 0, 0};
   for (size_t f = 0; f < files.size(); ++f) {
     const SimFile& file = files[f];
     if (FileSize(file.path) != ExpectedSize(file.particles)) {
@@ -185,6 +196,7 @@ int main(int argc, char** argv) {
       if (!read.ok) return 1;
       raw.push_back(read.seconds);
       for (size_t c = 0; c < configs.size(); ++c) {
+        if ((configs[c].files & (1u << f)) == 0) continue;
         Outcome outcome = RunProcess(CommandOf(configs[c], dustweave, module, file.path, outputs));
         const std::string written = outputs + "/dustweave-bench" + configs[c].convertTo;
         const long long writtenBytes = configs[c].convertTo.empty() ? 0 : FileSize(written);
@@ -206,6 +218,7 @@ int main(int argc, char** argv) {
     const double rawSpeed = megabytes / rawSeconds;
     std::printf("%-8s %-20s %10.0f %10.2f raw %12s\n", file.label.c_str(), "raw read (1 MiB)", rawSpeed, 1.0, "");
     for (size_t c = 0; c < configs.size(); ++c) {
+      if (times[c].empty()) continue;
       const double seconds = Median(times[c]);
       const double baselineSeconds[] = {rawSeconds, writes[c].empty() ? 0 : rawSeconds + Median(writes[c])};
       const double ratio = baselineSeconds[static_cast<int>(configs[c].baseline)] / seconds;
@@ -215,7 +228,10 @@ int main(int argc, char** argv) {
                   megabytes / seconds, ratio, BASELINE_NAMES[static_cast<int>(configs[c].baseline)],
                   peaks[c] / 1024.0);
       if (converts) convertPeak = std::max(convertPeak, peaks[c] / 1024.0);
-      (converts ? filePeak : runPeak)[f] = std::max((converts ? filePeak : runPeak)[f], peaks[c]);
+      // The growth is of the commands that run on both the small and the large file.
+      if ((configs[c].files & LARGE) != 0) {
+        (converts ? filePeak : runPeak)[f] = std::max((converts ? filePeak : runPeak)[f], peaks[c]);
+      }
     }
   }
   const double runGrowth = (runPeak[1] - runPeak[0]) / 1024.0;
@@ -228,8 +244,12 @@ int main(int argc, char** argv) {
               ".obj %.3f x read+write (target >= %.2f), peak RSS %.1f MiB (target < %.0f MiB)\n",
               worst[2], targets.glbRatio, worst[3], targets.attributesRatio, worst[4], targets.objRatio, convertPeak,
               targets.convertPeakMiB);
+  std::printf("tubes and curves: tubes --attributes %.2f x read+write (target >= %.2f), .usda %.2f x read+write "
+              "(target >= %.2f)\n",
+              worst[5], targets.tubesRatio, worst[6], targets.usdaRatio);
   bool met = worst[0] >= targets.runRatio[0] && worst[1] >= targets.runRatio[1] && worst[2] >= targets.glbRatio &&
-             worst[3] >= targets.attributesRatio && worst[4] >= targets.objRatio &&
+             worst[3] >= targets.attributesRatio && worst[4] >= targets.objRatio && worst[5] >= targets.tubesRatio &&
+             worst[6] >= targets.usdaRatio &&
              convertPeak < targets.convertPeakMiB &&
              runGrowth < targets.growthMiB && convertGrowth < targets.growthMiB;
   std::printf("%s\n", met ? "targets met" : "TARGETS MISSED");

@@ -2,6 +2,8 @@
 // run through the stand-in host, with what its boxes mean; the commit and the summary.
 #include "commands/convert.h"
 
+#include <cmath>
+#include <cstdlib>
 #include <iostream>
 
 #include "commands/called_name.h"
@@ -13,6 +15,7 @@
 #include "commands/progress.h"
 #include "commands/step_share.h"
 #include "pfxtools/pfx_count.h"
+#include "pfxtools/pfx_inspect.h"
 #include "writers/number_text.h"
 
 namespace dustweave {
@@ -20,9 +23,12 @@ namespace dustweave {
 // ---- the options -------------------------------------------------------------------------------
 
 CLI::App* AddConvert(CLI::App& app, ConvertArgs& a) {
-  CLI::App* convert = app.add_subcommand("convert", "Convert a pfx file to OBJ or glTF binary (.glb) through the module");
+  CLI::App* convert = app.add_subcommand("convert", "Convert a pfx file to OBJ, glTF binary (.glb) or USD text (.usda) through the module");
   convert->add_option("INPUT", a.input, "the pfx file")->required();
-  convert->add_option("OUTPUT", a.output, "the file to write: .obj or .glb")->required();
+  convert->add_option("OUTPUT", a.output,
+                      "the file to write: .obj or .glb (the chains as lines, or as tubes with\n"
+                      "--tubes), or .usda (the chains as linear curves with widths and colours)")
+      ->required();
   convert->add_option("--step", a.step,
                       "the share of each track's samples kept: a fraction (0.25) or a percent\n"
                       "(25%), as the panel's step percent; left out, every sample");
@@ -37,6 +43,14 @@ CLI::App* AddConvert(CLI::App& app, ConvertArgs& a) {
                     "give each point of a .glb COLOR_0 (the preview's colours along its\n"
                     "chain, shown unlit), _CHAIN (its chain's number, from 0) and _U (its place\n"
                     "along the chain, 0 to 1): 12 bytes more a point, a file about 60 % larger");
+  convert->add_option_function<std::vector<std::string>>(
+             "--tubes", [&a](const std::vector<std::string>& width) { a.tubes = width; },
+                      "write each chain of a .glb or .obj as a tube of three sides that renders\n"
+                      "as it is; WIDTH is its diameter in scene units, left out 1/250 of the\n"
+                      "scene's diagonal (read from the input first); a .usda's curves take it too")
+      ->expected(0, 1)
+      ->type_name("[WIDTH]");
+  convert->add_flag("--taper", a.taper, "narrow a .usda's curves from each chain's start to nothing at its end");
   convert->add_option("--module", a.module, "the module to run (default: the one installed beside dustweave)");
   convert->add_flag("--quiet,-q", a.quiet, "no progress and no summary line; errors are still shown");
   convert->footer(
@@ -56,7 +70,7 @@ namespace {
 constexpr const char* NO_FILE_ANSWER = "none";  // the panel's initial value: no file chosen
 
 std::vector<OutputName> OutputNames(const ConvertArgs& a) {
-  std::vector<OutputName> names = {{a.output, "OUTPUT", {OutputFormat::Obj, OutputFormat::Glb}}};
+  std::vector<OutputName> names = {{a.output, "OUTPUT", {OutputFormat::Obj, OutputFormat::Glb, OutputFormat::Usda}}};
   if (!a.svg.empty()) names.push_back({a.svg, "--svg", {OutputFormat::Svg}});
   if (!a.html.empty()) names.push_back({a.html, "--html", {OutputFormat::Html}});
   return names;
@@ -74,6 +88,51 @@ standin::HostScript AnswersOf(const ConvertArgs& a, const std::optional<double>&
   return script;
 }
 
+// The width of the tubes or curves: as given, or from the scene's size. The size is the input's
+// bounding box, read once before the run (the whole file, at the speed of a plain read); a file
+// with no finite position (or none readable) takes 1.
+constexpr double WIDTH_PER_DIAGONAL = 1.0 / 250;
+
+// A WIDTH given with --tubes, checked; 0 when none is given.
+Refusal GivenWidth(const ConvertArgs& a, double* width) {
+  *width = 0;
+  if (!a.tubes || a.tubes->empty() || a.tubes->front().empty()) return {};
+  const std::string& text = a.tubes->front();
+  char* end = nullptr;
+  *width = std::strtod(text.c_str(), &end);
+  if (*end != '\0' || !(*width > 0) || !std::isfinite(*width)) {
+    return {EXIT_MISUSE, "--tubes WIDTH must be a positive number of scene units: " + text};
+  }
+  return {};
+}
+
+double SceneWidth(const std::string& input) {
+  PfxInspection look;
+  std::string ignored;
+  if (!InspectPfx(input, &look, &ignored) || !look.anyFinite) return 1;
+  double squared = 0;
+  for (int axis = 0; axis < 3; ++axis) {
+    double side = static_cast<double>(look.high[axis]) - look.low[axis];
+    squared += side * side;
+  }
+  double diagonal = std::sqrt(squared);
+  return diagonal > 0 && std::isfinite(diagonal) ? diagonal * WIDTH_PER_DIAGONAL : 1;
+}
+
+// The options that fit only some outputs.
+Refusal CheckOutputOptions(const ConvertArgs& a) {
+  std::optional<OutputFormat> format = FormatNamed(a.output, {OutputFormat::Obj, OutputFormat::Glb, OutputFormat::Usda});
+  if (a.attributes && format != OutputFormat::Glb) {
+    return {EXIT_MISUSE, format == OutputFormat::Usda
+                             ? "--attributes needs a .glb OUTPUT; a .usda always carries the colours and places: " + a.output
+                             : "--attributes needs a .glb OUTPUT; OBJ has no per-point attributes: " + a.output};
+  }
+  if (a.taper && format != OutputFormat::Usda) {
+    return {EXIT_MISUSE, "--taper needs a .usda OUTPUT (tubes are written before a chain's length is known): " + a.output};
+  }
+  return {};
+}
+
 // The options' own checks, then the outputs', the input's and the module's, in that order.
 Refusal PlanConvert(const ConvertArgs& a, CommandPlan* plan) {
   Refusal refusal = CheckPathLengths({{a.input, false}, {a.output, true}, {a.svg, true}, {a.html, true},
@@ -85,14 +144,17 @@ Refusal PlanConvert(const ConvertArgs& a, CommandPlan* plan) {
   if (a.step && !(step = StepFraction(*a.step, &error))) return {EXIT_MISUSE, error};
   refusal = PlanOutputs(a.input, OutputNames(a), plan);
   if (refusal.status == EXIT_MISUSE) return refusal;
-  if (a.attributes && FormatNamed(a.output, {OutputFormat::Glb}) != OutputFormat::Glb) {
-    return {EXIT_MISUSE, "--attributes needs a .glb OUTPUT; OBJ has no per-point attributes: " + a.output};
-  }
+  if (Refusal misuse = CheckOutputOptions(a); misuse.status != 0) return misuse;
+  if (Refusal misuse = GivenWidth(a, &plan->width); misuse.status != 0) return misuse;
   if (refusal.status != 0 || (refusal = PlanInput(a.input, plan)).status != 0) return refusal;
+  bool usda = FormatNamed(a.output, {OutputFormat::Usda}) == OutputFormat::Usda;
   std::string module = a.module;
   if (module.empty() && !FindDefaultModule(&module, &error)) return {EXIT_NOT_DONE, error};
   if ((refusal = PlanModule(module, plan)).status != 0) return refusal;
+  if ((a.tubes || usda) && plan->width == 0) plan->width = SceneWidth(a.input);
   plan->chainAttributes = a.attributes;
+  plan->tubes = a.tubes && !usda;
+  plan->taper = a.taper;
   plan->captionInput = a.input;
   plan->captionSettings = AnswersCaption(step, a.startPolygon);
   plan->script = AnswersOf(a, step);

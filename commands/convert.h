@@ -5,6 +5,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <CLI/CLI.hpp>
 
@@ -17,6 +18,8 @@ struct ConvertArgs {
   std::optional<std::string> step;  // as given: a fraction or a percent
   bool startPolygon = false;
   bool attributes = false;  // the .glb's per-point chain attributes
+  std::optional<std::vector<std::string>> tubes;  // given: chains as tubes, of this width if one is
+  bool taper = false;       // a .usda's widths narrowing along each chain
   std::optional<std::string> surface;
   bool yes = false;
   std::string svg;

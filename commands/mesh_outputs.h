@@ -1,4 +1,5 @@
-// The files a command writes from the mesh: the mesh as OBJ or glTF binary and the previews (the
+// The files a command writes from the mesh: the mesh as OBJ or glTF binary (lines or tubes) or
+// USD text, and the previews (the
 // SVG picture and the 3D page, drawn from one sample), as its plan names them. Each is written
 // beside its name while the mesh streams in, and Finish renames them into place, the previews
 // first and the mesh file last (see platform/atomic_file.h). What killed runs left beside the
@@ -17,6 +18,9 @@ namespace dustweave {
 
 class ObjWriter;
 class GlbWriter;
+class TubeGlbWriter;
+class TubeObjWriter;
+class UsdaWriter;
 class PreviewSample;
 class PreviewFile;
 class SvgPreview;
@@ -40,7 +44,7 @@ class MeshOutputs {
 
   // Where the host sends the mesh: every opened file and watcher.
   standin::MeshSink* sink() { return fanOut_.Entry(); }
-  bool empty() const { return !obj_ && !glb_ && !svg_ && !html_; }
+  bool empty() const { return !obj_ && !glb_ && !tubeObj_ && !tubeGlb_ && !usda_ && !svg_ && !html_; }
   // A line for each output beside which temporary files left by earlier runs were removed, since
   // last asked.
   std::vector<std::string> TakeStaleRemovedLines();
@@ -63,6 +67,9 @@ class MeshOutputs {
 
   std::unique_ptr<ObjWriter> obj_;
   std::unique_ptr<GlbWriter> glb_;
+  std::unique_ptr<TubeObjWriter> tubeObj_;  // the mesh file with --tubes
+  std::unique_ptr<TubeGlbWriter> tubeGlb_;
+  std::unique_ptr<UsdaWriter> usda_;
   std::unique_ptr<PreviewSample> sample_;  // what the previews draw
   std::unique_ptr<SvgPreview> svg_;
   std::unique_ptr<HtmlPreview> html_;

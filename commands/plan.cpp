@@ -33,6 +33,7 @@ std::vector<std::string> ExtensionsOf(OutputFormat format) {
   switch (format) {
     case OutputFormat::Obj: return {".obj"};
     case OutputFormat::Glb: return {".glb"};
+    case OutputFormat::Usda: return {".usda"};
     case OutputFormat::Svg: return {".svg"};
     case OutputFormat::Html: return {".html", ".htm"};
     case OutputFormat::Pfx: return {".pfx"};

@@ -16,10 +16,10 @@
 
 namespace dustweave {
 
-enum class OutputFormat { Obj, Glb, Svg, Html, Pfx };
+enum class OutputFormat { Obj, Glb, Usda, Svg, Html, Pfx };
 
-// The format a path's extension names among `formats` (.obj, .glb, .svg, .html or .htm, .pfx, in
-// any case); nullopt when it names none of them.
+// The format a path's extension names among `formats` (.obj, .glb, .usda, .svg, .html or .htm,
+// .pfx, in any case); nullopt when it names none of them.
 std::optional<OutputFormat> FormatNamed(const std::string& path, const std::vector<OutputFormat>& formats);
 
 // An output a command is given: its path, how the command line names it ("OUTPUT", "--svg", "--html"), and
@@ -49,6 +49,9 @@ struct Refusal {
 struct CommandPlan {
   std::vector<PlannedOutput> outputs;  // opened and committed in this order
   bool chainAttributes = false;        // a .glb's points carry their chain attributes
+  bool tubes = false;                  // a .glb or .obj holds the chains as tubes
+  double width = 0;                    // the tubes' or a .usda's curves' width (diameter)
+  bool taper = false;                  // a .usda's widths narrow towards each chain's end
   // What the preview's caption names: the input (no line when empty) and how it was read.
   std::string captionInput, captionSettings;
   std::string input;                   // the pfx file, as given; empty when none

@@ -461,6 +461,11 @@ TEST(ConvertMisuse, WrongCommandLinesExitWith64AndWriteNothing) {
       {"convert", in, dir / "out.obj", "--surfaces", "A,B"},
       {"convert", in, dir / "out.obj", "--answer", "ok"},
       {"convert", in, dir / "out.obj", "extra"},
+      {"convert", in, dir / "out.obj", "--tubes", "0"},
+      {"convert", in, dir / "out.glb", "--tubes", "-1"},
+      {"convert", in, dir / "out.glb", "--tubes", "wide"},
+      {"convert", in, dir / "out.glb", "--taper"},
+      {"convert", in, dir / "out.usda", "--attributes"},
   };
   for (const auto& args : misuses) {
     SCOPED_TRACE(::testing::PrintToString(args));

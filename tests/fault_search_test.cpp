@@ -87,6 +87,14 @@ std::vector<Command> Commands() {
   commands.push_back({"convert chains.glb --attributes, the input cut short",
                       {"convert", "IN/cut.pfx", "OUT/chains.glb", "--module", DUSTWEAVE_MODULE_FILE, "--attributes"},
                       {"chains.glb"}});
+  // The tubes and the USD curves, each with its parts beside the output until the end.
+  commands.push_back({"convert chains.glb --tubes --attributes --start-poly",
+                      {"convert", "IN/small.pfx", "OUT/chains.glb", "--module", DUSTWEAVE_MODULE_FILE, "--tubes",
+                       "--attributes", "--start-poly"},
+                      {"chains.glb"}});
+  commands.push_back({"convert chains.usda --start-poly",
+                      {"convert", "IN/small.pfx", "OUT/chains.usda", "--module", DUSTWEAVE_MODULE_FILE, "--start-poly"},
+                      {"chains.usda"}});
   commands.push_back({"run --obj --svg --html",
                       {"run", DUSTWEAVE_MODULE_FILE, "--file", "IN/small.pfx", "--obj", "OUT/chains.obj", "--svg",
                        "OUT/preview.svg", "--html", "OUT/preview.html"},

@@ -1,15 +1,17 @@
-// The streaming writers: OBJ and glTF binary, fed directly and through the
-// real module (DUSTWEAVE_MODULE, or the native build's), each output read back by an independent
-// reader (tinyobjloader, tinygltf). Runs on Windows too.
+// The streaming writers: OBJ and glTF binary (lines or tubes) and USD text, fed directly and
+// through the real module (DUSTWEAVE_MODULE, or the native build's), each OBJ and glTF output read
+// back by an independent reader (tinyobjloader, tinygltf). Runs on Windows too.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <stdexcept>
 
 #define TINYOBJLOADER_IMPLEMENTATION
 #include <tiny_obj_loader.h>
@@ -36,6 +38,9 @@
 #include "writers/glb_writer.h"
 #include "writers/number_text.h"
 #include "writers/obj_writer.h"
+#include "writers/tube_glb_writer.h"
+#include "writers/tube_obj_writer.h"
+#include "writers/usda_writer.h"
 #include "writers/version.h"
 
 namespace {
@@ -531,6 +536,169 @@ TEST(GlbRefusalTest, MissingFolderFailsAtOpenAndLeavesNothing) {
   FeedChain(glb, 10);
   EXPECT_FALSE(glb.Finish(&error));
   EXPECT_TRUE(folder.Entries().empty());
+}
+
+// ---- tubes and curves: the shapes a chain takes --------------------------------------------
+
+// Three chains, each led by a start point: straight along x; one that turns straight back, stays
+// on one spot and turns square; and one of a single point.
+const std::vector<std::vector<std::array<double, 3>>> SHAPES = {
+    {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {3, 0, 0}, {4, 0, 0}},
+    {{0, 2, 0}, {1, 2, 0}, {0, 2, 0}, {0, 2, 0}, {0, 3, 0}},
+    {{5, 5, 5}},
+};
+constexpr double SHAPE_WIDTH = 0.5;
+
+template <typename Writer>
+void FeedShapes(Writer& writer) {
+  int64_t number = 0;
+  for (const auto& chain : SHAPES) {
+    for (size_t i = 0; i < chain.size(); ++i, ++number) {
+      writer.AddPoint(static_cast<uint64_t>(number), chain[i].data());
+      int64_t pair[2] = {number - 1, number}, start[1] = {number};
+      if (i == 0) writer.AddPolygon("Dust", 1, start);
+      if (i > 0) writer.AddPolygon("Dust", 2, pair);
+    }
+  }
+}
+
+const std::array<double, 3>& ShapePoint(size_t number) {
+  for (const auto& chain : SHAPES) {
+    if (number < chain.size()) return chain[number];
+    number -= chain.size();
+  }
+  throw std::out_of_range("no such point");
+}
+
+// The tubes as tinygltf reads them: a ring of three vertices a point, each at half the width from
+// its point, its normal the unit vector from the point to it; triangles joining each chain's
+// consecutive rings, wound outwards; the straight tube's rings turned alike (no twist); the
+// attributes of each ring its point's; the start points at their points.
+TEST(TubeWriterTest, GlbTubesOfEveryShapeAreSound) {
+  TempFolder folder;
+  std::string error;
+  dustweave::TubeGlbWriter glb(SHAPE_WIDTH, true);
+  ASSERT_TRUE(glb.Open(folder.File("tubes.glb"), &error)) << error;
+  FeedShapes(glb);
+  ASSERT_TRUE(glb.Finish(&error)) << error;
+  GlbRead read = ReadGlb(folder.File("tubes.glb"));
+  ASSERT_TRUE(read.ok) << read.error;
+  const auto& primitives = read.model.meshes.at(0).primitives;
+  ASSERT_EQ(primitives.size(), 2u);
+  const tinygltf::Primitive& tubes = primitives[0];
+  EXPECT_EQ(tubes.mode, TINYGLTF_MODE_TRIANGLES);
+  auto positions = AccessorValues<float>(read.model, tubes.attributes.at("POSITION"), 3);
+  auto normals = AccessorValues<float>(read.model, tubes.attributes.at("NORMAL"), 3);
+  auto places = AccessorValues<float>(read.model, tubes.attributes.at("_U"), 1);
+  auto chains = AccessorValues<float>(read.model, tubes.attributes.at("_CHAIN"), 1);
+  auto indices = AccessorValues<uint32_t>(read.model, tubes.indices, 1);
+  ASSERT_EQ(positions.size(), 3 * 3 * 11u);
+  EXPECT_EQ(indices.size(), 3 * 6 * 8u);  // two chains of four segments, six triangles each
+  for (size_t vertex = 0; vertex < 33; ++vertex) {
+    const auto& point = ShapePoint(vertex / 3);
+    double length = 0;
+    for (int axis = 0; axis < 3; ++axis) {
+      float n = normals[3 * vertex + axis];
+      ASSERT_TRUE(std::isfinite(n)) << vertex;
+      length += n * n;
+      EXPECT_NEAR(positions[3 * vertex + axis], point[axis] + SHAPE_WIDTH / 2 * n, 1e-5) << vertex;
+    }
+    EXPECT_NEAR(length, 1, 1e-5) << vertex;
+    EXPECT_EQ(places[vertex], places[vertex / 3 * 3]);
+    EXPECT_EQ(chains[vertex], static_cast<float>(vertex < 15 ? 0 : vertex < 30 ? 1 : 2));
+  }
+  EXPECT_EQ(places[4 * 3], 1.0f);
+  for (size_t vertex = 3; vertex < 15; ++vertex) {  // the straight tube: each side the same way
+    for (int axis = 0; axis < 3; ++axis) EXPECT_NEAR(normals[3 * vertex + axis], normals[3 * (vertex % 3) + axis], 1e-6);
+  }
+  for (size_t t = 0; t < indices.size(); t += 3) {  // outwards: the face turns with its vertices' normals
+    const float* a = &positions[3 * indices[t]];
+    const float* b = &positions[3 * indices[t + 1]];
+    const float* c = &positions[3 * indices[t + 2]];
+    double u[3], v[3], facing = 0;
+    for (int axis = 0; axis < 3; ++axis) u[axis] = b[axis] - a[axis], v[axis] = c[axis] - a[axis];
+    double face[3] = {u[1] * v[2] - u[2] * v[1], u[2] * v[0] - u[0] * v[2], u[0] * v[1] - u[1] * v[0]};
+    for (uint32_t corner : {indices[t], indices[t + 1], indices[t + 2]}) {
+      for (int axis = 0; axis < 3; ++axis) facing += face[axis] * normals[3 * corner + axis];
+    }
+    if (indices[t] < 15) {  // the straight tube's (the other has triangles of no area where it stays)
+      EXPECT_GT(facing, 0) << "triangle " << t / 3;
+    }
+    EXPECT_LT(std::max({indices[t], indices[t + 1], indices[t + 2]}) / 3, 10u);  // never the one-point chain's
+  }
+  auto starts = AccessorValues<float>(read.model, primitives[1].attributes.at("POSITION"), 3);
+  EXPECT_EQ(starts, (std::vector<float>{0, 0, 0, 0, 2, 0, 5, 5, 5}));
+}
+
+// Laid out in place for the points expected (as many, more or fewer) or spooled, the same bytes,
+// over several blocks of every part.
+TEST(TubeWriterTest, GlbTubesExpectedPointCountGivesTheSameFile) {
+  const uint64_t made = 100001;
+  TempFolder folder;
+  std::string error, expected;
+  for (uint64_t expectation : {uint64_t{0}, made, made + 1, made - 1, made - 40000}) {
+    dustweave::TubeGlbWriter glb(0.1, true);
+    ASSERT_TRUE(glb.Open(folder.File("tubes.glb"), &error)) << error;
+    if (expectation > 0) glb.ExpectPoints(expectation);
+    FeedChainWithStarts(glb, made);
+    ASSERT_TRUE(glb.Finish(&error)) << error;
+    if (expectation == 0) expected = ReadAll(folder.File("tubes.glb"));
+    EXPECT_TRUE(ReadAll(folder.File("tubes.glb")) == expected) << "expecting " << expectation << " points";
+    EXPECT_EQ(folder.Entries(), std::vector<std::string>{"tubes.glb"});
+  }
+}
+
+// tinyobjloader reads the same tubes from the .obj: every face a triangle of valid vertices and
+// normals, the start points as points of their own.
+TEST(TubeWriterTest, ObjTubesOfEveryShapeAreRead) {
+  TempFolder folder;
+  std::string error;
+  dustweave::TubeObjWriter obj(SHAPE_WIDTH);
+  ASSERT_TRUE(obj.Open(folder.File("tubes.obj"), &error)) << error;
+  FeedShapes(obj);
+  ASSERT_TRUE(obj.Finish(&error)) << error;
+  tinyobj::ObjReader reader;
+  ASSERT_TRUE(reader.ParseFromFile(folder.File("tubes.obj"))) << reader.Error();
+  const tinyobj::attrib_t& attrib = reader.GetAttrib();
+  EXPECT_EQ(attrib.vertices.size(), 3 * (33 + 3u));
+  EXPECT_EQ(attrib.normals.size(), 3 * 33u);
+  for (float n : attrib.normals) EXPECT_TRUE(std::isfinite(n));
+  size_t faces = 0, points = 0;
+  for (const tinyobj::shape_t& shape : reader.GetShapes()) {
+    faces += shape.mesh.num_face_vertices.size();
+    for (unsigned char corners : shape.mesh.num_face_vertices) EXPECT_EQ(corners, 3);
+    for (const tinyobj::index_t& index : shape.mesh.indices) {
+      EXPECT_LT(static_cast<size_t>(index.vertex_index), 36u);
+      EXPECT_LT(static_cast<size_t>(index.normal_index), 33u);
+    }
+    points += shape.points.indices.size();
+  }
+  EXPECT_EQ(faces, 48u);
+  EXPECT_EQ(points, 3u);
+}
+
+// The curves of the three shapes: a chain of one point is a curve of two vertices at its point
+// (a linear curve has two or more), nothing is NaN, the widths taper to nothing at each end.
+TEST(UsdaWriterTest, CurvesOfEveryShapeAreWholeCurves) {
+  TempFolder folder;
+  std::string error;
+  dustweave::UsdaWriter usda(SHAPE_WIDTH, true);
+  ASSERT_TRUE(usda.Open(folder.File("chains.usda"), &error)) << error;
+  FeedShapes(usda);
+  ASSERT_TRUE(usda.Finish(&error)) << error;
+  std::string text = ReadAll(folder.File("chains.usda"));
+  EXPECT_EQ(text.find("nan"), std::string::npos);
+  for (const char* expected :
+       {"int[] curveVertexCounts = [5, 5, 2]\n",
+        "point3f[] points = [(0, 0, 0), (1, 0, 0), (2, 0, 0), (3, 0, 0), (4, 0, 0), (0, 2, 0), (1, 2, 0), (0, 2, 0), "
+        "(0, 2, 0), (0, 3, 0), (5, 5, 5), (5, 5, 5)]\n",
+        "float[] widths = [0.5, 0.375, 0.25, 0.125, 0, 0.5, 0.375, 0.25, 0.125, 0, 0.5, 0.5] (\n",
+        "float[] primvars:u = [0, 0.25, 0.5, 0.75, 1, 0, 0.25, 0.5, 0.75, 1, 0, 0] (\n",
+        "int[] primvars:chain = [0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 2, 2] (\n",
+        "float3[] extent = [(-0.25, -0.25, -0.25), (5.25, 5.25, 5.25)]\n",
+        "point3f[] points = [(0, 0, 0), (0, 2, 0), (5, 5, 5)]\n"}) {
+    EXPECT_NE(text.find(expected), std::string::npos) << expected << "\nin\n" << text;
+  }
 }
 
 // ---- the samples of a pfx file, told by its size ---------------------------------------------

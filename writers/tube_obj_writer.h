@@ -1,0 +1,51 @@
+// The chains as tubes in Wavefront OBJ, streamed as the module makes the mesh: each point's ring
+// (writers/tube_rings.h) as `v` and `vn` lines, the triangles joining it to the ring before as
+// `f v//vn` lines, and each one-point polygon as a `v` line at its point and a `p` line.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/atomic_file.h"
+#include "platform/block_writer.h"
+#include "standin/mesh_sink.h"
+#include "writers/last_surface.h"
+#include "writers/tube_rings.h"
+
+namespace dustweave {
+
+class TubeObjWriter : public standin::MeshSink {
+ public:
+  explicit TubeObjWriter(double width);
+  ~TubeObjWriter() override;
+
+  bool Open(const std::string& path, std::string* error);
+  void AddPoint(uint64_t number, const double position[3]) override;
+  // Two-point polygons make the tubes; one-point polygons are points; others are left out with a
+  // comment.
+  void AddPolygon(const char* surface, int count, const int64_t* points) override;
+  bool Complete(std::string* error);
+  AtomicFile& file() { return out_; }
+  uint64_t bytesMade() const { return out_.size() + used_; }
+  bool Finish(std::string* error);
+
+ private:
+  void Reserve(size_t size);
+  void Put(const char* text, size_t size);
+  void StartSurface(const char* surface);
+  void TakeRing(const TubeRing& ring);
+  void PutVector(const char* key, const float (&v)[3]);
+
+  double width_;
+  AtomicFile out_;
+  BlockWriter behind_{out_};
+  std::unique_ptr<char[]> block_;
+  size_t used_ = 0;
+  std::unique_ptr<TubeRings> rings_;
+  uint64_t vertices_ = 0, normals_ = 0, faces_ = 0, dots_ = 0, leftOut_ = 0;
+  uint64_t lastRing_ = 0;  // the number of the last ring's first vertex
+  LastSurface surface_;
+};
+
+}  // namespace dustweave
