@@ -106,17 +106,20 @@ Refusal GivenWidth(const ConvertArgs& a, double* width) {
   return {};
 }
 
-double SceneWidth(const std::string& input) {
+// The default width, from the diagonal of the input's box; a file that cannot be read for it
+// stops the command, as it would stop the run (a width guessed instead would change the tubes).
+Refusal SceneWidth(const std::string& input, double* width) {
   PfxInspection look;
-  std::string ignored;
-  if (!InspectPfx(input, &look, &ignored) || !look.anyFinite) return 1;
+  std::string error;
+  if (!InspectPfx(input, &look, &error)) return {EXIT_NOT_DONE, error};
   double squared = 0;
-  for (int axis = 0; axis < 3; ++axis) {
+  for (int axis = 0; axis < 3 && look.anyFinite; ++axis) {
     double side = static_cast<double>(look.high[axis]) - look.low[axis];
     squared += side * side;
   }
   double diagonal = std::sqrt(squared);
-  return diagonal > 0 && std::isfinite(diagonal) ? diagonal * WIDTH_PER_DIAGONAL : 1;
+  *width = diagonal > 0 && std::isfinite(diagonal) ? diagonal * WIDTH_PER_DIAGONAL : 1;
+  return {};
 }
 
 // The options that fit only some outputs.
@@ -151,7 +154,9 @@ Refusal PlanConvert(const ConvertArgs& a, CommandPlan* plan) {
   std::string module = a.module;
   if (module.empty() && !FindDefaultModule(&module, &error)) return {EXIT_NOT_DONE, error};
   if ((refusal = PlanModule(module, plan)).status != 0) return refusal;
-  if ((a.tubes || usda) && plan->width == 0) plan->width = SceneWidth(a.input);
+  if ((a.tubes || usda) && plan->width == 0 && (refusal = SceneWidth(a.input, &plan->width)).status != 0) {
+    return refusal;
+  }
   plan->chainAttributes = a.attributes;
   plan->tubes = a.tubes && !usda;
   plan->taper = a.taper;

@@ -87,7 +87,7 @@ function main() {
   execFileSync(given.dustweave, ['generate', pfx], { stdio: 'ignore' });
   const summary = execFileSync(given.dustweave, ['convert', pfx, usda, '--module', given.module, '--step', '0.25',
                                                  '--start-poly', '--taper', '--tubes', String(WIDTH)]).toString();
-  const made = /: (\d+) points/.exec(summary);
+  const made = /: ([\d,]+) points/.exec(summary);
   const stage = parse(fs.readFileSync(usda, 'utf8'));
   const metadata = Object.fromEntries(stage.descriptor.assignments.map((a) => [a.identifier, a.value]));
   check('the stage is Y up', metadata.upAxis === 'Y', `upAxis ${metadata.upAxis}`);
@@ -100,7 +100,7 @@ function main() {
   check('the curves are linear', declared(curves, 'type').value === 'linear', `type ${declared(curves, 'type').value}`);
   const counts = declared(curves, 'curveVertexCounts').value, points = declared(curves, 'points').value;
   const total = counts.reduce((a, b) => a + b, 0);
-  check('a curve a chain, a point a point made', counts.length === 200 && points.length === Number(made[1]) &&
+  check('a curve a chain, a point a point made', counts.length === 200 && points.length === Number(made[1].replaceAll(',', '')) &&
         total === points.length, `${counts.length} curves of ${total} vertices, ${points.length} points; ${summary.trim()}`);
   check('a start point a chain', declared(starts, 'points').value.length === counts.length,
         `${declared(starts, 'points').value.length} start points`);
