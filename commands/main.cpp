@@ -178,6 +178,18 @@ int TimesGiven(const CLI::App& app, const CLI::App& command, const std::string& 
   return times;
 }
 
+// --tubes takes the next word as its WIDTH only when that word is a number, so that
+// `convert --tubes sim.pfx chains.glb` keeps both paths; otherwise it stands alone ("--tubes=").
+void LeaveTubeWidthOut(int argc, char** argv) {
+  static char alone[] = "--tubes=";
+  for (int i = 1; i + 1 < argc && std::string(argv[i]) != "--"; ++i) {
+    if (std::string(argv[i]) != "--tubes") continue;
+    char* end = nullptr;
+    std::strtod(argv[i + 1], &end);
+    if (end == argv[i + 1] || *end != '\0') argv[i] = alone;
+  }
+}
+
 // Parses the options: -1 when a command is to run, else the exit status (help and the version
 // printed, or misuse said with the help of the command it concerns). An unknown option, a value
 // too many and an option given twice are said in plain words; other mistakes in the parser's.
@@ -256,6 +268,7 @@ int main(int argc, char** argv) {
   dustweave::SetWriteFailureHandler(EndOnWriteFailure);
   CommandLine line;
   Declare(app, line);
+  LeaveTubeWidthOut(argc, argv);
   if (int status = CheckCommandWord(app, argc, argv)) return status;
   if (int status = Parse(app, line, argc, argv); status >= 0) return status;
   if (int status = StartSeams(line)) return status;

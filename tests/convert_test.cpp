@@ -478,6 +478,15 @@ TEST(ConvertMisuse, WrongCommandLinesExitWith64AndWriteNothing) {
   EXPECT_EQ(dir.Names(), (std::set<std::string>{"small.pfx", "small.obj"}));
 }
 
+TEST(ConvertTubes, AWidthLeftOutTakesNoPathForIt) {
+  // --tubes takes an optional WIDTH: put before the paths, it must not swallow INPUT.
+  TempDir dir;
+  std::string pfx = Typical(dir);
+  EXPECT_EQ(Dustweave({"convert", "--tubes", pfx, dir / "before.glb"}).status, 0);
+  EXPECT_EQ(Dustweave({"convert", pfx, dir / "after.glb", "--tubes"}).status, 0);
+  EXPECT_EQ(ReadText(dir / "before.glb"), ReadText(dir / "after.glb"));
+}
+
 TEST(ConvertStep, FractionAndPercentAreTheSameRun) {
   TempDir dir;
   std::string pfx = Typical(dir);
