@@ -10,7 +10,6 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 #endif
@@ -46,13 +45,13 @@ namespace {
 
 std::atomic<FileFault> gFault{nullptr};
 
-}  // namespace
-
 const char* FileOpName(FileOp op) {
   static const char* const NAMES[] = {"query", "list",  "create", "open",   "write",  "read",        "copy",
                                       "truncate", "set-mode", "sync", "close", "rename", "remove", "sync-folder"};
   return NAMES[static_cast<int>(op)];
 }
+
+}  // namespace
 
 void SetFileFault(FileFault fault) { gFault.store(fault); }
 
@@ -67,21 +66,13 @@ namespace {
 
 FileFaultPlan gPlan;
 std::atomic<uint64_t> gCounted{0};
-#ifdef _WIN32
-std::FILE* gLog = nullptr;  // written from one thread: this build writes blocks at once
-#else
-int gLog = -1;  // appended to by whole lines, from any thread
-#endif
+std::FILE* gLog = nullptr;  // appended to by whole lines, each one write of its own (stdio locks)
 
 void Log(uint64_t number, FileOp op, const std::string& path) {
-  std::string line = std::to_string(number) + " " + FileOpName(op) + " " + path + "\n";
-#ifdef _WIN32
   if (gLog == nullptr) return;
+  std::string line = std::to_string(number) + " " + FileOpName(op) + " " + path + "\n";
   std::fwrite(line.data(), 1, line.size(), gLog);
   std::fflush(gLog);
-#else
-  if (gLog >= 0 && write(gLog, line.data(), line.size()) < 0) return;
-#endif
 }
 
 [[noreturn]] void StopDead() {
@@ -131,18 +122,9 @@ bool ParseFileFaultPlan(const std::string& text, FileFaultPlan* plan, std::strin
 bool StartFileFaultPlan(const FileFaultPlan& plan, std::string* error) {
   gPlan = plan;
   gCounted = 0;
-  if (!plan.log.empty()) {
-#ifdef _WIN32
-    gLog = std::fopen(plan.log.c_str(), "ab");
-    bool opened = gLog != nullptr;
-#else
-    gLog = open(plan.log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    bool opened = gLog >= 0;
-#endif
-    if (!opened) {
-      *error = "cannot open " + plan.log + ": " + std::generic_category().message(errno);
-      return false;
-    }
+  if (!plan.log.empty() && (gLog = std::fopen(plan.log.c_str(), "ab")) == nullptr) {
+    *error = "cannot open " + plan.log + ": " + std::generic_category().message(errno);
+    return false;
   }
   SetFileFault(PlannedFault);
   return true;

@@ -7,6 +7,8 @@
 #include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <filesystem>
 #endif
 
 namespace dustweave {
@@ -31,7 +33,7 @@ bool IsRegularFile(const std::string& path) {
 bool SameFile(const std::string& a, const std::string& b) {
   PathStatus left, right;
   return StatusOf(a, &left) == 0 && StatusOf(b, &right) == 0 && left.kind != PathKind::Missing &&
-         right.kind != PathKind::Missing && left.identity == right.identity;
+         right.kind != PathKind::Missing && left.volume == right.volume && left.index == right.index;
 }
 
 std::string NameTooLong(const std::string& path) {
@@ -96,8 +98,8 @@ SystemError StatusOf(const std::string& path, PathStatus* status) {
     bool folder = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     status->kind = folder ? PathKind::Folder : PathKind::File;
     status->size = (static_cast<uint64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
-    status->identity = {information.dwVolumeSerialNumber,
-                        (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
+    status->volume = information.dwVolumeSerialNumber;
+    status->index = (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
   } else {
     status->kind = PathKind::Other;
   }
@@ -132,22 +134,16 @@ bool SameName(const std::string& a, const std::string& b) { return a == b; }
 
 }  // namespace
 
+// The standard library's paths are the bytes themselves here.
 std::string ProgramPath() {
-  for (size_t room = 256; room <= 65536; room *= 4) {
-    std::string path(room, '\0');
-    ssize_t length = readlink("/proc/self/exe", path.data(), room);
-    if (length <= 0) return "";
-    if (static_cast<size_t>(length) < room) return path.substr(0, static_cast<size_t>(length));
-  }
-  return "";
+  std::error_code failed;
+  return std::filesystem::read_symlink("/proc/self/exe", failed).string();
 }
 
 std::string AbsolutePath(const std::string& path) {
-  if (path.empty() || path[0] == '/') return path;
-  std::string folder(PATH_MAX, '\0');
-  if (getcwd(folder.data(), folder.size()) == nullptr) return path;
-  folder.resize(folder.find('\0'));
-  return JoinPath(folder, path);
+  std::error_code failed;
+  std::string folder = std::filesystem::current_path(failed).string();
+  return path.empty() || path[0] == '/' || failed ? path : JoinPath(folder, path);
 }
 
 SystemError StatusOf(const std::string& path, PathStatus* status) {
@@ -158,7 +154,8 @@ SystemError StatusOf(const std::string& path, PathStatus* status) {
   status->kind = S_ISREG(info.st_mode) ? PathKind::File : S_ISDIR(info.st_mode) ? PathKind::Folder : PathKind::Other;
   status->size = static_cast<uint64_t>(info.st_size);
   status->mode = static_cast<unsigned>(info.st_mode & 0777);
-  status->identity = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+  status->volume = static_cast<uint64_t>(info.st_dev);
+  status->index = static_cast<uint64_t>(info.st_ino);
   return 0;
 }
 
@@ -181,7 +178,7 @@ SystemError ResolveLinks(const std::string& path, std::string* target) {
     link.resize(static_cast<size_t>(length));
     current = !link.empty() && link[0] == '/' ? link : FolderOf(current) + link;
   }
-  return SYSTEM_LINK_LOOP;
+  return ELOOP;
 }
 
 size_t NameLimitOf(const std::string& path) {
