@@ -118,12 +118,9 @@ SystemError FileHandle::Sync() {
   return Checked(FileOp::Sync, path_, [&] { return FlushFileBuffers(handle_) != 0; });
 }
 
-SystemError FileHandle::Close() {
-  if (handle_ == nullptr) return 0;
-  SystemError fault = FaultAt(FileOp::Close, path_);
-  SystemError result = CloseHandle(handle_) ? fault : LastError();
+void FileHandle::Close() {
+  if (handle_ != nullptr) CloseHandle(handle_);
   handle_ = nullptr;
-  return result;
 }
 #else
 // An existing file to read, or a new file locked while it is open: a later run removes only
@@ -179,12 +176,9 @@ SystemError FileHandle::Sync() {
 }
 
 // A failed close still gives the descriptor back: it is never closed twice.
-SystemError FileHandle::Close() {
-  if (fd_ < 0) return 0;
-  SystemError fault = FaultAt(FileOp::Close, path_);
-  SystemError result = ::close(fd_) == 0 ? fault : errno;
+void FileHandle::Close() {
+  if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
-  return result;
 }
 #endif
 

@@ -41,7 +41,9 @@ class FileHandle {
   SystemError Truncate(uint64_t size);
   SystemError SetMode(unsigned mode);  // permission bits (POSIX; nothing on Windows)
   SystemError Sync();                  // flushes the file's bytes to the disk
-  SystemError Close();  // 0, or the error of the close; lets go of the file
+  // Lets go of the file. Its error is not asked: a file written is flushed first (Sync), and the
+  // others are read or thrown away.
+  void Close();
 
  private:
   SystemError Open(FileOp op, const std::string& path);

@@ -1,10 +1,10 @@
 // The system's error texts, the seam, and the fault plan that counts operations through it.
 #include "platform/file_seam.h"
 
-#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <regex>
 #include <system_error>
 
 #ifdef _WIN32
@@ -46,8 +46,8 @@ namespace {
 std::atomic<FileFault> gFault{nullptr};
 
 const char* FileOpName(FileOp op) {
-  static const char* const NAMES[] = {"query", "list",  "create", "open",   "write",  "read",        "copy",
-                                      "truncate", "set-mode", "sync", "close", "rename", "remove", "sync-folder"};
+  static const char* const NAMES[] = {"query",    "list",     "create", "open",   "write",  "read",
+                                      "copy",     "truncate", "set-mode", "sync", "rename", "remove", "sync-folder"};
   return NAMES[static_cast<int>(op)];
 }
 
@@ -94,25 +94,18 @@ SystemError PlannedFault(FileOp op, const std::string& path) {
   return broken ? SYSTEM_IO_ERROR : 0;
 }
 
-bool ParseCount(const std::string& text, uint64_t* count) {
-  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
-  *count = std::strtoull(text.c_str(), nullptr, 10);
-  return *count > 0;
-}
-
 }  // namespace
 
 bool ParseFileFaultPlan(const std::string& text, FileFaultPlan* plan, std::string* error) {
   using Break = FileFaultPlan::Break;
   *plan = FileFaultPlan();
-  size_t comma = text.find(','), colon = text.find(':');
-  std::string how = text.substr(0, std::min(comma, colon)), rest = comma == std::string::npos ? "" : text.substr(comma + 1);
+  std::smatch part;
+  bool known = std::regex_match(text, part, std::regex("(none|once|from|dead)(?::([0-9]+))?(?:,log=(.+))?"));
+  std::string how = part[1];
   plan->how = how == "once" ? Break::Once : how == "from" ? Break::FromThenOn : how == "dead" ? Break::StopDead : Break::Nothing;
-  bool counted = colon != std::string::npos && colon < comma;
-  bool known = plan->how == Break::Nothing ? how == "none" && !counted
-                                           : counted && ParseCount(text.substr(colon + 1, comma - colon - 1), &plan->at);
-  if (rest.rfind("log=", 0) == 0 && rest.size() > 4) plan->log = rest.substr(4);
-  if (!known || (comma != std::string::npos && plan->log.empty())) {
+  plan->at = part[2].matched ? std::strtoull(part[2].str().c_str(), nullptr, 10) : 0;
+  plan->log = part[3];
+  if (!known || (plan->how == Break::Nothing) != !part[2].matched || (part[2].matched && plan->at == 0)) {
     *error = "a fault plan is none, once:N, from:N or dead:N, then ,log=PATH: " + text;
     return false;
   }

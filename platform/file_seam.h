@@ -39,7 +39,6 @@ enum class FileOp {
   Truncate,
   SetMode,     // permission bits
   Sync,        // a file's bytes to the disk
-  Close,
   Rename,      // over another name
   Remove,
   SyncFolder,  // a folder's names to the disk
