@@ -33,14 +33,6 @@ constexpr const char* MARK = ".partial-";
 constexpr size_t SUFFIX_ROOM = TEMPORARY_NAME_ROOM - 1;
 constexpr size_t HASH_ROOM = 9;  // "~" and eight hex digits
 
-unsigned long ProcessId() {
-#ifdef _WIN32
-  return static_cast<unsigned long>(_getpid());
-#else
-  return static_cast<unsigned long>(getpid());
-#endif
-}
-
 uint32_t HashOf(const std::string& text) {
   uint32_t hash = 2166136261u;  // FNV-1a
   for (unsigned char c : text) hash = (hash ^ c) * 16777619u;
@@ -66,7 +58,7 @@ std::string TemporaryPrefixFor(const std::string& path) { return FolderOf(path) 
 
 std::string TemporaryNameFor(const std::string& path) {
   static std::atomic<unsigned long> counter{0};
-  return TemporaryPrefixFor(path) + std::to_string(ProcessId()) + "-" + std::to_string(++counter);
+  return TemporaryPrefixFor(path) + std::to_string(getpid()) + "-" + std::to_string(++counter);
 }
 
 // ---- the registry and interrupts ------------------------------------------------------------
