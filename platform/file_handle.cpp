@@ -61,20 +61,13 @@ SystemError FileHandle::Open(FileOp op, const std::string& path) {
 }
 
 #ifdef _WIN32
-namespace {
-
-HANDLE Opened(const std::string& path, DWORD access, DWORD sharing, DWORD disposition) {
-  return CreateFileA(path.c_str(), access, sharing, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-}  // namespace
-
 // A new file no other opener may read, write or delete while it is open (the rename and our own
 // interrupt handler go through this handle's sharing of delete), or an existing one to read.
 SystemError FileHandle::SystemOpen(FileOp op, const std::string& path) {
-  HANDLE handle = op == FileOp::Create
-                      ? Opened(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, CREATE_NEW)
-                      : Opened(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
+  bool create = op == FileOp::Create;
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | (create ? GENERIC_WRITE : 0),
+                              FILE_SHARE_DELETE | (create ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE), nullptr,
+                              create ? CREATE_NEW : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return LastError();
   handle_ = handle;
   return 0;
