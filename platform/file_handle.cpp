@@ -54,10 +54,9 @@ SystemError FileHandle::OpenToRead(const std::string& path) { return Open(FileOp
 // Closes what it held; then the seam is asked, and the system; the path is kept for the seam.
 SystemError FileHandle::Open(FileOp op, const std::string& path) {
   Close();
-  if (SystemError fault = FaultAt(op, path)) return fault;
-  SystemError failure = SystemOpen(op, path);
-  if (failure == 0) path_ = path;
-  return failure;
+  path_ = path;
+  SystemError fault = FaultAt(op, path);
+  return fault != 0 ? fault : SystemOpen(op, path);
 }
 
 #ifdef _WIN32

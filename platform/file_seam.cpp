@@ -26,9 +26,7 @@ std::string SystemReason(SystemError error) {
                                 nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string reason = length > 0 ? std::string(text, length) : "";
   LocalFree(text);
-  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' ' || reason.back() == '.')) {
-    reason.pop_back();
-  }
+  reason.erase(reason.find_last_not_of("\r\n .") + 1);
   return reason.empty() ? "Windows error " + std::to_string(static_cast<unsigned long>(error)) : reason;
 }
 

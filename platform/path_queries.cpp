@@ -21,6 +21,22 @@ std::string FolderToAsk(const std::string& path) {
   return folder.empty() ? "." : folder;
 }
 
+#if defined(_WIN32)
+// Names in one folder compared as Windows compares them: ignoring case, in every script.
+bool SameName(const std::string& a, const std::string& b) {
+  auto wide = [](const std::string& text) {
+    std::wstring units(NameUnits(text), L'\0');
+    if (!text.empty()) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), units.data(), static_cast<int>(units.size()));
+    return units;
+  };
+  std::wstring left = wide(a), right = wide(b);
+  return CompareStringOrdinal(left.data(), static_cast<int>(left.size()), right.data(), static_cast<int>(right.size()), TRUE) ==
+         CSTR_EQUAL;
+}
+#else
+bool SameName(const std::string& a, const std::string& b) { return a == b; }
+#endif
+
 }  // namespace
 
 // ---- the answers alike on every system ---------------------------------------------------
@@ -46,22 +62,6 @@ std::string NameTooLong(const std::string& path) {
 // ---- Windows --------------------------------------------------------------------------------
 
 #if defined(_WIN32)
-
-namespace {
-
-// Names in one folder compared as Windows compares them: ignoring case, in every script.
-bool SameName(const std::string& a, const std::string& b) {
-  auto wide = [](const std::string& text) {
-    std::wstring units(NameUnits(text), L'\0');
-    if (!text.empty()) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), units.data(), static_cast<int>(units.size()));
-    return units;
-  };
-  std::wstring left = wide(a), right = wide(b);
-  return CompareStringOrdinal(left.data(), static_cast<int>(left.size()), right.data(), static_cast<int>(right.size()), TRUE) ==
-         CSTR_EQUAL;
-}
-
-}  // namespace
 
 std::string ProgramPath() {
   // A path of 32767 UTF-16 units takes at most three bytes for each in UTF-8.
@@ -127,12 +127,6 @@ std::string PathLengthRefusal(const std::string& path, size_t room) {
 // ---- POSIX ----------------------------------------------------------------------------------
 
 #else
-
-namespace {
-
-bool SameName(const std::string& a, const std::string& b) { return a == b; }
-
-}  // namespace
 
 // The standard library's paths are the bytes themselves here.
 std::string ProgramPath() {
