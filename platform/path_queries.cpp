@@ -4,7 +4,6 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
-#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -166,10 +165,9 @@ SystemError ResolveLinks(const std::string& path, std::string* target) {
       *target = current;
       return 0;
     }
-    std::string link(static_cast<size_t>(info.st_size > 0 ? info.st_size : PATH_MAX) + 1, '\0');
-    ssize_t length = readlink(current.c_str(), link.data(), link.size());
-    if (length < 0) return errno;
-    link.resize(static_cast<size_t>(length));
+    std::error_code failed;
+    std::string link = std::filesystem::read_symlink(current, failed).string();
+    if (failed) return failed.value();
     current = !link.empty() && link[0] == '/' ? link : FolderOf(current) + link;
   }
   return ELOOP;
