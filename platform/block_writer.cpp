@@ -3,24 +3,20 @@
 // model has no std::thread: there each block is written at once.
 #include "platform/block_writer.h"
 
-#if defined(_WIN32) && !defined(_GLIBCXX_HAS_GTHREADS)
-#define DUSTWEAVE_WRITE_BEHIND 0
-#else
-#define DUSTWEAVE_WRITE_BEHIND 1
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <thread>
 #include <vector>
-#endif
-#if DUSTWEAVE_WRITE_BEHIND && !defined(_WIN32)
+
+#ifndef _WIN32
 #include <csignal>
 #include <pthread.h>
 #endif
 
 namespace dustweave {
 
-#if DUSTWEAVE_WRITE_BEHIND
+#if !defined(_WIN32) || defined(_GLIBCXX_HAS_GTHREADS)
 struct BlockWriter::Thread {
   static constexpr size_t QUEUE = 2;
 
