@@ -7,14 +7,6 @@
 
 namespace dustweave {
 
-namespace {
-
-constexpr const char* CUT_SHORT_TEXT = "unexpected end of pfx file";
-
-bool IsDeclined(const standin::Box& box) { return box.kind == "okCancel" && (!box.answer || *box.answer == 0); }
-
-}  // namespace
-
 std::string Flattened(const std::string& text) {
   std::string flat;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -43,11 +35,12 @@ CommitDecision DecideCommit(const standin::Host& host, int result, const std::st
     holdBack(EXIT_NOT_DONE, input + " is a folder");
   }
   for (const standin::Box& box : host.boxes) {
-    if (IsDeclined(box)) {
+    bool question = box.kind == "okCancel";
+    if (question && (!box.answer || *box.answer == 0)) {
       holdBack(EXIT_DECLINED, "the question \"" + Flattened(box.text) + "\" was answered Cancel", true);
-    } else if (box.kind != "okCancel" && box.text == CUT_SHORT_TEXT) {
+    } else if (!question && box.text == "unexpected end of pfx file") {
       decision.cutShort = true;
-    } else if (box.kind != "okCancel") {
+    } else if (!question) {
       holdBack(EXIT_NOT_DONE, "the module showed \"" + Flattened(box.text) + "\"", true);
     }
   }

@@ -52,7 +52,6 @@ void AtomicFile::Fail(SystemError error) {
 
 void AtomicFile::WriteAt(uint64_t offset, const void* data, size_t size) {
   if (failed() || size == 0) return;
-  if (!handle_.open()) return Fail(SYSTEM_NOT_OPEN);
   if (SystemError failure = handle_.WriteAt(offset, data, size)) Fail(failure);
 }
 
@@ -72,38 +71,36 @@ void AtomicFile::Truncate(uint64_t size) {
 
 // The file is held until after its removal, so that no sweep takes it meanwhile.
 void AtomicFile::Abandon() {
-  handle_.Close();
   if (!temporary_.empty()) {
     RemoveOwnFile(temporary_);
     ForgetTemporary(temporary_);
     temporary_.clear();
   }
-  handle_.Release();
+  handle_.Close();
 }
 
 // ---- sealing --------------------------------------------------------------------------------
 
 // The older file's permission bits are taken just before the rename, so that the new file is
-// what the user had set up, only with new bytes.
+// what the user had set up, only with new bytes. The file stays open, and so held, until renamed.
 bool AtomicFile::Seal(std::string* error) {
   PathStatus older;
   SystemError failure = error_;
-  if (failure == 0 && !handle_.open()) failure = SYSTEM_NOT_OPEN;
   if (failure == 0) failure = StatusOf(target_, &older);
   hadFile_ = older.kind == PathKind::File;
   if (failure == 0 && hadFile_) failure = handle_.SetMode(older.mode);
   if (failure == 0) failure = handle_.Sync();
-  if (SystemError closed = handle_.Close(); failure == 0) failure = closed;
   if (failure == 0) return true;
   if (!failed()) error_ = failure;
   *error = reason();
   return false;
 }
 
+// The bytes are on the disk under the name: a failing close can no longer change them.
 void AtomicFile::Renamed() {
   ForgetTemporary(temporary_);
   temporary_.clear();  // the name is the output's now: nothing to remove
-  handle_.Release();
+  handle_.Close();
 }
 
 // ---- the commit -----------------------------------------------------------------------------

@@ -51,7 +51,7 @@ class AtomicFile {
 
  private:
   friend bool CommitTogether(const std::vector<AtomicFile*>& files, std::string* error);
-  bool Seal(std::string* error);  // on the disk, with its bits, closed: ready to be renamed
+  bool Seal(std::string* error);  // on the disk, with its bits: ready to be renamed
   void Renamed();
 
   std::string path_;       // as the command was given it, for messages
@@ -63,8 +63,8 @@ class AtomicFile {
   SystemError error_ = 0;
 };
 
-// Commits the outputs of one command (each created, none failed): all are flushed to the disk,
-// given the older files' permission bits and closed first, then renamed over their names in the
+// Commits the outputs of one command (each created, none failed): all are flushed to the disk and
+// given the older files' permission bits first, then renamed over their names in the
 // order given, and their folders synced. One rename replaces one name in one step, so at every
 // instant, a kill or a power cut included, each name holds its older file or the whole new one;
 // nothing is moved away from a name, and no older file is removed. Given the previews first and

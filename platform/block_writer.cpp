@@ -3,43 +3,34 @@
 // model has no std::thread: there each block is written at once.
 #include "platform/block_writer.h"
 
-#if defined(_WIN32) && !defined(_GLIBCXX_HAS_GTHREADS)
-#define DUSTWEAVE_WRITE_BEHIND 0
-#else
-#define DUSTWEAVE_WRITE_BEHIND 1
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <thread>
 #include <vector>
-#endif
-#if DUSTWEAVE_WRITE_BEHIND && !defined(_WIN32)
+
+#ifndef _WIN32
 #include <csignal>
 #include <pthread.h>
 #endif
 
 namespace dustweave {
 
-#if DUSTWEAVE_WRITE_BEHIND
+#if !defined(_WIN32) || defined(_GLIBCXX_HAS_GTHREADS)
 struct BlockWriter::Thread {
   static constexpr size_t QUEUE = 2;
 
-  struct Block {
-    std::unique_ptr<char[]> bytes;
-    size_t capacity;
-  };
   struct Job {
-    Block block;
-    size_t size;
+    std::unique_ptr<char[]> bytes;
+    size_t capacity, size;
     uint64_t offset;
   };
 
   std::thread thread;
   std::mutex mutex;
   std::condition_variable changed;
-  std::deque<Job> jobs;  // the first is being written while `writing`
-  std::vector<Block> spares;
-  bool writing = false;
+  std::deque<Job> jobs;  // the first is being written; it leaves once written
+  std::vector<Job> spares;
   bool stop = false;
   int error = 0;  // of the first failed write
 
@@ -66,15 +57,13 @@ struct BlockWriter::Thread {
     for (;;) {
       changed.wait(lock, [&] { return !jobs.empty() || stop; });
       if (jobs.empty()) return;
-      writing = true;
       Job& job = jobs.front();
       lock.unlock();
-      int failure = error != 0 ? 0 : file.WriteAt(job.offset, job.block.bytes.get(), job.size);
+      int failure = error != 0 ? 0 : file.WriteAt(job.offset, job.bytes.get(), job.size);
       lock.lock();
       if (failure != 0 && error == 0) error = failure;
-      spares.push_back(std::move(job.block));
+      spares.push_back(std::move(job));
       jobs.pop_front();
-      writing = false;
       changed.notify_all();
     }
   }
@@ -83,7 +72,7 @@ struct BlockWriter::Thread {
   int Hand(uint64_t offset, std::unique_ptr<char[]>& block, size_t capacity, size_t size) {
     std::unique_lock<std::mutex> lock(mutex);
     changed.wait(lock, [&] { return jobs.size() < QUEUE; });
-    jobs.push_back(Job{Block{std::move(block), capacity}, size, offset});
+    jobs.push_back(Job{std::move(block), capacity, size, offset});
     for (size_t i = 0; i < spares.size(); ++i) {
       if (spares[i].capacity != capacity) continue;
       block = std::move(spares[i].bytes);
@@ -99,10 +88,20 @@ struct BlockWriter::Thread {
 
   int Wait() {
     std::unique_lock<std::mutex> lock(mutex);
-    changed.wait(lock, [&] { return jobs.empty() && !writing; });
+    changed.wait(lock, [&] { return jobs.empty(); });
     return error;
   }
 };
+#else
+struct BlockWriter::Thread {
+  explicit Thread(FileHandle& file) : file(file) {}
+  int Hand(uint64_t offset, std::unique_ptr<char[]>& block, size_t, size_t size) {
+    return file.WriteAt(offset, block.get(), size);
+  }
+  int Wait() { return 0; }
+  FileHandle& file;
+};
+#endif
 
 BlockWriter::BlockWriter(AtomicFile& file) : file_(file) {}
 BlockWriter::~BlockWriter() { Drain(); }
@@ -110,10 +109,6 @@ BlockWriter::~BlockWriter() { Drain(); }
 bool BlockWriter::Write(uint64_t offset, std::unique_ptr<char[]>& block, size_t capacity, size_t size) {
   if (file_.failed()) return false;
   if (size == 0) return true;
-  if (!file_.handle().open()) {
-    file_.Fail(SYSTEM_NOT_OPEN);
-    return false;
-  }
   if (!thread_) thread_ = std::make_unique<Thread>(file_.handle());
   if (int failure = thread_->Hand(offset, block, capacity, size)) file_.Fail(failure);
   return !file_.failed();
@@ -125,18 +120,5 @@ bool BlockWriter::Drain() {
   thread_.reset();  // ends the thread: the file may be closed next
   return !file_.failed();
 }
-#else
-struct BlockWriter::Thread {};
-
-BlockWriter::BlockWriter(AtomicFile& file) : file_(file) {}
-BlockWriter::~BlockWriter() = default;
-
-bool BlockWriter::Write(uint64_t offset, std::unique_ptr<char[]>& block, size_t, size_t size) {
-  file_.WriteAt(offset, block.get(), size);
-  return !file_.failed();
-}
-
-bool BlockWriter::Drain() { return !file_.failed(); }
-#endif
 
 }  // namespace dustweave

@@ -1,6 +1,6 @@
 // The file calls for POSIX (open, pwrite, pread, copy_file_range on Linux, flock, fchmod, fsync,
 // rename) and for Windows (CreateFileA with no sharing but delete, positioned WriteFile and
-// ReadFile, DuplicateHandle, MoveFileExA).
+// ReadFile, MoveFileExA).
 #include "platform/file_handle.h"
 
 #include <algorithm>
@@ -31,16 +31,21 @@ OVERLAPPED At(uint64_t offset) {
   at.OffsetHigh = static_cast<DWORD>(offset >> 32);
   return at;
 }
+#else
+SystemError LastError() { return errno; }
 #endif
+
+// Asks the seam about `op` on `path`, then the system by `call` (true when it did it): 0 or the
+// error.
+template <typename Call>
+SystemError Checked(FileOp op, const std::string& path, Call call) {
+  if (SystemError fault = FaultAt(op, path)) return fault;
+  return call() ? 0 : LastError();
+}
 
 }  // namespace
 
 // ---- the handle ---------------------------------------------------------------------------
-
-FileHandle::~FileHandle() {
-  Close();
-  Release();
-}
 
 SystemError FileHandle::Create(const std::string& path) { return Open(FileOp::Create, path); }
 
@@ -49,39 +54,20 @@ SystemError FileHandle::OpenToRead(const std::string& path) { return Open(FileOp
 // Closes what it held; then the seam is asked, and the system; the path is kept for the seam.
 SystemError FileHandle::Open(FileOp op, const std::string& path) {
   Close();
-  Release();
-  if (SystemError fault = FaultAt(op, path)) return fault;
-  SystemError failure = SystemOpen(op, path);
-  if (failure == 0) path_ = path;
-  return failure;
+  path_ = path;
+  SystemError fault = FaultAt(op, path);
+  return fault != 0 ? fault : SystemOpen(op, path);
 }
 
 #ifdef _WIN32
-bool FileHandle::open() const { return handle_ != nullptr; }
-
-namespace {
-
-HANDLE Opened(const std::string& path, DWORD access, DWORD sharing, DWORD disposition) {
-  return CreateFileA(path.c_str(), access, sharing, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-}
-
-}  // namespace
-
-// A new file no other opener may read, write or delete until it is renamed or removed (the rename
-// and our own interrupt handler go through this handle's sharing of delete): a second handle of
-// it holds it past Close. Or an existing one to read.
+// A new file no other opener may read, write or delete while it is open (the rename and our own
+// interrupt handler go through this handle's sharing of delete), or an existing one to read.
 SystemError FileHandle::SystemOpen(FileOp op, const std::string& path) {
-  HANDLE handle = op == FileOp::Create
-                      ? Opened(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, CREATE_NEW)
-                      : Opened(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, OPEN_EXISTING);
+  bool create = op == FileOp::Create;
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | (create ? GENERIC_WRITE : 0),
+                              FILE_SHARE_DELETE | (create ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE), nullptr,
+                              create ? CREATE_NEW : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return LastError();
-  HANDLE self = GetCurrentProcess();
-  if (op == FileOp::Create && !DuplicateHandle(self, handle, self, &hold_, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
-    SystemError failure = LastError();
-    CloseHandle(handle);
-    DeleteFileA(path.c_str());
-    return failure;
-  }
   handle_ = handle;
   return 0;
 }
@@ -112,39 +98,27 @@ SystemError FileHandle::ReadAt(uint64_t offset, void* data, size_t size, size_t*
 }
 
 SystemError FileHandle::Truncate(uint64_t size) {
-  if (SystemError fault = FaultAt(FileOp::Truncate, path_)) return fault;
   LARGE_INTEGER end;
   end.QuadPart = static_cast<LONGLONG>(size);
-  if (!SetFilePointerEx(handle_, end, nullptr, FILE_BEGIN) || !SetEndOfFile(handle_)) return LastError();
-  return 0;
+  return Checked(FileOp::Truncate, path_,
+                 [&] { return SetFilePointerEx(handle_, end, nullptr, FILE_BEGIN) && SetEndOfFile(handle_); });
 }
 
 SystemError FileHandle::SetMode(unsigned) { return 0; }
 
 SystemError FileHandle::Sync() {
-  if (SystemError fault = FaultAt(FileOp::Sync, path_)) return fault;
-  return FlushFileBuffers(handle_) ? 0 : LastError();
+  return Checked(FileOp::Sync, path_, [&] { return FlushFileBuffers(handle_) != 0; });
 }
 
-SystemError FileHandle::Close() {
-  if (handle_ == nullptr) return 0;
-  SystemError fault = FaultAt(FileOp::Close, path_);
-  SystemError result = CloseHandle(handle_) ? fault : LastError();
+void FileHandle::Close() {
+  if (handle_ != nullptr) CloseHandle(handle_);
   handle_ = nullptr;
-  return result;
-}
-
-void FileHandle::Release() {
-  if (hold_ != nullptr) CloseHandle(hold_);
-  hold_ = nullptr;
 }
 #else
-bool FileHandle::open() const { return fd_ >= 0; }
-
-// An existing file to read, or a new file locked until it is renamed or removed: a later run
-// removes only temporary files nobody holds. The lock is taken just after the creation; a sweep
-// that took it first, or removed the file in between, leaves the name to another try. File
-// systems without locks (some network folders) still write: there the lock is a courtesy.
+// An existing file to read, or a new file locked while it is open: a later run removes only
+// temporary files nobody holds. The lock is taken just after the creation; a sweep that took it
+// first, or removed the file in between, leaves the name to another try. File systems without
+// locks (some network folders) still write: there the lock is a courtesy.
 SystemError FileHandle::SystemOpen(FileOp op, const std::string& path) {
   if (op == FileOp::Open) {
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);  // a pipe with no writer answers at once
@@ -154,12 +128,9 @@ SystemError FileHandle::SystemOpen(FileOp op, const std::string& path) {
   if (fd < 0) return errno;
   struct stat info{};
   bool taken = flock(fd, LOCK_EX | LOCK_NB) != 0 ? errno == EWOULDBLOCK : fstat(fd, &info) == 0 && info.st_nlink == 0;
-  hold_ = taken ? -1 : fcntl(fd, F_DUPFD_CLOEXEC, 0);
-  if (hold_ < 0) {
-    SystemError failure = taken ? SYSTEM_NAME_TAKEN : errno;
+  if (taken) {
     ::close(fd);
-    if (!taken) unlink(path.c_str());
-    return failure;
+    return SYSTEM_NAME_TAKEN;
   }
   fd_ = fd;
   return 0;
@@ -185,33 +156,21 @@ SystemError FileHandle::ReadAt(uint64_t offset, void* data, size_t size, size_t*
 }
 
 SystemError FileHandle::Truncate(uint64_t size) {
-  if (SystemError fault = FaultAt(FileOp::Truncate, path_)) return fault;
-  return ftruncate(fd_, static_cast<off_t>(size)) == 0 ? 0 : errno;
+  return Checked(FileOp::Truncate, path_, [&] { return ftruncate(fd_, static_cast<off_t>(size)) == 0; });
 }
 
 SystemError FileHandle::SetMode(unsigned mode) {
-  if (SystemError fault = FaultAt(FileOp::SetMode, path_)) return fault;
-  return fchmod(fd_, static_cast<mode_t>(mode)) == 0 ? 0 : errno;
+  return Checked(FileOp::SetMode, path_, [&] { return fchmod(fd_, static_cast<mode_t>(mode)) == 0; });
 }
 
 SystemError FileHandle::Sync() {
-  if (SystemError fault = FaultAt(FileOp::Sync, path_)) return fault;
-  return fsync(fd_) == 0 ? 0 : errno;
+  return Checked(FileOp::Sync, path_, [&] { return fsync(fd_) == 0; });
 }
 
 // A failed close still gives the descriptor back: it is never closed twice.
-SystemError FileHandle::Close() {
-  if (fd_ < 0) return 0;
-  SystemError fault = FaultAt(FileOp::Close, path_);
-  SystemError result = ::close(fd_) == 0 ? fault : errno;
+void FileHandle::Close() {
+  if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
-  return result;
-}
-
-// The lock goes with the last descriptor of the file.
-void FileHandle::Release() {
-  if (hold_ >= 0) ::close(hold_);
-  hold_ = -1;
 }
 #endif
 
@@ -242,20 +201,19 @@ SystemError FileHandle::CopyFrom(FileHandle& source, uint64_t from, uint64_t siz
 // ---- names in folders ---------------------------------------------------------------------
 
 SystemError RenameOver(const std::string& from, const std::string& to) {
-  if (SystemError fault = FaultAt(FileOp::Rename, to)) return fault;
 #ifdef _WIN32
-  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) ? 0 : LastError();
+  DWORD how = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+  return Checked(FileOp::Rename, to, [&] { return MoveFileExA(from.c_str(), to.c_str(), how) != 0; });
 #else
-  return std::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+  return Checked(FileOp::Rename, to, [&] { return std::rename(from.c_str(), to.c_str()) == 0; });
 #endif
 }
 
 SystemError RemoveFile(const std::string& path) {
-  if (SystemError fault = FaultAt(FileOp::Remove, path)) return fault;
 #ifdef _WIN32
-  return DeleteFileA(path.c_str()) ? 0 : LastError();
+  return Checked(FileOp::Remove, path, [&] { return DeleteFileA(path.c_str()) != 0; });
 #else
-  return unlink(path.c_str()) == 0 ? 0 : errno;
+  return Checked(FileOp::Remove, path, [&] { return unlink(path.c_str()) == 0; });
 #endif
 }
 

@@ -1,5 +1,5 @@
 // The system's file calls that change files and names, in one place: a file created afresh and
-// held locked until it is renamed or removed, positioned writes and reads, permission bits,
+// held locked while it is open, positioned writes and reads, permission bits,
 // flushing to disk; renaming, removing and listing names in folders. POSIX descriptors or Windows handles
 // below; above, every failure is the system's error. Each call asks the seam first.
 #pragma once
@@ -20,14 +20,14 @@ inline constexpr size_t WRITE_BLOCK_SIZE = 1 << 20;
 class FileHandle {
  public:
   FileHandle() = default;
-  ~FileHandle();  // closes, ignoring errors
+  ~FileHandle() { Close(); }  // ignoring errors
   FileHandle(const FileHandle&) = delete;
   FileHandle& operator=(const FileHandle&) = delete;
 
-  // Creates `path`, which must not exist yet, for reading and writing, and holds it: an advisory
-  // lock on POSIX, an open handle that shares nothing but deletion on Windows, kept past Close
-  // until Release. 0 or the error; SYSTEM_NAME_TAKEN also when another process held the name
-  // first (a sweep about to remove it).
+  // Creates `path`, which must not exist yet, for reading and writing, and holds it until Close:
+  // an advisory lock on POSIX, sharing nothing but deletion (so renaming) on Windows. 0 or the
+  // error; SYSTEM_NAME_TAKEN also when another process held the name first (a sweep about to
+  // remove it).
   SystemError Create(const std::string& path);
   // Opens an existing file to read, without waiting for a writer when it is a pipe: 0 or the
   // error.
@@ -41,9 +41,9 @@ class FileHandle {
   SystemError Truncate(uint64_t size);
   SystemError SetMode(unsigned mode);  // permission bits (POSIX; nothing on Windows)
   SystemError Sync();                  // flushes the file's bytes to the disk
-  SystemError Close();  // 0, or the error of the close; a file Create made stays held
-  void Release();       // lets go of the file Create made, once it is renamed or removed
-  bool open() const;
+  // Lets go of the file. Its error is not asked: a file written is flushed first (Sync), and the
+  // others are read or thrown away.
+  void Close();
 
  private:
   SystemError Open(FileOp op, const std::string& path);
@@ -52,10 +52,8 @@ class FileHandle {
   std::string path_;
 #ifdef _WIN32
   void* handle_ = nullptr;
-  void* hold_ = nullptr;  // a second handle of the file Create made
 #else
   int fd_ = -1;
-  int hold_ = -1;  // a second descriptor of the locked file Create made: the lock lives while it does
 #endif
 };
 

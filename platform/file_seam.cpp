@@ -1,16 +1,15 @@
 // The system's error texts, the seam, and the fault plan that counts operations through it.
 #include "platform/file_seam.h"
 
-#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <regex>
 #include <system_error>
 
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 #endif
@@ -27,9 +26,7 @@ std::string SystemReason(SystemError error) {
                                 nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string reason = length > 0 ? std::string(text, length) : "";
   LocalFree(text);
-  while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' ' || reason.back() == '.')) {
-    reason.pop_back();
-  }
+  reason.erase(reason.find_last_not_of("\r\n .") + 1);
   return reason.empty() ? "Windows error " + std::to_string(static_cast<unsigned long>(error)) : reason;
 }
 
@@ -46,13 +43,13 @@ namespace {
 
 std::atomic<FileFault> gFault{nullptr};
 
-}  // namespace
-
 const char* FileOpName(FileOp op) {
-  static const char* const NAMES[] = {"query", "list",  "create", "open",   "write",  "read",        "copy",
-                                      "truncate", "set-mode", "sync", "close", "rename", "remove", "sync-folder"};
+  static const char* const NAMES[] = {"query",    "list",     "create", "open",   "write",  "read",
+                                      "copy",     "truncate", "set-mode", "sync", "rename", "remove", "sync-folder"};
   return NAMES[static_cast<int>(op)];
 }
+
+}  // namespace
 
 void SetFileFault(FileFault fault) { gFault.store(fault); }
 
@@ -67,21 +64,13 @@ namespace {
 
 FileFaultPlan gPlan;
 std::atomic<uint64_t> gCounted{0};
-#ifdef _WIN32
-std::FILE* gLog = nullptr;  // written from one thread: this build writes blocks at once
-#else
-int gLog = -1;  // appended to by whole lines, from any thread
-#endif
+std::FILE* gLog = nullptr;  // appended to by whole lines, each one write of its own (stdio locks)
 
 void Log(uint64_t number, FileOp op, const std::string& path) {
-  std::string line = std::to_string(number) + " " + FileOpName(op) + " " + path + "\n";
-#ifdef _WIN32
   if (gLog == nullptr) return;
+  std::string line = std::to_string(number) + " " + FileOpName(op) + " " + path + "\n";
   std::fwrite(line.data(), 1, line.size(), gLog);
   std::fflush(gLog);
-#else
-  if (gLog >= 0 && write(gLog, line.data(), line.size()) < 0) return;
-#endif
 }
 
 [[noreturn]] void StopDead() {
@@ -103,25 +92,18 @@ SystemError PlannedFault(FileOp op, const std::string& path) {
   return broken ? SYSTEM_IO_ERROR : 0;
 }
 
-bool ParseCount(const std::string& text, uint64_t* count) {
-  if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
-  *count = std::strtoull(text.c_str(), nullptr, 10);
-  return *count > 0;
-}
-
 }  // namespace
 
 bool ParseFileFaultPlan(const std::string& text, FileFaultPlan* plan, std::string* error) {
   using Break = FileFaultPlan::Break;
   *plan = FileFaultPlan();
-  size_t comma = text.find(','), colon = text.find(':');
-  std::string how = text.substr(0, std::min(comma, colon)), rest = comma == std::string::npos ? "" : text.substr(comma + 1);
+  std::smatch part;
+  bool known = std::regex_match(text, part, std::regex("(none|once|from|dead)(?::([0-9]+))?(?:,log=(.+))?"));
+  std::string how = part[1];
   plan->how = how == "once" ? Break::Once : how == "from" ? Break::FromThenOn : how == "dead" ? Break::StopDead : Break::Nothing;
-  bool counted = colon != std::string::npos && colon < comma;
-  bool known = plan->how == Break::Nothing ? how == "none" && !counted
-                                           : counted && ParseCount(text.substr(colon + 1, comma - colon - 1), &plan->at);
-  if (rest.rfind("log=", 0) == 0 && rest.size() > 4) plan->log = rest.substr(4);
-  if (!known || (comma != std::string::npos && plan->log.empty())) {
+  plan->at = part[2].matched ? std::strtoull(part[2].str().c_str(), nullptr, 10) : 0;
+  plan->log = part[3];
+  if (!known || (plan->how == Break::Nothing) != !part[2].matched || (part[2].matched && plan->at == 0)) {
     *error = "a fault plan is none, once:N, from:N or dead:N, then ,log=PATH: " + text;
     return false;
   }
@@ -131,18 +113,9 @@ bool ParseFileFaultPlan(const std::string& text, FileFaultPlan* plan, std::strin
 bool StartFileFaultPlan(const FileFaultPlan& plan, std::string* error) {
   gPlan = plan;
   gCounted = 0;
-  if (!plan.log.empty()) {
-#ifdef _WIN32
-    gLog = std::fopen(plan.log.c_str(), "ab");
-    bool opened = gLog != nullptr;
-#else
-    gLog = open(plan.log.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
-    bool opened = gLog >= 0;
-#endif
-    if (!opened) {
-      *error = "cannot open " + plan.log + ": " + std::generic_category().message(errno);
-      return false;
-    }
+  if (!plan.log.empty() && (gLog = std::fopen(plan.log.c_str(), "ab")) == nullptr) {
+    *error = "cannot open " + plan.log + ": " + std::generic_category().message(errno);
+    return false;
   }
   SetFileFault(PlannedFault);
   return true;

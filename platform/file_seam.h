@@ -19,19 +19,15 @@ bool IsMissing(SystemError error);
 
 #ifdef _WIN32
 inline constexpr SystemError SYSTEM_IO_ERROR = 1117;   // ERROR_IO_DEVICE
-inline constexpr SystemError SYSTEM_NOT_OPEN = 6;      // ERROR_INVALID_HANDLE
-inline constexpr SystemError SYSTEM_LINK_LOOP = 1921;  // ERROR_CANT_RESOLVE_FILENAME
 inline constexpr SystemError SYSTEM_NAME_TAKEN = 80;   // ERROR_FILE_EXISTS
 #else
 inline constexpr SystemError SYSTEM_IO_ERROR = EIO;
-inline constexpr SystemError SYSTEM_NOT_OPEN = EBADF;
-inline constexpr SystemError SYSTEM_LINK_LOOP = ELOOP;
 inline constexpr SystemError SYSTEM_NAME_TAKEN = EEXIST;
 #endif
 
 // ---- the seam -------------------------------------------------------------------------------
 
-// What the layer asks the system, in the words of a log line (FileOpName: "query", "list", ...).
+// What the layer asks the system ("query", "list", ... in a log line).
 enum class FileOp {
   Query,       // what is under a name: kind, size, identity, permission bits, a link's target
   List,        // the names in a folder
@@ -43,12 +39,10 @@ enum class FileOp {
   Truncate,
   SetMode,     // permission bits
   Sync,        // a file's bytes to the disk
-  Close,
   Rename,      // over another name
   Remove,
   SyncFolder,  // a folder's names to the disk
 };
-const char* FileOpName(FileOp op);
 
 // Answers the error to fail `op` on `path` with, or 0 to let the system do it.
 using FileFault = SystemError (*)(FileOp op, const std::string& path);

@@ -4,9 +4,10 @@
 #if defined(_WIN32)
 #include <windows.h>
 #else
-#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <filesystem>
 #endif
 
 namespace dustweave {
@@ -18,6 +19,22 @@ std::string FolderToAsk(const std::string& path) {
   std::string folder = FolderOf(path);
   return folder.empty() ? "." : folder;
 }
+
+#if defined(_WIN32)
+// Names in one folder compared as Windows compares them: ignoring case, in every script.
+bool SameName(const std::string& a, const std::string& b) {
+  auto wide = [](const std::string& text) {
+    std::wstring units(NameUnits(text), L'\0');
+    if (!text.empty()) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), units.data(), static_cast<int>(units.size()));
+    return units;
+  };
+  std::wstring left = wide(a), right = wide(b);
+  return CompareStringOrdinal(left.data(), static_cast<int>(left.size()), right.data(), static_cast<int>(right.size()), TRUE) ==
+         CSTR_EQUAL;
+}
+#else
+bool SameName(const std::string& a, const std::string& b) { return a == b; }
+#endif
 
 }  // namespace
 
@@ -31,7 +48,7 @@ bool IsRegularFile(const std::string& path) {
 bool SameFile(const std::string& a, const std::string& b) {
   PathStatus left, right;
   return StatusOf(a, &left) == 0 && StatusOf(b, &right) == 0 && left.kind != PathKind::Missing &&
-         right.kind != PathKind::Missing && left.identity == right.identity;
+         right.kind != PathKind::Missing && left.volume == right.volume && left.index == right.index;
 }
 
 std::string NameTooLong(const std::string& path) {
@@ -44,22 +61,6 @@ std::string NameTooLong(const std::string& path) {
 // ---- Windows --------------------------------------------------------------------------------
 
 #if defined(_WIN32)
-
-namespace {
-
-// Names in one folder compared as Windows compares them: ignoring case, in every script.
-bool SameName(const std::string& a, const std::string& b) {
-  auto wide = [](const std::string& text) {
-    std::wstring units(NameUnits(text), L'\0');
-    if (!text.empty()) MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), units.data(), static_cast<int>(units.size()));
-    return units;
-  };
-  std::wstring left = wide(a), right = wide(b);
-  return CompareStringOrdinal(left.data(), static_cast<int>(left.size()), right.data(), static_cast<int>(right.size()), TRUE) ==
-         CSTR_EQUAL;
-}
-
-}  // namespace
 
 std::string ProgramPath() {
   // A path of 32767 UTF-16 units takes at most three bytes for each in UTF-8.
@@ -96,8 +97,8 @@ SystemError StatusOf(const std::string& path, PathStatus* status) {
     bool folder = (information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     status->kind = folder ? PathKind::Folder : PathKind::File;
     status->size = (static_cast<uint64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
-    status->identity = {information.dwVolumeSerialNumber,
-                        (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
+    status->volume = information.dwVolumeSerialNumber;
+    status->index = (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
   } else {
     status->kind = PathKind::Other;
   }
@@ -126,28 +127,16 @@ std::string PathLengthRefusal(const std::string& path, size_t room) {
 
 #else
 
-namespace {
-
-bool SameName(const std::string& a, const std::string& b) { return a == b; }
-
-}  // namespace
-
+// The standard library's paths are the bytes themselves here.
 std::string ProgramPath() {
-  for (size_t room = 256; room <= 65536; room *= 4) {
-    std::string path(room, '\0');
-    ssize_t length = readlink("/proc/self/exe", path.data(), room);
-    if (length <= 0) return "";
-    if (static_cast<size_t>(length) < room) return path.substr(0, static_cast<size_t>(length));
-  }
-  return "";
+  std::error_code failed;
+  return std::filesystem::read_symlink("/proc/self/exe", failed).string();
 }
 
 std::string AbsolutePath(const std::string& path) {
-  if (path.empty() || path[0] == '/') return path;
-  std::string folder(PATH_MAX, '\0');
-  if (getcwd(folder.data(), folder.size()) == nullptr) return path;
-  folder.resize(folder.find('\0'));
-  return JoinPath(folder, path);
+  std::error_code failed;
+  std::string folder = std::filesystem::current_path(failed).string();
+  return path.empty() || path[0] == '/' || failed ? path : JoinPath(folder, path);
 }
 
 SystemError StatusOf(const std::string& path, PathStatus* status) {
@@ -158,7 +147,8 @@ SystemError StatusOf(const std::string& path, PathStatus* status) {
   status->kind = S_ISREG(info.st_mode) ? PathKind::File : S_ISDIR(info.st_mode) ? PathKind::Folder : PathKind::Other;
   status->size = static_cast<uint64_t>(info.st_size);
   status->mode = static_cast<unsigned>(info.st_mode & 0777);
-  status->identity = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+  status->volume = static_cast<uint64_t>(info.st_dev);
+  status->index = static_cast<uint64_t>(info.st_ino);
   return 0;
 }
 
@@ -175,13 +165,12 @@ SystemError ResolveLinks(const std::string& path, std::string* target) {
       *target = current;
       return 0;
     }
-    std::string link(static_cast<size_t>(info.st_size > 0 ? info.st_size : PATH_MAX) + 1, '\0');
-    ssize_t length = readlink(current.c_str(), link.data(), link.size());
-    if (length < 0) return errno;
-    link.resize(static_cast<size_t>(length));
+    std::error_code failed;
+    std::string link = std::filesystem::read_symlink(current, failed).string();
+    if (failed) return failed.value();
     current = !link.empty() && link[0] == '/' ? link : FolderOf(current) + link;
   }
-  return SYSTEM_LINK_LOOP;
+  return ELOOP;
 }
 
 size_t NameLimitOf(const std::string& path) {

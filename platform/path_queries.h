@@ -23,18 +23,12 @@ std::string AbsolutePath(const std::string& path);
 
 enum class PathKind { Missing, File, Folder, Other };
 
-// A file's identity on its volume, the same for every name and link that leads to it.
-struct FileIdentity {
-  uint64_t volume = 0, index = 0;
-  bool operator==(const FileIdentity&) const = default;
-};
-
 // What is under a name, following symbolic links.
 struct PathStatus {
   PathKind kind = PathKind::Missing;
   uint64_t size = 0;
-  unsigned mode = 0;  // permission bits (POSIX)
-  FileIdentity identity;
+  unsigned mode = 0;               // permission bits (POSIX)
+  uint64_t volume = 0, index = 0;  // the same for every name and link that leads to the file
 };
 // 0, with `status` filled (kind Missing when nothing is there), or the error that kept the
 // system from saying.

@@ -12,15 +12,13 @@ namespace dustweave {
 
 // ---- folder and name ----------------------------------------------------------------------
 
-bool IsPathSeparator(char c) {
-#if defined(_WIN32)
-  return c == '/' || c == '\\';
-#else
-  return c == '/';
-#endif
-}
-
 namespace {
+
+#if defined(_WIN32)
+constexpr char PREFERRED_SEPARATOR = '\\';
+#else
+constexpr char PREFERRED_SEPARATOR = '/';
+#endif
 
 // The length of the part of `path` that names no file of its own: a drive and a root separator
 // ("C:\", "C:", "\", "/").
@@ -33,14 +31,9 @@ size_t RootLength(const std::string& path) {
   return length;
 }
 
-constexpr char PREFERRED_SEPARATOR =
-#if defined(_WIN32)
-    '\\';
-#else
-    '/';
-#endif
-
 }  // namespace
+
+bool IsPathSeparator(char c) { return c == '/' || c == PREFERRED_SEPARATOR; }
 
 size_t FileNameStart(const std::string& path) {
   size_t start = path.size();

@@ -8,6 +8,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <regex>
 
 #include "platform/file_handle.h"
 #include "platform/path_queries.h"
@@ -31,14 +32,6 @@ constexpr const char* MARK = ".partial-";
 // What follows the stem: the mark, a process ID and a counter.
 constexpr size_t SUFFIX_ROOM = TEMPORARY_NAME_ROOM - 1;
 constexpr size_t HASH_ROOM = 9;  // "~" and eight hex digits
-
-unsigned long ProcessId() {
-#ifdef _WIN32
-  return static_cast<unsigned long>(_getpid());
-#else
-  return static_cast<unsigned long>(getpid());
-#endif
-}
 
 uint32_t HashOf(const std::string& text) {
   uint32_t hash = 2166136261u;  // FNV-1a
@@ -65,7 +58,7 @@ std::string TemporaryPrefixFor(const std::string& path) { return FolderOf(path) 
 
 std::string TemporaryNameFor(const std::string& path) {
   static std::atomic<unsigned long> counter{0};
-  return TemporaryPrefixFor(path) + std::to_string(ProcessId()) + "-" + std::to_string(++counter);
+  return TemporaryPrefixFor(path) + std::to_string(getpid()) + "-" + std::to_string(++counter);
 }
 
 // ---- the registry and interrupts ------------------------------------------------------------
@@ -95,39 +88,30 @@ void EachRegistered(Remove remove) {
   --gWalks;
 }
 
-void RemoveAllRegistered() {
 #ifdef _WIN32
-  EachRegistered([](const char* path) { DeleteFileA(path); });
-#else
-  EachRegistered([](const char* path) { unlink(path); });
-#endif
-}
-
-#ifdef _WIN32
-BOOL WINAPI RemoveAndEnd(DWORD event) {
-  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT &&
-      event != CTRL_LOGOFF_EVENT && event != CTRL_SHUTDOWN_EVENT) {
-    return FALSE;
-  }
+BOOL WINAPI RemoveAndEnd(DWORD) {  // every console event ends the program
   while (gHeld.load() > 0) Sleep(1);  // outputs being renamed into place finish first
-  RemoveAllRegistered();
+  EachRegistered([](const char* path) { DeleteFileA(path); });
   ExitProcess(0xC000013A);  // the status of a program ended by Ctrl-C
   return TRUE;
 }
 #else
 extern "C" void RemoveAndEnd(int signalNumber) {
-  RemoveAllRegistered();
+  EachRegistered([](const char* path) { unlink(path); });
   std::signal(signalNumber, SIG_DFL);
   std::raise(signalNumber);
 }
 
-sigset_t Interrupts() {
+#endif
+
+void MaskInterrupts([[maybe_unused]] bool masked) {
+#ifndef _WIN32
   sigset_t set;
   sigemptyset(&set);
   for (int signalNumber : INTERRUPT_SIGNALS) sigaddset(&set, signalNumber);
-  return set;
-}
+  sigprocmask(masked ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
 #endif
+}
 
 }  // namespace
 
@@ -171,20 +155,13 @@ void HandleInterrupts(void (*handler)(int), struct sigaction* before) {
 
 bool InterruptsAreHeld() { return gHeld.load() > 0; }
 
+// On POSIX the signals wait blocked, and one that came meanwhile is taken once unblocked.
 InterruptsHeld::InterruptsHeld() {
-  if (gHeld.fetch_add(1) > 0) return;
-#ifndef _WIN32
-  sigset_t set = Interrupts();
-  sigprocmask(SIG_BLOCK, &set, nullptr);
-#endif
+  if (gHeld.fetch_add(1) == 0) MaskInterrupts(true);
 }
 
 InterruptsHeld::~InterruptsHeld() {
-  if (gHeld.fetch_sub(1) > 1) return;
-#ifndef _WIN32
-  sigset_t set = Interrupts();
-  sigprocmask(SIG_UNBLOCK, &set, nullptr);  // one that came meanwhile is taken now
-#endif
+  if (gHeld.fetch_sub(1) == 1) MaskInterrupts(false);
 }
 
 // ---- removing -------------------------------------------------------------------------------
@@ -193,24 +170,19 @@ namespace {
 
 std::vector<std::string> gLeftBehind;  // lines; the program's one thread adds and takes them
 
-SystemError RemoveTwice(const std::string& path) {
-  SystemError failure = 0;
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    failure = RemoveFile(path);
-    if (failure == 0 || IsMissing(failure)) return 0;
-#ifdef _WIN32
-    Sleep(50);
-#endif
-  }
-  return failure;
-}
-
 }  // namespace
 
 bool RemoveOwnFile(const std::string& path) {
-  SystemError failure = RemoveTwice(path);
-  if (failure != 0) gLeftBehind.push_back("cannot remove " + path + ": " + SystemReason(failure));
-  return failure == 0;
+  SystemError failure = RemoveFile(path);
+  if (failure != 0 && !IsMissing(failure)) {
+#ifdef _WIN32
+    Sleep(50);
+#endif
+    failure = RemoveFile(path);
+  }
+  if (failure == 0 || IsMissing(failure)) return true;
+  gLeftBehind.push_back("cannot remove " + path + ": " + SystemReason(failure));
+  return false;
 }
 
 std::vector<std::string> LeftBehindLines() {
@@ -247,13 +219,7 @@ bool RemoveIfUnheld(const std::string& path) {
 #endif
 
 // "PID-N": what a temporary name has after its prefix.
-bool IsProcessAndCounter(const std::string& rest) {
-  size_t dash = rest.find('-');
-  auto digits = [](const std::string& text) {
-    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
-  };
-  return dash != std::string::npos && digits(rest.substr(0, dash)) && digits(rest.substr(dash + 1));
-}
+bool IsProcessAndCounter(const std::string& rest) { return std::regex_match(rest, std::regex("[0-9]+-[0-9]+")); }
 
 }  // namespace
 

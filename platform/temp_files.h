@@ -22,11 +22,9 @@ namespace dustweave {
 // length with this much room when it names an output.
 inline constexpr size_t TEMPORARY_NAME_ROOM = 1 + 9 + 20 + 1 + 20;
 
-// A new temporary name for an output at `path`: unique in this process, and between processes
-// by the process ID.
+// A new temporary name for an output at `path`, unique by the process ID and a counter; and what
+// every temporary name of `path` begins with.
 std::string TemporaryNameFor(const std::string& path);
-
-// What every temporary name of `path` begins with.
 std::string TemporaryPrefixFor(const std::string& path);
 
 // ---- the registry and interrupts ------------------------------------------------------------
@@ -45,7 +43,6 @@ void RemoveRegisteredTemporaries();
 // SIGINT, SIGTERM and SIGHUP on POSIX; Ctrl-C, Ctrl-Break and closing the console on Windows.
 void RemoveTemporariesOnInterrupt();
 #ifndef _WIN32
-// The signals that interrupt a program on POSIX.
 inline constexpr int INTERRUPT_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
 inline constexpr size_t INTERRUPTS = sizeof INTERRUPT_SIGNALS / sizeof INTERRUPT_SIGNALS[0];
 // Makes `handler` the handler of each interrupt signal; the handlers they had go to `before`
