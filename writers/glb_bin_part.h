@@ -41,6 +41,13 @@ class BinPart {
     std::memcpy(block_.get() + used_, bytes, size);
     used_ += size;
   }
+  // Room for up to `size` bytes (at most a block's) written in place, then kept by Advance: for
+  // text made straight into the block rather than copied in.
+  char* Room(size_t size) {
+    if (used_ + size > capacity_) HandOn();
+    return block_.get() + used_;
+  }
+  void Advance(size_t size) { used_ += size; }
   uint64_t size() const { return handedOn_ + used_; }
 
   // Puts the whole part into `out` at offset `at`: a placed part must have been placed there, and

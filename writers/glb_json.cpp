@@ -106,11 +106,6 @@ void Bounds::Take(const char* bytes, size_t size) {
   }
 }
 
-void Bounds::Widen(size_t axis, float low, float high) {
-  min[axis] = std::min(min[axis], low);
-  max[axis] = std::max(max[axis], high);
-}
-
 // ---- the JSON -------------------------------------------------------------------------------
 
 namespace {

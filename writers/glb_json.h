@@ -2,6 +2,7 @@
 // the JSON text itself, and the file's header with its chunk headers.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -16,7 +17,11 @@ struct Bounds {
   float min[3], max[3];
   Bounds();
   void Take(const char* bytes, size_t size);
-  void Widen(size_t axis, float low, float high);
+  // Inline: called for every ring of a tube.
+  void Widen(size_t axis, float low, float high) {
+    min[axis] = std::min(min[axis], low);
+    max[axis] = std::max(max[axis], high);
+  }
 };
 
 // What the JSON describes: counts and where each part of the binary chunk lies.

@@ -53,6 +53,19 @@ size_t BlockOf(int part) {
   }
 }
 
+// The corners of the two triangles a side makes between a ring and the one before it, counted
+// from the ring before's first vertex: the same for every ring, so worked out once.
+constexpr std::array<uint32_t, 6 * S> JoiningCorners() {
+  std::array<uint32_t, 6 * S> corners{};
+  for (uint32_t side = 0; side < S; ++side) {
+    uint32_t turn = (side + 1) % S, next = static_cast<uint32_t>(S);
+    const uint32_t two[6] = {side, turn, next + turn, side, next + turn, next + side};
+    for (int i = 0; i < 6; ++i) corners[6 * side + i] = two[i];
+  }
+  return corners;
+}
+constexpr std::array<uint32_t, 6 * S> JOINING_CORNERS = JoiningCorners();
+
 // Bytes a vertex takes in a part, and a triangle.
 constexpr uint64_t VERTEX_BYTES[] = {12, 12, 4, 4, 4};
 constexpr uint64_t TRIANGLE_BYTES = 12;
@@ -127,12 +140,17 @@ void TubeGlbWriter::Refuse(std::string reason) {
 
 // Whether the file still fits its 32-bit length and the vertices uint32 indices; checked a ring
 // at a time, Complete checks the exact length.
-bool TubeGlbWriter::StillFits() {
+inline bool TubeGlbWriter::StillFits() {
   uint64_t vertexBytes = chainAttributes_ ? 36 : 24;
   if (HEAD_SIZE + vertexBytes * vertices_ + TRIANGLE_BYTES * triangles_ + 12 * dots_ <= maxFileBytes_ &&
       vertices_ <= MAX_INDEXED_VERTICES) {
     return true;
   }
+  return RefuseTooLarge();
+}
+
+// Out of StillFits, so the check each ring makes stays small enough to be inlined.
+[[gnu::noinline]] bool TubeGlbWriter::RefuseTooLarge() {
   Refuse(TOO_LARGE);
   return false;
 }
@@ -197,13 +215,9 @@ void TubeGlbWriter::TakeRing(const TubeRing& ring) {
     ringBounds_.Widen(axis, std::min(a, std::min(b, c)), std::max(a, std::max(b, c)));
   }
   if (ring.joined) {
-    auto last = static_cast<uint32_t>(vertices_ - S), next = static_cast<uint32_t>(vertices_);
+    auto last = static_cast<uint32_t>(vertices_ - S);
     std::array<uint32_t, 6 * S> corners;
-    for (uint32_t side = 0; side < S; ++side) {
-      uint32_t turn = (side + 1) % S;
-      const uint32_t two[6] = {last + side, last + turn, next + turn, last + side, next + turn, next + side};
-      std::memcpy(&corners[6 * side], two, sizeof two);
-    }
+    for (size_t i = 0; i < corners.size(); ++i) corners[i] = last + JOINING_CORNERS[i];
     parts_[Triangles]->Put(corners);
     triangles_ += 2 * S;
   }

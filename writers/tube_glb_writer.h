@@ -55,6 +55,7 @@ class TubeGlbWriter : public standin::MeshSink {
   bool TakeSurface(const char* name);
   void Refuse(std::string reason);
   bool StillFits();
+  bool RefuseTooLarge();  // false, always
   void Reset();
   bool CompleteOnce(std::string* error);
   std::string Json(uint64_t vertices, uint64_t triangles, uint64_t dots) const;

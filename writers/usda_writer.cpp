@@ -67,9 +67,11 @@ void UsdaWriter::Put(Part part, const char* text, size_t size) {
 
 // "(x, y, z)", after ", " unless it is the part's first.
 void UsdaWriter::PutPosition(BinPart& part, const double position[3], bool extend) {
-  char text[4 * NUMBER_TEXT_ROOM + 8];
+  constexpr size_t ROOM = 4 * NUMBER_TEXT_ROOM + 8;
+  bool first = part.size() == 0;
+  char* text = part.Room(ROOM);
   char* at = text;
-  if (part.size() > 0) at = std::strcpy(at, ", ") + 2;
+  if (!first) at = std::strcpy(at, ", ") + 2;
   *at++ = '(';
   for (int axis = 0; axis < 3; ++axis) {
     if (axis > 0) at = std::strcpy(at, ", ") + 2;
@@ -80,7 +82,7 @@ void UsdaWriter::PutPosition(BinPart& part, const double position[3], bool exten
     }
   }
   *at++ = ')';
-  part.PutBytes(text, static_cast<size_t>(at - text));
+  part.Advance(static_cast<size_t>(at - text));
 }
 
 // The widths', colours' and places' text of a chain of `length` vertices, each value led by ", ".
