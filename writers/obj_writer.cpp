@@ -2,7 +2,6 @@
 // block, written out whole when full. Divisions: the block; points and polygons; open and finish.
 #include "writers/obj_writer.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "writers/number_text.h"
@@ -12,48 +11,25 @@ namespace dustweave {
 
 namespace {
 
-constexpr size_t BLOCK_SIZE = WRITE_BLOCK_SIZE;
 constexpr size_t LINE_ROOM = 4 * NUMBER_TEXT_ROOM;  // a `v` line, or one index of a polygon line
 
 }  // namespace
 
-ObjWriter::ObjWriter() : block_(new char[BLOCK_SIZE]) {}
+ObjWriter::ObjWriter() = default;
 ObjWriter::~ObjWriter() = default;
-
-// ---- the block ------------------------------------------------------------------------------
-
-// Makes room for `size` bytes (at most the block's size) at the end of the block.
-void ObjWriter::Reserve(size_t size) {
-  if (used_ + size <= BLOCK_SIZE) return;
-  behind_.Append(block_, BLOCK_SIZE, used_);
-  used_ = 0;
-}
-
-// Appends text of any length.
-void ObjWriter::Put(const char* text, size_t size) {
-  while (size > 0) {
-    Reserve(1);
-    size_t part = std::min(size, BLOCK_SIZE - used_);
-    std::memcpy(block_.get() + used_, text, part);
-    used_ += part;
-    text += part;
-    size -= part;
-  }
-}
 
 // ---- points and polygons --------------------------------------------------------------------
 
 void ObjWriter::AddPoint(uint64_t, const double position[3]) {
   ++points_;
-  Reserve(LINE_ROOM);
-  char* at = block_.get() + used_;
+  char* at = text_.Room(LINE_ROOM);
   *at++ = 'v';
   for (int axis = 0; axis < 3; ++axis) {
     *at++ = ' ';
     at = PutCoordinate(at, position[axis]);
   }
   *at++ = '\n';
-  used_ = static_cast<size_t>(at - block_.get());
+  text_.End(at);
 }
 
 // `usemtl` before a polygon whose surface differs from the last one written; a line break in the
@@ -64,13 +40,13 @@ void ObjWriter::StartSurface(const char* surface) {
   for (size_t i = 7; i + 1 < line.size(); ++i) {
     if (line[i] == '\n' || line[i] == '\r') line[i] = ' ';
   }
-  Put(line.data(), line.size());
+  text_.Put(line);
 }
 
 void ObjWriter::LeaveOut() {
   std::string line =
       "# polygon " + std::to_string(polygons_) + " left out: it has no point made in this run\n";
-  Put(line.data(), line.size());
+  text_.Put(line);
 }
 
 // Writes `number` at `at`, which has room for NUMBER_TEXT_ROOM bytes (all of them are copied: a
@@ -100,40 +76,37 @@ void ObjWriter::AddPolygon(const char* surface, int count, const int64_t* points
   for (int i = 0; i < count && made; ++i) made = points[i] >= 0;
   if (!made) return LeaveOut();
   StartSurface(surface);
-  Reserve(LINE_ROOM);
-  block_[used_++] = count == 1 ? 'p' : count == 2 ? 'l' : 'f';
+  char* at = text_.Room(LINE_ROOM);
+  *at++ = count == 1 ? 'p' : count == 2 ? 'l' : 'f';
+  text_.End(at);
   for (int i = 0; i < count; ++i) {
-    Reserve(LINE_ROOM);
-    char* at = block_.get() + used_;
+    at = text_.Room(LINE_ROOM);
     *at++ = ' ';
     at = PutIndex(at, static_cast<uint64_t>(points[i]) + 1);
-    used_ = static_cast<size_t>(at - block_.get());
+    text_.End(at);
   }
-  block_[used_++] = '\n';
+  at = text_.Room(1);
+  *at++ = '\n';
+  text_.End(at);
 }
 
 // ---- open and finish ------------------------------------------------------------------------
 
 bool ObjWriter::Open(const std::string& path, std::string* error) {
-  used_ = 0;
+  text_.Clear();
   points_ = polygons_ = 0;
   surface_ = LastSurface();
   indexLength_ = 0;
   if (!out_.Create(path, error)) return false;
   static const char HEADER[] = "# mirod_dustweave chains, written by dustweave " DUSTWEAVE_VERSION "\n";
-  Put(HEADER, sizeof HEADER - 1);
+  text_.Put(HEADER, sizeof HEADER - 1);
   return true;
 }
 
 bool ObjWriter::Complete(std::string* error) {
   std::string counts = "# " + std::to_string(points_) + " points, " + std::to_string(polygons_) + " polygons\n";
-  Put(counts.data(), counts.size());
-  behind_.Append(block_, BLOCK_SIZE, used_);
-  used_ = 0;
-  if (behind_.Drain()) return true;
-  *error = out_.reason();
-  out_.Abandon();
-  return false;
+  text_.Put(counts);
+  return text_.Close(error);
 }
 
 bool ObjWriter::Finish(std::string* error) { return Complete(error) && CommitTogether({&out_}, error); }

@@ -8,9 +8,9 @@
 #include <string>
 
 #include "platform/atomic_file.h"
-#include "platform/block_writer.h"
 #include "standin/mesh_sink.h"
 #include "writers/last_surface.h"
+#include "writers/text_block.h"
 #include "writers/number_text.h"
 
 namespace dustweave {
@@ -31,21 +31,17 @@ class ObjWriter : public standin::MeshSink {
   bool Complete(std::string* error);
   AtomicFile& file() { return out_; }
   // The file's size so far, with what waits in the block.
-  uint64_t bytesMade() const { return out_.size() + used_; }
+  uint64_t bytesMade() const { return text_.bytesMade(); }
   // Complete, then commit the file under its name.
   bool Finish(std::string* error);
 
  private:
-  void Reserve(size_t size);
-  void Put(const char* text, size_t size);
   void StartSurface(const char* surface);
   void LeaveOut();
   char* PutIndex(char* at, uint64_t number);
 
   AtomicFile out_;
-  BlockWriter behind_{out_};
-  std::unique_ptr<char[]> block_;
-  size_t used_ = 0;
+  TextBlock text_{out_};
   uint64_t points_ = 0, polygons_ = 0;
   LastSurface surface_;  // of the last polygon written
   // The last point number written on a polygon line, and its text: along a chain each polygon

@@ -3,7 +3,6 @@
 // start points' share one count, the normals have their own.
 #include "writers/tube_obj_writer.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include "writers/number_text.h"
@@ -13,31 +12,13 @@ namespace dustweave {
 
 namespace {
 
-constexpr size_t BLOCK_SIZE = WRITE_BLOCK_SIZE;
 constexpr size_t LINE_ROOM = 8 * NUMBER_TEXT_ROOM;  // a `v`, `vn` or `f` line
 constexpr uint64_t S = TUBE_SIDES;
 
 }  // namespace
 
-TubeObjWriter::TubeObjWriter(double width) : width_(width), block_(new char[BLOCK_SIZE]) {}
+TubeObjWriter::TubeObjWriter(double width) : width_(width) {}
 TubeObjWriter::~TubeObjWriter() = default;
-
-void TubeObjWriter::Reserve(size_t size) {
-  if (used_ + size <= BLOCK_SIZE) return;
-  behind_.Append(block_, BLOCK_SIZE, used_);
-  used_ = 0;
-}
-
-void TubeObjWriter::Put(const char* text, size_t size) {
-  while (size > 0) {
-    Reserve(1);
-    size_t part = std::min(size, BLOCK_SIZE - used_);
-    std::memcpy(block_.get() + used_, text, part);
-    used_ += part;
-    text += part;
-    size -= part;
-  }
-}
 
 // `usemtl` before the first polygon and where the surface changes, line breaks in the name as
 // spaces.
@@ -47,12 +28,11 @@ void TubeObjWriter::StartSurface(const char* surface) {
   for (size_t i = 7; i + 1 < line.size(); ++i) {
     if (line[i] == '\n' || line[i] == '\r') line[i] = ' ';
   }
-  Put(line.data(), line.size());
+  text_.Put(line);
 }
 
 void TubeObjWriter::PutVector(const char* key, const float (&v)[3]) {
-  Reserve(LINE_ROOM);
-  char* at = block_.get() + used_;
+  char* at = text_.Room(LINE_ROOM);
   size_t keyLength = std::strlen(key);
   std::memcpy(at, key, keyLength);
   at += keyLength;
@@ -61,7 +41,7 @@ void TubeObjWriter::PutVector(const char* key, const float (&v)[3]) {
     at = PutCoordinate(at, v[axis]);
   }
   *at++ = '\n';
-  used_ = static_cast<size_t>(at - block_.get());
+  text_.End(at);
 }
 
 void TubeObjWriter::TakeRing(const TubeRing& ring) {
@@ -80,8 +60,7 @@ void TubeObjWriter::TakeRing(const TubeRing& ring) {
     uint64_t turn = (side + 1) % S;
     const uint64_t corners[2][3] = {{side, turn, S + turn}, {side, S + turn, S + side}};
     for (const auto& triangle : corners) {
-      Reserve(LINE_ROOM);
-      char* at = block_.get() + used_;
+      char* at = text_.Room(LINE_ROOM);
       *at++ = 'f';
       for (uint64_t corner : triangle) {
         // Corners below S lie on the last ring, the others on this one.
@@ -93,7 +72,7 @@ void TubeObjWriter::TakeRing(const TubeRing& ring) {
         at = PutInteger(at, (corner < S ? lastNormal : nextNormal) + offset);
       }
       *at++ = '\n';
-      used_ = static_cast<size_t>(at - block_.get());
+      text_.End(at);
       ++faces_;
     }
   }
@@ -106,12 +85,11 @@ void TubeObjWriter::AddPolygon(const char* surface, int count, const int64_t* po
   const double* position = made && count == 1 ? rings_->PositionOf(static_cast<uint64_t>(points[0])) : nullptr;
   if (!made || (count == 1 && !position)) {
     std::string line = "# polygon " + std::to_string(++leftOut_) + " left out: no tube or point is made of it\n";
-    return Put(line.data(), line.size());
+    return text_.Put(line);
   }
   StartSurface(surface);
   if (count == 2) return rings_->AddPolygon(count, points);
-  Reserve(LINE_ROOM);
-  char* at = block_.get() + used_;
+  char* at = text_.Room(LINE_ROOM);
   *at++ = 'v';
   for (int axis = 0; axis < 3; ++axis) {
     *at++ = ' ';
@@ -120,18 +98,18 @@ void TubeObjWriter::AddPolygon(const char* surface, int count, const int64_t* po
   at = std::strcpy(at, "\np ") + 3;
   at = PutInteger(at, ++vertices_);
   *at++ = '\n';
-  used_ = static_cast<size_t>(at - block_.get());
+  text_.End(at);
   ++dots_;
 }
 
 bool TubeObjWriter::Open(const std::string& path, std::string* error) {
-  used_ = 0;
+  text_.Clear();
   vertices_ = normals_ = faces_ = dots_ = leftOut_ = lastRing_ = 0;
   surface_ = LastSurface();
   rings_ = std::make_unique<TubeRings>(width_, [this](const TubeRing& ring) { TakeRing(ring); });
   if (!out_.Create(path, error)) return false;
   static const char HEADER[] = "# mirod_dustweave chains as tubes, written by dustweave " DUSTWEAVE_VERSION "\n";
-  Put(HEADER, sizeof HEADER - 1);
+  text_.Put(HEADER, sizeof HEADER - 1);
   return true;
 }
 
@@ -139,13 +117,8 @@ bool TubeObjWriter::Complete(std::string* error) {
   rings_->Finish();
   std::string counts = "# " + std::to_string(vertices_) + " vertices, " + std::to_string(faces_) + " triangles, " +
                        std::to_string(dots_) + " points\n";
-  Put(counts.data(), counts.size());
-  behind_.Append(block_, BLOCK_SIZE, used_);
-  used_ = 0;
-  if (behind_.Drain()) return true;
-  *error = out_.reason();
-  out_.Abandon();
-  return false;
+  text_.Put(counts);
+  return text_.Close(error);
 }
 
 bool TubeObjWriter::Finish(std::string* error) { return Complete(error) && CommitTogether({&out_}, error); }

@@ -8,9 +8,9 @@
 #include <string>
 
 #include "platform/atomic_file.h"
-#include "platform/block_writer.h"
 #include "standin/mesh_sink.h"
 #include "writers/last_surface.h"
+#include "writers/text_block.h"
 #include "writers/tube_rings.h"
 
 namespace dustweave {
@@ -27,21 +27,17 @@ class TubeObjWriter : public standin::MeshSink {
   void AddPolygon(const char* surface, int count, const int64_t* points) override;
   bool Complete(std::string* error);
   AtomicFile& file() { return out_; }
-  uint64_t bytesMade() const { return out_.size() + used_; }
+  uint64_t bytesMade() const { return text_.bytesMade(); }
   bool Finish(std::string* error);
 
  private:
-  void Reserve(size_t size);
-  void Put(const char* text, size_t size);
   void StartSurface(const char* surface);
   void TakeRing(const TubeRing& ring);
   void PutVector(const char* key, const float (&v)[3]);
 
   double width_;
   AtomicFile out_;
-  BlockWriter behind_{out_};
-  std::unique_ptr<char[]> block_;
-  size_t used_ = 0;
+  TextBlock text_{out_};
   std::unique_ptr<TubeRings> rings_;
   uint64_t vertices_ = 0, normals_ = 0, faces_ = 0, dots_ = 0, leftOut_ = 0;
   uint64_t lastRing_ = 0;  // the number of the last ring's first vertex
