@@ -21,9 +21,6 @@ constexpr uint32_t GLB_MAGIC = 0x46546C67;       // "glTF"
 constexpr uint32_t GLB_VERSION = 2;
 constexpr uint32_t CHUNK_JSON = 0x4E4F534A;      // "JSON"
 constexpr uint32_t CHUNK_BIN = 0x004E4942;       // "BIN\0"
-constexpr int MODE_POINTS = 0, MODE_LINES = 1;
-constexpr int FLOAT = 5126, UNSIGNED_INT = 5125, UNSIGNED_BYTE = 5121;
-constexpr int ARRAY_BUFFER = 34962, ELEMENT_ARRAY_BUFFER = 34963;
 
 void PutLittle32(unsigned char* at, uint32_t value) {
   for (int i = 0; i < 4; ++i) at[i] = static_cast<unsigned char>(value >> (8 * i));
@@ -60,22 +57,28 @@ std::string JsonString(const std::string& text) {
   return out;
 }
 
-namespace {
-
-// Pieces of text joined (g++ 12 warns falsely on long chains of std::string additions).
 std::string Join(std::initializer_list<std::string_view> parts) {
   std::string out;
   for (std::string_view part : parts) out.append(part);
   return out;
 }
 
-std::string Number(uint64_t value) { return std::to_string(value); }
-
 std::string FloatArray(const float (&values)[3]) {
   return Join({"[", ShortestText(values[0]), ",", ShortestText(values[1]), ",", ShortestText(values[2]), "]"});
 }
 
-}  // namespace
+std::string TakeGlbSurface(LastSurface& surface, const char* name) {
+  bool first = !surface.any();
+  std::string before = surface.name();
+  if (!surface.Take(name)) return "";
+  if (!first) {
+    return "its polygons lie on two surfaces, " + JsonString(before) + " and " + JsonString(name) +
+           ", and a .glb written here holds one; write .obj";
+  }
+  if (JsonString(name).size() <= SURFACE_JSON_LIMIT) return "";
+  return "its surface name is " + std::to_string(std::strlen(name)) +
+         " bytes long, more than a .glb written here holds; write .obj";
+}
 
 // ---- the bounds -----------------------------------------------------------------------------
 

@@ -4,12 +4,28 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <string_view>
+
+#include "writers/last_surface.h"
 
 namespace dustweave {
 
 constexpr uint64_t GLB_HEADER_SIZE = 12;
 constexpr uint64_t CHUNK_HEADER_SIZE = 8;
+// The head reserved in front of the binary chunk: the file header, the JSON chunk (padded with
+// spaces to fill it) and the BIN chunk's header. The JSON of any run fits, with the chain
+// attributes too (under 3.7 KB with the longest name and counts): the surface name is the only
+// text of variable length in it, and a name too long for it is refused.
+constexpr uint64_t HEAD_SIZE = 4096;
+constexpr uint64_t JSON_ROOM = HEAD_SIZE - GLB_HEADER_SIZE - 2 * CHUNK_HEADER_SIZE;
+constexpr size_t SURFACE_JSON_LIMIT = 2048;
+
+// glTF's numbers for component types, buffer targets and primitive modes.
+constexpr int FLOAT = 5126, UNSIGNED_INT = 5125, UNSIGNED_BYTE = 5121;
+constexpr int ARRAY_BUFFER = 34962, ELEMENT_ARRAY_BUFFER = 34963;
+constexpr int MODE_POINTS = 0, MODE_LINES = 1, MODE_TRIANGLES = 4;
 
 // The smallest and largest coordinate on each axis of float32 positions stored x, y, z after one
 // another; taken a block at a time, four positions (three vectors of four lanes) abreast.
@@ -44,6 +60,16 @@ struct Layout {
 // `text` as a JSON string: quotes, backslashes and control characters escaped, and each byte
 // that is not part of valid UTF-8 replaced by U+FFFD, so the JSON chunk is always valid.
 std::string JsonString(const std::string& text);
+
+// Pieces of JSON text joined (g++ 12 warns falsely on long chains of std::string additions), a
+// count, and three floats as an array in their shortest exact text.
+std::string Join(std::initializer_list<std::string_view> parts);
+inline std::string Number(uint64_t value) { return std::to_string(value); }
+std::string FloatArray(const float (&values)[3]);
+
+// Takes `name` as the surface of the file's polygons: the reason the file cannot be written, or
+// empty. A .glb written here holds one surface, named in the JSON within SURFACE_JSON_LIMIT.
+std::string TakeGlbSurface(LastSurface& surface, const char* name);
 
 // The JSON chunk's text, not yet padded. A run without polygons has a scene and nothing in it.
 std::string Json(const Layout& layout);

@@ -20,14 +20,6 @@ namespace {
 
 constexpr uint64_t MAX_INDEXED_POINTS = 0xFFFFFFFFull;  // uint32 indices; 2^32-1 restarts a primitive
 
-// The head reserved in front of the positions: the file header, the JSON chunk (padded with
-// spaces to fill it) and the BIN chunk's header. The JSON of any run fits, with the chain
-// attributes too (under 3.7 KB with the longest name and counts): the surface name is the only
-// text of variable length in it, and a name too long for it is refused.
-constexpr uint64_t HEAD_SIZE = 4096;
-constexpr uint64_t JSON_ROOM = HEAD_SIZE - GLB_HEADER_SIZE - 2 * CHUNK_HEADER_SIZE;
-constexpr size_t SURFACE_JSON_LIMIT = 2048;
-
 constexpr const char* TOO_LARGE = "the mesh passes the 4 GiB that a .glb can hold; write .obj";
 constexpr const char* NOT_OPEN = "not open";
 
@@ -193,17 +185,9 @@ bool GlbWriter::ChainsFit() {
 
 // Takes the surface of the first polygon; a polygon on another one refuses the file.
 bool GlbWriter::TakeSurface(const char* name) {
-  bool first = !surface_.any();
-  std::string before = surface_.name();
-  if (!surface_.Take(name)) return true;
-  if (!first) {
-    Refuse("its polygons lie on two surfaces, " + JsonString(before) + " and " + JsonString(name) +
-           ", and a .glb written here holds one; write .obj");
-    return false;
-  }
-  if (JsonString(name).size() <= SURFACE_JSON_LIMIT) return true;
-  Refuse("its surface name is " + std::to_string(std::strlen(name)) +
-         " bytes long, more than a .glb written here holds; write .obj");
+  std::string reason = TakeGlbSurface(surface_, name);
+  if (reason.empty()) return true;
+  Refuse(std::move(reason));
   return false;
 }
 
