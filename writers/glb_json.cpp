@@ -214,6 +214,13 @@ std::string Json(const Layout& layout) {
 
 // ---- the head -------------------------------------------------------------------------------
 
+GlbSizes::GlbSizes(const std::string& json, bool mesh, uint64_t bin)
+    : jsonBytes(mesh ? JSON_ROOM : (json.size() + 3) / 4 * 4),
+      binBytes(bin),
+      fileBytes(GLB_HEADER_SIZE + CHUNK_HEADER_SIZE + jsonBytes + (binBytes > 0 ? CHUNK_HEADER_SIZE : 0) + binBytes) {}
+
+namespace {
+
 std::string Head(const std::string& json, uint64_t jsonBytes, uint64_t binBytes, uint64_t fileBytes) {
   std::string head(GLB_HEADER_SIZE + CHUNK_HEADER_SIZE, '\0');
   auto* at = reinterpret_cast<unsigned char*>(head.data());
@@ -231,6 +238,18 @@ std::string Head(const std::string& json, uint64_t jsonBytes, uint64_t binBytes,
     head.append(reinterpret_cast<const char*>(bin), sizeof bin);
   }
   return head;
+}
+
+}  // namespace
+
+bool WriteHead(AtomicFile& out, const std::string& json, const GlbSizes& sizes, std::string* error) {
+  out.Truncate(sizes.fileBytes);
+  std::string head = Head(json, sizes.jsonBytes, sizes.binBytes, sizes.fileBytes);
+  out.WriteAt(0, head.data(), head.size());
+  if (!out.failed()) return true;
+  *error = out.reason();
+  out.Abandon();
+  return false;
 }
 
 }  // namespace dustweave

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/atomic_file.h"
 #include "writers/last_surface.h"
 
 namespace dustweave {
@@ -74,8 +75,16 @@ std::string TakeGlbSurface(LastSurface& surface, const char* name);
 // The JSON chunk's text, not yet padded. A run without polygons has a scene and nothing in it.
 std::string Json(const Layout& layout);
 
-// The file header, the JSON chunk padded with spaces to `jsonBytes`, and the BIN chunk's header
-// when there is a binary chunk.
-std::string Head(const std::string& json, uint64_t jsonBytes, uint64_t binBytes, uint64_t fileBytes);
+// The sizes of the chunks and the file: with a mesh the JSON chunk fills the room reserved for the
+// head (its parts lie behind it), without one it is only padded to 4 bytes.
+struct GlbSizes {
+  uint64_t jsonBytes, binBytes, fileBytes;
+  GlbSizes(const std::string& json, bool mesh, uint64_t bin);
+};
+
+// Cuts `out` to its size and writes the head over its start: the file header, the JSON chunk
+// padded with spaces, and the BIN chunk's header when there is a binary chunk. False, with the
+// file's reason and the file abandoned, when any write of the file failed.
+bool WriteHead(AtomicFile& out, const std::string& json, const GlbSizes& sizes, std::string* error);
 
 }  // namespace dustweave

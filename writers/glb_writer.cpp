@@ -32,8 +32,6 @@ constexpr size_t ATTRIBUTE_BLOCK = CHAIN_STREAM_BYTES * ATTRIBUTE_BLOCK_POINTS;
 // Positions and indices are stored as the machine holds them, which is the format's order.
 static_assert(std::endian::native == std::endian::little, "the .glb writer stores little-endian values");
 
-uint64_t PaddedTo4(uint64_t size) { return (size + 3) / 4 * 4; }
-
 }  // namespace
 
 GlbWriter::GlbWriter(uint64_t maxFileBytes, bool chainAttributes)
@@ -292,10 +290,8 @@ bool GlbWriter::CompleteOnce(std::string* error) {
 // The parts behind the positions, then the head over the room left for it.
 bool GlbWriter::WritePartsAndHead(const Layout& layout, std::string* error) {
   std::string json = Json(layout);
-  uint64_t jsonBytes = layout.hasMesh() ? JSON_ROOM : PaddedTo4(json.size());
-  uint64_t binBytes = layout.hasMesh() ? layout.binBytes() : 0;
-  uint64_t fileBytes = GLB_HEADER_SIZE + CHUNK_HEADER_SIZE + jsonBytes + (binBytes > 0 ? CHUNK_HEADER_SIZE : 0) + binBytes;
-  if (fileBytes > maxFileBytes_) {
+  GlbSizes sizes(json, layout.hasMesh(), layout.hasMesh() ? layout.binBytes() : 0);
+  if (sizes.fileBytes > maxFileBytes_) {
     *error = CannotWrite(out_.path(), TOO_LARGE);
     Refuse(TOO_LARGE);
     return false;
@@ -306,13 +302,9 @@ bool GlbWriter::WritePartsAndHead(const Layout& layout, std::string* error) {
     EachPart([](BinPart& part) { part.Drop(); });
   }
   behind_.Drain();
-  out_.Truncate(fileBytes);  // past it lie only what a mesh without polygons made, or parts moved away
-  std::string head = Head(json, jsonBytes, binBytes, fileBytes);
-  out_.WriteAt(0, head.data(), head.size());
-  if (!out_.failed()) return true;
-  *error = out_.reason();
-  out_.Abandon();
-  return false;
+  // The file is cut behind the parts: past them lie only what a mesh without polygons made, or
+  // parts moved away.
+  return WriteHead(out_, json, sizes, error);
 }
 
 bool GlbWriter::Finish(std::string* error) { return Complete(error) && CommitTogether({&out_}, error); }

@@ -311,13 +311,12 @@ bool TubeGlbWriter::CompleteOnce(std::string* error) {
   uint64_t vertices = triangles_ > 0 ? vertices_ : 0;
   std::string json = Json(vertices, triangles_, dots_);
   bool mesh = triangles_ > 0 || dots_ > 0;
-  uint64_t jsonBytes = mesh ? JSON_ROOM : (json.size() + 3) / 4 * 4;
   uint64_t binBytes = 0;
   EachPart([&](BinPart& part, int index) {
     if (index == Dots || triangles_ > 0) binBytes += part.size();
   });
-  uint64_t fileBytes = GLB_HEADER_SIZE + CHUNK_HEADER_SIZE + jsonBytes + (binBytes > 0 ? CHUNK_HEADER_SIZE : 0) + binBytes;
-  if (fileBytes > maxFileBytes_) {
+  GlbSizes sizes(json, mesh, binBytes);
+  if (sizes.fileBytes > maxFileBytes_) {
     *error = CannotWrite(out_.path(), TOO_LARGE);
     Refuse(TOO_LARGE);
     return false;
@@ -337,13 +336,7 @@ bool TubeGlbWriter::CompleteOnce(std::string* error) {
     at += bytes;
   });
   behind_.Drain();
-  out_.Truncate(fileBytes);
-  std::string head = Head(json, jsonBytes, binBytes, fileBytes);
-  out_.WriteAt(0, head.data(), head.size());
-  if (!out_.failed()) return true;
-  *error = out_.reason();
-  out_.Abandon();
-  return false;
+  return WriteHead(out_, json, sizes, error);
 }
 
 bool TubeGlbWriter::Finish(std::string* error) { return Complete(error) && CommitTogether({&out_}, error); }
