@@ -43,27 +43,15 @@ bool MeshOutputs::OpenPreview(PreviewFile& preview, const PlannedOutput& output,
 bool MeshOutputs::OpenOne(const PlannedOutput& output, const CommandPlan& plan, std::string* error) {
   switch (output.format) {
     case OutputFormat::Obj:
-      if (plan.tubes) {
-        tubeObj_ = std::make_unique<TubeObjWriter>(plan.width);
-        fanOut_.Add(tubeObj_.get());
-        return tubeObj_->Open(output.path, error);
-      }
-      obj_ = std::make_unique<ObjWriter>();
-      fanOut_.Add(obj_.get());
-      return obj_->Open(output.path, error);
+      if (plan.tubes) return OpenMesh(std::make_unique<TubeObjWriter>(plan.width), output.path, error);
+      return OpenMesh(std::make_unique<ObjWriter>(), output.path, error);
     case OutputFormat::Glb:
       if (plan.tubes) {
-        tubeGlb_ = std::make_unique<TubeGlbWriter>(plan.width, plan.chainAttributes);
-        fanOut_.Add(tubeGlb_.get());
-        return tubeGlb_->Open(output.path, error);
+        return OpenMesh(std::make_unique<TubeGlbWriter>(plan.width, plan.chainAttributes), output.path, error);
       }
-      glb_ = std::make_unique<GlbWriter>(GLB_MAX_FILE_BYTES, plan.chainAttributes);
-      fanOut_.Add(glb_.get());
-      return glb_->Open(output.path, error);
+      return OpenMesh(std::make_unique<GlbWriter>(GLB_MAX_FILE_BYTES, plan.chainAttributes), output.path, error);
     case OutputFormat::Usda:
-      usda_ = std::make_unique<UsdaWriter>(plan.width, plan.taper);
-      fanOut_.Add(usda_.get());
-      return usda_->Open(output.path, error);
+      return OpenMesh(std::make_unique<UsdaWriter>(plan.width, plan.taper), output.path, error);
     case OutputFormat::Svg:
       svg_ = std::make_unique<SvgPreview>();
       return OpenPreview(*svg_, output, plan, error);
@@ -76,6 +64,12 @@ bool MeshOutputs::OpenOne(const PlannedOutput& output, const CommandPlan& plan, 
   return false;
 }
 
+bool MeshOutputs::OpenMesh(std::unique_ptr<MeshFileWriter> writer, const std::string& path, std::string* error) {
+  mesh_ = std::move(writer);
+  fanOut_.Add(mesh_.get());
+  return mesh_->Open(path, error);
+}
+
 PreviewSample& MeshOutputs::Sample() {
   if (!sample_) {
     sample_ = std::make_unique<PreviewSample>();
@@ -85,13 +79,11 @@ PreviewSample& MeshOutputs::Sample() {
 }
 
 void MeshOutputs::ExpectPoints(uint64_t count) {
-  if (glb_) glb_->ExpectPoints(count);
-  if (tubeGlb_) tubeGlb_->ExpectPoints(count);
+  if (mesh_) mesh_->ExpectPoints(count);
 }
 
 uint64_t MeshOutputs::bytesMade() const {
-  return (obj_ ? obj_->bytesMade() : 0) + (glb_ ? glb_->bytesMade() : 0) + (tubeObj_ ? tubeObj_->bytesMade() : 0) +
-         (tubeGlb_ ? tubeGlb_->bytesMade() : 0) + (usda_ ? usda_->bytesMade() : 0);
+  return mesh_ ? mesh_->bytesMade() : 0;
 }
 
 void MeshOutputs::NoteEndsEarly(const std::string& input) {
@@ -106,19 +98,13 @@ void MeshOutputs::NoteEndsEarly(const std::string& input) {
 bool MeshOutputs::Finish(std::string* error) {
   std::vector<AtomicFile*> files;
   if (sample_) sample_->Finish();
-  bool complete = (!obj_ || obj_->Complete(error)) && (!glb_ || glb_->Complete(error)) &&
-                  (!tubeObj_ || tubeObj_->Complete(error)) && (!tubeGlb_ || tubeGlb_->Complete(error)) &&
-                  (!usda_ || usda_->Complete(error)) &&
-                  (!svg_ || svg_->Complete(*sample_, error)) && (!html_ || html_->Complete(*sample_, error));
+  bool complete = (!mesh_ || mesh_->Complete(error)) && (!svg_ || svg_->Complete(*sample_, error)) &&
+                  (!html_ || html_->Complete(*sample_, error));
   if (!complete) return false;  // what was opened goes with the writers
   // The mesh file last: when it holds its new file, so does every output.
   if (svg_) files.push_back(&svg_->file());
   if (html_) files.push_back(&html_->file());
-  if (obj_) files.push_back(&obj_->file());
-  if (glb_) files.push_back(&glb_->file());
-  if (tubeObj_) files.push_back(&tubeObj_->file());
-  if (tubeGlb_) files.push_back(&tubeGlb_->file());
-  if (usda_) files.push_back(&usda_->file());
+  if (mesh_) files.push_back(&mesh_->file());
   return CommitTogether(files, error);
 }
 

@@ -16,11 +16,7 @@
 
 namespace dustweave {
 
-class ObjWriter;
-class GlbWriter;
-class TubeGlbWriter;
-class TubeObjWriter;
-class UsdaWriter;
+class MeshFileWriter;
 class PreviewSample;
 class PreviewFile;
 class SvgPreview;
@@ -44,7 +40,7 @@ class MeshOutputs {
 
   // Where the host sends the mesh: every opened file and watcher.
   standin::MeshSink* sink() { return fanOut_.Entry(); }
-  bool empty() const { return !obj_ && !glb_ && !tubeObj_ && !tubeGlb_ && !usda_ && !svg_ && !html_; }
+  bool empty() const { return !mesh_ && !svg_ && !html_; }
   // A line for each output beside which temporary files left by earlier runs were removed, since
   // last asked.
   std::vector<std::string> TakeStaleRemovedLines();
@@ -65,11 +61,9 @@ class MeshOutputs {
   bool OpenPreview(PreviewFile& preview, const PlannedOutput& output, const CommandPlan& plan, std::string* error);
   PreviewSample& Sample();  // the one sample both previews draw, made at the first
 
-  std::unique_ptr<ObjWriter> obj_;
-  std::unique_ptr<GlbWriter> glb_;
-  std::unique_ptr<TubeObjWriter> tubeObj_;  // the mesh file with --tubes
-  std::unique_ptr<TubeGlbWriter> tubeGlb_;
-  std::unique_ptr<UsdaWriter> usda_;
+  bool OpenMesh(std::unique_ptr<MeshFileWriter> writer, const std::string& path, std::string* error);
+
+  std::unique_ptr<MeshFileWriter> mesh_;  // the mesh file: OBJ or .glb (lines or tubes), or .usda
   std::unique_ptr<PreviewSample> sample_;  // what the previews draw
   std::unique_ptr<SvgPreview> svg_;
   std::unique_ptr<HtmlPreview> html_;

@@ -307,6 +307,4 @@ bool GlbWriter::WritePartsAndHead(const Layout& layout, std::string* error) {
   return WriteHead(out_, json, sizes, error);
 }
 
-bool GlbWriter::Finish(std::string* error) { return Complete(error) && CommitTogether({&out_}, error); }
-
 }  // namespace dustweave

@@ -12,18 +12,18 @@
 
 #include "platform/atomic_file.h"
 #include "platform/block_writer.h"
-#include "standin/mesh_sink.h"
 #include "writers/chain_attributes.h"
 #include "writers/glb_bin_part.h"
 #include "writers/glb_json.h"
 #include "writers/last_surface.h"
+#include "writers/mesh_file_writer.h"
 
 namespace dustweave {
 
 // The largest .glb: its length is a 32-bit field of the file's header.
 constexpr uint64_t GLB_MAX_FILE_BYTES = 0xFFFFFFFFull;
 
-class GlbWriter : public standin::MeshSink {
+class GlbWriter : public MeshFileWriter {
  public:
   // `maxFileBytes` is the format's limit; tests give a smaller one to reach it. With
   // `chainAttributes` every point also has COLOR_0, _CHAIN and _U, which both primitives
@@ -33,13 +33,11 @@ class GlbWriter : public standin::MeshSink {
   GlbWriter(const GlbWriter&) = delete;
   GlbWriter& operator=(const GlbWriter&) = delete;
 
-  // Starts the output beside `path`; false, with a one-line reason naming `path`, when it cannot
-  // be created.
-  bool Open(const std::string& path, std::string* error);
+  bool Open(const std::string& path, std::string* error) override;
   // The number of points the run will make, when known before the first: the parts of the
   // binary chunk are then written in place behind room for that many positions, with no copy at
   // the end. A wrong count costs only speed: the file is the same.
-  void ExpectPoints(uint64_t count);
+  void ExpectPoints(uint64_t count) override;
   void AddPoint(uint64_t number, const double position[3]) override;
   // Polygons of three or more points, of none, or with a point this run never made (-1) have
   // no glTF primitive here: they are left out and counted.
@@ -48,14 +46,12 @@ class GlbWriter : public standin::MeshSink {
   // file abandoned), for what glTF cannot hold (a position that is not a finite float32, a file
   // past 32-bit sizes, polygons on more than one surface, more chains than _CHAIN numbers
   // exactly) and for any failed write.
-  bool Complete(std::string* error);
-  AtomicFile& file() { return out_; }
-  // Complete, then commit the file under its name.
-  bool Finish(std::string* error);
+  bool Complete(std::string* error) override;
+  AtomicFile& file() override { return out_; }
 
   uint64_t leftOut() const { return leftOut_; }  // polygons left out so far
   // About the file's size if the run ended now: its head and every byte of the mesh made so far.
-  uint64_t bytesMade() const;
+  uint64_t bytesMade() const override;
 
  private:
   uint64_t positionBytes() const { return positionsHandedOn_ + positionsUsed_; }

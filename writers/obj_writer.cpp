@@ -109,6 +109,4 @@ bool ObjWriter::Complete(std::string* error) {
   return text_.Close(error);
 }
 
-bool ObjWriter::Finish(std::string* error) { return Complete(error) && CommitTogether({&out_}, error); }
-
 }  // namespace dustweave

@@ -8,32 +8,28 @@
 #include <string>
 
 #include "platform/atomic_file.h"
-#include "standin/mesh_sink.h"
 #include "writers/last_surface.h"
-#include "writers/text_block.h"
+#include "writers/mesh_file_writer.h"
 #include "writers/number_text.h"
+#include "writers/text_block.h"
 
 namespace dustweave {
 
-class ObjWriter : public standin::MeshSink {
+class ObjWriter : public MeshFileWriter {
  public:
   ObjWriter();
   ~ObjWriter() override;
 
-  // Starts the output beside `path` (written under that name by Finish); false, with a one-line
-  // reason naming `path`, when it cannot be created.
-  bool Open(const std::string& path, std::string* error);
+  bool Open(const std::string& path, std::string* error) override;
   void AddPoint(uint64_t number, const double position[3]) override;
   // A polygon with a point this run never made (-1), or with none, is left out with a comment.
   void AddPolygon(const char* surface, int count, const int64_t* points) override;
   // Writes the closing counts, ready to be committed; false, with a one-line reason, when any
   // write failed.
-  bool Complete(std::string* error);
-  AtomicFile& file() { return out_; }
+  bool Complete(std::string* error) override;
+  AtomicFile& file() override { return out_; }
   // The file's size so far, with what waits in the block.
-  uint64_t bytesMade() const { return text_.bytesMade(); }
-  // Complete, then commit the file under its name.
-  bool Finish(std::string* error);
+  uint64_t bytesMade() const override { return text_.bytesMade(); }
 
  private:
   void StartSurface(const char* surface);

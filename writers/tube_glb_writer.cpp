@@ -339,6 +339,4 @@ bool TubeGlbWriter::CompleteOnce(std::string* error) {
   return WriteHead(out_, json, sizes, error);
 }
 
-bool TubeGlbWriter::Finish(std::string* error) { return Complete(error) && CommitTogether({&out_}, error); }
-
 }  // namespace dustweave

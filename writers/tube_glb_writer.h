@@ -11,17 +11,17 @@
 
 #include "platform/atomic_file.h"
 #include "platform/block_writer.h"
-#include "standin/mesh_sink.h"
 #include "writers/chain_attributes.h"
 #include "writers/glb_bin_part.h"
 #include "writers/glb_json.h"
 #include "writers/glb_writer.h"
 #include "writers/last_surface.h"
+#include "writers/mesh_file_writer.h"
 #include "writers/tube_rings.h"
 
 namespace dustweave {
 
-class TubeGlbWriter : public standin::MeshSink {
+class TubeGlbWriter : public MeshFileWriter {
  public:
   // `width`: the tubes' diameter. `maxFileBytes` as GlbWriter's.
   TubeGlbWriter(double width, bool chainAttributes, uint64_t maxFileBytes = GLB_MAX_FILE_BYTES);
@@ -29,21 +29,20 @@ class TubeGlbWriter : public standin::MeshSink {
   TubeGlbWriter(const TubeGlbWriter&) = delete;
   TubeGlbWriter& operator=(const TubeGlbWriter&) = delete;
 
-  bool Open(const std::string& path, std::string* error);
+  bool Open(const std::string& path, std::string* error) override;
   // As GlbWriter's: with the run's point count known, the parts are laid out in place.
-  void ExpectPoints(uint64_t count);
+  void ExpectPoints(uint64_t count) override;
   void AddPoint(uint64_t number, const double position[3]) override;
   // Two-point polygons make the tubes (joining chains); one-point polygons are points; others
   // are left out and counted.
   void AddPolygon(const char* surface, int count, const int64_t* points) override;
   // Completes the file's bytes, ready to be committed; false, with a one-line reason, for what
   // glTF cannot hold (as GlbWriter's) and any failed write.
-  bool Complete(std::string* error);
-  AtomicFile& file() { return out_; }
-  bool Finish(std::string* error);
+  bool Complete(std::string* error) override;
+  AtomicFile& file() override { return out_; }
 
   uint64_t leftOut() const { return leftOut_; }
-  uint64_t bytesMade() const;
+  uint64_t bytesMade() const override;
 
  private:
   enum Part { Positions, Normals, Colours, Chains, Places, Triangles, Dots, PARTS };

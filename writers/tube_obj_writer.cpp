@@ -121,6 +121,4 @@ bool TubeObjWriter::Complete(std::string* error) {
   return text_.Close(error);
 }
 
-bool TubeObjWriter::Finish(std::string* error) { return Complete(error) && CommitTogether({&out_}, error); }
-
 }  // namespace dustweave

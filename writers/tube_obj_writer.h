@@ -8,27 +8,26 @@
 #include <string>
 
 #include "platform/atomic_file.h"
-#include "standin/mesh_sink.h"
 #include "writers/last_surface.h"
+#include "writers/mesh_file_writer.h"
 #include "writers/text_block.h"
 #include "writers/tube_rings.h"
 
 namespace dustweave {
 
-class TubeObjWriter : public standin::MeshSink {
+class TubeObjWriter : public MeshFileWriter {
  public:
   explicit TubeObjWriter(double width);
   ~TubeObjWriter() override;
 
-  bool Open(const std::string& path, std::string* error);
+  bool Open(const std::string& path, std::string* error) override;
   void AddPoint(uint64_t number, const double position[3]) override;
   // Two-point polygons make the tubes; one-point polygons are points; others are left out with a
   // comment.
   void AddPolygon(const char* surface, int count, const int64_t* points) override;
-  bool Complete(std::string* error);
-  AtomicFile& file() { return out_; }
-  uint64_t bytesMade() const { return text_.bytesMade(); }
-  bool Finish(std::string* error);
+  bool Complete(std::string* error) override;
+  AtomicFile& file() override { return out_; }
+  uint64_t bytesMade() const override { return text_.bytesMade(); }
 
  private:
   void StartSurface(const char* surface);

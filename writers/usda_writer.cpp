@@ -265,6 +265,4 @@ bool UsdaWriter::Complete(std::string* error) {
   return false;
 }
 
-bool UsdaWriter::Finish(std::string* error) { return Complete(error) && CommitTogether({&out_}, error); }
-
 }  // namespace dustweave

@@ -10,16 +10,16 @@
 
 #include "platform/atomic_file.h"
 #include "platform/block_writer.h"
-#include "standin/mesh_sink.h"
 #include "writers/chain_window.h"
 #include "writers/glb_bin_part.h"
+#include "writers/mesh_file_writer.h"
 
 namespace dustweave {
 
 // The curves' widths narrow to nothing at each chain's end with taper; primvars:displayColor is
 // the .glb's COLOR_0 (linear), primvars:u the place along the chain (0 to 1), primvars:chain the
 // chain's number (from 0).
-class UsdaWriter : public standin::MeshSink {
+class UsdaWriter : public MeshFileWriter {
  public:
   // `width`: the curves' width at a chain's start (and everywhere without `taper`).
   UsdaWriter(double width, bool taper);
@@ -27,14 +27,13 @@ class UsdaWriter : public standin::MeshSink {
   UsdaWriter(const UsdaWriter&) = delete;
   UsdaWriter& operator=(const UsdaWriter&) = delete;
 
-  bool Open(const std::string& path, std::string* error);
+  bool Open(const std::string& path, std::string* error) override;
   void AddPoint(uint64_t number, const double position[3]) override;
   // Two-point polygons join chains; one-point polygons are start points; others are left out.
   void AddPolygon(const char* surface, int count, const int64_t* points) override;
-  bool Complete(std::string* error);
-  AtomicFile& file() { return out_; }
-  uint64_t bytesMade() const;
-  bool Finish(std::string* error);
+  bool Complete(std::string* error) override;
+  AtomicFile& file() override { return out_; }
+  uint64_t bytesMade() const override;
 
   uint64_t curves() const { return curves_; }
   uint64_t leftOut() const { return leftOut_; }

@@ -1,0 +1,31 @@
+// What every mesh file writer is: a sink for the module's mesh that streams it into one file
+// beside its name, completed and committed at the end. The commands hold their mesh files as this.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/atomic_file.h"
+#include "standin/mesh_sink.h"
+
+namespace dustweave {
+
+class MeshFileWriter : public standin::MeshSink {
+ public:
+  // Starts the output beside `path` (written under that name by Finish); false, with a one-line
+  // reason naming `path`, when it cannot be created.
+  virtual bool Open(const std::string& path, std::string* error) = 0;
+  // The number of points the run will make, when known before the first: a writer that lays its
+  // file out for them does so.
+  virtual void ExpectPoints(uint64_t) {}
+  // Writes the file's last bytes, ready to be committed; false, with a one-line reason, when the
+  // file cannot be completed or any write failed.
+  virtual bool Complete(std::string* error) = 0;
+  virtual AtomicFile& file() = 0;
+  // About the file's size so far, with what waits to be written.
+  virtual uint64_t bytesMade() const = 0;
+  // Complete, then commit the file under its name.
+  bool Finish(std::string* error) { return Complete(error) && CommitTogether({&file()}, error); }
+};
+
+}  // namespace dustweave
