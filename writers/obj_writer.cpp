@@ -32,17 +32,6 @@ void ObjWriter::AddPoint(uint64_t, const double position[3]) {
   text_.End(at);
 }
 
-// `usemtl` before a polygon whose surface differs from the last one written; a line break in the
-// name would start a line of its own, so it is written as a space.
-void ObjWriter::StartSurface(const char* surface) {
-  if (surface_.Is(surface) || !surface_.Take(surface)) return;
-  std::string line = "usemtl " + surface_.name() + "\n";
-  for (size_t i = 7; i + 1 < line.size(); ++i) {
-    if (line[i] == '\n' || line[i] == '\r') line[i] = ' ';
-  }
-  text_.Put(line);
-}
-
 void ObjWriter::LeaveOut() {
   std::string line =
       "# polygon " + std::to_string(polygons_) + " left out: it has no point made in this run\n";
@@ -75,7 +64,7 @@ void ObjWriter::AddPolygon(const char* surface, int count, const int64_t* points
   bool made = count > 0;
   for (int i = 0; i < count && made; ++i) made = points[i] >= 0;
   if (!made) return LeaveOut();
-  StartSurface(surface);
+  PutSurfaceLine(text_, surface_, surface);
   char* at = text_.Room(LINE_ROOM);
   *at++ = count == 1 ? 'p' : count == 2 ? 'l' : 'f';
   text_.End(at);

@@ -32,7 +32,6 @@ class ObjWriter : public MeshFileWriter {
   uint64_t bytesMade() const override { return text_.bytesMade(); }
 
  private:
-  void StartSurface(const char* surface);
   void LeaveOut();
   char* PutIndex(char* at, uint64_t number);
 

@@ -1,5 +1,6 @@
 // A text output made in one large block that goes to the file (through a BlockWriter) whole when
-// full: the OBJ writers format their lines straight into it, with room reserved first.
+// full: the OBJ writers format their lines straight into it, with room reserved first, and their
+// `usemtl` lines through PutSurfaceLine.
 #pragma once
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include "platform/atomic_file.h"
 #include "platform/block_writer.h"
 #include "platform/file_handle.h"
+#include "writers/last_surface.h"
 
 namespace dustweave {
 
@@ -60,5 +62,16 @@ class TextBlock {
   std::unique_ptr<char[]> block_;
   size_t used_ = 0;
 };
+
+// OBJ's `usemtl` line before a polygon whose surface differs from the last one written; a line
+// break in the name would start a line of its own, so it is written as a space.
+inline void PutSurfaceLine(TextBlock& text, LastSurface& last, const char* surface) {
+  if (last.Is(surface) || !last.Take(surface)) return;
+  std::string line = "usemtl " + last.name() + "\n";
+  for (size_t i = 7; i + 1 < line.size(); ++i) {
+    if (line[i] == '\n' || line[i] == '\r') line[i] = ' ';
+  }
+  text.Put(line);
+}
 
 }  // namespace dustweave

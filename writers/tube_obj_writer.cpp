@@ -20,17 +20,6 @@ constexpr uint64_t S = TUBE_SIDES;
 TubeObjWriter::TubeObjWriter(double width) : width_(width) {}
 TubeObjWriter::~TubeObjWriter() = default;
 
-// `usemtl` before the first polygon and where the surface changes, line breaks in the name as
-// spaces.
-void TubeObjWriter::StartSurface(const char* surface) {
-  if (surface_.Is(surface) || !surface_.Take(surface)) return;
-  std::string line = "usemtl " + surface_.name() + "\n";
-  for (size_t i = 7; i + 1 < line.size(); ++i) {
-    if (line[i] == '\n' || line[i] == '\r') line[i] = ' ';
-  }
-  text_.Put(line);
-}
-
 void TubeObjWriter::PutVector(const char* key, const float (&v)[3]) {
   char* at = text_.Room(LINE_ROOM);
   size_t keyLength = std::strlen(key);
@@ -87,7 +76,7 @@ void TubeObjWriter::AddPolygon(const char* surface, int count, const int64_t* po
     std::string line = "# polygon " + std::to_string(++leftOut_) + " left out: no tube or point is made of it\n";
     return text_.Put(line);
   }
-  StartSurface(surface);
+  PutSurfaceLine(text_, surface_, surface);
   if (count == 2) return rings_->AddPolygon(count, points);
   char* at = text_.Room(LINE_ROOM);
   *at++ = 'v';

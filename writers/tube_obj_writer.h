@@ -30,7 +30,6 @@ class TubeObjWriter : public MeshFileWriter {
   uint64_t bytesMade() const override { return text_.bytesMade(); }
 
  private:
-  void StartSurface(const char* surface);
   void TakeRing(const TubeRing& ring);
   void PutVector(const char* key, const float (&v)[3]);
 
