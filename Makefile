@@ -148,7 +148,7 @@ bench: native-tests
 
 # ---- the release ------------------------------------------------------------------------------
 # `make dist` writes the two archives a user downloads into dist/: the Windows zip (both modules,
-# dustweave64.exe, the texts with Windows line ends) and the Linux tarball.
+# dustweave64.exe and dustweave32.exe, the texts with Windows line ends) and the Linux tarball.
 # Only the modules and dustweave are built for them. Their dates come from the commit
 # (SOURCE_DATE_EPOCH), so two builds of one commit give the same bytes; `make dist-check` proves
 # it against a fresh clone's.
@@ -167,7 +167,8 @@ dist: release-deps native $(WINDOWS)
 	@scripts/dist-archive --out $(DIST)/$(WINDOWS_DIST).zip --folder $(WINDOWS_DIST) --crlf \
 	    --file mirod_dustweave64.p=$(BUILD)/win64/mirod_dustweave64.p \
 	    --file mirod_dustweave32.p=$(BUILD)/win32/mirod_dustweave32.p \
-	    --program dustweave64.exe=$(BUILD)/win64/dustweave64.exe --text README.txt=release/README.txt $(DIST_TEXTS)
+	    --program dustweave64.exe=$(BUILD)/win64/dustweave64.exe \
+	    --program dustweave32.exe=$(BUILD)/win32/dustweave32.exe --text README.txt=release/README.txt $(DIST_TEXTS)
 	@scripts/dist-archive --out $(DIST)/$(LINUX_DIST).tar.gz --folder $(LINUX_DIST) \
 	    --file mirod_dustweave.so=$(NATIVE)/mirod_dustweave.so \
 	    --program dustweave=$(NATIVE)/dustweave --text README.txt=release/README-linux.txt $(DIST_TEXTS)
