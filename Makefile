@@ -2,7 +2,7 @@
 # demo; `make test` builds and runs every test suite. Each build lives in its own folder under
 # build/. Each installs what it needs first (scripts/install-deps): `make` only what building
 # takes, `make test` and every test-* target also what the suites take.
-.PHONY: all deps test-deps release-deps native native-tests test test-native clean
+.PHONY: all deps native native-tests test test-native clean
 
 BUILD := build
 NATIVE := $(BUILD)/native
@@ -10,14 +10,14 @@ JOBS ?= 2
 
 all: native modules
 
+# One set-up a run, for everything its goals need: the tests' set for `make test`, any test-*
+# target, the sanitizer build, fuzzing and the bench; the release's for `make dist`; else what
+# building takes.
+TEST_GOALS := test test-% asan fuzz bench native-tests win64-tests win32-tests i686
+DEPS_SET := $(if $(filter $(TEST_GOALS),$(MAKECMDGOALS)),--tests,$(if $(filter dist dist-check,$(MAKECMDGOALS)),--release))
+
 deps:
-	@scripts/install-deps
-
-test-deps:
-	@scripts/install-deps --tests
-
-release-deps:
-	@scripts/install-deps --release
+	@scripts/install-deps $(DEPS_SET)
 
 # What ships: the module and dustweave, nothing else built. A build folder `make` makes holds no
 # tests (DUSTWEAVE_TESTS=OFF, so neither GoogleTest nor Python is needed); one `make test` made
@@ -30,7 +30,7 @@ native: deps
 	@cmake --build $(NATIVE) -j $(JOBS) --target $(SHIPPED)
 
 # The native build with every suite, the fuzz seeds' writer and the bench.
-native-tests: test-deps
+native-tests: deps
 	@cmake -S . -B $(NATIVE) -G Ninja -DCMAKE_BUILD_TYPE=Release -DDUSTWEAVE_TESTS=ON >/dev/null
 	@cmake --build $(NATIVE) -j $(JOBS)
 
@@ -73,7 +73,7 @@ ASAN := $(BUILD)/asan
 FUZZ_SECONDS ?= 60
 SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
-asan: test-deps
+asan: deps
 	@cmake -S . -B $(ASAN) -G Ninja -C cmake/asan.cmake >/dev/null
 	@cmake --build $(ASAN) -j $(JOBS)
 
@@ -105,7 +105,7 @@ $(WINDOWS): deps
 	@cmake --build $(BUILD)/$@ -j $(JOBS) --target $(SHIPPED)
 
 # The same trees with their suites, which compare with the native build's outputs.
-win64-tests win32-tests i686: test-deps native-tests
+win64-tests win32-tests i686: deps native-tests
 	@cmake --preset $(@:-tests=) -B $(BUILD)/$(@:-tests=) -DDUSTWEAVE_TESTS=ON \
 	    -DDUSTWEAVE_NATIVE_BUILD=$(abspath $(NATIVE)) >/dev/null
 	@cmake --build $(BUILD)/$(@:-tests=) -j $(JOBS)
@@ -163,7 +163,7 @@ DIST_TEXTS := --version $(VERSION) --text LICENSE.txt=LICENSE --text CHANGELOG.t
 SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null || echo 1767225600)
 export SOURCE_DATE_EPOCH
 
-dist: release-deps native $(WINDOWS)
+dist: deps native $(WINDOWS)
 	@scripts/dist-archive --out $(DIST)/$(WINDOWS_DIST).zip --folder $(WINDOWS_DIST) --crlf \
 	    --file mirod_dustweave64.p=$(BUILD)/win64/mirod_dustweave64.p \
 	    --file mirod_dustweave32.p=$(BUILD)/win32/mirod_dustweave32.p \
@@ -175,7 +175,7 @@ dist: release-deps native $(WINDOWS)
 
 # `make dist` here and in a fresh clone of the current commit in a folder of another name and
 # depth, every archive and deliverable compared byte for byte.
-dist-check: release-deps
+dist-check: deps
 	@scripts/dist-check
 
 # The archives as a user gets them: unpacked afresh, their sums checked, each module run on the
