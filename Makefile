@@ -1,6 +1,8 @@
-# The README's two commands: `make` builds everything and runs the demo; `make test` builds and
-# runs every test suite. Each build lives in its own folder under build/.
-.PHONY: all deps native test test-native clean
+# The README's two commands: `make` builds what ships (dustweave, the three modules) and runs the
+# demo; `make test` builds and runs every test suite. Each build lives in its own folder under
+# build/. Each installs what it needs first (scripts/install-deps): `make` only what building
+# takes, `make test` and every test-* target also what the suites take.
+.PHONY: all deps native native-tests test test-native clean
 
 BUILD := build
 NATIVE := $(BUILD)/native
@@ -8,11 +10,28 @@ JOBS ?= 2
 
 all: native modules
 
+# One set-up a run, for everything its goals need: the tests' set for `make test`, any test-*
+# target, the sanitizer build, fuzzing and the bench; the release's for `make dist`; else what
+# building takes.
+TEST_GOALS := test test-% asan fuzz bench native-tests win64-tests win32-tests i686
+DEPS_SET := $(if $(filter $(TEST_GOALS),$(MAKECMDGOALS)),--tests,$(if $(filter dist dist-check,$(MAKECMDGOALS)),--release))
+
 deps:
-	@scripts/install-deps
+	@scripts/install-deps $(DEPS_SET)
+
+# What ships: the module and dustweave, nothing else built. A build folder `make` makes holds no
+# tests (DUSTWEAVE_TESTS=OFF, so neither GoogleTest nor Python is needed); one `make test` made
+# holds them too, and only what ships is built in it here.
+SHIPPED := mirod_dustweave dustweave
+shipped_only = $(if $(wildcard $(1)/CMakeCache.txt),,-DDUSTWEAVE_TESTS=OFF)
 
 native: deps
-	@cmake -S . -B $(NATIVE) -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake -S . -B $(NATIVE) -G Ninja -DCMAKE_BUILD_TYPE=Release $(call shipped_only,$(NATIVE)) >/dev/null
+	@cmake --build $(NATIVE) -j $(JOBS) --target $(SHIPPED)
+
+# The native build with every suite, the fuzz seeds' writer and the bench.
+native-tests: deps
+	@cmake -S . -B $(NATIVE) -G Ninja -DCMAKE_BUILD_TYPE=Release -DDUSTWEAVE_TESTS=ON >/dev/null
 	@cmake --build $(NATIVE) -j $(JOBS)
 
 # The demo: the typical pfx file (200 particles, index limit 100, every track 0..100) through
@@ -42,7 +61,7 @@ test: test-native test-asan test-fuzz test-windows test-i686 test-dist
 FAULT_SEARCH_TOTAL = awk -F'operations, ' '{ split($$2, w, " "); points += w[1]; cases++ } \
     END { if (cases) printf "fault search: %d cases, %d fault points tried\n", cases, points }'
 
-test-native: native
+test-native: native-tests
 	@rm -f $(NATIVE)/tests/fault-search-summary.txt
 	cd $(NATIVE) && $(CTEST)
 	@$(FAULT_SEARCH_TOTAL) $(NATIVE)/tests/fault-search-summary.txt 2>/dev/null || true
@@ -70,19 +89,26 @@ fuzz: asan
 	@scripts/fuzz-run $(ASAN) $(FUZZ_SECONDS)
 
 # The Windows deliverables mirod_dustweave64.p and mirod_dustweave32.p, with dustweave64.exe and
-# dustweave32.exe, cross-compiled by the presets win64 and win32; their suites run under wine,
-# the 32-bit ones only where this machine runs 32-bit programs (skipped elsewhere, with the
-# reason). The preset i686 builds the module, dustweave and the native suites for 32-bit Linux
-# and runs them under qemu, on every machine. `make` gathers the three modules in build/modules.
-.PHONY: windows win64 win32 i686 modules test-windows test-win64 test-win32 test-i686
+# dustweave32.exe, cross-compiled by the presets win64 and win32 (`make` builds only these);
+# their suites run under wine, the 32-bit ones only where this machine runs 32-bit programs
+# (skipped elsewhere, with the reason). The preset i686 builds the module, dustweave and the
+# native suites for 32-bit Linux and runs them under qemu, on every machine. `make` gathers the
+# three modules in build/modules.
+.PHONY: windows win64 win32 win64-tests win32-tests i686 modules test-windows test-win64 test-win32 test-i686
 WINDOWS := win64 win32
 MODULES := $(BUILD)/modules
 
 windows: $(WINDOWS)
 
-$(WINDOWS) i686: deps
-	@cmake --preset $@ -B $(BUILD)/$@ -DDUSTWEAVE_NATIVE_BUILD=$(abspath $(NATIVE)) >/dev/null
-	@cmake --build $(BUILD)/$@ -j $(JOBS)
+$(WINDOWS): deps
+	@cmake --preset $@ -B $(BUILD)/$@ $(call shipped_only,$(BUILD)/$@) >/dev/null
+	@cmake --build $(BUILD)/$@ -j $(JOBS) --target $(SHIPPED)
+
+# The same trees with their suites, which compare with the native build's outputs.
+win64-tests win32-tests i686: deps native-tests
+	@cmake --preset $(@:-tests=) -B $(BUILD)/$(@:-tests=) -DDUSTWEAVE_TESTS=ON \
+	    -DDUSTWEAVE_NATIVE_BUILD=$(abspath $(NATIVE)) >/dev/null
+	@cmake --build $(BUILD)/$(@:-tests=) -j $(JOBS)
 
 modules: native $(WINDOWS)
 	@mkdir -p $(MODULES)
@@ -92,9 +118,13 @@ modules: native $(WINDOWS)
 
 test-windows: test-win64 test-win32
 
-test-win64 test-win32 test-i686: test-%: % native
+test-win64 test-win32: test-%: %-tests
 	cd $(BUILD)/$* && $(CTEST)
 	@scripts/test-summary $(BUILD)/$* --skipped-only
+
+test-i686: i686
+	cd $(BUILD)/i686 && $(CTEST)
+	@scripts/test-summary $(BUILD)/i686 --skipped-only
 
 clean:
 	rm -rf $(BUILD)
@@ -104,7 +134,7 @@ clean:
 # 64 MiB and 1 GiB generated under build/bench; then the 3D preview page of a 2.4 GB simulation
 # (200 M points): its size, the conversion's peak memory and the time to open it in Chromium.
 .PHONY: bench
-bench: native
+bench: native-tests
 	@mkdir -p $(BUILD)/bench
 	@missed=0; \
 	$(NATIVE)/bench/bench_driver --dustweave $(NATIVE)/dustweave --module $(NATIVE)/mirod_dustweave.so \
@@ -118,13 +148,13 @@ bench: native
 
 # ---- the release ------------------------------------------------------------------------------
 # `make dist` writes the two archives a user downloads into dist/: the Windows zip (both modules,
-# dustweave64.exe, the texts with Windows line ends) and the Linux tarball. Only the modules and
-# dustweave are built for them. Their dates come from the commit (SOURCE_DATE_EPOCH), so two
-# builds of one commit give the same bytes; `make dist-check` proves it on two fresh clones.
-.PHONY: dist dist-native dist-win64 dist-win32 dist-check test-dist
+# dustweave64.exe and dustweave32.exe, the texts with Windows line ends) and the Linux tarball.
+# Only the modules and dustweave are built for them. Their dates come from the commit
+# (SOURCE_DATE_EPOCH), so two builds of one commit give the same bytes; `make dist-check` proves
+# it against a fresh clone's.
+.PHONY: dist dist-check test-dist
 VERSION := $(shell cat VERSION)
 DIST := dist
-DIST_TARGETS := mirod_dustweave dustweave
 WINDOWS_DIST := mirod_dustweave-$(VERSION)-windows
 LINUX_DIST := dustweave-$(VERSION)-linux-x86_64
 # Each archive has its own README.txt: Windows commands in the zip, Linux ones in the tarball.
@@ -133,31 +163,24 @@ DIST_TEXTS := --version $(VERSION) --text LICENSE.txt=LICENSE --text CHANGELOG.t
 SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null || echo 1767225600)
 export SOURCE_DATE_EPOCH
 
-dist-native: deps
-	@cmake -S . -B $(NATIVE) -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-	@cmake --build $(NATIVE) -j $(JOBS) --target $(DIST_TARGETS)
-
-dist-win64 dist-win32: dist-%: deps
-	@cmake --preset $* -B $(BUILD)/$* -DDUSTWEAVE_NATIVE_BUILD=$(abspath $(NATIVE)) >/dev/null
-	@cmake --build $(BUILD)/$* -j $(JOBS) --target $(DIST_TARGETS)
-
-dist: dist-native dist-win64 dist-win32
+dist: deps native $(WINDOWS)
 	@scripts/dist-archive --out $(DIST)/$(WINDOWS_DIST).zip --folder $(WINDOWS_DIST) --crlf \
 	    --file mirod_dustweave64.p=$(BUILD)/win64/mirod_dustweave64.p \
 	    --file mirod_dustweave32.p=$(BUILD)/win32/mirod_dustweave32.p \
-	    --program dustweave64.exe=$(BUILD)/win64/dustweave64.exe --text README.txt=release/README.txt $(DIST_TEXTS)
+	    --program dustweave64.exe=$(BUILD)/win64/dustweave64.exe \
+	    --program dustweave32.exe=$(BUILD)/win32/dustweave32.exe --text README.txt=release/README.txt $(DIST_TEXTS)
 	@scripts/dist-archive --out $(DIST)/$(LINUX_DIST).tar.gz --folder $(LINUX_DIST) \
 	    --file mirod_dustweave.so=$(NATIVE)/mirod_dustweave.so \
 	    --program dustweave=$(NATIVE)/dustweave --text README.txt=release/README-linux.txt $(DIST_TEXTS)
 
-# Two clones of the current commit in two different folders, `make dist` in each, every archive
-# and deliverable compared byte for byte.
+# `make dist` here and in a fresh clone of the current commit in a folder of another name and
+# depth, every archive and deliverable compared byte for byte.
 dist-check: deps
 	@scripts/dist-check
 
 # The archives as a user gets them: unpacked afresh, their sums checked, each module run on the
 # typical file (the Windows ones under wine, in the wine prefixes of the win64 and win32 builds).
-test-dist: dist
+test-dist: win64-tests win32-tests dist
 	@cmake --build $(BUILD)/win32 --target wine_probe >/dev/null
 	@python3 tests/release/archive_test.py --dist $(DIST) --version $(VERSION) --build $(BUILD) \
 	    --results $(ARCHIVE_RESULTS)

@@ -3,14 +3,7 @@
 # instead of the system's 64-bit libraries.
 include_guard(GLOBAL)
 
-# find_package(NAME) finds the targets made here instead of searching the system.
-function(dustweave_provide_package name)
-  string(TOLOWER ${name} lower)
-  file(WRITE ${CMAKE_FIND_PACKAGE_REDIRECTS_DIR}/${lower}-config.cmake
-       "# ${name}: targets made by the build's own cmake/ files.\n")
-  file(WRITE ${CMAKE_FIND_PACKAGE_REDIRECTS_DIR}/${lower}-config-version.cmake
-       "set(PACKAGE_VERSION_COMPATIBLE TRUE)\nset(PACKAGE_VERSION_EXACT TRUE)\n")
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/provide_package.cmake)
 
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)

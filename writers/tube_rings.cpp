@@ -3,6 +3,7 @@
 #include "writers/tube_rings.h"
 
 #include <cmath>
+#include <utility>
 
 namespace dustweave {
 
@@ -45,61 +46,49 @@ void AnySquareTo(const double t[3], double out[3]) {
   Normalise(out);
 }
 
-// The sides' directions, cosine and sine of 0, 120 and 240 degrees, written out rather than
-// taken from the system's cos and sin, whose last bits differ between platforms: the same file
-// everywhere.
+// The sine of 120 degrees (the cosine is -1/2), written out rather than taken from the system's
+// sin, whose last bits differ between platforms: the same file everywhere.
 constexpr double SINE_120 = 0.86602540378443864676;  // the square root of 3, halved
-constexpr double ANGLES[TUBE_SIDES][2] = {{1.0, 0.0}, {-0.5, SINE_120}, {-0.5, -SINE_120}};
-static_assert(TUBE_SIDES == 3, "ANGLES holds three sides");
+static_assert(TUBE_SIDES == 3, "the ring's sides are at 0, 120 and 240 degrees");
 
 }  // namespace
 
 TubeRings::TubeRings(double width, RingSink sink)
-    : radius_(width / 2),
-      sink_(std::move(sink)),
-      window_([this](const ChainPoint& point, const ChainPoint* before, const ChainPoint* after) {
-        Ring(point, before, after);
-      }) {}
+    : radius_(width / 2), sink_(std::move(sink)), window_(RingCall{this}) {}
 
-// Along the chain through the point: the mean of the directions in and out; where the chain turns
-// straight back, the direction in; where it has no length (one point, or points on one spot),
-// the last ring's tangent, so that nothing is divided by zero.
-void TubeRings::Tangent(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after, double t[3]) {
-  // The direction in is the last point's direction out, worked out when its ring was made.
-  double in[3], out[3] = {0, 0, 0};
-  bool hasIn = before && lastOut_;
-  for (int i = 0; i < 3; ++i) in[i] = lastDirection_[i];
-  bool hasOut = after && Direction(point.position, after->position, out);
-  lastOut_ = hasOut;
-  for (int i = 0; i < 3; ++i) lastDirection_[i] = out[i];
-  for (int i = 0; i < 3; ++i) t[i] = (hasIn ? in[i] : 0.0) + (hasOut ? out[i] : 0.0);
-  if (Normalise(t)) return;
-  for (int i = 0; i < 3; ++i) t[i] = hasIn ? in[i] : tangent_[i];
+// Along the chain through the point: from the point before to the point after, so one length
+// is taken a point; where the chain turns straight back (the two are one spot), the direction
+// in; where it has no length (one point, or points on one spot), the last ring's tangent, so
+// that nothing is divided by zero.
+void TubeRings::Tangent(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after, double t[3]) const {
+  const double* from = before ? before->position : point.position;
+  const double* to = after ? after->position : point.position;
+  if (Direction(from, to, t)) return;
+  if (before && after && Direction(before->position, point.position, t)) return;
+  for (int i = 0; i < 3; ++i) t[i] = tangent_[i];
 }
 
-// The frame's normal turned by the least rotation taking the last tangent to `tangent`; where the
-// two are opposite (a chain turning back), the normal is already square to both and stays.
+// The frame's normal turned by the least rotation taking the last tangent to `tangent`. That
+// rotation is two mirrors: across the plane square to the sum of the tangents (which takes the
+// last to the new one reversed) and across the plane square to the new tangent; the normal,
+// square to the last tangent, comes out of the first square to the new one, so the second leaves
+// it be. A mirror keeps lengths: no root is taken. Where the tangents are opposite (a chain
+// turning back) the normal is already square to both and stays.
 void TubeRings::CarryFrame(const double tangent[3]) {
-  double axis[3];
-  Cross(tangent_, tangent, axis);
-  double c = Dot(tangent_, tangent);
-  if (c > -0.999999) {
-    // Rodrigues' rotation with the sine folded into `axis`: n + a x n + a x (a x n) / (1 + c).
-    double an[3], aan[3];
-    Cross(axis, normal_, an);
-    Cross(axis, an, aan);
-    double fold = 1 / (1 + c);
-    for (int i = 0; i < 3; ++i) normal_[i] += an[i] + aan[i] * fold;
+  double sum[3] = {tangent_[0] + tangent[0], tangent_[1] + tangent[1], tangent_[2] + tangent[2]};
+  double squared = Dot(sum, sum);
+  bool turnsBack = !(squared > 2e-6);
+  if (!turnsBack) {
+    double fold = 2 * Dot(normal_, sum) / squared;
+    for (int i = 0; i < 3; ++i) normal_[i] -= fold * sum[i];
   }
-  // Rounding drifts over a long chain: the normal is made square to the tangent again, and of
-  // length 1 by a step of Newton's method (no root, no division: it is within rounding of 1).
-  double along = Dot(normal_, tangent);
-  for (int i = 0; i < 3; ++i) normal_[i] -= along * tangent[i];
-  double squared = Dot(normal_, normal_);
-  if (squared > 0.98 && squared < 1.02) {
-    for (int i = 0; i < 3; ++i) normal_[i] *= (3 - squared) / 2;
-  } else if (!Normalise(normal_)) {
-    AnySquareTo(tangent, normal_);
+  // Rounding drifts over a long chain, and a turn back keeps a normal only nearly square: the
+  // normal is made square to the tangent again, and of length 1.
+  if (turnsBack || ++carried_ >= 1024) {
+    carried_ = 0;
+    double along = Dot(normal_, tangent);
+    for (int i = 0; i < 3; ++i) normal_[i] -= along * tangent[i];
+    if (!Normalise(normal_)) AnySquareTo(tangent, normal_);
   }
 }
 
@@ -110,18 +99,22 @@ void TubeRings::Ring(const ChainPoint& point, const ChainPoint* before, const Ch
     CarryFrame(t);
   } else {
     AnySquareTo(t, normal_);
+    carried_ = 0;
   }
   for (int i = 0; i < 3; ++i) tangent_[i] = t[i];
+  // The sides at 0, 120 and 240 degrees from the normal: n, -n/2 + s b and -n/2 - s b, with b
+  // the binormal and s the sine of 120 degrees.
   double binormal[3];
   Cross(t, normal_, binormal);
   TubeRing ring;
   ring.joined = before != nullptr;
   ring.number = point.number;
-  for (int side = 0; side < TUBE_SIDES; ++side) {
-    for (int i = 0; i < 3; ++i) {
-      double out = ANGLES[side][0] * normal_[i] + ANGLES[side][1] * binormal[i];
-      ring.normals[side][i] = static_cast<float>(out);
-      ring.positions[side][i] = static_cast<float>(point.position[i] + radius_ * out);
+  for (int i = 0; i < 3; ++i) {
+    double half = -0.5 * normal_[i], across = SINE_120 * binormal[i];
+    double out[TUBE_SIDES] = {normal_[i], half + across, half - across};
+    for (int side = 0; side < TUBE_SIDES; ++side) {
+      ring.normals[side][i] = static_cast<float>(out[side]);
+      ring.positions[side][i] = static_cast<float>(point.position[i] + radius_ * out[side]);
     }
   }
   sink_(ring);

@@ -39,17 +39,24 @@ class TubeRings {
   const double* PositionOf(uint64_t number) const { return window_.PositionOf(number); }
 
  private:
+  // What the window calls for each point: straight into Ring, once a point.
+  struct RingCall {
+    TubeRings* rings;
+    void operator()(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after) const {
+      rings->Ring(point, before, after);
+    }
+  };
+
   void Ring(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after);
-  void Tangent(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after, double t[3]);
+  void Tangent(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after, double t[3]) const;
   void CarryFrame(const double tangent[3]);
 
   double radius_;
   RingSink sink_;
-  ChainWindow window_;
-  double tangent_[3] = {0, 1, 0};  // the last ring's, its frame's normal, and their cross product
+  BasicChainWindow<RingCall> window_;
+  double tangent_[3] = {0, 1, 0};  // the last ring's, and its frame's normal
   double normal_[3] = {1, 0, 0};
-  double lastDirection_[3] = {0, 0, 0};  // from the last ring's point to the next, when lastOut_
-  bool lastOut_ = false;
+  unsigned carried_ = 0;  // frames carried since the normal was last made square and of length 1
 };
 
 }  // namespace dustweave

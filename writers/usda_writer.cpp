@@ -19,7 +19,6 @@ namespace {
 
 constexpr size_t PIECE = 1 << 12;            // text handed to a part at a time
 constexpr uint64_t CACHED_LENGTH = 1 << 14;  // chains up to this long have their text kept
-constexpr const char* NOT_OPEN = "not open";
 
 size_t BlockOf(int part) { return part == 1 ? WRITE_BLOCK_SIZE : 1 << 18; }
 

@@ -14,14 +14,14 @@ function packages() {
     require.resolve('three');
     return { PNG: require('pngjs').PNG, chromium: require('playwright-core').chromium };
   } catch (error) {
-    console.error('npm packages missing in tests/browser; run scripts/install-deps');
+    console.error('npm packages missing in tests/browser; run scripts/install-deps --tests');
     process.exit(2);
   }
 }
 
 async function launch(chromium) {
   if (!fs.existsSync(CHROMIUM)) {
-    console.error(`${CHROMIUM} is missing; run scripts/install-deps`);
+    console.error(`${CHROMIUM} is missing; run scripts/install-deps --tests`);
     process.exit(2);
   }
   return chromium.launch({

@@ -1,17 +1,15 @@
 #!/usr/bin/env python3
 """The release archives as a user gets them: each unpacked into a fresh folder, its members,
 modes, line ends and SHA256SUMS checked, its README.txt giving that system's commands, then
-the typical file run through each module from
-there (the Windows ones under wine, the 32-bit one by this build's dustweave32.exe); and the zip
-unpacked into folders named in accented Latin, Cyrillic, Greek and CJK, where both Windows
-programs convert a file of such a name beside their module to the native bytes. Where this
-machine runs no 32-bit program, the checks that start dustweave32.exe are skipped with the
-reason (scripts/wine32-check), never counted as passed."""
+the typical file run through each module by the program beside it (the Windows ones under
+wine); and the zip unpacked into folders named in accented Latin, Cyrillic, Greek and CJK,
+where both Windows programs convert a file of such a name beside their module to the native
+bytes. Where this machine runs no 32-bit program, the checks that start dustweave32.exe are
+skipped with the reason (scripts/wine32-check), never counted as passed."""
 import argparse
 import hashlib
 import json
 import os
-import shutil
 import subprocess
 import sys
 import tarfile
@@ -27,9 +25,9 @@ from pe_version import PeError, read_version  # noqa: E402
 from named_folders import NAMES, Checks, converted_alike  # noqa: E402
 
 TEXTS = ["CHANGELOG.txt", "LICENSE.txt", "README.txt", "SHA256SUMS"]
-WINDOWS_FILES = ["dustweave64.exe", "mirod_dustweave32.p", "mirod_dustweave64.p"]
+WINDOWS_FILES = ["dustweave32.exe", "dustweave64.exe", "mirod_dustweave32.p", "mirod_dustweave64.p"]
 LINUX_FILES = ["dustweave", "mirod_dustweave.so"]
-PROGRAMS = {"dustweave", "dustweave64.exe"}
+PROGRAMS = {"dustweave", "dustweave64.exe", "dustweave32.exe"}
 TYPICAL = "5,200 points, 5,000 polygons, result 0"
 
 
@@ -174,18 +172,19 @@ def test_windows(checks, path, version, scratch, build, typical, win32_reason):
     check_line_ends(checks, unpacked, crlf=True)
     check_sums(checks, unpacked, WINDOWS_FILES + TEXTS)
     check_readme(checks, unpacked, "dustweave64.exe", "mirod_dustweave.so")
-    for name, bits in (("mirod_dustweave64.p", 64), ("mirod_dustweave32.p", 32), ("dustweave64.exe", 64)):
+    for name, bits in (("mirod_dustweave64.p", 64), ("mirod_dustweave32.p", 32), ("dustweave64.exe", 64),
+                       ("dustweave32.exe", 32)):
         check_version(checks, os.path.join(unpacked, name), version, bits)
     run_typical(checks, "mirod_dustweave64.p with the unpacked dustweave64.exe (wine win64)",
                 wine(build, "win64") + [os.path.join(unpacked, "dustweave64.exe"), "run",
                                         "mirod_dustweave64.p", "--file", typical, "--step", "0.25"],
                 unpacked)
-    what = "mirod_dustweave32.p with the build's dustweave32.exe (wine win32)"
+    what = "mirod_dustweave32.p with the unpacked dustweave32.exe (wine win32)"
     if win32_reason:
         checks.skip(what, win32_reason)
         return
     run_typical(checks, what,
-                wine(build, "win32") + [os.path.join(build, "win32", "dustweave32.exe"), "run",
+                wine(build, "win32") + [os.path.join(unpacked, "dustweave32.exe"), "run",
                                         "mirod_dustweave32.p", "--file", typical, "--step", "0.25"],
                 unpacked)
 
@@ -203,15 +202,14 @@ def run_bytes(command, cwd, args=()):
 
 
 def test_named_folders(checks, path, version, scratch, build, linux, win32_reason):
-    """The zip unpacked into a folder of each name; dustweave64.exe as released and this build's
-    dustweave32.exe beside mirod_dustweave32.p convert NAME.pfx there as the tarball's dustweave
-    does in a folder of the same name."""
+    """The zip unpacked into a folder of each name; dustweave64.exe and dustweave32.exe as
+    released convert NAME.pfx there as the tarball's dustweave does in a folder of the same
+    name."""
     folder = f"mirod_dustweave-{version}-windows"
     for name in NAMES:
         unpacked = os.path.join(scratch, name, folder)
         with zipfile.ZipFile(path) as archive:
             archive.extractall(os.path.join(scratch, name))
-        shutil.copy(os.path.join(build, "win32", "dustweave32.exe"), unpacked)
         native = os.path.join(scratch, "linux", name)
         os.makedirs(native)
         for place in (unpacked, native):
@@ -231,7 +229,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--dist", required=True, help="the folder make dist writes")
     parser.add_argument("--version", required=True)
-    parser.add_argument("--build", required=True, help="the build folder (win32/, wine prefixes)")
+    parser.add_argument("--build", required=True, help="the build folder (its wine prefixes)")
     parser.add_argument("--results", help="a JSON file for the counts of checks passed, failed and skipped")
     args = parser.parse_args()
     build = os.path.abspath(args.build)

@@ -20,7 +20,7 @@ function browserPackage(name) {
   try {
     return require(path.join(PACKAGES, name));
   } catch (error) {
-    console.error(`tests/browser/node_modules lacks ${name}: run scripts/install-deps`);
+    console.error(`tests/browser/node_modules lacks ${name}: run scripts/install-deps --tests`);
     process.exit(2);
   }
 }
@@ -41,7 +41,7 @@ function options(argv, workPrefix) {
 // playwright gives each launch a fresh profile folder of its own.
 async function launch() {
   if (!fs.existsSync(CHROMIUM)) {
-    console.error(`${CHROMIUM} is missing: run scripts/install-deps`);
+    console.error(`${CHROMIUM} is missing: run scripts/install-deps --tests`);
     process.exit(2);
   }
   const { chromium } = browserPackage('playwright-core');
