@@ -14,15 +14,15 @@ function packages() {
     require.resolve('three');
     return { PNG: require('pngjs').PNG, chromium: require('playwright-core').chromium };
   } catch (error) {
-    console.error('npm packages missing in tests/browser; run scripts/install-deps --tests');
-    process.exit(2);
+    console.error('skipped: npm packages missing in tests/browser (scripts/install-deps --tests installs them)');
+    process.exit(77);
   }
 }
 
 async function launch(chromium) {
   if (!fs.existsSync(CHROMIUM)) {
-    console.error(`${CHROMIUM} is missing; run scripts/install-deps --tests`);
-    process.exit(2);
+    console.error(`skipped: ${CHROMIUM} is missing (scripts/install-deps --tests installs it)`);
+    process.exit(77);
   }
   return chromium.launch({
     executablePath: CHROMIUM, headless: true,
