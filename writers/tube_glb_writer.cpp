@@ -72,7 +72,7 @@ void TubeGlbWriter::Reset() {
   surface_ = LastSurface();
   leftOut_ = 0;
   placedFor_.reset();
-  rings_ = std::make_unique<TubeRings>(width_, [this](const TubeRing& ring) { TakeRing(ring); });
+  rings_ = std::make_unique<BasicTubeRings<RingTaker>>(width_, RingTaker{this});
   attributes_.reset();
   if (chainAttributes_) {
     attributes_ = std::make_unique<ChainAttributes>(

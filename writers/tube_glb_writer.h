@@ -46,6 +46,11 @@ class TubeGlbWriter : public MeshFileWriter {
 
  private:
   enum Part { Positions, Normals, Colours, Chains, Places, Triangles, Dots, PARTS };
+  // The rings' sink: straight into TakeRing, which the rings' hot path inlines.
+  struct RingTaker {
+    TubeGlbWriter* writer;
+    void operator()(const TubeRing& ring) const { writer->TakeRing(ring); }
+  };
   template <typename Each>
   void EachPart(Each each);
   void TakeRing(const TubeRing& ring);
@@ -64,7 +69,7 @@ class TubeGlbWriter : public MeshFileWriter {
   uint64_t maxFileBytes_;
   AtomicFile out_;
   BlockWriter behind_{out_};
-  std::unique_ptr<TubeRings> rings_;
+  std::unique_ptr<BasicTubeRings<RingTaker>> rings_;
   std::unique_ptr<ChainAttributes> attributes_;
   std::array<std::unique_ptr<BinPart>, PARTS> parts_;
   uint64_t vertices_ = 0, triangles_ = 0, dots_ = 0;

@@ -3,7 +3,6 @@
 #include "writers/tube_rings.h"
 
 #include <cmath>
-#include <utility>
 
 namespace dustweave {
 
@@ -53,14 +52,11 @@ static_assert(TUBE_SIDES == 3, "the ring's sides are at 0, 120 and 240 degrees")
 
 }  // namespace
 
-TubeRings::TubeRings(double width, RingSink sink)
-    : radius_(width / 2), sink_(std::move(sink)), window_(RingCall{this}) {}
-
 // Along the chain through the point: from the point before to the point after, so one length
 // is taken a point; where the chain turns straight back (the two are one spot), the direction
 // in; where it has no length (one point, or points on one spot), the last ring's tangent, so
 // that nothing is divided by zero.
-void TubeRings::Tangent(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after, double t[3]) const {
+void TubeFrame::Tangent(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after, double t[3]) const {
   const double* from = before ? before->position : point.position;
   const double* to = after ? after->position : point.position;
   if (Direction(from, to, t)) return;
@@ -74,7 +70,7 @@ void TubeRings::Tangent(const ChainPoint& point, const ChainPoint* before, const
 // square to the last tangent, comes out of the first square to the new one, so the second leaves
 // it be. A mirror keeps lengths: no root is taken. Where the tangents are opposite (a chain
 // turning back) the normal is already square to both and stays.
-void TubeRings::CarryFrame(const double tangent[3]) {
+void TubeFrame::CarryFrame(const double tangent[3]) {
   double sum[3] = {tangent_[0] + tangent[0], tangent_[1] + tangent[1], tangent_[2] + tangent[2]};
   double squared = Dot(sum, sum);
   bool turnsBack = !(squared > 2e-6);
@@ -92,7 +88,7 @@ void TubeRings::CarryFrame(const double tangent[3]) {
   }
 }
 
-void TubeRings::Ring(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after) {
+void TubeFrame::Ring(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after, TubeRing& ring) {
   double t[3];
   Tangent(point, before, after, t);
   if (before) {
@@ -106,7 +102,6 @@ void TubeRings::Ring(const ChainPoint& point, const ChainPoint* before, const Ch
   // the binormal and s the sine of 120 degrees.
   double binormal[3];
   Cross(t, normal_, binormal);
-  TubeRing ring;
   ring.joined = before != nullptr;
   ring.number = point.number;
   for (int i = 0; i < 3; ++i) {
@@ -117,7 +112,6 @@ void TubeRings::Ring(const ChainPoint& point, const ChainPoint* before, const Ch
       ring.positions[side][i] = static_cast<float>(point.position[i] + radius_ * out[side]);
     }
   }
-  sink_(ring);
 }
 
 }  // namespace dustweave

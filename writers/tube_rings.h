@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <utility>
 
 #include "writers/chain_window.h"
 
@@ -24,12 +25,31 @@ struct TubeRing {
   uint64_t number;  // the point's
 };
 
-class TubeRings {
+// The rings' geometry along the chains: the frame carried from one ring to the next.
+class TubeFrame {
  public:
-  using RingSink = std::function<void(const TubeRing& ring)>;
-
   // `width`: the tubes' diameter.
-  TubeRings(double width, RingSink sink);
+  explicit TubeFrame(double width) : radius_(width / 2) {}
+  // The ring around `point`, given its neighbours on its chain (null where it begins or ends).
+  void Ring(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after, TubeRing& ring);
+
+ private:
+  void Tangent(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after, double t[3]) const;
+  void CarryFrame(const double tangent[3]);
+
+  double radius_;
+  double tangent_[3] = {0, 1, 0};  // the last ring's, and its frame's normal
+  double normal_[3] = {1, 0, 0};
+  unsigned carried_ = 0;  // frames carried since the normal was last made square and of length 1
+};
+
+// `Sink` takes each ring, once a point. A writer whose hot path is the rings names its own
+// callable, so the call is direct (and can be inlined) rather than through a std::function.
+template <typename Sink>
+class BasicTubeRings {
+ public:
+  // `width`: the tubes' diameter.
+  BasicTubeRings(double width, Sink sink) : frame_(width), sink_(std::move(sink)), window_(RingCall{this}) {}
 
   // One ring a point, each once the point after it is known; Finish hands on the last.
   void AddPoint(uint64_t number, const double position[3]) { window_.AddPoint(number, position); }
@@ -39,24 +59,21 @@ class TubeRings {
   const double* PositionOf(uint64_t number) const { return window_.PositionOf(number); }
 
  private:
-  // What the window calls for each point: straight into Ring, once a point.
+  // What the window calls for each point: the ring made, then handed to the sink.
   struct RingCall {
-    TubeRings* rings;
+    BasicTubeRings* rings;
     void operator()(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after) const {
-      rings->Ring(point, before, after);
+      TubeRing ring;
+      rings->frame_.Ring(point, before, after, ring);
+      rings->sink_(ring);
     }
   };
 
-  void Ring(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after);
-  void Tangent(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after, double t[3]) const;
-  void CarryFrame(const double tangent[3]);
-
-  double radius_;
-  RingSink sink_;
+  TubeFrame frame_;
+  Sink sink_;
   BasicChainWindow<RingCall> window_;
-  double tangent_[3] = {0, 1, 0};  // the last ring's, and its frame's normal
-  double normal_[3] = {1, 0, 0};
-  unsigned carried_ = 0;  // frames carried since the normal was last made square and of length 1
 };
+
+using TubeRings = BasicTubeRings<std::function<void(const TubeRing& ring)>>;
 
 }  // namespace dustweave
