@@ -181,18 +181,34 @@ void TubeGlbWriter::TakeRing(const TubeRing& ring) {
   }
   parts_[Positions]->PutBytes(reinterpret_cast<const char*>(ring.positions), sizeof ring.positions);
   parts_[Normals]->PutBytes(reinterpret_cast<const char*>(ring.normals), sizeof ring.normals);
+  WidenRingBounds(ring);
+  if (ring.joined) PutJoiningCorners();
+  vertices_ += S;
+}
+
+// The ring's own extent taken whole before the bounds are touched, so the compiler need not
+// fear the ring and the bounds overlap.
+inline void TubeGlbWriter::WidenRingBounds(const TubeRing& ring) {
+  float low[3], high[3];
   for (size_t axis = 0; axis < 3; ++axis) {
     float a = ring.positions[0][axis], b = ring.positions[1][axis], c = ring.positions[2][axis];
-    ringBounds_.Widen(axis, std::min(a, std::min(b, c)), std::max(a, std::max(b, c)));
+    low[axis] = std::min(a, std::min(b, c));
+    high[axis] = std::max(a, std::max(b, c));
   }
-  if (ring.joined) {
-    auto last = static_cast<uint32_t>(vertices_ - S);
-    std::array<uint32_t, 6 * S> corners;
-    for (size_t i = 0; i < corners.size(); ++i) corners[i] = last + JOINING_CORNERS[i];
-    parts_[Triangles]->Put(corners);
-    triangles_ += 2 * S;
+  for (size_t axis = 0; axis < 3; ++axis) ringBounds_.Widen(axis, low[axis], high[axis]);
+}
+
+// The triangles joining the newest ring to the one before it, made straight in the part's block.
+inline void TubeGlbWriter::PutJoiningCorners() {
+  constexpr size_t BYTES = sizeof JOINING_CORNERS;
+  auto last = static_cast<uint32_t>(vertices_ - S);
+  char* room = parts_[Triangles]->Room(BYTES);
+  for (size_t i = 0; i < JOINING_CORNERS.size(); ++i) {
+    uint32_t corner = last + JOINING_CORNERS[i];
+    std::memcpy(room + sizeof corner * i, &corner, sizeof corner);
   }
-  vertices_ += S;
+  parts_[Triangles]->Advance(BYTES);
+  triangles_ += 2 * S;
 }
 
 // A point's value, once for each vertex of its ring.

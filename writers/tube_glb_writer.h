@@ -54,6 +54,8 @@ class TubeGlbWriter : public MeshFileWriter {
   template <typename Each>
   void EachPart(Each each);
   void TakeRing(const TubeRing& ring);
+  void WidenRingBounds(const TubeRing& ring);
+  void PutJoiningCorners();
   void TakeAttributes(ChainStream stream, const char* bytes, size_t size);
   void AddDot(int64_t number);
   bool TakeSurface(const char* name);
