@@ -127,17 +127,25 @@ std::vector<std::string> PathsOf(const std::vector<PlannedOutput>& outputs) {
 
 // ---- the input --------------------------------------------------------------------------------
 
+namespace {
+
+Refusal NotPlainFile(const std::string& path) {
+  return Unable("cannot open " + path + ": it is not a plain file (a device or a pipe), and a pfx file is one");
+}
+
+}  // namespace
+
 Refusal RefuseDevice(const std::string& path) {
   PathStatus status;
   if (StatusOf(path, &status) != 0 || status.kind != PathKind::Other) return {};
-  return Unable("cannot open " + path + ": it is not a plain file (a device or a pipe), and a pfx file is one");
+  return NotPlainFile(path);
 }
 
 Refusal PlanInput(const std::string& path, CommandPlan* plan) {
   PathStatus status;
   SystemError failure = StatusOf(path, &status);
   if (failure == 0 && status.kind == PathKind::Folder) return Unable("cannot open " + path + ": it is a folder");
-  if (Refusal device = RefuseDevice(path); device.status != 0) return device;
+  if (failure == 0 && status.kind == PathKind::Other) return NotPlainFile(path);
   FileHandle file;
   if (failure == 0) failure = file.OpenToRead(path);
   if (failure != 0) return Unable("cannot open " + path + ": " + SystemReason(failure));
