@@ -22,7 +22,7 @@
 #include "commands/plan.h"
 #include "commands/progress.h"
 #include "commands/run.h"
-#include "platform/atomic_file.h"
+#include "platform/output_file.h"
 #include "platform/file_seam.h"
 #include "platform/temp_files.h"
 #include "standin/host.h"

@@ -2,17 +2,17 @@
 #include "commands/mesh_outputs.h"
 
 #include "pfxtools/pfx_inspect.h"
-#include "platform/atomic_file.h"
+#include "platform/output_file.h"
 #include "platform/path_text.h"
 #include "platform/temp_files.h"
-#include "writers/glb_writer.h"
-#include "writers/html_preview.h"
-#include "writers/obj_writer.h"
-#include "writers/preview_sample.h"
-#include "writers/svg_preview.h"
-#include "writers/tube_glb_writer.h"
-#include "writers/tube_obj_writer.h"
-#include "writers/usda_writer.h"
+#include "gltf/glb_writer.h"
+#include "previews/html_preview.h"
+#include "obj/obj_writer.h"
+#include "previews/preview_sample.h"
+#include "previews/svg_preview.h"
+#include "gltf/tube_glb_writer.h"
+#include "obj/tube_obj_writer.h"
+#include "usd/usda_writer.h"
 
 namespace dustweave {
 
@@ -96,7 +96,7 @@ void MeshOutputs::NoteEndsEarly(const std::string& input) {
 }
 
 bool MeshOutputs::Finish(std::string* error) {
-  std::vector<AtomicFile*> files;
+  std::vector<OutputFile*> files;
   if (sample_) sample_->Finish();
   bool complete = (!mesh_ || mesh_->Complete(error)) && (!svg_ || svg_->Complete(*sample_, error)) &&
                   (!html_ || html_->Complete(*sample_, error));

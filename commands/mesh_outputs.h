@@ -2,7 +2,7 @@
 // USD text, and the previews (the
 // SVG picture and the 3D page, drawn from one sample), as its plan names them. Each is written
 // beside its name while the mesh streams in, and Finish renames them into place, the previews
-// first and the mesh file last (see platform/atomic_file.h). What killed runs left beside the
+// first and the mesh file last (see platform/output_file.h). What killed runs left beside the
 // names is swept when they are opened.
 #pragma once
 

@@ -8,7 +8,7 @@
 
 #include "pfx/format.h"
 #include "pfxtools/pfx_writer.h"
-#include "platform/atomic_file.h"
+#include "platform/output_file.h"
 
 namespace dustweave {
 
@@ -19,7 +19,7 @@ namespace {
 // The file's values gathered in a block, which goes to the file when full.
 class BigEndianOut {
  public:
-  explicit BigEndianOut(AtomicFile& file) : file_(file), buffer_(BUFFER_SIZE) {}
+  explicit BigEndianOut(OutputFile& file) : file_(file), buffer_(BUFFER_SIZE) {}
 
   void Int(int32_t value) {
     Room(4);
@@ -54,7 +54,7 @@ class BigEndianOut {
     used_ = 0;
   }
 
-  AtomicFile& file_;
+  OutputFile& file_;
   std::vector<unsigned char> buffer_;
   size_t used_ = 0;
   uint64_t bytes_ = 0;
@@ -147,7 +147,7 @@ void WriteTrack(BigEndianOut& out, Random& random, uint64_t samples) {
 
 bool GenerateDustFile(const DustSettings& settings, const std::string& path, GeneratedFile* written,
                       std::string* error) {
-  AtomicFile file;
+  OutputFile file;
   if (!file.Create(path, error)) return false;
   // Every track ends by itself: past the index limit its counter resumes at the span.
   PfxTrack head{settings.firstIndex, settings.lastIndex, 0, {0, 0, 0}};

@@ -103,7 +103,7 @@ struct BlockWriter::Thread {
 };
 #endif
 
-BlockWriter::BlockWriter(AtomicFile& file) : file_(file) {}
+BlockWriter::BlockWriter(OutputFile& file) : file_(file) {}
 BlockWriter::~BlockWriter() { Drain(); }
 
 bool BlockWriter::Write(uint64_t offset, std::unique_ptr<char[]>& block, size_t capacity, size_t size) {

@@ -1,6 +1,6 @@
 // Full blocks of an output written behind the caller's back: on a second thread where the
 // platform has threads, so that the system's copy overlaps the making of the next block; at once
-// elsewhere. Each block goes to its own offset in one AtomicFile; a failed write is handed to the
+// elsewhere. Each block goes to its own offset in one OutputFile; a failed write is handed to the
 // file (and so reported) with the next block, not only at the end.
 #pragma once
 
@@ -8,13 +8,13 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/atomic_file.h"
+#include "platform/output_file.h"
 
 namespace dustweave {
 
 class BlockWriter {
  public:
-  explicit BlockWriter(AtomicFile& file);
+  explicit BlockWriter(OutputFile& file);
   ~BlockWriter();  // waits for every block handed over
   BlockWriter(const BlockWriter&) = delete;
   BlockWriter& operator=(const BlockWriter&) = delete;
@@ -31,7 +31,7 @@ class BlockWriter {
 
  private:
   struct Thread;
-  AtomicFile& file_;
+  OutputFile& file_;
   std::unique_ptr<Thread> thread_;
 };
 

@@ -133,7 +133,7 @@ void ForgetTemporary(const std::string& path) {
 }
 
 void RemoveRegisteredTemporaries() {
-  EachRegistered([](const char* path) { RemoveOwnFile(path); });
+  EachRegistered([](const char* path) { RemoveTemporary(path); });
 }
 
 void RemoveTemporariesOnInterrupt() {
@@ -172,7 +172,7 @@ std::vector<std::string> gLeftBehind;  // lines; the program's one thread adds a
 
 }  // namespace
 
-bool RemoveOwnFile(const std::string& path) {
+bool RemoveTemporary(const std::string& path) {
   SystemError failure = RemoveFile(path);
   if (failure != 0 && !IsMissing(failure)) {
 #ifdef _WIN32
@@ -212,7 +212,7 @@ bool RemoveIfUnheld(const std::string& path) {
   struct stat locked{}, named{};
   bool removed = fstat(fd, &locked) == 0 && S_ISREG(locked.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
                  lstat(path.c_str(), &named) == 0 && named.st_ino == locked.st_ino && named.st_dev == locked.st_dev &&
-                 RemoveOwnFile(path);
+                 RemoveTemporary(path);
   ::close(fd);
   return removed;
 }

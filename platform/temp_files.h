@@ -63,7 +63,7 @@ class InterruptsHeld {
 
 // Removes a file this program made and needs no more, trying twice (a scanner or an indexer may
 // hold it a moment); true when it is gone. One that stays is noted for LeftBehindLines.
-bool RemoveOwnFile(const std::string& path);
+bool RemoveTemporary(const std::string& path);
 // One line for each file that could not be removed since the last call ("cannot remove PATH:
 // REASON"), for the program to say.
 std::vector<std::string> LeftBehindLines();

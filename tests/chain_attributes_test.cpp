@@ -11,7 +11,7 @@
 #include "standin/loader.h"
 #include "temp_file.h"
 #include "writers/chain_attributes.h"
-#include "writers/preview_sample.h"
+#include "previews/preview_sample.h"
 #include "writers/ramp.h"
 
 namespace {

@@ -20,7 +20,7 @@
 #include "standin/host.h"
 #include "standin/loader.h"
 #include "temp_file.h"
-#include "writers/obj_writer.h"
+#include "obj/obj_writer.h"
 
 namespace {
 

@@ -19,8 +19,8 @@
 #include "pfxtools/pfx_generate.h"
 #include "standin/loader.h"
 #include "temp_file.h"
-#include "writers/glb_writer.h"
-#include "writers/obj_writer.h"
+#include "gltf/glb_writer.h"
+#include "obj/obj_writer.h"
 #include "writers/ramp.h"
 
 namespace {

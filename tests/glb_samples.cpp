@@ -11,7 +11,7 @@
 
 #include "pfxtools/pfx_generate.h"
 #include "standin/loader.h"
-#include "writers/glb_writer.h"
+#include "gltf/glb_writer.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 
 #include "temp_file.h"
 #include "tools/viewer/viewer_page.h"
-#include "writers/html_preview.h"
-#include "writers/preview_sample.h"
+#include "previews/html_preview.h"
+#include "previews/preview_sample.h"
 
 namespace {
 

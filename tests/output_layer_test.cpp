@@ -23,7 +23,7 @@
 #endif
 
 #include "pfxtools/pfx_generate.h"
-#include "platform/atomic_file.h"
+#include "platform/output_file.h"
 #include "platform/block_writer.h"
 #include "platform/path_queries.h"
 #include "platform/temp_files.h"
@@ -31,7 +31,7 @@
 
 namespace {
 
-using dustweave::AtomicFile;
+using dustweave::OutputFile;
 using dustweave::FileOp;
 
 std::string ReadAll(const std::string& path) {
@@ -82,10 +82,10 @@ class FaultScope {
 
 // ---- one atomic file ------------------------------------------------------------------------
 
-TEST(AtomicFileTest, CommitPutsTheBytesUnderTheNameReplacingTheOlderFile) {
+TEST(OutputFileTest, CommitPutsTheBytesUnderTheNameReplacingTheOlderFile) {
   TempFolder folder;
   WriteText(folder.File("mesh.obj"), "older and longer text");
-  AtomicFile out;
+  OutputFile out;
   std::string error;
   ASSERT_TRUE(out.Create(folder.File("mesh.obj"), &error)) << error;
   out.Write("abc", 3);
@@ -98,16 +98,16 @@ TEST(AtomicFileTest, CommitPutsTheBytesUnderTheNameReplacingTheOlderFile) {
   EXPECT_EQ(folder.Entries(), std::vector<std::string>{"mesh.obj"});
 }
 
-TEST(AtomicFileTest, WhatIsNotCommittedIsRemovedAndTheOlderFileStays) {
+TEST(OutputFileTest, WhatIsNotCommittedIsRemovedAndTheOlderFileStays) {
   TempFolder folder;
   WriteText(folder.File("mesh.obj"), "older");
   {
-    AtomicFile dropped;
+    OutputFile dropped;
     std::string error;
     ASSERT_TRUE(dropped.Create(folder.File("mesh.obj"), &error)) << error;
     dropped.Write("half", 4);
   }
-  AtomicFile abandoned;
+  OutputFile abandoned;
   std::string error;
   ASSERT_TRUE(abandoned.Create(folder.File("mesh.obj"), &error)) << error;
   abandoned.Write("half", 4);
@@ -116,10 +116,10 @@ TEST(AtomicFileTest, WhatIsNotCommittedIsRemovedAndTheOlderFileStays) {
   EXPECT_EQ(ReadAll(folder.File("mesh.obj")), "older");
 }
 
-TEST(AtomicFileTest, MissingFolderFailsAtCreateNamingThePathAndTheReason) {
+TEST(OutputFileTest, MissingFolderFailsAtCreateNamingThePathAndTheReason) {
   TempFolder folder;
   std::string path = folder.File("missing") + "/mesh.glb";
-  AtomicFile out;
+  OutputFile out;
   std::string error;
   EXPECT_FALSE(out.Create(path, &error));
   // The system's words: "No such file or directory", or on Windows its message for a missing path.
@@ -130,14 +130,14 @@ TEST(AtomicFileTest, MissingFolderFailsAtCreateNamingThePathAndTheReason) {
 #ifdef _WIN32
 // A name the system refuses is said in the system's own words (FormatMessage), as it refuses the
 // name when asked directly, and not in the words of some error number it was mapped to.
-TEST(AtomicFileTest, ARefusedNameIsSaidInTheSystemsOwnWords) {
+TEST(OutputFileTest, ARefusedNameIsSaidInTheSystemsOwnWords) {
   TempFolder folder;
   for (const char* name : {"what?.obj", "a|b.obj"}) {
     std::string path = folder.File(name);
     HANDLE refused = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_EQ(refused, INVALID_HANDLE_VALUE) << name;
     dustweave::SystemError code = static_cast<dustweave::SystemError>(GetLastError());
-    AtomicFile out;
+    OutputFile out;
     std::string error;
     EXPECT_FALSE(out.Create(path, &error));
     EXPECT_EQ(error, "cannot write " + path + ": " + dustweave::SystemReason(code));
@@ -176,7 +176,7 @@ TEST(CommitTogetherTest, FailureBeforeTheRenamesLeavesEveryOlderFileAndNothingEl
       bool committed = false;
       {
         FaultScope fault(stage.fault);
-        AtomicFile a, b;
+        OutputFile a, b;
         if (a.Create(mesh, &error) && b.Create(preview, &error)) {
           for (int block = 0; block < 6; ++block) a.Write("mesh block ", 11), b.Write("svg ", 4);
           committed = dustweave::CommitTogether({&a, &b}, &error);
@@ -208,7 +208,7 @@ TEST(CommitTogetherTest, AFailedRenameStopsTheCommitAndSaysWhatEachNameHolds) {
     bool committed = true;
     {
       FaultScope fault({FileOp::Rename, "mesh.obj"});
-      AtomicFile a, b;
+      OutputFile a, b;
       ASSERT_TRUE(a.Create(preview, &error) && b.Create(mesh, &error)) << error;
       a.Write("new preview", 11);
       b.Write("new mesh", 8);
@@ -227,7 +227,7 @@ TEST(CommitTogetherTest, AFailedRenameStopsTheCommitAndSaysWhatEachNameHolds) {
 TEST(CommitTogetherTest, AllRenamedWhenNothingFails) {
   TempFolder folder;
   WriteText(folder.File("mesh.obj"), "older mesh");
-  AtomicFile a, b;
+  OutputFile a, b;
   std::string error;
   ASSERT_TRUE(a.Create(folder.File("mesh.obj"), &error) && b.Create(folder.File("prev.svg"), &error)) << error;
   a.Write("new mesh", 8);
@@ -263,7 +263,7 @@ TEST(CommitTogetherTest, GenerateKeepsTheOlderFileOnAFailedWrite) {
 TEST(BlockWriterTest, BlocksKeepTheirOrderAmongPlainWrites) {
   TempFolder folder;
   constexpr size_t CAPACITY = 1 << 16;
-  AtomicFile out;
+  OutputFile out;
   std::string error;
   ASSERT_TRUE(out.Create(folder.File("blocks.bin"), &error)) << error;
   std::string expected;
@@ -294,7 +294,7 @@ void NoteFailure(const std::string& reason) { gFailureSeen += reason + ";"; }
 // and the program's handler hears of it once.
 TEST(BlockWriterTest, AFailedWriteStopsTheWriterWithinOneBlock) {
   TempFolder folder;
-  AtomicFile out;
+  OutputFile out;
   std::string error;
   ASSERT_TRUE(out.Create(folder.File("full.glb"), &error)) << error;
   gFailureSeen.clear();
@@ -327,7 +327,7 @@ TEST(TemporaryNameTest, StaysWithinTheNameLimitAndApartForLongNames) {
 #ifdef _WIN32
     continue;  // a test program has no long-path manifest: its whole paths stop at 260 characters
 #endif
-    AtomicFile out;
+    OutputFile out;
     std::string error;
     ASSERT_TRUE(out.Create(path, &error)) << error;
     out.Write("x", 1);
@@ -345,13 +345,13 @@ TEST(TemporaryNameTest, StaysWithinTheNameLimitAndApartForLongNames) {
 // ---- what the user had set up ---------------------------------------------------------------
 
 // The new file takes the older one's permission bits: a private output stays private.
-TEST(AtomicFileTest, TheNewFileKeepsTheOlderFilesPermissionBits) {
+TEST(OutputFileTest, TheNewFileKeepsTheOlderFilesPermissionBits) {
   TempFolder folder;
   for (mode_t mode : {0600, 0640, 0755}) {
     std::string path = folder.File("mesh.obj");
     WriteText(path, "older");
     chmod(path.c_str(), mode);
-    AtomicFile out;
+    OutputFile out;
     std::string error;
     ASSERT_TRUE(out.Create(path, &error)) << error;
     out.Write("new", 3);
@@ -366,7 +366,7 @@ TEST(AtomicFileTest, TheNewFileKeepsTheOlderFilesPermissionBits) {
 // An output that is a symbolic link is written through: the file it names (through a relative
 // link into another folder, or a link to a link) gets the new bytes and the link stays. A link
 // to nothing makes the file it names.
-TEST(AtomicFileTest, ASymbolicLinkIsWrittenThroughAndStays) {
+TEST(OutputFileTest, ASymbolicLinkIsWrittenThroughAndStays) {
   TempFolder folder;
   std::string elsewhere = folder.File("elsewhere");
   ASSERT_EQ(mkdir(elsewhere.c_str(), 0755), 0);
@@ -374,7 +374,7 @@ TEST(AtomicFileTest, ASymbolicLinkIsWrittenThroughAndStays) {
   ASSERT_EQ(symlink("elsewhere/real.obj", folder.File("hop.obj").c_str()), 0);
   ASSERT_EQ(symlink("hop.obj", folder.File("mesh.obj").c_str()), 0);
   ASSERT_EQ(symlink("elsewhere/made.svg", folder.File("prev.svg").c_str()), 0);
-  AtomicFile mesh, preview;
+  OutputFile mesh, preview;
   std::string error;
   ASSERT_TRUE(mesh.Create(folder.File("mesh.obj"), &error) && preview.Create(folder.File("prev.svg"), &error)) << error;
   EXPECT_EQ(dustweave::FolderOf(mesh.temporary()), elsewhere + "/");
@@ -424,7 +424,7 @@ TEST(TemporaryFilesTest, InterruptRemovesTemporaryFilesButNotCommittedOnes) {
   ASSERT_GE(child, 0);
   if (child == 0) {
     dustweave::RemoveTemporariesOnInterrupt();
-    AtomicFile committed, unfinished;
+    OutputFile committed, unfinished;
     std::string error;
     bool ready = committed.Create(done, &error) && dustweave::CommitTogether({&committed}, &error) &&
                  unfinished.Create(open, &error);
@@ -448,7 +448,7 @@ pid_t ChildWithTemporary(const std::string& path, bool holds) {
   if (pipe(ready) != 0) return -1;
   pid_t child = fork();
   if (child == 0) {
-    AtomicFile file;
+    OutputFile file;
     std::string error;
     file.Create(path, &error);
     file.Write("partial", 7);
@@ -480,7 +480,7 @@ TEST(TemporaryFilesTest, SweepRemovesOnlyTheUnheldTemporariesOfTheName) {
   for (const std::string& name : strangers) WriteText(folder.File(name), "theirs");
   pid_t holder = ChildWithTemporary(out, true);
   ASSERT_GT(holder, 0);
-  AtomicFile sealed;
+  OutputFile sealed;
   std::string error;
   ASSERT_TRUE(sealed.Create(out, &error)) << error;
   EXPECT_EQ(folder.Entries().size(), strangers.size() + 4);

@@ -21,9 +21,9 @@
 #include "standin/host.h"
 #include "standin/loader.h"
 #include "temp_file.h"
-#include "writers/preview_sample.h"
-#include "writers/preview_caption.h"
-#include "writers/svg_preview.h"
+#include "previews/preview_sample.h"
+#include "previews/preview_caption.h"
+#include "previews/svg_preview.h"
 
 namespace {
 

@@ -35,12 +35,12 @@
 #include "platform/file_seam.h"
 #include "standin/loader.h"
 #include "temp_file.h"
-#include "writers/glb_writer.h"
+#include "gltf/glb_writer.h"
 #include "writers/number_text.h"
-#include "writers/obj_writer.h"
-#include "writers/tube_glb_writer.h"
-#include "writers/tube_obj_writer.h"
-#include "writers/usda_writer.h"
+#include "obj/obj_writer.h"
+#include "gltf/tube_glb_writer.h"
+#include "obj/tube_obj_writer.h"
+#include "usd/usda_writer.h"
 #include "writers/version.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/atomic_file.h"
+#include "platform/output_file.h"
 #include "standin/mesh_sink.h"
 
 namespace dustweave {
@@ -21,7 +21,7 @@ class MeshFileWriter : public standin::MeshSink {
   // Writes the file's last bytes, ready to be committed; false, with a one-line reason, when the
   // file cannot be completed or any write failed.
   virtual bool Complete(std::string* error) = 0;
-  virtual AtomicFile& file() = 0;
+  virtual OutputFile& file() = 0;
   // About the file's size so far, with what waits to be written.
   virtual uint64_t bytesMade() const = 0;
   // Complete, then commit the file under its name.

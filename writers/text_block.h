@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/atomic_file.h"
+#include "platform/output_file.h"
 #include "platform/block_writer.h"
 #include "platform/file_handle.h"
 #include "writers/last_surface.h"
@@ -19,7 +19,7 @@ namespace dustweave {
 
 class TextBlock {
  public:
-  explicit TextBlock(AtomicFile& file) : file_(file), block_(new char[WRITE_BLOCK_SIZE]) {}
+  explicit TextBlock(OutputFile& file) : file_(file), block_(new char[WRITE_BLOCK_SIZE]) {}
 
   void Clear() { used_ = 0; }
   // Where to write at most `size` bytes (at most the block's size); End says where they stopped.
@@ -57,7 +57,7 @@ class TextBlock {
   }
 
  private:
-  AtomicFile& file_;
+  OutputFile& file_;
   BlockWriter behind_{file_};
   std::unique_ptr<char[]> block_;
   size_t used_ = 0;

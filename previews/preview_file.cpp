@@ -1,6 +1,6 @@
 // The lifetime of a preview's file, which the SVG picture and the 3D page share: opened beside
 // its name, written once the run has ended, then committed, or abandoned on a failed write.
-#include "writers/preview_file.h"
+#include "previews/preview_file.h"
 
 
 namespace dustweave {

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "writers/preview_file.h"
+#include "previews/preview_file.h"
 
 namespace dustweave {
 
@@ -16,7 +16,7 @@ class SvgPreview final : public PreviewFile {
   SvgPreview() : PreviewFile("the SVG preview") {}
 
  private:
-  void Write(const PreviewSample& sample, const PreviewCaption& caption, AtomicFile& file) override;
+  void Write(const PreviewSample& sample, const PreviewCaption& caption, OutputFile& file) override;
 };
 
 }  // namespace dustweave

@@ -12,19 +12,19 @@
 #include <memory>
 #include <string>
 
-#include "platform/atomic_file.h"
+#include "platform/output_file.h"
 #include "platform/block_writer.h"
 
 namespace dustweave {
 
-class BinPart {
+class SpooledPart {
  public:
-  explicit BinPart(size_t blockSize) : block_(new char[blockSize]), capacity_(blockSize) {}
+  explicit SpooledPart(size_t blockSize) : block_(new char[blockSize]), capacity_(blockSize) {}
 
   // Empty and spooled, its scratch file beside `outputPath` when one is needed.
   void Start(const std::string& outputPath);
   // From now on its blocks go into `out` (through `behind`) from offset `at` on.
-  void Place(AtomicFile& out, BlockWriter& behind, uint64_t at);
+  void Place(OutputFile& out, BlockWriter& behind, uint64_t at);
   // What was placed moves to the scratch file, where the rest will go.
   void Unplace();
   bool placed() const { return target_ != nullptr && target_ != &scratch_; }
@@ -52,7 +52,7 @@ class BinPart {
 
   // Puts the whole part into `out` at offset `at`: a placed part must have been placed there, and
   // only its last block is left to write; a spooled one is copied in. False when a write failed.
-  bool WriteTo(AtomicFile& out, BlockWriter& behind, uint64_t at);
+  bool WriteTo(OutputFile& out, BlockWriter& behind, uint64_t at);
   // Forgets every value and removes the scratch file.
   void Drop();
 
@@ -65,10 +65,10 @@ class BinPart {
   size_t used_ = 0;
   uint64_t handedOn_ = 0;         // bytes handed on from the block
   std::string outputPath_;
-  AtomicFile* target_ = nullptr;  // null until the first block: the scratch file is made then
+  OutputFile* target_ = nullptr;  // null until the first block: the scratch file is made then
   BlockWriter* behind_ = nullptr;
   uint64_t base_ = 0;             // where in `target_` the first block went
-  AtomicFile scratch_;
+  OutputFile scratch_;
   std::unique_ptr<BlockWriter> scratchBehind_;
 };
 

@@ -1,5 +1,5 @@
 // The previews' caption text. Divisions: names as characters; the lines.
-#include "writers/preview_caption.h"
+#include "previews/preview_caption.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/atomic_file.h"
+#include "platform/output_file.h"
 #include "writers/last_surface.h"
 #include "writers/mesh_file_writer.h"
 #include "writers/text_block.h"
@@ -26,7 +26,7 @@ class TubeObjWriter : public MeshFileWriter {
   // comment.
   void AddPolygon(const char* surface, int count, const int64_t* points) override;
   bool Complete(std::string* error) override;
-  AtomicFile& file() override { return out_; }
+  OutputFile& file() override { return out_; }
   uint64_t bytesMade() const override { return text_.bytesMade(); }
 
  private:
@@ -34,7 +34,7 @@ class TubeObjWriter : public MeshFileWriter {
   void PutVector(const char* key, const float (&v)[3]);
 
   double width_;
-  AtomicFile out_;
+  OutputFile out_;
   TextBlock text_{out_};
   std::unique_ptr<TubeRings> rings_;
   uint64_t vertices_ = 0, normals_ = 0, faces_ = 0, dots_ = 0, leftOut_ = 0;

@@ -9,12 +9,12 @@
 #include <optional>
 #include <string>
 
-#include "platform/atomic_file.h"
+#include "platform/output_file.h"
 #include "platform/block_writer.h"
 #include "writers/chain_attributes.h"
-#include "writers/glb_bin_part.h"
-#include "writers/glb_json.h"
-#include "writers/glb_writer.h"
+#include "writers/spooled_part.h"
+#include "gltf/glb_json.h"
+#include "gltf/glb_writer.h"
 #include "writers/last_surface.h"
 #include "writers/mesh_file_writer.h"
 #include "writers/tube_rings.h"
@@ -39,7 +39,7 @@ class TubeGlbWriter : public MeshFileWriter {
   // Completes the file's bytes, ready to be committed; false, with a one-line reason, for what
   // glTF cannot hold (as GlbWriter's) and any failed write.
   bool Complete(std::string* error) override;
-  AtomicFile& file() override { return out_; }
+  OutputFile& file() override { return out_; }
 
   uint64_t leftOut() const { return leftOut_; }
   uint64_t bytesMade() const override;
@@ -69,11 +69,11 @@ class TubeGlbWriter : public MeshFileWriter {
   double width_;
   bool chainAttributes_;
   uint64_t maxFileBytes_;
-  AtomicFile out_;
+  OutputFile out_;
   BlockWriter behind_{out_};
   std::unique_ptr<BasicTubeRings<RingTaker>> rings_;
   std::unique_ptr<ChainAttributes> attributes_;
-  std::array<std::unique_ptr<BinPart>, PARTS> parts_;
+  std::array<std::unique_ptr<SpooledPart>, PARTS> parts_;
   uint64_t vertices_ = 0, triangles_ = 0, dots_ = 0;
   Bounds ringBounds_, dotBounds_;
   LastSurface surface_;

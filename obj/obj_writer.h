@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/atomic_file.h"
+#include "platform/output_file.h"
 #include "writers/last_surface.h"
 #include "writers/mesh_file_writer.h"
 #include "writers/number_text.h"
@@ -27,7 +27,7 @@ class ObjWriter : public MeshFileWriter {
   // Writes the closing counts, ready to be committed; false, with a one-line reason, when any
   // write failed.
   bool Complete(std::string* error) override;
-  AtomicFile& file() override { return out_; }
+  OutputFile& file() override { return out_; }
   // The file's size so far, with what waits in the block.
   uint64_t bytesMade() const override { return text_.bytesMade(); }
 
@@ -35,7 +35,7 @@ class ObjWriter : public MeshFileWriter {
   void LeaveOut();
   char* PutIndex(char* at, uint64_t number);
 
-  AtomicFile out_;
+  OutputFile out_;
   TextBlock text_{out_};
   uint64_t points_ = 0, polygons_ = 0;
   LastSurface surface_;  // of the last polygon written

@@ -1,6 +1,6 @@
 // Writing OBJ text as the mesh streams in: lines are formatted with std::to_chars into one large
 // block, written out whole when full. Divisions: the block; points and polygons; open and finish.
-#include "writers/obj_writer.h"
+#include "obj/obj_writer.h"
 
 #include <cstring>
 

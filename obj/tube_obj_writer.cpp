@@ -1,7 +1,7 @@
 // Writing the tubes' OBJ text as the mesh streams in, formatted with std::to_chars into one
 // large block written out whole when full. Vertices are numbered as written: the rings' and the
 // start points' share one count, the normals have their own.
-#include "writers/tube_obj_writer.h"
+#include "obj/tube_obj_writer.h"
 
 #include <cstring>
 

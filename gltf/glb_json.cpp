@@ -1,6 +1,6 @@
 // The JSON chunk of a .glb written here and the file's head. Divisions: JSON strings; the
 // bounds; the JSON; the head.
-#include "writers/glb_json.h"
+#include "gltf/glb_json.h"
 
 #include <algorithm>
 #include <cmath>
@@ -242,7 +242,7 @@ std::string Head(const std::string& json, uint64_t jsonBytes, uint64_t binBytes,
 
 }  // namespace
 
-bool WriteHead(AtomicFile& out, const std::string& json, const GlbSizes& sizes, std::string* error) {
+bool WriteHead(OutputFile& out, const std::string& json, const GlbSizes& sizes, std::string* error) {
   out.Truncate(sizes.fileBytes);
   std::string head = Head(json, sizes.jsonBytes, sizes.binBytes, sizes.fileBytes);
   out.WriteAt(0, head.data(), head.size());

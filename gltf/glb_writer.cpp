@@ -5,7 +5,7 @@
 // in behind the positions at the end, or, the one speed trick, placed in the output at once (see
 // ExpectPoints). Complete writes the head: the file header and the JSON chunk. Divisions: the
 // parts; refusals; the sink; completing.
-#include "writers/glb_writer.h"
+#include "gltf/glb_writer.h"
 
 #include <bit>
 #include <cmath>
@@ -39,7 +39,7 @@ GlbWriter::GlbWriter(uint64_t maxFileBytes, bool chainAttributes)
       positions_(new char[POSITION_BLOCK]),
       lines_(LINE_BLOCK),
       dots_(POINT_BLOCK),
-      attributes_{BinPart(ATTRIBUTE_BLOCK), BinPart(ATTRIBUTE_BLOCK), BinPart(ATTRIBUTE_BLOCK)},
+      attributes_{SpooledPart(ATTRIBUTE_BLOCK), SpooledPart(ATTRIBUTE_BLOCK), SpooledPart(ATTRIBUTE_BLOCK)},
       refusal_(NOT_OPEN) {
   if (chainAttributes) chainAttributes_ = NewChainAttributes();
 }
@@ -62,7 +62,7 @@ bool GlbWriter::Open(const std::string& path, std::string* error) {
   positionsUsed_ = 0;
   positionsHandedOn_ = 0;
   placedFor_.reset();
-  EachPart([&](BinPart& part) { part.Start(path); });
+  EachPart([&](SpooledPart& part) { part.Start(path); });
   if (chainAttributes_) chainAttributes_ = NewChainAttributes();
   bool opened = out_.Create(path, error);
   if (opened) refusal_.reset();  // else the run may still stream: nothing is kept
@@ -71,7 +71,7 @@ bool GlbWriter::Open(const std::string& path, std::string* error) {
 
 uint64_t GlbWriter::bytesMade() const {
   uint64_t bytes = HEAD_SIZE + positionBytes() + lines_.size() + dots_.size();
-  for (const BinPart& part : attributes_) bytes += part.size();
+  for (const SpooledPart& part : attributes_) bytes += part.size();
   return bytes;
 }
 
@@ -82,7 +82,7 @@ uint64_t GlbWriter::bytesMade() const {
 template <typename Each>
 void GlbWriter::EachPart(Each each) {
   if (chainAttributes_) {
-    for (BinPart& part : attributes_) each(part);
+    for (SpooledPart& part : attributes_) each(part);
   }
   each(lines_);
   each(dots_);
@@ -113,7 +113,7 @@ void GlbWriter::ExpectPoints(uint64_t count) {
 void GlbWriter::PlaceParts(uint64_t count) {
   uint64_t at = HEAD_SIZE + 12 * count;
   if (chainAttributes_) {
-    for (BinPart& part : attributes_) {
+    for (SpooledPart& part : attributes_) {
       part.Place(out_, behind_, at);
       at += CHAIN_STREAM_BYTES * count;
     }
@@ -125,7 +125,7 @@ void GlbWriter::PlaceParts(uint64_t count) {
 // More points came than the parts were placed for, or fewer: every placed part moves to its
 // scratch file, as if it had been spooled from the start.
 void GlbWriter::UnplaceParts() {
-  EachPart([](BinPart& part) {
+  EachPart([](SpooledPart& part) {
     if (part.placed()) part.Unplace();
   });
   placedFor_.reset();
@@ -136,7 +136,7 @@ bool GlbWriter::WriteParts(const Layout& layout) {
   if (placedFor_ && *placedFor_ != layout.points) UnplaceParts();
   uint64_t at = HEAD_SIZE + layout.positionBytes();
   bool written = true;
-  EachPart([&](BinPart& part) {
+  EachPart([&](SpooledPart& part) {
     uint64_t bytes = part.size();
     written = written && part.WriteTo(out_, behind_, at);
     at += bytes;
@@ -149,7 +149,7 @@ bool GlbWriter::WriteParts(const Layout& layout) {
 void GlbWriter::Refuse(std::string reason) {
   if (refusal_) return;
   refusal_ = std::move(reason);
-  EachPart([](BinPart& part) { part.Drop(); });
+  EachPart([](SpooledPart& part) { part.Drop(); });
   behind_.Drain();
   out_.Abandon();
 }
@@ -299,7 +299,7 @@ bool GlbWriter::WritePartsAndHead(const Layout& layout, std::string* error) {
   if (layout.hasMesh()) {
     WriteParts(layout);
   } else {
-    EachPart([](BinPart& part) { part.Drop(); });
+    EachPart([](SpooledPart& part) { part.Drop(); });
   }
   behind_.Drain();
   // The file is cut behind the parts: past them lie only what a mesh without polygons made, or

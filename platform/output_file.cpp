@@ -1,5 +1,5 @@
 // The atomic output file and the commit of a command's outputs, one rename each, in order.
-#include "platform/atomic_file.h"
+#include "platform/output_file.h"
 
 #include <atomic>
 
@@ -20,9 +20,9 @@ std::string CannotWrite(const std::string& path, const std::string& reason) { re
 
 // ---- writing --------------------------------------------------------------------------------
 
-AtomicFile::~AtomicFile() { Abandon(); }
+OutputFile::~OutputFile() { Abandon(); }
 
-bool AtomicFile::Create(const std::string& path, std::string* error) {
+bool OutputFile::Create(const std::string& path, std::string* error) {
   Abandon();
   path_ = path;
   end_ = 0;
@@ -42,37 +42,37 @@ bool AtomicFile::Create(const std::string& path, std::string* error) {
   return false;
 }
 
-std::string AtomicFile::reason() const { return CannotWrite(path_, SystemReason(error_)); }
+std::string OutputFile::reason() const { return CannotWrite(path_, SystemReason(error_)); }
 
-void AtomicFile::Fail(SystemError error) {
+void OutputFile::Fail(SystemError error) {
   if (failed()) return;
   error_ = error != 0 ? error : SYSTEM_IO_ERROR;
   if (WriteFailureHandler handler = gOnWriteFailure.load()) handler(reason());
 }
 
-void AtomicFile::WriteAt(uint64_t offset, const void* data, size_t size) {
+void OutputFile::WriteAt(uint64_t offset, const void* data, size_t size) {
   if (failed() || size == 0) return;
   if (SystemError failure = handle_.WriteAt(offset, data, size)) Fail(failure);
 }
 
-uint64_t AtomicFile::ClaimEnd(size_t size) {
+uint64_t OutputFile::ClaimEnd(size_t size) {
   uint64_t at = end_;
   end_ += size;
   return at;
 }
 
-void AtomicFile::Write(const void* data, size_t size) { WriteAt(ClaimEnd(size), data, size); }
+void OutputFile::Write(const void* data, size_t size) { WriteAt(ClaimEnd(size), data, size); }
 
-void AtomicFile::Truncate(uint64_t size) {
+void OutputFile::Truncate(uint64_t size) {
   if (failed()) return;
   if (SystemError failure = handle_.Truncate(size)) return Fail(failure);
   end_ = size;
 }
 
 // The file is held until after its removal, so that no sweep takes it meanwhile.
-void AtomicFile::Abandon() {
+void OutputFile::Abandon() {
   if (!temporary_.empty()) {
-    RemoveOwnFile(temporary_);
+    RemoveTemporary(temporary_);
     ForgetTemporary(temporary_);
     temporary_.clear();
   }
@@ -83,7 +83,7 @@ void AtomicFile::Abandon() {
 
 // The older file's permission bits are taken just before the rename, so that the new file is
 // what the user had set up, only with new bytes. The file stays open, and so held, until renamed.
-bool AtomicFile::Seal(std::string* error) {
+bool OutputFile::Seal(std::string* error) {
   PathStatus older;
   SystemError failure = error_;
   if (failure == 0) failure = StatusOf(target_, &older);
@@ -97,7 +97,7 @@ bool AtomicFile::Seal(std::string* error) {
 }
 
 // The bytes are on the disk under the name: a failing close can no longer change them.
-void AtomicFile::Renamed() {
+void OutputFile::Renamed() {
   ForgetTemporary(temporary_);
   temporary_.clear();  // the name is the output's now: nothing to remove
   handle_.Close();
@@ -105,14 +105,14 @@ void AtomicFile::Renamed() {
 
 // ---- the commit -----------------------------------------------------------------------------
 
-bool CommitTogether(const std::vector<AtomicFile*>& files, std::string* error) {
+bool CommitTogether(const std::vector<OutputFile*>& files, std::string* error) {
   bool sealed = true;
-  for (AtomicFile* file : files) sealed = sealed && file->Seal(error);
+  for (OutputFile* file : files) sealed = sealed && file->Seal(error);
   size_t renamed = 0;
   if (sealed) {
     InterruptsHeld held;  // the renames are one step for Ctrl-C
     for (; renamed < files.size(); ++renamed) {
-      AtomicFile& file = *files[renamed];
+      OutputFile& file = *files[renamed];
       if (SystemError failure = RenameOver(file.temporary_, file.target_)) {
         *error = CannotWrite(file.path_, SystemReason(failure));
         // Once a name holds its new file, what each name holds.

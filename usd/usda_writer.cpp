@@ -1,7 +1,7 @@
 // Writing the .usda as the mesh streams in: the curves' points straight into the output behind the
-// stage's head, every other array's text spooled in a part of its own (writers/glb_bin_part.h) and
+// stage's head, every other array's text spooled in a part of its own (writers/spooled_part.h) and
 // copied in behind them at the end. Divisions: the text; the sink; completing.
-#include "writers/usda_writer.h"
+#include "usd/usda_writer.h"
 
 #include <algorithm>
 #include <cmath>
@@ -38,7 +38,7 @@ float PlaceAlong(uint64_t index, uint64_t length, bool single) {
 }  // namespace
 
 UsdaWriter::UsdaWriter(double width, bool taper) : width_(width), taper_(taper) {
-  for (int part = 0; part < PARTS; ++part) parts_[part] = std::make_unique<BinPart>(BlockOf(part));
+  for (int part = 0; part < PARTS; ++part) parts_[part] = std::make_unique<SpooledPart>(BlockOf(part));
 }
 
 UsdaWriter::~UsdaWriter() = default;
@@ -65,7 +65,7 @@ void UsdaWriter::Put(Part part, const char* text, size_t size) {
 }
 
 // "(x, y, z)", after ", " unless it is the part's first.
-void UsdaWriter::PutPosition(BinPart& part, const double position[3], bool extend) {
+void UsdaWriter::PutPosition(SpooledPart& part, const double position[3], bool extend) {
   constexpr size_t ROOM = 4 * NUMBER_TEXT_ROOM + 8;
   bool first = part.size() == 0;
   char* text = part.Room(ROOM);

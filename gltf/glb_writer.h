@@ -10,11 +10,11 @@
 #include <optional>
 #include <string>
 
-#include "platform/atomic_file.h"
+#include "platform/output_file.h"
 #include "platform/block_writer.h"
 #include "writers/chain_attributes.h"
-#include "writers/glb_bin_part.h"
-#include "writers/glb_json.h"
+#include "writers/spooled_part.h"
+#include "gltf/glb_json.h"
 #include "writers/last_surface.h"
 #include "writers/mesh_file_writer.h"
 
@@ -47,7 +47,7 @@ class GlbWriter : public MeshFileWriter {
   // past 32-bit sizes, polygons on more than one surface, more chains than _CHAIN numbers
   // exactly) and for any failed write.
   bool Complete(std::string* error) override;
-  AtomicFile& file() override { return out_; }
+  OutputFile& file() override { return out_; }
 
   uint64_t leftOut() const { return leftOut_; }  // polygons left out so far
   // About the file's size if the run ended now: its head and every byte of the mesh made so far.
@@ -72,17 +72,17 @@ class GlbWriter : public MeshFileWriter {
   bool WritePartsAndHead(const Layout& layout, std::string* error);
 
   uint64_t maxFileBytes_;
-  AtomicFile out_;
+  OutputFile out_;
   BlockWriter behind_{out_};
   std::unique_ptr<char[]> positions_;  // the positions' block
   size_t positionsUsed_ = 0;
   uint64_t positionsHandedOn_ = 0;     // bytes of positions handed on, from the head's end on
   Bounds bounds_;
-  BinPart lines_, dots_;
+  SpooledPart lines_, dots_;
   // With the chain attributes: what works them out, and their parts in ChainStream's order, which
   // is their order in the file.
   std::unique_ptr<ChainAttributes> chainAttributes_;
-  std::array<BinPart, 3> attributes_;
+  std::array<SpooledPart, 3> attributes_;
   LastSurface surface_;
   uint64_t leftOut_ = 0;
   std::optional<uint64_t> placedFor_;  // the points the parts were placed for; none: spooled

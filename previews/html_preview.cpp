@@ -1,6 +1,6 @@
 // Writing the preview page. Divisions: the sample as point runs; text in blocks and base64; the
 // scene's JSON; the page.
-#include "writers/html_preview.h"
+#include "previews/html_preview.h"
 
 #include <algorithm>
 #include <bit>
@@ -12,7 +12,7 @@
 
 #include "tools/viewer/viewer_page.h"
 #include "writers/number_text.h"
-#include "writers/preview_caption.h"
+#include "previews/preview_caption.h"
 #include "writers/ramp.h"
 
 namespace dustweave {
@@ -74,7 +74,7 @@ constexpr size_t BASE64_LINE = 76;         // characters of base64 a line
 // Collects the page's text and hands it to the file in blocks.
 class PageText {
  public:
-  explicit PageText(AtomicFile& file) : file_(file) { text_.reserve(BLOCK_SIZE + BASE64_LINE + 1); }
+  explicit PageText(OutputFile& file) : file_(file) { text_.reserve(BLOCK_SIZE + BASE64_LINE + 1); }
   ~PageText() { Flush(); }
   PageText(const PageText&) = delete;
   PageText& operator=(const PageText&) = delete;
@@ -95,7 +95,7 @@ class PageText {
   }
 
  private:
-  AtomicFile& file_;
+  OutputFile& file_;
   std::string text_;
 };
 
@@ -256,7 +256,7 @@ PageCounts PageCountsOf(const PreviewSample& sample) {
   return counts;
 }
 
-void HtmlPreview::Write(const PreviewSample& sample, const PreviewCaption& caption, AtomicFile& file) {
+void HtmlPreview::Write(const PreviewSample& sample, const PreviewCaption& caption, OutputFile& file) {
   PageText out(file);
   WritePage(sample, caption, out);
 }

@@ -1,6 +1,6 @@
 // Taking the preview's sample as the mesh streams by. Divisions: chains and their marks; pieces
 // and the budget.
-#include "writers/preview_sample.h"
+#include "previews/preview_sample.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 // Drawing the preview sample. Divisions: the view (projection and fitting); the colours; the
 // SVG text, written in blocks; the picture.
-#include "writers/svg_preview.h"
+#include "previews/svg_preview.h"
 
 #include <algorithm>
 #include <array>
@@ -11,7 +11,7 @@
 #include <string_view>
 
 #include "writers/number_text.h"
-#include "writers/preview_caption.h"
+#include "previews/preview_caption.h"
 #include "writers/ramp.h"
 
 namespace dustweave {
@@ -293,7 +293,7 @@ void Draw(const PreviewSample& sample, const PreviewCaption& caption, Emit emit)
 
 }  // namespace
 
-void SvgPreview::Write(const PreviewSample& sample, const PreviewCaption& caption, AtomicFile& file) {
+void SvgPreview::Write(const PreviewSample& sample, const PreviewCaption& caption, OutputFile& file) {
   Draw(sample, caption, [&file](std::string_view text) { file.Write(text.data(), text.size()); });
 }
 

@@ -1,10 +1,10 @@
 // A part of the binary chunk: spooled to its scratch file, or placed in the output; the move
 // from one to the other; and putting the whole part in its place at the end.
-#include "writers/glb_bin_part.h"
+#include "writers/spooled_part.h"
 
 namespace dustweave {
 
-void BinPart::Start(const std::string& outputPath) {
+void SpooledPart::Start(const std::string& outputPath) {
   Drop();
   outputPath_ = outputPath;
   target_ = nullptr;
@@ -12,21 +12,21 @@ void BinPart::Start(const std::string& outputPath) {
   base_ = 0;
 }
 
-void BinPart::Place(AtomicFile& out, BlockWriter& behind, uint64_t at) {
+void SpooledPart::Place(OutputFile& out, BlockWriter& behind, uint64_t at) {
   target_ = &out;
   behind_ = &behind;
   base_ = at;
 }
 
-void BinPart::Unplace() {
-  AtomicFile& out = *target_;
+void SpooledPart::Unplace() {
+  OutputFile& out = *target_;
   uint64_t placedAt = base_;
   behind_->Drain();
   if (!OpenScratch()) return;
   if (SystemError failure = scratch_.handle().CopyFrom(out.handle(), placedAt, handedOn_, 0)) scratch_.Fail(failure);
 }
 
-bool BinPart::WriteTo(AtomicFile& out, BlockWriter& behind, uint64_t at) {
+bool SpooledPart::WriteTo(OutputFile& out, BlockWriter& behind, uint64_t at) {
   if (target_ == &scratch_) {
     scratchBehind_->Drain();
     if (scratch_.failed()) {
@@ -42,14 +42,14 @@ bool BinPart::WriteTo(AtomicFile& out, BlockWriter& behind, uint64_t at) {
   return !out.failed();
 }
 
-void BinPart::Drop() {
+void SpooledPart::Drop() {
   scratchBehind_.reset();
   scratch_.Abandon();
   used_ = 0;
   handedOn_ = 0;
 }
 
-bool BinPart::OpenScratch() {
+bool SpooledPart::OpenScratch() {
   std::string ignored;  // a failure stays with the scratch file, and reaches the output
   scratch_.Create(outputPath_, &ignored);
   scratchBehind_ = std::make_unique<BlockWriter>(scratch_);
@@ -60,7 +60,7 @@ bool BinPart::OpenScratch() {
 }
 
 // Once a block, so kept out of Put.
-[[gnu::noinline]] void BinPart::HandOn() {
+[[gnu::noinline]] void SpooledPart::HandOn() {
   if (target_ == nullptr) OpenScratch();
   behind_->Write(base_ + handedOn_, block_, capacity_, used_);
   handedOn_ += used_;

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "writers/preview_file.h"
+#include "previews/preview_file.h"
 
 namespace dustweave {
 
@@ -16,7 +16,7 @@ class HtmlPreview final : public PreviewFile {
   HtmlPreview() : PreviewFile("the preview page") {}
 
  private:
-  void Write(const PreviewSample& sample, const PreviewCaption& caption, AtomicFile& file) override;
+  void Write(const PreviewSample& sample, const PreviewCaption& caption, OutputFile& file) override;
 };
 
 // What a sample becomes on the page: its kept segments as runs of points, two segments of one

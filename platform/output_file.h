@@ -17,12 +17,12 @@ namespace dustweave {
 // "cannot write PATH: REASON", the one way every output failure is said.
 std::string CannotWrite(const std::string& path, const std::string& reason);
 
-class AtomicFile {
+class OutputFile {
  public:
-  AtomicFile() = default;
-  ~AtomicFile();  // abandons the file unless it was committed
-  AtomicFile(const AtomicFile&) = delete;
-  AtomicFile& operator=(const AtomicFile&) = delete;
+  OutputFile() = default;
+  ~OutputFile();  // abandons the file unless it was committed
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
 
   // Creates the temporary file beside the file `path` leads to, held (see FileHandle::Create)
   // until it is renamed or removed; false, with a one-line reason naming `path`.
@@ -50,7 +50,7 @@ class AtomicFile {
   FileHandle& handle() { return handle_; }
 
  private:
-  friend bool CommitTogether(const std::vector<AtomicFile*>& files, std::string* error);
+  friend bool CommitTogether(const std::vector<OutputFile*>& files, std::string* error);
   bool Seal(std::string* error);  // on the disk, with its bits: ready to be renamed
   void Renamed();
 
@@ -72,7 +72,7 @@ class AtomicFile {
 //
 // False, with a one-line reason, when any step fails: the files not renamed are removed, and when
 // some were renamed the reason says which names hold their new files and which their older ones.
-bool CommitTogether(const std::vector<AtomicFile*>& files, std::string* error);
+bool CommitTogether(const std::vector<OutputFile*>& files, std::string* error);
 
 // Called once, with the reason, when any output's write first fails: a program can end at once
 // instead of running on for nothing. Left unset, the failure is reported at the commit.

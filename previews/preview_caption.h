@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "writers/preview_sample.h"
+#include "previews/preview_sample.h"
 
 namespace dustweave {
 

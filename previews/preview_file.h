@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/atomic_file.h"
-#include "writers/preview_caption.h"
-#include "writers/preview_sample.h"
+#include "platform/output_file.h"
+#include "previews/preview_caption.h"
+#include "previews/preview_sample.h"
 
 namespace dustweave {
 
@@ -28,7 +28,7 @@ class PreviewFile {
   // Writes the preview of the finished sample, ready to be committed; false, with a one-line
   // reason, and nothing left behind. A preview destroyed before its commit leaves nothing either.
   bool Complete(const PreviewSample& sample, std::string* error);
-  AtomicFile& file() { return file_; }
+  OutputFile& file() { return file_; }
   // Complete, then commit the preview under its name.
   bool Finish(const PreviewSample& sample, std::string* error);
 
@@ -37,12 +37,12 @@ class PreviewFile {
 
  private:
   // The whole preview of `sample` with its caption into `file`, whose writes keep their own failure.
-  virtual void Write(const PreviewSample& sample, const PreviewCaption& caption, AtomicFile& file) = 0;
+  virtual void Write(const PreviewSample& sample, const PreviewCaption& caption, OutputFile& file) = 0;
 
   const char* what_;
   std::string source_;     // the caption's line of input and answers; may be empty
   std::string endsEarly_;  // its line on a file cut short; empty for a whole one
-  AtomicFile file_;
+  OutputFile file_;
   bool open_ = false;   // opened, and not yet completed
 };
 

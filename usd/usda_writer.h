@@ -8,10 +8,10 @@
 #include <memory>
 #include <string>
 
-#include "platform/atomic_file.h"
+#include "platform/output_file.h"
 #include "platform/block_writer.h"
 #include "writers/chain_window.h"
-#include "writers/glb_bin_part.h"
+#include "writers/spooled_part.h"
 #include "writers/mesh_file_writer.h"
 
 namespace dustweave {
@@ -32,7 +32,7 @@ class UsdaWriter : public MeshFileWriter {
   // Two-point polygons join chains; one-point polygons are start points; others are left out.
   void AddPolygon(const char* surface, int count, const int64_t* points) override;
   bool Complete(std::string* error) override;
-  AtomicFile& file() override { return out_; }
+  OutputFile& file() override { return out_; }
   uint64_t bytesMade() const override;
 
   uint64_t curves() const { return curves_; }
@@ -42,16 +42,16 @@ class UsdaWriter : public MeshFileWriter {
   // Each array's text, in the order they lie in the file.
   enum Part { Counts, Points, Widths, Colours, Places, Chains, Dots, PARTS };
   void TakePoint(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after);
-  void PutPosition(BinPart& part, const double position[3], bool extend);
+  void PutPosition(SpooledPart& part, const double position[3], bool extend);
   void CloseChain(uint64_t length, bool single);
   void MakeChainText(uint64_t length, bool single);
   void Put(Part part, const char* text, size_t size);
 
   double width_;
   bool taper_;
-  AtomicFile out_;
+  OutputFile out_;
   BlockWriter behind_{out_};
-  std::array<std::unique_ptr<BinPart>, PARTS> parts_;
+  std::array<std::unique_ptr<SpooledPart>, PARTS> parts_;
   std::unique_ptr<ChainWindow> window_;
   uint64_t points_ = 0, curves_ = 0, dots_ = 0, leftOut_ = 0;
   uint64_t chainLength_ = 0;  // the open chain's vertices so far

@@ -1,7 +1,7 @@
-// Writing the tubes' .glb as the mesh streams in: each part of the binary chunk in a BinPart,
+// Writing the tubes' .glb as the mesh streams in: each part of the binary chunk in a SpooledPart,
 // spooled and copied in at the end or, with the run's point count known, placed in the output at
 // once (the few start points always spooled); Complete writes the head over the room left for it.
-#include "writers/tube_glb_writer.h"
+#include "gltf/tube_glb_writer.h"
 
 #include <algorithm>
 #include <bit>
@@ -53,7 +53,7 @@ constexpr uint64_t TRIANGLE_BYTES = 12;
 
 TubeGlbWriter::TubeGlbWriter(double width, bool chainAttributes, uint64_t maxFileBytes)
     : width_(width), chainAttributes_(chainAttributes), maxFileBytes_(maxFileBytes), refusal_(NOT_OPEN) {
-  for (int part = 0; part < PARTS; ++part) parts_[part] = std::make_unique<BinPart>(BlockOf(part));
+  for (int part = 0; part < PARTS; ++part) parts_[part] = std::make_unique<SpooledPart>(BlockOf(part));
 }
 
 TubeGlbWriter::~TubeGlbWriter() = default;
@@ -82,7 +82,7 @@ void TubeGlbWriter::Reset() {
 
 bool TubeGlbWriter::Open(const std::string& path, std::string* error) {
   Reset();
-  EachPart([&](BinPart& part, int) { part.Start(path); });
+  EachPart([&](SpooledPart& part, int) { part.Start(path); });
   bool opened = out_.Create(path, error);
   if (opened) refusal_.reset();
   return opened;
@@ -99,7 +99,7 @@ uint64_t TubeGlbWriter::bytesMade() const {
 void TubeGlbWriter::ExpectPoints(uint64_t count) {
   if (refusal_ || vertices_ > 0 || count > maxFileBytes_ / (S * 24)) return;
   uint64_t at = HEAD_SIZE;
-  EachPart([&](BinPart& part, int index) {
+  EachPart([&](SpooledPart& part, int index) {
     if (index > Triangles) return;
     part.Place(out_, behind_, at);
     if (index < Triangles) at += VERTEX_BYTES[index] * S * count;
@@ -112,7 +112,7 @@ void TubeGlbWriter::ExpectPoints(uint64_t count) {
 void TubeGlbWriter::Refuse(std::string reason) {
   if (refusal_) return;
   refusal_ = std::move(reason);
-  EachPart([](BinPart& part, int) { part.Drop(); });
+  EachPart([](SpooledPart& part, int) { part.Drop(); });
   behind_.Drain();
   out_.Abandon();
 }
@@ -174,7 +174,7 @@ void TubeGlbWriter::AddPolygon(const char* surface, int count, const int64_t* po
 void TubeGlbWriter::TakeRing(const TubeRing& ring) {
   if (refusal_ || !StillFits()) return;
   if (placedFor_ && vertices_ + S > S * *placedFor_) {
-    EachPart([](BinPart& part, int) {
+    EachPart([](SpooledPart& part, int) {
       if (part.placed()) part.Unplace();
     });
     placedFor_.reset();
@@ -214,7 +214,7 @@ inline void TubeGlbWriter::PutJoiningCorners() {
 // A point's value, once for each vertex of its ring.
 void TubeGlbWriter::TakeAttributes(ChainStream stream, const char* bytes, size_t size) {
   if (refusal_) return;
-  BinPart& part = *parts_[Colours + static_cast<int>(stream)];
+  SpooledPart& part = *parts_[Colours + static_cast<int>(stream)];
   char ring[256 * S * CHAIN_STREAM_BYTES];  // the values of up to 256 points, each S times
   while (size > 0) {
     size_t points = std::min<size_t>(size / CHAIN_STREAM_BYTES, 256);
@@ -328,7 +328,7 @@ bool TubeGlbWriter::CompleteOnce(std::string* error) {
   std::string json = Json(vertices, triangles_, dots_);
   bool mesh = triangles_ > 0 || dots_ > 0;
   uint64_t binBytes = 0;
-  EachPart([&](BinPart& part, int index) {
+  EachPart([&](SpooledPart& part, int index) {
     if (index == Dots || triangles_ > 0) binBytes += part.size();
   });
   GlbSizes sizes(json, mesh, binBytes);
@@ -339,13 +339,13 @@ bool TubeGlbWriter::CompleteOnce(std::string* error) {
   }
   bool exact = placedFor_ && vertices_ == S * *placedFor_ && triangles_ > 0;
   if (!exact) {
-    EachPart([](BinPart& part, int) {
+    EachPart([](SpooledPart& part, int) {
       if (part.placed()) part.Unplace();
     });
   }
   behind_.Drain();
   uint64_t at = HEAD_SIZE;
-  EachPart([&](BinPart& part, int index) {
+  EachPart([&](SpooledPart& part, int index) {
     if (index != Dots && triangles_ == 0) return part.Drop();
     uint64_t bytes = part.size();
     part.WriteTo(out_, behind_, at);

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/atomic_file.h"
+#include "platform/output_file.h"
 #include "writers/last_surface.h"
 
 namespace dustweave {
@@ -85,6 +85,6 @@ struct GlbSizes {
 // Cuts `out` to its size and writes the head over its start: the file header, the JSON chunk
 // padded with spaces, and the BIN chunk's header when there is a binary chunk. False, with the
 // file's reason and the file abandoned, when any write of the file failed.
-bool WriteHead(AtomicFile& out, const std::string& json, const GlbSizes& sizes, std::string* error);
+bool WriteHead(OutputFile& out, const std::string& json, const GlbSizes& sizes, std::string* error);
 
 }  // namespace dustweave
