@@ -2,6 +2,7 @@
 // run through the stand-in host, with what its boxes mean; the commit and the summary.
 #include "commands/convert.h"
 
+#include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <iostream>
@@ -93,25 +94,31 @@ standin::HostScript AnswersOf(const ConvertArgs& a, const std::optional<double>&
 // with no finite position (or none readable) takes 1.
 constexpr double WIDTH_PER_DIAGONAL = 1.0 / 250;
 
-// A WIDTH given with --tubes, checked; 0 when none is given.
-Refusal GivenWidth(const ConvertArgs& a, double* width) {
+// A WIDTH given with --tubes, checked; 0 when none is given. The width is written as a 32-bit
+// float (a curve's width, a ring's size), so it must be one of the positive normal ones: a width
+// that would be written as infinity or as 0 is refused.
+Verdict GivenWidth(const ConvertArgs& a, double* width) {
   *width = 0;
   if (!a.tubes || a.tubes->empty() || a.tubes->front().empty()) return {};
   const std::string& text = a.tubes->front();
   char* end = nullptr;
   *width = std::strtod(text.c_str(), &end);
   if (*end != '\0' || !(*width > 0) || !std::isfinite(*width)) {
-    return {EXIT_MISUSE, "--tubes WIDTH must be a positive number of scene units: " + text};
+    return Refusal{EXIT_MISUSE, "--tubes WIDTH must be a positive number of scene units: " + text};
+  }
+  if (*width < FLT_MIN || *width > FLT_MAX) {
+    return Refusal{EXIT_MISUSE, "--tubes WIDTH must lie between " + ShortestText(FLT_MIN) + " and " +
+                                    ShortestText(FLT_MAX) + ", the widths a 32-bit float holds: " + text};
   }
   return {};
 }
 
 // The default width, from the diagonal of the input's box; a file that cannot be read for it
 // stops the command, as it would stop the run (a width guessed instead would change the tubes).
-Refusal SceneWidth(const std::string& input, double* width) {
+Verdict DefaultWidth(const std::string& input, double* width) {
   PfxInspection look;
   std::string error;
-  if (!InspectPfx(input, &look, &error)) return {EXIT_NOT_DONE, error};
+  if (!InspectPfx(input, &look, &error)) return Refusal{EXIT_NOT_DONE, error};
   double squared = 0;
   for (int axis = 0; axis < 3 && look.anyFinite; ++axis) {
     double side = static_cast<double>(look.high[axis]) - look.low[axis];
@@ -123,40 +130,38 @@ Refusal SceneWidth(const std::string& input, double* width) {
 }
 
 // The options that fit only some outputs.
-Refusal CheckOutputOptions(const ConvertArgs& a) {
+Verdict CheckOutputOptions(const ConvertArgs& a) {
   std::optional<OutputFormat> format = FormatNamed(a.output, {OutputFormat::Obj, OutputFormat::Glb, OutputFormat::Usda});
   if (a.attributes && format != OutputFormat::Glb) {
-    return {EXIT_MISUSE, format == OutputFormat::Usda
+    return Refusal{EXIT_MISUSE, format == OutputFormat::Usda
                              ? "--attributes needs a .glb OUTPUT; a .usda always carries the colours and places: " + a.output
                              : "--attributes needs a .glb OUTPUT; OBJ has no per-point attributes: " + a.output};
   }
   if (a.taper && format != OutputFormat::Usda) {
-    return {EXIT_MISUSE, "--taper needs a .usda OUTPUT (tubes are written before a chain's length is known): " + a.output};
+    return Refusal{EXIT_MISUSE, "--taper needs a .usda OUTPUT (tubes are written before a chain's length is known): " + a.output};
   }
   return {};
 }
 
 // The options' own checks, then the outputs', the input's and the module's, in that order.
-Refusal PlanConvert(const ConvertArgs& a, CommandPlan* plan) {
-  Refusal refusal = CheckPathLengths({{a.input, false}, {a.output, true}, {a.svg, true}, {a.html, true},
+Verdict PlanConvert(const ConvertArgs& a, CommandPlan* plan) {
+  Verdict refusal = CheckPathLengths({{a.input, false}, {a.output, true}, {a.svg, true}, {a.html, true},
                                      {a.module, false}});
-  if (refusal.status != 0) return refusal;
-  if (a.surface && a.surface->empty()) return {EXIT_MISUSE, "--surface needs a name"};
+  if (refusal) return refusal;
+  if (a.surface && a.surface->empty()) return Refusal{EXIT_MISUSE, "--surface needs a name"};
   std::optional<double> step;
   std::string error;
-  if (a.step && !(step = StepFraction(*a.step, &error))) return {EXIT_MISUSE, error};
+  if (a.step && !(step = StepFraction(*a.step, &error))) return Refusal{EXIT_MISUSE, error};
   refusal = PlanOutputs(a.input, OutputNames(a), plan);
-  if (refusal.status == EXIT_MISUSE) return refusal;
-  if (Refusal misuse = CheckOutputOptions(a); misuse.status != 0) return misuse;
-  if (Refusal misuse = GivenWidth(a, &plan->width); misuse.status != 0) return misuse;
-  if (refusal.status != 0 || (refusal = PlanInput(a.input, plan)).status != 0) return refusal;
+  if (refusal && refusal->status == EXIT_MISUSE) return refusal;
+  if (Verdict misuse = CheckOutputOptions(a)) return misuse;
+  if (Verdict misuse = GivenWidth(a, &plan->width)) return misuse;
+  if (refusal || (refusal = PlanInput(a.input, plan))) return refusal;
   bool usda = FormatNamed(a.output, {OutputFormat::Usda}) == OutputFormat::Usda;
   std::string module = a.module;
-  if (module.empty() && !FindDefaultModule(&module, &error)) return {EXIT_NOT_DONE, error};
-  if ((refusal = PlanModule(module, plan)).status != 0) return refusal;
-  if ((a.tubes || usda) && plan->width == 0 && (refusal = SceneWidth(a.input, &plan->width)).status != 0) {
-    return refusal;
-  }
+  if (module.empty() && !FindDefaultModule(&module, &error)) return Refusal{EXIT_NOT_DONE, error};
+  if ((refusal = PlanModule(module, plan))) return refusal;
+  if ((a.tubes || usda) && plan->width == 0 && (refusal = DefaultWidth(a.input, &plan->width))) return refusal;
   plan->chainAttributes = a.attributes;
   plan->tubes = a.tubes && !usda;
   plan->taper = a.taper;
@@ -223,7 +228,7 @@ int Commit(const ConvertArgs& a, const standin::Host& host, int result, MeshOutp
 
 int Convert(const ConvertArgs& a) {
   CommandPlan plan;
-  if (Refusal refusal = PlanConvert(a, &plan); refusal.status != 0) return Refuse(refusal, "convert");
+  if (Verdict refusal = PlanConvert(a, &plan)) return Refuse(*refusal, "convert");
   PrintLineOnInterrupt(PathsOf(plan.outputs));
   ProgressMeter progress(!a.quiet && StandardErrorIsTerminal(), plan.inputBytes,
                          PointsToExpect(plan.samples.value_or(0), plan.script.step));

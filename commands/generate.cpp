@@ -36,9 +36,9 @@ CLI::App* AddGenerate(CLI::App& app, GenerateArgs& a) {
 
 int Generate(const GenerateArgs& a) {
   CommandPlan plan;
-  Refusal refusal = CheckPathLengths({{a.out, true}});
-  if (refusal.status == 0) refusal = PlanOutputs("", {{a.out, "OUT", {OutputFormat::Pfx}}}, &plan);
-  if (refusal.status != 0) return Refuse(refusal, "generate");
+  Verdict refusal = CheckPathLengths({{a.out, true}});
+  if (!refusal) refusal = PlanOutputs("", {{a.out, "OUT", {OutputFormat::Pfx}}}, &plan);
+  if (refusal) return Refuse(*refusal, "generate");
   PrintLineOnInterrupt({a.out});
   if (size_t stale = RemoveStaleTemporaries(a.out)) Say(StaleRemovedLine(stale, a.out));
   GeneratedFile written;

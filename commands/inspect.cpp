@@ -83,8 +83,8 @@ std::string DescribeInspection(const std::string& path, const PfxInspection& in)
 // The first look convert takes, with its words, for what is no pfx file at all.
 int Inspect(const std::string& file) {
   CommandPlan plan;
-  Refusal refusal = CheckPathLengths({{file, false}});
-  if (refusal.status != 0 || (refusal = PlanInput(file, &plan)).status != 0) return Refuse(refusal, "inspect");
+  Verdict refusal = CheckPathLengths({{file, false}});
+  if (refusal || (refusal = PlanInput(file, &plan))) return Refuse(*refusal, "inspect");
   if (!plan.notPfx.empty()) {
     Say(file + " " + plan.notPfx);
     return EXIT_FINDINGS;

@@ -178,16 +178,18 @@ int TimesGiven(const CLI::App& app, const CLI::App& command, const std::string& 
   return times;
 }
 
-// --tubes takes the next word as its WIDTH only when that word is a number, so that
-// `convert --tubes sim.pfx chains.glb` keeps both paths; otherwise it stands alone ("--tubes=").
-void LeaveTubeWidthOut(int argc, char** argv) {
-  static char alone[] = "--tubes=";
-  for (int i = 1; i + 1 < argc && std::string(argv[i]) != "--"; ++i) {
-    if (std::string(argv[i]) != "--tubes") continue;
+// The arguments as the parser is given them: --tubes takes the next word as its WIDTH only when
+// that word is a number, so that `convert --tubes sim.pfx chains.glb` keeps both paths; otherwise
+// it is spelled alone ("--tubes=").
+std::vector<std::string> ArgumentsAsParsed(int argc, char** argv) {
+  std::vector<std::string> words(argv, argv + argc);
+  for (size_t i = 1; i + 1 < words.size() && words[i] != "--"; ++i) {
+    if (words[i] != "--tubes") continue;
     char* end = nullptr;
     std::strtod(argv[i + 1], &end);
-    if (end == argv[i + 1] || *end != '\0') argv[i] = alone;
+    if (end == argv[i + 1] || *end != '\0') words[i] = "--tubes=";
   }
+  return words;
 }
 
 // Parses the options: -1 when a command is to run, else the exit status (help and the version
@@ -268,7 +270,10 @@ int main(int argc, char** argv) {
   dustweave::SetWriteFailureHandler(EndOnWriteFailure);
   CommandLine line;
   Declare(app, line);
-  LeaveTubeWidthOut(argc, argv);
+  std::vector<std::string> words = ArgumentsAsParsed(argc, argv);
+  std::vector<char*> parsed;
+  for (std::string& word : words) parsed.push_back(word.data());
+  argv = parsed.data();
   if (int status = CheckCommandWord(app, argc, argv)) return status;
   if (int status = Parse(app, line, argc, argv); status >= 0) return status;
   if (int status = StartSeams(line)) return status;

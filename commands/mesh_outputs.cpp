@@ -24,11 +24,16 @@ std::string StaleRemovedLine(size_t count, const std::string& path) {
 MeshOutputs::MeshOutputs() = default;
 MeshOutputs::~MeshOutputs() = default;
 
+// The guard goes in front of the files once all are opened: with one file, it calls that file
+// directly.
 bool MeshOutputs::Open(const CommandPlan& plan, std::string* error) {
   for (const PlannedOutput& output : plan.outputs) {
     if (size_t removed = RemoveStaleTemporaries(output.path)) staleLines_.push_back(StaleRemovedLine(removed, output.path));
     if (!OpenOne(output, plan, error)) return false;
   }
+  guard_ = std::make_unique<NumberGuard>(files_.Entry(), plan.width);
+  fanOut_.Add(guard_.get());
+  named_ = plan.outputs.empty() ? "" : plan.outputs.front().path;
   return true;
 }
 
@@ -66,14 +71,14 @@ bool MeshOutputs::OpenOne(const PlannedOutput& output, const CommandPlan& plan, 
 
 bool MeshOutputs::OpenMesh(std::unique_ptr<MeshFileWriter> writer, const std::string& path, std::string* error) {
   mesh_ = std::move(writer);
-  fanOut_.Add(mesh_.get());
+  files_.Add(mesh_.get());
   return mesh_->Open(path, error);
 }
 
 PreviewSample& MeshOutputs::Sample() {
   if (!sample_) {
     sample_ = std::make_unique<PreviewSample>();
-    fanOut_.Add(sample_.get());
+    files_.Add(sample_.get());
   }
   return *sample_;
 }
@@ -96,6 +101,10 @@ void MeshOutputs::NoteEndsEarly(const std::string& input) {
 }
 
 bool MeshOutputs::Finish(std::string* error) {
+  if (guard_ && guard_->refusal()) {
+    *error = CannotWrite(named_, *guard_->refusal());
+    return false;  // what was opened goes with the writers
+  }
   std::vector<OutputFile*> files;
   if (sample_) sample_->Finish();
   bool complete = (!mesh_ || mesh_->Complete(error)) && (!svg_ || svg_->Complete(*sample_, error)) &&

@@ -3,7 +3,8 @@
 // SVG picture and the 3D page, drawn from one sample), as its plan names them. Each is written
 // beside its name while the mesh streams in, and Finish renames them into place, the previews
 // first and the mesh file last (see platform/output_file.h). What killed runs left beside the
-// names is swept when they are opened.
+// names is swept when they are opened. Every output takes the mesh through one number guard
+// (writers/number_check.h): a position no output could hold stops them all, and nothing is written.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +14,7 @@
 
 #include "commands/plan.h"
 #include "standin/mesh_sink.h"
+#include "writers/number_check.h"
 
 namespace dustweave {
 
@@ -52,8 +54,9 @@ class MeshOutputs {
   void NoteEndsEarly(const std::string& input);
 
   // Completes every file and commits them, the previews first; false, with a one-line reason,
-  // when any cannot be completed or committed: then the mesh file's name holds what it held
-  // before, and the reason says which previews hold their new files.
+  // when a position failed the number guard (nothing is committed) or any file cannot be
+  // completed or committed: then the mesh file's name holds what it held before, and the reason
+  // says which previews hold their new files.
   bool Finish(std::string* error);
 
  private:
@@ -67,8 +70,11 @@ class MeshOutputs {
   std::unique_ptr<PreviewSample> sample_;  // what the previews draw
   std::unique_ptr<SvgPreview> svg_;
   std::unique_ptr<HtmlPreview> html_;
-  standin::FanOutSink fanOut_;
+  standin::FanOutSink files_;                // every opened file and the preview sample
+  std::unique_ptr<NumberGuard> guard_;        // in front of files_
+  standin::FanOutSink fanOut_;                // the watchers, then guard_
   std::vector<std::string> staleLines_;
+  std::string named_;  // the first output's path, which a refusal of the guard names
 };
 
 // The line that says how many temporary files of earlier runs were removed beside `path`.

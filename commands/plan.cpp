@@ -62,7 +62,7 @@ std::string ExtensionList(const std::vector<OutputFormat>& formats) {
 
 // Whether the file system can hold the name, and whether a file can be put under it. A symbolic
 // link is written through: the folder it leads into must exist.
-Refusal CheckPlace(const std::string& path) {
+Verdict CheckPlace(const std::string& path) {
   std::string target, name = FileNameOf(path);
   if (name.empty() || name == "." || name == "..") return NotWritable(path, "it names a folder");
   if (std::string tooLong = NameTooLong(path); !tooLong.empty()) return NotWritable(path, tooLong);
@@ -79,14 +79,14 @@ Refusal CheckPlace(const std::string& path) {
   return {};
 }
 
-Refusal PlanOne(const std::string& input, const OutputName& name, CommandPlan* plan) {
+Verdict PlanOne(const std::string& input, const OutputName& name, CommandPlan* plan) {
   std::optional<OutputFormat> format = FormatNamed(name.path, name.formats);
   if (!format) return Misuse(name.option + " must end in " + ExtensionList(name.formats) + ": " + name.path);
   if (!input.empty() && SamePlace(input, name.path)) return Misuse(name.option + " is the input itself: " + name.path);
   for (const PlannedOutput& before : plan->outputs) {
     if (SamePlace(name.path, before.path)) return Misuse(name.option + " names " + before.option + " too: " + name.path);
   }
-  if (Refusal place = CheckPlace(name.path); place.status != 0) return place;
+  if (Verdict place = CheckPlace(name.path)) return place;
   plan->outputs.push_back({name.path, name.option, *format});
   return {};
 }
@@ -102,7 +102,7 @@ std::optional<OutputFormat> FormatNamed(const std::string& path, const std::vect
   return std::nullopt;
 }
 
-Refusal CheckPathLengths(std::initializer_list<GivenPath> paths) {
+Verdict CheckPathLengths(std::initializer_list<GivenPath> paths) {
   for (const GivenPath& given : paths) {
     if (given.path.empty()) continue;
     std::string reason = PathLengthRefusal(given.path, given.output ? TEMPORARY_NAME_ROOM : 0);
@@ -112,9 +112,9 @@ Refusal CheckPathLengths(std::initializer_list<GivenPath> paths) {
   return {};
 }
 
-Refusal PlanOutputs(const std::string& input, const std::vector<OutputName>& names, CommandPlan* plan) {
+Verdict PlanOutputs(const std::string& input, const std::vector<OutputName>& names, CommandPlan* plan) {
   for (const OutputName& name : names) {
-    if (Refusal refusal = PlanOne(input, name, plan); refusal.status != 0) return refusal;
+    if (Verdict refusal = PlanOne(input, name, plan)) return refusal;
   }
   return {};
 }
@@ -135,13 +135,13 @@ Refusal NotPlainFile(const std::string& path) {
 
 }  // namespace
 
-Refusal RefuseDevice(const std::string& path) {
+Verdict RefuseDevice(const std::string& path) {
   PathStatus status;
   if (StatusOf(path, &status) != 0 || status.kind != PathKind::Other) return {};
   return NotPlainFile(path);
 }
 
-Refusal PlanInput(const std::string& path, CommandPlan* plan) {
+Verdict PlanInput(const std::string& path, CommandPlan* plan) {
   PathStatus status;
   SystemError failure = StatusOf(path, &status);
   if (failure == 0 && status.kind == PathKind::Folder) return Unable("cannot open " + path + ": it is a folder");
@@ -165,10 +165,10 @@ Refusal PlanInput(const std::string& path, CommandPlan* plan) {
 
 // ---- the module -------------------------------------------------------------------------------
 
-Refusal PlanModule(const std::string& path, CommandPlan* plan) {
+Verdict PlanModule(const std::string& path, CommandPlan* plan) {
   std::string error;
   plan->module = standin::LoadedModule::Load(path, &error);
-  return plan->module ? Refusal{} : Unable(error);
+  return plan->module ? Verdict{} : Unable(error);
 }
 
 // ---- saying why not ---------------------------------------------------------------------------

@@ -39,11 +39,12 @@ struct PlannedOutput {
 
 // Why a command cannot start: misuse (EXIT_MISUSE: a wrong extension, the input or another output
 // under an output's name, an option out of its range), or what cannot be done (EXIT_NOT_DONE: an
-// input, a module or a place to write that fails). Status 0: nothing refused.
+// input, a module or a place to write that fails). A check that lets the command go on gives none.
 struct Refusal {
-  int status = 0;
+  int status;
   std::string reason;
 };
+using Verdict = std::optional<Refusal>;  // none: nothing refused
 
 // Everything a command's run needs.
 struct CommandPlan {
@@ -68,23 +69,23 @@ struct GivenPath {
   bool output;
 };
 // The first of `paths` too long for this system's file functions; none when none is.
-Refusal CheckPathLengths(std::initializer_list<GivenPath> paths);
+Verdict CheckPathLengths(std::initializer_list<GivenPath> paths);
 
 // Each output's name: its extension names its format, it is neither the input nor another
 // output, and a file can be put under it. Fills plan->outputs.
-Refusal PlanOutputs(const std::string& input, const std::vector<OutputName>& names, CommandPlan* plan);
+Verdict PlanOutputs(const std::string& input, const std::vector<OutputName>& names, CommandPlan* plan);
 
 // A device or a pipe given as the pfx file (none of them is one, and reading it might never end,
 // or never begin) refused.
-Refusal RefuseDevice(const std::string& path);
+Verdict RefuseDevice(const std::string& path);
 
 // The input opened, its first bytes read and closed again, so that the module is only run on a
 // file it can read: a folder, a device or a pipe, and an empty file are refused. Fills the plan's
 // input, its size, whether it may be a pfx file and the samples its size tells.
-Refusal PlanInput(const std::string& path, CommandPlan* plan);
+Verdict PlanInput(const std::string& path, CommandPlan* plan);
 
 // The module at `path`, loaded and its descriptor checked.
-Refusal PlanModule(const std::string& path, CommandPlan* plan);
+Verdict PlanModule(const std::string& path, CommandPlan* plan);
 
 // The paths of the planned outputs, in order.
 std::vector<std::string> PathsOf(const std::vector<PlannedOutput>& outputs);

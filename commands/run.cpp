@@ -98,17 +98,17 @@ standin::HostScript AnswersOf(const RunArgs& a, bool writesFiles) {
 }
 
 // The outputs' names, then the module: a name alone is looked for here, then beside the program.
-Refusal PlanRun(const RunArgs& a, CommandPlan* plan) {
-  Refusal refusal = CheckPathLengths({{a.module, false}, {a.obj, true}, {a.svg, true}, {a.html, true}});
-  if (refusal.status != 0 || (refusal = PlanOutputs(a.file.value_or(""), OutputNames(a), plan)).status != 0) {
+Verdict PlanRun(const RunArgs& a, CommandPlan* plan) {
+  Verdict refusal = CheckPathLengths({{a.module, false}, {a.obj, true}, {a.svg, true}, {a.html, true}});
+  if (refusal || (refusal = PlanOutputs(a.file.value_or(""), OutputNames(a), plan))) {
     return refusal;
   }
-  if (a.file && (refusal = RefuseDevice(*a.file)).status != 0) return refusal;
+  if (a.file && (refusal = RefuseDevice(*a.file))) return refusal;
   std::string module = ModuleNamed(a.module);
   if (FileNameStart(module) == 0 && !IsRegularFile(module)) {
-    return {EXIT_NOT_DONE, "cannot load module " + module + ": there is no such file here or beside this program"};
+    return Refusal{EXIT_NOT_DONE, "cannot load module " + module + ": there is no such file here or beside this program"};
   }
-  if ((refusal = PlanModule(module, plan)).status != 0) return refusal;
+  if ((refusal = PlanModule(module, plan))) return refusal;
   plan->input = a.file.value_or("");
   plan->captionInput = a.file.value_or("none");
   plan->captionSettings = AnswersCaption(a.step, a.startPolygon);
@@ -141,7 +141,7 @@ int CommitIfDone(const CommandPlan& plan, const standin::Host& host, int result,
 
 int Run(const RunArgs& a) {
   CommandPlan plan;
-  if (Refusal refusal = PlanRun(a, &plan); refusal.status != 0) return Refuse(refusal, "run");
+  if (Verdict refusal = PlanRun(a, &plan)) return Refuse(*refusal, "run");
   MeshOutputs outputs;
   std::string error;
   if (!plan.outputs.empty()) {

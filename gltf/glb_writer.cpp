@@ -12,6 +12,7 @@
 #include <cstring>
 #include <limits>
 
+#include "writers/chain_rule.h"
 #include "writers/number_text.h"
 
 namespace dustweave {
@@ -174,13 +175,6 @@ bool GlbWriter::ChainsFit() {
   return false;
 }
 
-[[gnu::noinline]] void GlbWriter::RefusePoint(uint64_t number, const double position[3]) {
-  int axis = std::fabs(position[0]) <= std::numeric_limits<float>::max() ? 1 : 0;
-  if (axis == 1 && std::fabs(position[1]) <= std::numeric_limits<float>::max()) axis = 2;
-  Refuse("point " + std::to_string(number + 1) + " has the coordinate " + ShortestText(position[axis]) +
-         ", and glTF holds only finite 32-bit numbers; write .obj, which carries them");
-}
-
 // Takes the surface of the first polygon; a polygon on another one refuses the file.
 bool GlbWriter::TakeSurface(const char* name) {
   std::string reason = TakeGlbSurface(surface_, name);
@@ -206,12 +200,7 @@ bool GlbWriter::TakeSurface(const char* name) {
 // instructions (counts and bounds come from the blocks) and leaves the rest to functions of
 // their own.
 void GlbWriter::AddPoint(uint64_t number, const double position[3]) {
-  constexpr double LARGEST = std::numeric_limits<float>::max();
-  // False for NaN, infinities and what no float32 holds.
-  bool held = (std::fabs(position[0]) <= LARGEST) & (std::fabs(position[1]) <= LARGEST) &
-              (std::fabs(position[2]) <= LARGEST);
   if (refusal_) return;
-  if (!held) return RefusePoint(number, position);
   if (chainAttributes_) chainAttributes_->AddPoint(number, position);
   if (positionsUsed_ + 12 > POSITION_BLOCK) {
     HandOnPositions();
@@ -240,7 +229,7 @@ void GlbWriter::AddPolygon(const char* surface, int count, const int64_t* points
 // A polygon the usual path does not take: a start, one left out, or the first on a surface.
 [[gnu::noinline]] void GlbWriter::AddOtherPolygon(const char* name, int count, const int64_t* points) {
   if (refusal_) return;
-  bool made = (count == 2 && (points[0] | points[1]) >= 0) || (count == 1 && points[0] >= 0);
+  bool made = IsSegmentOrStart(count, points);
   if (!made) {
     ++leftOut_;
     return;

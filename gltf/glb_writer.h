@@ -43,8 +43,7 @@ class GlbWriter : public MeshFileWriter {
   // no glTF primitive here: they are left out and counted.
   void AddPolygon(const char* surface, int count, const int64_t* points) override;
   // Completes the file's bytes, ready to be committed. False, with a one-line reason (and the
-  // file abandoned), for what glTF cannot hold (a position that is not a finite float32, a file
-  // past 32-bit sizes, polygons on more than one surface, more chains than _CHAIN numbers
+  // file abandoned), for what glTF cannot hold (a file past 32-bit sizes, polygons on more than one surface, more chains than _CHAIN numbers
   // exactly) and for any failed write.
   bool Complete(std::string* error) override;
   OutputFile& file() override { return out_; }
@@ -62,7 +61,6 @@ class GlbWriter : public MeshFileWriter {
   bool StillFits();
   bool ChainsFit();
   void Refuse(std::string reason);
-  void RefusePoint(uint64_t number, const double position[3]);
   bool TakeSurface(const char* name);
   void AddOtherPolygon(const char* surface, int count, const int64_t* points);
   void PlaceParts(uint64_t count);

@@ -361,20 +361,41 @@ TEST(ConvertNotDone, FullDiskLeavesNothingBehind) {
   }
 }
 
-TEST(ConvertNotDone, NanPositionIsRefusedByGlbButCarriedByObj) {
+// Every output holds only finite 32-bit floats: a position that is none, or that lies so near the
+// largest that the width drawn around it passes it, stops every writer, and nothing is written.
+TEST(ConvertNotDone, APositionNoOutputCanHoldIsRefusedByEveryWriter) {
   TempDir dir;
-  pfxwrite::File file = SmallFile();
-  file.tracks[1].samples[2].y = std::numeric_limits<float>::quiet_NaN();
-  Put(dir / "nan.pfx", file);
-  Outcome outcome = Dustweave({"convert", dir / "nan.pfx", dir / "out.glb", "--svg", dir / "out.svg"});
-  EXPECT_EQ(outcome.status, NOT_DONE);
-  EXPECT_EQ(outcome.out, "");
-  EXPECT_NE(outcome.err.find(".obj"), std::string::npos) << outcome.err;  // says what carries it
-  EXPECT_EQ(dir.Names(), (std::set<std::string>{"nan.pfx"}));
-
-  outcome = Dustweave({"convert", dir / "nan.pfx", dir / "out.obj"});
-  EXPECT_EQ(outcome.status, 0) << outcome.err;
-  EXPECT_NE(ReadText(dir / "out.obj").find("nan"), std::string::npos);
+  const float huge = std::numeric_limits<float>::max();
+  const float bad[] = {std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::quiet_NaN(),
+                       std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(), huge};
+  const std::vector<std::vector<std::string>> outputs = {
+      {"out.glb"}, {"out.obj"}, {"out.usda"}, {"out.glb", "--tubes", "--attributes"}, {"out.obj", "--tubes"},
+      {"out.obj", "--html", dir / "out.html"}};
+  for (float value : bad) {
+    pfxwrite::File file = SmallFile();
+    file.tracks[1].samples[2].y = value;
+    file.tracks[1].samples[3].y = -huge;  // the scene's diagonal: a default width that is finite
+    Put(dir / "bad.pfx", file);
+    for (const std::vector<std::string>& output : outputs) {
+      bool widthDrawn = output[0] == "out.usda" || std::count(output.begin(), output.end(), "--tubes") > 0;
+      if (value == huge && !widthDrawn) continue;  // a line fits there
+      std::vector<std::string> args = {"convert", dir / "bad.pfx", dir / output[0], "--svg", dir / "out.svg"};
+      args.insert(args.end(), output.begin() + 1, output.end());
+      Outcome outcome = Dustweave(args);
+      std::string about = output[0] + " " + std::to_string(value);
+      EXPECT_EQ(outcome.status, NOT_DONE) << about;
+      EXPECT_EQ(outcome.out, "") << about;
+      EXPECT_NE(outcome.err.find(": point 8 has the coordinate "), std::string::npos) << about << outcome.err;
+      EXPECT_EQ(dir.Names(), (std::set<std::string>{"bad.pfx"})) << about;
+    }
+  }
+  // A width no 32-bit float holds, too large or too small, is misuse.
+  Put(dir / "small.pfx", SmallFile());
+  for (const char* width : {"1e39", "1e-50"}) {
+    Outcome outcome = Dustweave({"convert", dir / "small.pfx", dir / "out.glb", "--tubes", width});
+    EXPECT_EQ(outcome.status, MISUSE) << width;
+    EXPECT_NE(outcome.err.find("the widths a 32-bit float holds"), std::string::npos) << outcome.err;
+  }
 }
 
 TEST(ConvertNotDone, ModuleThatCannotBeLoadedIsNamed) {

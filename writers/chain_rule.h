@@ -14,6 +14,12 @@
 
 namespace dustweave {
 
+// Whether a polygon is one the chain writers draw: a segment of two points or a start of one,
+// naming only points this run made (-1 stands for one it never made). They leave out others.
+inline bool IsSegmentOrStart(int count, const int64_t* points) {
+  return (count == 2 && (points[0] | points[1]) >= 0) || (count == 1 && points[0] >= 0);
+}
+
 // Applies the rule to the mesh as it streams by, a point and a polygon at a time: whether the
 // newest point and the one before it each continue a chain (are joined to their predecessors)
 // or begin one. The newest point's answer holds only once the next point is made.

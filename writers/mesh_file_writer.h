@@ -1,5 +1,7 @@
 // What every mesh file writer is: a sink for the module's mesh that streams it into one file
-// beside its name, completed and committed at the end. The commands hold their mesh files as this.
+// beside its name, completed and committed at the end. The commands hold their mesh files as this,
+// behind the number guard (writers/number_check.h): a writer is given only finite positions that
+// a float32 holds with half its width drawn around them.
 #pragma once
 
 #include <cstdint>

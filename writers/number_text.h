@@ -25,6 +25,12 @@ inline char* PutCoordinate(char* out, double value) {
   return std::to_chars(out, out + NUMBER_TEXT_ROOM, value).ptr;
 }
 
+// A coordinate's text as PutCoordinate writes it, for a message.
+inline std::string CoordinateText(double value) {
+  char text[NUMBER_TEXT_ROOM];
+  return std::string(text, PutCoordinate(text, value));
+}
+
 inline char* PutInteger(char* out, uint64_t value) { return std::to_chars(out, out + NUMBER_TEXT_ROOM, value).ptr; }
 
 // 12345678 as "12,345,678", for counts shown to people.

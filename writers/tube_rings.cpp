@@ -88,7 +88,7 @@ void TubeFrame::CarryFrame(const double tangent[3]) {
   }
 }
 
-void TubeFrame::Ring(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after, TubeRing& ring) {
+void TubeFrame::CarryTo(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after, TubeRing& ring) {
   double t[3];
   Tangent(point, before, after, t);
   if (before) {

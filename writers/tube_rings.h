@@ -30,8 +30,9 @@ class TubeFrame {
  public:
   // `width`: the tubes' diameter.
   explicit TubeFrame(double width) : radius_(width / 2) {}
-  // The ring around `point`, given its neighbours on its chain (null where it begins or ends).
-  void Ring(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after, TubeRing& ring);
+  // Carries the frame on to `point` (or begins it afresh where a chain begins) and makes the ring
+  // around it, given its neighbours on its chain (null where it begins or ends).
+  void CarryTo(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after, TubeRing& ring);
 
  private:
   void Tangent(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after, double t[3]) const;
@@ -64,7 +65,7 @@ class BasicTubeRings {
     BasicTubeRings* rings;
     void operator()(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after) const {
       TubeRing ring;
-      rings->frame_.Ring(point, before, after, ring);
+      rings->frame_.CarryTo(point, before, after, ring);
       rings->sink_(ring);
     }
   };

@@ -1,0 +1,46 @@
+// The one check of the numbers every output holds: each position of the mesh, and what is drawn
+// around it (a tube's ring, a curve's width, the extents and bounds that hold them), must be a
+// finite 32-bit float, the only numbers every format written here and every reader of them takes.
+// A guard sink stands in front of all of a command's outputs and stops the mesh at the first
+// position that fails, saying which.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "standin/mesh_sink.h"
+
+namespace dustweave {
+
+class NumberGuard : public standin::MeshSink {
+ public:
+  // `next` takes the mesh while every position passes. `width`: the width drawn around each point
+  // (the tubes' or the curves'), whose half must fit beside it; 0 for lines.
+  NumberGuard(standin::MeshSink* next, double width);
+
+  void AddPoint(uint64_t number, const double position[3]) override {
+    bool fits = (Magnitude(position[0]) <= limit_) & (Magnitude(position[1]) <= limit_) &
+                (Magnitude(position[2]) <= limit_);
+    if (refusal_) return;
+    if (!fits) return Refuse(number, position);
+    next_->AddPoint(number, position);
+  }
+  void AddPolygon(const char* surface, int count, const int64_t* points) override {
+    if (!refusal_) next_->AddPolygon(surface, count, points);
+  }
+
+  // Why the mesh was stopped ("point 12 has the coordinate inf, ..."); none while it flows.
+  const std::optional<std::string>& refusal() const { return refusal_; }
+
+ private:
+  static double Magnitude(double value) { return value < 0 ? -value : value; }  // NaN stays NaN
+  void Refuse(uint64_t number, const double position[3]);
+
+  standin::MeshSink* next_;
+  double reach_;  // half the width
+  double limit_;  // the largest magnitude a coordinate may have with the reach around it
+  std::optional<std::string> refusal_;
+};
+
+}  // namespace dustweave
