@@ -1,12 +1,13 @@
-// What a .glb written here says about its mesh: the counts and bounds the JSON chunk describes,
-// the JSON text itself, and the file's header with its chunk headers.
+// What a .glb written here says about its mesh: the scene its JSON chunk describes (accessors,
+// primitives, the material) with the bounds of its positions, the JSON text itself, and the
+// file's header with its chunk headers.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
-#include <initializer_list>
 #include <string>
-#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "platform/output_file.h"
 #include "writers/last_surface.h"
@@ -41,39 +42,48 @@ struct Bounds {
   }
 };
 
-// What the JSON describes: counts and where each part of the binary chunk lies.
-struct Layout {
-  uint64_t points = 0, lines = 0, dots = 0;  // positions, two-point and one-point polygons
-  // Each point's COLOR_0, _CHAIN and _U (4 bytes each, a view each) between positions and indices.
-  bool chainAttributes = false;
-  Bounds bounds;
-  std::string surface;
-
-  uint64_t positionBytes() const { return 12 * points; }
-  uint64_t lineBytes() const { return 8 * lines; }
-  uint64_t dotBytes() const { return 4 * dots; }
-  uint64_t attributeBytes() const { return chainAttributes ? 12 * points : 0; }
-  uint64_t indicesOffset() const { return positionBytes() + attributeBytes(); }  // in the binary chunk
-  uint64_t binBytes() const { return positionBytes() + lineBytes() + dotBytes() + attributeBytes(); }
-  bool hasMesh() const { return lines > 0 || dots > 0; }
+// What the JSON chunk describes: one node of one mesh whose accessors each have a view of their
+// own into the one buffer, its primitives, and one material named for the surface.
+struct GlbAccessor {
+  uint64_t offset = 0, bytes = 0;  // its view's place in the binary chunk
+  int target = ARRAY_BUFFER;
+  int componentType = FLOAT;
+  const char* type = "SCALAR";
+  uint64_t count = 0;
+  bool normalized = false;
+  const Bounds* bounds = nullptr;  // min and max, which positions must have
 };
 
-// `text` as a JSON string: quotes, backslashes and control characters escaped, and each byte
-// that is not part of valid UTF-8 replaced by U+FFFD, so the JSON chunk is always valid.
-std::string JsonString(const std::string& text);
+struct GlbPrimitive {
+  int mode = MODE_TRIANGLES;
+  std::vector<std::pair<const char*, int>> attributes;  // each name with its accessor
+  int indices = -1;                                     // none: the vertices in order
+};
 
-// Pieces of JSON text joined (g++ 12 warns falsely on long chains of std::string additions), a
-// count, and three floats as an array in their shortest exact text.
-std::string Join(std::initializer_list<std::string_view> parts);
-inline std::string Number(uint64_t value) { return std::to_string(value); }
-std::string FloatArray(const float (&values)[3]);
+struct GlbScene {
+  const char* node = "";     // the node's name
+  std::string surface;       // the material's name
+  // Lines have no normals, so their colours are shown unlit, as they are; surfaces with normals
+  // (tubes) are lit, their vertex colours multiplied into the base colour. Either is matte.
+  bool unlit = false, matte = false;
+  std::vector<GlbAccessor> accessors;
+  std::vector<GlbPrimitive> primitives;
+  uint64_t binBytes = 0;
+
+  // Appends an accessor and gives its index.
+  int Add(const GlbAccessor& accessor) {
+    accessors.push_back(accessor);
+    return static_cast<int>(accessors.size()) - 1;
+  }
+};
+
+// The JSON chunk's text, not yet padded: every .glb written here is described by this one
+// function. A scene without primitives has a scene and nothing in it.
+std::string GlbJson(const GlbScene& scene);
 
 // Takes `name` as the surface of the file's polygons: the reason the file cannot be written, or
 // empty. A .glb written here holds one surface, named in the JSON within SURFACE_JSON_LIMIT.
 std::string TakeGlbSurface(LastSurface& surface, const char* name);
-
-// The JSON chunk's text, not yet padded. A run without polygons has a scene and nothing in it.
-std::string Json(const Layout& layout);
 
 // The sizes of the chunks and the file: with a mesh the JSON chunk fills the room reserved for the
 // head (its parts lie behind it), without one it is only padded to 4 bytes.

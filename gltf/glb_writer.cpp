@@ -21,8 +21,6 @@ namespace {
 
 constexpr uint64_t MAX_INDEXED_POINTS = 0xFFFFFFFFull;  // uint32 indices; 2^32-1 restarts a primitive
 
-constexpr const char* TOO_LARGE = "the mesh passes the 4 GiB that a .glb can hold; write .obj";
-constexpr const char* NOT_OPEN = "not open";
 
 constexpr size_t POSITION_BLOCK = WRITE_BLOCK_SIZE;
 constexpr size_t LINE_BLOCK = WRITE_BLOCK_SIZE;
@@ -36,12 +34,11 @@ static_assert(std::endian::native == std::endian::little, "the .glb writer store
 }  // namespace
 
 GlbWriter::GlbWriter(uint64_t maxFileBytes, bool chainAttributes)
-    : maxFileBytes_(maxFileBytes),
+    : GlbFile(maxFileBytes),
       positions_(new char[POSITION_BLOCK]),
       lines_(LINE_BLOCK),
       dots_(POINT_BLOCK),
-      attributes_{SpooledPart(ATTRIBUTE_BLOCK), SpooledPart(ATTRIBUTE_BLOCK), SpooledPart(ATTRIBUTE_BLOCK)},
-      refusal_(NOT_OPEN) {
+      attributes_{SpooledPart(ATTRIBUTE_BLOCK), SpooledPart(ATTRIBUTE_BLOCK), SpooledPart(ATTRIBUTE_BLOCK)} {
   if (chainAttributes) chainAttributes_ = NewChainAttributes();
 }
 
@@ -58,16 +55,13 @@ GlbWriter::~GlbWriter() = default;
 
 bool GlbWriter::Open(const std::string& path, std::string* error) {
   bounds_ = Bounds();
-  surface_ = LastSurface();
   leftOut_ = 0;
   positionsUsed_ = 0;
   positionsHandedOn_ = 0;
   placedFor_.reset();
   EachPart([&](SpooledPart& part) { part.Start(path); });
   if (chainAttributes_) chainAttributes_ = NewChainAttributes();
-  bool opened = out_.Create(path, error);
-  if (opened) refusal_.reset();  // else the run may still stream: nothing is kept
-  return opened;
+  return Create(path, error);
 }
 
 uint64_t GlbWriter::bytesMade() const {
@@ -132,27 +126,22 @@ void GlbWriter::UnplaceParts() {
   placedFor_.reset();
 }
 
-// Every part into the output, one after another behind the positions.
-bool GlbWriter::WriteParts(const Layout& layout) {
-  if (placedFor_ && *placedFor_ != layout.points) UnplaceParts();
-  uint64_t at = HEAD_SIZE + layout.positionBytes();
-  bool written = true;
+// Every part into the output, one after another behind the positions of `points`, which lie
+// at `at`.
+void GlbWriter::WriteParts(uint64_t points, uint64_t at) {
+  if (placedFor_ && *placedFor_ != points) UnplaceParts();
+  at += 12 * points;
   EachPart([&](SpooledPart& part) {
     uint64_t bytes = part.size();
-    written = written && part.WriteTo(out_, behind_, at);
+    part.WriteTo(out_, behind_, at);
     at += bytes;
   });
-  return written;
 }
 
 // ---- refusals ---------------------------------------------------------------------------------
 
-void GlbWriter::Refuse(std::string reason) {
-  if (refusal_) return;
-  refusal_ = std::move(reason);
+void GlbWriter::DropParts() {
   EachPart([](SpooledPart& part) { part.Drop(); });
-  behind_.Drain();
-  out_.Abandon();
 }
 
 // Whether the binary chunk still fits behind the head within the file's 32-bit length; refuses
@@ -162,25 +151,11 @@ bool GlbWriter::StillFits() {
   // The chain attributes come later than the positions, as each chain closes: 12 bytes a point.
   uint64_t attributes = chainAttributes_ ? positionBytes() : 0;
   if (HEAD_SIZE + positionBytes() + lines_.size() + dots_.size() + attributes <= maxFileBytes_) return true;
-  Refuse(TOO_LARGE);
-  return false;
+  return RefuseTooLarge();
 }
 
-// Whether _CHAIN still numbers the chains exactly; refuses the file once it does not and there
-// are polygons to carry the attributes (a run without has none to write).
 bool GlbWriter::ChainsFit() {
-  if (!chainAttributes_ || !chainAttributes_->tooManyChains() || lines_.size() + dots_.size() == 0) return true;
-  Refuse("more than " + GroupedDigits(ChainAttributes::MAX_CHAINS) +
-         " chains, past what _CHAIN's 32-bit floats number exactly; convert without --attributes");
-  return false;
-}
-
-// Takes the surface of the first polygon; a polygon on another one refuses the file.
-bool GlbWriter::TakeSurface(const char* name) {
-  std::string reason = TakeGlbSurface(surface_, name);
-  if (reason.empty()) return true;
-  Refuse(std::move(reason));
-  return false;
+  return !chainAttributes_ || GlbFile::ChainsFit(*chainAttributes_, lines_.size() + dots_.size() > 0);
 }
 
 // ---- the sink ---------------------------------------------------------------------------------
@@ -244,56 +219,48 @@ void GlbWriter::AddPolygon(const char* surface, int count, const int64_t* points
 
 // ---- completing -------------------------------------------------------------------------------
 
-// One Complete an Open: the file is committed or abandoned, and nothing more is written to it.
-bool GlbWriter::Complete(std::string* error) {
-  bool completed = CompleteOnce(error);
-  refusal_ = NOT_OPEN;
-  return completed;
-}
-
 bool GlbWriter::CompleteOnce(std::string* error) {
-  auto refuse = [&](const std::string& reason) {
-    *error = CannotWrite(out_.path(), reason);
-    Refuse(reason);
-    return false;
-  };
   HandOnPositions();
   if (chainAttributes_ && !refusal_) {
     chainAttributes_->Finish();
     ChainsFit();
   }
-  if (refusal_) return refuse(*refusal_);
-  Layout layout;
-  layout.points = positionBytes() / 12;
-  layout.lines = lines_.size() / 8;
-  layout.dots = dots_.size() / 4;
-  layout.chainAttributes = chainAttributes_ != nullptr;
-  layout.bounds = bounds_;
-  layout.surface = surface_.name();
-  if (layout.points > MAX_INDEXED_POINTS && layout.hasMesh()) {
-    return refuse("more than 4294967295 points, past glTF's 32-bit indices; write .obj");
-  }
-  return WritePartsAndHead(layout, error);
-}
-
-// The parts behind the positions, then the head over the room left for it.
-bool GlbWriter::WritePartsAndHead(const Layout& layout, std::string* error) {
-  std::string json = Json(layout);
-  GlbSizes sizes(json, layout.hasMesh(), layout.hasMesh() ? layout.binBytes() : 0);
-  if (sizes.fileBytes > maxFileBytes_) {
-    *error = CannotWrite(out_.path(), TOO_LARGE);
-    Refuse(TOO_LARGE);
+  if (refusal_) return false;
+  uint64_t points = positionBytes() / 12, lines = lines_.size() / 8, dots = dots_.size() / 4;
+  if (points > MAX_INDEXED_POINTS && lines + dots > 0) {
+    Refuse("more than 4294967295 points, past glTF's 32-bit indices; write .obj");
     return false;
   }
-  if (layout.hasMesh()) {
-    WriteParts(layout);
-  } else {
-    EachPart([](SpooledPart& part) { part.Drop(); });
+  return WriteFile(Scene(points, lines, dots), [&](uint64_t at) { WriteParts(points, at); }, error);
+}
+
+// Positions, line and point indices, then the chain attributes when there are any, though their
+// bytes lie between the positions and the indices.
+GlbScene GlbWriter::Scene(uint64_t points, uint64_t lines, uint64_t dots) const {
+  GlbScene scene;
+  scene.node = "mirod_dustweave chains";
+  scene.surface = surface_.name();
+  scene.unlit = chainAttributes_ != nullptr;
+  uint64_t attributeBytes = chainAttributes_ ? 12 * points : 0, indices = 12 * points + attributeBytes;
+  scene.binBytes = indices + 8 * lines + 4 * dots;
+  int position = scene.Add({0, 12 * points, ARRAY_BUFFER, FLOAT, "VEC3", points, false, &bounds_});
+  if (lines > 0) {
+    scene.primitives.push_back({MODE_LINES, {}, scene.Add({indices, 8 * lines, ELEMENT_ARRAY_BUFFER, UNSIGNED_INT,
+                                                           "SCALAR", 2 * lines})});
   }
-  behind_.Drain();
-  // The file is cut behind the parts: past them lie only what a mesh without polygons made, or
-  // parts moved away.
-  return WriteHead(out_, json, sizes, error);
+  if (dots > 0) {
+    scene.primitives.push_back({MODE_POINTS, {}, scene.Add({indices + 8 * lines, 4 * dots, ELEMENT_ARRAY_BUFFER,
+                                                            UNSIGNED_INT, "SCALAR", dots})});
+  }
+  std::vector<std::pair<const char*, int>> attributes = {{"POSITION", position}};
+  if (chainAttributes_) {
+    uint64_t at = 12 * points;
+    attributes.push_back({"COLOR_0", scene.Add({at, 4 * points, ARRAY_BUFFER, UNSIGNED_BYTE, "VEC4", points, true})});
+    attributes.push_back({"_CHAIN", scene.Add({at + 4 * points, 4 * points, ARRAY_BUFFER, FLOAT, "SCALAR", points})});
+    attributes.push_back({"_U", scene.Add({at + 8 * points, 4 * points, ARRAY_BUFFER, FLOAT, "SCALAR", points})});
+  }
+  for (GlbPrimitive& primitive : scene.primitives) primitive.attributes = attributes;
+  return scene;
 }
 
 }  // namespace dustweave

@@ -10,20 +10,13 @@
 #include <optional>
 #include <string>
 
-#include "platform/output_file.h"
-#include "platform/block_writer.h"
+#include "gltf/glb_file.h"
 #include "writers/chain_attributes.h"
 #include "writers/spooled_part.h"
-#include "gltf/glb_json.h"
-#include "writers/last_surface.h"
-#include "writers/mesh_file_writer.h"
 
 namespace dustweave {
 
-// The largest .glb: its length is a 32-bit field of the file's header.
-constexpr uint64_t GLB_MAX_FILE_BYTES = 0xFFFFFFFFull;
-
-class GlbWriter : public MeshFileWriter {
+class GlbWriter : public GlbFile {
  public:
   // `maxFileBytes` is the format's limit; tests give a smaller one to reach it. With
   // `chainAttributes` every point also has COLOR_0, _CHAIN and _U, which both primitives
@@ -42,11 +35,6 @@ class GlbWriter : public MeshFileWriter {
   // Polygons of three or more points, of none, or with a point this run never made (-1) have
   // no glTF primitive here: they are left out and counted.
   void AddPolygon(const char* surface, int count, const int64_t* points) override;
-  // Completes the file's bytes, ready to be committed. False, with a one-line reason (and the
-  // file abandoned), for what glTF cannot hold (a file past 32-bit sizes, polygons on more than one surface, more chains than _CHAIN numbers
-  // exactly) and for any failed write.
-  bool Complete(std::string* error) override;
-  OutputFile& file() override { return out_; }
 
   uint64_t leftOut() const { return leftOut_; }  // polygons left out so far
   // About the file's size if the run ended now: its head and every byte of the mesh made so far.
@@ -57,21 +45,17 @@ class GlbWriter : public MeshFileWriter {
   std::unique_ptr<ChainAttributes> NewChainAttributes();
   template <typename Each>
   void EachPart(Each each);
+  void DropParts() override;
   void HandOnPositions();
   bool StillFits();
   bool ChainsFit();
-  void Refuse(std::string reason);
-  bool TakeSurface(const char* name);
   void AddOtherPolygon(const char* surface, int count, const int64_t* points);
   void PlaceParts(uint64_t count);
   void UnplaceParts();
-  bool WriteParts(const Layout& layout);
-  bool CompleteOnce(std::string* error);
-  bool WritePartsAndHead(const Layout& layout, std::string* error);
+  void WriteParts(uint64_t points, uint64_t at);
+  bool CompleteOnce(std::string* error) override;
+  GlbScene Scene(uint64_t points, uint64_t lines, uint64_t dots) const;
 
-  uint64_t maxFileBytes_;
-  OutputFile out_;
-  BlockWriter behind_{out_};
   std::unique_ptr<char[]> positions_;  // the positions' block
   size_t positionsUsed_ = 0;
   uint64_t positionsHandedOn_ = 0;     // bytes of positions handed on, from the head's end on
@@ -81,10 +65,8 @@ class GlbWriter : public MeshFileWriter {
   // is their order in the file.
   std::unique_ptr<ChainAttributes> chainAttributes_;
   std::array<SpooledPart, 3> attributes_;
-  LastSurface surface_;
   uint64_t leftOut_ = 0;
   std::optional<uint64_t> placedFor_;  // the points the parts were placed for; none: spooled
-  std::optional<std::string> refusal_;  // why nothing more is written ("not open" between runs)
 };
 
 }  // namespace dustweave

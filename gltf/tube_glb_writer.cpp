@@ -19,9 +19,6 @@ namespace {
 
 constexpr uint64_t MAX_INDEXED_VERTICES = 0xFFFFFFFFull;
 constexpr uint64_t S = TUBE_SIDES;
-constexpr const char* TOO_LARGE =
-    "the tubes pass the 4 GiB that a .glb can hold; write .obj, or keep fewer samples (--step)";
-constexpr const char* NOT_OPEN = "not open";
 
 static_assert(std::endian::native == std::endian::little, "the .glb writer stores little-endian values");
 
@@ -45,6 +42,9 @@ constexpr std::array<uint32_t, 6 * S> JoiningCorners() {
   return corners;
 }
 constexpr std::array<uint32_t, 6 * S> JOINING_CORNERS = JoiningCorners();
+// A ring alone closed by a triangle facing each way.
+static_assert(S == 3, "a ring alone is closed by one triangle each way");
+constexpr uint32_t CLOSING_CORNERS[6] = {0, 1, 2, 0, 2, 1};
 
 // Bytes a vertex takes in a part, and a triangle.
 constexpr uint64_t VERTEX_BYTES[] = {12, 12, 4, 4, 4};
@@ -53,7 +53,7 @@ constexpr uint64_t TRIANGLE_BYTES = 12;
 }  // namespace
 
 TubeGlbWriter::TubeGlbWriter(double width, bool chainAttributes, uint64_t maxFileBytes)
-    : width_(width), chainAttributes_(chainAttributes), maxFileBytes_(maxFileBytes), refusal_(NOT_OPEN) {
+    : GlbFile(maxFileBytes), width_(width), chainAttributes_(chainAttributes) {
   for (int part = 0; part < PARTS; ++part) parts_[part] = std::make_unique<SpooledPart>(BlockOf(part));
 }
 
@@ -70,7 +70,6 @@ void TubeGlbWriter::EachPart(Each each) {
 void TubeGlbWriter::Reset() {
   vertices_ = triangles_ = dots_ = 0;
   ringBounds_ = dotBounds_ = Bounds();
-  surface_ = LastSurface();
   leftOut_ = 0;
   placedFor_.reset();
   rings_ = std::make_unique<BasicTubeRings<RingTaker>>(width_, RingTaker{this});
@@ -84,9 +83,7 @@ void TubeGlbWriter::Reset() {
 bool TubeGlbWriter::Open(const std::string& path, std::string* error) {
   Reset();
   EachPart([&](SpooledPart& part, int) { part.Start(path); });
-  bool opened = out_.Create(path, error);
-  if (opened) refusal_.reset();
-  return opened;
+  return Create(path, error);
 }
 
 uint64_t TubeGlbWriter::bytesMade() const {
@@ -110,12 +107,8 @@ void TubeGlbWriter::ExpectPoints(uint64_t count) {
 
 // ---- refusals -----------------------------------------------------------------------------------
 
-void TubeGlbWriter::Refuse(std::string reason) {
-  if (refusal_) return;
-  refusal_ = std::move(reason);
+void TubeGlbWriter::DropParts() {
   EachPart([](SpooledPart& part, int) { part.Drop(); });
-  behind_.Drain();
-  out_.Abandon();
 }
 
 // Whether the file still fits its 32-bit length and the vertices uint32 indices; checked a ring
@@ -127,19 +120,6 @@ inline bool TubeGlbWriter::StillFits() {
     return true;
   }
   return RefuseTooLarge();
-}
-
-// Out of StillFits, so the check each ring makes stays small enough to be inlined.
-[[gnu::noinline]] bool TubeGlbWriter::RefuseTooLarge() {
-  Refuse(TOO_LARGE);
-  return false;
-}
-
-bool TubeGlbWriter::TakeSurface(const char* name) {
-  std::string reason = TakeGlbSurface(surface_, name);
-  if (reason.empty()) return true;
-  Refuse(std::move(reason));
-  return false;
 }
 
 // ---- the sink -----------------------------------------------------------------------------------
@@ -177,7 +157,8 @@ void TubeGlbWriter::TakeRing(const TubeRing& ring) {
   parts_[Positions]->PutBytes(reinterpret_cast<const char*>(ring.positions), sizeof ring.positions);
   parts_[Normals]->PutBytes(reinterpret_cast<const char*>(ring.normals), sizeof ring.normals);
   WidenRingBounds(ring);
-  if (ring.joined) PutJoiningCorners();
+  if (ring.joined) PutCorners(JOINING_CORNERS.data(), JOINING_CORNERS.size(), static_cast<uint32_t>(vertices_ - S));
+  if (ring.alone) PutCorners(CLOSING_CORNERS, 6, static_cast<uint32_t>(vertices_));
   vertices_ += S;
 }
 
@@ -193,17 +174,16 @@ inline void TubeGlbWriter::WidenRingBounds(const TubeRing& ring) {
   for (size_t axis = 0; axis < 3; ++axis) ringBounds_.Widen(axis, low[axis], high[axis]);
 }
 
-// The triangles joining the newest ring to the one before it, made straight in the part's block.
-inline void TubeGlbWriter::PutJoiningCorners() {
-  constexpr size_t BYTES = sizeof JOINING_CORNERS;
-  auto last = static_cast<uint32_t>(vertices_ - S);
-  char* room = parts_[Triangles]->Room(BYTES);
-  for (size_t i = 0; i < JOINING_CORNERS.size(); ++i) {
-    uint32_t corner = last + JOINING_CORNERS[i];
+// Triangles made straight in the part's block, their corners counted from vertex `first`: those
+// joining the newest ring to the one before it, or those closing a ring alone.
+inline void TubeGlbWriter::PutCorners(const uint32_t* corners, size_t count, uint32_t first) {
+  char* room = parts_[Triangles]->Room(count * sizeof(uint32_t));
+  for (size_t i = 0; i < count; ++i) {
+    uint32_t corner = first + corners[i];
     std::memcpy(room + sizeof corner * i, &corner, sizeof corner);
   }
-  parts_[Triangles]->Advance(BYTES);
-  triangles_ += 2 * S;
+  parts_[Triangles]->Advance(count * sizeof(uint32_t));
+  triangles_ += count / 3;
 }
 
 // A point's value, once for each vertex of its ring.
@@ -241,97 +221,58 @@ void TubeGlbWriter::AddDot(int64_t number) {
 
 // ---- completing ---------------------------------------------------------------------------------
 
-// Triangles (with every vertex part) and start points, each part's view and accessor, one
-// material: named for the surface, and with the attributes white and unlit so the colours show.
-std::string TubeGlbWriter::Json(uint64_t vertices, uint64_t triangles, uint64_t dots) const {
-  std::string views, accessors, primitives;
-  uint64_t offset = 0;
-  int next = 0;
-  auto add = [&](uint64_t bytes, int target, const std::string& accessor) {
-    views += Join({next == 0 ? "" : ",", "{\"buffer\":0,\"byteOffset\":", Number(offset), ",\"byteLength\":",
-                   Number(bytes), ",\"target\":", Number(target), "}"});
-    accessors += Join({next == 0 ? "" : ",", "{\"bufferView\":", Number(next), accessor, "}"});
-    offset += bytes;
-    return next++;
+// Triangles (with every vertex part) and start points, each part's view and accessor; one
+// material, lit, which the colours tint.
+GlbScene TubeGlbWriter::Scene() const {
+  GlbScene scene;
+  scene.node = "mirod_dustweave tubes";
+  scene.surface = surface_.name();
+  scene.matte = true;
+  uint64_t at = 0;
+  auto add = [&](uint64_t bytes, int target, int componentType, const char* type, uint64_t count,
+                 const Bounds* bounds = nullptr, bool normalized = false) {
+    int index = scene.Add({at, bytes, target, componentType, type, count, normalized, bounds});
+    at += bytes;
+    return index;
   };
-  auto vec3 = [](uint64_t count, const Bounds& bounds) {
-    return Join({",\"componentType\":5126,\"count\":", Number(count), ",\"type\":\"VEC3\",\"min\":",
-                 FloatArray(bounds.min), ",\"max\":", FloatArray(bounds.max)});
-  };
-  if (triangles > 0) {
-    std::string members = Join({"\"POSITION\":", Number(add(12 * vertices, ARRAY_BUFFER, vec3(vertices, ringBounds_)))});
-    members += Join({",\"NORMAL\":", Number(add(12 * vertices, ARRAY_BUFFER,
-                                                Join({",\"componentType\":", Number(FLOAT), ",\"count\":",
-                                                      Number(vertices), ",\"type\":\"VEC3\""})))});
+  if (triangles_ > 0) {
+    GlbPrimitive tubes{MODE_TRIANGLES, {}, -1};
+    tubes.attributes.push_back({"POSITION", add(12 * vertices_, ARRAY_BUFFER, FLOAT, "VEC3", vertices_, &ringBounds_)});
+    tubes.attributes.push_back({"NORMAL", add(12 * vertices_, ARRAY_BUFFER, FLOAT, "VEC3", vertices_)});
     if (chainAttributes_) {
-      const char* names[] = {"COLOR_0", "_CHAIN", "_U"};
-      for (int i = 0; i < 3; ++i) {
-        std::string accessor = i == 0 ? Join({",\"componentType\":", Number(UNSIGNED_BYTE),
-                                              ",\"normalized\":true,\"count\":", Number(vertices), ",\"type\":\"VEC4\""})
-                                      : Join({",\"componentType\":", Number(FLOAT), ",\"count\":", Number(vertices),
-                                              ",\"type\":\"SCALAR\""});
-        members += Join({",\"", names[i], "\":", Number(add(4 * vertices, ARRAY_BUFFER, accessor))});
-      }
+      tubes.attributes.push_back({"COLOR_0", add(4 * vertices_, ARRAY_BUFFER, UNSIGNED_BYTE, "VEC4", vertices_, nullptr, true)});
+      tubes.attributes.push_back({"_CHAIN", add(4 * vertices_, ARRAY_BUFFER, FLOAT, "SCALAR", vertices_)});
+      tubes.attributes.push_back({"_U", add(4 * vertices_, ARRAY_BUFFER, FLOAT, "SCALAR", vertices_)});
     }
-    int indices = add(4 * 3 * triangles, ELEMENT_ARRAY_BUFFER,
-                      Join({",\"componentType\":", Number(UNSIGNED_INT), ",\"count\":", Number(3 * triangles),
-                            ",\"type\":\"SCALAR\""}));
-    primitives = Join({"{\"attributes\":{", members, "},\"indices\":", Number(indices), ",\"mode\":",
-                       Number(MODE_TRIANGLES), ",\"material\":0}"});
+    tubes.indices = add(TRIANGLE_BYTES * triangles_, ELEMENT_ARRAY_BUFFER, UNSIGNED_INT, "SCALAR", 3 * triangles_);
+    scene.primitives.push_back(tubes);
   }
-  if (dots > 0) {
-    int position = add(12 * dots, ARRAY_BUFFER, vec3(dots, dotBounds_));
-    primitives += Join({primitives.empty() ? "" : ",", "{\"attributes\":{\"POSITION\":", Number(position),
-                        "},\"mode\":", Number(MODE_POINTS), ",\"material\":0}"});
+  if (dots_ > 0) {
+    int position = add(12 * dots_, ARRAY_BUFFER, FLOAT, "VEC3", dots_, &dotBounds_);
+    scene.primitives.push_back({MODE_POINTS, {{"POSITION", position}}, -1});
   }
-  std::string head = "{\"asset\":{\"version\":\"2.0\",\"generator\":\"dustweave " DUSTWEAVE_VERSION "\"},\"scene\":0";
-  if (primitives.empty()) return head + ",\"scenes\":[{}]}";
-  std::string material = Join({"{\"name\":", JsonString(surface_.name())});
-  material += chainAttributes_ ? ",\"pbrMetallicRoughness\":{\"baseColorFactor\":[1,1,1,1],\"metallicFactor\":0},"
-                                 "\"extensions\":{\"KHR_materials_unlit\":{}}}"
-                               : ",\"pbrMetallicRoughness\":{\"metallicFactor\":0}}";
-  return Join({head, chainAttributes_ ? ",\"extensionsUsed\":[\"KHR_materials_unlit\"]" : "",
-               ",\"scenes\":[{\"nodes\":[0]}],\"nodes\":[{\"name\":\"mirod_dustweave tubes\",\"mesh\":0}]",
-               ",\"meshes\":[{\"primitives\":[", primitives, "]}],\"materials\":[", material,
-               "],\"buffers\":[{\"byteLength\":", Number(offset), "}],\"bufferViews\":[", views, "],\"accessors\":[",
-               accessors, "]}"});
+  scene.binBytes = at;
+  return scene;
 }
 
-bool TubeGlbWriter::Complete(std::string* error) {
-  bool completed = CompleteOnce(error);
-  refusal_ = NOT_OPEN;
-  return completed;
+// Every part behind the head at `at`, the vertices' and triangles' only with triangles to draw.
+void TubeGlbWriter::WriteParts(uint64_t at) {
+  EachPart([&](SpooledPart& part, int index) {
+    if (index != Dots && triangles_ == 0) return part.Drop();
+    uint64_t bytes = part.size();
+    part.WriteTo(out_, behind_, at);
+    at += bytes;
+  });
 }
 
 bool TubeGlbWriter::CompleteOnce(std::string* error) {
   if (!refusal_) rings_->Finish();
   if (attributes_ && !refusal_) {
     attributes_->Finish();
-    if (attributes_->tooManyChains() && triangles_ > 0) {
-      Refuse("more than " + GroupedDigits(ChainAttributes::MAX_CHAINS) +
-             " chains, past what _CHAIN's 32-bit floats number exactly; convert without --attributes");
-    }
+    ChainsFit(*attributes_, triangles_ > 0);
   }
-  if (!refusal_) StillFits();
-  if (refusal_) {
-    *error = CannotWrite(out_.path(), *refusal_);
-    Refuse(*refusal_);
-    return false;
-  }
-  // Rings with no triangles (chains of one point) draw nothing: they are left out.
-  uint64_t vertices = triangles_ > 0 ? vertices_ : 0;
-  std::string json = Json(vertices, triangles_, dots_);
-  bool mesh = triangles_ > 0 || dots_ > 0;
-  uint64_t binBytes = 0;
-  EachPart([&](SpooledPart& part, int index) {
-    if (index == Dots || triangles_ > 0) binBytes += part.size();
-  });
-  GlbSizes sizes(json, mesh, binBytes);
-  if (sizes.fileBytes > maxFileBytes_) {
-    *error = CannotWrite(out_.path(), TOO_LARGE);
-    Refuse(TOO_LARGE);
-    return false;
-  }
+  if (refusal_ || !StillFits()) return false;
+  // Vertices without triangles draw nothing: with no tube at all, they are left out.
   bool exact = placedFor_ && vertices_ == S * *placedFor_ && triangles_ > 0;
   if (!exact) {
     EachPart([](SpooledPart& part, int) {
@@ -339,15 +280,8 @@ bool TubeGlbWriter::CompleteOnce(std::string* error) {
     });
   }
   behind_.Drain();
-  uint64_t at = HEAD_SIZE;
-  EachPart([&](SpooledPart& part, int index) {
-    if (index != Dots && triangles_ == 0) return part.Drop();
-    uint64_t bytes = part.size();
-    part.WriteTo(out_, behind_, at);
-    at += bytes;
-  });
-  behind_.Drain();
-  return WriteHead(out_, json, sizes, error);
+  if (triangles_ == 0) vertices_ = 0;
+  return WriteFile(Scene(), [&](uint64_t at) { WriteParts(at); }, error);
 }
 
 }  // namespace dustweave

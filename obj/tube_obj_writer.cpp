@@ -45,26 +45,37 @@ void TubeObjWriter::TakeRing(const TubeRing& ring) {
   vertices_ += S;
   normals_ += S;
   lastRing_ = next;
+  // Corners below S lie on the last ring, the others on this one; a ring alone is closed by a
+  // triangle facing each way.
+  static_assert(S == 3, "a ring alone is closed by one triangle each way");
+  static constexpr uint64_t CLOSING[2][3] = {{S, S + 1, S + 2}, {S, S + 2, S + 1}};
+  if (ring.alone) PutFaces(CLOSING, 2, {last, lastNormal}, {next, nextNormal});
   if (!ring.joined) return;
   for (uint64_t side = 0; side < S; ++side) {
     uint64_t turn = (side + 1) % S;
     const uint64_t corners[2][3] = {{side, turn, S + turn}, {side, S + turn, S + side}};
-    for (const auto& triangle : corners) {
-      char* at = text_.Room(LINE_ROOM);
-      *at++ = 'f';
-      for (uint64_t corner : triangle) {
-        // Corners below S lie on the last ring, the others on this one.
-        uint64_t offset = corner < S ? corner : corner - S;
-        *at++ = ' ';
-        at = PutInteger(at, (corner < S ? last : next) + offset);
-        *at++ = '/';
-        *at++ = '/';
-        at = PutInteger(at, (corner < S ? lastNormal : nextNormal) + offset);
-      }
-      *at++ = '\n';
-      text_.End(at);
-      ++faces_;
+    PutFaces(corners, 2, {last, lastNormal}, {next, nextNormal});
+  }
+}
+
+// `count` triangles, their corners counted from the last ring's first vertex (below S) or this
+// ring's, each with its vertex's normal.
+void TubeObjWriter::PutFaces(const uint64_t (*triangles)[3], size_t count, RingStart last, RingStart next) {
+  for (size_t t = 0; t < count; ++t) {
+    char* at = text_.Room(LINE_ROOM);
+    *at++ = 'f';
+    for (uint64_t corner : triangles[t]) {
+      const RingStart& ring = corner < S ? last : next;
+      uint64_t offset = corner < S ? corner : corner - S;
+      *at++ = ' ';
+      at = PutInteger(at, ring.vertex + offset);
+      *at++ = '/';
+      *at++ = '/';
+      at = PutInteger(at, ring.normal + offset);
     }
+    *at++ = '\n';
+    text_.End(at);
+    ++faces_;
   }
 }
 

@@ -29,8 +29,15 @@ class TubeObjWriter : public MeshFileWriter {
   OutputFile& file() override { return out_; }
   uint64_t bytesMade() const override { return text_.bytesMade(); }
 
+  uint64_t vertices() const { return vertices_; }
+  uint64_t faces() const { return faces_; }
+
  private:
+  struct RingStart {
+    uint64_t vertex, normal;  // OBJ's numbers of the ring's first vertex and normal
+  };
   void TakeRing(const TubeRing& ring);
+  void PutFaces(const uint64_t (*triangles)[3], size_t count, RingStart last, RingStart next);
   void PutVector(const char* key, const float (&v)[3]);
 
   double width_;

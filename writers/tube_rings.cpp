@@ -103,6 +103,7 @@ void TubeFrame::CarryTo(const ChainPoint& point, const ChainPoint* before, const
   double binormal[3];
   Cross(t, normal_, binormal);
   ring.joined = before != nullptr;
+  ring.alone = !before && !after;
   ring.number = point.number;
   for (int i = 0; i < 3; ++i) {
     double half = -0.5 * normal_[i], across = SINE_120 * binormal[i];

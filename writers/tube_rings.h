@@ -22,6 +22,9 @@ struct TubeRing {
   float positions[TUBE_SIDES][3];
   float normals[TUBE_SIDES][3];
   bool joined;  // to the ring before it: its triangles join the two
+  // A chain of one point: its ring is closed by a triangle facing each way, so that the point is
+  // drawn (as a small flat triangle across the tube's width).
+  bool alone;
   uint64_t number;  // the point's
 };
 

@@ -1,26 +1,30 @@
-# Blender's own importers reading the tubes: a pfx file of one straight track converted by
-# `dustweave convert --tubes --attributes` to .glb, imported by Blender's glTF importer and
-# rendered (Cycles, one small frame, nothing set up on the mesh or its material), the pixels at
-# the chain's head and tail compared with the chain ramp's two ends; and the tubes' .obj imported
-# with its faces. Run inside Blender:
+# Blender's own importers reading the tubes as an artist opens them: the demo's simulation
+# (`dustweave generate`, a quarter of its samples) converted by `dustweave convert --tubes
+# --attributes` to .glb, imported into Blender's start-up scene (its light and camera; the cube
+# removed, the camera framed on the chains) and rendered with Cycles. The material must be lit (a
+# Principled BSDF whose base colour is the colour attribute), the picture must show the chain
+# ramp's hues from violet roots to sand tips, and the shading must vary across the tubes. The
+# tubes' .obj is imported with its faces. Run inside Blender:
 #   blender -b --factory-startup --python-exit-code 1 --python tubes_test.py -- \
 #       --dustweave PROGRAM --module MODULE --work FOLDER
 # Exit 77 (skipped) when Blender's glTF importer lacks numpy.
+import colorsys
 import os
-import struct
 import subprocess
 import sys
 
 import bpy
-from bpy_extras.object_utils import world_to_camera_view
-from mathutils import Vector
 
 SKIPPED = 77
-HEAD, TAIL = (0x5B, 0x2A, 0x86), (0xFF, 0xF1, 0xC9)  # the chain ramp at 0 and at 1, sRGB
-TOLERANCE = 8  # per channel: 8-bit colours through the renderer's sampling and the view transform
-SEARCH_RADIUS = 3  # pixels around a chain end searched for its colour
-SAMPLES = 101
-WIDTH = 0.04  # the tubes' diameter: several pixels at the frame's size
+SEGMENTS = 200 * 25  # the demo's chains at a quarter of their samples: 200 of 26 points
+# Each stop of the chain ramp by its hue in degrees and saturation, lit as it may be, and how many
+# pixels of the 640 x 360 frame must show it at least.
+RAMP = {"violet #5b2a86": (lambda h, s, v: 240 <= h <= 310 and s > 0.3),
+        "red #d9483b": (lambda h, s, v: (h >= 345 or h <= 15) and s > 0.5),
+        "orange #f4a23a": (lambda h, s, v: 20 <= h <= 40 and s > 0.5),
+        "sand #fff1c9": (lambda h, s, v: 30 <= h <= 60 and 0.08 <= s <= 0.45 and v > 0.5)}
+LEAST_PIXELS = 100
+LEAST_SHADING = 0.6  # the spread of the tubes' brightness (10th to 90th percentile)
 
 failures = []
 
@@ -40,19 +44,12 @@ def options():
     return given
 
 
-def straight_track(path):
-    """One particle whose samples run straight from (-1, -0.5, 0) to (1, 0.5, 0), never jumping."""
-    data = struct.pack(">iii", 3, 1, SAMPLES) + struct.pack(">iiifff", 0, SAMPLES - 1, 0, 0, 0, 0)
-    for k in range(SAMPLES):
-        t = k / (SAMPLES - 1)
-        data += struct.pack(">fff", -1 + 2 * t, -0.5 + t, 0)
-    with open(path, "wb") as f:
-        f.write(data)
+def dustweave(given, *args):
+    subprocess.run([given["dustweave"], *args], check=True, stdout=subprocess.DEVNULL)
 
 
 def convert(given, pfx, out, *extra):
-    subprocess.run([given["dustweave"], "convert", pfx, out, "--module", given["module"], "--quiet",
-                    "--tubes", str(WIDTH), *extra], check=True)
+    dustweave(given, "convert", pfx, out, "--module", given["module"], "--quiet", "--step", "25%", "--tubes", *extra)
 
 
 def import_gltf():
@@ -67,26 +64,24 @@ def import_gltf():
         numpy.bool = bool
 
 
-def empty_scene():
-    for obj in list(bpy.data.objects):
-        bpy.data.objects.remove(obj)
+def check_lit(meshes):
+    materials = {slot.material for obj in meshes for slot in obj.material_slots if slot.material}
+    for material in materials:
+        links = {(link.from_node.type, link.to_node.type, link.to_socket.name) for link in material.node_tree.links}
+        lit = ("BSDF_PRINCIPLED", "OUTPUT_MATERIAL", "Surface") in links
+        tinted = ("VERTEX_COLOR", "BSDF_PRINCIPLED", "Base Color") in links
+        check(f"the material {material.name} is lit and takes the colours", lit and tinted,
+              ", ".join(sorted(f"{a} -> {b}.{c}" for a, b, c in links)))
+    names = sorted({a.name for obj in meshes for a in obj.data.attributes if not a.name.startswith(".")})
+    print(f"     the attributes Blender kept: {', '.join(names)}")
 
 
-# An orthographic camera looking along Blender's +Y (glTF's -Z) at the imported objects, framing them.
-def frame_camera(objects, scene):
-    corners = [obj.matrix_world @ Vector(c) for obj in objects for c in obj.bound_box]
-    low = Vector([min(c[i] for c in corners) for i in range(3)])
-    high = Vector([max(c[i] for c in corners) for i in range(3)])
-    centre = (low + high) / 2
-    data = bpy.data.cameras.new("camera")
-    data.type = "ORTHO"
-    data.ortho_scale = 1.2 * max(high.x - low.x, high.z - low.z)
-    camera = bpy.data.objects.new("camera", data)
-    camera.location = (centre.x, low.y - 10, centre.z)
-    camera.rotation_euler = (1.5707963, 0, 0)
-    scene.collection.objects.link(camera)
-    scene.camera = camera
-    return camera
+# The start-up camera moved along its own view until the chains fill its frame, as Blender's
+# "Align Active Camera to Selected" does.
+def frame_camera(scene, meshes):
+    coordinates = [c for obj in meshes for v in obj.data.vertices for c in obj.matrix_world @ v.co]
+    location, _ = scene.camera.camera_fit_coords(bpy.context.evaluated_depsgraph_get(), coordinates)
+    scene.camera.location = location
 
 
 def render(scene, path):
@@ -94,7 +89,7 @@ def render(scene, path):
     scene.cycles.device = "CPU"
     scene.cycles.samples = 16
     scene.cycles.use_denoising = False  # Debian builds Cycles without a denoiser
-    scene.render.resolution_x, scene.render.resolution_y = 320, 180
+    scene.render.resolution_x, scene.render.resolution_y = 640, 360
     scene.render.resolution_percentage = 100
     # The screen's colours as the file's: without a tone curve (Blender's default is Filmic).
     scene.view_settings.view_transform = "Standard"
@@ -104,67 +99,57 @@ def render(scene, path):
     return bpy.data.images.load(path)
 
 
-def pixels_of(image):
-    width, height = image.size
+def check_picture(image):
     values = list(image.pixels)
-    return width, height, lambda x, y: [round(255 * values[4 * ((height - 1 - y) * width + x) + k]) for k in range(3)]
-
-
-def closest(picture, at, colour):
-    width, height, pixel = picture
-    best = None
-    for dy in range(-SEARCH_RADIUS, SEARCH_RADIUS + 1):
-        for dx in range(-SEARCH_RADIUS, SEARCH_RADIUS + 1):
-            x, y = round(at[0]) + dx, round(at[1]) + dy
-            if 0 <= x < width and 0 <= y < height:
-                p = pixel(x, y)
-                off = max(abs(p[k] - colour[k]) for k in range(3))
-                if best is None or off < best[0]:
-                    best = (off, p, x, y)
-    return best
+    tube, stops = [], {name: 0 for name in RAMP}
+    for i in range(0, len(values), 4):
+        h, s, v = colorsys.rgb_to_hsv(*values[i:i + 3])
+        if s < 0.08:
+            continue  # the world's grey
+        tube.append(v)
+        for name, shows in RAMP.items():
+            stops[name] += shows(360 * h, s, v)
+    for name, count in stops.items():
+        check(f"the ramp's {name} shows", count >= LEAST_PIXELS, f"{count} pixels")
+    tube.sort()
+    spread = tube[9 * len(tube) // 10] - tube[len(tube) // 10] if tube else 0
+    check("the light shades the tubes", spread >= LEAST_SHADING, f"brightness spread {spread:.2f} over {len(tube)} pixels")
 
 
 def check_glb(given, glb):
-    empty_scene()
+    bpy.data.objects.remove(bpy.data.objects["Cube"])
     bpy.ops.import_scene.gltf(filepath=glb)
     meshes = [obj for obj in bpy.data.objects if obj.type == "MESH"]
     faces = sum(len(obj.data.polygons) for obj in meshes)
-    check("the glTF importer makes faces of the tubes", faces == 6 * (SAMPLES - 1), f"{faces} faces")
-    colours = [a for obj in meshes for a in obj.data.color_attributes]
-    check("the colours arrive as a colour attribute", any(len(a.data) > 0 for a in colours),
-          ", ".join(f"{a.name} ({a.domain}, {len(a.data)} entries)" for a in colours) or "none")
+    check("the glTF importer makes faces of the tubes", faces == 6 * SEGMENTS, f"{faces} faces")
+    check_lit(meshes)
     scene = bpy.context.scene
-    camera = frame_camera(meshes, scene)
-    picture = pixels_of(render(scene, os.path.join(given["work"], "tubes.png")))
-    width, height, _ = picture
-    # glTF's (x, y, z) is Blender's (x, -z, y).
-    for label, end, colour in (("head", (-1, 0, -0.5), HEAD), ("tail", (1, 0, 0.5), TAIL)):
-        view = world_to_camera_view(scene, camera, Vector(end))
-        at = (view.x * width, (1 - view.y) * height)
-        off, p, x, y = closest(picture, at, colour)
-        check(f"the {label} shows #{bytes(colour).hex()}", off <= TOLERANCE,
-              f"pixel ({x}, {y}) is #{bytes(p).hex()}, off by {off}")
+    frame_camera(scene, meshes)
+    check_picture(render(scene, os.path.join(given["work"], "tubes.png")))
+    for obj in meshes:
+        bpy.data.objects.remove(obj)
 
 
 def check_obj(obj):
-    empty_scene()
     bpy.ops.wm.obj_import(filepath=obj)
     faces = sum(len(o.data.polygons) for o in bpy.data.objects if o.type == "MESH")
-    check("the OBJ importer makes faces of the tubes", faces == 6 * (SAMPLES - 1), f"{faces} faces")
+    check("the OBJ importer makes faces of the tubes", faces == 6 * SEGMENTS, f"{faces} faces")
 
 
 def main():
     given = options()
     os.makedirs(given["work"], exist_ok=True)
-    pfx = os.path.join(given["work"], "straight.pfx")
-    straight_track(pfx)
+    pfx = os.path.join(given["work"], "demo.pfx")
+    if os.path.exists(pfx):
+        os.remove(pfx)
+    dustweave(given, "generate", pfx)
     glb, obj = os.path.join(given["work"], "tubes.glb"), os.path.join(given["work"], "tubes.obj")
     convert(given, pfx, glb, "--attributes")
     convert(given, pfx, obj)
     import_gltf()
     check_glb(given, glb)
     check_obj(obj)
-    print("Blender renders the tubes in the chain ramp" if not failures else f"{len(failures)} checks failed")
+    print("Blender renders the tubes lit, in the chain ramp" if not failures else f"{len(failures)} checks failed")
     sys.exit(1 if failures else 0)
 
 
