@@ -14,6 +14,7 @@
 #include "commands/module_path.h"
 #include "commands/plan.h"
 #include "commands/progress.h"
+#include "commands/sizing.h"
 #include "commands/step_share.h"
 #include "pfxtools/pfx_count.h"
 #include "pfxtools/pfx_inspect.h"
@@ -30,9 +31,15 @@ CLI::App* AddConvert(CLI::App& app, ConvertArgs& a) {
                       "the file to write: .obj or .glb (the chains as lines, or as tubes with\n"
                       "--tubes), or .usda (the chains as linear curves with widths and colours)")
       ->required();
-  convert->add_option("--step", a.step,
+  CLI::Option* step = convert->add_option("--step", a.step,
                       "the share of each track's samples kept: a fraction (0.25) or a percent\n"
                       "(25%), as the panel's step percent; left out, every sample");
+  convert->add_option("--max-points", a.maxPoints,
+                      "keep the largest step share whose points are at most N (read from the\n"
+                      "input first): a file sized for the tool that opens it")
+      ->type_name("N")
+      ->check(CLI::Range(uint64_t{1}, UINT64_MAX))
+      ->excludes(step);
   convert->add_flag("--start-poly", a.startPolygon, "begin each chain with a one-point polygon");
   convert->add_option("--surface", a.surface, "the surface of the polygons (Default when left out)");
   convert->add_flag("--yes", a.yes, "answer OK when the file's header makes the plug-in ask");
@@ -89,11 +96,6 @@ standin::HostScript AnswersOf(const ConvertArgs& a, const std::optional<double>&
   return script;
 }
 
-// The width of the tubes or curves: as given, or from the scene's size. The size is the input's
-// bounding box, read once before the run (the whole file, at the speed of a plain read); a file
-// with no finite position (or none readable) takes 1.
-constexpr double WIDTH_PER_DIAGONAL = 1.0 / 250;
-
 // A WIDTH given with --tubes, checked; 0 when none is given. The width is written as a 32-bit
 // float (a curve's width, a ring's size), so it must be one of the positive normal ones: a width
 // that would be written as infinity or as 0 is refused.
@@ -110,22 +112,6 @@ Verdict GivenWidth(const ConvertArgs& a, double* width) {
     return Refusal{EXIT_MISUSE, "--tubes WIDTH must lie between " + ShortestText(FLT_MIN) + " and " +
                                     ShortestText(FLT_MAX) + ", the widths a 32-bit float holds: " + text};
   }
-  return {};
-}
-
-// The default width, from the diagonal of the input's box; a file that cannot be read for it
-// stops the command, as it would stop the run (a width guessed instead would change the tubes).
-Verdict DefaultWidth(const std::string& input, double* width) {
-  PfxInspection look;
-  std::string error;
-  if (!InspectPfx(input, &look, &error)) return Refusal{EXIT_NOT_DONE, error};
-  double squared = 0;
-  for (int axis = 0; axis < 3 && look.anyFinite; ++axis) {
-    double side = static_cast<double>(look.high[axis]) - look.low[axis];
-    squared += side * side;
-  }
-  double diagonal = std::sqrt(squared);
-  *width = diagonal > 0 && std::isfinite(diagonal) ? diagonal * WIDTH_PER_DIAGONAL : 1;
   return {};
 }
 
@@ -161,7 +147,14 @@ Verdict PlanConvert(const ConvertArgs& a, CommandPlan* plan) {
   std::string module = a.module;
   if (module.empty() && !FindDefaultModule(&module, &error)) return Refusal{EXIT_NOT_DONE, error};
   if ((refusal = PlanModule(module, plan))) return refusal;
-  if ((a.tubes || usda) && plan->width == 0 && (refusal = DefaultWidth(a.input, &plan->width))) return refusal;
+  SizingAsk ask{a.input, a.output, (a.tubes || usda) && plan->width == 0, a.maxPoints, step,
+                 FormatNamed(a.output, {OutputFormat::Glb}).has_value(), a.tubes.has_value(), a.attributes,
+                 a.startPolygon, plan->samples};
+  Sizing sizing;
+  if ((refusal = SizeOutput(ask, &sizing))) return refusal;
+  if (ask.defaultWidth) plan->width = sizing.width, plan->widthChosen = true;
+  step = sizing.step;
+  plan->stepChosen = sizing.stepChosen;
   plan->chainAttributes = a.attributes;
   plan->tubes = a.tubes && !usda;
   plan->taper = a.taper;
@@ -203,9 +196,21 @@ void SayStaleRemoved(MeshOutputs& outputs, const ConvertArgs& a) {
 
 // ---- the commit and the summary ----------------------------------------------------------------
 
-std::string SummaryOf(const ConvertArgs& a, const standin::Host& host, const CommitDecision& decision) {
-  std::string line = "wrote " + a.output + ": " + Counted(host.mesh.pointCount, "point", "points") + ", " +
-                     Counted(host.mesh.polygonCount, "polygon", "polygons");
+// What the file holds, and what convert chose for it: the width and the step share.
+std::string SummaryOf(const ConvertArgs& a, const CommandPlan& plan, const MeshOutputs& outputs,
+                      const standin::Host& host, const CommitDecision& decision) {
+  std::string holds = outputs.MeshHolds();
+  if (holds.empty()) {
+    holds = Counted(host.mesh.pointCount, "point", "points") + ", " + Counted(host.mesh.polygonCount, "polygon", "polygons");
+  }
+  std::string line = "wrote " + a.output + ": " + holds;
+  if (plan.widthChosen) {
+    line += std::string("; ") + (plan.tubes ? "tubes " : "curves ") + ShortestText(static_cast<float>(plan.width)) +
+            " wide, from the scene's size";
+  }
+  if (!plan.stepChosen.empty()) {
+    line += "; step " + plan.stepChosen + " % chosen for at most " + GroupedDigits(*a.maxPoints) + " points";
+  }
   if (!a.svg.empty()) line += "; preview " + a.svg;
   if (!a.html.empty()) line += "; 3D preview " + a.html;
   if (decision.cutShort) line += " (the input ended early)";
@@ -213,14 +218,15 @@ std::string SummaryOf(const ConvertArgs& a, const standin::Host& host, const Com
 }
 
 // The outputs committed when the run did what they stand for; the exit status.
-int Commit(const ConvertArgs& a, const standin::Host& host, int result, MeshOutputs& outputs) {
+int Commit(const ConvertArgs& a, const CommandPlan& plan, const standin::Host& host, int result,
+           MeshOutputs& outputs) {
   CommitDecision decision = DecideCommit(host, result, a.input);
   if (decision.boxSaid) return decision.status;  // a question's box also said that nothing is written
   if (!decision.commit()) return NotDone(decision.reason + "; nothing written");
   std::string error;
   if (decision.cutShort) outputs.NoteEndsEarly(a.input);
   if (!outputs.Finish(&error)) return NotDone(error);
-  if (!a.quiet) std::cout << SummaryOf(a, host, decision) << "\n";
+  if (!a.quiet) std::cout << SummaryOf(a, plan, outputs, host, decision) << "\n";
   return decision.cutShort ? EXIT_CUT_SHORT : 0;
 }
 
@@ -245,7 +251,7 @@ int Convert(const ConvertArgs& a) {
   std::optional<int> ran = standin::RunLoadedOnce(*plan.module, host, COMMAND_INTERFACE_VERSION, &error);
   progress.End();
   if (!ran) return NotDone(error);
-  return Commit(a, host, *ran, outputs);
+  return Commit(a, plan, host, *ran, outputs);
 }
 
 }  // namespace dustweave

@@ -1,8 +1,9 @@
-// dustweave convert: a pfx file to OBJ or glTF binary through the real module, for people and
+// dustweave convert: a pfx file to OBJ, glTF binary or USD through the real module, for people and
 // scripts. Its options, and the run with its exit statuses (0 done, 1 the file ended early, 2 a
 // question declined, 10 not done, 64 misuse).
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@ namespace dustweave {
 struct ConvertArgs {
   std::string input, output;
   std::optional<std::string> step;  // as given: a fraction or a percent
+  std::optional<uint64_t> maxPoints;  // the step share chosen to keep at most this many points
   bool startPolygon = false;
   bool attributes = false;  // the .glb's per-point chain attributes
   std::optional<std::vector<std::string>> tubes;  // given: chains as tubes, of this width if one is

@@ -29,6 +29,16 @@ namespace {
 
 std::string Range(float low, float high) { return ShortestText(low) + " .. " + ShortestText(high); }
 
+// The points a few step shares keep, to size an output: "100 % 20,200 · 50 % 10,200 · ...".
+std::string PointsByStep(const TrackShapes& shapes) {
+  std::string line;
+  const std::pair<const char*, double> shares[] = {{"100", 1.0}, {"50", 0.5}, {"25", 0.25}, {"10", 0.1}, {"1", 0.01}};
+  for (const auto& [percent, step] : shares) {
+    line += (line.empty() ? "" : " \xC2\xB7 ") + std::string(percent) + " % " + GroupedDigits(shapes.PointsKept(step));
+  }
+  return line + " (--step; --max-points chooses one)";
+}
+
 // The header, the tracks and samples read, and their bounds.
 std::string WhatItHolds(const PfxInspection& in) {
   std::string particles = in.header.particleCount >= 0
@@ -36,8 +46,9 @@ std::string WhatItHolds(const PfxInspection& in) {
                               : "particle count " + std::to_string(in.header.particleCount);
   std::string out = "header:    version " + std::to_string(in.header.version) + ", " + particles + ", index limit " +
                     std::to_string(in.header.indexLimit) + "\n";
-  out += "tracks:    " + std::to_string(in.wholeTracks) + " whole of " + std::to_string(in.tracksToRead) + "\n";
-  out += "samples:   " + std::to_string(in.samples) + "\n";
+  out += "tracks:    " + GroupedDigits(in.wholeTracks) + " whole of " + GroupedDigits(in.tracksToRead) + "\n";
+  out += "samples:   " + GroupedDigits(in.samples) + "\n";
+  out += "points:    " + PointsByStep(in.shapes) + "\n";
   if (!in.anyFinite) return out + "bounds:    none (no finite sample)\n";
   return out + "bounds:    x " + Range(in.low[0], in.high[0]) + ", y " + Range(in.low[1], in.high[1]) + ", z " +
          Range(in.low[2], in.high[2]) + "\n";
@@ -63,7 +74,7 @@ std::string Notes(const PfxInspection& in) {
   }
   if (in.nonFiniteSamples > 0) {
     out += "note:      " + Counted(in.nonFiniteSamples, "sample has", "samples have") +
-           " a NaN or infinite coordinate, passed on unchanged\n";
+           " a NaN or infinite coordinate, which no output holds: convert stops at it\n";
   }
   return out;
 }

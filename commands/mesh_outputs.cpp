@@ -87,6 +87,8 @@ void MeshOutputs::ExpectPoints(uint64_t count) {
   if (mesh_) mesh_->ExpectPoints(count);
 }
 
+std::string MeshOutputs::MeshHolds() const { return mesh_ ? mesh_->Holds() : ""; }
+
 uint64_t MeshOutputs::bytesMade() const {
   return mesh_ ? mesh_->bytesMade() : 0;
 }

@@ -48,6 +48,8 @@ class MeshOutputs {
   std::vector<std::string> TakeStaleRemovedLines();
   // The mesh file's size so far (the preview is drawn at the end).
   uint64_t bytesMade() const;
+  // What the mesh file holds, once completed, in its own terms; empty for the mesh's counts.
+  std::string MeshHolds() const;
 
   // For an input cut short: the previews' captions say so, with how many of its tracks were read
   // whole (read again from `input`, only when there is a preview to tell).

@@ -52,6 +52,8 @@ struct CommandPlan {
   bool chainAttributes = false;        // a .glb's points carry their chain attributes
   bool tubes = false;                  // a .glb or .obj holds the chains as tubes
   double width = 0;                    // the tubes' or a .usda's curves' width (diameter)
+  bool widthChosen = false;            // the width is the scene's, not given
+  std::string stepChosen;              // the percent --max-points chose ("2.5"); empty when none
   bool taper = false;                  // a .usda's widths narrow towards each chain's end
   // What the preview's caption names: the input (no line when empty) and how it was read.
   std::string captionInput, captionSettings;

@@ -23,7 +23,8 @@ CLI::App* AddRun(CLI::App& app, RunArgs& a) {
   run->add_option("MODULE", a.module, "the module: a path, or the name of one beside this program")->required();
   run->add_option("--file", a.file, "the \"pfx file\" answer (left out: the panel's initial \"none\")");
   run->add_flag("--start-poly", a.startPolygon, "tick \"poly at start\"");
-  run->add_option("--step", a.step, "the \"step percent\" answer as a fraction, 1.0 = 100 % (nan, inf allowed)");
+  run->add_option("--step", a.step, "the \"step percent\" answer as a fraction (1.0 = 100 %; nan, inf allowed) or a percent (25%)")
+      ->transform(CLI::Validator(RunStepNumber, "NUMBER|PERCENT"));
   run->add_option("--pick", a.pick, "the surface popup entry chosen, from 0")->capture_default_str();
   run->add_flag("--cancel-panel", a.cancelPanel, "press Cancel on the panel");
   run->add_option("--surfaces", a.surfaces, "the host's surfaces, in order: A,B,C (none when left out)");

@@ -55,6 +55,18 @@ std::optional<double> StepFraction(const std::string& given, std::string* reason
   return percent ? *number / 100 : *number;
 }
 
+std::string RunStepNumber(std::string& given) {
+  std::string text = Trimmed(given);
+  bool percent = !text.empty() && text.back() == '%';
+  if (percent) text = Trimmed(text.substr(0, text.size() - 1));
+  double value = 0;
+  const char* end = text.data() + text.size();
+  auto [stop, error] = std::from_chars(text.data(), end, value);
+  if (text.empty() || error != std::errc() || stop != end) return "--step " + given + " is no number: give a fraction (0.25, nan, inf) or a percent (25%)";
+  given = ShortestText(percent ? value / 100 : value);
+  return "";
+}
+
 std::string AnswersCaption(const std::optional<double>& fraction, bool startPolygon) {
   char step[32] = "every sample";
   if (fraction) std::snprintf(step, sizeof step, "step %.4g %%", *fraction * 100);

@@ -1,7 +1,10 @@
 // The .glb writers' refusals, surface and end of file.
 #include "gltf/glb_file.h"
 
+#include <algorithm>
+
 #include "writers/number_text.h"
+#include "writers/tube_rings.h"
 
 namespace dustweave {
 
@@ -12,6 +15,19 @@ constexpr const char* TOO_LARGE =
     "the file passes the 4 GiB that a .glb can hold; keep fewer samples (--step or --max-points)";
 
 }  // namespace
+
+// Bytes a point and a chain: a point has its position (a ring's vertices and normals for tubes),
+// its attributes, and the polygon joining it to the one before it (a line's two indices, or a
+// ring's six triangles); a chain's first point has no polygon before it, but with start points a
+// point index (a point's position for tubes), and a tube's ring alone its two closing triangles.
+uint64_t GlbPointsWithin(uint64_t chains, bool tubes, bool attributes, bool startPoints, uint64_t maxFileBytes) {
+  int64_t perPoint = tubes ? 72 + (attributes ? 36 : 0) + 72 : 12 + (attributes ? 12 : 0) + 8;
+  int64_t perChain = tubes ? -72 + 24 + (startPoints ? 12 : 0) : -8 + (startPoints ? 4 : 0);
+  int64_t room = static_cast<int64_t>(maxFileBytes - HEAD_SIZE) - perChain * static_cast<int64_t>(chains);
+  uint64_t points = room > 0 ? static_cast<uint64_t>(room / perPoint) : 0;
+  uint64_t indexed = 0xFFFFFFFFull / (tubes ? TUBE_SIDES : 1);
+  return std::min(points, indexed);
+}
 
 bool GlbFile::Create(const std::string& path, std::string* error) {
   surface_ = LastSurface();

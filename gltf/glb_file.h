@@ -20,6 +20,12 @@ namespace dustweave {
 // The largest .glb: its length is a 32-bit field of the file's header.
 constexpr uint64_t GLB_MAX_FILE_BYTES = 0xFFFFFFFFull;
 
+// The most points a .glb written here holds within `maxFileBytes` (and its 32-bit indices), made
+// by `chains` tracks or more (each begins a chain): as lines or as tubes, with or without the
+// chain attributes and the start points. Worked out before a run, from the points a step share
+// keeps, so that a file past the format's limit is refused before the work.
+uint64_t GlbPointsWithin(uint64_t chains, bool tubes, bool attributes, bool startPoints, uint64_t maxFileBytes);
+
 class GlbFile : public MeshFileWriter {
  public:
   OutputFile& file() override { return out_; }

@@ -34,8 +34,7 @@ class TubeGlbWriter : public GlbFile {
   void AddPolygon(const char* surface, int count, const int64_t* points) override;
 
   uint64_t leftOut() const { return leftOut_; }
-  uint64_t vertices() const { return vertices_; }
-  uint64_t triangles() const { return triangles_; }
+  std::string Holds() const override { return TubesHeld(vertices_, triangles_, dots_); }
   uint64_t bytesMade() const override;
 
  private:

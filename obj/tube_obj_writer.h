@@ -29,8 +29,7 @@ class TubeObjWriter : public MeshFileWriter {
   OutputFile& file() override { return out_; }
   uint64_t bytesMade() const override { return text_.bytesMade(); }
 
-  uint64_t vertices() const { return vertices_; }
-  uint64_t faces() const { return faces_; }
+  std::string Holds() const override { return TubesHeld(vertices_, faces_, dots_); }
 
  private:
   struct RingStart {

@@ -135,19 +135,21 @@ bool ReadTrack(Source& source, PfxInspection* in) {
   PfxTrack track{static_cast<int32_t>(head[0]), static_cast<int32_t>(head[1]),
                  static_cast<int32_t>(head[2]), {0, 0, 0}};
   SampleWalk walk = BeginSampleWalk(track, in->header.indexLimit);
-  int32_t j;
+  int32_t j = 0;
   uint64_t taken = 0;
   while (NextSample(walk, &j)) {
     uint32_t words[3];
     if (!source.TakeWords(words, 3)) {
       in->endSample = taken + 1;
       in->endTrackSamples = TrackSampleCount(track, in->header.indexLimit);
+      in->shapes.Add(walk.span, taken, false);
       return false;
     }
     AddSample(in, words);
     ++taken;
   }
   if (walk.span >= 0 && walk.next <= walk.span) ++in->cappedTracks;
+  in->shapes.Add(walk.span, taken, j == walk.span);
   return true;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "pfx/format.h"
+#include "pfxtools/pfx_thinning.h"
 
 namespace dustweave {
 
@@ -28,6 +29,7 @@ struct PfxInspection {
   uint64_t endTrackSamples = 0;     // samples that track should carry
   uint64_t bytesRead = 0;           // bytes the plug-in reads
   uint64_t trailingBytes = 0;       // bytes after the last track, never read
+  TrackShapes shapes;               // what each step share keeps of the tracks read
 };
 
 // The samples the sample rule reads of `track`, worked out from its indices rather than by

@@ -401,6 +401,7 @@ TEST(CliInspect, WholeFileShowsHeaderTracksSamplesAndBounds) {
                          "header:    version 3, 3 particles, index limit 4\n"
                          "tracks:    3 whole of 3\n"
                          "samples:   15\n"
+                         "points:    100 % 15 \xC2\xB7 50 % 9 \xC2\xB7 25 % 6 \xC2\xB7 10 % 6 \xC2\xB7 1 % 6 (--step; --max-points chooses one)\n"
                          "bounds:    x 0 .. 6, y 0 .. 4, z -4 .. 0\n"
                          "trailing:  0 bytes after the last track, never read\n");
 }

@@ -508,6 +508,74 @@ TEST(ConvertTubes, AWidthLeftOutTakesNoPathForIt) {
   EXPECT_EQ(ReadText(dir / "before.glb"), ReadText(dir / "after.glb"));
 }
 
+TEST(ConvertTubes, TheSummarySaysWhatTheFileHoldsAndTheWidthChosen) {
+  TempDir dir;
+  std::string pfx = Typical(dir);
+  // The OBJ's start points are vertices of their own.
+  for (auto [name, vertices] : {std::pair{"tubes.glb", "60,600"}, std::pair{"tubes.obj", "60,800"}}) {
+    Outcome outcome = Dustweave({"convert", pfx, dir / name, "--tubes", "--start-poly"});
+    EXPECT_EQ(outcome.out, "wrote " + (dir / name) + ": " + vertices + " vertices, 120,000 triangles, 200 start points; " +
+                               "tubes 0.04206201 wide, from the scene's size\n") << outcome.err;
+  }
+  EXPECT_EQ(Dustweave({"convert", pfx, dir / "tubes.glb", "--tubes", "0.5"}).out,
+            "wrote " + (dir / "tubes.glb") + ": 60,600 vertices, 120,000 triangles\n");
+}
+
+// The file of a simulation too large for the .glb's 4 GiB: one track of 24 million samples at the
+// origin, written as a sparse file so that it takes no room on the disk.
+std::string Sparse(const TempDir& dir, uint32_t samples) {
+  pfxwrite::File file;
+  file.indexLimit = static_cast<int32_t>(samples);
+  file.tracks.push_back({0, static_cast<int32_t>(samples - 1), 0, {0, 0, 0}, {}});
+  Put(dir / "big.pfx", file);
+  std::filesystem::resize_file(dir / "big.pfx", std::filesystem::file_size(dir / "big.pfx") + 12ull * samples);
+  return dir / "big.pfx";
+}
+
+TEST(ConvertSize, AGlbPastItsLimitIsRefusedBeforeTheRunWithAStepShareThatFits) {
+  TempDir dir;
+  std::string pfx = Sparse(dir, 24'000'000);
+  Outcome outcome = Dustweave({"convert", pfx, dir / "tubes.glb", "--tubes", "--attributes"});
+  EXPECT_EQ(outcome.status, NOT_DONE);
+  // Between every sample and every second one no share thins a track: half is the largest that fits.
+  EXPECT_NE(outcome.err.find("the tubes of 24,000,000 points would pass the 4 GiB that a .glb can hold; --step 50% "
+                             "fits (12,000,001 points), as does --max-points 23,860,906"),
+            std::string::npos) << outcome.err;
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"big.pfx"}));
+}
+
+// inspect's points for each step share are the points the module makes: tracks that jump back
+// after the index limit, jump past their span, loop until capped, hold one sample or none.
+TEST(ConvertSize, InspectTellsThePointsEachStepShareMakes) {
+  TempDir dir;
+  pfxwrite::File file;
+  file.indexLimit = 40;
+  const int32_t tracks[][3] = {{0, 100, 7}, {0, 100, 200}, {0, 100, 30}, {5, 5, 0}, {3, 2, 0}, {0, 37, 0}, {0, 40, 2}};
+  for (const auto& [first, last, resume] : tracks) file.tracks.push_back(pfxwrite::RuledTrack(first, last, resume, 40));
+  Put(dir / "shapes.pfx", file);
+  std::string report = Dustweave({"inspect", dir / "shapes.pfx"}).out;
+  for (const char* percent : {"100", "50", "25", "10", "1"}) {
+    std::string out = Dustweave({"convert", dir / "shapes.pfx", dir / "out.obj", "--step", std::string(percent) + "%"}).out;
+    std::string points = out.substr(out.find(": ") + 2, out.find(" points") - out.find(": ") - 2);
+    EXPECT_NE(report.find(std::string(percent) + " % " + points + " "), std::string::npos) << out << report;
+  }
+}
+
+TEST(ConvertSize, MaxPointsChoosesTheLargestStepShareThatFitsAndSaysIt) {
+  TempDir dir;
+  std::string pfx = Typical(dir);
+  Outcome outcome = Dustweave({"convert", pfx, dir / "chosen.obj", "--max-points", "1000"});
+  EXPECT_EQ(outcome.out, "wrote " + (dir / "chosen.obj") + ": 1,000 points, 800 polygons; step 4.0 % chosen for at "
+                                                           "most 1,000 points\n") << outcome.err;
+  // The share chosen, given again, is the same run; one more point is too many for the next share.
+  EXPECT_EQ(Dustweave({"convert", pfx, dir / "given.obj", "--step", "4.0%", "-q"}).status, 0);
+  EXPECT_EQ(ReadText(dir / "chosen.obj"), ReadText(dir / "given.obj"));
+  EXPECT_NE(Dustweave({"convert", pfx, dir / "more.obj", "--max-points", "1001"}).out.find("1,000 points"), std::string::npos);
+  outcome = Dustweave({"convert", pfx, dir / "few.obj", "--max-points", "399"});
+  EXPECT_EQ(outcome.status, MISUSE);
+  EXPECT_NE(outcome.err.find("fewer than the smallest step share keeps (400 points)"), std::string::npos) << outcome.err;
+}
+
 TEST(ConvertStep, FractionAndPercentAreTheSameRun) {
   TempDir dir;
   std::string pfx = Typical(dir);
@@ -553,12 +621,16 @@ TEST(ConvertStep, AnswersThePlugInWouldTakeAsEverySampleAreMisuse) {
 }
 
 TEST(ConvertStep, RunStillHandsTheModuleAnyNumber) {
-  // run exists to try the module's own handling: 25 goes through, and the module keeps every sample.
+  // run exists to try the module's own handling: 25 goes through, and the module keeps every sample;
+  // a percent is taken as convert takes it.
   TempDir dir;
   Put(dir / "small.pfx", SmallFile());
   Outcome outcome = Dustweave({"run", DUSTWEAVE_MODULE_FILE, "--file", dir / "small.pfx", "--step", "25"});
   EXPECT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_EQ(outcome.out, "15 points, 12 polygons, result 0\n");
+  EXPECT_EQ(Dustweave({"run", DUSTWEAVE_MODULE_FILE, "--file", dir / "small.pfx", "--step", "50%"}).out,
+            Dustweave({"run", DUSTWEAVE_MODULE_FILE, "--file", dir / "small.pfx", "--step", "0.5"}).out);
+  EXPECT_EQ(Dustweave({"run", DUSTWEAVE_MODULE_FILE, "--file", dir / "small.pfx", "--step", "a%"}).status, MISUSE);
 }
 
 // ---- Ctrl-C -----------------------------------------------------------------------------------

@@ -26,6 +26,9 @@ class MeshFileWriter : public standin::MeshSink {
   virtual OutputFile& file() = 0;
   // About the file's size so far, with what waits to be written.
   virtual uint64_t bytesMade() const = 0;
+  // What the completed file holds, in its own terms ("60,600 vertices, 120,000 triangles"); empty
+  // when that is the mesh's points and polygons.
+  virtual std::string Holds() const { return ""; }
   // Complete, then commit the file under its name.
   bool Finish(std::string* error) { return Complete(error) && CommitTogether({&file()}, error); }
 };

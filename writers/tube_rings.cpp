@@ -4,6 +4,8 @@
 
 #include <cmath>
 
+#include "writers/number_text.h"
+
 namespace dustweave {
 
 namespace {
@@ -86,6 +88,11 @@ void TubeFrame::CarryFrame(const double tangent[3]) {
     for (int i = 0; i < 3; ++i) normal_[i] -= along * tangent[i];
     if (!Normalise(normal_)) AnySquareTo(tangent, normal_);
   }
+}
+
+std::string TubesHeld(uint64_t vertices, uint64_t triangles, uint64_t startPoints) {
+  std::string held = Counted(vertices, "vertex", "vertices") + ", " + Counted(triangles, "triangle", "triangles");
+  return startPoints > 0 ? held + ", " + Counted(startPoints, "start point", "start points") : held;
 }
 
 void TubeFrame::CarryTo(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after, TubeRing& ring) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <utility>
 
 #include "writers/chain_window.h"
@@ -77,6 +78,10 @@ class BasicTubeRings {
   Sink sink_;
   BasicChainWindow<RingCall> window_;
 };
+
+// What a file of tubes holds, as its summary says it: "60,600 vertices, 120,000 triangles" and
+// its start points when there are any.
+std::string TubesHeld(uint64_t vertices, uint64_t triangles, uint64_t startPoints);
 
 using TubeRings = BasicTubeRings<std::function<void(const TubeRing& ring)>>;
 

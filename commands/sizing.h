@@ -1,0 +1,36 @@
+// What convert settles by reading the input whole before the run, when it must: the tubes' or
+// curves' width from the scene's size, the step share that keeps at most --max-points points,
+// and whether a .glb will pass the 4 GiB the format holds, so that it is refused before the work.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "commands/plan.h"
+
+namespace dustweave {
+
+// What the sizing is asked for.
+struct SizingAsk {
+  std::string input, output;
+  bool defaultWidth = false;          // the width is the scene's
+  std::optional<uint64_t> maxPoints;  // --max-points
+  std::optional<double> step;         // --step, when given
+  bool glb = false, tubes = false, attributes = false, startPolygons = false;
+  std::optional<uint64_t> samplesBySize;  // the samples the input's size tells, when it does
+};
+
+// What it settled.
+struct Sizing {
+  double width = 0;            // the scene's width, with defaultWidth
+  std::optional<double> step;  // the step share to answer: --step's, or the one chosen
+  std::string stepChosen;      // the percent chosen for --max-points ("2.5"); empty when none was
+};
+
+// Reads the input only when one of the asks needs it (a .glb is read only when its samples could
+// pass the limit). Misuse for --max-points fewer than any step share keeps; not done for an input
+// that cannot be read or a .glb that would pass the limit, with the step share that fits.
+Verdict SizeOutput(const SizingAsk& ask, Sizing* sizing);
+
+}  // namespace dustweave
