@@ -263,7 +263,7 @@ void EndOnWriteFailure(const std::string& reason) {
 int main(int argc, char** argv) {
   dustweave::ConsoleText console;  // names on a Windows console as they were typed
   dustweave::SetCalledName(argc > 0 ? argv[0] : nullptr);
-  CLI::App app{"dustweave: converts pfx files to OBJ or glTF through the mirod_dustweave command module, "
+  CLI::App app{"dustweave: converts pfx files to OBJ, glTF or USD through the mirod_dustweave command module, "
                "runs the module outside the host, and checks or makes pfx files",
                dustweave::CalledName()};
   dustweave::RemoveTemporariesOnInterrupt();  // Ctrl-C leaves no temporary file beside an output

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "writers/chain_rule.h"
 #include "writers/number_text.h"
 #include "writers/tube_rings.h"
 
@@ -31,6 +32,7 @@ uint64_t GlbPointsWithin(uint64_t chains, bool tubes, bool attributes, bool star
 
 bool GlbFile::Create(const std::string& path, std::string* error) {
   surface_ = LastSurface();
+  leftOut_ = 0;
   bool opened = out_.Create(path, error);
   if (opened) refusal_.reset();  // else the run may still stream: nothing is kept
   return opened;
@@ -49,8 +51,14 @@ void GlbFile::Refuse(std::string reason) {
   return false;
 }
 
-bool GlbFile::TakeSurface(const char* name) {
-  std::string reason = TakeGlbSurface(surface_, name);
+bool GlbFile::Takes(const char* surface, int count, const int64_t* points) {
+  if (refusal_) return false;
+  if (!IsSegmentOrStart(count, points)) {
+    ++leftOut_;
+    return false;
+  }
+  if (surface_.Is(surface)) return true;
+  std::string reason = TakeGlbSurface(surface_, surface);
   if (reason.empty()) return true;
   Refuse(std::move(reason));
   return false;

@@ -33,6 +33,7 @@ class GlbFile : public MeshFileWriter {
   // False, with a one-line reason (and the file abandoned), for what glTF cannot hold and for any
   // failed write.
   bool Complete(std::string* error) final;
+  uint64_t leftOut() const { return leftOut_; }  // polygons left out so far
 
  protected:
   // `maxFileBytes` is the format's limit; tests give a smaller one to reach it.
@@ -45,8 +46,9 @@ class GlbFile : public MeshFileWriter {
   // Refuses the file for passing the format's 4 GiB; false, always. Out of line, so that the
   // checks that call it stay small.
   bool RefuseTooLarge();
-  // Takes the surface of a polygon; a polygon on a second one refuses the file.
-  bool TakeSurface(const char* name);
+  // Whether a polygon goes into the file: a segment or a start on the file's one surface. Others
+  // are left out and counted; a polygon on a second surface refuses the file.
+  bool Takes(const char* surface, int count, const int64_t* points);
   // Whether _CHAIN still numbers the chains exactly; refuses the file once it does not and there
   // are polygons to carry the attributes.
   bool ChainsFit(const ChainAttributes& attributes, bool anyPolygon);
@@ -61,6 +63,7 @@ class GlbFile : public MeshFileWriter {
   OutputFile out_;
   BlockWriter behind_{out_};
   LastSurface surface_;
+  uint64_t leftOut_ = 0;
   std::optional<std::string> refusal_{"not open"};  // why nothing more is written
 };
 

@@ -55,7 +55,6 @@ GlbWriter::~GlbWriter() = default;
 
 bool GlbWriter::Open(const std::string& path, std::string* error) {
   bounds_ = Bounds();
-  leftOut_ = 0;
   positionsUsed_ = 0;
   positionsHandedOn_ = 0;
   placedFor_.reset();
@@ -203,13 +202,7 @@ void GlbWriter::AddPolygon(const char* surface, int count, const int64_t* points
 
 // A polygon the usual path does not take: a start, one left out, or the first on a surface.
 [[gnu::noinline]] void GlbWriter::AddOtherPolygon(const char* name, int count, const int64_t* points) {
-  if (refusal_) return;
-  bool made = IsSegmentOrStart(count, points);
-  if (!made) {
-    ++leftOut_;
-    return;
-  }
-  if (!surface_.Is(name) && !TakeSurface(name)) return;
+  if (!Takes(name, count, points)) return;
   if (count == 2) {
     lines_.Put(std::array<uint32_t, 2>{static_cast<uint32_t>(points[0]), static_cast<uint32_t>(points[1])});
   } else {

@@ -36,7 +36,6 @@ class GlbWriter : public GlbFile {
   // no glTF primitive here: they are left out and counted.
   void AddPolygon(const char* surface, int count, const int64_t* points) override;
 
-  uint64_t leftOut() const { return leftOut_; }  // polygons left out so far
   // About the file's size if the run ended now: its head and every byte of the mesh made so far.
   uint64_t bytesMade() const override;
 
@@ -65,7 +64,6 @@ class GlbWriter : public GlbFile {
   // is their order in the file.
   std::unique_ptr<ChainAttributes> chainAttributes_;
   std::array<SpooledPart, 3> attributes_;
-  uint64_t leftOut_ = 0;
   std::optional<uint64_t> placedFor_;  // the points the parts were placed for; none: spooled
 };
 

@@ -70,7 +70,6 @@ void TubeGlbWriter::EachPart(Each each) {
 void TubeGlbWriter::Reset() {
   vertices_ = triangles_ = dots_ = 0;
   ringBounds_ = dotBounds_ = Bounds();
-  leftOut_ = 0;
   placedFor_.reset();
   rings_ = std::make_unique<BasicTubeRings<RingTaker>>(width_, RingTaker{this});
   attributes_.reset();
@@ -133,12 +132,7 @@ void TubeGlbWriter::AddPoint(uint64_t number, const double position[3]) {
 void TubeGlbWriter::AddPolygon(const char* surface, int count, const int64_t* points) {
   if (refusal_) return;
   if (attributes_) attributes_->AddPolygon(surface, count, points);
-  bool made = IsSegmentOrStart(count, points);
-  if (!made) {
-    ++leftOut_;
-    return;
-  }
-  if (!surface_.Is(surface) && !TakeSurface(surface)) return;
+  if (!Takes(surface, count, points)) return;
   if (count == 2) {
     rings_->AddPolygon(count, points);
   } else {

@@ -33,7 +33,6 @@ class TubeGlbWriter : public GlbFile {
   // are left out and counted.
   void AddPolygon(const char* surface, int count, const int64_t* points) override;
 
-  uint64_t leftOut() const { return leftOut_; }
   std::string Holds() const override { return TubesHeld(vertices_, triangles_, dots_); }
   uint64_t bytesMade() const override;
 
@@ -65,7 +64,6 @@ class TubeGlbWriter : public GlbFile {
   std::array<std::unique_ptr<SpooledPart>, PARTS> parts_;
   uint64_t vertices_ = 0, triangles_ = 0, dots_ = 0;
   Bounds ringBounds_, dotBounds_;
-  uint64_t leftOut_ = 0;
   std::optional<uint64_t> placedFor_;  // the points the parts were placed for
 };
 
