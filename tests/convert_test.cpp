@@ -594,7 +594,7 @@ TEST(ConvertInterrupted, OneLineSaysNothingWasWrittenAndWhatIsAsItWas) {
   EXPECT_EQ(outcome.status, 128 + SIGTERM);
   EXPECT_EQ(outcome.err, "dustweave: interrupted: nothing written\n");
   std::ofstream(dir / "old.pfx") << "old\n";
-  outcome = Interrupted(dir, {"generate", "old.pfx", "--particles", "20000", "--index-limit", "1000", "--last", "999"},
+  outcome = Interrupted(dir, {"generate", "old.pfx", "--force", "--particles", "20000", "--index-limit", "1000", "--last", "999"},
                         "INT");
   EXPECT_EQ(outcome.err, "dustweave: interrupted: nothing written; old.pfx is as it was\n");
   EXPECT_EQ(ReadText(dir / "old.obj"), "old\n");

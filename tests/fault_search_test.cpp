@@ -99,7 +99,7 @@ std::vector<Command> Commands() {
                       {"run", DUSTWEAVE_MODULE_FILE, "--file", "IN/small.pfx", "--obj", "OUT/chains.obj", "--svg",
                        "OUT/preview.svg", "--html", "OUT/preview.html"},
                       {"chains.obj", "preview.svg", "preview.html"}});
-  commands.push_back({"generate", {"generate", "OUT/dust.pfx", "--particles", "30"}, {"dust.pfx"}});
+  commands.push_back({"generate", {"generate", "OUT/dust.pfx", "--particles", "30", "--force"}, {"dust.pfx"}});
   return commands;
 }
 
