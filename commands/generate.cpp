@@ -9,7 +9,6 @@
 #include "commands/mesh_outputs.h"
 #include "commands/plan.h"
 #include "platform/path_queries.h"
-#include "platform/temp_files.h"
 #include "writers/number_text.h"
 
 namespace dustweave {
@@ -53,8 +52,8 @@ int Generate(const GenerateArgs& a) {
   if (!refusal) refusal = PlanOutputs("", {{a.out, "OUT", {OutputFormat::Pfx}}}, &plan);
   if (!refusal && !a.force) refusal = RefuseToReplace(a.out);
   if (refusal) return Refuse(*refusal, "generate");
-  PrintLineOnInterrupt({a.out});
-  if (size_t stale = RemoveStaleTemporaries(a.out)) Say(StaleRemovedLine(stale, a.out));
+  PrepareInterruptLine({a.out});
+  for (const std::string& line : SweepBeside(a.out, {a.out})) Say(line);
   GeneratedFile written;
   std::string error;
   if (!GenerateDustFile(a.settings, a.out, &written, &error)) return NotDone(error);

@@ -1,14 +1,11 @@
 // The interrupt's line: worked out in full before the run, so that a signal handler only has to
 // look at the outputs (stat) and write one of two prepared texts. Divisions: the texts; the
-// outputs' identities; the handlers.
+// outputs' identities; the line as the handler writes it.
 #include "commands/interrupt_line.h"
 
 #include <algorithm>
 #include <atomic>
-#include <csignal>
 #include <cstring>
-
-#include "platform/temp_files.h"
 
 #ifdef _WIN32
 #include <io.h>
@@ -67,6 +64,7 @@ struct Prepared {
   char nothingWritten[LINE_ROOM] = {}, written[LINE_ROOM] = {};
 };
 Prepared gPrepared;
+std::atomic<bool> gReady{false};  // gPrepared is whole
 bool gTerminal = false;  // standard error is one: the line starts over the one the cursor is on
 std::atomic<size_t> gOpenLineWidth{0};
 
@@ -120,7 +118,7 @@ bool StandardErrorIsATerminal() {
 #endif
 }
 
-// ---- the handlers -----------------------------------------------------------------------------
+// ---- the line as the handler writes it ---------------------------------------------------------
 
 // On a terminal the line is written over the one the cursor is on: the progress line, and the
 // "^C" the terminal echoed after it, are padded out.
@@ -154,42 +152,20 @@ void WriteLine(const char* text, size_t size) {
   int units = MultiByteToWideChar(GetACP(), 0, text, static_cast<int>(size), wide, static_cast<int>(2 * LINE_ROOM));
   if (units > 0) WriteConsoleW(handle, wide, static_cast<DWORD>(units), &written, nullptr);
 }
-
-// Runs before the handler that removes the temporary files, on a thread of its own: it waits
-// while outputs are being renamed into place, then says which way it went, and hands on.
-BOOL WINAPI PrintAndHandOn(DWORD event) {
-  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
-  while (InterruptsAreHeld()) Sleep(1);
-  char line[2 * LINE_ROOM];
-  WriteLine(line, LineToPrint(line, sizeof line));
-  return FALSE;
-}
 #else
-struct sigaction gHandedOn[INTERRUPTS];
-
-// Signals are held while outputs are renamed into place, so this runs before or after that.
-extern "C" void PrintAndHandOn(int signalNumber) {
-  char line[2 * LINE_ROOM];
-  size_t size = LineToPrint(line, sizeof line);
+void WriteLine(const char* text, size_t size) {  // a closed standard error only loses the line
   for (size_t done = 0; done < size;) {
-    ssize_t written = write(STDERR_FILENO, line + done, size - done);
+    ssize_t written = write(STDERR_FILENO, text + done, size - done);
     if (written <= 0) break;
     done += static_cast<size_t>(written);
   }
-  for (size_t i = 0; i < INTERRUPTS; ++i) {
-    if (INTERRUPT_SIGNALS[i] != signalNumber) continue;
-    if (gHandedOn[i].sa_handler != SIG_DFL && gHandedOn[i].sa_handler != SIG_IGN) {
-      gHandedOn[i].sa_handler(signalNumber);
-    }
-  }
-  std::signal(signalNumber, SIG_DFL);
-  std::raise(signalNumber);
 }
 #endif
 
 }  // namespace
 
-void PrintLineOnInterrupt(const std::vector<std::string>& outputs) {
+void PrepareInterruptLine(const std::vector<std::string>& outputs) {
+  gReady = false;
   std::vector<std::string> named;
   for (const std::string& output : outputs) {
     if (!output.empty() && named.size() < MAX_OUTPUTS && output.size() < LINE_ROOM) named.push_back(output);
@@ -204,11 +180,14 @@ void PrintLineOnInterrupt(const std::vector<std::string>& outputs) {
   CopyText(gPrepared.nothingWritten, NothingWrittenLine(named, existed));
   CopyText(gPrepared.written, WrittenLine(named));
   gTerminal = StandardErrorIsATerminal();
-#ifdef _WIN32
-  SetConsoleCtrlHandler(PrintAndHandOn, TRUE);
-#else
-  HandleInterrupts(PrintAndHandOn, gHandedOn);
-#endif
+  gReady = true;
+}
+
+// The interrupt's handler runs this once renames into place are over (platform/temp_files.h).
+void SayInterruptLine() {
+  if (!gReady) return;
+  char line[2 * LINE_ROOM];
+  WriteLine(line, LineToPrint(line, sizeof line));
 }
 
 void NoteOpenScreenLine(size_t width) { gOpenLineWidth = width; }

@@ -1,6 +1,6 @@
 // The file calls for POSIX (open, pwrite, pread, copy_file_range on Linux, flock, fchmod, fsync,
-// rename) and for Windows (CreateFileA with no sharing but delete, positioned WriteFile and
-// ReadFile, MoveFileExA).
+// extended attributes, rename) and for Windows (CreateFileA with no sharing but delete, positioned
+// WriteFile and ReadFile, named streams, MoveFileExA).
 #include "platform/file_handle.h"
 
 #include <algorithm>
@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #endif
 
@@ -31,8 +32,19 @@ OVERLAPPED At(uint64_t offset) {
   at.OffsetHigh = static_cast<DWORD>(offset >> 32);
   return at;
 }
+
+constexpr const char* MARK_STREAM = ":dustweave.temporary";
+
+// NTFS has named streams; FAT has none, and wine says it has none (it would make a file of the
+// stream's name).
+bool HasNamedStreams(HANDLE file) {
+  DWORD flags = 0;
+  return GetVolumeInformationByHandleW(file, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) && (flags & FILE_NAMED_STREAMS) != 0;
+}
 #else
 SystemError LastError() { return errno; }
+
+constexpr const char* MARK_ATTRIBUTE = "user.dustweave.temporary";
 #endif
 
 // Asks the seam about `op` on `path`, then the system by `call` (true when it did it): 0 or the
@@ -47,7 +59,14 @@ SystemError Checked(FileOp op, const std::string& path, Call call) {
 
 // ---- the handle ---------------------------------------------------------------------------
 
-SystemError FileHandle::Create(const std::string& path) { return Open(FileOp::Create, path); }
+// Marked once held: a sweep finds the file unmarked (and leaves it) or held. A file system
+// without marks still writes.
+SystemError FileHandle::Create(const std::string& path) {
+  NewFileMode();  // asked while the program makes no other file
+  SystemError error = Open(FileOp::Create, path);
+  if (error == 0) Mark();
+  return error;
+}
 
 SystemError FileHandle::OpenToRead(const std::string& path) { return Open(FileOp::Open, path); }
 
@@ -70,6 +89,58 @@ SystemError FileHandle::SystemOpen(FileOp op, const std::string& path) {
   if (handle == INVALID_HANDLE_VALUE) return LastError();
   handle_ = handle;
   return 0;
+}
+
+SystemError FileHandle::OpenUnheld(const std::string& path) {
+  Close();
+  path_ = path;
+  if (SystemError fault = FaultAt(FileOp::Open, path)) return fault;
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION ? SYSTEM_NAME_TAKEN : LastError();
+  handle_ = handle;
+  return 0;
+}
+
+std::string FileHandle::OwnNumber() const {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle_, &info)) return "";
+  return std::to_string((static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow);
+}
+
+// The mark's stream is opened by name beside the held file (sharing is kept for each stream).
+SystemError FileHandle::Mark() {
+  if (SystemError fault = FaultAt(FileOp::Mark, path_)) return fault;
+  std::string number = OwnNumber();
+  DWORD wrote = 0;
+  if (!HasNamedStreams(handle_) || number.empty()) return ERROR_NOT_SUPPORTED;
+  HANDLE stream = CreateFileA((path_ + MARK_STREAM).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (stream == INVALID_HANDLE_VALUE) return LastError();
+  bool written = WriteFile(stream, number.data(), static_cast<DWORD>(number.size()), &wrote, nullptr) && wrote == number.size();
+  CloseHandle(stream);
+  return written ? 0 : SYSTEM_IO_ERROR;
+}
+
+bool FileHandle::IsMarked() {
+  if (!HasNamedStreams(handle_)) return false;
+  HANDLE stream = CreateFileA((path_ + MARK_STREAM).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+  if (stream == INVALID_HANDLE_VALUE) return false;
+  char value[32];
+  DWORD got = 0;
+  bool read = ReadFile(stream, value, sizeof value, &got, nullptr);
+  CloseHandle(stream);
+  return read && got > 0 && std::string(value, got) == OwnNumber();
+}
+
+void FileHandle::Unmark(const std::string& name) {
+  if (HasNamedStreams(handle_)) DeleteFileA((name + MARK_STREAM).c_str());
+}
+
+// The file goes when the handle, which shares nothing, is closed.
+SystemError FileHandle::RemoveHeld() {
+  FILE_DISPOSITION_INFO remove{TRUE};
+  return Checked(FileOp::Remove, path_, [&] { return SetFileInformationByHandle(handle_, FileDispositionInfo, &remove, sizeof remove) != 0; });
 }
 
 SystemError FileHandle::WriteAt(uint64_t offset, const void* data, size_t size) {
@@ -124,7 +195,7 @@ SystemError FileHandle::SystemOpen(FileOp op, const std::string& path) {
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);  // a pipe with no writer answers at once
     return fd_ < 0 ? errno : 0;
   }
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) return errno;
   struct stat info{};
   bool taken = flock(fd, LOCK_EX | LOCK_NB) != 0 ? errno == EWOULDBLOCK : fstat(fd, &info) == 0 && info.st_nlink == 0;
@@ -134,6 +205,44 @@ SystemError FileHandle::SystemOpen(FileOp op, const std::string& path) {
   }
   fd_ = fd;
   return 0;
+}
+
+// Opened without waiting (a pipe) and only kept when a plain file.
+SystemError FileHandle::OpenUnheld(const std::string& path) {
+  Close();
+  path_ = path;
+  if (SystemError fault = FaultAt(FileOp::Open, path)) return fault;
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  struct stat info{};
+  if (fd_ < 0 || fstat(fd_, &info) != 0) return errno;
+  if (!S_ISREG(info.st_mode)) return EINVAL;
+  return flock(fd_, LOCK_EX | LOCK_NB) == 0 ? 0 : SYSTEM_NAME_TAKEN;
+}
+
+std::string FileHandle::OwnNumber() const {
+  struct stat info{};
+  return fstat(fd_, &info) == 0 ? std::to_string(info.st_ino) : "";
+}
+
+SystemError FileHandle::Mark() {
+  std::string number = OwnNumber();
+  return Checked(FileOp::Mark, path_, [&] {
+    return !number.empty() && fsetxattr(fd_, MARK_ATTRIBUTE, number.data(), number.size(), 0) == 0;
+  });
+}
+
+bool FileHandle::IsMarked() {
+  char value[32];
+  ssize_t got = fgetxattr(fd_, MARK_ATTRIBUTE, value, sizeof value);
+  return got > 0 && std::string(value, static_cast<size_t>(got)) == OwnNumber();
+}
+
+void FileHandle::Unmark(const std::string&) { fremovexattr(fd_, MARK_ATTRIBUTE); }
+
+SystemError FileHandle::RemoveHeld() {
+  struct stat held{}, named{};
+  bool same = fstat(fd_, &held) == 0 && lstat(path_.c_str(), &named) == 0 && held.st_ino == named.st_ino && held.st_dev == named.st_dev;
+  return same ? RemoveFile(path_) : SYSTEM_NAME_TAKEN;
 }
 
 SystemError FileHandle::WriteAt(uint64_t offset, const void* data, size_t size) {
@@ -199,6 +308,20 @@ SystemError FileHandle::CopyFrom(FileHandle& source, uint64_t from, uint64_t siz
 }
 
 // ---- names in folders ---------------------------------------------------------------------
+
+#ifdef _WIN32
+unsigned NewFileMode() { return 0; }
+#else
+// The umask can only be read by setting it: 077 meanwhile, never more open than it was.
+unsigned NewFileMode() {
+  static const unsigned mode = [] {
+    mode_t mask = umask(077);
+    umask(mask);
+    return 0666u & ~static_cast<unsigned>(mask);
+  }();
+  return mode;
+}
+#endif
 
 SystemError RenameOver(const std::string& from, const std::string& to) {
 #ifdef _WIN32

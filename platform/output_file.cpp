@@ -82,13 +82,14 @@ void OutputFile::Abandon() {
 // ---- sealing --------------------------------------------------------------------------------
 
 // The older file's permission bits are taken just before the rename, so that the new file is
-// what the user had set up, only with new bytes. The file stays open, and so held, until renamed.
+// what the user had set up, only with new bytes; a file where none was gets the bits any new
+// file gets. The file stays open, and so held, until renamed.
 bool OutputFile::Seal(std::string* error) {
   PathStatus older;
   SystemError failure = error_;
   if (failure == 0) failure = StatusOf(target_, &older);
   hadFile_ = older.kind == PathKind::File;
-  if (failure == 0 && hadFile_) failure = handle_.SetMode(older.mode);
+  if (failure == 0) failure = handle_.SetMode(hadFile_ ? older.mode : NewFileMode());
   if (failure == 0) failure = handle_.Sync();
   if (failure == 0) return true;
   if (!failed()) error_ = failure;
@@ -100,6 +101,7 @@ bool OutputFile::Seal(std::string* error) {
 void OutputFile::Renamed() {
   ForgetTemporary(temporary_);
   temporary_.clear();  // the name is the output's now: nothing to remove
+  handle_.Unmark(target_);
   handle_.Close();
 }
 
