@@ -9,10 +9,9 @@
 
 namespace dustweave {
 
-// Prepares the line for a command that writes `outputs` (as named on the command line). Each
-// output is looked at now, so that the interrupt can tell whether its name still holds the file
-// it held: "interrupted: nothing written; chains.glb is as it was", or, when the outputs were
-// already committed, "interrupted after writing chains.glb".
+// Prepares the line for a command that writes `outputs` (as named on the command line), with
+// those that hold a file now: "interrupted: nothing written; chains.glb is as it was", or, when
+// the outputs were already committed, "interrupted after writing chains.glb".
 void PrepareInterruptLine(const std::vector<std::string>& outputs);
 // Writes the line prepared, if any: what the interrupt handler says first (see
 // EndOnInterrupts in platform/temp_files.h). Safe in a signal handler.

@@ -35,11 +35,15 @@ OVERLAPPED At(uint64_t offset) {
 
 constexpr const char* MARK_STREAM = ":dustweave.temporary";
 
-// NTFS has named streams; FAT has none, and wine says it has none (it would make a file of the
-// stream's name).
-bool HasNamedStreams(HANDLE file) {
-  DWORD flags = 0;
-  return GetVolumeInformationByHandleW(file, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) && (flags & FILE_NAMED_STREAMS) != 0;
+// The mark's stream of `file`, at `path`, opened by name (each stream has its own sharing). Only
+// where the volume has named streams: NTFS; not FAT, nor wine, which would make a file of the name.
+HANDLE MarkStream(HANDLE file, const std::string& path, DWORD access, DWORD disposition, DWORD flags = FILE_ATTRIBUTE_NORMAL) {
+  DWORD volume = 0;
+  if (!GetVolumeInformationByHandleW(file, nullptr, 0, nullptr, nullptr, &volume, nullptr, 0) || !(volume & FILE_NAMED_STREAMS)) {
+    return INVALID_HANDLE_VALUE;
+  }
+  return CreateFileA((path + MARK_STREAM).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                     disposition, flags, nullptr);
 }
 #else
 SystemError LastError() { return errno; }
@@ -59,8 +63,7 @@ SystemError Checked(FileOp op, const std::string& path, Call call) {
 
 // ---- the handle ---------------------------------------------------------------------------
 
-// Marked once held: a sweep finds the file unmarked (and leaves it) or held. A file system
-// without marks still writes.
+// Marked once held: a sweep finds the file unmarked (and leaves it) or held.
 SystemError FileHandle::Create(const std::string& path) {
   NewFileMode();  // asked while the program makes no other file
   SystemError error = Open(FileOp::Create, path);
@@ -70,61 +73,41 @@ SystemError FileHandle::Create(const std::string& path) {
 
 SystemError FileHandle::OpenToRead(const std::string& path) { return Open(FileOp::Open, path); }
 
+SystemError FileHandle::OpenUnheld(const std::string& path) { return Open(FileOp::Open, path, true); }
+
 // Closes what it held; then the seam is asked, and the system; the path is kept for the seam.
-SystemError FileHandle::Open(FileOp op, const std::string& path) {
+SystemError FileHandle::Open(FileOp op, const std::string& path, bool unheld) {
   Close();
   path_ = path;
   SystemError fault = FaultAt(op, path);
-  return fault != 0 ? fault : SystemOpen(op, path);
+  return fault != 0 ? fault : SystemOpen(op, path, unheld);
 }
 
 #ifdef _WIN32
 // A new file no other opener may read, write or delete while it is open (the rename and our own
-// interrupt handler go through this handle's sharing of delete), or an existing one to read.
-SystemError FileHandle::SystemOpen(FileOp op, const std::string& path) {
+// interrupt handler go through this handle's sharing of delete), or an existing one to read:
+// shared, or unheld when it can be opened sharing nothing (to be removed).
+SystemError FileHandle::SystemOpen(FileOp op, const std::string& path, bool unheld) {
   bool create = op == FileOp::Create;
-  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | (create ? GENERIC_WRITE : 0),
-                              FILE_SHARE_DELETE | (create ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE), nullptr,
-                              create ? CREATE_NEW : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return LastError();
+  DWORD sharing = create ? FILE_SHARE_DELETE : unheld ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | (create ? GENERIC_WRITE : unheld ? DELETE : 0), sharing, nullptr,
+                              create ? CREATE_NEW : OPEN_EXISTING, unheld ? FILE_FLAG_OPEN_REPARSE_POINT : FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return unheld && GetLastError() == ERROR_SHARING_VIOLATION ? SYSTEM_NAME_TAKEN : LastError();
   handle_ = handle;
   return 0;
 }
 
-SystemError FileHandle::OpenUnheld(const std::string& path) {
-  Close();
-  path_ = path;
-  if (SystemError fault = FaultAt(FileOp::Open, path)) return fault;
-  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION ? SYSTEM_NAME_TAKEN : LastError();
-  handle_ = handle;
-  return 0;
-}
-
-std::string FileHandle::OwnNumber() const {
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(handle_, &info)) return "";
-  return std::to_string((static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow);
-}
-
-// The mark's stream is opened by name beside the held file (sharing is kept for each stream).
-SystemError FileHandle::Mark() {
-  if (SystemError fault = FaultAt(FileOp::Mark, path_)) return fault;
+void FileHandle::Mark() {
   std::string number = OwnNumber();
   DWORD wrote = 0;
-  if (!HasNamedStreams(handle_) || number.empty()) return ERROR_NOT_SUPPORTED;
-  HANDLE stream = CreateFileA((path_ + MARK_STREAM).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (stream == INVALID_HANDLE_VALUE) return LastError();
-  bool written = WriteFile(stream, number.data(), static_cast<DWORD>(number.size()), &wrote, nullptr) && wrote == number.size();
-  CloseHandle(stream);
-  return written ? 0 : SYSTEM_IO_ERROR;
+  bool markable = FaultAt(FileOp::Mark, path_) == 0 && !number.empty();
+  HANDLE stream = markable ? MarkStream(handle_, path_, GENERIC_WRITE, CREATE_ALWAYS) : INVALID_HANDLE_VALUE;
+  if (stream != INVALID_HANDLE_VALUE) WriteFile(stream, number.data(), static_cast<DWORD>(number.size()), &wrote, nullptr);
+  if (stream != INVALID_HANDLE_VALUE) CloseHandle(stream);
 }
 
 bool FileHandle::IsMarked() {
-  if (!HasNamedStreams(handle_)) return false;
-  HANDLE stream = CreateFileA((path_ + MARK_STREAM).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE stream = MarkStream(handle_, path_, GENERIC_READ, OPEN_EXISTING);
   if (stream == INVALID_HANDLE_VALUE) return false;
   char value[32];
   DWORD got = 0;
@@ -134,7 +117,8 @@ bool FileHandle::IsMarked() {
 }
 
 void FileHandle::Unmark(const std::string& name) {
-  if (HasNamedStreams(handle_)) DeleteFileA((name + MARK_STREAM).c_str());
+  HANDLE stream = MarkStream(handle_, name, DELETE, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE);
+  if (stream != INVALID_HANDLE_VALUE) CloseHandle(stream);
 }
 
 // The file goes when the handle, which shares nothing, is closed.
@@ -186,49 +170,25 @@ void FileHandle::Close() {
   handle_ = nullptr;
 }
 #else
-// An existing file to read, or a new file locked while it is open: a later run removes only
-// temporary files nobody holds. The lock is taken just after the creation; a sweep that took it
-// first, or removed the file in between, leaves the name to another try. File systems without
-// locks (some network folders) still write: there the lock is a courtesy.
-SystemError FileHandle::SystemOpen(FileOp op, const std::string& path) {
+// An existing file to read (not through a link when unheld, and then locked), or a new file
+// locked while it is open: a later run removes only temporary files nobody holds. A sweep that
+// looks at the new file before it is marked lets go of its lock at once and never removes it.
+// File systems without locks (some network folders) still write: there the lock is a courtesy.
+SystemError FileHandle::SystemOpen(FileOp op, const std::string& path, bool unheld) {
   if (op == FileOp::Open) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);  // a pipe with no writer answers at once
-    return fd_ < 0 ? errno : 0;
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (unheld ? O_NOFOLLOW : 0));  // a pipe answers at once
+    if (fd_ < 0) return errno;
+    return !unheld || flock(fd_, LOCK_EX | LOCK_NB) == 0 ? 0 : SYSTEM_NAME_TAKEN;
   }
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd < 0) return errno;
-  struct stat info{};
-  bool taken = flock(fd, LOCK_EX | LOCK_NB) != 0 ? errno == EWOULDBLOCK : fstat(fd, &info) == 0 && info.st_nlink == 0;
-  if (taken) {
-    ::close(fd);
-    return SYSTEM_NAME_TAKEN;
-  }
-  fd_ = fd;
+  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd_ < 0) return errno;
+  flock(fd_, LOCK_EX);
   return 0;
 }
 
-// Opened without waiting (a pipe) and only kept when a plain file.
-SystemError FileHandle::OpenUnheld(const std::string& path) {
-  Close();
-  path_ = path;
-  if (SystemError fault = FaultAt(FileOp::Open, path)) return fault;
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-  struct stat info{};
-  if (fd_ < 0 || fstat(fd_, &info) != 0) return errno;
-  if (!S_ISREG(info.st_mode)) return EINVAL;
-  return flock(fd_, LOCK_EX | LOCK_NB) == 0 ? 0 : SYSTEM_NAME_TAKEN;
-}
-
-std::string FileHandle::OwnNumber() const {
-  struct stat info{};
-  return fstat(fd_, &info) == 0 ? std::to_string(info.st_ino) : "";
-}
-
-SystemError FileHandle::Mark() {
+void FileHandle::Mark() {
   std::string number = OwnNumber();
-  return Checked(FileOp::Mark, path_, [&] {
-    return !number.empty() && fsetxattr(fd_, MARK_ATTRIBUTE, number.data(), number.size(), 0) == 0;
-  });
+  if (FaultAt(FileOp::Mark, path_) == 0 && !number.empty()) fsetxattr(fd_, MARK_ATTRIBUTE, number.data(), number.size(), 0);
 }
 
 bool FileHandle::IsMarked() {
@@ -307,7 +267,11 @@ SystemError FileHandle::CopyFrom(FileHandle& source, uint64_t from, uint64_t siz
   return 0;
 }
 
-// ---- names in folders ---------------------------------------------------------------------
+// The file's number among its volume's (inode, file index): a copy has another.
+std::string FileHandle::OwnNumber() const {
+  PathStatus status;
+  return StatusOf(path_, &status) == 0 && status.kind == PathKind::File ? std::to_string(status.index) : "";
+}
 
 #ifdef _WIN32
 unsigned NewFileMode() { return 0; }
@@ -322,6 +286,8 @@ unsigned NewFileMode() {
   return mode;
 }
 #endif
+
+// ---- names in folders ---------------------------------------------------------------------
 
 SystemError RenameOver(const std::string& from, const std::string& to) {
 #ifdef _WIN32

@@ -1,6 +1,5 @@
-// Temporary names, the list an interrupt removes and the handler that does it, removing what the
-// program made, and the sweep of stale files. The handler reads the list only while nothing
-// changes it, and only removes files (unlink, DeleteFileA), which is safe there.
+// Temporary names, the list an interrupt removes and the one handler that does it (which reads the
+// list only while nothing changes it, and only removes files), removal, and the sweep.
 #include "platform/temp_files.h"
 
 #include <algorithm>
@@ -69,7 +68,7 @@ void (*gSayFirst)() = nullptr;
 #ifdef _WIN32
 std::atomic<bool> gEnding{false};  // the console handler's thread is ending the program
 
-// Every console event ends the program, once the list and any renames into place are still.
+// Every console event ends the program, once the list and renames into place are still.
 BOOL WINAPI EndByConsoleEvent(DWORD) {
   gEnding = true;
   while (gHeld.load() > 0) Sleep(1);
@@ -78,14 +77,26 @@ BOOL WINAPI EndByConsoleEvent(DWORD) {
   ExitProcess(0xC000013A);  // the status of a program ended by Ctrl-C
   return TRUE;
 }
+
+// The handler runs on a thread of its own: once it has begun, a hold waits for the end instead.
+void MaskInterrupts(bool masked) {
+  if (!masked || !gEnding.load()) return;
+  --gHeld;
+  for (;;) Sleep(INFINITE);
+}
 #else
 constexpr int INTERRUPTS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
-// The interrupts wait blocked; one that came meanwhile is taken once unblocked.
-void MaskInterrupts(bool masked) {
+sigset_t InterruptSet() {
   sigset_t set;
   sigemptyset(&set);
   for (int signalNumber : INTERRUPTS) sigaddset(&set, signalNumber);
+  return set;
+}
+
+// The interrupts wait blocked; one that came meanwhile is taken once unblocked.
+void MaskInterrupts(bool masked) {
+  sigset_t set = InterruptSet();
   pthread_sigmask(masked ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
 }
 
@@ -100,9 +111,8 @@ extern "C" void EndBySignal(int signalNumber) {
 }  // namespace
 
 void RegisterTemporary(const std::string& path) {
-  std::string copy = path;  // made before the list changes
   InterruptsHeld held;
-  gTemporaries.push_back(std::move(copy));
+  gTemporaries.push_back(path);
 }
 
 void ForgetTemporary(const std::string& path) {
@@ -123,32 +133,19 @@ void EndOnInterrupts(void (*sayFirst)()) {
   std::signal(SIGPIPE, SIG_IGN);
   struct sigaction action{}, before{};
   action.sa_handler = EndBySignal;
-  sigemptyset(&action.sa_mask);
-  for (int signalNumber : INTERRUPTS) sigaddset(&action.sa_mask, signalNumber);  // one ends the program
+  action.sa_mask = InterruptSet();  // one interrupt ends the program
   for (int signalNumber : INTERRUPTS) {
     if (sigaction(signalNumber, nullptr, &before) == 0 && before.sa_handler != SIG_IGN) sigaction(signalNumber, &action, nullptr);
   }
 #endif
 }
 
-// On Windows the handler runs on a thread of its own: once it has begun, a hold that would begin
-// waits for the end instead.
 InterruptsHeld::InterruptsHeld() {
-  if (gHeld.fetch_add(1) > 0) return;
-#ifdef _WIN32
-  if (!gEnding.load()) return;
-  --gHeld;
-  for (;;) Sleep(INFINITE);
-#else
-  MaskInterrupts(true);
-#endif
+  if (gHeld.fetch_add(1) == 0) MaskInterrupts(true);
 }
 
 InterruptsHeld::~InterruptsHeld() {
-  if (gHeld.fetch_sub(1) > 1) return;
-#ifndef _WIN32
-  MaskInterrupts(false);
-#endif
+  if (gHeld.fetch_sub(1) == 1) MaskInterrupts(false);
 }
 
 // ---- removing -------------------------------------------------------------------------------
@@ -186,11 +183,10 @@ std::vector<std::string> LeftBehindLines() {
 
 namespace {
 
-// "PID-N": what a temporary name has after its prefix.
-bool IsProcessAndCounter(const std::string& rest) { return std::regex_match(rest, std::regex("[0-9]+-[0-9]+")); }
-
-bool IsGiven(const std::string& path, const std::vector<std::string>& given) {
-  return std::any_of(given.begin(), given.end(), [&](const std::string& name) { return SamePlace(path, name); });
+// "PID-N" after the prefix, and none of the names `given`.
+bool MayBeLeftover(const std::string& folder, const std::string& name, size_t prefix, const std::vector<std::string>& given) {
+  auto isGiven = [&](const std::string& path) { return SamePlace(folder + name, path); };
+  return std::regex_match(name.substr(prefix), std::regex("[0-9]+-[0-9]+")) && std::none_of(given.begin(), given.end(), isGiven);
 }
 
 }  // namespace
@@ -203,16 +199,11 @@ Sweep SweepTemporaries(const std::string& path, const std::vector<std::string>& 
   std::string folder = FolderOf(target), prefix = FileNameOf(TemporaryPrefixFor(target));
   if (NamesIn(folder, prefix, &names) != 0) return sweep;
   for (const std::string& name : names) {
-    if (!IsProcessAndCounter(name.substr(prefix.size())) || IsGiven(folder + name, given)) continue;
     FileHandle file;
-    if (file.OpenUnheld(folder + name) != 0) continue;  // held by its writer, or not a file
-    if (!file.IsMarked()) {
-      sweep.unproven.push_back(folder + name);
-    } else if (SystemError failure = file.RemoveHeld()) {
-      NoteLeftBehind(folder + name, failure);
-    } else {
-      ++sweep.removed;
-    }
+    if (!MayBeLeftover(folder, name, prefix.size(), given) || file.OpenUnheld(folder + name) != 0) continue;  // or held
+    if (!file.IsMarked()) sweep.unproven.push_back(folder + name);
+    else if (SystemError failure = file.RemoveHeld()) NoteLeftBehind(folder + name, failure);
+    else ++sweep.removed;
   }
   return sweep;
 }

@@ -1,7 +1,6 @@
-// Temporary files beside an output: their names, the list of those the process has made (which
-// an interrupt removes on its way out), the one place that ends the program on an interrupt,
-// their removal with what could not be removed noted, and the sweep that removes what an earlier
-// run left when it was killed or the machine stopped.
+// Temporary files beside an output: their names, the list of those made (which an interrupt
+// removes as it ends the program), their removal with what could not be removed noted, and the
+// sweep that removes what an earlier run left when it was killed or the machine stopped.
 //
 // Every temporary file of an output NAME is ".NAME.partial-PID-N" in NAME's folder; a name too
 // long for that is cut at a character's end and marked with a hash of the whole name
@@ -26,21 +25,18 @@ std::string TemporaryPrefixFor(const std::string& path);
 
 // ---- the list and interrupts ----------------------------------------------------------------
 
-// The list an interrupt removes: a name goes in before its file is created and out after the
-// file is renamed or removed, so that no moment is left uncovered. It changes only while
-// interrupts are held (below), so an interrupt never finds it half changed. Called from one
-// thread.
+// The list an interrupt removes: a name goes in before its file is created and out after it is
+// renamed or removed. It changes only while interrupts are held (below), from one thread.
 void RegisterTemporary(const std::string& path);
 void ForgetTemporary(const std::string& path);
 // Removes every listed file (for a run that must end at once), noting those it cannot.
 void RemoveRegisteredTemporaries();
 
-// Installed once, at the start: an interrupt calls `sayFirst` (when given; it may only write),
-// removes the listed files and ends the program by the interrupt itself. POSIX: SIGINT, SIGTERM,
-// SIGHUP and SIGQUIT, each unless the program was started with it ignored (nohup, a background
-// job), which stays so; SIGPIPE is ignored, so that a closed pipe makes a write to it fail
-// instead of ending a run with its files half made. Windows: Ctrl-C (unless the parent turned
-// it off), Ctrl-Break and closing the console.
+// Installed once, at the start: an interrupt calls `sayFirst` (if given; it may only write),
+// removes the listed files and ends the program by itself. POSIX: SIGINT, SIGTERM, SIGHUP and
+// SIGQUIT, each unless it was ignored at the start (nohup, a background job); SIGPIPE is ignored,
+// so that a closed pipe fails a write instead of ending a run with its files half made.
+// Windows: Ctrl-C (unless the parent turned it off), Ctrl-Break and closing the console.
 void EndOnInterrupts(void (*sayFirst)());
 
 // While one is alive, interrupts wait: outputs are renamed into place as one step, and the list
@@ -62,16 +58,14 @@ bool RemoveTemporary(const std::string& path);
 // REASON"), for the program to say.
 std::vector<std::string> LeftBehindLines();
 
-// What a sweep beside an output found.
 struct Sweep {
   size_t removed = 0;
   std::vector<std::string> unproven;  // named like temporary files, but without their mark: left
 };
-// The temporary files of `path` left by runs that were killed or stopped by a power cut: each
-// that this program made (its name, its mark and its lock all say so: see FileHandle::Mark) and
-// nobody holds is removed, whatever its age or process ID. A file that has only the name is
-// never removed, only listed; the files `given` (the command's input and outputs) are neither.
-// Nothing else in the folder is touched.
+// Removes the temporary files that killed runs left beside `path`, whatever their age or process
+// ID: those whose name, mark (FileHandle::Mark) and free lock all say this program made them. A
+// file with the name alone is only listed; the files `given` (the command's input and outputs)
+// are neither. Nothing else in the folder is touched.
 Sweep SweepTemporaries(const std::string& path, const std::vector<std::string>& given);
 
 }  // namespace dustweave
