@@ -23,6 +23,7 @@
 #include <csignal>
 #include <filesystem>
 #include <optional>
+#include <set>
 #endif
 
 #include "pfxtools/pfx_generate.h"
@@ -459,11 +460,6 @@ void KillAndWait(pid_t child) {
   waitpid(child, &status, 0);
 }
 
-std::vector<std::string> Sorted(std::vector<std::string> names) {
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 // What a killed run left beside an output goes, whatever its age or process ID and whether the
 // name holds a file: its name, its mark and its lock all say it is a temporary file of this
 // program's. What has only the name stays and is listed: a user's own file, one left where the
@@ -502,7 +498,8 @@ TEST(TemporaryFilesTest, SweepRemovesOnlyWhatThisProgramProvablyLeft) {
 
   dustweave::Sweep sweep = dustweave::SweepTemporaries(out, {out, input});
   EXPECT_EQ(sweep.removed, 1u);
-  EXPECT_EQ(Sorted(sweep.unproven), Sorted({folder.File(".out.glb.partial-2024-05"), copy, unmarkedLeftover}));
+  EXPECT_EQ(std::set<std::string>(sweep.unproven.begin(), sweep.unproven.end()),
+            (std::set<std::string>{folder.File(".out.glb.partial-2024-05"), copy, unmarkedLeftover}));
   EXPECT_EQ(folder.Entries().size(), before - 1);
   EXPECT_FALSE(std::filesystem::exists(leftover));
   EXPECT_EQ(ReadAll(input), "the input, named like a temporary file");
