@@ -43,7 +43,7 @@ all: demo
 
 demo: native
 	@mkdir -p $(DEMO)
-	@$(NATIVE)/dustweave generate $(DEMO)/typical.pfx >/dev/null
+	@$(NATIVE)/dustweave generate $(DEMO)/typical.pfx --force >/dev/null
 	@$(NATIVE)/dustweave run $(NATIVE)/mirod_dustweave.so --file $(DEMO)/typical.pfx --step 0.25 \
 	    --obj $(DEMO)/chains.obj --svg $(DEMO)/chains.svg --html $(DEMO)/chains.html
 	@$(NATIVE)/dustweave convert $(DEMO)/typical.pfx $(DEMO)/chains.glb --step 0.25 --surface Dust

@@ -178,7 +178,7 @@ int main(int argc, char** argv) {
   for (size_t f = 0; f < files.size(); ++f) {
     const SimFile& file = files[f];
     if (FileSize(file.path) != ExpectedSize(file.particles)) {
-      Outcome made = RunProcess({dustweave, "generate", file.path, "--particles",
+      Outcome made = RunProcess({dustweave, "generate", file.path, "--force", "--particles",
                                  std::to_string(file.particles), "--index-limit", "1000", "--first",
                                  "0", "--last", std::to_string(kSamples - 1), "--seed", "7"});
       if (!made.ok || FileSize(file.path) != ExpectedSize(file.particles)) {

@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::string input = g.dir + "/page-bench.pfx", page = g.out + "/page-bench.html";
-  Ran made = RunProgram({g.dustweave, "generate", input, "--particles", std::to_string(PARTICLES), "--index-limit",
+  Ran made = RunProgram({g.dustweave, "generate", input, "--force", "--particles", std::to_string(PARTICLES), "--index-limit",
                          std::to_string(SAMPLES), "--last", std::to_string(SAMPLES - 1)});
   bool met = made.status == 0 && ConvertAndMeasure(g, input, page);
   std::filesystem::remove(input);

@@ -189,7 +189,7 @@ std::function<void(const standin::Box&)> ShowBoxes(const ConvertArgs& a, const C
 }
 
 void SayStaleRemoved(MeshOutputs& outputs, const ConvertArgs& a) {
-  for (const std::string& line : outputs.TakeStaleRemovedLines()) {
+  for (const std::string& line : outputs.TakeSweepLines()) {
     if (!a.quiet) Say(line);
   }
 }
@@ -235,7 +235,7 @@ int Commit(const ConvertArgs& a, const CommandPlan& plan, const standin::Host& h
 int Convert(const ConvertArgs& a) {
   CommandPlan plan;
   if (Verdict refusal = PlanConvert(a, &plan)) return Refuse(*refusal, "convert");
-  PrintLineOnInterrupt(PathsOf(plan.outputs));
+  PrepareInterruptLine(PathsOf(plan.outputs));
   ProgressMeter progress(!a.quiet && StandardErrorIsTerminal(), plan.inputBytes,
                          PointsToExpect(plan.samples.value_or(0), plan.script.step));
   MeshOutputs outputs;

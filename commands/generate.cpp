@@ -4,10 +4,11 @@
 #include <iostream>
 
 #include "commands/called_name.h"
+#include "commands/exit_status.h"
 #include "commands/interrupt_line.h"
 #include "commands/mesh_outputs.h"
 #include "commands/plan.h"
-#include "platform/temp_files.h"
+#include "platform/path_queries.h"
 #include "writers/number_text.h"
 
 namespace dustweave {
@@ -24,9 +25,10 @@ CLI::App* AddGenerate(CLI::App& app, GenerateArgs& a) {
   generate->add_option("--first", a.settings.firstIndex, "every track's first index")->capture_default_str();
   generate->add_option("--last", a.settings.lastIndex, "every track's last index")->capture_default_str();
   generate->add_option("--seed", a.settings.seed, "the simulation's seed")->capture_default_str();
+  generate->add_flag("--force", a.force, "replace OUT when it exists (a recording is lost)");
   generate->footer(
       "The same options give the same bytes.\n"
-      "Exit status: 0; 10 when the file cannot be written; 64 on misuse.\n\n"
+      "Exit status: 0; 10 when the file cannot be written, or exists and --force is not given; 64 on misuse.\n\n"
       "Example (2,000 particles of 500 samples each, about 12 MB):\n  " + CalledName() +
       " generate sim.pfx --particles 2000 --index-limit 500 --last 499\n");
   return generate;
@@ -34,13 +36,24 @@ CLI::App* AddGenerate(CLI::App& app, GenerateArgs& a) {
 
 // ---- the run -----------------------------------------------------------------------------------
 
+namespace {
+
+// One wrong word (generate for inspect) must not cost a recording.
+Verdict RefuseToReplace(const std::string& out) {
+  if (!IsRegularFile(out)) return {};
+  return Refusal{EXIT_NOT_DONE, out + " exists; generate replaces a file only when given --force"};
+}
+
+}  // namespace
+
 int Generate(const GenerateArgs& a) {
   CommandPlan plan;
   Verdict refusal = CheckPathLengths({{a.out, true}});
   if (!refusal) refusal = PlanOutputs("", {{a.out, "OUT", {OutputFormat::Pfx}}}, &plan);
+  if (!refusal && !a.force) refusal = RefuseToReplace(a.out);
   if (refusal) return Refuse(*refusal, "generate");
-  PrintLineOnInterrupt({a.out});
-  if (size_t stale = RemoveStaleTemporaries(a.out)) Say(StaleRemovedLine(stale, a.out));
+  PrepareInterruptLine({a.out});
+  for (const std::string& line : SweepBeside(a.out, {a.out})) Say(line);
   GeneratedFile written;
   std::string error;
   if (!GenerateDustFile(a.settings, a.out, &written, &error)) return NotDone(error);

@@ -1,5 +1,5 @@
 // dustweave generate: a plausible version-3 pfx file of drifting, swirling dust, the same bytes
-// for the same options, written whole or not at all.
+// for the same options, written whole or not at all, and over an existing file only when told.
 #pragma once
 
 #include <string>
@@ -12,6 +12,7 @@ namespace dustweave {
 
 struct GenerateArgs {
   std::string out;
+  bool force = false;  // an existing file at `out` may be replaced
   DustSettings settings;
 };
 

@@ -1,20 +1,18 @@
 // The interrupt's line: worked out in full before the run, so that a signal handler only has to
-// look at the outputs (stat) and write one of two prepared texts. Divisions: the texts; the
-// outputs' identities; the handlers.
+// write one of two prepared texts, as the outputs were committed or not. Divisions: the texts;
+// the texts prepared; the line as the handler writes it.
 #include "commands/interrupt_line.h"
 
-#include <algorithm>
 #include <atomic>
-#include <csignal>
-#include <cstring>
+#include <cstdio>
 
-#include "platform/temp_files.h"
+#include "platform/output_file.h"
+#include "platform/path_queries.h"
 
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
 #else
-#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -46,71 +44,17 @@ std::string WrittenLine(const std::vector<std::string>& outputs) {
   return "interrupted after writing " + Listed(outputs);
 }
 
-// ---- the outputs' identities ------------------------------------------------------------------
+// ---- the texts prepared ----------------------------------------------------------------------
 
 namespace {
 
-constexpr size_t MAX_OUTPUTS = 4;
 constexpr size_t LINE_ROOM = 4096;
 
-struct Identity {
-  bool exists = false;
-  unsigned long long volume = 0, file = 0;
-  bool operator==(const Identity&) const = default;
-};
-
 // Prepared before the run, read by the handler: plain arrays, no allocation there.
-struct Prepared {
-  size_t outputs = 0;
-  char paths[MAX_OUTPUTS][LINE_ROOM] = {};
-  Identity before[MAX_OUTPUTS];
-  char nothingWritten[LINE_ROOM] = {}, written[LINE_ROOM] = {};
-};
-Prepared gPrepared;
+char gNothingWritten[LINE_ROOM], gWritten[LINE_ROOM];
+std::atomic<bool> gReady{false};  // both texts are whole
 bool gTerminal = false;  // standard error is one: the line starts over the one the cursor is on
 std::atomic<size_t> gOpenLineWidth{0};
-
-#ifdef _WIN32
-Identity IdentityOf(const char* path) {
-  Identity identity;
-  HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return identity;
-  BY_HANDLE_FILE_INFORMATION info;
-  if (GetFileInformationByHandle(handle, &info)) {
-    identity.exists = true;
-    identity.volume = info.dwVolumeSerialNumber;
-    identity.file = (static_cast<unsigned long long>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  }
-  CloseHandle(handle);
-  return identity;
-}
-#else
-Identity IdentityOf(const char* path) {  // stat is safe in a signal handler
-  Identity identity;
-  struct stat info;
-  if (stat(path, &info) != 0) return identity;
-  identity.exists = true;
-  identity.volume = static_cast<unsigned long long>(info.st_dev);
-  identity.file = static_cast<unsigned long long>(info.st_ino);
-  return identity;
-}
-#endif
-
-// Whether any output's name now holds another file than before the run: the outputs are
-// committed together, so then all are.
-bool Committed() {
-  for (size_t i = 0; i < gPrepared.outputs; ++i) {
-    if (!(IdentityOf(gPrepared.paths[i]) == gPrepared.before[i])) return true;
-  }
-  return false;
-}
-
-void CopyText(char* to, const std::string& text) {
-  size_t size = std::min(text.size(), LINE_ROOM - 1);
-  std::memcpy(to, text.data(), size);
-  to[size] = '\0';
-}
 
 bool StandardErrorIsATerminal() {
 #ifdef _WIN32
@@ -120,13 +64,13 @@ bool StandardErrorIsATerminal() {
 #endif
 }
 
-// ---- the handlers -----------------------------------------------------------------------------
+// ---- the line as the handler writes it ---------------------------------------------------------
 
 // On a terminal the line is written over the one the cursor is on: the progress line, and the
 // "^C" the terminal echoed after it, are padded out.
 size_t LineToPrint(char* out, size_t room) {
   constexpr size_t ECHOED = 2;  // "^C"
-  const char* text = Committed() ? gPrepared.written : gPrepared.nothingWritten;
+  const char* text = AnyOutputCommitted() ? gWritten : gNothingWritten;
   size_t at = 0, columns = 0;
   auto put = [&](const char* part) {
     for (const char* c = part; *c != '\0' && at + 2 < room; ++c, ++columns) out[at++] = *c;
@@ -154,61 +98,36 @@ void WriteLine(const char* text, size_t size) {
   int units = MultiByteToWideChar(GetACP(), 0, text, static_cast<int>(size), wide, static_cast<int>(2 * LINE_ROOM));
   if (units > 0) WriteConsoleW(handle, wide, static_cast<DWORD>(units), &written, nullptr);
 }
-
-// Runs before the handler that removes the temporary files, on a thread of its own: it waits
-// while outputs are being renamed into place, then says which way it went, and hands on.
-BOOL WINAPI PrintAndHandOn(DWORD event) {
-  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
-  while (InterruptsAreHeld()) Sleep(1);
-  char line[2 * LINE_ROOM];
-  WriteLine(line, LineToPrint(line, sizeof line));
-  return FALSE;
-}
 #else
-struct sigaction gHandedOn[INTERRUPTS];
-
-// Signals are held while outputs are renamed into place, so this runs before or after that.
-extern "C" void PrintAndHandOn(int signalNumber) {
-  char line[2 * LINE_ROOM];
-  size_t size = LineToPrint(line, sizeof line);
+void WriteLine(const char* text, size_t size) {  // a closed standard error only loses the line
   for (size_t done = 0; done < size;) {
-    ssize_t written = write(STDERR_FILENO, line + done, size - done);
+    ssize_t written = write(STDERR_FILENO, text + done, size - done);
     if (written <= 0) break;
     done += static_cast<size_t>(written);
   }
-  for (size_t i = 0; i < INTERRUPTS; ++i) {
-    if (INTERRUPT_SIGNALS[i] != signalNumber) continue;
-    if (gHandedOn[i].sa_handler != SIG_DFL && gHandedOn[i].sa_handler != SIG_IGN) {
-      gHandedOn[i].sa_handler(signalNumber);
-    }
-  }
-  std::signal(signalNumber, SIG_DFL);
-  std::raise(signalNumber);
 }
 #endif
 
 }  // namespace
 
-void PrintLineOnInterrupt(const std::vector<std::string>& outputs) {
-  std::vector<std::string> named;
-  for (const std::string& output : outputs) {
-    if (!output.empty() && named.size() < MAX_OUTPUTS && output.size() < LINE_ROOM) named.push_back(output);
-  }
+void PrepareInterruptLine(const std::vector<std::string>& outputs) {
+  gReady = false;
   std::vector<bool> existed;
-  gPrepared.outputs = named.size();
-  for (size_t i = 0; i < named.size(); ++i) {
-    CopyText(gPrepared.paths[i], named[i]);
-    gPrepared.before[i] = IdentityOf(gPrepared.paths[i]);
-    existed.push_back(gPrepared.before[i].exists);
+  for (const std::string& output : outputs) {
+    PathStatus status;
+    existed.push_back(StatusOf(output, &status) == 0 && status.kind != PathKind::Missing);
   }
-  CopyText(gPrepared.nothingWritten, NothingWrittenLine(named, existed));
-  CopyText(gPrepared.written, WrittenLine(named));
+  std::snprintf(gNothingWritten, LINE_ROOM, "%s", NothingWrittenLine(outputs, existed).c_str());
+  std::snprintf(gWritten, LINE_ROOM, "%s", WrittenLine(outputs).c_str());
   gTerminal = StandardErrorIsATerminal();
-#ifdef _WIN32
-  SetConsoleCtrlHandler(PrintAndHandOn, TRUE);
-#else
-  HandleInterrupts(PrintAndHandOn, gHandedOn);
-#endif
+  gReady = true;
+}
+
+// The interrupt's handler runs this once renames into place are over (platform/temp_files.h).
+void SayInterruptLine() {
+  if (!gReady) return;
+  char line[2 * LINE_ROOM];
+  WriteLine(line, LineToPrint(line, sizeof line));
 }
 
 void NoteOpenScreenLine(size_t width) { gOpenLineWidth = width; }

@@ -1,6 +1,6 @@
 // The one line an interrupt leaves behind a command that writes files: Ctrl-C (SIGINT, SIGTERM,
-// SIGHUP; on Windows also Ctrl-Break and closing the console) says what is on the disk before
-// the temporary files go and the program ends by the interrupt, instead of a bare "^C".
+// SIGHUP, SIGQUIT; on Windows also Ctrl-Break and closing the console) says what is on the disk
+// before the temporary files go and the program ends by the interrupt, instead of a bare "^C".
 #pragma once
 
 #include <cstddef>
@@ -9,12 +9,13 @@
 
 namespace dustweave {
 
-// Prepares the line for a command that writes `outputs` (as named on the command line) and puts
-// its handler in front of the one that removes the temporary files, which must be installed
-// first. Each output is looked at now, so that the interrupt can tell whether its name still
-// holds the file it held: "interrupted: nothing written; chains.glb is as it was", or, when the
-// outputs were already committed, "interrupted after writing chains.glb".
-void PrintLineOnInterrupt(const std::vector<std::string>& outputs);
+// Prepares the line for a command that writes `outputs` (as named on the command line), with
+// those that hold a file now: "interrupted: nothing written; chains.glb is as it was", or, when
+// the outputs were already committed, "interrupted after writing chains.glb".
+void PrepareInterruptLine(const std::vector<std::string>& outputs);
+// Writes the line prepared, if any: what the interrupt handler says first (see
+// EndOnInterrupts in platform/temp_files.h). Safe in a signal handler.
+void SayInterruptLine();
 
 // The width of a line left open on a terminal (the progress line), which the interrupt's line
 // writes over; 0 when none is.

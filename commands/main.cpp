@@ -19,6 +19,7 @@
 #include "commands/exit_status.h"
 #include "commands/generate.h"
 #include "commands/inspect.h"
+#include "commands/interrupt_line.h"
 #include "commands/plan.h"
 #include "commands/progress.h"
 #include "commands/run.h"
@@ -266,7 +267,7 @@ int main(int argc, char** argv) {
   CLI::App app{"dustweave: converts pfx files to OBJ, glTF or USD through the mirod_dustweave command module, "
                "runs the module outside the host, and checks or makes pfx files",
                dustweave::CalledName()};
-  dustweave::RemoveTemporariesOnInterrupt();  // Ctrl-C leaves no temporary file beside an output
+  dustweave::EndOnInterrupts(dustweave::SayInterruptLine);  // Ctrl-C leaves no temporary file beside an output
   dustweave::SetWriteFailureHandler(EndOnWriteFailure);
   CommandLine line;
   Declare(app, line);

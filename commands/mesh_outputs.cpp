@@ -16,9 +16,33 @@
 
 namespace dustweave {
 
-std::string StaleRemovedLine(size_t count, const std::string& path) {
-  return "removed " + std::to_string(count) + (count == 1 ? " temporary file" : " temporary files") +
-         " left beside " + path + " by an earlier run";
+namespace {
+
+// How a user removes `path`, as they would type it in their shell.
+std::string RemovalCommand(const std::string& path) {
+#ifdef _WIN32
+  return "del \"" + path + "\"";
+#else
+  std::string quoted = "rm -- '";
+  for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+#endif
+}
+
+}  // namespace
+
+std::vector<std::string> SweepBeside(const std::string& path, const std::vector<std::string>& given) {
+  Sweep sweep = SweepTemporaries(path, given);
+  std::vector<std::string> lines;
+  if (size_t count = sweep.removed) {
+    lines.push_back("removed " + std::to_string(count) + (count == 1 ? " temporary file" : " temporary files") +
+                    " left beside " + path + " by an earlier run");
+  }
+  for (const std::string& name : sweep.unproven) {
+    lines.push_back(name + " is named like a temporary file of an earlier run but lacks this program's mark, so it "
+                    "is left; if it is one, remove it: " + RemovalCommand(name));
+  }
+  return lines;
 }
 
 MeshOutputs::MeshOutputs() = default;
@@ -27,8 +51,10 @@ MeshOutputs::~MeshOutputs() = default;
 // The guard goes in front of the files once all are opened: with one file, it calls that file
 // directly.
 bool MeshOutputs::Open(const CommandPlan& plan, std::string* error) {
+  std::vector<std::string> given = PathsOf(plan.outputs);
+  if (!plan.input.empty()) given.push_back(plan.input);
   for (const PlannedOutput& output : plan.outputs) {
-    if (size_t removed = RemoveStaleTemporaries(output.path)) staleLines_.push_back(StaleRemovedLine(removed, output.path));
+    for (std::string& line : SweepBeside(output.path, given)) staleLines_.push_back(std::move(line));
     if (!OpenOne(output, plan, error)) return false;
   }
   guard_ = std::make_unique<NumberGuard>(files_.Entry(), plan.width);
@@ -119,7 +145,7 @@ bool MeshOutputs::Finish(std::string* error) {
   return CommitTogether(files, error);
 }
 
-std::vector<std::string> MeshOutputs::TakeStaleRemovedLines() {
+std::vector<std::string> MeshOutputs::TakeSweepLines() {
   std::vector<std::string> lines;
   lines.swap(staleLines_);
   return lines;

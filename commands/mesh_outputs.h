@@ -3,7 +3,7 @@
 // SVG picture and the 3D page, drawn from one sample), as its plan names them. Each is written
 // beside its name while the mesh streams in, and Finish renames them into place, the previews
 // first and the mesh file last (see platform/output_file.h). What killed runs left beside the
-// names is swept when they are opened. Every output takes the mesh through one number guard
+// names is swept when they are opened, never the input or an output itself. Every output takes the mesh through one number guard
 // (writers/number_check.h): a position no output could hold stops them all, and nothing is written.
 #pragma once
 
@@ -31,7 +31,7 @@ class MeshOutputs {
   MeshOutputs(const MeshOutputs&) = delete;
   MeshOutputs& operator=(const MeshOutputs&) = delete;
 
-  // Opens every output of the plan, the temporary files left beside each name removed first;
+  // Opens every output of the plan, what earlier runs left beside each name swept first;
   // false, with a one-line reason, when one cannot be created.
   bool Open(const CommandPlan& plan, std::string* error);
   // The number of points the run will make, when known before it: a .glb is then laid out
@@ -43,9 +43,8 @@ class MeshOutputs {
   // Where the host sends the mesh: every opened file and watcher.
   standin::MeshSink* sink() { return fanOut_.Entry(); }
   bool empty() const { return !mesh_ && !svg_ && !html_; }
-  // A line for each output beside which temporary files left by earlier runs were removed, since
-  // last asked.
-  std::vector<std::string> TakeStaleRemovedLines();
+  // The sweeps' lines (see SweepBeside), since last asked.
+  std::vector<std::string> TakeSweepLines();
   // The mesh file's size so far (the preview is drawn at the end).
   uint64_t bytesMade() const;
   // What the mesh file holds, once completed, in its own terms; empty for the mesh's counts.
@@ -79,7 +78,9 @@ class MeshOutputs {
   std::string named_;  // the first output's path, which a refusal of the guard names
 };
 
-// The line that says how many temporary files of earlier runs were removed beside `path`.
-std::string StaleRemovedLine(size_t count, const std::string& path);
+// Sweeps what earlier runs left beside `path` (platform/temp_files.h), never touching the files
+// `given`: a line saying how many temporary files were removed, and one for each file named like
+// one but left, saying how to remove it.
+std::vector<std::string> SweepBeside(const std::string& path, const std::vector<std::string>& given);
 
 }  // namespace dustweave

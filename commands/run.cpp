@@ -120,7 +120,7 @@ Verdict PlanRun(const RunArgs& a, CommandPlan* plan) {
 // ---- the run and its report --------------------------------------------------------------------
 
 void SayStaleRemoved(MeshOutputs& outputs) {
-  for (const std::string& line : outputs.TakeStaleRemovedLines()) Say(line);
+  for (const std::string& line : outputs.TakeSweepLines()) Say(line);
 }
 
 // The outputs are written only when the run did what they stand for: "" when they were (or there
@@ -146,7 +146,7 @@ int Run(const RunArgs& a) {
   MeshOutputs outputs;
   std::string error;
   if (!plan.outputs.empty()) {
-    PrintLineOnInterrupt(PathsOf(plan.outputs));
+    PrepareInterruptLine(PathsOf(plan.outputs));
     if (!outputs.Open(plan, &error)) return NotDone(error);
     SayStaleRemoved(outputs);
     plan.script.sink = outputs.sink();

@@ -1,6 +1,6 @@
 // The file calls for POSIX (open, pwrite, pread, copy_file_range on Linux, flock, fchmod, fsync,
-// rename) and for Windows (CreateFileA with no sharing but delete, positioned WriteFile and
-// ReadFile, MoveFileExA).
+// extended attributes, rename) and for Windows (CreateFileA with no sharing but delete, positioned
+// WriteFile and ReadFile, named streams, MoveFileExA).
 #include "platform/file_handle.h"
 
 #include <algorithm>
@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #endif
 
@@ -31,8 +32,23 @@ OVERLAPPED At(uint64_t offset) {
   at.OffsetHigh = static_cast<DWORD>(offset >> 32);
   return at;
 }
+
+constexpr const char* MARK_STREAM = ":dustweave.temporary";
+
+// The mark's stream of `file`, at `path`, opened by name (each stream has its own sharing). Only
+// where the volume has named streams: NTFS; not FAT, nor wine, which would make a file of the name.
+HANDLE MarkStream(HANDLE file, const std::string& path, DWORD access, DWORD disposition, DWORD flags = FILE_ATTRIBUTE_NORMAL) {
+  DWORD volume = 0;
+  if (!GetVolumeInformationByHandleW(file, nullptr, 0, nullptr, nullptr, &volume, nullptr, 0) || !(volume & FILE_NAMED_STREAMS)) {
+    return INVALID_HANDLE_VALUE;
+  }
+  return CreateFileA((path + MARK_STREAM).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                     disposition, flags, nullptr);
+}
 #else
 SystemError LastError() { return errno; }
+
+constexpr const char* MARK_ATTRIBUTE = "user.dustweave.temporary";
 #endif
 
 // Asks the seam about `op` on `path`, then the system by `call` (true when it did it): 0 or the
@@ -47,29 +63,68 @@ SystemError Checked(FileOp op, const std::string& path, Call call) {
 
 // ---- the handle ---------------------------------------------------------------------------
 
-SystemError FileHandle::Create(const std::string& path) { return Open(FileOp::Create, path); }
+// Marked once held: a sweep finds the file unmarked (and leaves it) or held.
+SystemError FileHandle::Create(const std::string& path) {
+  NewFileMode();  // asked while the program makes no other file
+  SystemError error = Open(FileOp::Create, path);
+  if (error == 0) Mark();
+  return error;
+}
 
 SystemError FileHandle::OpenToRead(const std::string& path) { return Open(FileOp::Open, path); }
 
+SystemError FileHandle::OpenUnheld(const std::string& path) { return Open(FileOp::Open, path, true); }
+
 // Closes what it held; then the seam is asked, and the system; the path is kept for the seam.
-SystemError FileHandle::Open(FileOp op, const std::string& path) {
+SystemError FileHandle::Open(FileOp op, const std::string& path, bool unheld) {
   Close();
   path_ = path;
   SystemError fault = FaultAt(op, path);
-  return fault != 0 ? fault : SystemOpen(op, path);
+  return fault != 0 ? fault : SystemOpen(op, path, unheld);
 }
 
 #ifdef _WIN32
 // A new file no other opener may read, write or delete while it is open (the rename and our own
-// interrupt handler go through this handle's sharing of delete), or an existing one to read.
-SystemError FileHandle::SystemOpen(FileOp op, const std::string& path) {
+// interrupt handler go through this handle's sharing of delete), or an existing one to read:
+// shared, or unheld when it can be opened sharing nothing (to be removed).
+SystemError FileHandle::SystemOpen(FileOp op, const std::string& path, bool unheld) {
   bool create = op == FileOp::Create;
-  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | (create ? GENERIC_WRITE : 0),
-                              FILE_SHARE_DELETE | (create ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE), nullptr,
-                              create ? CREATE_NEW : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return LastError();
+  DWORD sharing = create ? FILE_SHARE_DELETE : unheld ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | (create ? GENERIC_WRITE : unheld ? DELETE : 0), sharing, nullptr,
+                              create ? CREATE_NEW : OPEN_EXISTING, unheld ? FILE_FLAG_OPEN_REPARSE_POINT : FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return unheld && GetLastError() == ERROR_SHARING_VIOLATION ? SYSTEM_NAME_TAKEN : LastError();
   handle_ = handle;
   return 0;
+}
+
+void FileHandle::Mark() {
+  std::string number = OwnNumber();
+  DWORD wrote = 0;
+  bool markable = FaultAt(FileOp::Mark, path_) == 0 && !number.empty();
+  HANDLE stream = markable ? MarkStream(handle_, path_, GENERIC_WRITE, CREATE_ALWAYS) : INVALID_HANDLE_VALUE;
+  if (stream != INVALID_HANDLE_VALUE) WriteFile(stream, number.data(), static_cast<DWORD>(number.size()), &wrote, nullptr);
+  if (stream != INVALID_HANDLE_VALUE) CloseHandle(stream);
+}
+
+bool FileHandle::IsMarked() {
+  HANDLE stream = MarkStream(handle_, path_, GENERIC_READ, OPEN_EXISTING);
+  if (stream == INVALID_HANDLE_VALUE) return false;
+  char value[32];
+  DWORD got = 0;
+  bool read = ReadFile(stream, value, sizeof value, &got, nullptr);
+  CloseHandle(stream);
+  return read && got > 0 && std::string(value, got) == OwnNumber();
+}
+
+void FileHandle::Unmark(const std::string& name) {
+  HANDLE stream = MarkStream(handle_, name, DELETE, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE);
+  if (stream != INVALID_HANDLE_VALUE) CloseHandle(stream);
+}
+
+// The file goes when the handle, which shares nothing, is closed.
+SystemError FileHandle::RemoveHeld() {
+  FILE_DISPOSITION_INFO remove{TRUE};
+  return Checked(FileOp::Remove, path_, [&] { return SetFileInformationByHandle(handle_, FileDispositionInfo, &remove, sizeof remove) != 0; });
 }
 
 SystemError FileHandle::WriteAt(uint64_t offset, const void* data, size_t size) {
@@ -115,25 +170,39 @@ void FileHandle::Close() {
   handle_ = nullptr;
 }
 #else
-// An existing file to read, or a new file locked while it is open: a later run removes only
-// temporary files nobody holds. The lock is taken just after the creation; a sweep that took it
-// first, or removed the file in between, leaves the name to another try. File systems without
-// locks (some network folders) still write: there the lock is a courtesy.
-SystemError FileHandle::SystemOpen(FileOp op, const std::string& path) {
+// An existing file to read (not through a link when unheld, and then locked), or a new file
+// locked while it is open: a later run removes only temporary files nobody holds. A sweep that
+// looks at the new file before it is marked lets go of its lock at once and never removes it.
+// File systems without locks (some network folders) still write: there the lock is a courtesy.
+SystemError FileHandle::SystemOpen(FileOp op, const std::string& path, bool unheld) {
   if (op == FileOp::Open) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);  // a pipe with no writer answers at once
-    return fd_ < 0 ? errno : 0;
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (unheld ? O_NOFOLLOW : 0));  // a pipe answers at once
+    if (fd_ < 0) return errno;
+    return !unheld || flock(fd_, LOCK_EX | LOCK_NB) == 0 ? 0 : SYSTEM_NAME_TAKEN;
   }
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) return errno;
-  struct stat info{};
-  bool taken = flock(fd, LOCK_EX | LOCK_NB) != 0 ? errno == EWOULDBLOCK : fstat(fd, &info) == 0 && info.st_nlink == 0;
-  if (taken) {
-    ::close(fd);
-    return SYSTEM_NAME_TAKEN;
-  }
-  fd_ = fd;
+  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd_ < 0) return errno;
+  flock(fd_, LOCK_EX);
   return 0;
+}
+
+void FileHandle::Mark() {
+  std::string number = OwnNumber();
+  if (FaultAt(FileOp::Mark, path_) == 0 && !number.empty()) fsetxattr(fd_, MARK_ATTRIBUTE, number.data(), number.size(), 0);
+}
+
+bool FileHandle::IsMarked() {
+  char value[32];
+  ssize_t got = fgetxattr(fd_, MARK_ATTRIBUTE, value, sizeof value);
+  return got > 0 && std::string(value, static_cast<size_t>(got)) == OwnNumber();
+}
+
+void FileHandle::Unmark(const std::string&) { fremovexattr(fd_, MARK_ATTRIBUTE); }
+
+SystemError FileHandle::RemoveHeld() {
+  struct stat held{}, named{};
+  bool same = fstat(fd_, &held) == 0 && lstat(path_.c_str(), &named) == 0 && held.st_ino == named.st_ino && held.st_dev == named.st_dev;
+  return same ? RemoveFile(path_) : SYSTEM_NAME_TAKEN;
 }
 
 SystemError FileHandle::WriteAt(uint64_t offset, const void* data, size_t size) {
@@ -197,6 +266,26 @@ SystemError FileHandle::CopyFrom(FileHandle& source, uint64_t from, uint64_t siz
   }
   return 0;
 }
+
+// The file's number among its volume's (inode, file index): a copy has another.
+std::string FileHandle::OwnNumber() const {
+  PathStatus status;
+  return StatusOf(path_, &status) == 0 && status.kind == PathKind::File ? std::to_string(status.index) : "";
+}
+
+#ifdef _WIN32
+unsigned NewFileMode() { return 0; }
+#else
+// The umask can only be read by setting it: 077 meanwhile, never more open than it was.
+unsigned NewFileMode() {
+  static const unsigned mode = [] {
+    mode_t mask = umask(077);
+    umask(mask);
+    return 0666u & ~static_cast<unsigned>(mask);
+  }();
+  return mode;
+}
+#endif
 
 // ---- names in folders ---------------------------------------------------------------------
 

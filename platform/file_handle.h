@@ -24,11 +24,13 @@ class FileHandle {
   FileHandle(const FileHandle&) = delete;
   FileHandle& operator=(const FileHandle&) = delete;
 
-  // Creates `path`, which must not exist yet, for reading and writing, and holds it until Close:
-  // an advisory lock on POSIX, sharing nothing but deletion (so renaming) on Windows. 0 or the
-  // error; SYSTEM_NAME_TAKEN also when another process held the name first (a sweep about to
-  // remove it).
+  // Creates `path`, which must not exist yet, to read and write, held until Close and read by no
+  // one else (POSIX: locked, 0600; Windows: sharing nothing but deletion, so renaming), then
+  // marked (see Mark) where the file system holds marks. 0 or the error.
   SystemError Create(const std::string& path);
+  // Opens an existing file that nobody holds (as Create holds one), and holds it; a symbolic
+  // link is not followed. 0, SYSTEM_NAME_TAKEN when another holds it, or the error.
+  SystemError OpenUnheld(const std::string& path);
   // Opens an existing file to read, without waiting for a writer when it is a pipe: 0 or the
   // error.
   SystemError OpenToRead(const std::string& path);
@@ -40,14 +42,24 @@ class FileHandle {
   SystemError CopyFrom(FileHandle& source, uint64_t from, uint64_t size, uint64_t at);
   SystemError Truncate(uint64_t size);
   SystemError SetMode(unsigned mode);  // permission bits (POSIX; nothing on Windows)
+  // The mark that says a file is a temporary file of this program: the file's own number (inode,
+  // file index) in an extended attribute on POSIX, in a named stream on Windows, so that a copy,
+  // which may carry it along, is not taken for the file marked. Where the file system holds
+  // neither (FAT, wine), the file stays unmarked. Unmark takes it off an output, now at `name`.
+  bool IsMarked();
+  void Unmark(const std::string& name);
+  // Removes the file held by OpenUnheld, only while its name still leads to it: 0 or the error.
+  SystemError RemoveHeld();
   SystemError Sync();                  // flushes the file's bytes to the disk
   // Lets go of the file. Its error is not asked: a file written is flushed first (Sync), and the
   // others are read or thrown away.
   void Close();
 
  private:
-  SystemError Open(FileOp op, const std::string& path);
-  SystemError SystemOpen(FileOp op, const std::string& path);  // Create or Open, as the system does it
+  SystemError Open(FileOp op, const std::string& path, bool unheld = false);  // Create or Open
+  SystemError SystemOpen(FileOp op, const std::string& path, bool unheld);  // as the system does it
+  void Mark();  // put by Create
+  std::string OwnNumber() const;  // what the mark holds
 
   std::string path_;
 #ifdef _WIN32
@@ -57,6 +69,8 @@ class FileHandle {
 #endif
 };
 
+// The permission bits a new file gets here: 0666 less the umask (POSIX; 0 on Windows).
+unsigned NewFileMode();
 // Renames `from` over `to`, replacing a file there in one step.
 SystemError RenameOver(const std::string& from, const std::string& to);
 SystemError RemoveFile(const std::string& path);

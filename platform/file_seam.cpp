@@ -44,8 +44,8 @@ namespace {
 std::atomic<FileFault> gFault{nullptr};
 
 const char* FileOpName(FileOp op) {
-  static const char* const NAMES[] = {"query",    "list",     "create", "open",   "write",  "read",
-                                      "copy",     "truncate", "set-mode", "sync", "rename", "remove", "sync-folder"};
+  static const char* const NAMES[] = {"query", "list",     "create",   "mark", "open",   "write",  "read",
+                                      "copy",  "truncate", "set-mode", "sync", "rename", "remove", "sync-folder"};
   return NAMES[static_cast<int>(op)];
 }
 

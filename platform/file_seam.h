@@ -32,6 +32,7 @@ enum class FileOp {
   Query,       // what is under a name: kind, size, identity, permission bits, a link's target
   List,        // the names in a folder
   Create,      // a new file, exclusively
+  Mark,        // this program's mark put on a temporary file it made
   Open,        // an existing file, to read
   Write,
   Read,

@@ -11,10 +11,13 @@ namespace dustweave {
 namespace {
 
 std::atomic<WriteFailureHandler> gOnWriteFailure{nullptr};
+std::atomic<bool> gCommitted{false};
 
 }  // namespace
 
 void SetWriteFailureHandler(WriteFailureHandler handler) { gOnWriteFailure.store(handler); }
+
+bool AnyOutputCommitted() { return gCommitted.load(); }
 
 std::string CannotWrite(const std::string& path, const std::string& reason) { return "cannot write " + path + ": " + reason; }
 
@@ -27,8 +30,7 @@ bool OutputFile::Create(const std::string& path, std::string* error) {
   path_ = path;
   end_ = 0;
   error_ = ResolveLinks(path, &target_);
-  // A name another process took first (a sweep, or a run of the same process ID before a
-  // restart) is left to it: the next name is tried.
+  // A name a run of the same process ID took before a restart is left to it: the next is tried.
   for (int attempt = 0; attempt < 3 && error_ == 0; ++attempt) {
     temporary_ = TemporaryNameFor(target_);
     RegisterTemporary(temporary_);  // before it exists, so that an interrupt never misses it
@@ -82,13 +84,14 @@ void OutputFile::Abandon() {
 // ---- sealing --------------------------------------------------------------------------------
 
 // The older file's permission bits are taken just before the rename, so that the new file is
-// what the user had set up, only with new bytes. The file stays open, and so held, until renamed.
+// what the user had set up, only with new bytes; a file where none was gets the bits any new
+// file gets. The file stays open, and so held, until renamed.
 bool OutputFile::Seal(std::string* error) {
   PathStatus older;
   SystemError failure = error_;
   if (failure == 0) failure = StatusOf(target_, &older);
   hadFile_ = older.kind == PathKind::File;
-  if (failure == 0 && hadFile_) failure = handle_.SetMode(older.mode);
+  if (failure == 0) failure = handle_.SetMode(hadFile_ ? older.mode : NewFileMode());
   if (failure == 0) failure = handle_.Sync();
   if (failure == 0) return true;
   if (!failed()) error_ = failure;
@@ -100,6 +103,7 @@ bool OutputFile::Seal(std::string* error) {
 void OutputFile::Renamed() {
   ForgetTemporary(temporary_);
   temporary_.clear();  // the name is the output's now: nothing to remove
+  handle_.Unmark(target_);
   handle_.Close();
 }
 
@@ -123,6 +127,7 @@ bool CommitTogether(const std::vector<OutputFile*>& files, std::string* error) {
         break;
       }
       file.Renamed();
+      gCommitted = true;
     }
     // A folder that cannot be synced (some network folders) still holds the renamed outputs;
     // they are only not proven durable, which no further step could change.

@@ -74,6 +74,10 @@ class OutputFile {
 // some were renamed the reason says which names hold their new files and which their older ones.
 bool CommitTogether(const std::vector<OutputFile*>& files, std::string* error);
 
+// Whether a commit has renamed an output into place; for an interrupt, which never comes between
+// the renames (InterruptsHeld).
+bool AnyOutputCommitted();
+
 // Called once, with the reason, when any output's write first fails: a program can end at once
 // instead of running on for nothing. Left unset, the failure is reported at the commit.
 using WriteFailureHandler = void (*)(const std::string& reason);

@@ -1,9 +1,8 @@
-// Temporary names, the registry an interrupt walks, removing what the program made, and the sweep
-// of stale files. The registry is a fixed table of pointers to the outputs' own paths; a path
-// leaves it before it changes, once no walk that may have read it is going on. The handlers only
-// remove files (unlink, DeleteFileA), which is safe there.
+// Temporary names, the list an interrupt removes and the one handler that does it (which reads the
+// list only while nothing changes it, and only removes files), removal, and the sweep.
 #include "platform/temp_files.h"
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdint>
@@ -17,10 +16,7 @@
 #include <process.h>
 #include <windows.h>
 #else
-#include <fcntl.h>
-#include <sched.h>
-#include <sys/file.h>
-#include <sys/stat.h>
+#include <pthread.h>
 #include <unistd.h>
 #endif
 
@@ -28,8 +24,8 @@ namespace dustweave {
 
 namespace {
 
-constexpr const char* MARK = ".partial-";
-// What follows the stem: the mark, a process ID and a counter.
+constexpr const char* PARTIAL = ".partial-";
+// What follows the stem: ".partial-", a process ID and a counter.
 constexpr size_t SUFFIX_ROOM = TEMPORARY_NAME_ROOM - 1;
 constexpr size_t HASH_ROOM = 9;  // "~" and eight hex digits
 
@@ -54,108 +50,96 @@ std::string StemFor(const std::string& path) {
 
 }  // namespace
 
-std::string TemporaryPrefixFor(const std::string& path) { return FolderOf(path) + "." + StemFor(path) + MARK; }
+std::string TemporaryPrefixFor(const std::string& path) { return FolderOf(path) + "." + StemFor(path) + PARTIAL; }
 
 std::string TemporaryNameFor(const std::string& path) {
   static std::atomic<unsigned long> counter{0};
   return TemporaryPrefixFor(path) + std::to_string(getpid()) + "-" + std::to_string(++counter);
 }
 
-// ---- the registry and interrupts ------------------------------------------------------------
+// ---- the list and interrupts ----------------------------------------------------------------
 
 namespace {
 
-constexpr int SLOTS = 64;  // more temporary files than this at once are not covered
-std::atomic<const char*> gTemporaries[SLOTS];
-std::atomic<int> gWalks{0};  // walks of the table going on
+std::vector<std::string> gTemporaries;  // read by the handler only while no one changes it
 std::atomic<int> gHeld{0};
-
-void Pause() {
-#ifdef _WIN32
-  Sleep(1);
-#else
-  sched_yield();
-#endif
-}
-
-// Calls `remove` with the path of every registered file; ForgetTemporary waits meanwhile.
-template <typename Remove>
-void EachRegistered(Remove remove) {
-  ++gWalks;
-  for (std::atomic<const char*>& slot : gTemporaries) {
-    if (const char* path = slot.load()) remove(path);
-  }
-  --gWalks;
-}
+void (*gSayFirst)() = nullptr;
 
 #ifdef _WIN32
-BOOL WINAPI RemoveAndEnd(DWORD) {  // every console event ends the program
-  while (gHeld.load() > 0) Sleep(1);  // outputs being renamed into place finish first
-  EachRegistered([](const char* path) { DeleteFileA(path); });
+std::atomic<bool> gEnding{false};  // the console handler's thread is ending the program
+
+// Every console event ends the program, once the list and renames into place are still.
+BOOL WINAPI EndByConsoleEvent(DWORD) {
+  gEnding = true;
+  while (gHeld.load() > 0) Sleep(1);
+  if (gSayFirst != nullptr) gSayFirst();
+  for (const std::string& path : gTemporaries) DeleteFileA(path.c_str());
   ExitProcess(0xC000013A);  // the status of a program ended by Ctrl-C
   return TRUE;
 }
-#else
-extern "C" void RemoveAndEnd(int signalNumber) {
-  EachRegistered([](const char* path) { unlink(path); });
-  std::signal(signalNumber, SIG_DFL);
-  std::raise(signalNumber);
+
+// The handler runs on a thread of its own: once it has begun, a hold waits for the end instead.
+void MaskInterrupts(bool masked) {
+  if (!masked || !gEnding.load()) return;
+  --gHeld;
+  for (;;) Sleep(INFINITE);
 }
+#else
+constexpr int INTERRUPTS[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
-#endif
-
-void MaskInterrupts([[maybe_unused]] bool masked) {
-#ifndef _WIN32
+sigset_t InterruptSet() {
   sigset_t set;
   sigemptyset(&set);
-  for (int signalNumber : INTERRUPT_SIGNALS) sigaddset(&set, signalNumber);
-  sigprocmask(masked ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
-#endif
+  for (int signalNumber : INTERRUPTS) sigaddset(&set, signalNumber);
+  return set;
 }
+
+// The interrupts wait blocked; one that came meanwhile is taken once unblocked.
+void MaskInterrupts(bool masked) {
+  sigset_t set = InterruptSet();
+  pthread_sigmask(masked ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
+}
+
+extern "C" void EndBySignal(int signalNumber) {
+  if (gSayFirst != nullptr) gSayFirst();
+  for (const std::string& path : gTemporaries) unlink(path.c_str());
+  std::signal(signalNumber, SIG_DFL);
+  std::raise(signalNumber);  // taken when the handler returns
+}
+#endif
 
 }  // namespace
 
 void RegisterTemporary(const std::string& path) {
-  for (std::atomic<const char*>& slot : gTemporaries) {
-    const char* free = nullptr;
-    if (slot.compare_exchange_strong(free, path.c_str())) return;
-  }
+  InterruptsHeld held;
+  gTemporaries.push_back(path);
 }
 
-// A walk that may have read the path before it left the table ends before the path may change.
 void ForgetTemporary(const std::string& path) {
-  for (std::atomic<const char*>& slot : gTemporaries) {
-    const char* registered = path.c_str();
-    if (!slot.compare_exchange_strong(registered, nullptr)) continue;
-    while (gWalks.load() > 0) Pause();
-    return;
-  }
+  InterruptsHeld held;
+  auto at = std::find(gTemporaries.begin(), gTemporaries.end(), path);
+  if (at != gTemporaries.end()) gTemporaries.erase(at);
 }
 
 void RemoveRegisteredTemporaries() {
-  EachRegistered([](const char* path) { RemoveTemporary(path); });
+  for (const std::string& path : gTemporaries) RemoveTemporary(path);
 }
 
-void RemoveTemporariesOnInterrupt() {
+void EndOnInterrupts(void (*sayFirst)()) {
+  gSayFirst = sayFirst;
 #ifdef _WIN32
-  SetConsoleCtrlHandler(RemoveAndEnd, TRUE);
+  SetConsoleCtrlHandler(EndByConsoleEvent, TRUE);
 #else
-  HandleInterrupts(RemoveAndEnd);
+  std::signal(SIGPIPE, SIG_IGN);
+  struct sigaction action{}, before{};
+  action.sa_handler = EndBySignal;
+  action.sa_mask = InterruptSet();  // one interrupt ends the program
+  for (int signalNumber : INTERRUPTS) {
+    if (sigaction(signalNumber, nullptr, &before) == 0 && before.sa_handler != SIG_IGN) sigaction(signalNumber, &action, nullptr);
+  }
 #endif
 }
 
-#ifndef _WIN32
-void HandleInterrupts(void (*handler)(int), struct sigaction* before) {
-  struct sigaction action{};
-  action.sa_handler = handler;
-  sigemptyset(&action.sa_mask);
-  for (size_t i = 0; i < INTERRUPTS; ++i) sigaction(INTERRUPT_SIGNALS[i], &action, before != nullptr ? &before[i] : nullptr);
-}
-#endif
-
-bool InterruptsAreHeld() { return gHeld.load() > 0; }
-
-// On POSIX the signals wait blocked, and one that came meanwhile is taken once unblocked.
 InterruptsHeld::InterruptsHeld() {
   if (gHeld.fetch_add(1) == 0) MaskInterrupts(true);
 }
@@ -170,6 +154,10 @@ namespace {
 
 std::vector<std::string> gLeftBehind;  // lines; the program's one thread adds and takes them
 
+void NoteLeftBehind(const std::string& path, SystemError failure) {
+  gLeftBehind.push_back("cannot remove " + path + ": " + SystemReason(failure));
+}
+
 }  // namespace
 
 bool RemoveTemporary(const std::string& path) {
@@ -181,7 +169,7 @@ bool RemoveTemporary(const std::string& path) {
     failure = RemoveFile(path);
   }
   if (failure == 0 || IsMissing(failure)) return true;
-  gLeftBehind.push_back("cannot remove " + path + ": " + SystemReason(failure));
+  NoteLeftBehind(path, failure);
   return false;
 }
 
@@ -195,45 +183,29 @@ std::vector<std::string> LeftBehindLines() {
 
 namespace {
 
-#ifdef _WIN32
-// Nobody holds it when it can be opened with no sharing at all; it goes when closed.
-bool RemoveIfUnheld(const std::string& path) {
-  HANDLE handle = CreateFileA(path.c_str(), DELETE, 0, nullptr, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(handle);
-  return true;
+// "PID-N" after the prefix, and none of the names `given`.
+bool MayBeLeftover(const std::string& folder, const std::string& name, size_t prefix, const std::vector<std::string>& given) {
+  auto isGiven = [&](const std::string& path) { return SamePlace(folder + name, path); };
+  return std::regex_match(name.substr(prefix), std::regex("[0-9]+-[0-9]+")) && std::none_of(given.begin(), given.end(), isGiven);
 }
-#else
-// Nobody holds it when its lock can be taken; it is removed while the lock is ours, and only while
-// the name still leads to the file locked.
-bool RemoveIfUnheld(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-  if (fd < 0) return false;
-  struct stat locked{}, named{};
-  bool removed = fstat(fd, &locked) == 0 && S_ISREG(locked.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
-                 lstat(path.c_str(), &named) == 0 && named.st_ino == locked.st_ino && named.st_dev == locked.st_dev &&
-                 RemoveTemporary(path);
-  ::close(fd);
-  return removed;
-}
-#endif
-
-// "PID-N": what a temporary name has after its prefix.
-bool IsProcessAndCounter(const std::string& rest) { return std::regex_match(rest, std::regex("[0-9]+-[0-9]+")); }
 
 }  // namespace
 
-size_t RemoveStaleTemporaries(const std::string& path) {
+Sweep SweepTemporaries(const std::string& path, const std::vector<std::string>& given) {
+  Sweep sweep;
   std::string target;
-  if (ResolveLinks(path, &target) != 0) return 0;
-  std::string folder = FolderOf(target), prefix = FileNameOf(TemporaryPrefixFor(target));
   std::vector<std::string> names;
-  if (NamesIn(folder, prefix, &names) != 0) return 0;
-  size_t removed = 0;
+  if (ResolveLinks(path, &target) != 0) return sweep;
+  std::string folder = FolderOf(target), prefix = FileNameOf(TemporaryPrefixFor(target));
+  if (NamesIn(folder, prefix, &names) != 0) return sweep;
   for (const std::string& name : names) {
-    if (IsProcessAndCounter(name.substr(prefix.size())) && RemoveIfUnheld(folder + name)) ++removed;
+    FileHandle file;
+    if (!MayBeLeftover(folder, name, prefix.size(), given) || file.OpenUnheld(folder + name) != 0) continue;  // or held
+    if (!file.IsMarked()) sweep.unproven.push_back(folder + name);
+    else if (SystemError failure = file.RemoveHeld()) NoteLeftBehind(folder + name, failure);
+    else ++sweep.removed;
   }
-  return removed;
+  return sweep;
 }
 
 }  // namespace dustweave

@@ -1,6 +1,6 @@
-// Temporary files beside an output: their names, the process's list of those it has made (which
-// an interrupt removes on its way out), their removal with what could not be removed noted, and
-// the sweep that removes what an earlier run left when it was killed or the machine stopped.
+// Temporary files beside an output: their names, the list of those made (which an interrupt
+// removes as it ends the program), their removal with what could not be removed noted, and the
+// sweep that removes what an earlier run left when it was killed or the machine stopped.
 //
 // Every temporary file of an output NAME is ".NAME.partial-PID-N" in NAME's folder; a name too
 // long for that is cut at a character's end and marked with a hash of the whole name
@@ -10,10 +10,6 @@
 #include <cstddef>
 #include <string>
 #include <vector>
-
-#ifndef _WIN32
-#include <csignal>
-#endif
 
 namespace dustweave {
 
@@ -27,30 +23,24 @@ inline constexpr size_t TEMPORARY_NAME_ROOM = 1 + 9 + 20 + 1 + 20;
 std::string TemporaryNameFor(const std::string& path);
 std::string TemporaryPrefixFor(const std::string& path);
 
-// ---- the registry and interrupts ------------------------------------------------------------
+// ---- the list and interrupts ----------------------------------------------------------------
 
-// Kept in a table that an interrupt handler walks without locks or allocation: the table points
-// at `path` itself, which must stay unchanged until ForgetTemporary(path) has returned (it waits
-// while a handler may be reading it). Register before the file exists, forget after it is
-// renamed or removed: no moment is left uncovered. Both are called from one thread; the handler
-// may run on any.
+// The list an interrupt removes: a name goes in before its file is created and out after it is
+// renamed or removed. It changes only while interrupts are held (below), from one thread.
 void RegisterTemporary(const std::string& path);
 void ForgetTemporary(const std::string& path);
-// Removes every registered file (for a run that must end at once), noting those it cannot.
+// Removes every listed file (for a run that must end at once), noting those it cannot.
 void RemoveRegisteredTemporaries();
 
-// Installs what removes the registered files on an interrupt before the program ends by it:
-// SIGINT, SIGTERM and SIGHUP on POSIX; Ctrl-C, Ctrl-Break and closing the console on Windows.
-void RemoveTemporariesOnInterrupt();
-#ifndef _WIN32
-inline constexpr int INTERRUPT_SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
-inline constexpr size_t INTERRUPTS = sizeof INTERRUPT_SIGNALS / sizeof INTERRUPT_SIGNALS[0];
-// Makes `handler` the handler of each interrupt signal; the handlers they had go to `before`
-// (INTERRUPTS of them, in INTERRUPT_SIGNALS' order) when it is given.
-void HandleInterrupts(void (*handler)(int), struct sigaction* before = nullptr);
-#endif
-// While one is alive, interrupts wait: outputs are renamed into place as one step.
-bool InterruptsAreHeld();  // whether one is alive now, for a handler of another thread to wait on
+// Installed once, at the start: an interrupt calls `sayFirst` (if given; it may only write),
+// removes the listed files and ends the program by itself. POSIX: SIGINT, SIGTERM, SIGHUP and
+// SIGQUIT, each unless it was ignored at the start (nohup, a background job); SIGPIPE is ignored,
+// so that a closed pipe fails a write instead of ending a run with its files half made.
+// Windows: Ctrl-C (unless the parent turned it off), Ctrl-Break and closing the console.
+void EndOnInterrupts(void (*sayFirst)());
+
+// While one is alive, interrupts wait: outputs are renamed into place as one step, and the list
+// changes as one.
 class InterruptsHeld {
  public:
   InterruptsHeld();
@@ -68,10 +58,14 @@ bool RemoveTemporary(const std::string& path);
 // REASON"), for the program to say.
 std::vector<std::string> LeftBehindLines();
 
-// Removes the temporary files of `path` that no process holds, whatever their age or process ID:
-// what a kill or a power cut left. A temporary file only ever holds an output not yet renamed
-// into place, never the only copy of anything. Nothing else in the folder is touched. Returns how
-// many were removed.
-size_t RemoveStaleTemporaries(const std::string& path);
+struct Sweep {
+  size_t removed = 0;
+  std::vector<std::string> unproven;  // named like temporary files, but without their mark: left
+};
+// Removes the temporary files that killed runs left beside `path`, whatever their age or process
+// ID: those whose name, mark (FileHandle::Mark) and free lock all say this program made them. A
+// file with the name alone is only listed; the files `given` (the command's input and outputs)
+// are neither. Nothing else in the folder is touched.
+Sweep SweepTemporaries(const std::string& path, const std::vector<std::string>& given);
 
 }  // namespace dustweave

@@ -530,10 +530,21 @@ TEST(CliGenerate, TracksLongerThanTheIndexLimitEndByThemselves) {
   EXPECT_EQ(inspected.out.find("note:"), std::string::npos) << inspected.out;
 }
 
-TEST(CliGenerate, UnwritableFileExitsWithTen) {
+// Exit 10, nothing written, for a file that cannot be written, and for an existing one unless
+// --force says so: one wrong word (generate for inspect) must not cost a recording.
+TEST(CliGenerate, WritesNeitherWhereItCannotNorOverAFileUnlessForced) {
   Outcome outcome = Dustweave({"generate", "/nonexistent/out.pfx"});
   EXPECT_EQ(outcome.status, NOT_RUN);
   ExpectOneLineError(outcome, "cannot write /nonexistent/out.pfx");
+  TempFile pfx;
+  ASSERT_EQ(Dustweave({"generate", pfx.path(), "--particles", "3"}).status, 0);
+  std::string recorded = ReadText(pfx.path());
+  outcome = Dustweave({"generate", pfx.path(), "--particles", "2"});
+  EXPECT_EQ(outcome.status, NOT_RUN);
+  ExpectOneLineError(outcome, pfx.path() + " exists; generate replaces a file only when given --force");
+  EXPECT_EQ(ReadText(pfx.path()), recorded);
+  EXPECT_EQ(Dustweave({"generate", pfx.path(), "--particles", "2", "--force"}).status, 0);
+  EXPECT_NE(ReadText(pfx.path()), recorded);
 }
 
 }  // namespace

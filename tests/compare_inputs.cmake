@@ -11,8 +11,8 @@ function(run_or_fail what)
 endfunction()
 
 set(typical ${WORK}/typical.pfx)
-run_or_fail("dustweave generate" ${native_program} generate ${typical}
+run_or_fail("dustweave generate" ${native_program} generate ${typical} --force
             --particles 200 --index-limit 100 --first 0 --last 100 --seed 1)
 set(jumping ${WORK}/jumping.pfx)
-run_or_fail("dustweave generate" ${native_program} generate ${jumping}
+run_or_fail("dustweave generate" ${native_program} generate ${jumping} --force
             --particles 40 --index-limit 60 --first 5 --last 150 --seed 7)

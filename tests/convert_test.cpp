@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <regex>
 #include <set>
 
 #include "commands/interrupt_line.h"
@@ -633,45 +635,99 @@ TEST(ConvertStep, RunStillHandsTheModuleAnyNumber) {
   EXPECT_EQ(Dustweave({"run", DUSTWEAVE_MODULE_FILE, "--file", dir / "small.pfx", "--step", "a%"}).status, MISUSE);
 }
 
-// ---- Ctrl-C -----------------------------------------------------------------------------------
+// ---- Ctrl-C and other signals -----------------------------------------------------------------
 
-// `args` run in the background in `dir`, interrupted with `signal` once a temporary file shows in
-// `dir`: its exit status as the shell tells it (128 + the signal) and its standard error.
-Outcome Interrupted(const TempDir& dir, const std::vector<std::string>& args, const char* signal) {
-  std::string command = Launched(DUSTWEAVE_PROGRAM);
+// `args` run in the background in `dir` and sent `signal` once a temporary file shows in `dir`:
+// its exit status as the shell tells it (128 + the signal when it ended by it), what it printed,
+// and the permission bits of its temporary files then (in *modes). It starts with every signal
+// at its default, or, when `ignoring`, as a script starts a job in the background (SIGINT and
+// SIGQUIT ignored) under nohup (SIGHUP ignored too). The signal must reach it while it runs.
+Outcome Signalled(const TempDir& dir, const std::vector<std::string>& args, const char* signal, bool ignoring = false,
+                  std::string* modes = nullptr) {
+  std::string command = (ignoring ? "nohup " : "env --default-signal=INT,QUIT ") + Launched(DUSTWEAVE_PROGRAM);
   for (const std::string& arg : args) command += " " + Quote(arg);
-  std::string script = "cd " + Quote(dir.path()) + " && { " + command + " >out.txt 2>err.txt & pid=$!; n=0; "
+  std::string script = "cd " + Quote(dir.path()) + " && { ulimit -c 0; " + command + " >out.txt 2>err.txt & pid=$!; n=0; "
                        "while ! ls -a | grep -q partial && [ $n -lt 2000 ]; do sleep 0.005; n=$((n+1)); done; "
-                       "kill -" + std::string(signal) + " $pid; wait $pid; echo $? >status.txt; }";
+                       "stat -c %a .*partial* >modes.txt 2>/dev/null; "
+                       "kill -" + std::string(signal) + " $pid && wait $pid; echo $? >status.txt; }";
   EXPECT_EQ(std::system(("sh -c " + Quote(script) + " 2>/dev/null").c_str()), 0);
+  EXPECT_NE(ReadText(dir / "status.txt"), "1\n") << "the command ended before the signal was sent";
   Outcome outcome;
   outcome.status = std::stoi(ReadText(dir / "status.txt"));
+  outcome.out = ReadText(dir / "out.txt");
   outcome.err = ReadText(dir / "err.txt");
-  for (std::string name : {"out.txt", "err.txt", "status.txt"}) fs::remove(dir / name);
+  if (modes != nullptr) *modes = ReadText(dir / "modes.txt");
+  for (std::string name : {"out.txt", "err.txt", "status.txt", "modes.txt"}) fs::remove(dir / name);
   return outcome;
 }
 
+std::string BigInput(const TempDir& dir) {
+  EXPECT_EQ(Dustweave({"generate", dir / "big.pfx", "--particles", "2000", "--index-limit", "1000", "--last", "999"})
+                .status, 0);
+  return "big.pfx";
+}
+
+// SIGINT, SIGTERM and SIGQUIT end a command that writes with one line, and leave nothing beside
+// its outputs; its temporary files were readable by their owner only, like the older file.
 TEST(ConvertInterrupted, OneLineSaysNothingWasWrittenAndWhatIsAsItWas) {
   TempDir dir;
-  ASSERT_EQ(Dustweave({"generate", dir / "big.pfx", "--particles", "2000", "--index-limit", "1000", "--last", "999"})
-                .status, 0);
-  {
-    std::ofstream old(dir / "old.obj");
-    old << "old\n";
-  }
-  Outcome outcome = Interrupted(dir, {"convert", "big.pfx", "old.obj", "--svg", "new.svg"}, "INT");
+  std::string big = BigInput(dir), modes;
+  std::ofstream(dir / "old.obj") << "old\n";
+  fs::permissions(dir / "old.obj", fs::perms::owner_read | fs::perms::owner_write);
+  Outcome outcome = Signalled(dir, {"convert", big, "old.obj", "--svg", "new.svg"}, "INT", false, &modes);
   EXPECT_EQ(outcome.status, 128 + SIGINT);
   EXPECT_EQ(outcome.err, "dustweave: interrupted: nothing written; old.obj is as it was\n");
-  outcome = Interrupted(dir, {"convert", "big.pfx", "new.glb"}, "TERM");
+  EXPECT_TRUE(std::regex_match(modes, std::regex("(600\n)+"))) << modes;  // those made by then
+  outcome = Signalled(dir, {"convert", big, "new.obj"}, "TERM");
   EXPECT_EQ(outcome.status, 128 + SIGTERM);
   EXPECT_EQ(outcome.err, "dustweave: interrupted: nothing written\n");
+  outcome = Signalled(dir, {"convert", big, "new.obj", "--svg", "new.svg"}, "QUIT");
+  EXPECT_EQ(outcome.status, 128 + SIGQUIT);
+  EXPECT_EQ(outcome.err, "dustweave: interrupted: nothing written\n");
   std::ofstream(dir / "old.pfx") << "old\n";
-  outcome = Interrupted(dir, {"generate", "old.pfx", "--particles", "20000", "--index-limit", "1000", "--last", "999"},
-                        "INT");
+  outcome = Signalled(dir, {"generate", "old.pfx", "--force", "--particles", "20000", "--index-limit", "1000", "--last", "999"},
+                      "INT");
   EXPECT_EQ(outcome.err, "dustweave: interrupted: nothing written; old.pfx is as it was\n");
   EXPECT_EQ(ReadText(dir / "old.obj"), "old\n");
   EXPECT_EQ(ReadText(dir / "old.pfx"), "old\n");
   EXPECT_EQ(dir.Names(), (std::set<std::string>{"big.pfx", "old.obj", "old.pfx"}));
+}
+
+// A signal ignored when the command started stays ignored: SIGHUP under nohup, SIGINT and SIGQUIT
+// of a job a script started in the background. The conversion goes on to its end.
+TEST(ConvertInterrupted, ASignalIgnoredAtTheStartStaysIgnored) {
+  TempDir dir;
+  std::string big = BigInput(dir);
+  for (const char* signal : {"HUP", "INT", "QUIT"}) {
+    Outcome outcome = Signalled(dir, {"convert", big, "out.obj", "--svg", "out.svg"}, signal, true);
+    EXPECT_EQ(outcome.status, 0) << signal << ": " << outcome.err;
+    EXPECT_EQ(outcome.out, "wrote out.obj: 2,000,000 points, 1,998,000 polygons; preview out.svg\n") << signal;
+    EXPECT_EQ(dir.Names(), (std::set<std::string>{"big.pfx", "out.obj", "out.svg"})) << signal;
+  }
+}
+
+// Standard output and error a pipe nobody reads any more (`convert ... 2>&1 | true`): the lines
+// are lost, not the run. A file cut short makes the module say so on standard error at once.
+TEST(ConvertInterrupted, AClosedPipeLosesOnlyTheLines) {
+  TempDir dir;
+  std::string big = BigInput(dir);
+  fs::copy_file(dir / big, dir / "cut.pfx");
+  fs::resize_file(dir / "cut.pfx", fs::file_size(dir / big) / 2);
+  std::string command = "cd " + Quote(dir.path()) + " && " + Launched(DUSTWEAVE_PROGRAM) + " convert cut.pfx out.glb --svg p.svg";
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  close(ends[0]);
+  pid_t child = fork();
+  if (child == 0) {
+    dup2(ends[1], 1), dup2(ends[1], 2), signal(SIGPIPE, SIG_DFL);
+    execl("/bin/sh", "sh", "-c", command.c_str(), nullptr);
+    _exit(127);
+  }
+  close(ends[1]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == CUT_SHORT) << "status " << status;
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"big.pfx", "cut.pfx", "out.glb", "p.svg"}));
 }
 
 TEST(ConvertInterrupted, LineNamesTheOutputsThatWereThere) {

@@ -1,7 +1,7 @@
 // The output layer: the atomic file and the commit of several outputs in order (a failure made
 // at each stage through the file seam leaves every name whole and nothing else, and says what
 // each name holds), blocks written behind, temporary names within the folder's limit, and on
-// POSIX the interrupt and the sweep of what a killed run left.
+// POSIX the temporary file's bits, the interrupt and the sweep of what a killed run left.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -16,10 +16,14 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
-#include <thread>
+#include <filesystem>
+#include <optional>
+#include <set>
 #endif
 
 #include "pfxtools/pfx_generate.h"
@@ -344,21 +348,27 @@ TEST(TemporaryNameTest, StaysWithinTheNameLimitAndApartForLongNames) {
 #ifndef _WIN32
 // ---- what the user had set up ---------------------------------------------------------------
 
-// The new file takes the older one's permission bits: a private output stays private.
-TEST(OutputFileTest, TheNewFileKeepsTheOlderFilesPermissionBits) {
+// While it is written, only its owner can read the temporary file, whatever the older file
+// allows; the new file then takes the older one's permission bits (a private output stays
+// private), or where no file was, the bits any new file gets under the umask.
+TEST(OutputFileTest, OnlyTheOwnerReadsTheTemporaryAndTheNewFileKeepsTheOlderBits) {
   TempFolder folder;
-  for (mode_t mode : {0600, 0640, 0755}) {
-    std::string path = folder.File("mesh.obj");
-    WriteText(path, "older");
-    chmod(path.c_str(), mode);
+  mode_t umasked = umask(022);
+  umask(umasked);
+  std::string path = folder.File("mesh.obj");
+  for (mode_t mode : {0600, 0640, 0755, 0}) {
+    if (mode != 0) WriteText(path, "older"), chmod(path.c_str(), mode);
+    if (mode == 0) unlink(path.c_str());
     OutputFile out;
     std::string error;
     ASSERT_TRUE(out.Create(path, &error)) << error;
     out.Write("new", 3);
-    ASSERT_TRUE(dustweave::CommitTogether({&out}, &error)) << error;
     struct stat info{};
+    ASSERT_EQ(stat(out.temporary().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u) << std::oct << mode;
+    ASSERT_TRUE(dustweave::CommitTogether({&out}, &error)) << error;
     ASSERT_EQ(stat(path.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, mode);
+    EXPECT_EQ(info.st_mode & 0777, mode != 0 ? mode : 0666 & ~umasked);
     EXPECT_EQ(ReadAll(path), "new");
   }
 }
@@ -392,27 +402,6 @@ TEST(OutputFileTest, ASymbolicLinkIsWrittenThroughAndStays) {
   EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"elsewhere", "hop.obj", "mesh.obj", "prev.svg"}));
 }
 
-// ---- the registry an interrupt walks --------------------------------------------------------
-
-// A handler's walk of the registry on one thread while another registers and forgets paths
-// never reads a path after it was freed (the console control handler runs on a thread of its
-// own; AddressSanitizer's build would report the read).
-TEST(TemporaryFilesTest, AWalkOfTheRegistryNeverReadsAFreedPath) {
-  TempFolder folder;
-  std::atomic<bool> done{false};
-  std::thread walker([&] {
-    while (!done) dustweave::RemoveRegisteredTemporaries();
-  });
-  for (int i = 0; i < 20000; ++i) {
-    std::string path = folder.File("never-made-" + std::to_string(i % 7) + ".obj");
-    dustweave::RegisterTemporary(path);
-    dustweave::ForgetTemporary(path);
-  }
-  done = true;
-  walker.join();
-  EXPECT_EQ(dustweave::LeftBehindLines(), std::vector<std::string>{});
-}
-
 // ---- interrupts and what a kill leaves ------------------------------------------------------
 
 // An interrupted program removes the temporary files of its open outputs and ends by the same
@@ -423,7 +412,7 @@ TEST(TemporaryFilesTest, InterruptRemovesTemporaryFilesButNotCommittedOnes) {
   pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    dustweave::RemoveTemporariesOnInterrupt();
+    dustweave::EndOnInterrupts(nullptr);
     OutputFile committed, unfinished;
     std::string error;
     bool ready = committed.Create(done, &error) && dustweave::CommitTogether({&committed}, &error) &&
@@ -441,13 +430,15 @@ TEST(TemporaryFilesTest, InterruptRemovesTemporaryFilesButNotCommittedOnes) {
   EXPECT_EQ(folder.Entries(), std::vector<std::string>{"done.obj"});
 }
 
-// A child that creates a temporary file for `path` and then either dies by SIGKILL or holds it
-// until killed; returns once the file exists.
-pid_t ChildWithTemporary(const std::string& path, bool holds) {
+// A child that creates a temporary file for `path` (marked, or as where the file system holds no
+// mark) and then either dies by SIGKILL or holds it until killed; returns once the file exists.
+pid_t ChildWithTemporary(const std::string& path, bool holds, bool marked = true) {
   int ready[2];
   if (pipe(ready) != 0) return -1;
   pid_t child = fork();
   if (child == 0) {
+    std::optional<FaultScope> noMark;
+    if (!marked) noMark.emplace(Fault{FileOp::Mark, ""});
     OutputFile file;
     std::string error;
     file.Create(path, &error);
@@ -463,37 +454,60 @@ pid_t ChildWithTemporary(const std::string& path, bool holds) {
   return child;
 }
 
-// What a killed run left beside an output goes, whatever its age or process ID (this process's
-// own, just made) and whether the name holds a file; a file still held by a running writer (in
-// another process or this one), another output's temporary file and strangers' files of similar
-// names stay.
-TEST(TemporaryFilesTest, SweepRemovesOnlyTheUnheldTemporariesOfTheName) {
+void KillAndWait(pid_t child) {
+  int status = 0;
+  kill(child, SIGKILL);
+  waitpid(child, &status, 0);
+}
+
+// What a killed run left beside an output goes, whatever its age or process ID and whether the
+// name holds a file: its name, its mark and its lock all say it is a temporary file of this
+// program's. What has only the name stays and is listed: a user's own file, one left where the
+// file system held no mark, a copy of a leftover that carries the mark along. A file still held by
+// a running writer (in another process or this one), the names the command was given (its input
+// here) and strangers' files of similar names stay unlisted.
+TEST(TemporaryFilesTest, SweepRemovesOnlyWhatThisProgramProvablyLeft) {
   TempFolder folder;
-  std::string out = folder.File("out.glb");
+  std::string out = folder.File("out.glb"), input = folder.File(".out.glb.partial-1-1");
   pid_t killed = ChildWithTemporary(out, false);
   ASSERT_GT(killed, 0);
-  int status = 0;
-  ASSERT_EQ(waitpid(killed, &status, 0), killed);
-  WriteText(folder.File(".out.glb.partial-" + std::to_string(getpid()) + "-999"), "left by a run of this ID");
+  KillAndWait(killed);
+  std::string leftover = folder.File(folder.Entries().at(0)), copy = folder.File(".out.glb.partial-9-9");
+  char mark[32] = {};
+  ssize_t marked = getxattr(leftover.c_str(), "user.dustweave.temporary", mark, sizeof mark);
+  if (marked < 0) GTEST_SKIP() << "the temporary folder's file system holds no extended attributes: " << std::strerror(errno);
+  WriteText(copy, "partial");
+  ASSERT_EQ(setxattr(copy.c_str(), "user.dustweave.temporary", mark, static_cast<size_t>(marked), 0), 0);
+  std::vector<std::string> earlier = folder.Entries();
+  KillAndWait(ChildWithTemporary(out, false, false));
+  std::string unmarkedLeftover;
+  for (const std::string& name : folder.Entries()) {
+    if (std::find(earlier.begin(), earlier.end(), name) == earlier.end()) unmarkedLeftover = folder.File(name);
+  }
+  WriteText(input, "the input, named like a temporary file");
+  WriteText(folder.File(".out.glb.partial-2024-05"), "the user's");
   std::vector<std::string> strangers = {".out.glb.partial-notes", "out.glb.partial-1-1", ".out.glb.partial-1-1.bak",
                                         ".out.glb2.partial-1-1", ".other.glb.partial-999999-1"};
   for (const std::string& name : strangers) WriteText(folder.File(name), "theirs");
   pid_t holder = ChildWithTemporary(out, true);
   ASSERT_GT(holder, 0);
-  OutputFile sealed;
+  OutputFile held;
   std::string error;
-  ASSERT_TRUE(sealed.Create(out, &error)) << error;
-  EXPECT_EQ(folder.Entries().size(), strangers.size() + 4);
-  EXPECT_EQ(dustweave::RemoveStaleTemporaries(out), 2u);
-  std::vector<std::string> after = folder.Entries();
-  kill(holder, SIGKILL);
-  waitpid(holder, &status, 0);
-  EXPECT_EQ(after.size(), strangers.size() + 2);
+  ASSERT_TRUE(held.Create(out, &error)) << error;
+  size_t before = folder.Entries().size();
+
+  dustweave::Sweep sweep = dustweave::SweepTemporaries(out, {out, input});
+  EXPECT_EQ(sweep.removed, 1u);
+  EXPECT_EQ(std::set<std::string>(sweep.unproven.begin(), sweep.unproven.end()),
+            (std::set<std::string>{folder.File(".out.glb.partial-2024-05"), copy, unmarkedLeftover}));
+  EXPECT_EQ(folder.Entries().size(), before - 1);
+  EXPECT_FALSE(std::filesystem::exists(leftover));
+  EXPECT_EQ(ReadAll(input), "the input, named like a temporary file");
   for (const std::string& name : strangers) EXPECT_EQ(ReadAll(folder.File(name)), "theirs") << name;
-  EXPECT_EQ(dustweave::RemoveStaleTemporaries(out), 1u);  // the holder's, now that it is gone
-  EXPECT_EQ(folder.Entries().size(), strangers.size() + 1);
-  sealed.Abandon();
-  EXPECT_EQ(folder.Entries().size(), strangers.size());
+  KillAndWait(holder);
+  EXPECT_EQ(dustweave::SweepTemporaries(out, {out, input}).removed, 1u);  // the holder's, now that it is gone
+  held.Abandon();
+  EXPECT_EQ(folder.Entries().size(), before - 3);
 }
 #endif
 

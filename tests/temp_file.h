@@ -13,6 +13,21 @@
 
 #include "pfxtools/pfx_writer.h"
 
+#ifndef _WIN32
+#include <sys/xattr.h>
+
+#include <fstream>
+
+// Whether a file at `probe` (made and removed again) can carry an extended attribute of the
+// user's, as the program's mark of its temporary files is: a tmpfs before Linux 6.6 cannot.
+inline bool HoldsMarks(const std::string& probe) {
+  std::ofstream{probe};
+  bool holds = setxattr(probe.c_str(), "user.probe", "1", 1, 0) == 0;
+  std::filesystem::remove(probe);
+  return holds;
+}
+#endif
+
 class TempFile {
  public:
   // A path only: nothing is written until Write.

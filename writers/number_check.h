@@ -20,8 +20,7 @@ class NumberGuard : public standin::MeshSink {
   NumberGuard(standin::MeshSink* next, double width);
 
   void AddPoint(uint64_t number, const double position[3]) override {
-    bool fits = (Magnitude(position[0]) <= limit_) & (Magnitude(position[1]) <= limit_) &
-                (Magnitude(position[2]) <= limit_);
+    bool fits = Magnitude(position[0]) <= limit_ && Magnitude(position[1]) <= limit_ && Magnitude(position[2]) <= limit_;
     if (refusal_) return;
     if (!fits) return Refuse(number, position);
     next_->AddPoint(number, position);

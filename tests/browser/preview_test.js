@@ -38,10 +38,10 @@ function dustweave(given, args, status = 0) {
 // The two pictures: the typical run at a quarter of its samples with start polygons, and one of
 // 3,000,000 segments, of which the preview shows a sample.
 function pictures(given) {
-  dustweave(given, ['generate', 'typical.pfx']);
+  dustweave(given, ['generate', 'typical.pfx', '--force']);
   dustweave(given, ['convert', 'typical.pfx', 'typical.glb', '--module', given.module, '--step', '25%',
                     '--start-poly', '--svg', 'typical.svg']);
-  dustweave(given, ['generate', LONG_NAME, '--particles', '3000', '--index-limit', '1000', '--last', '1000']);
+  dustweave(given, ['generate', LONG_NAME, '--particles', '3000', '--index-limit', '1000', '--last', '1000', '--force']);
   dustweave(given, ['convert', LONG_NAME, 'large.glb', '--module', given.module, '--svg', 'large.svg']);
   // The typical file cut inside its third track: two of its 200 tracks whole.
   fs.writeFileSync(path.join(given.work, 'cut.pfx'), fs.readFileSync(path.join(given.work, 'typical.pfx')).subarray(0, 12 + 2 * (24 + 101 * 12) + 30));

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# scripts/install-deps run against stand-ins of apt-get, dpkg, dpkg-query, sudo and npm first on
-# PATH, which record what they are asked and touch nothing: an i386 index that cannot be
-# refreshed, the kernel's answer to a 32-bit program, wine32 or a needed package that apt refuses.
+# scripts/install-deps run against stand-ins of apt-get, apt-cache, dpkg, dpkg-query, sudo, id
+# and npm first on PATH, which record what they are asked and touch nothing: an i386 index that
+# cannot be refreshed, the kernel's answer to a 32-bit program, wine32 or a needed package that
+# apt refuses, another Debian release's clang, a user who cannot be root, an npm registry out of
+# reach.
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
@@ -55,9 +57,22 @@ case $1 in
   --add-architecture) echo "$2" >>"$STANDIN_ARCHES" ;;
 esac
 STANDIN
+cat >"$work/bin/apt-cache" <<'STANDIN'
+#!/usr/bin/env bash
+[ "$*" = "depends clang" ] && printf 'clang\n  Depends: clang-%s\n  Breaks: <clang-3.2>\n' "${STANDIN_CLANG:-14}"
+STANDIN
+cat >"$work/bin/npm" <<'STANDIN'
+#!/usr/bin/env bash
+echo "npm $*" >>"$STANDIN_LOG"
+[ "${STANDIN_NPM:-}" = offline ] || exit 0
+echo "npm ERR! code EAI_AGAIN" >&2
+echo "npm ERR! request to https://registry.npmjs.org/esbuild failed, reason: getaddrinfo EAI_AGAIN registry.npmjs.org" >&2
+exit 1
+STANDIN
+cp -r "$work/bin" "$work/bin-user"  # a user who is not root, without sudo
+printf '#!/bin/sh\necho 1000\n' >"$work/bin-user/id"
 printf '#!/bin/sh\nexec "$@"\n' >"$work/bin/sudo"
-printf '#!/bin/sh\necho "npm $*" >>"$STANDIN_LOG"\n' >"$work/bin/npm"
-chmod +x "$work/bin/"*
+chmod +x "$work/bin/"* "$work/bin-user/"*
 # A program this kernel cannot start, as a 32-bit one is where the kernel runs none.
 printf '\177ELF\377\377\377\0\0\0\0\0\0\0\0\0' >"$work/foreign"
 chmod +x "$work/foreign"
@@ -68,8 +83,8 @@ run_case() {  # name, then install-deps' arguments; the STANDIN_* and probe sett
   shift
   case_dir=$work/$name
   mkdir -p "$case_dir"
-  out=$(PATH="$work/bin:$PATH" STANDIN_LOG="$case_dir/log" STANDIN_ARCHES="$case_dir/arches" \
-        DUSTWEAVE_WINE32_NOTE="$case_dir/wine32-note" "$root/scripts/install-deps" "$@" 2>&1)
+  out=$(PATH="${STANDIN_BIN:-$work/bin}:$PATH" STANDIN_LOG="$case_dir/log" STANDIN_ARCHES="$case_dir/arches" \
+        DUSTWEAVE_WINE32_NOTE="$case_dir/wine32-note" "${SCRIPT:-$root/scripts/install-deps}" "$@" 2>&1)
   status=$?
   touch "$case_dir/log"
   echo "-- $name: install-deps $* (exit $status)"
@@ -115,6 +130,34 @@ check "the set-up stops" [ $status -ne 0 ]
 check "it names the package and apt's reason" \
   said "libcli11-dev cannot be installed: libcli11-dev : Depends: libother (= 1.0) but it is not going to be installed; Unable to correct problems"
 check "the tests' packages are not asked for" never asked 'clang'
+
+# Another Debian release: the sanitizer runtimes asked for are those of the clang apt offers.
+STANDIN_CLANG=19 STANDIN_MISSING="libclang-rt-19-dev" DUSTWEAVE_32BIT_PROBE=$work/foreign run_case trixie --tests
+check "the set-up goes on" [ $status -eq 0 ]
+check "the runtimes of clang 19 are installed" asked '^apt-get .*install .*libclang-rt-19-dev'
+check "no other release's runtimes are asked for" never asked 'libclang-rt-14'
+
+# A user who is not root and has no sudo: the set-up stops at once saying what to do.
+if PATH="$work/bin-user:$PATH" command -v sudo >/dev/null; then
+  echo "skipped the case of a user without sudo: this machine has $(command -v sudo)"
+else
+  STANDIN_BIN=$work/bin-user STANDIN_MISSING="cmake" run_case no-root
+  check "the set-up stops" [ $status -ne 0 ]
+  check "it says to run as root or install sudo" \
+    said_once "installing cmake needs root, and this user is not root and has no sudo: run install-deps as root, or install sudo"
+  check "apt is never asked" never asked '^apt-get'
+fi
+
+# The npm registry out of reach, for a copy of the scripts whose viewer has no packages yet: the
+# set-up stops naming the folder, that make needs it, and npm's reason in one line.
+mkdir -p "$work/copy/scripts" "$work/copy/tools/viewer"
+cp "$root/scripts/install-deps" "$work/copy/scripts/"
+echo '{}' >"$work/copy/tools/viewer/package-lock.json"
+STANDIN_NPM=offline SCRIPT=$work/copy/scripts/install-deps run_case npm-offline
+check "the set-up stops" [ $status -ne 0 ]
+check "it names the folder, what needs it and why npm failed" \
+  said_once "tools/viewer needs its npm packages, and make needs them for the 3D preview page; npm cannot reach its registry (getaddrinfo EAI_AGAIN registry.npmjs.org): connect this machine to it, or set npm's proxy, and run again"
+check "npm's own lines are not repeated" never said "npm ERR!"
 
 [ $failed -eq 0 ] && echo "install-deps test: every check passed"
 exit $failed

@@ -84,7 +84,7 @@ function main() {
   fs.mkdirSync(given.work, { recursive: true });
   const { parse } = reader(given.work);
   const pfx = path.join(given.work, 'typical.pfx'), usda = path.join(given.work, 'chains.usda');
-  execFileSync(given.dustweave, ['generate', pfx], { stdio: 'ignore' });
+  execFileSync(given.dustweave, ['generate', pfx, '--force'], { stdio: 'ignore' });
   const summary = execFileSync(given.dustweave, ['convert', pfx, usda, '--module', given.module, '--step', '0.25',
                                                  '--start-poly', '--taper', '--tubes', String(WIDTH)]).toString();
   const made = /: ([\d,]+) points/.exec(summary);

@@ -270,7 +270,8 @@ CJK = "粒"  # one UTF-16 unit, three bytes of UTF-8
 def case_file_names(checks, programs, work):
     """What Windows says about names: a name's length in UTF-16 units, folders and hard links
     told by the files themselves in folders named in any script, and the system's own message for
-    a name it refuses; nothing is left beside an output that is not written."""
+    a name it refuses; nothing is left beside an output that is not written, and what is only
+    named like a temporary file is never removed."""
     folder = fresh(os.path.join(work, "粒子 é"))
     here = programs.install_in(folder)
     typical(programs, os.path.join(folder, "t.pfx"))
@@ -343,6 +344,21 @@ def case_file_names(checks, programs, work):
         checks.expect(done.returncode == 10 and reason and reason != "Input/output error" and reason == (said or reason),
                       f"{name}: {said or 'the system’s own message'} (exit {done.returncode}, {lines!r})")
         nothing_left(name)
+
+    # An input named like a temporary file of its output, and a user's file named like another:
+    # both stay, the user's named with how to remove it (wine keeps no mark: it has no named
+    # streams), and no mark is made a file of its own.
+    shutil.copy(os.path.join(folder, "t.pfx"), os.path.join(folder, f".{CJK}.glb.partial-1-1"))
+    users = f".{CJK}.glb.partial-2024-05"
+    with open(os.path.join(folder, users), "wb") as made:
+        made.write(b"the user's own")
+    before = sorted(os.listdir(folder))
+    done = programs.windows(["convert", f".{CJK}.glb.partial-1-1", f"{CJK}.glb"], folder, here)
+    said = (f"dustweave: {users} is named like a temporary file of an earlier run but lacks this program's mark, "
+            f"so it is left; if it is one, remove it: del \"{users}\"")
+    checks.expect(done.returncode == 0 and sorted(set(os.listdir(folder)) - set(before)) == [f"{CJK}.glb"]
+                  and error_lines(done) == [said] and open(os.path.join(folder, users), "rb").read() == b"the user's own",
+                  f"an input and a user's file named like temporary files stay (exit {done.returncode}, {error_lines(done)!r})")
 
 
 # ---- interrupt ---------------------------------------------------------------------------------
