@@ -44,10 +44,7 @@ bool ChainLayer::Open(const std::string& path, std::string* error) {
   vertices_ = curves_ = singles_ = starts_ = chains_ = leftOut_ = chainLength_ = longest_ = 0;
   curveBounds_ = singleBounds_ = startBounds_ = PointBounds();
   values_ = ChainValues();
-  window_ = std::make_unique<ChainWindow>(
-      [this](const ChainPoint& point, const ChainPoint* before, const ChainPoint* after) {
-        TakePoint(point, before, after);
-      });
+  window_ = std::make_unique<BasicChainWindow<Take>>(Take{this});
   for (auto& each : parts_) each->Start(path);
   if (!out_.Create(path, error)) return false;
   part(CurvePoints).Place(out_, behind_, StartFile());
@@ -169,10 +166,10 @@ UsdLayer ChainLayer::Describe(bool opening) const {
     layer.prims.push_back({"BasisCurves", "curves",
                            {UniformToken("type", "linear"), UniformToken("wrap", "nonperiodic"),
                             OfPart("point3f[]", "points", nullptr, CurvePoints, vertices_),
-                            OfPart("int[]", "curveVertexCounts", nullptr, Counts, curves_),
-                            taper_ ? OfPart("float[]", "widths", "vertex", Widths, vertices_) : widths,
                             OfPart("color3f[]", "primvars:displayColor", "vertex", Colours, vertices_),
                             OfPart("float[]", "primvars:u", "vertex", Places, vertices_),
+                            taper_ ? OfPart("float[]", "widths", "vertex", Widths, vertices_) : widths,
+                            OfPart("int[]", "curveVertexCounts", nullptr, Counts, curves_),
                             OfPart("int[]", "primvars:chain", "uniform", CurveChains, curves_),
                             Extent(curveBounds_, width_)}});
   }

@@ -20,7 +20,7 @@
 namespace dustweave {
 
 // The arrays made as the mesh streams in, in the order they lie in a file.
-enum UsdPart { CurvePoints, Counts, Widths, Colours, Places, CurveChains, SinglePoints, SingleChains, Starts, USD_PARTS };
+enum UsdPart { CurvePoints, Colours, Places, Widths, Counts, CurveChains, SinglePoints, SingleChains, Starts, USD_PARTS };
 
 // One attribute: its values are a part's, or a few known at the end (`values`, `token`).
 struct UsdAttribute {
@@ -106,6 +106,13 @@ class ChainLayer : public MeshFileWriter {
   BlockWriter behind_{out_};
 
  private:
+  // Hands each point on to TakePoint directly, not through a std::function.
+  struct Take {
+    ChainLayer* layer;
+    void operator()(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after) const {
+      layer->TakePoint(point, before, after);
+    }
+  };
   void TakePoint(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after);
   void CloseChain();
   const ChainValues& ValuesOf(uint64_t length);
@@ -114,7 +121,7 @@ class ChainLayer : public MeshFileWriter {
   bool taper_;
   double metersPerUnit_;
   std::array<std::unique_ptr<SpooledPart>, USD_PARTS> parts_;
-  std::unique_ptr<ChainWindow> window_;
+  std::unique_ptr<BasicChainWindow<Take>> window_;
   uint64_t vertices_ = 0, curves_ = 0, singles_ = 0, starts_ = 0, chains_ = 0, leftOut_ = 0;
   uint64_t chainLength_ = 0;  // the open chain's vertices so far
   uint64_t longest_ = 0;

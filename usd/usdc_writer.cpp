@@ -6,7 +6,6 @@
 #include "usd/usdc_writer.h"
 
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <cstring>
 
@@ -18,6 +17,9 @@ namespace {
 
 constexpr uint64_t POINTS_AT = CRATE_HEAD_SIZE + 8;  // the curves' points, behind their count
 constexpr size_t PIECE = 1 << 14;                     // floats handed to a part at a time
+
+// Where an array's elements lie when its count goes at the first 8-byte boundary from `at`.
+uint64_t ElementsAt(uint64_t at) { return (at + 7) / 8 * 8 + 8; }
 
 template <typename T>
 std::string Bytes(T value) {
@@ -31,8 +33,14 @@ std::string Bytes(T value) {
 // ---- the values ---------------------------------------------------------------------------------
 
 void UsdcWriter::PutPosition(UsdPart index, const double position[3]) {
-  part(index).Put(std::array<float, 3>{static_cast<float>(position[0]), static_cast<float>(position[1]),
-                                       static_cast<float>(position[2])});
+  SpooledPart& into = part(index);
+  if (index == CurvePoints && placedFor_ && into.size() >= 12 * *placedFor_) Unplace();
+  char* at = into.Room(12);
+  for (int axis = 0; axis < 3; ++axis) {
+    float coordinate = static_cast<float>(position[axis]);
+    std::memcpy(at + 4 * axis, &coordinate, sizeof coordinate);
+  }
+  into.Advance(12);
 }
 
 void UsdcWriter::PutInteger(UsdPart index, uint64_t value) { part(index).Put(static_cast<int32_t>(value)); }
@@ -51,7 +59,34 @@ void UsdcWriter::PutChain(const ChainValues& values) {
 }
 
 // The bootstrap is written last, over room left for it.
-uint64_t UsdcWriter::StartFile() { return POINTS_AT; }
+uint64_t UsdcWriter::StartFile() {
+  placedFor_.reset();
+  return POINTS_AT;
+}
+
+// The speed trick's one boundary. Plainly every array but the curves' points is spooled beside
+// the output and copied in behind the points at the end; knowing the point count, the colours,
+// places and widths (the arrays of a value a vertex, which lie right behind the points) are
+// written in place instead, as the .glb's parts are (gltf/glb_writer.cpp). A count that turns
+// out wrong (chains of one point are no curve points; a run that makes more) undoes it: the
+// parts then go the plain way, and the file is the same.
+void UsdcWriter::ExpectPoints(uint64_t count) {
+  if (part(CurvePoints).size() > 0 || out_.failed()) return;
+  uint64_t at = POINTS_AT + 12 * count;
+  for (UsdPart index : {Colours, Places, Widths}) {
+    at = ElementsAt(at);
+    part(index).Place(out_, behind_, at);
+    at += (index == Colours ? 12 : 4) * count;
+  }
+  placedFor_ = count;
+}
+
+void UsdcWriter::Unplace() {
+  for (UsdPart index : {Colours, Places, Widths}) {
+    if (part(index).placed()) part(index).Unplace();
+  }
+  placedFor_.reset();
+}
 
 // ---- the layer ----------------------------------------------------------------------------------
 
@@ -115,6 +150,7 @@ void UsdcWriter::AddPrim(CrateSections& crate, const UsdPrim& prim, uint32_t par
 
 void UsdcWriter::WriteLayer(const UsdLayer& layer) {
   at_ = POINTS_AT + part(CurvePoints).size();
+  if (placedFor_ && part(CurvePoints).size() != 12 * *placedFor_) Unplace();
   CrateSections crate;
   std::vector<std::string> children;
   for (const UsdPrim& prim : layer.prims) children.push_back(prim.name);

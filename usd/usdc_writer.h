@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "usd/chain_layer.h"
@@ -15,6 +16,9 @@ namespace dustweave {
 class UsdcWriter : public ChainLayer {
  public:
   UsdcWriter(double width, bool taper, double metersPerUnit = 1) : ChainLayer(width, taper, metersPerUnit) {}
+  // With the run's point count known before the first, the arrays of a value a vertex are
+  // written in place behind room for that many curve points. A wrong count costs only speed.
+  void ExpectPoints(uint64_t count) override;
 
  private:
   void PutPosition(UsdPart part, const double position[3]) override;
@@ -23,6 +27,7 @@ class UsdcWriter : public ChainLayer {
   uint64_t StartFile() override;
   void WriteLayer(const UsdLayer& layer) override;
 
+  void Unplace();
   void PutFloats(UsdPart part, const std::vector<float>& values);
   uint64_t Value(const std::string& bytes, size_t alignment = 1);
   uint64_t ArrayOf(const UsdAttribute& attribute);
@@ -30,6 +35,7 @@ class UsdcWriter : public ChainLayer {
   void AddPrim(CrateSections& crate, const UsdPrim& prim, uint32_t parent);
 
   uint64_t at_ = 0;  // where the next value goes
+  std::optional<uint64_t> placedFor_;  // the curve points the placed parts have room behind
 };
 
 }  // namespace dustweave
