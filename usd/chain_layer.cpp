@@ -70,24 +70,25 @@ void ChainLayer::TakePoint(const ChainPoint& point, const ChainPoint* before, co
 
 void ChainLayer::CloseChain() {
   PutInteger(Counts, chainLength_);
-  PutChain(ValuesOf(chainLength_));
+  for (uint64_t from = 0; from < chainLength_; from += USD_CACHED_LENGTH) PutChain(ValuesOf(chainLength_, from));
   PutInteger(CurveChains, chains_++);
   ++curves_;
   longest_ = std::max(longest_, chainLength_);
-  if (chainLength_ > USD_CACHED_LENGTH) values_ = ChainValues{0, values_.made, {}, {}, {}};
+  if (chainLength_ > USD_CACHED_LENGTH) values_ = ChainValues{0, 0, values_.made, {}, {}, {}};
   chainLength_ = 0;
 }
 
-// The values of a chain of `length` vertices: those of the last chain when it was as long, as
-// the runs of a simulation mostly make chains of one length.
-const ChainValues& ChainLayer::ValuesOf(uint64_t length) {
-  if (values_.length == length) return values_;
+// The values of a chain of `length` vertices from vertex `from` on: those of the last chain when
+// it was as long, as the runs of a simulation mostly make chains of one length.
+const ChainValues& ChainLayer::ValuesOf(uint64_t length, uint64_t from) {
+  if (values_.length == length && values_.from == from) return values_;
   values_.length = length;
+  values_.from = from;
   ++values_.made;
   values_.widths.clear();
   values_.colours.clear();
   values_.places.clear();
-  for (uint64_t i = 0; i < length; ++i) {
+  for (uint64_t i = from; i < std::min(length, from + USD_CACHED_LENGTH); ++i) {
     float place = static_cast<float>(static_cast<double>(i) / static_cast<double>(length - 1));
     if (taper_) values_.widths.push_back(static_cast<float>(width_ * (1.0 - place)));
     for (float channel : Colour(place)) values_.colours.push_back(channel);

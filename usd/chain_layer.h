@@ -50,7 +50,8 @@ struct UsdLayer {
   std::vector<UsdPrim> prims;
 };
 
-// Chains up to this long keep their values (and an encoding what it made of them).
+// A chain's values are made this many vertices at a time; a chain up to this long keeps them
+// (and an encoding what it made of them) for the next chain of its length.
 constexpr uint64_t USD_CACHED_LENGTH = 1 << 14;
 
 // The bounds of a prim's points.
@@ -64,9 +65,10 @@ struct PointBounds {
   }
 };
 
-// A chain's widths (with taper), linear colours and places, one a vertex, as float32s.
+// The widths (with taper), linear colours and places of a chain's vertices `from` on (at most
+// USD_CACHED_LENGTH of them), one a vertex, as float32s.
 struct ChainValues {
-  uint64_t length = 0;
+  uint64_t length = 0, from = 0;
   uint64_t made = 0;  // counts each new set of values, so an encoding can keep what it made of them
   std::vector<float> widths, colours, places;
 };
@@ -115,7 +117,7 @@ class ChainLayer : public MeshFileWriter {
   };
   void TakePoint(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after);
   void CloseChain();
-  const ChainValues& ValuesOf(uint64_t length);
+  const ChainValues& ValuesOf(uint64_t length, uint64_t from);
 
   double width_;
   bool taper_;
