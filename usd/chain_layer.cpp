@@ -5,6 +5,7 @@
 #include "usd/chain_layer.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 
 #include "writers/chain_rule.h"
@@ -19,7 +20,7 @@ constexpr uint64_t MAX_USD_INT = INT32_MAX;  // USD's int[]: the counts and chai
 
 size_t BlockOf(int part) { return part == CurvePoints ? WRITE_BLOCK_SIZE : 1 << 18; }
 
-std::vector<float> Colour(float place) {
+std::array<float, 3> Colour(float place) {
   Rgb8 colour = LinearRampColour(place);
   return {static_cast<float>(colour.r / 255.0), static_cast<float>(colour.g / 255.0),
           static_cast<float>(colour.b / 255.0)};
@@ -177,7 +178,7 @@ UsdLayer ChainLayer::Describe(bool opening) const {
   if (singles_ > 0) {
     layer.prims.push_back({"Points", "singles",
                            {OfPart("point3f[]", "points", nullptr, SinglePoints, singles_), widths,
-                            Constant("color3f[]", "primvars:displayColor", Colour(0)),
+                            Constant("color3f[]", "primvars:displayColor", {Colour(0)[0], Colour(0)[1], Colour(0)[2]}),
                             Constant("float[]", "primvars:u", {0}),
                             OfPart("int[]", "primvars:chain", "vertex", SingleChains, singles_),
                             Extent(singleBounds_, width_)}});
