@@ -105,6 +105,9 @@ function checkDemo(read, made) {
   });
   check('each vertex has its width and place, each curve its chain and the ramp at its ends', wrong.length === 0,
         wrong.length === 0 ? `${at} vertices` : wrong.slice(0, 3).join('; '));
+  const tinyHas = ['def BasisCurves "curves"', 'def Points "starts"', 'primvars:displayColor', 'primvars:chain',
+                   'primvars:u', 'metersPerUnit = 1'].filter((what) => !read.tiny.includes(what));
+  check('tinyusdz reads the prims and primvars', tinyHas.length === 0, tinyHas.length ? `no ${tinyHas}` : 'all there');
   const how = interpolations(read.text, 'curves');
   check('widths, colours and places by vertex, the chain by curve', how.widths === 'vertex' &&
         how['primvars:displayColor'] === 'vertex' && how['primvars:u'] === 'vertex' && how['primvars:chain'] === 'uniform' &&
