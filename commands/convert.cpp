@@ -55,7 +55,8 @@ CLI::App* AddConvert(CLI::App& app, ConvertArgs& a) {
   convert->add_flag("--taper", a.taper, "narrow USD's curves from each chain's start to nothing at its end");
   convert->add_option("--meters-per-unit", a.metersPerUnit,
                       "USD's stage unit: the metres of one unit of the positions (default 1,\n"
-                      "the host's metres; 0.01 for a scene in centimetres)");
+                      "the host's metres; 0.01 for a scene in centimetres)")
+      ->type_name("METRES");
   convert->add_option("--module", a.module, "the module to run (default: the one installed beside dustweave)");
   convert->add_flag("--quiet,-q", a.quiet, "no progress and no summary line; errors are still shown");
   convert->footer(
