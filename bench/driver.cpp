@@ -4,7 +4,7 @@
 // the same file; `dustweave convert` to .glb (also with --attributes) and to .obj against the raw
 // read of the file plus a raw write of as many bytes as the conversion wrote, and the tubes
 // (--tubes --attributes, .glb) and the .usda curves of the 64 MiB file and of a 240 MB one (20
-// million points, whose tubes fit a .glb's 4 GiB) likewise; prints throughputs, their ratios and
+// million points, whose tubes fit a .glb's 4 GiB) likewise, and the .usdc of the 240 MB one; prints throughputs, their ratios and
 // each command's peak resident memory, and fails on a missed target.
 #include <spawn.h>
 #include <sys/resource.h>
@@ -96,7 +96,7 @@ const char* const BASELINE_NAMES[] = {"raw", "read+write"};
 struct Config {
   std::string label;
   std::vector<std::string> extra;  // options of dustweave run --discard or convert
-  std::string convertTo;           // ".glb", ".obj" or ".usda": a conversion instead of a run
+  std::string convertTo;           // ".glb", ".obj", ".usda" or ".usdc": a conversion instead of a run
   Baseline baseline;
   unsigned files = SMALL | LARGE;
 };
@@ -112,6 +112,7 @@ struct Targets {
   double objRatio = 0.07;             // convert to .obj (numbers as text) against it
   double tubesRatio = 0.5;            // the tubes: at most twice as long as the read and write
   double usdaRatio = 0.25;            // the .usda (numbers as text): at most 4 times
+  double usdcRatio = 1 / 1.5;         // the .usdc (the .glb's float32s): at most 1.5 times
   double convertPeakMiB = 64;         // largest peak resident memory of a conversion
   double growthMiB = 1;               // peak memory growth from the small file to the large one
 };
@@ -166,7 +167,8 @@ int main(int argc, char** argv) {
                                  {"convert to .obj", {}, ".obj", Baseline::ReadAndWrite},
                                  {"tubes --attributes", {"--tubes", "--attributes"}, ".glb", Baseline::ReadAndWrite,
                                   SMALL | MIDDLE},
-                                 {"convert to .usda", {}, ".usda", Baseline::ReadAndWrite, SMALL | MIDDLE}};
+                                 {"convert to .usda", {}, ".usda", Baseline::ReadAndWrite, SMALL | MIDDLE},
+                                 {"convert to .usdc", {}, ".usdc", Baseline::ReadAndWrite, MIDDLE}};
   const Targets targets;
   const std::string outputs = OutputFolder(dir);
   std::printf("conversions write to %s\n\n", outputs.c_str());
@@ -245,11 +247,11 @@ int main(int argc, char** argv) {
               worst[2], targets.glbRatio, worst[3], targets.attributesRatio, worst[4], targets.objRatio, convertPeak,
               targets.convertPeakMiB);
   std::printf("tubes and curves: tubes --attributes %.2f x read+write (target >= %.2f), .usda %.2f x read+write "
-              "(target >= %.2f)\n",
-              worst[5], targets.tubesRatio, worst[6], targets.usdaRatio);
+              "(target >= %.2f), .usdc %.2f x read+write (target >= %.2f)\n",
+              worst[5], targets.tubesRatio, worst[6], targets.usdaRatio, worst[7], targets.usdcRatio);
   bool met = worst[0] >= targets.runRatio[0] && worst[1] >= targets.runRatio[1] && worst[2] >= targets.glbRatio &&
              worst[3] >= targets.attributesRatio && worst[4] >= targets.objRatio && worst[5] >= targets.tubesRatio &&
-             worst[6] >= targets.usdaRatio &&
+             worst[6] >= targets.usdaRatio && worst[7] >= targets.usdcRatio &&
              convertPeak < targets.convertPeakMiB &&
              runGrowth < targets.growthMiB && convertGrowth < targets.growthMiB;
   std::printf("%s\n", met ? "targets met" : "TARGETS MISSED");

@@ -25,11 +25,12 @@ namespace dustweave {
 // ---- the options -------------------------------------------------------------------------------
 
 CLI::App* AddConvert(CLI::App& app, ConvertArgs& a) {
-  CLI::App* convert = app.add_subcommand("convert", "Convert a pfx file to OBJ, glTF binary (.glb) or USD text (.usda) through the module");
+  CLI::App* convert = app.add_subcommand("convert", "Convert a pfx file to OBJ, glTF binary (.glb) or USD (.usda, .usdc) through the module");
   convert->add_option("INPUT", a.input, "the pfx file")->required();
   convert->add_option("OUTPUT", a.output,
                       "the file to write: .obj or .glb (the chains as lines, or as tubes with\n"
-                      "--tubes), or .usda (the chains as linear curves with widths and colours)")
+                      "--tubes), or .usda or .usdc (USD: the chains as linear curves with widths\n"
+                      "and colours, as text or binary)")
       ->required();
   CLI::Option* step = convert->add_option("--step", a.step,
                       "the share of each track's samples kept: a fraction (0.25) or a percent\n"
@@ -55,10 +56,14 @@ CLI::App* AddConvert(CLI::App& app, ConvertArgs& a) {
              "--tubes", [&a](const std::vector<std::string>& width) { a.tubes = width; },
                       "write each chain of a .glb or .obj as a tube of three sides that renders\n"
                       "as it is; WIDTH is its diameter in scene units, left out 1/250 of the\n"
-                      "scene's diagonal (read from the input first); a .usda's curves take it too")
+                      "scene's diagonal (read from the input first); USD's curves take it too")
       ->expected(0, 1)
       ->type_name("[WIDTH]");
-  convert->add_flag("--taper", a.taper, "narrow a .usda's curves from each chain's start to nothing at its end");
+  convert->add_flag("--taper", a.taper, "narrow USD's curves from each chain's start to nothing at its end");
+  convert->add_option("--meters-per-unit", a.metersPerUnit,
+                      "USD's stage unit: the metres of one unit of the positions (default 1,\n"
+                      "the host's metres; 0.01 for a scene in centimetres)")
+      ->type_name("METRES");
   convert->add_option("--module", a.module, "the module to run (default: the one installed beside dustweave)");
   convert->add_flag("--quiet,-q", a.quiet, "no progress and no summary line; errors are still shown");
   convert->footer(
@@ -78,7 +83,7 @@ namespace {
 constexpr const char* NO_FILE_ANSWER = "none";  // the panel's initial value: no file chosen
 
 std::vector<OutputName> OutputNames(const ConvertArgs& a) {
-  std::vector<OutputName> names = {{a.output, "OUTPUT", {OutputFormat::Obj, OutputFormat::Glb, OutputFormat::Usda}}};
+  std::vector<OutputName> names = {{a.output, "OUTPUT", {OutputFormat::Obj, OutputFormat::Glb, OutputFormat::Usda, OutputFormat::Usdc}}};
   if (!a.svg.empty()) names.push_back({a.svg, "--svg", {OutputFormat::Svg}});
   if (!a.html.empty()) names.push_back({a.html, "--html", {OutputFormat::Html}});
   return names;
@@ -115,17 +120,28 @@ Verdict GivenWidth(const ConvertArgs& a, double* width) {
   return {};
 }
 
+// USD's stage unit as given with --meters-per-unit: a positive number of metres.
+Verdict GivenUnit(const ConvertArgs& a, double* meters) {
+  if (!a.metersPerUnit) return {};
+  char* end = nullptr;
+  *meters = std::strtod(a.metersPerUnit->c_str(), &end);
+  if (a.metersPerUnit->empty() || *end != '\0' || !(*meters > 0) || !std::isfinite(*meters)) {
+    return Refusal{EXIT_MISUSE, "--meters-per-unit must be a positive number of metres: " + *a.metersPerUnit};
+  }
+  return {};
+}
+
 // The options that fit only some outputs.
 Verdict CheckOutputOptions(const ConvertArgs& a) {
-  std::optional<OutputFormat> format = FormatNamed(a.output, {OutputFormat::Obj, OutputFormat::Glb, OutputFormat::Usda});
+  std::optional<OutputFormat> format = FormatNamed(a.output, {OutputFormat::Obj, OutputFormat::Glb});
   if (a.attributes && format != OutputFormat::Glb) {
-    return Refusal{EXIT_MISUSE, format == OutputFormat::Usda
-                             ? "--attributes needs a .glb OUTPUT; a .usda always carries the colours and places: " + a.output
-                             : "--attributes needs a .glb OUTPUT; OBJ has no per-point attributes: " + a.output};
+    return Refusal{EXIT_MISUSE, !format ? "--attributes needs a .glb OUTPUT; USD always carries the colours and places: " + a.output
+                                        : "--attributes needs a .glb OUTPUT; OBJ has no per-point attributes: " + a.output};
   }
-  if (a.taper && format != OutputFormat::Usda) {
-    return Refusal{EXIT_MISUSE, "--taper needs a .usda OUTPUT (tubes are written before a chain's length is known): " + a.output};
+  if (a.taper && format) {
+    return Refusal{EXIT_MISUSE, "--taper needs a .usda or .usdc OUTPUT (tubes are written before a chain's length is known): " + a.output};
   }
+  if (a.metersPerUnit && format) return Refusal{EXIT_MISUSE, "--meters-per-unit needs a .usda or .usdc OUTPUT: " + a.output};
   return {};
 }
 
@@ -142,8 +158,9 @@ Verdict PlanConvert(const ConvertArgs& a, CommandPlan* plan) {
   if (refusal && refusal->status == EXIT_MISUSE) return refusal;
   if (Verdict misuse = CheckOutputOptions(a)) return misuse;
   if (Verdict misuse = GivenWidth(a, &plan->width)) return misuse;
+  if (Verdict misuse = GivenUnit(a, &plan->metersPerUnit)) return misuse;
   if (refusal || (refusal = PlanInput(a.input, plan))) return refusal;
-  bool usda = FormatNamed(a.output, {OutputFormat::Usda}) == OutputFormat::Usda;
+  bool usda = FormatNamed(a.output, {OutputFormat::Usda, OutputFormat::Usdc}).has_value();
   std::string module = a.module;
   if (module.empty() && !FindDefaultModule(&module, &error)) return Refusal{EXIT_NOT_DONE, error};
   if ((refusal = PlanModule(module, plan))) return refusal;

@@ -21,7 +21,8 @@ struct ConvertArgs {
   bool startPolygon = false;
   bool attributes = false;  // the .glb's per-point chain attributes
   std::optional<std::vector<std::string>> tubes;  // given: chains as tubes, of this width if one is
-  bool taper = false;       // a .usda's widths narrowing along each chain
+  bool taper = false;       // USD's widths narrowing along each chain
+  std::optional<std::string> metersPerUnit;  // USD's stage unit, as given
   std::optional<std::string> surface;
   bool yes = false;
   std::string svg;

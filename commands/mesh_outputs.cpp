@@ -13,6 +13,7 @@
 #include "gltf/tube_glb_writer.h"
 #include "obj/tube_obj_writer.h"
 #include "usd/usda_writer.h"
+#include "usd/usdc_writer.h"
 
 namespace dustweave {
 
@@ -82,7 +83,9 @@ bool MeshOutputs::OpenOne(const PlannedOutput& output, const CommandPlan& plan, 
       }
       return OpenMesh(std::make_unique<GlbWriter>(GLB_MAX_FILE_BYTES, plan.chainAttributes), output.path, error);
     case OutputFormat::Usda:
-      return OpenMesh(std::make_unique<UsdaWriter>(plan.width, plan.taper), output.path, error);
+      return OpenMesh(std::make_unique<UsdaWriter>(plan.width, plan.taper, plan.metersPerUnit), output.path, error);
+    case OutputFormat::Usdc:
+      return OpenMesh(std::make_unique<UsdcWriter>(plan.width, plan.taper, plan.metersPerUnit), output.path, error);
     case OutputFormat::Svg:
       svg_ = std::make_unique<SvgPreview>();
       return OpenPreview(*svg_, output, plan, error);

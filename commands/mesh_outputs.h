@@ -67,7 +67,7 @@ class MeshOutputs {
 
   bool OpenMesh(std::unique_ptr<MeshFileWriter> writer, const std::string& path, std::string* error);
 
-  std::unique_ptr<MeshFileWriter> mesh_;  // the mesh file: OBJ or .glb (lines or tubes), or .usda
+  std::unique_ptr<MeshFileWriter> mesh_;  // the mesh file: OBJ or .glb (lines or tubes), or USD
   std::unique_ptr<PreviewSample> sample_;  // what the previews draw
   std::unique_ptr<SvgPreview> svg_;
   std::unique_ptr<HtmlPreview> html_;

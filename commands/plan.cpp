@@ -34,6 +34,7 @@ std::vector<std::string> ExtensionsOf(OutputFormat format) {
     case OutputFormat::Obj: return {".obj"};
     case OutputFormat::Glb: return {".glb"};
     case OutputFormat::Usda: return {".usda"};
+    case OutputFormat::Usdc: return {".usdc"};
     case OutputFormat::Svg: return {".svg"};
     case OutputFormat::Html: return {".html", ".htm"};
     case OutputFormat::Pfx: return {".pfx"};

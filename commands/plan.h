@@ -16,9 +16,9 @@
 
 namespace dustweave {
 
-enum class OutputFormat { Obj, Glb, Usda, Svg, Html, Pfx };
+enum class OutputFormat { Obj, Glb, Usda, Usdc, Svg, Html, Pfx };
 
-// The format a path's extension names among `formats` (.obj, .glb, .usda, .svg, .html or .htm,
+// The format a path's extension names among `formats` (.obj, .glb, .usda, .usdc, .svg, .html or .htm,
 // .pfx, in any case); nullopt when it names none of them.
 std::optional<OutputFormat> FormatNamed(const std::string& path, const std::vector<OutputFormat>& formats);
 
@@ -51,10 +51,11 @@ struct CommandPlan {
   std::vector<PlannedOutput> outputs;  // opened and committed in this order
   bool chainAttributes = false;        // a .glb's points carry their chain attributes
   bool tubes = false;                  // a .glb or .obj holds the chains as tubes
-  double width = 0;                    // the tubes' or a .usda's curves' width (diameter)
+  double width = 0;                    // the tubes' or USD's curves' width (diameter)
   bool widthChosen = false;            // the width is the scene's, not given
   std::string stepChosen;              // the percent --max-points chose ("2.5"); empty when none
-  bool taper = false;                  // a .usda's widths narrow towards each chain's end
+  bool taper = false;                  // USD's widths narrow towards each chain's end
+  double metersPerUnit = 1;            // USD's stage unit
   // What the preview's caption names: the input (no line when empty) and how it was read.
   std::string captionInput, captionSettings;
   std::string input;                   // the pfx file, as given; empty when none

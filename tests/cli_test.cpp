@@ -177,7 +177,7 @@ TEST(CliUsage, ProgramNamesItselfAsCalledWithoutItsFolder) {
   EXPECT_NE(convertHelp.out.find("Usage: dw convert [OPTIONS] INPUT OUTPUT"), std::string::npos) << convertHelp.out;
   Outcome misuse = RunProgram(dw, {"convert", "in.pfx", "out.stl"});
   EXPECT_EQ(misuse.status, MISUSE);
-  EXPECT_EQ(misuse.err, "dustweave: OUTPUT must end in .obj, .glb or .usda: out.stl (see dw convert --help)\n");
+  EXPECT_EQ(misuse.err, "dustweave: OUTPUT must end in .obj, .glb, .usda or .usdc: out.stl (see dw convert --help)\n");
   Outcome parse = RunProgram(dw, {"inspect", "a", "b"});
   EXPECT_NE(parse.err.find("(see dw inspect --help)\n"), std::string::npos) << parse.err;
 }

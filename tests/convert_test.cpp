@@ -371,7 +371,7 @@ TEST(ConvertNotDone, APositionNoOutputCanHoldIsRefusedByEveryWriter) {
   const float bad[] = {std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::quiet_NaN(),
                        std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(), huge};
   const std::vector<std::vector<std::string>> outputs = {
-      {"out.glb"}, {"out.obj"}, {"out.usda"}, {"out.glb", "--tubes", "--attributes"}, {"out.obj", "--tubes"},
+      {"out.glb"}, {"out.obj"}, {"out.usda"}, {"out.usdc"}, {"out.glb", "--tubes", "--attributes"}, {"out.obj", "--tubes"},
       {"out.obj", "--html", dir / "out.html"}};
   for (float value : bad) {
     pfxwrite::File file = SmallFile();
@@ -379,7 +379,7 @@ TEST(ConvertNotDone, APositionNoOutputCanHoldIsRefusedByEveryWriter) {
     file.tracks[1].samples[3].y = -huge;  // the scene's diagonal: a default width that is finite
     Put(dir / "bad.pfx", file);
     for (const std::vector<std::string>& output : outputs) {
-      bool widthDrawn = output[0] == "out.usda" || std::count(output.begin(), output.end(), "--tubes") > 0;
+      bool widthDrawn = output[0].starts_with("out.usd") || std::count(output.begin(), output.end(), "--tubes") > 0;
       if (value == huge && !widthDrawn) continue;  // a line fits there
       std::vector<std::string> args = {"convert", dir / "bad.pfx", dir / output[0], "--svg", dir / "out.svg"};
       args.insert(args.end(), output.begin() + 1, output.end());
@@ -489,6 +489,9 @@ TEST(ConvertMisuse, WrongCommandLinesExitWith64AndWriteNothing) {
       {"convert", in, dir / "out.glb", "--tubes", "wide"},
       {"convert", in, dir / "out.glb", "--taper"},
       {"convert", in, dir / "out.usda", "--attributes"},
+      {"convert", in, dir / "out.glb", "--meters-per-unit", "1"},
+      {"convert", in, dir / "out.usdc", "--meters-per-unit", "0"},
+      {"convert", in, dir / "out.usdc", "--meters-per-unit", "1m"},
   };
   for (const auto& args : misuses) {
     SCOPED_TRACE(::testing::PrintToString(args));

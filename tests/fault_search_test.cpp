@@ -97,6 +97,10 @@ std::vector<Command> Commands() {
   commands.push_back({"convert chains.usda --start-poly",
                       {"convert", "IN/small.pfx", "OUT/chains.usda", "--module", DUSTWEAVE_MODULE_FILE, "--start-poly"},
                       {"chains.usda"}});
+  // The crate: its colours and places laid out in place behind the points, its head written last.
+  commands.push_back({"convert chains.usdc --taper",
+                      {"convert", "IN/small.pfx", "OUT/chains.usdc", "--module", DUSTWEAVE_MODULE_FILE, "--taper"},
+                      {"chains.usdc"}});
   commands.push_back({"run --obj --svg --html",
                       {"run", DUSTWEAVE_MODULE_FILE, "--file", "IN/small.pfx", "--obj", "OUT/chains.obj", "--svg",
                        "OUT/preview.svg", "--html", "OUT/preview.html"},

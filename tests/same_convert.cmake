@@ -1,7 +1,7 @@
 # `dustweave convert` of another build (Windows under wine, 32-bit Linux under qemu), finding its
 # own module beside it, against the native dustweave with the Linux module beside it: for the same
 # input and options both must exit alike, print the same summary and write the same bytes, as
-# .obj and as .glb. Run by ctest with cmake -P and these -D variables: NATIVE_BUILD (holds
+# .obj, as .glb and as .usdc (which USD itself opens in the native suite). Run by ctest with cmake -P and these -D variables: NATIVE_BUILD (holds
 # dustweave and mirod_dustweave.so), PROGRAM (the other build's dustweave, its module beside it),
 # RUNNER (what starts PROGRAM), RUNNER_NAME ("wine", "qemu"), WORK.
 cmake_minimum_required(VERSION 3.25)
@@ -53,7 +53,7 @@ if(NOT status EQUAL 0)
   message(FATAL_ERROR "could not cut ${typical}")
 endif()
 
-foreach(format obj glb)
+foreach(format obj glb usdc)
   compare_case(typical.${format} 0 ${typical} --step 0.25)
   compare_case(start-polygon.${format} 0 ${typical} --step 0.25 --start-poly --surface Dust)
   compare_case(tenth-past-index-limit.${format} 0 ${jumping} --step 0.1 --start-poly)

@@ -662,8 +662,9 @@ TEST(TubeWriterTest, ObjTubesOfEveryShapeAreRead) {
   EXPECT_EQ(points, 3u);
 }
 
-// The curves of the three shapes: a chain of one point is a curve of two vertices at its point
-// (a linear curve has two or more), nothing is NaN, the widths taper to nothing at each end.
+// The curves of the three shapes: a chain of one point is a point of the prim "singles" (a curve
+// of one point draws nothing), which keeps its chain's number; every prim has its own extent, its
+// points' bounds with half the width around them; nothing is NaN, the widths taper to nothing.
 TEST(UsdaWriterTest, CurvesOfEveryShapeAreWholeCurves) {
   TempFolder folder;
   std::string error;
@@ -674,14 +675,18 @@ TEST(UsdaWriterTest, CurvesOfEveryShapeAreWholeCurves) {
   std::string text = ReadAll(folder.File("chains.usda"));
   EXPECT_EQ(text.find("nan"), std::string::npos);
   for (const char* expected :
-       {"int[] curveVertexCounts = [5, 5, 2]\n",
+       {"int[] curveVertexCounts = [5, 5]\n",
         "point3f[] points = [(0, 0, 0), (1, 0, 0), (2, 0, 0), (3, 0, 0), (4, 0, 0), (0, 2, 0), (1, 2, 0), (0, 2, 0), "
-        "(0, 2, 0), (0, 3, 0), (5, 5, 5), (5, 5, 5)]\n",
-        "float[] widths = [0.5, 0.375, 0.25, 0.125, 0, 0.5, 0.375, 0.25, 0.125, 0, 0.5, 0.5] (\n",
-        "float[] primvars:u = [0, 0.25, 0.5, 0.75, 1, 0, 0.25, 0.5, 0.75, 1, 0, 0] (\n",
-        "int[] primvars:chain = [0, 0, 0, 0, 0, 1, 1, 1, 1, 1, 2, 2] (\n",
-        "float3[] extent = [(-0.25, -0.25, -0.25), (5.25, 5.25, 5.25)]\n",
-        "point3f[] points = [(0, 0, 0), (0, 2, 0), (5, 5, 5)]\n"}) {
+        "(0, 2, 0), (0, 3, 0)]\n",
+        "float[] widths = [0.5, 0.375, 0.25, 0.125, 0, 0.5, 0.375, 0.25, 0.125, 0] (\n",
+        "float[] primvars:u = [0, 0.25, 0.5, 0.75, 1, 0, 0.25, 0.5, 0.75, 1] (\n",
+        "int[] primvars:chain = [0, 1] (\n            interpolation = \"uniform\"",
+        "float3[] extent = [(-0.25, -0.25, -0.25), (4.25, 3.25, 0.25)]\n",
+        "def Points \"singles\"\n    {\n        point3f[] points = [(5, 5, 5)]\n",
+        "int[] primvars:chain = [2] (\n            interpolation = \"vertex\"",
+        "float3[] extent = [(4.75, 4.75, 4.75), (5.25, 5.25, 5.25)]\n",
+        "def Points \"starts\"\n    {\n        point3f[] points = [(0, 0, 0), (0, 2, 0), (5, 5, 5)]\n",
+        "float3[] extent = [(-0.25, -0.25, -0.25), (5.25, 5.25, 5.25)]\n"}) {
     EXPECT_NE(text.find(expected), std::string::npos) << expected << "\nin\n" << text;
   }
 }

@@ -1,18 +1,26 @@
-// The .usda read back by an independent USD text reader (@kroxilon/usda-parser, a grammar-based
-// reader of the text format; its ES modules import without file extensions, so esbuild bundles it
-// first). The demo's file (`dustweave generate`, every fourth sample, start points, tapered, a
-// width given) is converted and read: the prims' types, the curves' and points' counts, and each
-// vertex's width, colour, place and chain against what the chain ramp and the taper make of it.
-// Exit 77 (skipped) when the npm packages are missing.
+// Every .usda and .usdc that dustweave writes for these cases, opened by USD itself and by
+// tinyusdz (usd_readers.js): the demo (every fourth sample, start points, tapered, a width
+// given), the demo as it comes, a run whose chains are all of one point (in centimetres), and
+// a run with no point. USD must open each with nothing to say; the demo's prims, counts and
+// every vertex's width, colour, place and chain are what the chain ramp and the taper make; each
+// .usdc opens to the very stage of its .usda, as does USD's own .usdc of that .usda; tinyusdz
+// reads each, the .usdc as the .usda; a cut .usdc is refused. Exit 77 (skipped) when the npm
+// packages are missing.
 'use strict';
 
 const fs = require('fs');
 const path = require('path');
 const { execFileSync } = require('child_process');
+const { loadUsd, loadTinyusdz } = require('./usd_readers');
 
-const SKIPPED = 77;
 const WIDTH = 0.1;
 const HEAD = [0x5b, 0x2a, 0x86], TAIL = [0xff, 0xf1, 0xc9];  // the chain ramp at 0 and at 1, sRGB
+const CASES = [
+  { name: 'chains', generate: [], convert: ['--step', '0.25', '--start-poly', '--taper', '--tubes', String(WIDTH)] },
+  { name: 'plain', generate: [], convert: [] },
+  { name: 'singles', generate: ['--particles', '5', '--last', '0'], convert: ['--start-poly', '--meters-per-unit', '0.01'] },
+  { name: 'empty', generate: ['--particles', '5', '--first', '5', '--last', '2'], convert: [] },
+];
 
 function options(argv) {
   const given = {};
@@ -23,92 +31,150 @@ function options(argv) {
   return given;
 }
 
-function reader(work) {
-  let esbuild, entry;
-  try {
-    esbuild = require('esbuild');
-    entry = require.resolve('@kroxilon/usda-parser/lib/index.js');
-  } catch (e) {
-    console.log('skipped: the npm packages of tests/usd are missing (npm ci there)');
-    process.exit(SKIPPED);
-  }
-  const bundle = path.join(work, 'usda-parser.js');
-  esbuild.buildSync({ entryPoints: [entry], bundle: true, platform: 'node', format: 'cjs', outfile: bundle,
-                      logLevel: 'warning' });
-  return require(bundle);
-}
-
 const failures = [];
 function check(what, ok, detail) {
   console.log(`${ok ? 'ok  ' : 'FAIL'} ${what}: ${detail}`);
   if (!ok) failures.push(what);
 }
 
-const definitions = (node) => (node.statements || []).filter((s) => s.type === 'definition');
-const declared = (prim, name) => (prim.statements.find((s) => s.type === 'declaration' && s.reference === name) || {});
 const srgb = (linear) => Math.round(255 * (linear <= 0.0031308 ? 12.92 * linear : 1.055 * linear ** (1 / 2.4) - 0.055));
 const near = (a, b, tolerance) => Math.abs(a - b) <= tolerance;
 
-// Every vertex of every curve: width tapering from WIDTH to 0, place i / (n - 1), the chain's
-// number, and the ramp's ends at each curve's ends.
-function checkVertices(curves) {
-  const counts = declared(curves, 'curveVertexCounts').value;
-  const widths = declared(curves, 'widths').value, colours = declared(curves, 'primvars:displayColor').value;
-  const places = declared(curves, 'primvars:u').value, chains = declared(curves, 'primvars:chain').value;
-  let at = 0, wrong = [];
+// The stage as USD composes it: its text (the file's own name taken out) and every authored
+// attribute's value by path ("/chains/curves.points"), from the layer's own list of paths.
+function contents(stage, name) {
+  const paths = [];
+  stage.GetRootLayer().Traverse('/', (at) => paths.push(String(at)));
+  const values = {};
+  for (const at of paths.filter((p) => p.includes('.'))) {
+    const [prim, attribute] = at.split('.');
+    values[at] = stage.GetPrimAtPath(prim).GetAttribute(attribute).Get();
+  }
+  return { text: stage.ExportToString().replaceAll(name, 'LAYER'), values, paths };
+}
+
+// The interpolation of each primvar and of the widths of the prim `name`, as USD reads them.
+function interpolations(text, name) {
+  const found = {};
+  const prim = text.slice(text.indexOf(`"${name}"`)).split('\n    def ')[0];
+  for (const [, name, how] of prim.matchAll(/\[\] (primvars:\w+|widths) = \[[^\]]*\] \(\s*interpolation = "(\w+)"/g)) {
+    found[name] = how;
+  }
+  return found;
+}
+
+// The extent of `points` with half `width` around them, as float32s.
+function extentOf(points, width) {
+  const low = [0, 1, 2].map((k) => Math.fround(Math.min(...points.map((p) => p[k])) - width / 2));
+  const high = [0, 1, 2].map((k) => Math.fround(Math.max(...points.map((p) => p[k])) + width / 2));
+  return JSON.stringify([low, high]);
+}
+
+// The demo's curves: every vertex's width tapering from WIDTH to 0, place i / (n - 1), each
+// curve's chain number, the ramp's ends at each curve's ends; the start points' own extent.
+function checkDemo(read, made) {
+  const v = read.values;
+  const counts = v['/chains/curves.curveVertexCounts'], points = v['/chains/curves.points'];
+  const widths = v['/chains/curves.widths'], colours = v['/chains/curves.primvars:displayColor'];
+  const places = v['/chains/curves.primvars:u'], chains = v['/chains/curves.primvars:chain'];
+  const starts = v['/chains/starts.points'];
+  check('the stage is in metres, Y up, its root a component',
+        /metersPerUnit = 1\n/.test(read.text) && /upAxis = "Y"/.test(read.text) && /kind = "component"/.test(read.text),
+        read.text.slice(0, read.text.indexOf('{')).replace(/\s+/g, ' '));
+  const total = counts.reduce((a, b) => a + b, 0);
+  check('a curve a chain, a point a point made', counts.length === 200 && points.length === made && total === made,
+        `${counts.length} curves of ${total} vertices, ${points.length} points, ${made} made`);
+  check('a start point a chain, in its own extent', starts.length === counts.length &&
+        JSON.stringify(v['/chains/starts.extent']) === extentOf(starts, WIDTH),
+        `${starts.length} start points, extent ${JSON.stringify(v['/chains/starts.extent'])}`);
+  check('the curves\' extent is their points\' with half the width around them',
+        JSON.stringify(v['/chains/curves.extent']) === extentOf(points, WIDTH), JSON.stringify(v['/chains/curves.extent']));
+  let at = 0;
+  const wrong = [];
   counts.forEach((count, chain) => {
     for (let i = 0; i < count; ++i, ++at) {
       const place = i / (count - 1);
-      if (!near(places[at], place, 1e-6) || !near(widths[at], WIDTH * (1 - place), 1e-6) || chains[at] !== chain) {
-        wrong.push(`vertex ${at}: u ${places[at]}, width ${widths[at]}, chain ${chains[at]}`);
+      if (!near(places[at], place, 1e-6) || !near(widths[at], WIDTH * (1 - place), 1e-6)) {
+        wrong.push(`vertex ${at}: u ${places[at]}, width ${widths[at]}`);
       }
     }
     const head = colours[at - count].map(srgb), tail = colours[at - 1].map(srgb);
-    if (head.some((c, k) => !near(c, HEAD[k], 1)) || tail.some((c, k) => !near(c, TAIL[k], 1))) {
-      wrong.push(`curve ${chain}: head ${head}, tail ${tail}`);
+    if (chains[chain] !== chain || head.some((c, k) => !near(c, HEAD[k], 1)) || tail.some((c, k) => !near(c, TAIL[k], 1))) {
+      wrong.push(`curve ${chain}: chain ${chains[chain]}, head ${head}, tail ${tail}`);
     }
   });
-  check('each vertex has its width, place and chain, each curve the ramp at its ends', wrong.length === 0,
+  check('each vertex has its width and place, each curve its chain and the ramp at its ends', wrong.length === 0,
         wrong.length === 0 ? `${at} vertices` : wrong.slice(0, 3).join('; '));
-  for (const [name, values] of [['widths', widths], ['primvars:displayColor', colours], ['primvars:u', places],
-                                ['primvars:chain', chains]]) {
-    const interpolation = (declared(curves, name).descriptor || {}).assignments || [];
-    check(`${name} has a value a vertex, interpolated by vertex`,
-          values.length === at && interpolation.some((a) => a.identifier === 'interpolation' && a.value === 'vertex'),
-          `${values.length} values, ${JSON.stringify(interpolation.map((a) => [a.identifier, a.value]))}`);
-  }
+  const tinyHas = ['def BasisCurves "curves"', 'def Points "starts"', 'primvars:displayColor', 'primvars:chain',
+                   'primvars:u', 'metersPerUnit = 1'].filter((what) => !read.tiny.includes(what));
+  check('tinyusdz reads the prims and primvars', tinyHas.length === 0, tinyHas.length ? `no ${tinyHas}` : 'all there');
+  const how = interpolations(read.text, 'curves');
+  check('widths, colours and places by vertex, the chain by curve', how.widths === 'vertex' &&
+        how['primvars:displayColor'] === 'vertex' && how['primvars:u'] === 'vertex' && how['primvars:chain'] === 'uniform' &&
+        chains.length === counts.length && [widths, colours, places].every((a) => a.length === total), JSON.stringify(how));
 }
 
-function main() {
+// The other cases: one width for all, the chains of one point as points, an empty run with no prim.
+function checkOthers(reads) {
+  const plain = reads.plain.values, singles = reads.singles.values;
+  check('without --taper the width is one value, constant', plain['/chains/curves.widths'].length === 1 &&
+        interpolations(reads.plain.text, 'curves').widths === 'constant', JSON.stringify(plain['/chains/curves.widths']));
+  const points = singles['/chains/singles.points'];
+  check('chains of one point are points of "singles", each its chain\'s number',
+        points.length === 5 && JSON.stringify(singles['/chains/singles.primvars:chain']) === '[0,1,2,3,4]' &&
+        !reads.singles.paths.includes('/chains/curves'),
+        `${points.length} points, chains ${JSON.stringify(singles['/chains/singles.primvars:chain'])}`);
+  check('--meters-per-unit sets the stage\'s unit', /metersPerUnit = 0.01\n/.test(reads.singles.text),
+        (/metersPerUnit = [^\n]*/.exec(reads.singles.text) || ['none'])[0]);
+  check('a run with no point has the root and no prim under it',
+        JSON.stringify(reads.empty.paths) === '["/chains","/"]', JSON.stringify(reads.empty.paths));
+}
+
+async function main() {
   const given = options(process.argv.slice(2));
   fs.mkdirSync(given.work, { recursive: true });
-  const { parse } = reader(given.work);
-  const pfx = path.join(given.work, 'typical.pfx'), usda = path.join(given.work, 'chains.usda');
-  execFileSync(given.dustweave, ['generate', pfx, '--force'], { stdio: 'ignore' });
-  const summary = execFileSync(given.dustweave, ['convert', pfx, usda, '--module', given.module, '--step', '0.25',
-                                                 '--start-poly', '--taper', '--tubes', String(WIDTH)]).toString();
-  const made = /: ([\d,]+) points/.exec(summary);
-  const stage = parse(fs.readFileSync(usda, 'utf8'));
-  const metadata = Object.fromEntries(stage.descriptor.assignments.map((a) => [a.identifier, a.value]));
-  check('the stage is Y up', metadata.upAxis === 'Y', `upAxis ${metadata.upAxis}`);
-  const root = definitions(stage)[0];
-  const prims = definitions(root);
-  const curves = prims.find((p) => p.defType === 'BasisCurves'), starts = prims.find((p) => p.defType === 'Points');
-  check('one BasisCurves prim and one Points prim', prims.length === 2 && curves && starts,
-        prims.map((p) => `${p.defType} ${p.name}`).join(', '));
-  if (!curves || !starts) process.exit(1);
-  check('the curves are linear', declared(curves, 'type').value === 'linear', `type ${declared(curves, 'type').value}`);
-  const counts = declared(curves, 'curveVertexCounts').value, points = declared(curves, 'points').value;
-  const total = counts.reduce((a, b) => a + b, 0);
-  check('a curve a chain, a point a point made', counts.length === 200 && points.length === Number(made[1].replaceAll(',', '')) &&
-        total === points.length, `${counts.length} curves of ${total} vertices, ${points.length} points; ${summary.trim()}`);
-  check('a start point a chain', declared(starts, 'points').value.length === counts.length,
-        `${declared(starts, 'points').value.length} start points`);
-  const [low, high] = declared(curves, 'extent').value;
-  const inside = points.every((p) => p.every((v, k) => v >= low[k] && v <= high[k]));
-  check('the extent holds every point', inside, `${JSON.stringify(low)} to ${JSON.stringify(high)}`);
-  checkVertices(curves);
-  console.log(failures.length === 0 ? 'the USD reader reads the .usda as written' : `${failures.length} checks failed`);
+  const usd = await loadUsd();
+  const tinyusdz = await loadTinyusdz(given.work);
+  const reads = {};
+  let made = 0;
+  for (const c of CASES) {
+    const pfx = path.join(given.work, `${c.name}.pfx`);
+    execFileSync(given.dustweave, ['generate', pfx, '--force', ...c.generate], { stdio: 'ignore' });
+    for (const extension of ['usda', 'usdc']) {
+      const name = `${c.name}.${extension}`, file = path.join(given.work, name);
+      const summary = execFileSync(given.dustweave, ['convert', pfx, file, '--module', given.module, ...c.convert]).toString();
+      if (c.name === 'chains') made = Number(/: ([\d,]+) points/.exec(summary)[1].replaceAll(',', ''));
+      const bytes = fs.readFileSync(file);
+      const { stage, said } = usd.open(name, bytes);
+      check(`USD opens ${name}`, stage && said.length === 0, stage ? said.join('; ') || 'nothing said' : said.join('; '));
+      if (!stage) continue;
+      const read = contents(stage, name);
+      const tiny = tinyusdz.read(name, bytes);
+      check(`tinyusdz reads ${name}`, !tiny.error, tiny.error || `${tiny.text.length} characters of text`);
+      if (extension === 'usda') {
+        reads[c.name] = Object.assign(read, { tiny: tiny.text });
+        const own = usd.exportCrate(stage, `${c.name}.own.usdc`);
+        fs.writeFileSync(path.join(given.work, `${c.name}.own.usdc`), own);
+        const again = usd.open(`${c.name}.own.usdc`, own);
+        check(`USD's own .usdc of ${name} opens to the same stage`,
+              again.stage && contents(again.stage, `${c.name}.own.usdc`).text === read.text, `${own.length} bytes`);
+      } else {
+        const text = reads[c.name].text;
+        check(`${name} opens to the stage of ${c.name}.usda`, read.text === text,
+              `${bytes.length} bytes, the .usda ${fs.statSync(file.replace(/c$/, 'a')).size}`);
+        check(`tinyusdz reads ${name} as ${c.name}.usda`, tiny.text === reads[c.name].tiny, '');
+      }
+    }
+  }
+  if (!reads.chains || !reads.plain || !reads.singles || !reads.empty) process.exit(1);
+  checkDemo(reads.chains, made);
+  checkOthers(reads);
+  const whole = fs.readFileSync(path.join(given.work, 'chains.usdc'));
+  for (const cut of [1, 200, whole.length >> 1]) {
+    const { stage, said } = usd.open(`cut${cut}.usdc`, whole.subarray(0, whole.length - cut));
+    check(`USD refuses chains.usdc without its last ${cut} bytes`, !stage, said[0] || 'nothing said');
+  }
+  console.log(failures.length === 0 ? 'USD and tinyusdz read every file as written' : `${failures.length} checks failed`);
   process.exit(failures.length === 0 ? 0 : 1);
 }
 

@@ -176,7 +176,7 @@ def case_console(checks, programs, work):
     usage = [line for line in done.stdout.decode("utf-8", errors="replace").splitlines() if line.startswith("Usage")]
     checks.expect(usage == [f"Usage: {name} [OPTIONS] SUBCOMMAND"], f"--help's usage line names {name} alone: {usage}")
     done = programs.windows(["convert", "in.pfx", "out.stl"], work)
-    wanted = f"dustweave: OUTPUT must end in .obj, .glb or .usda: out.stl (see {name} convert --help)"
+    wanted = f"dustweave: OUTPUT must end in .obj, .glb, .usda or .usdc: out.stl (see {name} convert --help)"
     checks.expect(error_lines(done) == [wanted], f"misuse points to \"{name} convert --help\": {error_lines(done)}")
 
 
