@@ -143,7 +143,7 @@ async function main() {
     for (const extension of ['usda', 'usdc']) {
       const name = `${c.name}.${extension}`, file = path.join(given.work, name);
       const summary = execFileSync(given.dustweave, ['convert', pfx, file, '--module', given.module, ...c.convert]).toString();
-      if (c.name === 'chains') made = Number(/: ([\d,]+) points/.exec(summary)[1].replaceAll(',', ''));
+      if (c.name === 'chains') made = Number(/ of ([\d,]+) vertices/.exec(summary)[1].replaceAll(',', ''));
       const bytes = fs.readFileSync(file);
       const { stage, said } = usd.open(name, bytes);
       check(`USD opens ${name}`, stage && said.length === 0, stage ? said.join('; ') || 'nothing said' : said.join('; '));
