@@ -28,7 +28,8 @@ void PutLittle32(unsigned char* at, uint32_t value) {
 
 namespace {
 
-// Floats as the scene's numbers: bounds are float32, and written as their shortest text.
+// Floats as the scene's numbers: bounds are float32, and written as their shortest text. Arrays
+// are made with Json::array: braces around one value make a copy of it under some compilers.
 using Json = nlohmann::basic_json<nlohmann::ordered_map, std::vector, std::string, bool, std::int64_t, std::uint64_t, float>;
 
 // A byte that is not part of valid UTF-8 becomes U+FFFD, so the chunk is always valid JSON.
@@ -88,8 +89,8 @@ Json AccessorJson(const GlbAccessor& accessor, int view) {
   json["count"] = accessor.count;
   json["type"] = accessor.type;
   if (accessor.bounds) {
-    json["min"] = {accessor.bounds->min[0], accessor.bounds->min[1], accessor.bounds->min[2]};
-    json["max"] = {accessor.bounds->max[0], accessor.bounds->max[1], accessor.bounds->max[2]};
+    json["min"] = Json::array({accessor.bounds->min[0], accessor.bounds->min[1], accessor.bounds->min[2]});
+    json["max"] = Json::array({accessor.bounds->max[0], accessor.bounds->max[1], accessor.bounds->max[2]});
   }
   return json;
 }
@@ -116,17 +117,17 @@ Json MaterialJson(const GlbScene& scene) {
 std::string GlbJson(const GlbScene& scene) {
   Json json = {{"asset", {{"version", "2.0"}, {"generator", "dustweave " DUSTWEAVE_VERSION}}}, {"scene", 0}};
   if (scene.primitives.empty()) {
-    json["scenes"] = {Json::object()};
+    json["scenes"] = Json::array({Json::object()});
     return JsonText(json);
   }
-  if (scene.unlit) json["extensionsUsed"] = {"KHR_materials_unlit"};
-  json["scenes"] = {{{"nodes", {0}}}};
-  json["nodes"] = {{{"name", scene.node}, {"mesh", 0}}};
+  if (scene.unlit) json["extensionsUsed"] = Json::array({"KHR_materials_unlit"});
+  json["scenes"] = Json::array({Json{{"nodes", Json::array({0})}}});
+  json["nodes"] = Json::array({Json{{"name", scene.node}, {"mesh", 0}}});
   Json primitives = Json::array(), views = Json::array(), accessors = Json::array();
   for (const GlbPrimitive& primitive : scene.primitives) primitives.push_back(PrimitiveJson(primitive));
-  json["meshes"] = {{{"primitives", primitives}}};
-  json["materials"] = {MaterialJson(scene)};
-  json["buffers"] = {{{"byteLength", scene.binBytes}}};
+  json["meshes"] = Json::array({Json{{"primitives", primitives}}});
+  json["materials"] = Json::array({MaterialJson(scene)});
+  json["buffers"] = Json::array({Json{{"byteLength", scene.binBytes}}});
   for (const GlbAccessor& accessor : scene.accessors) {
     views.push_back({{"buffer", 0}, {"byteOffset", accessor.offset}, {"byteLength", accessor.bytes},
                      {"target", accessor.target}});
