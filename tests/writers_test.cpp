@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -99,6 +100,26 @@ void FeedChain(Writer& writer, uint64_t count, const char* surface = "Dust") {
       int64_t pair[2] = {static_cast<int64_t>(i - 1), static_cast<int64_t>(i)};
       writer.AddPolygon(surface, 2, pair);
     }
+  }
+}
+
+// ---- numbers as text ------------------------------------------------------------------------
+
+// A float's text is std::to_chars' byte for byte, over a sample of every sign, size and digit count
+// and where its layout turns (`make check-floats` takes every float).
+TEST(NumberTextTest, FloatsAreWrittenAsToCharsWritesThem) {
+  std::vector<uint32_t> sample = {0x00000001, 0x80000000, 0x7f7fffff, 0x4ceb79a3 /* 123456792 */,
+                                  0x3727c5ac /* 1e-05 */, 0x38d1b717 /* 1e-04 */, 0x47c35000 /* 1e+05 */,
+                                  0x5368d4a5 /* 1e+12 */, 0x3a83126f /* 0.001 */};
+  for (uint64_t bits = 0; bits < (uint64_t{1} << 32); bits += 65537) sample.push_back(static_cast<uint32_t>(bits));
+  for (uint32_t bits : sample) {
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    if (!std::isfinite(value)) continue;
+    char expected[64], text[dustweave::NUMBER_TEXT_ROOM];
+    ASSERT_EQ(std::string(text, dustweave::PutShortest(text, value)),
+              std::string(expected, std::to_chars(expected, expected + sizeof expected, value).ptr))
+        << std::hex << bits;
   }
 }
 
