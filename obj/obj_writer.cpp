@@ -24,32 +24,37 @@ constexpr size_t POINT_TEXT = 4 * NUMBER_TEXT_ROOM;
 constexpr int CORNERS = 64;
 constexpr size_t CORNER_TEXT = 1 + NUMBER_TEXT_ROOM;  // " 12", the room IndexText::Put takes
 
-// The last point number written on a polygon line, and its text: along a chain each polygon
-// repeats its predecessor's last number or the one after it, which is copied or counted up.
+// The last point number written on a polygon line, and where its text is: along a chain each
+// polygon repeats its predecessor's last number or the one after it, whose text is copied from
+// there, or copied and counted up.
 struct IndexText {
   uint64_t number = 0;
-  char text[NUMBER_TEXT_ROOM] = {};
+  const char* last = nullptr;  // in the text being made, which is never written over
   size_t length = 0;
 
   // Writes `next` at `at`, which has room for NUMBER_TEXT_ROOM bytes (all of them are copied: a
   // copy of fixed size costs less than one of the text's length); returns the end of the text.
   char* Put(char* at, uint64_t next) {
-    if (length > 0 && next == number + 1) {
-      size_t digit = length;
-      while (digit > 0 && text[digit - 1] == '9') text[--digit] = '0';
-      if (digit > 0) {
-        ++text[digit - 1];
-      } else {
-        std::memmove(text + 1, text, length++);
-        text[0] = '1';
-      }
-      number = next;
-    } else if (length == 0 || next != number) {
-      length = static_cast<size_t>(PutInteger(text, next) - text);
-      number = next;
+    if (last != nullptr && (next == number || next == number + 1)) {
+      CopyNumberText(at, last);
+      if (next != number) CountUp(at);
+    } else {
+      length = static_cast<size_t>(PutInteger(at, next) - at);
     }
-    std::memcpy(at, text, NUMBER_TEXT_ROOM);
+    number = next;
+    last = at;
     return at + length;
+  }
+
+  void CountUp(char* text) {
+    size_t digit = length;
+    while (digit > 0 && text[digit - 1] == '9') text[--digit] = '0';
+    if (digit > 0) {
+      ++text[digit - 1];
+    } else {
+      std::memmove(text + 1, text, length++);
+      text[0] = '1';
+    }
   }
 };
 

@@ -50,18 +50,19 @@ char* PutVector(char* at, const char (&key)[KEY], const float (&v)[3]) {
   return at;
 }
 
-// The texts of the numbers written last, each in the place its value's last bits name: a ring's
-// faces write each of its numbers three times, and the next ring's faces its numbers again.
+// Where the numbers written last are in the text being made (which is never written over), each
+// in the place its value's last bits name: a ring's faces write each of its numbers three times,
+// and the next ring's faces its numbers again; their text is copied from there.
 class NumberTexts {
  public:
   // Writes `number` at `at`, which has room for NUMBER_TEXT_ROOM bytes; returns the text's end.
   char* Put(char* at, uint64_t number) {
     Text& text = texts_[number % PLACES];
-    if (text.length == 0 || text.number != number) {
-      text.number = number;
-      text.length = static_cast<size_t>(PutInteger(text.digits, number) - text.digits);
+    if (text.at != nullptr && text.number == number) {
+      CopyNumberText(at, text.at);
+      return at + text.length;
     }
-    std::memcpy(at, text.digits, sizeof text.digits);
+    text = {number, at, static_cast<size_t>(PutInteger(at, number) - at)};
     return at + text.length;
   }
 
@@ -69,8 +70,8 @@ class NumberTexts {
   static constexpr size_t PLACES = 16;
   struct Text {
     uint64_t number = 0;
+    const char* at = nullptr;
     size_t length = 0;
-    char digits[NUMBER_TEXT_ROOM] = {};
   };
   Text texts_[PLACES];
 };

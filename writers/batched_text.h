@@ -51,7 +51,7 @@ class BatchedText {
   bool Close(std::string* error);
 
  private:
-  static constexpr size_t RECORDS = 512 * 1024, TEXT = 2 * 1024 * 1024, BATCHES = 4;
+  static constexpr size_t RECORDS = 256 * 1024, TEXT = 1024 * 1024, BATCHES = 4;
   struct Batch;
   struct Crew;
 

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace dustweave {
@@ -29,6 +30,14 @@ inline char* PutCoordinate(char* out, double value) {
     if (static_cast<double>(narrow) == value) return PutShortest(out, narrow);
   }
   return std::to_chars(out, out + NUMBER_TEXT_ROOM, value).ptr;
+}
+
+// Copies the NUMBER_TEXT_ROOM bytes at `from`, a number's text written earlier with what follows
+// it, to `to`, which they may overlap: a copy of fixed size costs less than one of the text's length.
+inline void CopyNumberText(char* to, const char* from) {
+  char room[NUMBER_TEXT_ROOM];
+  std::memcpy(room, from, sizeof room);
+  std::memcpy(to, room, sizeof room);
 }
 
 // A coordinate's text as PutCoordinate writes it, for a message.
