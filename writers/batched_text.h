@@ -2,6 +2,10 @@
 // (a point's coordinates, a polygon's numbers) as records, with text of its own between them; a
 // worker turns each full batch of records into text while the next is packed, and the texts are
 // written in the order they were packed, through a BlockWriter. A few batches are in flight.
+//
+// A writer brings its records' layout and a Format function that turns them into text; whatever
+// must follow the mesh in order (counts, numbers carried from one line to the next) it keeps on
+// its own thread and writes into the records or puts as text. See obj/obj_writer.cpp.
 #pragma once
 
 #include <cstddef>
@@ -19,8 +23,8 @@ class BatchedText {
  public:
   // Writes the text of the records in [records, end) at `text`, which has room for all the text
   // they were promised, and returns where it ends. Called for a batch, or the part of one between
-  // two texts put as they are, on either thread at once for different batches: it keeps nothing
-  // from one call to the next.
+  // two texts put as they are (which may hold no record), on either thread, on two batches at
+  // once: it keeps nothing from one call to the next.
   using Format = char* (*)(const char* records, const char* end, char* text);
 
   // The largest record, and the most text one may promise.
@@ -33,8 +37,9 @@ class BatchedText {
 
   // Empty again, for a new file.
   void Clear();
-  // Room for a record of `size` bytes whose text takes at most `text` bytes (at most RECORD_ROOM
-  // and TEXT_ROOM); the caller writes the record there before the next call.
+  // Room for a record of `size` bytes whose text takes at most `text` bytes, counting what copies
+  // of a fixed size write past its end (at most RECORD_ROOM and TEXT_ROOM); the caller writes the
+  // record there before the next call.
   char* Record(size_t size, size_t text) {
     if (used_ + size > RECORDS || promised_ + text > TEXT) Pass();
     char* at = records_ + used_;
