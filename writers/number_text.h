@@ -17,7 +17,7 @@ constexpr size_t NUMBER_TEXT_ROOM = 32;
 
 // The text std::to_chars(out, out + NUMBER_TEXT_ROOM, value) writes for a finite float: its
 // shortest digits that read back to it, fixed or scientific, whichever is shorter (fixed on a tie).
-// Made from the digits fmt's Dragonbox finds, in about half the time (number_text.cpp; `make
+// Made from the digits fmt's Dragonbox finds, in half the instructions (number_text.cpp; `make
 // check-floats` compares the two over every float). Writes at `out`, in its room; returns the end.
 char* PutShortest(char* out, float value);
 
