@@ -11,9 +11,9 @@ JOBS ?= 2
 all: native modules
 
 # One set-up a run, for everything its goals need: the tests' set for `make test`, any test-*
-# target, the sanitizer build, fuzzing and the bench; the release's for `make dist`; else what
-# building takes.
-TEST_GOALS := test test-% asan fuzz bench native-tests win64-tests win32-tests i686
+# target, the sanitizer build, fuzzing, the bench and the check of every float; the release's for
+# `make dist`; else what building takes.
+TEST_GOALS := test test-% asan fuzz bench check-floats native-tests win64-tests win32-tests i686
 DEPS_SET := $(if $(filter $(TEST_GOALS),$(MAKECMDGOALS)),--tests,$(if $(filter dist dist-check,$(MAKECMDGOALS)),--release))
 
 deps:
@@ -145,6 +145,12 @@ bench: native-tests
 	    --node $$(command -v node) --opener bench/page_open.js --dir $(BUILD)/bench \
 	    --out $$(if [ -d /dev/shm ]; then echo /dev/shm; else echo $(BUILD)/bench; fi) || missed=1; \
 	exit $$missed
+
+# The text of every finite float, as the writers make it, against std::to_chars' and read back:
+# some minutes on two cores, so no suite runs it (the writers' suite takes a sample).
+.PHONY: check-floats
+check-floats: native-tests
+	$(NATIVE)/tests/float_text_check
 
 # ---- the release ------------------------------------------------------------------------------
 # `make dist` writes the two archives a user downloads into dist/: the Windows zip (both modules,

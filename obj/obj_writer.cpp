@@ -1,7 +1,10 @@
-// Writing OBJ text as the mesh streams in: lines are formatted with std::to_chars into one large
-// block, written out whole when full. Divisions: the block; points and polygons; open and finish.
+// Writing OBJ text as the mesh streams in: the numbers of each line are packed as a record, and
+// batches of records become text on a worker (writers/batched_text.h); the comments, `usemtl`
+// lines and counts are made here. Divisions: the records and their text; points and polygons;
+// open and finish.
 #include "obj/obj_writer.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "writers/number_text.h"
@@ -11,25 +14,93 @@ namespace dustweave {
 
 namespace {
 
-constexpr size_t LINE_ROOM = 4 * NUMBER_TEXT_ROOM;  // a `v` line, or one index of a polygon line
+// ---- the records and their text ---------------------------------------------------------------
+// A point: 'v' and its three coordinates (doubles). A polygon's numbers, OBJ's (from 1): the
+// line's letter ('p', 'l', 'f'; a space for more numbers of the line the record before began),
+// their count (at most CORNERS), whether the line ends with them, then the numbers (uint64).
+
+constexpr size_t POINT_RECORD = 1 + 3 * sizeof(double);
+constexpr size_t POINT_TEXT = 4 * NUMBER_TEXT_ROOM;
+constexpr int CORNERS = 64;
+constexpr size_t CORNER_TEXT = 1 + NUMBER_TEXT_ROOM;  // " 12", the room IndexText::Put takes
+
+// The last point number written on a polygon line, and where its text is: along a chain each
+// polygon repeats its predecessor's last number or the one after it, whose text is copied from
+// there, or copied and counted up.
+struct IndexText {
+  uint64_t number = 0;
+  const char* last = nullptr;  // in the text being made, which is never written over
+  size_t length = 0;
+
+  // Writes `next` at `at`, which has room for NUMBER_TEXT_ROOM bytes (all of them are copied: a
+  // copy of fixed size costs less than one of the text's length); returns the end of the text.
+  char* Put(char* at, uint64_t next) {
+    if (last != nullptr && (next == number || next == number + 1)) {
+      CopyNumberText(at, last);
+      if (next != number) CountUp(at);
+    } else {
+      length = static_cast<size_t>(PutInteger(at, next) - at);
+    }
+    number = next;
+    last = at;
+    return at + length;
+  }
+
+  void CountUp(char* text) {
+    size_t digit = length;
+    while (digit > 0 && text[digit - 1] == '9') text[--digit] = '0';
+    if (digit > 0) {
+      ++text[digit - 1];
+    } else {
+      std::memmove(text + 1, text, length++);
+      text[0] = '1';
+    }
+  }
+};
+
+char* FormatLines(const char* at, const char* end, char* text) {
+  IndexText index;
+  while (at < end) {
+    const char kind = *at;
+    if (kind == 'v') {
+      double position[3];
+      std::memcpy(position, at + 1, sizeof position);
+      at += POINT_RECORD;
+      *text++ = 'v';
+      for (double coordinate : position) {
+        *text++ = ' ';
+        text = PutCoordinate(text, coordinate);
+      }
+      *text++ = '\n';
+      continue;
+    }
+    if (kind != ' ') *text++ = kind;
+    const size_t count = static_cast<unsigned char>(at[1]);
+    const bool ends = at[2] != 0;
+    at += 3;
+    for (size_t i = 0; i < count; ++i, at += sizeof(uint64_t)) {
+      uint64_t number;
+      std::memcpy(&number, at, sizeof number);
+      *text++ = ' ';
+      text = index.Put(text, number);
+    }
+    if (ends) *text++ = '\n';
+  }
+  return text;
+}
 
 }  // namespace
 
-ObjWriter::ObjWriter() = default;
+ObjWriter::ObjWriter() : text_(out_, FormatLines) {}
 ObjWriter::~ObjWriter() = default;
 
 // ---- points and polygons --------------------------------------------------------------------
 
 void ObjWriter::AddPoint(uint64_t, const double position[3]) {
   ++points_;
-  char* at = text_.Room(LINE_ROOM);
-  *at++ = 'v';
-  for (int axis = 0; axis < 3; ++axis) {
-    *at++ = ' ';
-    at = PutCoordinate(at, position[axis]);
-  }
-  *at++ = '\n';
-  text_.End(at);
+  char* at = text_.Record(POINT_RECORD, POINT_TEXT);
+  *at = 'v';
+  std::memcpy(at + 1, position, 3 * sizeof(double));
 }
 
 void ObjWriter::LeaveOut() {
@@ -38,45 +109,23 @@ void ObjWriter::LeaveOut() {
   text_.Put(line);
 }
 
-// Writes `number` at `at`, which has room for NUMBER_TEXT_ROOM bytes (all of them are copied: a
-// copy of fixed size costs less than one of the text's length); returns the end of the text.
-char* ObjWriter::PutIndex(char* at, uint64_t number) {
-  if (indexLength_ > 0 && number == index_ + 1) {
-    size_t digit = indexLength_;
-    while (digit > 0 && indexText_[digit - 1] == '9') indexText_[--digit] = '0';
-    if (digit > 0) {
-      ++indexText_[digit - 1];
-    } else {
-      std::memmove(indexText_ + 1, indexText_, indexLength_++);
-      indexText_[0] = '1';
-    }
-    index_ = number;
-  } else if (indexLength_ == 0 || number != index_) {
-    indexLength_ = static_cast<size_t>(PutInteger(indexText_, number) - indexText_);
-    index_ = number;
-  }
-  std::memcpy(at, indexText_, NUMBER_TEXT_ROOM);
-  return at + indexLength_;
-}
-
 void ObjWriter::AddPolygon(const char* surface, int count, const int64_t* points) {
   ++polygons_;
   bool made = count > 0;
   for (int i = 0; i < count && made; ++i) made = points[i] >= 0;
   if (!made) return LeaveOut();
   PutSurfaceLine(text_, surface_, surface);
-  char* at = text_.Room(LINE_ROOM);
-  *at++ = count == 1 ? 'p' : count == 2 ? 'l' : 'f';
-  text_.End(at);
-  for (int i = 0; i < count; ++i) {
-    at = text_.Room(LINE_ROOM);
-    *at++ = ' ';
-    at = PutIndex(at, static_cast<uint64_t>(points[i]) + 1);
-    text_.End(at);
+  for (int first = 0; first < count; first += CORNERS) {
+    const int part = std::min(count - first, CORNERS);
+    char* at = text_.Record(3 + part * sizeof(uint64_t), 2 + part * CORNER_TEXT);
+    at[0] = first > 0 ? ' ' : count == 1 ? 'p' : count == 2 ? 'l' : 'f';
+    at[1] = static_cast<char>(part);
+    at[2] = first + part == count;
+    for (int i = 0; i < part; ++i) {
+      uint64_t number = static_cast<uint64_t>(points[first + i]) + 1;
+      std::memcpy(at + 3 + i * sizeof number, &number, sizeof number);
+    }
   }
-  at = text_.Room(1);
-  *at++ = '\n';
-  text_.End(at);
 }
 
 // ---- open and finish ------------------------------------------------------------------------
@@ -85,7 +134,6 @@ bool ObjWriter::Open(const std::string& path, std::string* error) {
   text_.Clear();
   points_ = polygons_ = 0;
   surface_ = LastSurface();
-  indexLength_ = 0;
   if (!out_.Create(path, error)) return false;
   static const char HEADER[] = "# mirod_dustweave chains, written by dustweave " DUSTWEAVE_VERSION "\n";
   text_.Put(HEADER, sizeof HEADER - 1);

@@ -8,10 +8,9 @@
 #include <string>
 
 #include "platform/output_file.h"
+#include "writers/batched_text.h"
 #include "writers/last_surface.h"
 #include "writers/mesh_file_writer.h"
-#include "writers/number_text.h"
-#include "writers/text_block.h"
 
 namespace dustweave {
 
@@ -28,22 +27,16 @@ class ObjWriter : public MeshFileWriter {
   // write failed.
   bool Complete(std::string* error) override;
   OutputFile& file() override { return out_; }
-  // The file's size so far, with what waits in the block.
+  // The file's size so far, without the batches in flight.
   uint64_t bytesMade() const override { return text_.bytesMade(); }
 
  private:
   void LeaveOut();
-  char* PutIndex(char* at, uint64_t number);
 
   OutputFile out_;
-  TextBlock text_{out_};
+  BatchedText text_;  // the lines' numbers, formatted on a worker
   uint64_t points_ = 0, polygons_ = 0;
   LastSurface surface_;  // of the last polygon written
-  // The last point number written on a polygon line, and its text: along a chain each polygon
-  // repeats its predecessor's last number or the one after it, which is copied or counted up.
-  uint64_t index_ = 0;
-  char indexText_[NUMBER_TEXT_ROOM] = {};
-  size_t indexLength_ = 0;
 };
 
 }  // namespace dustweave

@@ -1,6 +1,7 @@
-// Writing the tubes' OBJ text as the mesh streams in, formatted with std::to_chars into one
-// large block written out whole when full. Vertices are numbered as written: the rings' and the
-// start points' share one count, the normals have their own.
+// Writing the tubes' OBJ text as the mesh streams in: the rings are made here and packed as
+// records with the numbers of their vertices, and batches of records become text on a worker
+// (writers/batched_text.h). Vertices are numbered as written: the rings' and the start points'
+// share one count, the normals have their own.
 #include "obj/tube_obj_writer.h"
 
 #include <cstring>
@@ -13,70 +14,154 @@ namespace dustweave {
 
 namespace {
 
-constexpr size_t LINE_ROOM = 8 * NUMBER_TEXT_ROOM;  // a `v`, `vn` or `f` line
+// ---- the records and their text ---------------------------------------------------------------
+// 'r' and a ring with the numbers of its vertices and those of the ring before, or 'p' and a
+// start point with its vertex's number.
+
 constexpr uint64_t S = TUBE_SIDES;
 
-}  // namespace
+struct RingStart {
+  uint64_t vertex, normal;  // OBJ's numbers of the ring's first vertex and normal
+};
+struct RingRecord {
+  TubeRing ring;
+  RingStart last, next;
+};
+struct DotRecord {
+  double position[3];
+  uint64_t vertex;
+};
 
-TubeObjWriter::TubeObjWriter(double width) : width_(width) {}
-TubeObjWriter::~TubeObjWriter() = default;
+constexpr size_t VECTOR_TEXT = 3 + 3 * (1 + NUMBER_TEXT_ROOM);  // a `v` or `vn` line
+constexpr size_t FACE_TEXT = 2 + 3 * (3 + 2 * NUMBER_TEXT_ROOM);  // an `f` line: 3 × " v//vn"
+constexpr size_t RING_TEXT = 2 * S * VECTOR_TEXT + (2 + 2 * S) * FACE_TEXT;
+constexpr size_t DOT_TEXT = VECTOR_TEXT + 4 + 20;  // and "p N\n"
 
-void TubeObjWriter::PutVector(const char* key, const float (&v)[3]) {
-  char* at = text_.Room(LINE_ROOM);
-  size_t keyLength = std::strlen(key);
-  std::memcpy(at, key, keyLength);
-  at += keyLength;
+// `key` is "v" or "vn".
+template <size_t KEY>
+char* PutVector(char* at, const char (&key)[KEY], const float (&v)[3]) {
+  std::memcpy(at, key, KEY - 1);
+  at += KEY - 1;
   for (int axis = 0; axis < 3; ++axis) {
     *at++ = ' ';
     at = PutCoordinate(at, v[axis]);
   }
   *at++ = '\n';
-  text_.End(at);
+  return at;
 }
 
-void TubeObjWriter::TakeRing(const TubeRing& ring) {
-  for (uint64_t side = 0; side < S; ++side) {
-    PutVector("v", ring.positions[side]);
-    PutVector("vn", ring.normals[side]);
+// Where the numbers written last are in the text being made (which is never written over), each
+// in the place its value's last bits name: a ring's faces write each of its numbers three times,
+// and the next ring's faces its numbers again; their text is copied from there.
+class NumberTexts {
+ public:
+  // Writes `number` at `at`, which has room for NUMBER_TEXT_ROOM bytes; returns the text's end.
+  char* Put(char* at, uint64_t number) {
+    Text& text = texts_[number % PLACES];
+    if (text.at != nullptr && text.number == number) {
+      CopyNumberText(at, text.at);
+      return at + text.length;
+    }
+    text = {number, at, static_cast<size_t>(PutInteger(at, number) - at)};
+    return at + text.length;
   }
-  // OBJ numbers from 1; a start point's vertex may lie between two rings.
-  uint64_t next = vertices_ + 1, nextNormal = normals_ + 1, last = lastRing_;
-  uint64_t lastNormal = nextNormal - S;
-  vertices_ += S;
-  normals_ += S;
-  lastRing_ = next;
-  // Corners below S lie on the last ring, the others on this one; a ring alone is closed by a
-  // triangle facing each way.
-  static_assert(S == 3, "a ring alone is closed by one triangle each way");
-  static constexpr uint64_t CLOSING[2][3] = {{S, S + 1, S + 2}, {S, S + 2, S + 1}};
-  if (ring.alone) PutFaces(CLOSING, 2, {last, lastNormal}, {next, nextNormal});
-  if (!ring.joined) return;
-  for (uint64_t side = 0; side < S; ++side) {
-    uint64_t turn = (side + 1) % S;
-    const uint64_t corners[2][3] = {{side, turn, S + turn}, {side, S + turn, S + side}};
-    PutFaces(corners, 2, {last, lastNormal}, {next, nextNormal});
-  }
-}
+
+ private:
+  static constexpr size_t PLACES = 16;
+  struct Text {
+    uint64_t number = 0;
+    const char* at = nullptr;
+    size_t length = 0;
+  };
+  Text texts_[PLACES];
+};
 
 // `count` triangles, their corners counted from the last ring's first vertex (below S) or this
 // ring's, each with its vertex's normal.
-void TubeObjWriter::PutFaces(const uint64_t (*triangles)[3], size_t count, RingStart last, RingStart next) {
+char* PutFaces(char* at, NumberTexts& numbers, const uint64_t (*triangles)[3], size_t count, RingStart last,
+               RingStart next) {
   for (size_t t = 0; t < count; ++t) {
-    char* at = text_.Room(LINE_ROOM);
     *at++ = 'f';
     for (uint64_t corner : triangles[t]) {
       const RingStart& ring = corner < S ? last : next;
       uint64_t offset = corner < S ? corner : corner - S;
       *at++ = ' ';
-      at = PutInteger(at, ring.vertex + offset);
+      at = numbers.Put(at, ring.vertex + offset);
       *at++ = '/';
       *at++ = '/';
-      at = PutInteger(at, ring.normal + offset);
+      at = numbers.Put(at, ring.normal + offset);
     }
     *at++ = '\n';
-    text_.End(at);
-    ++faces_;
   }
+  return at;
+}
+
+// Corners below S lie on the last ring, the others on this one; a ring alone is closed by a
+// triangle facing each way.
+static_assert(S == 3, "a ring alone is closed by one triangle each way");
+constexpr uint64_t CLOSING[2][3] = {{S, S + 1, S + 2}, {S, S + 2, S + 1}};
+
+char* PutRing(char* at, NumberTexts& numbers, const RingRecord& record) {
+  const TubeRing& ring = record.ring;
+  for (uint64_t side = 0; side < S; ++side) {
+    at = PutVector(at, "v", ring.positions[side]);
+    at = PutVector(at, "vn", ring.normals[side]);
+  }
+  if (ring.alone) at = PutFaces(at, numbers, CLOSING, 2, record.last, record.next);
+  if (!ring.joined) return at;
+  for (uint64_t side = 0; side < S; ++side) {
+    uint64_t turn = (side + 1) % S;
+    const uint64_t corners[2][3] = {{side, turn, S + turn}, {side, S + turn, S + side}};
+    at = PutFaces(at, numbers, corners, 2, record.last, record.next);
+  }
+  return at;
+}
+
+char* PutDot(char* at, const DotRecord& dot) {
+  *at++ = 'v';
+  for (double coordinate : dot.position) {
+    *at++ = ' ';
+    at = PutCoordinate(at, coordinate);
+  }
+  at = std::strcpy(at, "\np ") + 3;
+  at = PutInteger(at, dot.vertex);
+  *at++ = '\n';
+  return at;
+}
+
+char* FormatTubes(const char* at, const char* end, char* text) {
+  NumberTexts numbers;
+  while (at < end) {
+    if (*at++ == 'r') {
+      RingRecord record;
+      std::memcpy(&record, at, sizeof record);
+      at += sizeof record;
+      text = PutRing(text, numbers, record);
+    } else {
+      DotRecord dot;
+      std::memcpy(&dot, at, sizeof dot);
+      at += sizeof dot;
+      text = PutDot(text, dot);
+    }
+  }
+  return text;
+}
+
+}  // namespace
+
+TubeObjWriter::TubeObjWriter(double width) : width_(width), text_(out_, FormatTubes) {}
+TubeObjWriter::~TubeObjWriter() = default;
+
+void TubeObjWriter::TakeRing(const TubeRing& ring) {
+  // OBJ numbers from 1; a start point's vertex may lie between two rings.
+  RingRecord record{ring, {lastRing_, normals_ + 1 - S}, {vertices_ + 1, normals_ + 1}};
+  vertices_ += S;
+  normals_ += S;
+  lastRing_ = record.next.vertex;
+  faces_ += (ring.alone ? 2 : 0) + (ring.joined ? 2 * S : 0);
+  char* at = text_.Record(1 + sizeof record, RING_TEXT);
+  *at = 'r';
+  std::memcpy(at + 1, &record, sizeof record);
 }
 
 void TubeObjWriter::AddPoint(uint64_t number, const double position[3]) { rings_->AddPoint(number, position); }
@@ -90,16 +175,10 @@ void TubeObjWriter::AddPolygon(const char* surface, int count, const int64_t* po
   }
   PutSurfaceLine(text_, surface_, surface);
   if (count == 2) return rings_->AddPolygon(count, points);
-  char* at = text_.Room(LINE_ROOM);
-  *at++ = 'v';
-  for (int axis = 0; axis < 3; ++axis) {
-    *at++ = ' ';
-    at = PutCoordinate(at, position[axis]);
-  }
-  at = std::strcpy(at, "\np ") + 3;
-  at = PutInteger(at, ++vertices_);
-  *at++ = '\n';
-  text_.End(at);
+  DotRecord dot{{position[0], position[1], position[2]}, ++vertices_};
+  char* at = text_.Record(1 + sizeof dot, DOT_TEXT);
+  *at = 'p';
+  std::memcpy(at + 1, &dot, sizeof dot);
   ++dots_;
 }
 

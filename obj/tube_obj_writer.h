@@ -8,9 +8,9 @@
 #include <string>
 
 #include "platform/output_file.h"
+#include "writers/batched_text.h"
 #include "writers/last_surface.h"
 #include "writers/mesh_file_writer.h"
-#include "writers/text_block.h"
 #include "writers/tube_rings.h"
 
 namespace dustweave {
@@ -32,16 +32,11 @@ class TubeObjWriter : public MeshFileWriter {
   std::string Holds() const override { return TubesHeld(vertices_, faces_, dots_); }
 
  private:
-  struct RingStart {
-    uint64_t vertex, normal;  // OBJ's numbers of the ring's first vertex and normal
-  };
   void TakeRing(const TubeRing& ring);
-  void PutFaces(const uint64_t (*triangles)[3], size_t count, RingStart last, RingStart next);
-  void PutVector(const char* key, const float (&v)[3]);
 
   double width_;
   OutputFile out_;
-  TextBlock text_{out_};
+  BatchedText text_;  // the rings and start points, formatted on a worker
   std::unique_ptr<TubeRings> rings_;
   uint64_t vertices_ = 0, normals_ = 0, faces_ = 0, dots_ = 0, leftOut_ = 0;
   uint64_t lastRing_ = 0;  // the number of the last ring's first vertex

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -102,6 +103,26 @@ void FeedChain(Writer& writer, uint64_t count, const char* surface = "Dust") {
   }
 }
 
+// ---- numbers as text ------------------------------------------------------------------------
+
+// A float's text is std::to_chars' byte for byte, over a sample of every sign, size and digit count
+// and where its layout turns (`make check-floats` takes every float).
+TEST(NumberTextTest, FloatsAreWrittenAsToCharsWritesThem) {
+  std::vector<uint32_t> sample = {0x00000001, 0x80000000, 0x7f7fffff, 0x4ceb79a3 /* 123456792 */,
+                                  0x3727c5ac /* 1e-05 */, 0x38d1b717 /* 1e-04 */, 0x47c35000 /* 1e+05 */,
+                                  0x5368d4a5 /* 1e+12 */, 0x3a83126f /* 0.001 */};
+  for (uint64_t bits = 0; bits < (uint64_t{1} << 32); bits += 65537) sample.push_back(static_cast<uint32_t>(bits));
+  for (uint32_t bits : sample) {
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    if (!std::isfinite(value)) continue;
+    char expected[64], text[dustweave::NUMBER_TEXT_ROOM];
+    ASSERT_EQ(std::string(text, dustweave::PutShortest(text, value)),
+              std::string(expected, std::to_chars(expected, expected + sizeof expected, value).ptr))
+        << std::hex << bits;
+  }
+}
+
 // ---- OBJ ------------------------------------------------------------------------------------
 
 TEST(ObjWriterTest, WritesLinesAsTheMeshComesWithCountsAtTheEnd) {
@@ -190,6 +211,33 @@ TEST(ObjWriterTest, TinyObjLoaderReadsEveryPositionAsTheSameFloat) {
   EXPECT_EQ(dots, keptDots);
   EXPECT_GT(kept.points.size(), 1000u);
   EXPECT_FALSE(dots.empty());
+}
+
+// Text made in batches (each formatted on a worker while the next is packed) comes out in the
+// order the mesh came, with the comments and `usemtl` lines between: line for line as written by
+// hand with std::to_chars.
+TEST(ObjWriterTest, ManyBatchesComeOutInTheMeshsOrder) {
+  TempFolder folder;
+  dustweave::ObjWriter obj;
+  std::string error, expected = "# mirod_dustweave chains, written by dustweave " DUSTWEAVE_VERSION "\n";
+  ASSERT_TRUE(obj.Open(folder.File("many.obj"), &error)) << error;
+  const int64_t count = 200000;
+  for (int64_t i = 0; i < count; ++i) {
+    float position[3] = {static_cast<float>(i) * 0.37f, static_cast<float>(i % 7) * -0.1f, 1e-7f * static_cast<float>(i)};
+    double widened[3] = {position[0], position[1], position[2]};
+    obj.AddPoint(static_cast<uint64_t>(i), widened);
+    expected += "v " + dustweave::ShortestText(position[0]) + " " + dustweave::ShortestText(position[1]) + " " +
+                dustweave::ShortestText(position[2]) + "\n";
+    int64_t pair[2] = {i - 1, i - (i % 5000 == 7 ? 20 * count : 0)};
+    if (i == 0) continue;
+    obj.AddPolygon(i % 60000 < 30000 ? "Dust" : "Rock", 2, pair);
+    if (i % 30000 == 0 || i == 1) expected += i % 60000 < 30000 ? "usemtl Dust\n" : "usemtl Rock\n";
+    expected += i % 5000 == 7 ? "# polygon " + std::to_string(i) + " left out: it has no point made in this run\n"
+                              : "l " + std::to_string(i) + " " + std::to_string(i + 1) + "\n";
+  }
+  ASSERT_TRUE(obj.Finish(&error)) << error;
+  expected += "# 200000 points, 199999 polygons\n";
+  EXPECT_TRUE(ReadAll(folder.File("many.obj")) == expected);
 }
 
 TEST(ObjWriterTest, MissingFolderFailsAtOpenAndLeavesNothing) {
@@ -660,6 +708,36 @@ TEST(TubeWriterTest, ObjTubesOfEveryShapeAreRead) {
   }
   EXPECT_EQ(faces, 50u);  // the one-point chain's ring closed both ways
   EXPECT_EQ(points, 3u);
+}
+
+// A long chain's tubes, their text made in many batches, hold in the .obj the .glb's vertices,
+// normals and triangles, in its order.
+TEST(TubeWriterTest, ObjTubesOfALongChainAreTheGlbs) {
+  TempFolder folder;
+  std::string error;
+  dustweave::TubeObjWriter obj(SHAPE_WIDTH);
+  dustweave::TubeGlbWriter glb(SHAPE_WIDTH, false);
+  ASSERT_TRUE(obj.Open(folder.File("tubes.obj"), &error)) << error;
+  ASSERT_TRUE(glb.Open(folder.File("tubes.glb"), &error)) << error;
+  FeedChain(obj, 20000);
+  FeedChain(glb, 20000);
+  ASSERT_TRUE(obj.Finish(&error) && glb.Finish(&error)) << error;
+  tinyobj::ObjReader reader;
+  ASSERT_TRUE(reader.ParseFromFile(folder.File("tubes.obj"))) << reader.Error();
+  GlbRead read = ReadGlb(folder.File("tubes.glb"));
+  ASSERT_TRUE(read.ok) << read.error;
+  const tinygltf::Primitive& tubes = read.model.meshes.at(0).primitives.at(0);
+  EXPECT_EQ(reader.GetAttrib().vertices, AccessorValues<float>(read.model, tubes.attributes.at("POSITION"), 3));
+  EXPECT_EQ(reader.GetAttrib().normals, AccessorValues<float>(read.model, tubes.attributes.at("NORMAL"), 3));
+  std::vector<uint32_t> corners;
+  for (const tinyobj::shape_t& shape : reader.GetShapes()) {
+    for (const tinyobj::index_t& index : shape.mesh.indices) {
+      EXPECT_EQ(index.normal_index, index.vertex_index);
+      corners.push_back(static_cast<uint32_t>(index.vertex_index));
+    }
+  }
+  EXPECT_EQ(corners, AccessorValues<uint32_t>(read.model, tubes.indices, 1));
+  EXPECT_EQ(corners.size(), 3 * 6 * 19999u);
 }
 
 // The curves of the three shapes: a chain of one point is a point of the prim "singles" (a curve

@@ -1,12 +1,13 @@
-// Numbers as text for the written files: the shortest text that reads back to the same value,
-// the same on every platform (std::to_chars), so written files are byte-identical everywhere.
-// A coordinate that is a float32 widened exactly is written as that float's shortest text.
+// Numbers as text for the written files: the shortest text that reads back to the same value, as
+// std::to_chars lays it out, the same on every platform, so written files are byte-identical
+// everywhere. A coordinate that is a float32 widened exactly is written as that float's text.
 #pragma once
 
 #include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace dustweave {
@@ -14,15 +15,29 @@ namespace dustweave {
 // Room that any text written by the Put functions below fits in.
 constexpr size_t NUMBER_TEXT_ROOM = 32;
 
+// The text std::to_chars(out, out + NUMBER_TEXT_ROOM, value) writes for a finite float: its
+// shortest digits that read back to it, fixed or scientific, whichever is shorter (fixed on a tie).
+// Made from the digits fmt's Dragonbox finds, in half the instructions (number_text.cpp; `make
+// check-floats` compares the two over every float). Writes at `out`, in its room; returns the end.
+char* PutShortest(char* out, float value);
+
 // The shortest text that reads back to `value` as a float32 when `value` is a float32 widened
 // exactly (NaN and infinities as "nan", "-nan", "inf", "-inf"); otherwise the shortest text that
 // reads back to the same double, so nothing is lost. Writes at `out`; returns the end.
 inline char* PutCoordinate(char* out, double value) {
   if (std::isfinite(value) && std::fabs(value) <= FLT_MAX) {
     float narrow = static_cast<float>(value);
-    if (static_cast<double>(narrow) == value) return std::to_chars(out, out + NUMBER_TEXT_ROOM, narrow).ptr;
+    if (static_cast<double>(narrow) == value) return PutShortest(out, narrow);
   }
   return std::to_chars(out, out + NUMBER_TEXT_ROOM, value).ptr;
+}
+
+// Copies the NUMBER_TEXT_ROOM bytes at `from`, a number's text written earlier with what follows
+// it, to `to`, which they may overlap: a copy of fixed size costs less than one of the text's length.
+inline void CopyNumberText(char* to, const char* from) {
+  char room[NUMBER_TEXT_ROOM];
+  std::memcpy(room, from, sizeof room);
+  std::memcpy(to, room, sizeof room);
 }
 
 // A coordinate's text as PutCoordinate writes it, for a message.
@@ -31,7 +46,8 @@ inline std::string CoordinateText(double value) {
   return std::string(text, PutCoordinate(text, value));
 }
 
-inline char* PutInteger(char* out, uint64_t value) { return std::to_chars(out, out + NUMBER_TEXT_ROOM, value).ptr; }
+// The decimal digits of `value` (fmt's, which count them first: fewer steps than std::to_chars').
+char* PutInteger(char* out, uint64_t value);
 
 // 12345678 as "12,345,678", for counts shown to people.
 inline std::string GroupedDigits(uint64_t value) {
