@@ -164,12 +164,16 @@ Verdict PlanConvert(const ConvertArgs& a, CommandPlan* plan) {
   std::string module = a.module;
   if (module.empty() && !FindDefaultModule(&module, &error)) return Refusal{EXIT_NOT_DONE, error};
   if ((refusal = PlanModule(module, plan))) return refusal;
-  SizingAsk ask{a.input, a.output, (a.tubes || usda) && plan->width == 0, a.maxPoints, step,
+  // Tubes are made as the points come, and so are tapering widths: their default width is read
+  // from the input first. USD's one width is written at the end, from the points written.
+  bool widthRead = plan->width == 0 && (a.tubes || usda) && (!usda || a.taper);
+  SizingAsk ask{a.input, a.output, widthRead, a.maxPoints, step,
                  FormatNamed(a.output, {OutputFormat::Glb}).has_value(), a.tubes.has_value(), a.attributes,
                  a.startPolygon, plan->samples};
   Sizing sizing;
   if ((refusal = SizeOutput(ask, &sizing))) return refusal;
-  if (ask.defaultWidth) plan->width = sizing.width, plan->widthChosen = true;
+  if (ask.defaultWidth) plan->width = sizing.width;
+  plan->widthChosen = ask.defaultWidth;
   step = sizing.step;
   plan->stepChosen = sizing.stepChosen;
   plan->chainAttributes = a.attributes;
@@ -221,8 +225,9 @@ std::string SummaryOf(const ConvertArgs& a, const CommandPlan& plan, const MeshO
     holds = Counted(host.mesh.pointCount, "point", "points") + ", " + Counted(host.mesh.polygonCount, "polygon", "polygons");
   }
   std::string line = "wrote " + a.output + ": " + holds;
-  if (plan.widthChosen) {
-    line += std::string("; ") + (plan.tubes ? "tubes " : "curves ") + ShortestText(static_cast<float>(plan.width)) +
+  if (plan.widthChosen || outputs.MeshWidthChosen() > 0) {
+    double width = plan.widthChosen ? plan.width : outputs.MeshWidthChosen();
+    line += std::string("; ") + (plan.tubes ? "tubes " : "curves ") + ShortestText(static_cast<float>(width)) +
             " wide, from the scene's size";
   }
   if (!plan.stepChosen.empty()) {

@@ -118,6 +118,8 @@ void MeshOutputs::ExpectPoints(uint64_t count) {
 
 std::string MeshOutputs::MeshHolds() const { return mesh_ ? mesh_->Holds() : ""; }
 
+double MeshOutputs::MeshWidthChosen() const { return mesh_ ? mesh_->widthChosen() : 0; }
+
 uint64_t MeshOutputs::bytesMade() const {
   return mesh_ ? mesh_->bytesMade() : 0;
 }

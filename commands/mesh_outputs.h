@@ -49,6 +49,7 @@ class MeshOutputs {
   uint64_t bytesMade() const;
   // What the mesh file holds, once completed, in its own terms; empty for the mesh's counts.
   std::string MeshHolds() const;
+  double MeshWidthChosen() const;  // the width the mesh file chose from its scene; 0 for none
 
   // For an input cut short: the previews' captions say so, with how many of its tracks were read
   // whole (read again from `input`, only when there is a preview to tell).

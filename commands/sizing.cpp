@@ -2,13 +2,12 @@
 // .glb's limit.
 #include "commands/sizing.h"
 
-#include <cmath>
-
 #include "commands/exit_status.h"
 #include "gltf/glb_file.h"
 #include "pfxtools/pfx_inspect.h"
 #include "platform/output_file.h"
 #include "writers/number_text.h"
+#include "writers/scene_width.h"
 
 namespace dustweave {
 
@@ -16,17 +15,11 @@ namespace {
 
 // ---- the width --------------------------------------------------------------------------------
 
-// 1/250 of the diagonal of the input's box; a file with no finite position takes 1.
-constexpr double WIDTH_PER_DIAGONAL = 1.0 / 250;
-
-double SceneWidth(const PfxInspection& look) {
-  double squared = 0;
-  for (int axis = 0; axis < 3 && look.anyFinite; ++axis) {
-    double side = static_cast<double>(look.high[axis]) - look.low[axis];
-    squared += side * side;
-  }
-  double diagonal = std::sqrt(squared);
-  return diagonal > 0 && std::isfinite(diagonal) ? diagonal * WIDTH_PER_DIAGONAL : 1;
+// The scene's width from the input's box; a file with no finite position takes 1.
+double InputWidth(const PfxInspection& look) {
+  double low[3] = {0, 0, 0}, high[3] = {0, 0, 0};
+  for (int axis = 0; axis < 3 && look.anyFinite; ++axis) low[axis] = look.low[axis], high[axis] = look.high[axis];
+  return SceneWidth(low, high);
 }
 
 // ---- the step share ---------------------------------------------------------------------------
@@ -77,7 +70,7 @@ Verdict SizeOutput(const SizingAsk& ask, Sizing* sizing) {
   // A file that cannot be read stops the command, as it would stop the run: a width or a step
   // guessed instead would change the output.
   if (!InspectPfx(ask.input, &look, &error)) return Refusal{EXIT_NOT_DONE, error};
-  if (ask.defaultWidth) sizing->width = SceneWidth(look);
+  if (ask.defaultWidth) sizing->width = InputWidth(look);
   if (ask.maxPoints) {
     if (Verdict refusal = ChooseStep(ask, look.shapes, sizing)) return refusal;
   }

@@ -76,7 +76,9 @@ struct ChainValues {
 class ChainLayer : public MeshFileWriter {
  public:
   // `width`: the curves' and points' width (at a chain's start with `taper`, which narrows it to
-  // nothing at the chain's end); `metersPerUnit`: the stage's unit, the positions' as given.
+  // nothing at the chain's end); 0 without `taper`: the scene's, from the box of the points
+  // written, known at the end, where the width is written. `metersPerUnit`: the stage's unit,
+  // the positions' as given.
   ChainLayer(double width, bool taper, double metersPerUnit);
   ~ChainLayer() override;
 
@@ -90,6 +92,7 @@ class ChainLayer : public MeshFileWriter {
   uint64_t bytesMade() const override;
   // "200 curves of 5,200 vertices, 200 start points" and the chains of one point drawn as points.
   std::string Holds() const override;
+  double widthChosen() const override { return givenWidth_ == 0 ? width_ : 0; }
 
   uint64_t curves() const { return curves_; }
   uint64_t leftOut() const { return leftOut_; }
@@ -119,9 +122,10 @@ class ChainLayer : public MeshFileWriter {
   };
   void TakePoint(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after);
   void CloseChain();
+  std::string ChooseWidth();
   const ChainValues& ValuesOf(uint64_t length, uint64_t from);
 
-  double width_;
+  double givenWidth_, width_;
   bool taper_;
   double metersPerUnit_;
   std::array<std::unique_ptr<SpooledPart>, USD_PARTS> parts_;

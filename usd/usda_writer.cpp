@@ -23,7 +23,37 @@ void AppendFloats(std::string& text, const float* values, size_t count, bool vec
   }
 }
 
+// ---- the curves' points -------------------------------------------------------------------------
+// A record: whether the point is the array's first, then its three coordinates (doubles).
+
+constexpr size_t POINT_RECORD = 1 + 3 * sizeof(double);
+constexpr size_t POINT_TEXT = 4 * NUMBER_TEXT_ROOM + 8;
+
+// "(x, y, z)", after ", " unless it is the array's first.
+char* PutPoint(char* at, bool first, const double position[3]) {
+  if (!first) at = std::strcpy(at, ", ") + 2;
+  *at++ = '(';
+  for (int axis = 0; axis < 3; ++axis) {
+    if (axis > 0) at = std::strcpy(at, ", ") + 2;
+    at = PutCoordinate(at, position[axis]);
+  }
+  *at++ = ')';
+  return at;
+}
+
+char* FormatPoints(const char* records, const char* end, char* text) {
+  for (; records < end; records += POINT_RECORD) {
+    double position[3];
+    std::memcpy(position, records + 1, sizeof position);
+    text = PutPoint(text, records[0] != 0, position);
+  }
+  return text;
+}
+
 }  // namespace
+
+UsdaWriter::UsdaWriter(double width, bool taper, double metersPerUnit)
+    : ChainLayer(width, taper, metersPerUnit), points_(out_, FormatPoints) {}
 
 // ---- the values ---------------------------------------------------------------------------------
 
@@ -42,21 +72,17 @@ void UsdaWriter::PutSeparated(int index, const std::string& text) {
   Put(index, text.data() + skip, text.size() - skip);
 }
 
-// "(x, y, z)", after ", " unless it is the part's first.
+// The curves' points as records for the batched text; the few others straight into their parts.
 void UsdaWriter::PutPosition(UsdPart index, const double position[3]) {
-  constexpr size_t ROOM = 4 * NUMBER_TEXT_ROOM + 8;
-  SpooledPart& into = part(index);
-  bool first = into.size() == 0;
-  char* text = into.Room(ROOM);
-  char* at = text;
-  if (!first) at = std::strcpy(at, ", ") + 2;
-  *at++ = '(';
-  for (int axis = 0; axis < 3; ++axis) {
-    if (axis > 0) at = std::strcpy(at, ", ") + 2;
-    at = PutCoordinate(at, position[axis]);
+  if (index == CurvePoints) {
+    char* record = points_.Record(POINT_RECORD, POINT_TEXT);
+    record[0] = curvePoints_++ == 0;
+    std::memcpy(record + 1, position, 3 * sizeof(double));
+    return;
   }
-  *at++ = ')';
-  into.Advance(static_cast<size_t>(at - text));
+  SpooledPart& into = part(index);
+  char* text = into.Room(POINT_TEXT);
+  into.Advance(static_cast<size_t>(PutPoint(text, into.size() == 0, position) - text));
 }
 
 void UsdaWriter::PutInteger(UsdPart index, uint64_t value) {
@@ -110,7 +136,11 @@ uint64_t UsdaWriter::Render(const UsdLayer& layer, bool headOnly) {
       Text(head + "[");
       head.clear();
       if (attribute.part == CurvePoints && headOnly) return at_;
-      if (attribute.part >= 0) {
+      if (attribute.part == CurvePoints) {
+        std::string ignored;  // a failure stays with the output, and is said by the layer
+        points_.Close(&ignored);
+        at_ = out_.size();
+      } else if (attribute.part >= 0) {
         uint64_t bytes = part(attribute.part).size();
         part(attribute.part).WriteTo(out_, behind_, at_);
         at_ += bytes;
@@ -129,7 +159,14 @@ uint64_t UsdaWriter::Render(const UsdLayer& layer, bool headOnly) {
   return at_;
 }
 
-uint64_t UsdaWriter::StartFile() { return Render(Describe(true), true); }
+// The head, and the points' text claimed to follow it.
+uint64_t UsdaWriter::StartFile() {
+  points_.Clear();
+  curvePoints_ = 0;
+  headBytes_ = Render(Describe(true), true);
+  out_.ClaimEnd(headBytes_);
+  return headBytes_;
+}
 
 void UsdaWriter::WriteLayer(const UsdLayer& layer) {
   uint64_t end = Render(layer, false);

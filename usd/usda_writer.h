@@ -1,6 +1,7 @@
 // The chains as USD text (.usda), streamed with flat memory: the layer of usd/chain_layer.h, each
-// array's values as text in its part, the curves' points straight into the output behind the
-// stage's head and the other parts copied in behind them at the end.
+// array's values as text in its part, the curves' points made text on two threads
+// (writers/batched_text.h) straight into the output behind the stage's head, and the other parts
+// copied in behind them at the end.
 #pragma once
 
 #include <array>
@@ -8,12 +9,14 @@
 #include <string>
 
 #include "usd/chain_layer.h"
+#include "writers/batched_text.h"
 
 namespace dustweave {
 
 class UsdaWriter : public ChainLayer {
  public:
-  UsdaWriter(double width, bool taper, double metersPerUnit = 1) : ChainLayer(width, taper, metersPerUnit) {}
+  UsdaWriter(double width, bool taper, double metersPerUnit = 1);
+  uint64_t bytesMade() const override { return ChainLayer::bytesMade() + points_.bytesMade(); }
 
  private:
   void PutPosition(UsdPart part, const double position[3]) override;
@@ -32,6 +35,8 @@ class UsdaWriter : public ChainLayer {
   std::array<std::string, 3> chainText_;
   uint64_t textMade_ = 0;
   uint64_t at_ = 0;  // where the layer's text goes on
+  BatchedText points_;                // the curves' points, behind the head
+  uint64_t curvePoints_ = 0, headBytes_ = 0;
 };
 
 }  // namespace dustweave

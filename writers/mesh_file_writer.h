@@ -29,6 +29,8 @@ class MeshFileWriter : public standin::MeshSink {
   // What the completed file holds, in its own terms ("60,600 vertices, 120,000 triangles"); empty
   // when that is the mesh's points and polygons.
   virtual std::string Holds() const { return ""; }
+  // The width the writer chose from the scene it was given, once completed; 0 when it chose none.
+  virtual double widthChosen() const { return 0; }
   // Complete, then commit the file under its name.
   bool Finish(std::string* error) { return Complete(error) && CommitTogether({&file()}, error); }
 };
