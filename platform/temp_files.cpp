@@ -103,6 +103,7 @@ void MaskInterrupts(bool masked) {
 extern "C" void EndBySignal(int signalNumber) {
   if (gSayFirst != nullptr) gSayFirst();
   for (const std::string& path : gTemporaries) unlink(path.c_str());
+  if (signalNumber == SIGQUIT) _exit(128 + SIGQUIT);  // its status, without the core it would leave here
   std::signal(signalNumber, SIG_DFL);
   std::raise(signalNumber);  // taken when the handler returns
 }
