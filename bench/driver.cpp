@@ -112,7 +112,7 @@ struct Targets {
   double attributesRatio = 0.15;      // convert to .glb with --attributes against it
   double objRatio = 1 / 3.0;          // convert to .obj (numbers as text): at most 3 times as long
   double tubesRatio = 0.5;            // the tubes: at most twice as long as the read and write
-  double usdaRatio = 0.25;            // the .usda (numbers as text): at most 4 times
+  double usdaRatio = 1 / 3.0;         // the .usda (numbers as text): at most 3 times
   double usdcRatio = 1 / 1.5;         // the .usdc (the .glb's float32s): at most 1.5 times
   double tubesObjRatio = 1 / 3.0;     // the tubes' .obj: at most 3 times
   double convertPeakMiB = 64;         // largest peak resident memory of a conversion

@@ -32,15 +32,14 @@ std::string Bytes(T value) {
 
 // ---- the values ---------------------------------------------------------------------------------
 
+// Once a point of every curve: the points' room behind which the placed parts lie is checked
+// against one number, and the three floats stored on their own (see the .glb writer's AddPoint).
 void UsdcWriter::PutPosition(UsdPart index, const double position[3]) {
   SpooledPart& into = part(index);
-  if (index == CurvePoints && placedFor_ && into.size() >= 12 * *placedFor_) Unplace();
-  char* at = into.Room(12);
-  for (int axis = 0; axis < 3; ++axis) {
-    float coordinate = static_cast<float>(position[axis]);
-    std::memcpy(at + 4 * axis, &coordinate, sizeof coordinate);
-  }
-  into.Advance(12);
+  if (index == CurvePoints && into.size() >= pointsRoom_) Unplace();
+  float coordinates[3] = {static_cast<float>(position[0]), static_cast<float>(position[1]),
+                          static_cast<float>(position[2])};
+  into.PutBytes(reinterpret_cast<const char*>(coordinates), sizeof coordinates);
 }
 
 void UsdcWriter::PutInteger(UsdPart index, uint64_t value) { part(index).Put(static_cast<int32_t>(value)); }
@@ -61,6 +60,7 @@ void UsdcWriter::PutChain(const ChainValues& values) {
 // The bootstrap is written last, over room left for it.
 uint64_t UsdcWriter::StartFile() {
   placedFor_.reset();
+  pointsRoom_ = UINT64_MAX;
   return POINTS_AT;
 }
 
@@ -79,6 +79,7 @@ void UsdcWriter::ExpectPoints(uint64_t count) {
     at += (index == Colours ? 12 : 4) * count;
   }
   placedFor_ = count;
+  pointsRoom_ = 12 * count;
 }
 
 void UsdcWriter::Unplace() {
@@ -86,6 +87,7 @@ void UsdcWriter::Unplace() {
     if (part(index).placed()) part(index).Unplace();
   }
   placedFor_.reset();
+  pointsRoom_ = UINT64_MAX;
 }
 
 // ---- the layer ----------------------------------------------------------------------------------

@@ -36,6 +36,7 @@ class UsdcWriter : public ChainLayer {
 
   uint64_t at_ = 0;  // where the next value goes
   std::optional<uint64_t> placedFor_;  // the curve points the placed parts have room behind
+  uint64_t pointsRoom_ = UINT64_MAX;   // their bytes; none while nothing is placed
 };
 
 }  // namespace dustweave
