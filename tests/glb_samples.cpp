@@ -3,15 +3,18 @@
 // run without polygons, an odd surface name, and a large mesh with its line indices passing
 // through scratch files, or written in place from the sample count told by the file's size;
 // and with the chain attributes: chains of one, two and many points, led by one-point polygons
-// or not, a run without polygons and a large mesh.
+// or not, a run without polygons and a large mesh; and as tubes: lit, with and without the
+// attributes, led by start points, and chains of one point closed both ways.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 
+#include "gltf/glb_writer.h"
+#include "gltf/tube_glb_writer.h"
 #include "pfxtools/pfx_generate.h"
 #include "standin/loader.h"
-#include "gltf/glb_writer.h"
 
 namespace {
 
@@ -22,6 +25,7 @@ struct Sample {
   const char* surface;  // null: the host has none
   bool counted = false;  // the writer told the point count beforehand
   bool attributes = false;  // with COLOR_0, _CHAIN and _U
+  bool tubes = false;       // the chains as tubes 0.05 wide
 };
 
 bool Write(const Sample& sample, const std::string& folder, std::string* error) {
@@ -33,7 +37,13 @@ bool Write(const Sample& sample, const std::string& folder, std::string* error) 
   dustweave::GeneratedFile written;
   std::string pfx = folder + "/" + sample.name + ".pfx";
   if (!dustweave::GenerateDustFile(settings, pfx, &written, error)) return false;
-  dustweave::GlbWriter glb(dustweave::GLB_MAX_FILE_BYTES, sample.attributes);
+  std::unique_ptr<dustweave::GlbFile> writer;
+  if (sample.tubes) {
+    writer = std::make_unique<dustweave::TubeGlbWriter>(0.05, sample.attributes);
+  } else {
+    writer = std::make_unique<dustweave::GlbWriter>(dustweave::GLB_MAX_FILE_BYTES, sample.attributes);
+  }
+  dustweave::GlbFile& glb = *writer;
   if (!glb.Open(folder + "/" + sample.name + ".glb", error)) return false;
   if (sample.counted) {
     glb.ExpectPoints(written.samples);  // what the file's size tells, as convert finds it
@@ -73,6 +83,9 @@ int main(int argc, char** argv) {
       {"attributes-chains-of-two", 50, 3, 4, false, nullptr, false, true},
       {"attributes-no-polygons", 50, 7, 7, false, nullptr, false, true},
       {"attributes-large", 3000, 0, 299, true, nullptr, true, true},
+      {"tubes", 200, 0, 100, false, nullptr, true, false, true},
+      {"tubes-attributes-led-by-points", 200, 0, 100, true, "Dust", true, true, true},
+      {"tubes-chains-of-one", 50, 7, 7, true, nullptr, false, true, true},
   };
   for (const Sample& sample : samples) {
     std::string error;
