@@ -1,17 +1,17 @@
 // Opening, feeding and committing the files a command writes from the mesh.
 #include "commands/mesh_outputs.h"
 
+#include "gltf/glb_writer.h"
+#include "gltf/tube_glb_writer.h"
+#include "obj/obj_writer.h"
+#include "obj/tube_obj_writer.h"
 #include "pfxtools/pfx_inspect.h"
 #include "platform/output_file.h"
 #include "platform/path_text.h"
 #include "platform/temp_files.h"
-#include "gltf/glb_writer.h"
 #include "previews/html_preview.h"
-#include "obj/obj_writer.h"
 #include "previews/preview_sample.h"
 #include "previews/svg_preview.h"
-#include "gltf/tube_glb_writer.h"
-#include "obj/tube_obj_writer.h"
 #include "usd/usda_writer.h"
 #include "usd/usdc_writer.h"
 

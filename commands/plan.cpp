@@ -9,8 +9,8 @@
 #include "commands/exit_status.h"
 #include "pfxtools/pfx_count.h"
 #include "pfxtools/pfx_look.h"
-#include "platform/output_file.h"
 #include "platform/file_handle.h"
+#include "platform/output_file.h"
 #include "platform/path_queries.h"
 #include "platform/temp_files.h"
 

@@ -1,4 +1,5 @@
-// The atomic output file and the commit of a command's outputs, one rename each, in order.
+// The output file written beside its name, and the commit of a command's outputs, one rename
+// each, in order.
 #include "platform/output_file.h"
 
 #include <atomic>

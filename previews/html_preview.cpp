@@ -10,9 +10,9 @@
 #include <cstring>
 #include <string_view>
 
+#include "previews/preview_caption.h"
 #include "tools/viewer/viewer_page.h"
 #include "writers/number_text.h"
-#include "previews/preview_caption.h"
 #include "writers/ramp.h"
 
 namespace dustweave {

@@ -10,8 +10,8 @@
 #include <limits>
 #include <string_view>
 
-#include "writers/number_text.h"
 #include "previews/preview_caption.h"
+#include "writers/number_text.h"
 #include "writers/ramp.h"
 
 namespace dustweave {

@@ -8,10 +8,10 @@
 
 #include "chain_model.h"
 #include "pfxtools/pfx_generate.h"
+#include "previews/preview_sample.h"
 #include "standin/loader.h"
 #include "temp_file.h"
 #include "writers/chain_attributes.h"
-#include "previews/preview_sample.h"
 #include "writers/ramp.h"
 
 namespace {

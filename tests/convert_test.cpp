@@ -17,12 +17,12 @@
 
 #include "commands/interrupt_line.h"
 #include "kept_mesh.h"
+#include "obj/obj_writer.h"
 #include "pfxtools/pfx_writer.h"
 #include "program_run.h"
 #include "standin/host.h"
 #include "standin/loader.h"
 #include "temp_file.h"
-#include "obj/obj_writer.h"
 
 namespace {
 

@@ -13,11 +13,11 @@
 #include <tiny_obj_loader.h>
 
 #include "kept_mesh.h"
+#include "obj/obj_writer.h"
 #include "pfxtools/pfx_writer.h"
 #include "standin/host.h"
 #include "standin/loader.h"
 #include "temp_file.h"
-#include "obj/obj_writer.h"
 
 namespace {
 

@@ -16,11 +16,11 @@
 #include <tiny_obj_loader.h>
 
 #include "chain_model.h"
+#include "gltf/glb_writer.h"
+#include "obj/obj_writer.h"
 #include "pfxtools/pfx_generate.h"
 #include "standin/loader.h"
 #include "temp_file.h"
-#include "gltf/glb_writer.h"
-#include "obj/obj_writer.h"
 #include "writers/ramp.h"
 
 namespace {

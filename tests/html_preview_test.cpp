@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "temp_file.h"
-#include "tools/viewer/viewer_page.h"
 #include "previews/html_preview.h"
 #include "previews/preview_sample.h"
+#include "temp_file.h"
+#include "tools/viewer/viewer_page.h"
 
 namespace {
 

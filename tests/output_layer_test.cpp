@@ -27,8 +27,8 @@
 #endif
 
 #include "pfxtools/pfx_generate.h"
-#include "platform/output_file.h"
 #include "platform/block_writer.h"
+#include "platform/output_file.h"
 #include "platform/path_queries.h"
 #include "platform/temp_files.h"
 #include "temp_file.h"

@@ -18,12 +18,12 @@
 #include <vector>
 
 #include "pfxtools/pfx_generate.h"
+#include "previews/preview_caption.h"
+#include "previews/preview_sample.h"
+#include "previews/svg_preview.h"
 #include "standin/host.h"
 #include "standin/loader.h"
 #include "temp_file.h"
-#include "previews/preview_sample.h"
-#include "previews/preview_caption.h"
-#include "previews/svg_preview.h"
 
 namespace {
 

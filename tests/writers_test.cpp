@@ -30,18 +30,18 @@
 #include <csignal>
 #endif
 
+#include "gltf/glb_writer.h"
+#include "gltf/tube_glb_writer.h"
 #include "kept_mesh.h"
+#include "obj/obj_writer.h"
+#include "obj/tube_obj_writer.h"
 #include "pfxtools/pfx_count.h"
 #include "pfxtools/pfx_generate.h"
 #include "platform/file_seam.h"
 #include "standin/loader.h"
 #include "temp_file.h"
-#include "gltf/glb_writer.h"
-#include "writers/number_text.h"
-#include "obj/obj_writer.h"
-#include "gltf/tube_glb_writer.h"
-#include "obj/tube_obj_writer.h"
 #include "usd/usda_writer.h"
+#include "writers/number_text.h"
 #include "writers/version.h"
 
 namespace {

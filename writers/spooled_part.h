@@ -12,8 +12,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/output_file.h"
 #include "platform/block_writer.h"
+#include "platform/output_file.h"
 
 namespace dustweave {
 
