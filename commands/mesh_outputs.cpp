@@ -58,7 +58,7 @@ bool MeshOutputs::Open(const CommandPlan& plan, std::string* error) {
     for (std::string& line : SweepBeside(output.path, given)) staleLines_.push_back(std::move(line));
     if (!OpenOne(output, plan, error)) return false;
   }
-  guard_ = std::make_unique<NumberGuard>(files_.Entry(), plan.width);
+  guard_ = std::make_unique<NumberGuard>(files_.Entry(), plan.width, plan.widthChosen);
   fanOut_.Add(guard_.get());
   named_ = plan.outputs.empty() ? "" : plan.outputs.front().path;
   return true;

@@ -3,9 +3,9 @@
 
 #include <algorithm>
 
+#include "gltf/glb_costs.h"
 #include "writers/chain_rule.h"
 #include "writers/number_text.h"
-#include "writers/tube_rings.h"
 
 namespace dustweave {
 
@@ -22,11 +22,16 @@ constexpr const char* TOO_LARGE =
 // ring's six triangles); a chain's first point has no polygon before it, but with start points a
 // point index (a point's position for tubes), and a tube's ring alone its two closing triangles.
 uint64_t GlbPointsWithin(uint64_t chains, bool tubes, bool attributes, bool startPoints, uint64_t maxFileBytes) {
-  int64_t perPoint = tubes ? 72 + (attributes ? 36 : 0) + 72 : 12 + (attributes ? 12 : 0) + 8;
-  int64_t perChain = tubes ? -72 + 24 + (startPoints ? 12 : 0) : -8 + (startPoints ? 4 : 0);
+  using Tube = TubeGlbCost;
+  using Line = LineGlbCost;
+  constexpr auto joining = static_cast<int64_t>(Tube::JOINING_TRIANGLES * Tube::TRIANGLE);
+  int64_t perPoint = tubes ? static_cast<int64_t>(Tube::SIDES * Tube::VertexBytes(attributes)) + joining
+                           : static_cast<int64_t>(Line::POSITION + (attributes ? Line::ATTRIBUTES : 0) + Line::LINE);
+  int64_t perChain = tubes ? -joining + static_cast<int64_t>(Tube::CLOSING_TRIANGLES * Tube::TRIANGLE + (startPoints ? Tube::DOT : 0))
+                           : -static_cast<int64_t>(Line::LINE) + static_cast<int64_t>(startPoints ? Line::DOT : 0);
   int64_t room = static_cast<int64_t>(maxFileBytes - HEAD_SIZE) - perChain * static_cast<int64_t>(chains);
   uint64_t points = room > 0 ? static_cast<uint64_t>(room / perPoint) : 0;
-  uint64_t indexed = 0xFFFFFFFFull / (tubes ? TUBE_SIDES : 1);
+  uint64_t indexed = 0xFFFFFFFFull / (tubes ? Tube::SIDES : 1);
   return std::min(points, indexed);
 }
 

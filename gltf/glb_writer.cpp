@@ -12,6 +12,7 @@
 #include <cstring>
 #include <limits>
 
+#include "gltf/glb_costs.h"
 #include "writers/chain_rule.h"
 #include "writers/number_text.h"
 
@@ -20,7 +21,7 @@ namespace dustweave {
 namespace {
 
 constexpr uint64_t MAX_INDEXED_POINTS = 0xFFFFFFFFull;  // uint32 indices; 2^32-1 restarts a primitive
-
+constexpr uint64_t POSITION = LineGlbCost::POSITION, LINE = LineGlbCost::LINE, DOT = LineGlbCost::DOT;
 
 constexpr size_t POSITION_BLOCK = WRITE_BLOCK_SIZE;
 constexpr size_t LINE_BLOCK = WRITE_BLOCK_SIZE;
@@ -99,13 +100,13 @@ void GlbWriter::EachPart(Each each) {
 // wrong undoes it (UnplaceParts): the parts then go the plain way, and the file is the same.
 void GlbWriter::ExpectPoints(uint64_t count) {
   if (refusal_ || positionBytes() > 0 || lines_.size() > 0) return;
-  if (count > maxFileBytes_ / (chainAttributes_ ? 24 : 12)) return;  // refused later
+  if (count > maxFileBytes_ / (POSITION + (chainAttributes_ ? LineGlbCost::ATTRIBUTES : 0))) return;  // refused later
   PlaceParts(count);
 }
 
 // The chain attributes, then the line indices, behind room for `count` positions.
 void GlbWriter::PlaceParts(uint64_t count) {
-  uint64_t at = HEAD_SIZE + 12 * count;
+  uint64_t at = HEAD_SIZE + POSITION * count;
   if (chainAttributes_) {
     for (SpooledPart& part : attributes_) {
       part.Place(out_, behind_, at);
@@ -129,7 +130,7 @@ void GlbWriter::UnplaceParts() {
 // at `at`.
 void GlbWriter::WriteParts(uint64_t points, uint64_t at) {
   if (placedFor_ && *placedFor_ != points) UnplaceParts();
-  at += 12 * points;
+  at += POSITION * points;
   EachPart([&](SpooledPart& part) {
     uint64_t bytes = part.size();
     part.WriteTo(out_, behind_, at);
@@ -147,8 +148,8 @@ void GlbWriter::DropParts() {
 // the file once it does not, so that no more of it is written. Checked a block at a time;
 // Complete checks the exact length.
 bool GlbWriter::StillFits() {
-  // The chain attributes come later than the positions, as each chain closes: 12 bytes a point.
-  uint64_t attributes = chainAttributes_ ? positionBytes() : 0;
+  // The chain attributes come later than the positions, as each chain closes.
+  uint64_t attributes = chainAttributes_ ? positionBytes() / POSITION * LineGlbCost::ATTRIBUTES : 0;
   if (HEAD_SIZE + positionBytes() + lines_.size() + dots_.size() + attributes <= maxFileBytes_) return true;
   return RefuseTooLarge();
 }
@@ -164,7 +165,7 @@ bool GlbWriter::ChainsFit() {
 [[gnu::noinline]] void GlbWriter::HandOnPositions() {
   if (refusal_ || positionsUsed_ == 0 || !StillFits() || !ChainsFit()) return;
   bounds_.Take(positions_.get(), positionsUsed_);
-  if (placedFor_ && positionBytes() > 12 * *placedFor_) UnplaceParts();
+  if (placedFor_ && positionBytes() > POSITION * *placedFor_) UnplaceParts();
   behind_.Write(HEAD_SIZE + positionsHandedOn_, positions_, POSITION_BLOCK, positionsUsed_);
   positionsHandedOn_ += positionsUsed_;
   positionsUsed_ = 0;
@@ -176,7 +177,7 @@ bool GlbWriter::ChainsFit() {
 void GlbWriter::AddPoint(uint64_t number, const double position[3]) {
   if (refusal_) return;
   if (chainAttributes_) chainAttributes_->AddPoint(number, position);
-  if (positionsUsed_ + 12 > POSITION_BLOCK) {
+  if (positionsUsed_ + POSITION > POSITION_BLOCK) {
     HandOnPositions();
     if (refusal_) return;  // refused by the block's checks: it was not handed on, and stays full
   }
@@ -188,7 +189,7 @@ void GlbWriter::AddPoint(uint64_t number, const double position[3]) {
     float coordinate = static_cast<float>(position[axis]);
     std::memcpy(at + 4 * axis, &coordinate, sizeof coordinate);
   }
-  positionsUsed_ += 12;
+  positionsUsed_ += POSITION;
 }
 
 void GlbWriter::AddPolygon(const char* surface, int count, const int64_t* points) {
@@ -219,7 +220,7 @@ bool GlbWriter::CompleteOnce(std::string* error) {
     ChainsFit();
   }
   if (refusal_) return false;
-  uint64_t points = positionBytes() / 12, lines = lines_.size() / 8, dots = dots_.size() / 4;
+  uint64_t points = positionBytes() / POSITION, lines = lines_.size() / LINE, dots = dots_.size() / DOT;
   if (points > MAX_INDEXED_POINTS && lines + dots > 0) {
     Refuse("more than 4294967295 points, past glTF's 32-bit indices; write .obj");
     return false;
@@ -234,23 +235,24 @@ GlbScene GlbWriter::Scene(uint64_t points, uint64_t lines, uint64_t dots) const 
   scene.node = "mirod_dustweave chains";
   scene.surface = surface_.name();
   scene.unlit = chainAttributes_ != nullptr;
-  uint64_t attributeBytes = chainAttributes_ ? 12 * points : 0, indices = 12 * points + attributeBytes;
-  scene.binBytes = indices + 8 * lines + 4 * dots;
-  int position = scene.Add({0, 12 * points, ARRAY_BUFFER, FLOAT, "VEC3", points, false, &bounds_});
+  uint64_t attributeBytes = chainAttributes_ ? LineGlbCost::ATTRIBUTES * points : 0;
+  uint64_t indices = POSITION * points + attributeBytes;
+  scene.binBytes = indices + LINE * lines + DOT * dots;
+  int position = scene.Add({0, POSITION * points, ARRAY_BUFFER, FLOAT, "VEC3", points, false, &bounds_});
   if (lines > 0) {
-    scene.primitives.push_back({MODE_LINES, {}, scene.Add({indices, 8 * lines, ELEMENT_ARRAY_BUFFER, UNSIGNED_INT,
+    scene.primitives.push_back({MODE_LINES, {}, scene.Add({indices, LINE * lines, ELEMENT_ARRAY_BUFFER, UNSIGNED_INT,
                                                            "SCALAR", 2 * lines})});
   }
   if (dots > 0) {
-    scene.primitives.push_back({MODE_POINTS, {}, scene.Add({indices + 8 * lines, 4 * dots, ELEMENT_ARRAY_BUFFER,
+    scene.primitives.push_back({MODE_POINTS, {}, scene.Add({indices + LINE * lines, DOT * dots, ELEMENT_ARRAY_BUFFER,
                                                             UNSIGNED_INT, "SCALAR", dots})});
   }
   std::vector<std::pair<const char*, int>> attributes = {{"POSITION", position}};
   if (chainAttributes_) {
-    uint64_t at = 12 * points;
-    attributes.push_back({"COLOR_0", scene.Add({at, 4 * points, ARRAY_BUFFER, UNSIGNED_BYTE, "VEC4", points, true})});
-    attributes.push_back({"_CHAIN", scene.Add({at + 4 * points, 4 * points, ARRAY_BUFFER, FLOAT, "SCALAR", points})});
-    attributes.push_back({"_U", scene.Add({at + 8 * points, 4 * points, ARRAY_BUFFER, FLOAT, "SCALAR", points})});
+    uint64_t at = POSITION * points, stream = CHAIN_STREAM_BYTES * points;
+    attributes.push_back({"COLOR_0", scene.Add({at, stream, ARRAY_BUFFER, UNSIGNED_BYTE, "VEC4", points, true})});
+    attributes.push_back({"_CHAIN", scene.Add({at + stream, stream, ARRAY_BUFFER, FLOAT, "SCALAR", points})});
+    attributes.push_back({"_U", scene.Add({at + 2 * stream, stream, ARRAY_BUFFER, FLOAT, "SCALAR", points})});
   }
   for (GlbPrimitive& primitive : scene.primitives) primitive.attributes = attributes;
   return scene;

@@ -16,6 +16,7 @@
 #include <tiny_obj_loader.h>
 
 #include "chain_model.h"
+#include "glb_read.h"
 #include "gltf/glb_writer.h"
 #include "obj/obj_writer.h"
 #include "pfxtools/pfx_generate.h"
@@ -114,33 +115,6 @@ ChainModel ModelOfObj(const std::string& path) {
     for (size_t i = 0; i + 1 < indices.size(); i += 2) pairs.push_back({indices[i].vertex_index, indices[i + 1].vertex_index});
   }
   return ChainModel::Of(attrib.vertices.size() / 3, pairs);
-}
-
-tinygltf::Model ReadGlbModel(const std::string& path) {
-  tinygltf::Model model;
-  std::string bytes = ReadBytes(path), error, warning;
-  tinygltf::TinyGLTF loader;
-  EXPECT_TRUE(loader.LoadBinaryFromMemory(&model, &error, &warning, reinterpret_cast<const unsigned char*>(bytes.data()),
-                                          static_cast<unsigned int>(bytes.size())))
-      << error;
-  return model;
-}
-
-// An attribute's values as stored, after checking its accessor's kind; empty when it is not so.
-template <typename T, size_t N>
-std::vector<std::array<T, N>> Attribute(const tinygltf::Model& model, int index, int componentType, int type,
-                                        bool normalized) {
-  const tinygltf::Accessor& accessor = model.accessors.at(index);
-  EXPECT_EQ(accessor.componentType, componentType);
-  EXPECT_EQ(accessor.type, type);
-  EXPECT_EQ(accessor.normalized, normalized);
-  const tinygltf::BufferView& view = model.bufferViews.at(accessor.bufferView);
-  const std::vector<unsigned char>& data = model.buffers.at(view.buffer).data;
-  size_t start = view.byteOffset + accessor.byteOffset, bytes = accessor.count * sizeof(T) * N;
-  if (start + bytes > data.size() || bytes > view.byteLength) return {};
-  std::vector<std::array<T, N>> values(accessor.count);
-  std::memcpy(values.data(), &data[start], bytes);
-  return values;
 }
 
 // ---- the attributes read back ---------------------------------------------------------------

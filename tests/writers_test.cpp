@@ -41,6 +41,7 @@
 #include "standin/loader.h"
 #include "temp_file.h"
 #include "usd/usda_writer.h"
+#include "usd/usdc_writer.h"
 #include "writers/number_text.h"
 #include "writers/version.h"
 
@@ -678,6 +679,30 @@ TEST(TubeWriterTest, GlbTubesExpectedPointCountGivesTheSameFile) {
     if (expectation == 0) expected = ReadAll(folder.File("tubes.glb"));
     EXPECT_TRUE(ReadAll(folder.File("tubes.glb")) == expected) << "expecting " << expectation << " points";
     EXPECT_EQ(folder.Entries(), std::vector<std::string>{"tubes.glb"});
+  }
+}
+
+// The crate's arrays of a vertex laid out in place for the curve points expected (as many, more or
+// fewer, or a count that also holds a chain of one point) or spooled: the same bytes, over several
+// blocks of every part, tapered (a width a vertex) or not.
+TEST(UsdcWriterTest, ExpectedPointCountGivesTheSameFile) {
+  const uint64_t made = 200001;
+  TempFolder folder;
+  std::string error;
+  for (bool taper : {true, false}) {
+    std::string expected;
+    for (uint64_t expectation : {uint64_t{0}, made, made + 1, made - 1, made - 90000}) {
+      dustweave::UsdcWriter usdc(0.1, taper);
+      ASSERT_TRUE(usdc.Open(folder.File("chains.usdc"), &error)) << error;
+      if (expectation > 0) usdc.ExpectPoints(expectation);
+      FeedChainWithStarts(usdc, made);
+      double alone[3] = {1, 2, 3};
+      usdc.AddPoint(made, alone);
+      ASSERT_TRUE(usdc.Finish(&error)) << error;
+      if (expectation == 0) expected = ReadAll(folder.File("chains.usdc"));
+      EXPECT_TRUE(ReadAll(folder.File("chains.usdc")) == expected) << "expecting " << expectation << " points";
+      EXPECT_EQ(folder.Entries(), std::vector<std::string>{"chains.usdc"});
+    }
   }
 }
 

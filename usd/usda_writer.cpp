@@ -12,7 +12,7 @@ namespace dustweave {
 
 namespace {
 
-constexpr size_t PIECE = 1 << 12;  // text handed to a part at a time
+constexpr size_t TEXT_A_PUT = 1 << 12;  // bytes of text handed to a part at a time
 
 void AppendFloats(std::string& text, const float* values, size_t count, bool vector3) {
   for (size_t i = 0; i < count; ++i) {
@@ -53,13 +53,13 @@ char* FormatPoints(const char* records, const char* end, char* text) {
 }  // namespace
 
 UsdaWriter::UsdaWriter(double width, bool taper, double metersPerUnit)
-    : ChainLayer(width, taper, metersPerUnit), points_(out_, FormatPoints) {}
+    : UsdLayerWriter(width, taper, metersPerUnit), points_(out_, FormatPoints) {}
 
 // ---- the values ---------------------------------------------------------------------------------
 
 void UsdaWriter::Put(int index, const char* text, size_t size) {
   while (size > 0) {
-    size_t piece = std::min(size, PIECE);
+    size_t piece = std::min(size, TEXT_A_PUT);
     part(index).PutBytes(text, piece);
     text += piece;
     size -= piece;

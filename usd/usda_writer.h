@@ -1,4 +1,4 @@
-// The chains as USD text (.usda), streamed with flat memory: the layer of usd/chain_layer.h, each
+// The chains as USD text (.usda), streamed with flat memory: the layer of usd/layer_writer.h, each
 // array's values as text in its part, the curves' points made text on two threads
 // (writers/batched_text.h) straight into the output behind the stage's head, and the other parts
 // copied in behind them at the end.
@@ -8,15 +8,15 @@
 #include <cstdint>
 #include <string>
 
-#include "usd/chain_layer.h"
+#include "usd/layer_writer.h"
 #include "writers/batched_text.h"
 
 namespace dustweave {
 
-class UsdaWriter : public ChainLayer {
+class UsdaWriter : public UsdLayerWriter {
  public:
   UsdaWriter(double width, bool taper, double metersPerUnit = 1);
-  uint64_t bytesMade() const override { return ChainLayer::bytesMade() + points_.bytesMade(); }
+  uint64_t bytesMade() const override { return UsdLayerWriter::bytesMade() + points_.bytesMade(); }
 
  private:
   void PutPosition(UsdPart part, const double position[3]) override;

@@ -1,7 +1,8 @@
-// Writing the .usdc: each value put into its part as the mesh streams in; at the end every array
-// laid behind the curves' points (each 8-byte aligned, led by its element count, as crate 0.7.0
-// lays out an uncompressed array, so readers may map it straight from the file), then the few
-// other values, the structure (usd/crate_sections.h) and the bootstrap over the file's start.
+// Writing the .usdc: each value put into its part as the mesh streams in; at the end the arrays
+// of a curve vertex where usd/crate_layout.h puts them behind the curves' points, every other
+// array and value behind those (each array 8-byte aligned, led by its element count, as crate
+// 0.7.0 lays out an uncompressed array, so readers may map it straight from the file), then the
+// structure (usd/crate_sections.h) and the bootstrap over the file's start.
 // Divisions: the values; the layer.
 #include "usd/usdc_writer.h"
 
@@ -15,11 +16,7 @@ static_assert(std::endian::native == std::endian::little, "crate files are writt
 
 namespace {
 
-constexpr uint64_t POINTS_AT = CRATE_HEAD_SIZE + 8;  // the curves' points, behind their count
-constexpr size_t PIECE = 1 << 14;                     // floats handed to a part at a time
-
-// Where an array's elements lie when its count goes at the first 8-byte boundary from `at`.
-uint64_t ElementsAt(uint64_t at) { return (at + 7) / 8 * 8 + 8; }
+constexpr size_t FLOATS_A_PUT = 1 << 14;  // floats handed to a part at a time
 
 template <typename T>
 std::string Bytes(T value) {
@@ -45,8 +42,8 @@ void UsdcWriter::PutPosition(UsdPart index, const double position[3]) {
 void UsdcWriter::PutInteger(UsdPart index, uint64_t value) { part(index).Put(static_cast<int32_t>(value)); }
 
 void UsdcWriter::PutFloats(UsdPart index, const std::vector<float>& values) {
-  for (size_t from = 0; from < values.size(); from += PIECE) {
-    size_t count = std::min(PIECE, values.size() - from);
+  for (size_t from = 0; from < values.size(); from += FLOATS_A_PUT) {
+    size_t count = std::min(FLOATS_A_PUT, values.size() - from);
     part(index).PutBytes(reinterpret_cast<const char*>(values.data() + from), count * sizeof(float));
   }
 }
@@ -61,22 +58,20 @@ void UsdcWriter::PutChain(const ChainValues& values) {
 uint64_t UsdcWriter::StartFile() {
   placedFor_.reset();
   pointsRoom_ = UINT64_MAX;
-  return POINTS_AT;
+  return CrateLayout::POINTS_AT;
 }
 
 // The speed trick's one boundary. Plainly every array but the curves' points is spooled beside
 // the output and copied in behind the points at the end; knowing the point count, the colours,
-// places and widths (the arrays of a value a vertex, which lie right behind the points) are
-// written in place instead, as the .glb's parts are (gltf/glb_writer.cpp). A count that turns
-// out wrong (chains of one point are no curve points; a run that makes more) undoes it: the
-// parts then go the plain way, and the file is the same.
+// places and widths (the arrays of a value a vertex, which the layout puts right behind the
+// points) are written in place instead, as the .glb's parts are (gltf/glb_writer.cpp). A count
+// that turns out wrong (chains of one point are no curve points; a run that makes more) undoes
+// it: the parts then go the plain way, and the file is the same.
 void UsdcWriter::ExpectPoints(uint64_t count) {
   if (part(CurvePoints).size() > 0 || out_.failed()) return;
-  uint64_t at = POINTS_AT + 12 * count;
+  CrateLayout layout(count, taper());
   for (UsdPart index : {Colours, Places, Widths}) {
-    at = ElementsAt(at);
-    part(index).Place(out_, behind_, at);
-    at += (index == Colours ? 12 : 4) * count;
+    if (layout.Fixes(index)) part(index).Place(out_, behind_, layout.ElementsAt(index));
   }
   placedFor_ = count;
   pointsRoom_ = 12 * count;
@@ -101,13 +96,15 @@ uint64_t UsdcWriter::Value(const std::string& bytes, size_t alignment) {
   return offset;
 }
 
-// An attribute's array: its count, then its elements, from its part or its own values.
-uint64_t UsdcWriter::ArrayOf(const UsdAttribute& attribute) {
+// An attribute's array: its count, then its elements, from its part or its own values; a part
+// the layout fixes at its place there, any other behind the values so far.
+uint64_t UsdcWriter::ArrayOf(const UsdAttribute& attribute, const CrateLayout& layout) {
   CrateType type = attribute.integers() ? CrateType::Int : attribute.vector3() ? CrateType::Vec3f : CrateType::Float;
-  if (attribute.part == CurvePoints) {
-    part(CurvePoints).WriteTo(out_, behind_, POINTS_AT);
-    out_.WriteAt(CRATE_HEAD_SIZE, Bytes<uint64_t>(attribute.count).data(), 8);
-    return CrateRep(type, CRATE_HEAD_SIZE, true);
+  if (attribute.part >= 0 && layout.Fixes(attribute.part)) {
+    uint64_t elements = layout.ElementsAt(attribute.part);
+    part(attribute.part).WriteTo(out_, behind_, elements);
+    out_.WriteAt(elements - 8, Bytes<uint64_t>(attribute.count).data(), 8);
+    return CrateRep(type, elements - 8, true);
   }
   uint64_t offset = Value(Bytes<uint64_t>(attribute.count), 8);
   if (attribute.part >= 0) {
@@ -127,12 +124,12 @@ uint64_t UsdcWriter::Tokens(CrateSections& crate, const std::vector<std::string>
 }
 
 // A prim's spec and its attributes' specs, each attribute's array written as it comes.
-void UsdcWriter::AddPrim(CrateSections& crate, const UsdPrim& prim, uint32_t parent) {
+void UsdcWriter::AddPrim(CrateSections& crate, const UsdPrim& prim, uint32_t parent, const CrateLayout& layout) {
   std::vector<std::string> names;
   std::vector<uint64_t> values;
   for (const UsdAttribute& attribute : prim.attributes) {
     names.push_back(attribute.name);
-    values.push_back(attribute.token ? CrateInline(CrateType::Token, crate.Token(attribute.token)) : ArrayOf(attribute));
+    values.push_back(attribute.token ? CrateInline(CrateType::Token, crate.Token(attribute.token)) : ArrayOf(attribute, layout));
   }
   crate.Field("specifier", CrateInline(CrateType::Specifier, 0));  // def
   crate.Field("typeName", CrateInline(CrateType::Token, crate.Token(prim.type)));
@@ -151,8 +148,10 @@ void UsdcWriter::AddPrim(CrateSections& crate, const UsdPrim& prim, uint32_t par
 }
 
 void UsdcWriter::WriteLayer(const UsdLayer& layer) {
-  at_ = POINTS_AT + part(CurvePoints).size();
-  if (placedFor_ && part(CurvePoints).size() != 12 * *placedFor_) Unplace();
+  uint64_t vertices = part(CurvePoints).size() / 12;
+  if (placedFor_ && vertices != *placedFor_) Unplace();
+  CrateLayout layout(vertices, taper());
+  at_ = layout.rest();
   CrateSections crate;
   std::vector<std::string> children;
   for (const UsdPrim& prim : layer.prims) children.push_back(prim.name);
@@ -167,7 +166,7 @@ void UsdcWriter::WriteLayer(const UsdLayer& layer) {
   crate.Field("kind", CrateInline(CrateType::Token, crate.Token("component")));
   if (!children.empty()) crate.Field("primChildren", Tokens(crate, children));
   uint32_t chains = crate.Spec(CrateSpec::Prim, root, "chains");
-  for (const UsdPrim& prim : layer.prims) AddPrim(crate, prim, chains);
+  for (const UsdPrim& prim : layer.prims) AddPrim(crate, prim, chains, layout);
   uint64_t tocOffset = 0;
   Value(crate.Bytes(at_, &tocOffset));
   uint64_t end = at_;

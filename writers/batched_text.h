@@ -29,6 +29,8 @@ class BatchedText {
 
   // The largest record, and the most text one may promise.
   static constexpr size_t RECORD_ROOM = 4096, TEXT_ROOM = 16384;
+  // A batch's records and text at most, and the batches in flight (the ring they turn in).
+  static constexpr size_t RECORDS = 256 * 1024, TEXT = 1024 * 1024, BATCHES = 4;
 
   BatchedText(OutputFile& file, Format format);
   ~BatchedText();  // stops the worker; batches not closed are not written
@@ -56,7 +58,6 @@ class BatchedText {
   bool Close(std::string* error);
 
  private:
-  static constexpr size_t RECORDS = 256 * 1024, TEXT = 1024 * 1024, BATCHES = 4;
   struct Batch;
   struct Crew;
 

@@ -13,7 +13,7 @@
 
 namespace dustweave {
 
-// For a width known only once every point is made (a USD layer's, from its points' box): why
+// For a width chosen only once every point is made (a USD layer's, from its points' box): why
 // points whose coordinates reach `largest` in magnitude, with `width` drawn around them, pass the
 // largest 32-bit float; empty when they fit.
 std::string WidthPastFloats(double largest, double width);
@@ -21,8 +21,9 @@ std::string WidthPastFloats(double largest, double width);
 class NumberGuard : public standin::MeshSink {
  public:
   // `next` takes the mesh while every position passes. `width`: the width drawn around each point
-  // (the tubes' or the curves'), whose half must fit beside it; 0 for lines.
-  NumberGuard(standin::MeshSink* next, double width);
+  // (the tubes' or the curves'), whose half must fit beside it; 0 for lines. `widthChosen`: it
+  // was chosen from the scene, not given, which the refusal says.
+  NumberGuard(standin::MeshSink* next, double width, bool widthChosen = false);
 
   void AddPoint(uint64_t number, const double position[3]) override {
     // The three comparisons joined as integers (&, not &&): no branch for each coordinate, and
@@ -47,6 +48,7 @@ class NumberGuard : public standin::MeshSink {
   standin::MeshSink* next_;
   double reach_;  // half the width
   double limit_;  // the largest magnitude a coordinate may have with the reach around it
+  bool widthChosen_;
   std::optional<std::string> refusal_;
 };
 

@@ -2,7 +2,7 @@
 // (writers/chain_window.h), a chain of two or more points a curve, a chain of one point a point
 // of the prim "singles" (a curve of one point draws nothing), each start point one of "starts".
 // Divisions: the sink; the layer.
-#include "usd/chain_layer.h"
+#include "usd/layer_writer.h"
 
 #include <algorithm>
 #include <array>
@@ -32,27 +32,27 @@ std::array<float, 3> Colour(float place) {
 
 }  // namespace
 
-ChainLayer::ChainLayer(double width, bool taper, double metersPerUnit)
+UsdLayerWriter::UsdLayerWriter(double width, bool taper, double metersPerUnit)
     : givenWidth_(width), width_(width), taper_(taper), metersPerUnit_(metersPerUnit) {
   for (int index = 0; index < USD_PARTS; ++index) parts_[index] = std::make_unique<SpooledPart>(BlockOf(index));
 }
 
-ChainLayer::~ChainLayer() = default;
+UsdLayerWriter::~UsdLayerWriter() = default;
 
-std::string ChainLayer::Holds() const {
+std::string UsdLayerWriter::Holds() const {
   std::string held = Counted(curves_, "curve", "curves") + " of " + Counted(vertices_, "vertex", "vertices");
   if (singles_ > 0) held += ", " + Counted(singles_, "chain of one point", "chains of one point") + " as points";
   if (starts_ > 0) held += ", " + Counted(starts_, "start point", "start points");
   return held;
 }
 
-uint64_t ChainLayer::bytesMade() const {
+uint64_t UsdLayerWriter::bytesMade() const {
   uint64_t bytes = 0;
   for (const auto& each : parts_) bytes += each->size();
   return bytes;
 }
 
-bool ChainLayer::Open(const std::string& path, std::string* error) {
+bool UsdLayerWriter::Open(const std::string& path, std::string* error) {
   vertices_ = curves_ = singles_ = starts_ = chains_ = leftOut_ = chainLength_ = longest_ = 0;
   curveBounds_ = singleBounds_ = startBounds_ = PointBounds();
   width_ = givenWidth_;
@@ -66,7 +66,7 @@ bool ChainLayer::Open(const std::string& path, std::string* error) {
 
 // ---- the sink -----------------------------------------------------------------------------------
 
-void ChainLayer::TakePoint(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after) {
+void UsdLayerWriter::TakePoint(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after) {
   if (!before && !after) {
     PutPosition(SinglePoints, point.position);
     singleBounds_.Take(point.position);
@@ -81,7 +81,7 @@ void ChainLayer::TakePoint(const ChainPoint& point, const ChainPoint* before, co
   if (!after) CloseChain();
 }
 
-void ChainLayer::CloseChain() {
+void UsdLayerWriter::CloseChain() {
   PutInteger(Counts, chainLength_);
   for (uint64_t from = 0; from < chainLength_; from += USD_CACHED_LENGTH) PutChain(ValuesOf(chainLength_, from));
   PutInteger(CurveChains, chains_++);
@@ -93,7 +93,7 @@ void ChainLayer::CloseChain() {
 
 // The values of a chain of `length` vertices from vertex `from` on: those of the last chain when
 // it was as long, as the runs of a simulation mostly make chains of one length.
-const ChainValues& ChainLayer::ValuesOf(uint64_t length, uint64_t from) {
+const ChainValues& UsdLayerWriter::ValuesOf(uint64_t length, uint64_t from) {
   if (values_.length == length && values_.from == from) return values_;
   values_.length = length;
   values_.from = from;
@@ -110,9 +110,9 @@ const ChainValues& ChainLayer::ValuesOf(uint64_t length, uint64_t from) {
   return values_;
 }
 
-void ChainLayer::AddPoint(uint64_t number, const double position[3]) { window_->AddPoint(number, position); }
+void UsdLayerWriter::AddPoint(uint64_t number, const double position[3]) { window_->AddPoint(number, position); }
 
-void ChainLayer::AddPolygon(const char*, int count, const int64_t* points) {
+void UsdLayerWriter::AddPolygon(const char*, int count, const int64_t* points) {
   bool made = IsSegmentOrStart(count, points);
   const double* position = made && count == 1 ? window_->PositionOf(static_cast<uint64_t>(points[0])) : nullptr;
   if (!made || (count == 1 && !position)) {
@@ -173,7 +173,7 @@ UsdAttribute UniformToken(const char* name, const char* value) {
 }  // namespace
 
 // A prim for each kind of point there is: the curves, the chains of one point, the start points.
-UsdLayer ChainLayer::Describe(bool opening) const {
+UsdLayer UsdLayerWriter::Describe(bool opening) const {
   UsdLayer layer{"mirod_dustweave chains, written by dustweave " DUSTWEAVE_VERSION, metersPerUnit_, {}};
   UsdAttribute widths = Constant("float[]", "widths", {static_cast<float>(width_)});
   if (curves_ > 0 || opening) {
@@ -205,7 +205,7 @@ UsdLayer ChainLayer::Describe(bool opening) const {
 
 // The scene's width from the box of every point written, and whether the width around them still
 // fits the floats written; the reason when it does not.
-std::string ChainLayer::ChooseWidth() {
+std::string UsdLayerWriter::ChooseWidth() {
   PointBounds all;
   for (const PointBounds* bounds : {&curveBounds_, &singleBounds_, &startBounds_}) {
     if (bounds->low[0] > bounds->high[0]) continue;  // no point
@@ -221,7 +221,7 @@ std::string ChainLayer::ChooseWidth() {
   return WidthPastFloats(largest, width_);
 }
 
-bool ChainLayer::Complete(std::string* error) {
+bool UsdLayerWriter::Complete(std::string* error) {
   window_->Finish();
   std::string refusal = givenWidth_ == 0 ? ChooseWidth() : "";
   if (chains_ > MAX_USD_INT + 1) refusal = "more than 2,147,483,648 chains, past what USD's int[] numbers";

@@ -1,6 +1,6 @@
-// The chains as a USD layer, whichever way it is encoded (text, binary crate): the prims and
-// attributes the layer holds, and the arrays made as the mesh streams in, each in a part of its
-// own (writers/spooled_part.h), the curves' points straight into the output. A writer of one
+// The base of the two USD writers (text, binary crate): the prims and attributes the layer holds,
+// and the arrays made as the mesh streams in, each in a part of its own
+// (writers/spooled_part.h), the curves' points straight into the output. A writer of one
 // encoding puts each value into its part and lays the layer out at the end.
 #pragma once
 
@@ -73,14 +73,14 @@ struct ChainValues {
   std::vector<float> widths, colours, places;
 };
 
-class ChainLayer : public MeshFileWriter {
+class UsdLayerWriter : public MeshFileWriter {
  public:
   // `width`: the curves' and points' width (at a chain's start with `taper`, which narrows it to
   // nothing at the chain's end); 0 without `taper`: the scene's, from the box of the points
   // written, known at the end, where the width is written. `metersPerUnit`: the stage's unit,
   // the positions' as given.
-  ChainLayer(double width, bool taper, double metersPerUnit);
-  ~ChainLayer() override;
+  UsdLayerWriter(double width, bool taper, double metersPerUnit);
+  ~UsdLayerWriter() override;
 
   bool Open(const std::string& path, std::string* error) override;
   void AddPoint(uint64_t number, const double position[3]) override;
@@ -109,13 +109,14 @@ class ChainLayer : public MeshFileWriter {
   UsdLayer Describe(bool opening) const;
 
   SpooledPart& part(int index) { return *parts_[static_cast<size_t>(index)]; }
+  bool taper() const { return taper_; }
   OutputFile out_;
   BlockWriter behind_{out_};
 
  private:
   // Hands each point on to TakePoint directly, not through a std::function.
   struct Take {
-    ChainLayer* layer;
+    UsdLayerWriter* layer;
     void operator()(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after) const {
       layer->TakePoint(point, before, after);
     }
