@@ -25,7 +25,8 @@ class WorkerThread {
   WorkerThread& operator=(const WorkerThread&) = delete;
 
   // Runs `work` on a new thread. `work` must not throw: nothing could catch it there (the
-  // workers allocate nothing). False when no thread could be started: the work was not begun.
+  // workers allocate nothing; memory running out elsewhere ends the program, see
+  // EndWhenMemoryRunsOut). False when no thread could be started: the work was not begun.
   bool Start(std::function<void()> work);
   // Waits until the work has returned; nothing when none was started.
   void Join();
