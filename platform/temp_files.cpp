@@ -242,8 +242,9 @@ Sweep SweepTemporaries(const std::string& path, const std::vector<std::string>& 
   if (NamesIn(folder, prefix, &names) != 0) return sweep;
   for (const std::string& name : names) {
     FileHandle file;
-    if (!MayBeLeftover(folder, name, prefix.size(), given) || file.OpenUnheld(folder + name) != 0) continue;  // or held
-    if (!file.IsMarked()) sweep.unproven.push_back(folder + name);
+    bool marked = false;
+    if (!MayBeLeftover(folder, name, prefix.size(), given) || file.HoldToRemove(folder + name, &marked) != 0) continue;  // or held
+    if (!marked) sweep.unproven.push_back(folder + name);
     else if (SystemError failure = file.RemoveHeld()) NoteLeftBehind(folder + name, failure);
     else ++sweep.removed;
   }

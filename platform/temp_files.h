@@ -66,12 +66,13 @@ std::vector<std::string> LeftBehindLines();
 
 struct Sweep {
   size_t removed = 0;
-  std::vector<std::string> unproven;  // named like temporary files, but without their mark: left
+  std::vector<std::string> unproven;  // named like temporary files, but with no mark of their own: left
 };
 // Removes the temporary files that killed runs left beside `path`, whatever their age or process
-// ID: those whose name, mark (FileHandle::Mark) and free lock all say this program made them. A
-// file with the name alone is only listed; the files `given` (the command's input and outputs)
-// are neither. Nothing else in the folder is touched.
+// ID: those whose name, mark made for them (FileHandle::Create) and free lock all say this
+// program made them. A file with the name alone, or a copy carrying another file's mark, is only
+// listed; the files `given` (the command's input and outputs) are neither. Nothing else in the
+// folder is touched.
 Sweep SweepTemporaries(const std::string& path, const std::vector<std::string>& given);
 
 }  // namespace dustweave

@@ -199,8 +199,8 @@ TEST(OutputsStale, NextConversionSweepsWhatAKilledOneLeftAndNothingElse) {
   Outcome outcome = Dustweave({"convert", input, folder.File("out.obj"), "--svg", folder.File("out.svg")});
   EXPECT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_EQ(outcome.err, "dustweave: removed 1 temporary file left beside " + folder.File("out.obj") + " by an earlier run\n"
-                         "dustweave: " + users + " is named like a temporary file of an earlier run but lacks this program's "
-                         "mark, so it is left; if it is one, remove it: rm -- '" + users + "'\n");
+                         "dustweave: " + users + " is named like a temporary file of an earlier run but carries no mark "
+                         "this program made for it, so it is left; if it is one, remove it: rm -- '" + users + "'\n");
   EXPECT_EQ(folder.Entries(), (std::vector<std::string>{".out.obj.partial-7-7", ".out.obj.partial-notes",
                                                         ".out.svg.partial-2024-05", "out.obj", "out.obj.partial-1-1", "out.svg"}));
   std::string obj = ReadText(folder.File("out.obj"));
