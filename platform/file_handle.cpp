@@ -1,6 +1,7 @@
 // The file calls for POSIX (open, O_TMPFILE and linkat on Linux, pwrite, pread, copy_file_range on
-// Linux, flock, fchmod, fsync, extended attributes, rename) and for Windows (CreateFileA with no
-// sharing but delete, positioned WriteFile and ReadFile, named streams, MoveFileExA).
+// Linux, flock, fchmod, fsync, extended attributes, rename and renameat2) and for Windows
+// (CreateFileA with no sharing but delete, positioned WriteFile and ReadFile, named streams,
+// MoveFileExA).
 #include "platform/file_handle.h"
 
 #include <algorithm>
@@ -17,6 +18,9 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/syscall.h>
+#endif
 #endif
 
 namespace dustweave {
@@ -350,6 +354,35 @@ SystemError RenameOver(const std::string& from, const std::string& to) {
   return Checked(FileOp::Rename, to, [&] { return std::rename(from.c_str(), to.c_str()) == 0; });
 #endif
 }
+
+#ifdef _WIN32
+SystemError RenameUnlessTaken(const std::string& from, const std::string& to) {
+  SystemError error = Checked(FileOp::Rename, to, [&] { return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0; });
+  return error == ERROR_ALREADY_EXISTS ? SYSTEM_NAME_TAKEN : error;
+}
+#else
+namespace {
+
+// The rename that never replaces: renameat2's (through syscall, which every C library has); where
+// the file system has no such rename, a hard link, which never replaces either, then the
+// removal of the old name (were that to fail, the file would stay under both names).
+bool RenameKeepingTarget(const char* from, const char* to) {
+#if defined(__linux__) && defined(SYS_renameat2)
+  constexpr unsigned NO_REPLACE = 1;  // RENAME_NOREPLACE
+  if (syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, NO_REPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+#endif
+  if (link(from, to) != 0) return false;
+  unlink(from);
+  return true;
+}
+
+}  // namespace
+
+SystemError RenameUnlessTaken(const std::string& from, const std::string& to) {
+  return Checked(FileOp::Rename, to, [&] { return RenameKeepingTarget(from.c_str(), to.c_str()); });
+}
+#endif
 
 SystemError RemoveFile(const std::string& path) {
 #ifdef _WIN32

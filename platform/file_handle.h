@@ -83,6 +83,10 @@ class FileHandle {
 unsigned NewFileMode();
 // Renames `from` over `to`, replacing a file there in one step.
 SystemError RenameOver(const std::string& from, const std::string& to);
+// Renames `from` to `to` only where nothing is under `to`, in one step: SYSTEM_NAME_TAKEN when
+// something is (it stays as it is, and so does `from`). Linux: renameat2's RENAME_NOREPLACE, or a
+// hard link then the removal of `from` where the file system has no such rename.
+SystemError RenameUnlessTaken(const std::string& from, const std::string& to);
 SystemError RemoveFile(const std::string& path);
 SystemError SyncFolderOf(const std::string& path);  // makes renames in the folder durable (POSIX)
 // The names in `folder` ("" the current one) that begin with `start`.
