@@ -38,7 +38,8 @@ CLI::App* AddGenerate(CLI::App& app, GenerateArgs& a) {
 
 namespace {
 
-// One wrong word (generate for inspect) must not cost a recording.
+// One wrong word (generate for inspect) must not cost a recording: refused here before any work,
+// and, for a recording made while generate runs, at the commit, which then keeps it.
 Verdict RefuseToReplace(const std::string& out) {
   if (!IsRegularFile(out)) return {};
   return Refusal{EXIT_NOT_DONE, out + " exists; generate replaces a file only when given --force"};
@@ -56,7 +57,7 @@ int Generate(const GenerateArgs& a) {
   for (const std::string& line : SweepBeside(a.out, {a.out})) Say(line);
   GeneratedFile written;
   std::string error;
-  if (!GenerateDustFile(a.settings, a.out, &written, &error)) return NotDone(error);
+  if (!GenerateDustFile(a.settings, a.out, &written, &error, a.force)) return NotDone(error);
   std::cout << "wrote " << a.out << ": " << Counted(static_cast<uint64_t>(a.settings.particles), "particle", "particles")
             << ", " << Counted(written.samples, "sample", "samples") << ", " << Counted(written.bytes, "byte", "bytes")
             << "\n";

@@ -1,16 +1,16 @@
 // The interrupt's line: worked out in full before the run, so that a signal handler only has to
-// write one of two prepared texts, as the outputs were committed or not. Divisions: the texts;
-// the texts prepared; the line as the handler writes it.
+// write its cause and one of two prepared texts, as the outputs were committed or not.
+// Divisions: the texts; the texts prepared; the line as the handler writes it.
 #include "commands/interrupt_line.h"
 
 #include <atomic>
 #include <cstdio>
 
+#include "commands/progress.h"
 #include "platform/output_file.h"
 #include "platform/path_queries.h"
 
 #ifdef _WIN32
-#include <io.h>
 #include <windows.h>
 #else
 #include <unistd.h>
@@ -30,18 +30,19 @@ std::string Listed(const std::vector<std::string>& names) {
 
 }  // namespace
 
-std::string NothingWrittenLine(const std::vector<std::string>& outputs, const std::vector<bool>& existed) {
+std::string NothingWrittenLine(const std::string& cause, const std::vector<std::string>& outputs,
+                               const std::vector<bool>& existed) {
   std::vector<std::string> kept;
   for (size_t i = 0; i < outputs.size(); ++i) {
     if (existed[i]) kept.push_back(outputs[i]);
   }
-  std::string line = "interrupted: nothing written";
+  std::string line = cause + ": nothing written";
   if (kept.empty()) return line;
   return line + "; " + Listed(kept) + (kept.size() == 1 ? " is as it was" : " are as they were");
 }
 
-std::string WrittenLine(const std::vector<std::string>& outputs) {
-  return "interrupted after writing " + Listed(outputs);
+std::string WrittenLine(const std::string& cause, const std::vector<std::string>& outputs) {
+  return cause + " after writing " + Listed(outputs);
 }
 
 // ---- the texts prepared ----------------------------------------------------------------------
@@ -50,33 +51,27 @@ namespace {
 
 constexpr size_t LINE_ROOM = 4096;
 
-// Prepared before the run, read by the handler: plain arrays, no allocation there.
+// Prepared before the run, read by the handler: plain arrays, no allocation there. Each is the
+// line without its cause.
 char gNothingWritten[LINE_ROOM], gWritten[LINE_ROOM];
 std::atomic<bool> gReady{false};  // both texts are whole
 bool gTerminal = false;  // standard error is one: the line starts over the one the cursor is on
 std::atomic<size_t> gOpenLineWidth{0};
 
-bool StandardErrorIsATerminal() {
-#ifdef _WIN32
-  return _isatty(_fileno(stderr)) != 0;
-#else
-  return isatty(STDERR_FILENO) != 0;
-#endif
-}
-
 // ---- the line as the handler writes it ---------------------------------------------------------
 
 // On a terminal the line is written over the one the cursor is on: the progress line, and the
 // "^C" the terminal echoed after it, are padded out.
-size_t LineToPrint(char* out, size_t room) {
+size_t LineToPrint(const char* cause, char* out, size_t room) {
   constexpr size_t ECHOED = 2;  // "^C"
-  const char* text = AnyOutputCommitted() ? gWritten : gNothingWritten;
+  const char* text = !gReady ? "" : AnyOutputCommitted() ? gWritten : gNothingWritten;
   size_t at = 0, columns = 0;
   auto put = [&](const char* part) {
     for (const char* c = part; *c != '\0' && at + 2 < room; ++c, ++columns) out[at++] = *c;
   };
   if (gTerminal) out[at++] = '\r';
   put("dustweave: ");
+  put(cause);
   put(text);
   if (gTerminal) {
     for (size_t wide = gOpenLineWidth.load() + ECHOED; columns < wide && at + 2 < room; ++columns) out[at++] = ' ';
@@ -117,9 +112,9 @@ void PrepareInterruptLine(const std::vector<std::string>& outputs) {
     PathStatus status;
     existed.push_back(StatusOf(output, &status) == 0 && status.kind != PathKind::Missing);
   }
-  std::snprintf(gNothingWritten, LINE_ROOM, "%s", NothingWrittenLine(outputs, existed).c_str());
-  std::snprintf(gWritten, LINE_ROOM, "%s", WrittenLine(outputs).c_str());
-  gTerminal = StandardErrorIsATerminal();
+  std::snprintf(gNothingWritten, LINE_ROOM, "%s", NothingWrittenLine("", outputs, existed).c_str());
+  std::snprintf(gWritten, LINE_ROOM, "%s", WrittenLine("", outputs).c_str());
+  gTerminal = StandardErrorIsTerminal();
   gReady = true;
 }
 
@@ -127,7 +122,12 @@ void PrepareInterruptLine(const std::vector<std::string>& outputs) {
 void SayInterruptLine() {
   if (!gReady) return;
   char line[2 * LINE_ROOM];
-  WriteLine(line, LineToPrint(line, sizeof line));
+  WriteLine(line, LineToPrint("interrupted", line, sizeof line));
+}
+
+void SayOutOfMemoryLine() {
+  char line[2 * LINE_ROOM];
+  WriteLine(line, LineToPrint("out of memory", line, sizeof line));
 }
 
 void NoteOpenScreenLine(size_t width) { gOpenLineWidth = width; }

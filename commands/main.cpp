@@ -262,6 +262,8 @@ void EndOnWriteFailure(const std::string& reason) {
 // ---- the program ------------------------------------------------------------------------------
 
 int main(int argc, char** argv) {
+  // Memory running out anywhere ends the command with its line, its temporary files removed.
+  dustweave::EndWhenMemoryRunsOut(dustweave::SayOutOfMemoryLine, EXIT_NOT_DONE);
   dustweave::ConsoleText console;  // names on a Windows console as they were typed
   dustweave::SetCalledName(argc > 0 ? argv[0] : nullptr);
   CLI::App app{"dustweave: converts pfx files to OBJ, glTF or USD through the mirod_dustweave command module, "

@@ -40,7 +40,7 @@ std::vector<std::string> SweepBeside(const std::string& path, const std::vector<
                     " left beside " + path + " by an earlier run");
   }
   for (const std::string& name : sweep.unproven) {
-    lines.push_back(name + " is named like a temporary file of an earlier run but lacks this program's mark, so it "
+    lines.push_back(name + " is named like a temporary file of an earlier run but carries no mark this program made for it, so it "
                     "is left; if it is one, remove it: " + RemovalCommand(name));
   }
   return lines;

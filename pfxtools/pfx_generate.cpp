@@ -146,9 +146,10 @@ void WriteTrack(BigEndianOut& out, Random& random, uint64_t samples) {
 // ---- the file ---------------------------------------------------------------------------------
 
 bool GenerateDustFile(const DustSettings& settings, const std::string& path, GeneratedFile* written,
-                      std::string* error) {
+                      std::string* error, bool replace) {
   OutputFile file;
   if (!file.Create(path, error)) return false;
+  if (!replace) file.NeverReplace();
   // Every track ends by itself: past the index limit its counter resumes at the span.
   PfxTrack head{settings.firstIndex, settings.lastIndex, 0, {0, 0, 0}};
   head.resumeIndex = TrackSpan(head);

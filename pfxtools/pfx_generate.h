@@ -21,8 +21,9 @@ struct GeneratedFile {
   uint64_t samples = 0;
 };
 
-// false, with a one-line reason, when the file cannot be written.
+// false, with a one-line reason, when the file cannot be written. Unless `replace`, a file under
+// `path` when the new one is to be put in place stays, and that is a failure too.
 bool GenerateDustFile(const DustSettings& settings, const std::string& path, GeneratedFile* written,
-                      std::string* error);
+                      std::string* error, bool replace = true);
 
 }  // namespace dustweave

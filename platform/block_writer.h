@@ -1,7 +1,7 @@
-// Full blocks of an output written behind the caller's back: on a second thread where the
-// platform has threads, so that the system's copy overlaps the making of the next block; at once
-// elsewhere. Each block goes to its own offset in one OutputFile; a failed write is handed to the
-// file (and so reported) with the next block, not only at the end.
+// Full blocks of an output written behind the caller's back: on a second thread where one can be
+// started, so that the system's copy overlaps the making of the next block; at once elsewhere.
+// Each block goes to its own offset in one OutputFile; a failed write is handed to the file (and
+// so reported) with the next block, not only at the end.
 #pragma once
 
 #include <cstddef>
@@ -33,6 +33,7 @@ class BlockWriter {
   struct Thread;
   OutputFile& file_;
   std::unique_ptr<Thread> thread_;
+  bool atOnce_ = false;  // no thread could be started: each block is written as it comes
 };
 
 }  // namespace dustweave

@@ -1,6 +1,7 @@
-// The file calls for POSIX (open, pwrite, pread, copy_file_range on Linux, flock, fchmod, fsync,
-// extended attributes, rename) and for Windows (CreateFileA with no sharing but delete, positioned
-// WriteFile and ReadFile, named streams, MoveFileExA).
+// The file calls for POSIX (open, O_TMPFILE and linkat on Linux, pwrite, pread, copy_file_range on
+// Linux, flock, fchmod, fsync, extended attributes, rename and renameat2) and for Windows
+// (CreateFileA with no sharing but delete, positioned WriteFile and ReadFile, named streams,
+// MoveFileExA).
 #include "platform/file_handle.h"
 
 #include <algorithm>
@@ -17,6 +18,9 @@
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+#ifdef __linux__
+#include <sys/syscall.h>
+#endif
 #endif
 
 namespace dustweave {
@@ -63,17 +67,24 @@ SystemError Checked(FileOp op, const std::string& path, Call call) {
 
 // ---- the handle ---------------------------------------------------------------------------
 
-// Marked once held: a sweep finds the file unmarked (and leaves it) or held.
+// Marked once held, and named (where it was made without a name) once marked.
 SystemError FileHandle::Create(const std::string& path) {
   NewFileMode();  // asked while the program makes no other file
   SystemError error = Open(FileOp::Create, path);
   if (error == 0) Mark();
-  return error;
+  return error == 0 ? NameMade() : error;
 }
 
 SystemError FileHandle::OpenToRead(const std::string& path) { return Open(FileOp::Open, path); }
 
-SystemError FileHandle::OpenUnheld(const std::string& path) { return Open(FileOp::Open, path, true); }
+// The mark is read before the hold: NTFS may refuse to open the stream of a file held so.
+// Compared with the number of the file held, it proves that file, not one put there meanwhile.
+SystemError FileHandle::HoldToRemove(const std::string& path, bool* marked) {
+  std::string mark = MarkAt(path);
+  SystemError error = Open(FileOp::Open, path, true);
+  *marked = error == 0 && !mark.empty() && mark == OwnNumber();
+  return error;
+}
 
 // Closes what it held; then the seam is asked, and the system; the path is kept for the seam.
 SystemError FileHandle::Open(FileOp op, const std::string& path, bool unheld) {
@@ -106,15 +117,28 @@ void FileHandle::Mark() {
   if (stream != INVALID_HANDLE_VALUE) CloseHandle(stream);
 }
 
-bool FileHandle::IsMarked() {
-  HANDLE stream = MarkStream(handle_, path_, GENERIC_READ, OPEN_EXISTING);
-  if (stream == INVALID_HANDLE_VALUE) return false;
+// Through a handle that asks only for attributes, which no holder's sharing refuses.
+std::string FileHandle::MarkAt(const std::string& path) {
+  HANDLE file = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return "";
+  HANDLE stream = MarkStream(file, path, GENERIC_READ, OPEN_EXISTING);
+  CloseHandle(file);
+  if (stream == INVALID_HANDLE_VALUE) return "";
   char value[32];
   DWORD got = 0;
   bool read = ReadFile(stream, value, sizeof value, &got, nullptr);
   CloseHandle(stream);
-  return read && got > 0 && std::string(value, got) == OwnNumber();
+  return read ? std::string(value, got) : "";
 }
+
+std::string FileHandle::OwnNumber() const {
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(handle_, &information)) return "";
+  return std::to_string((static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow);
+}
+
+SystemError FileHandle::NameMade() { return 0; }  // named as it was made
 
 void FileHandle::Unmark(const std::string& name) {
   HANDLE stream = MarkStream(handle_, name, DELETE, OPEN_EXISTING, FILE_FLAG_DELETE_ON_CLOSE);
@@ -170,20 +194,54 @@ void FileHandle::Close() {
   handle_ = nullptr;
 }
 #else
+#ifdef __linux__
+namespace {
+
+// A new file without a name in the folder of `path`, to be linked under `path` through /proc:
+// its descriptor, or -1 where the file system makes none or no /proc is there to link it through.
+int CreateUnnamed(const std::string& path) {
+  static const bool linkable = access("/proc/self/fd", X_OK) == 0;
+  std::string folder = FolderOf(path);
+  return linkable ? ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600) : -1;
+}
+
+}  // namespace
+#endif
+
 // An existing file to read (not through a link when unheld, and then locked), or a new file
-// locked while it is open: a later run removes only temporary files nobody holds. A sweep that
-// looks at the new file before it is marked lets go of its lock at once and never removes it.
-// File systems without locks (some network folders) still write: there the lock is a courtesy.
+// locked while it is open: a later run removes only temporary files nobody holds. On Linux the
+// new file has no name until Create has locked and marked it. Elsewhere a sweep that looks at it
+// before it is locked finds it unmarked, and only lists it. File systems without locks (some
+// network folders) still write: there the lock is a courtesy.
 SystemError FileHandle::SystemOpen(FileOp op, const std::string& path, bool unheld) {
   if (op == FileOp::Open) {
     fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | (unheld ? O_NOFOLLOW : 0));  // a pipe answers at once
     if (fd_ < 0) return errno;
     return !unheld || flock(fd_, LOCK_EX | LOCK_NB) == 0 ? 0 : SYSTEM_NAME_TAKEN;
   }
-  fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+#ifdef __linux__
+  fd_ = CreateUnnamed(path);
+  unnamed_ = fd_ >= 0;
+#endif
+  if (fd_ < 0) fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd_ < 0) return errno;
   flock(fd_, LOCK_EX);
   return 0;
+}
+
+// The file made without a name takes its name: SYSTEM_NAME_TAKEN when the name exists.
+SystemError FileHandle::NameMade() {
+#ifdef __linux__
+  if (!unnamed_) return 0;
+  unnamed_ = false;
+  std::string self = "/proc/self/fd/" + std::to_string(fd_);
+  if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path_.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+  SystemError error = errno;
+  Close();
+  return error;
+#else
+  return 0;
+#endif
 }
 
 void FileHandle::Mark() {
@@ -191,10 +249,15 @@ void FileHandle::Mark() {
   if (FaultAt(FileOp::Mark, path_) == 0 && !number.empty()) fsetxattr(fd_, MARK_ATTRIBUTE, number.data(), number.size(), 0);
 }
 
-bool FileHandle::IsMarked() {
+std::string FileHandle::MarkAt(const std::string& path) {
   char value[32];
-  ssize_t got = fgetxattr(fd_, MARK_ATTRIBUTE, value, sizeof value);
-  return got > 0 && std::string(value, static_cast<size_t>(got)) == OwnNumber();
+  ssize_t got = lgetxattr(path.c_str(), MARK_ATTRIBUTE, value, sizeof value);
+  return got > 0 ? std::string(value, static_cast<size_t>(got)) : "";
+}
+
+std::string FileHandle::OwnNumber() const {
+  struct stat held{};
+  return fstat(fd_, &held) == 0 ? std::to_string(static_cast<uint64_t>(held.st_ino)) : "";
 }
 
 void FileHandle::Unmark(const std::string&) { fremovexattr(fd_, MARK_ATTRIBUTE); }
@@ -267,12 +330,6 @@ SystemError FileHandle::CopyFrom(FileHandle& source, uint64_t from, uint64_t siz
   return 0;
 }
 
-// The file's number among its volume's (inode, file index): a copy has another.
-std::string FileHandle::OwnNumber() const {
-  PathStatus status;
-  return StatusOf(path_, &status) == 0 && status.kind == PathKind::File ? std::to_string(status.index) : "";
-}
-
 #ifdef _WIN32
 unsigned NewFileMode() { return 0; }
 #else
@@ -297,6 +354,35 @@ SystemError RenameOver(const std::string& from, const std::string& to) {
   return Checked(FileOp::Rename, to, [&] { return std::rename(from.c_str(), to.c_str()) == 0; });
 #endif
 }
+
+#ifdef _WIN32
+SystemError RenameUnlessTaken(const std::string& from, const std::string& to) {
+  SystemError error = Checked(FileOp::Rename, to, [&] { return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0; });
+  return error == ERROR_ALREADY_EXISTS ? SYSTEM_NAME_TAKEN : error;
+}
+#else
+namespace {
+
+// The rename that never replaces: renameat2's (through syscall, which every C library has); where
+// the file system has no such rename, a hard link, which never replaces either, then the
+// removal of the old name (were that to fail, the file would stay under both names).
+bool RenameKeepingTarget(const char* from, const char* to) {
+#if defined(__linux__) && defined(SYS_renameat2)
+  constexpr unsigned NO_REPLACE = 1;  // RENAME_NOREPLACE
+  if (syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, NO_REPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) return false;
+#endif
+  if (link(from, to) != 0) return false;
+  unlink(from);
+  return true;
+}
+
+}  // namespace
+
+SystemError RenameUnlessTaken(const std::string& from, const std::string& to) {
+  return Checked(FileOp::Rename, to, [&] { return RenameKeepingTarget(from.c_str(), to.c_str()); });
+}
+#endif
 
 SystemError RemoveFile(const std::string& path) {
 #ifdef _WIN32

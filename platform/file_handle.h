@@ -25,12 +25,18 @@ class FileHandle {
   FileHandle& operator=(const FileHandle&) = delete;
 
   // Creates `path`, which must not exist yet, to read and write, held until Close and read by no
-  // one else (POSIX: locked, 0600; Windows: sharing nothing but deletion, so renaming), then
-  // marked (see Mark) where the file system holds marks. 0 or the error.
+  // one else (POSIX: locked, 0600; Windows: sharing nothing but deletion, so renaming), and
+  // marked where the file system holds marks. No other run sees the name unheld: Windows holds
+  // the file as it makes it; Linux makes it without a name, locks and marks it, then names it
+  // (elsewhere, or where the file system makes no file without a name, the lock follows the
+  // creation at once, and a sweep in between finds the file unmarked and only lists it).
+  // 0, SYSTEM_NAME_TAKEN when the name exists, or the error.
   SystemError Create(const std::string& path);
-  // Opens an existing file that nobody holds (as Create holds one), and holds it; a symbolic
-  // link is not followed. 0, SYSTEM_NAME_TAKEN when another holds it, or the error.
-  SystemError OpenUnheld(const std::string& path);
+  // Opens an existing file that nobody holds (as Create holds one) and holds it, so that it can
+  // be removed (RemoveHeld); a symbolic link is not followed. `*marked` says whether it carries
+  // the mark made for it: a file that carries no mark, or a copy carrying the mark of the file it
+  // was copied from, is not marked. 0, SYSTEM_NAME_TAKEN when another holds it, or the error.
+  SystemError HoldToRemove(const std::string& path, bool* marked);
   // Opens an existing file to read, without waiting for a writer when it is a pipe: 0 or the
   // error.
   SystemError OpenToRead(const std::string& path);
@@ -46,9 +52,8 @@ class FileHandle {
   // file index) in an extended attribute on POSIX, in a named stream on Windows, so that a copy,
   // which may carry it along, is not taken for the file marked. Where the file system holds
   // neither (FAT, wine), the file stays unmarked. Unmark takes it off an output, now at `name`.
-  bool IsMarked();
   void Unmark(const std::string& name);
-  // Removes the file held by OpenUnheld, only while its name still leads to it: 0 or the error.
+  // Removes the file held by HoldToRemove, only while its name still leads to it: 0 or the error.
   SystemError RemoveHeld();
   SystemError Sync();                  // flushes the file's bytes to the disk
   // Lets go of the file. Its error is not asked: a file written is flushed first (Sync), and the
@@ -58,14 +63,19 @@ class FileHandle {
  private:
   SystemError Open(FileOp op, const std::string& path, bool unheld = false);  // Create or Open
   SystemError SystemOpen(FileOp op, const std::string& path, bool unheld);  // as the system does it
-  void Mark();  // put by Create
-  std::string OwnNumber() const;  // what the mark holds
+  SystemError NameMade();  // Create's file, made without a name, named
+  void Mark();             // put by Create
+  static std::string MarkAt(const std::string& path);  // what the mark of the file at `path` holds, or ""
+  // The held file's number among its volume's (inode, file index), which its mark holds: a copy
+  // has another.
+  std::string OwnNumber() const;
 
   std::string path_;
 #ifdef _WIN32
   void* handle_ = nullptr;
 #else
   int fd_ = -1;
+  bool unnamed_ = false;  // made without a name: Create names it once it is marked
 #endif
 };
 
@@ -73,6 +83,10 @@ class FileHandle {
 unsigned NewFileMode();
 // Renames `from` over `to`, replacing a file there in one step.
 SystemError RenameOver(const std::string& from, const std::string& to);
+// Renames `from` to `to` only where nothing is under `to`, in one step: SYSTEM_NAME_TAKEN when
+// something is (it stays as it is, and so does `from`). Linux: renameat2's RENAME_NOREPLACE, or a
+// hard link then the removal of `from` where the file system has no such rename.
+SystemError RenameUnlessTaken(const std::string& from, const std::string& to);
 SystemError RemoveFile(const std::string& path);
 SystemError SyncFolderOf(const std::string& path);  // makes renames in the folder durable (POSIX)
 // The names in `folder` ("" the current one) that begin with `start`.

@@ -73,6 +73,13 @@ void Log(uint64_t number, FileOp op, const std::string& path) {
   std::fflush(gLog);
 }
 
+void PutFileMeanwhile(const std::string& path) {
+  if (std::FILE* file = std::fopen(path.c_str(), "wb")) {
+    std::fputs(MADE_MEANWHILE, file);
+    std::fclose(file);
+  }
+}
+
 [[noreturn]] void StopDead() {
 #ifdef _WIN32
   TerminateProcess(GetCurrentProcess(), 137);
@@ -87,6 +94,7 @@ SystemError PlannedFault(FileOp op, const std::string& path) {
   Log(number, op, path);
   using Break = FileFaultPlan::Break;
   if (number == gPlan.at && gPlan.how == Break::StopDead) StopDead();
+  if (number == gPlan.at && gPlan.how == Break::FileAppears) PutFileMeanwhile(path);
   bool broken = (number == gPlan.at && gPlan.how == Break::Once) ||
                 (number >= gPlan.at && gPlan.how == Break::FromThenOn);
   return broken ? SYSTEM_IO_ERROR : 0;
@@ -98,13 +106,17 @@ bool ParseFileFaultPlan(const std::string& text, FileFaultPlan* plan, std::strin
   using Break = FileFaultPlan::Break;
   *plan = FileFaultPlan();
   std::smatch part;
-  bool known = std::regex_match(text, part, std::regex("(none|once|from|dead)(?::([0-9]+))?(?:,log=(.+))?"));
+  bool known = std::regex_match(text, part, std::regex("(none|once|from|dead|appear)(?::([0-9]+))?(?:,log=(.+))?"));
   std::string how = part[1];
-  plan->how = how == "once" ? Break::Once : how == "from" ? Break::FromThenOn : how == "dead" ? Break::StopDead : Break::Nothing;
+  plan->how = how == "once"     ? Break::Once
+              : how == "from"   ? Break::FromThenOn
+              : how == "dead"   ? Break::StopDead
+              : how == "appear" ? Break::FileAppears
+                                : Break::Nothing;
   plan->at = part[2].matched ? std::strtoull(part[2].str().c_str(), nullptr, 10) : 0;
   plan->log = part[3];
   if (!known || (plan->how == Break::Nothing) != !part[2].matched || (part[2].matched && plan->at == 0)) {
-    *error = "a fault plan is none, once:N, from:N or dead:N, then ,log=PATH: " + text;
+    *error = "a fault plan is none, once:N, from:N, dead:N or appear:N, then ,log=PATH: " + text;
     return false;
   }
   return true;

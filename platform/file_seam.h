@@ -1,6 +1,7 @@
 // The system's errors as the file layer reports them, and the seam through which tests break the
 // layer's file operations. Every call the layer makes to the system about a file or a folder asks
-// the seam first, which may fail it with an error, or stop the process dead before it.
+// the seam first, which may fail it with an error, stop the process dead before it, or put a file
+// of another program's under its name just before it.
 #pragma once
 
 #include <cerrno>
@@ -54,16 +55,18 @@ SystemError FaultAt(FileOp op, const std::string& path);
 
 // A fault plan for a whole run of a program, for tests that break its file operations by
 // counting them: operation N fails once, or N and every later one fail, or the process stops dead
-// (killed) just before N. Every operation is appended to the log, one line each ("N op path"),
-// when one is named.
+// (killed) just before N, or just before N a file appears under N's path (MADE_MEANWHILE, as
+// another program writes it). Every operation is appended to the log, one line each
+// ("N op path"), when one is named.
+inline constexpr const char* MADE_MEANWHILE = "made by another program meanwhile\n";
 struct FileFaultPlan {
-  enum class Break { Nothing, Once, FromThenOn, StopDead };
+  enum class Break { Nothing, Once, FromThenOn, StopDead, FileAppears };
   Break how = Break::Nothing;
   uint64_t at = 0;  // the operation, counted from 1
   std::string log;
 };
 
-// "none", "once:N", "from:N" or "dead:N", then optionally ",log=PATH".
+// "none", "once:N", "from:N", "dead:N" or "appear:N", then optionally ",log=PATH".
 bool ParseFileFaultPlan(const std::string& text, FileFaultPlan* plan, std::string* error);
 // Installs the plan as the seam for the rest of the process.
 bool StartFileFaultPlan(const FileFaultPlan& plan, std::string* error);

@@ -45,7 +45,12 @@ bool OutputFile::Create(const std::string& path, std::string* error) {
   return false;
 }
 
-std::string OutputFile::reason() const { return CannotWrite(path_, SystemReason(error_)); }
+std::string OutputFile::reason() const { return reason(error_); }
+
+std::string OutputFile::reason(SystemError failure) const {
+  bool kept = !replaces_ && failure == SYSTEM_NAME_TAKEN;
+  return CannotWrite(path_, kept ? "a file was made under that name meanwhile, and it is kept" : SystemReason(failure));
+}
 
 void OutputFile::Fail(SystemError error) {
   if (failed()) return;
@@ -100,6 +105,10 @@ bool OutputFile::Seal(std::string* error) {
   return false;
 }
 
+SystemError OutputFile::PutInPlace() {
+  return replaces_ ? RenameOver(temporary_, target_) : RenameUnlessTaken(temporary_, target_);
+}
+
 // The bytes are on the disk under the name: a failing close can no longer change them.
 void OutputFile::Renamed() {
   ForgetTemporary(temporary_);
@@ -118,8 +127,8 @@ bool CommitTogether(const std::vector<OutputFile*>& files, std::string* error) {
     InterruptsHeld held;  // the renames are one step for Ctrl-C
     for (; renamed < files.size(); ++renamed) {
       OutputFile& file = *files[renamed];
-      if (SystemError failure = RenameOver(file.temporary_, file.target_)) {
-        *error = CannotWrite(file.path_, SystemReason(failure));
+      if (SystemError failure = file.PutInPlace()) {
+        *error = file.reason(failure);
         // Once a name holds its new file, what each name holds.
         for (size_t i = 0; renamed > 0 && i < files.size(); ++i) {
           const char* holds = i < renamed ? " holds its new file" : files[i]->hadFile_ ? " holds its older file" : " is not written";

@@ -41,6 +41,9 @@ class OutputFile {
   void Fail(SystemError error);
   // Removes the temporary file; the final name is never touched.
   void Abandon();
+  // The commit puts this file in place only where no file is under its name then: a file made
+  // there meanwhile is kept, and the commit fails, saying so.
+  void NeverReplace() { replaces_ = false; }
 
   bool failed() const { return error_ != 0; }
   SystemError error() const { return error_; }
@@ -52,13 +55,16 @@ class OutputFile {
  private:
   friend bool CommitTogether(const std::vector<OutputFile*>& files, std::string* error);
   bool Seal(std::string* error);  // on the disk, with its bits: ready to be renamed
+  SystemError PutInPlace();       // the rename
   void Renamed();
+  std::string reason(SystemError failure) const;
 
   std::string path_;       // as the command was given it, for messages
   std::string target_;     // the file it leads to, which the commit replaces
   std::string temporary_;  // beside target_
   FileHandle handle_;
   bool hadFile_ = false;   // a file was under target_ when sealed
+  bool replaces_ = true;   // the commit may replace a file under target_
   uint64_t end_ = 0;
   SystemError error_ = 0;
 };

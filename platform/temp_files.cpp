@@ -7,6 +7,8 @@
 #include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <new>
 #include <regex>
 
 #include "platform/file_handle.h"
@@ -61,26 +63,39 @@ std::string TemporaryNameFor(const std::string& path) {
 
 namespace {
 
-std::vector<std::string> gTemporaries;  // read by the handler only while no one changes it
+std::vector<std::string> gTemporaries;  // read by the handlers only while no one changes it
 std::atomic<int> gHeld{0};
 void (*gSayFirst)() = nullptr;
+
+// Removes every listed file as the program ends, with the system's call alone: no allocation,
+// no seam, nothing noted.
+void RemoveListedAtTheEnd() {
+#ifdef _WIN32
+  for (const std::string& path : gTemporaries) DeleteFileA(path.c_str());
+#else
+  for (const std::string& path : gTemporaries) unlink(path.c_str());
+#endif
+}
 
 #ifdef _WIN32
 std::atomic<bool> gEnding{false};  // the console handler's thread is ending the program
 
-// Every console event ends the program, once the list and renames into place are still.
+// Every console event ends the program, once the list and renames into place are still. The
+// process is ended where it stands: the other threads stopped at arbitrary points, so neither
+// the libraries' detach nor the C runtime's clean-up may run after them.
 BOOL WINAPI EndByConsoleEvent(DWORD) {
   gEnding = true;
   while (gHeld.load() > 0) Sleep(1);
   if (gSayFirst != nullptr) gSayFirst();
-  for (const std::string& path : gTemporaries) DeleteFileA(path.c_str());
-  ExitProcess(0xC000013A);  // the status of a program ended by Ctrl-C
+  RemoveListedAtTheEnd();
+  TerminateProcess(GetCurrentProcess(), 0xC000013A);  // the status of a program ended by Ctrl-C
   return TRUE;
 }
 
-// The handler runs on a thread of its own: once it has begun, a hold waits for the end instead.
-void MaskInterrupts(bool masked) {
-  if (!masked || !gEnding.load()) return;
+// The console handler runs on a thread of its own: a thread that comes to hold interrupts once
+// it has begun gives the hold back and waits here for the end, changing nothing.
+void StayIfEnding() {
+  if (!gEnding.load()) return;
   --gHeld;
   for (;;) Sleep(INFINITE);
 }
@@ -95,19 +110,30 @@ sigset_t InterruptSet() {
 }
 
 // The interrupts wait blocked; one that came meanwhile is taken once unblocked.
-void MaskInterrupts(bool masked) {
+void BlockInterrupts(bool blocked) {
   sigset_t set = InterruptSet();
-  pthread_sigmask(masked ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
+  pthread_sigmask(blocked ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
 }
 
 extern "C" void EndBySignal(int signalNumber) {
   if (gSayFirst != nullptr) gSayFirst();
-  for (const std::string& path : gTemporaries) unlink(path.c_str());
+  RemoveListedAtTheEnd();
   if (signalNumber == SIGQUIT) _exit(128 + SIGQUIT);  // its status, without the core it would leave here
   std::signal(signalNumber, SIG_DFL);
   std::raise(signalNumber);  // taken when the handler returns
 }
 #endif
+
+void (*gSayOutOfMemory)() = nullptr;
+int gOutOfMemoryStatus = 1;
+
+// operator new's handler: it never returns, so no allocation throws std::bad_alloc.
+void EndOutOfMemory() {
+  InterruptsHeld held;  // the list stays still, and no interrupt ends the program meanwhile
+  if (gSayOutOfMemory != nullptr) gSayOutOfMemory();
+  RemoveListedAtTheEnd();
+  std::_Exit(gOutOfMemoryStatus);
+}
 
 }  // namespace
 
@@ -132,6 +158,7 @@ void EndOnInterrupts(void (*sayFirst)()) {
   SetConsoleCtrlHandler(EndByConsoleEvent, TRUE);
 #else
   std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
   struct sigaction action{}, before{};
   action.sa_handler = EndBySignal;
   action.sa_mask = InterruptSet();  // one interrupt ends the program
@@ -141,13 +168,27 @@ void EndOnInterrupts(void (*sayFirst)()) {
 #endif
 }
 
+void EndWhenMemoryRunsOut(void (*sayFirst)(), int status) {
+  gSayOutOfMemory = sayFirst;
+  gOutOfMemoryStatus = status;
+  std::set_new_handler(EndOutOfMemory);
+}
+
+#ifdef _WIN32
 InterruptsHeld::InterruptsHeld() {
-  if (gHeld.fetch_add(1) == 0) MaskInterrupts(true);
+  if (gHeld.fetch_add(1) == 0) StayIfEnding();
+}
+
+InterruptsHeld::~InterruptsHeld() { --gHeld; }
+#else
+InterruptsHeld::InterruptsHeld() {
+  if (gHeld.fetch_add(1) == 0) BlockInterrupts(true);
 }
 
 InterruptsHeld::~InterruptsHeld() {
-  if (gHeld.fetch_sub(1) == 1) MaskInterrupts(false);
+  if (gHeld.fetch_sub(1) == 1) BlockInterrupts(false);
 }
+#endif
 
 // ---- removing -------------------------------------------------------------------------------
 
@@ -201,8 +242,9 @@ Sweep SweepTemporaries(const std::string& path, const std::vector<std::string>& 
   if (NamesIn(folder, prefix, &names) != 0) return sweep;
   for (const std::string& name : names) {
     FileHandle file;
-    if (!MayBeLeftover(folder, name, prefix.size(), given) || file.OpenUnheld(folder + name) != 0) continue;  // or held
-    if (!file.IsMarked()) sweep.unproven.push_back(folder + name);
+    bool marked = false;
+    if (!MayBeLeftover(folder, name, prefix.size(), given) || file.HoldToRemove(folder + name, &marked) != 0) continue;  // or held
+    if (!marked) sweep.unproven.push_back(folder + name);
     else if (SystemError failure = file.RemoveHeld()) NoteLeftBehind(folder + name, failure);
     else ++sweep.removed;
   }

@@ -1,5 +1,5 @@
-// Temporary files beside an output: their names, the list of those made (which an interrupt
-// removes as it ends the program), their removal with what could not be removed noted, and the
+// Temporary files beside an output: their names, the list of those made (which an interrupt or
+// running out of memory removes as it ends the program), their removal with what could not be removed noted, and the
 // sweep that removes what an earlier run left when it was killed or the machine stopped.
 //
 // Every temporary file of an output NAME is ".NAME.partial-PID-N" in NAME's folder; a name too
@@ -34,10 +34,16 @@ void RemoveRegisteredTemporaries();
 
 // Installed once, at the start: an interrupt calls `sayFirst` (if given; it may only write),
 // removes the listed files and ends the program by itself. POSIX: SIGINT, SIGTERM, SIGHUP and
-// SIGQUIT, each unless it was ignored at the start (nohup, a background job); SIGPIPE is ignored,
-// so that a closed pipe fails a write instead of ending a run with its files half made.
-// Windows: Ctrl-C (unless the parent turned it off), Ctrl-Break and closing the console.
+// SIGQUIT, each unless it was ignored at the start (nohup, a background job); SIGPIPE and SIGXFSZ
+// are ignored, so that a closed pipe or a file-size limit fails a write ("File too large") instead
+// of ending a run with its files half made. Windows: Ctrl-C (unless the parent turned it off),
+// Ctrl-Break and closing the console, after which the process is ended where it stands.
 void EndOnInterrupts(void (*sayFirst)());
+
+// Installed once, at the start, as operator new's handler: when memory runs out, on whatever
+// thread and under whatever frames (the module's among them), the program calls `sayFirst` (it
+// may only write), removes the listed files and ends with `status`. No allocation throws.
+void EndWhenMemoryRunsOut(void (*sayFirst)(), int status);
 
 // While one is alive, interrupts wait: outputs are renamed into place as one step, and the list
 // changes as one.
@@ -60,12 +66,13 @@ std::vector<std::string> LeftBehindLines();
 
 struct Sweep {
   size_t removed = 0;
-  std::vector<std::string> unproven;  // named like temporary files, but without their mark: left
+  std::vector<std::string> unproven;  // named like temporary files, but with no mark of their own: left
 };
 // Removes the temporary files that killed runs left beside `path`, whatever their age or process
-// ID: those whose name, mark (FileHandle::Mark) and free lock all say this program made them. A
-// file with the name alone is only listed; the files `given` (the command's input and outputs)
-// are neither. Nothing else in the folder is touched.
+// ID: those whose name, mark made for them (FileHandle::Create) and free lock all say this
+// program made them. A file with the name alone, or a copy carrying another file's mark, is only
+// listed; the files `given` (the command's input and outputs) are neither. Nothing else in the
+// folder is touched.
 Sweep SweepTemporaries(const std::string& path, const std::vector<std::string>& given);
 
 }  // namespace dustweave

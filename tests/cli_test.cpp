@@ -5,9 +5,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdio>
+
 #include "pfx/format.h"
 #include "pfxtools/pfx_inspect.h"
 #include "pfxtools/pfx_writer.h"
+#include "platform/file_seam.h"
 #include "program_run.h"
 #include "temp_file.h"
 
@@ -531,7 +534,8 @@ TEST(CliGenerate, TracksLongerThanTheIndexLimitEndByThemselves) {
 }
 
 // Exit 10, nothing written, for a file that cannot be written, and for an existing one unless
-// --force says so: one wrong word (generate for inspect) must not cost a recording.
+// --force says so: one wrong word (generate for inspect) must not cost a recording, nor one made
+// under the name while generate runs (put there by the file seam just before the commit's rename).
 TEST(CliGenerate, WritesNeitherWhereItCannotNorOverAFileUnlessForced) {
   Outcome outcome = Dustweave({"generate", "/nonexistent/out.pfx"});
   EXPECT_EQ(outcome.status, NOT_RUN);
@@ -545,6 +549,18 @@ TEST(CliGenerate, WritesNeitherWhereItCannotNorOverAFileUnlessForced) {
   EXPECT_EQ(ReadText(pfx.path()), recorded);
   EXPECT_EQ(Dustweave({"generate", pfx.path(), "--particles", "2", "--force"}).status, 0);
   EXPECT_NE(ReadText(pfx.path()), recorded);
+
+  TempFolder folder;
+  std::string late = folder.File("late.pfx"), log = folder.File("operations");
+  ASSERT_EQ(Dustweave({"--test-file-faults", "none,log=" + log, "generate", late}).status, 0);
+  std::string logged = ReadText(log), rename = logged.substr(0, logged.find(" rename " + late));
+  std::remove(late.c_str());
+  std::remove(log.c_str());
+  outcome = Dustweave({"--test-file-faults", "appear:" + rename.substr(rename.rfind('\n') + 1), "generate", late});
+  EXPECT_EQ(outcome.status, NOT_RUN);
+  ExpectOneLineError(outcome, "cannot write " + late + ": a file was made under that name meanwhile, and it is kept");
+  EXPECT_TRUE(ReadText(late) == dustweave::MADE_MEANWHILE) << "the file made meanwhile is lost";
+  EXPECT_EQ(folder.Entries(), std::vector<std::string>{"late.pfx"});
 }
 
 }  // namespace

@@ -742,12 +742,12 @@ TEST(ConvertInterrupted, AClosedPipeLosesOnlyTheLines) {
 }
 
 TEST(ConvertInterrupted, LineNamesTheOutputsThatWereThere) {
-  EXPECT_EQ(dustweave::NothingWrittenLine({"a.glb", "a.svg"}, {false, false}), "interrupted: nothing written");
-  EXPECT_EQ(dustweave::NothingWrittenLine({"a.glb", "a.svg"}, {false, true}),
+  EXPECT_EQ(dustweave::NothingWrittenLine("interrupted", {"a.glb", "a.svg"}, {false, false}), "interrupted: nothing written");
+  EXPECT_EQ(dustweave::NothingWrittenLine("interrupted", {"a.glb", "a.svg"}, {false, true}),
             "interrupted: nothing written; a.svg is as it was");
-  EXPECT_EQ(dustweave::NothingWrittenLine({"a.glb", "a.svg"}, {true, true}),
-            "interrupted: nothing written; a.glb and a.svg are as they were");
-  EXPECT_EQ(dustweave::WrittenLine({"a.glb"}), "interrupted after writing a.glb");
+  EXPECT_EQ(dustweave::NothingWrittenLine("out of memory", {"a.glb", "a.svg"}, {true, true}),
+            "out of memory: nothing written; a.glb and a.svg are as they were");
+  EXPECT_EQ(dustweave::WrittenLine("interrupted", {"a.glb"}), "interrupted after writing a.glb");
 }
 
 // ---- run --obj streams what the kept mesh gives -----------------------------------------------

@@ -38,16 +38,8 @@
 
 int DustweaveMain(int argc, char** argv);  // commands/main.cpp, compiled under this name here
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define FAULT_SEARCH_ONCE_ONLY 1
-#endif
-#endif
-#if defined(__SANITIZE_ADDRESS__)
-#define FAULT_SEARCH_ONCE_ONLY 1
-#endif
 #ifndef FAULT_SEARCH_ONCE_ONLY
-#define FAULT_SEARCH_ONCE_ONLY 0
+#define FAULT_SEARCH_ONCE_ONLY BUILT_WITH_ASAN
 #endif
 
 namespace {

@@ -1,11 +1,15 @@
 // What dustweave's commands promise about the files they write, beside the fault search: names
 // that cannot be written are refused before the module runs; a killed conversion's leftovers are
-// swept by the next one; a full file system costs nothing; --quiet shows only errors.
+// swept by the next one; a full file system, a file-size limit or too little memory costs nothing;
+// --quiet shows only errors.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -195,8 +199,8 @@ TEST(OutputsStale, NextConversionSweepsWhatAKilledOneLeftAndNothingElse) {
   Outcome outcome = Dustweave({"convert", input, folder.File("out.obj"), "--svg", folder.File("out.svg")});
   EXPECT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_EQ(outcome.err, "dustweave: removed 1 temporary file left beside " + folder.File("out.obj") + " by an earlier run\n"
-                         "dustweave: " + users + " is named like a temporary file of an earlier run but lacks this program's "
-                         "mark, so it is left; if it is one, remove it: rm -- '" + users + "'\n");
+                         "dustweave: " + users + " is named like a temporary file of an earlier run but carries no mark "
+                         "this program made for it, so it is left; if it is one, remove it: rm -- '" + users + "'\n");
   EXPECT_EQ(folder.Entries(), (std::vector<std::string>{".out.obj.partial-7-7", ".out.obj.partial-notes",
                                                         ".out.svg.partial-2024-05", "out.obj", "out.obj.partial-1-1", "out.svg"}));
   std::string obj = ReadText(folder.File("out.obj"));
@@ -221,6 +225,122 @@ TEST(OutputsFull, FullFileSystemKeepsTheOlderFile) {
     Outcome outcome = RunCommand("unshare -rm sh -c " + Quote(script));
     EXPECT_NE(outcome.out.find("No space left on device"), std::string::npos) << outcome.out;
     EXPECT_NE(outcome.out.find("status 10\nolder\n.\n..\n" + name + "\n"), std::string::npos) << outcome.out;
+  }
+}
+
+// ---- limits on memory and on file size --------------------------------------------------------
+
+// The kinds of output a conversion writes: the options after the input (names of files in the
+// test's folder), and the names written, OUTPUT first.
+struct Kind {
+  std::vector<std::string> options, outputs;
+};
+const Kind KINDS[] = {
+    {{"out.obj"}, {"out.obj"}},
+    {{"out.glb"}, {"out.glb"}},
+    {{"out.glb", "--tubes"}, {"out.glb"}},
+    {{"out.obj", "--tubes"}, {"out.obj"}},
+    {{"out.usda"}, {"out.usda"}},
+    {{"out.usdc"}, {"out.usdc"}},
+    {{"out.glb", "--svg", "out.svg", "--html", "out.html"}, {"out.glb", "out.svg", "out.html"}},
+};
+
+// dustweave run with `args` and the system's `resource` limited to `limit` bytes from its start
+// (setrlimit in the child, before exec): its exit status, or 128 + the signal that ended it.
+Outcome Limited(std::vector<std::string> args, int resource, rlim_t limit) {
+  TempFile out(".out"), err(".err");
+  args.insert(args.begin(), DUSTWEAVE_PROGRAM);
+  std::vector<std::string> words = LaunchedArgs(args);
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  pid_t child = fork();
+  if (child == 0) {
+    rlimit bound{limit, limit};
+    dup2(open("/dev/null", O_RDONLY), 0);
+    dup2(open(out.path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+    dup2(open(err.path().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+    if (setrlimit(resource, &bound) == 0) execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int raw = 0;
+  waitpid(child, &raw, 0);
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw), ReadText(out.path()), ReadText(err.path())};
+}
+
+// The conversion of the folder's typical.pfx to `kind`.
+std::vector<std::string> ConvertArgs(const TempFolder& folder, const Kind& kind) {
+  std::vector<std::string> args = {"convert", folder.File("typical.pfx"), "-q"};
+  for (const std::string& option : kind.options) args.push_back(option.find('.') == std::string::npos ? option : folder.File(option));
+  return args;
+}
+
+// The bytes each output of `kind` holds after a conversion without limits.
+std::vector<std::string> FreshBytes(const TempFolder& folder, const Kind& kind) {
+  std::vector<std::string> fresh;
+  EXPECT_EQ(Dustweave(ConvertArgs(folder, kind)).status, 0);
+  for (const std::string& name : kind.outputs) fresh.push_back(ReadText(folder.File(name)));
+  return fresh;
+}
+
+// The conversion to `kind`, over older files, with `resource` limited to `limit`: it writes every
+// output whole (status 0, each holding `fresh`'s bytes) or none (status 10 and one line, each
+// output holding its older bytes), and leaves nothing else beside them; it never ends by a signal.
+Outcome ConvertUnder(const TempFolder& folder, const Kind& kind, const std::vector<std::string>& fresh, int resource,
+                     rlim_t limit) {
+  std::string where = "limit " + std::to_string(limit) + ", " + kind.options[0] + (kind.options.size() > 1 ? " ..." : "");
+  for (const std::string& name : kind.outputs) WriteText(folder.File(name), "older " + name);
+  Outcome outcome = Limited(ConvertArgs(folder, kind), resource, limit);
+  EXPECT_TRUE(outcome.status == 0 || outcome.status == NOT_DONE) << where << ": status " << outcome.status << ": " << outcome.err;
+  EXPECT_EQ(outcome.out, "") << where;
+  EXPECT_TRUE(outcome.status == 0 || (outcome.err.rfind("dustweave: ", 0) == 0 && outcome.err.find('\n') == outcome.err.size() - 1))
+      << where << ": " << outcome.err;
+  std::vector<std::string> left = {"typical.pfx"};
+  for (size_t i = 0; i < kind.outputs.size(); ++i) {
+    std::string bytes = ReadText(folder.File(kind.outputs[i]));
+    EXPECT_TRUE(bytes == (outcome.status == 0 ? fresh[i] : "older " + kind.outputs[i]))
+        << where << ": " << kind.outputs[i] << " holds " << bytes.size() << " bytes, status " << outcome.status;
+    left.push_back(kind.outputs[i]);
+  }
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(folder.Entries(), left) << where << ": " << outcome.err;
+  return outcome;
+}
+
+// From 20 to 130 MB of address space, every kind of output converts or says why. Where no thread
+// can be started the work goes on without it; memory running out anywhere, under the module's
+// frames too, ends the command with "out of memory" and its temporary files removed.
+TEST(OutputsLimits, EveryAddressSpaceConvertsOrEndsWithALine) {
+  if (BUILT_WITH_ASAN) GTEST_SKIP() << "AddressSanitizer's shadow takes more address space than any limit leaves";
+  if (!std::string(DUSTWEAVE_LAUNCHER).empty()) GTEST_SKIP() << "the emulator takes the 32-bit program's address space as it starts";
+  int outOfMemory = 0;
+  for (const Kind& kind : KINDS) {
+    TempFolder folder;
+    Typical(folder);
+    std::vector<std::string> fresh = FreshBytes(folder, kind);
+    for (rlim_t megabytes = 20; megabytes <= 130; megabytes += 5) {
+      Outcome outcome = ConvertUnder(folder, kind, fresh, RLIMIT_AS, megabytes << 20);
+      outOfMemory += outcome.err.rfind("dustweave: out of memory: nothing written", 0) == 0;
+      EXPECT_TRUE(megabytes < 130 || outcome.status == 0) << kind.options[0] << ": " << outcome.err;
+    }
+  }
+  EXPECT_GT(outOfMemory, 0) << "no limit searched was felt";
+}
+
+// A file-size limit below an output's size fails its write as a full disk does, for every output,
+// whichever thread writes it.
+TEST(OutputsLimits, FileSizeLimitIsAWriteFailure) {
+  for (const Kind& kind : KINDS) {
+    TempFolder folder;
+    Typical(folder);
+    std::vector<std::string> fresh = FreshBytes(folder, kind);
+    size_t largest = 0;
+    for (const std::string& bytes : fresh) largest = std::max(largest, bytes.size());
+    for (double share : {0.05, 0.25, 0.5, 0.75, 0.95}) {
+      Outcome outcome = ConvertUnder(folder, kind, fresh, RLIMIT_FSIZE, static_cast<rlim_t>(share * static_cast<double>(largest)));
+      EXPECT_EQ(outcome.status, NOT_DONE) << kind.options[0] << " at " << share;
+      EXPECT_NE(outcome.err.find(": File too large\n"), std::string::npos) << outcome.err;
+    }
   }
 }
 

@@ -31,6 +31,19 @@ inline std::string ReadText(const std::string& path) {
   return text.str();
 }
 
+// Whether the programs built here run under AddressSanitizer (the asan build), whose shadow
+// memory takes more address space than any limit on it leaves.
+#if defined(__SANITIZE_ADDRESS__)
+#define BUILT_WITH_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define BUILT_WITH_ASAN 1
+#endif
+#endif
+#ifndef BUILT_WITH_ASAN
+#define BUILT_WITH_ASAN 0
+#endif
+
 // What starts a program built here: nothing natively; in a build for another processor the
 // emulator's command (DUSTWEAVE_LAUNCHER, qemu-i386-static for 32-bit Linux).
 #ifndef DUSTWEAVE_LAUNCHER

@@ -1,7 +1,8 @@
 // The batches of a text output and the worker that formats them. Batches are used in a ring: a
 // full one is handed over, and the next is taken back once its text is written. Where the worker
 // is behind, the packing thread formats the batch handed last while it waits, so both threads
-// format. The mingw builds' thread model has no std::thread: there each batch is formatted at once.
+// format. Where no worker can be started (and in the mingw builds, which have no threads) each
+// batch is formatted at once.
 #include "writers/batched_text.h"
 
 #include <algorithm>
@@ -9,15 +10,11 @@
 #include <utility>
 #include <vector>
 
-#if !defined(_WIN32) || defined(_GLIBCXX_HAS_GTHREADS)
-#define DUSTWEAVE_TEXT_WORKER 1
+#include "platform/worker_thread.h"
+
+#if DUSTWEAVE_THREADS
 #include <condition_variable>
 #include <mutex>
-#include <thread>
-#endif
-#ifndef _WIN32
-#include <csignal>
-#include <pthread.h>
 #endif
 
 namespace dustweave {
@@ -49,7 +46,7 @@ struct BatchedText::Batch {
   }
 };
 
-#ifdef DUSTWEAVE_TEXT_WORKER
+#if DUSTWEAVE_THREADS
 struct BatchedText::Crew {
   Batch* batches;
   Format format;
@@ -57,11 +54,14 @@ struct BatchedText::Crew {
   std::condition_variable changed;
   uint64_t handed = 0;
   bool stop = false;
-  std::thread worker;
+  WorkerThread worker;
 
-  // Started once every member above is made.
-  Crew(Batch* batches, Format format) : batches(batches), format(format) {
-    worker = std::thread([this] { FormatUntilStopped(); });
+  Crew(Batch* batches, Format format) : batches(batches), format(format) {}
+  // Null when no worker could be started.
+  static std::unique_ptr<Crew> Started(Batch* batches, Format format) {
+    auto crew = std::make_unique<Crew>(batches, format);
+    if (!crew->worker.Start([worker = crew.get()] { worker->FormatUntilStopped(); })) return nullptr;
+    return crew;
   }
   ~Crew() {
     {
@@ -69,16 +69,11 @@ struct BatchedText::Crew {
       stop = true;
     }
     changed.notify_all();
-    worker.join();
+    worker.Join();
   }
 
+  // Formatting allocates nothing: nothing can throw on the worker.
   void FormatUntilStopped() {
-#ifndef _WIN32
-    // Interrupts are for the main thread, whose handler removes the temporary files.
-    sigset_t all;
-    sigfillset(&all);
-    pthread_sigmask(SIG_BLOCK, &all, nullptr);
-#endif
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
       Batch* first = nullptr;
@@ -133,11 +128,10 @@ struct BatchedText::Crew {
   }
 };
 #else
-struct BatchedText::Crew {
-  Crew(Batch*, Format format) : format(format) {}
-  void Hand(Batch& batch) { batch.Make(format); }
+struct BatchedText::Crew {  // never made: this build has no threads
+  static std::unique_ptr<Crew> Started(Batch*, Format) { return nullptr; }
+  void Hand(Batch&) {}
   void TakeBack(Batch&) {}
-  Format format;
 };
 #endif
 
@@ -148,6 +142,7 @@ BatchedText::~BatchedText() { crew_.reset(); }
 
 void BatchedText::Clear() {
   crew_.reset();
+  atOnce_ = false;
   for (size_t i = 0; i < BATCHES; ++i) {
     batches_[i].Reset();
     batches_[i].state = Batch::FREE;
@@ -161,8 +156,12 @@ void BatchedText::Clear() {
 void BatchedText::Pass() {
   Batch& full = batches_[packing_];
   full.used = used_;
-  if (!crew_) crew_ = std::make_unique<Crew>(batches_.get(), format_);
-  crew_->Hand(full);
+  if (!crew_ && !atOnce_) atOnce_ = !(crew_ = Crew::Started(batches_.get(), format_));
+  if (crew_) {
+    crew_->Hand(full);
+  } else {
+    full.Make(format_);
+  }
   packing_ = (packing_ + 1) % BATCHES;
   Batch& next = batches_[packing_];
   if (next.used > 0) Write(next);
@@ -171,7 +170,7 @@ void BatchedText::Pass() {
 }
 
 void BatchedText::Write(Batch& batch) {
-  crew_->TakeBack(batch);
+  if (crew_) crew_->TakeBack(batch);
   behind_.Append(batch.text, TEXT, batch.made);
   batch.Reset();
 }

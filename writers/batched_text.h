@@ -69,6 +69,7 @@ class BatchedText {
   BlockWriter behind_{file_};
   std::unique_ptr<Batch[]> batches_;  // packed, formatted and written in turn
   std::unique_ptr<Crew> crew_;        // from the first batch handed over to the close
+  bool atOnce_ = false;               // no worker could be started: each batch is made as it is handed
   size_t packing_ = 0;                // the batch being packed
   char* records_ = nullptr;           // its records
   size_t used_ = 0, promised_ = 0;    // its bytes of records, and of text at most

@@ -354,8 +354,8 @@ def case_file_names(checks, programs, work):
         made.write(b"the user's own")
     before = sorted(os.listdir(folder))
     done = programs.windows(["convert", f".{CJK}.glb.partial-1-1", f"{CJK}.glb"], folder, here)
-    said = (f"dustweave: {users} is named like a temporary file of an earlier run but lacks this program's mark, "
-            f"so it is left; if it is one, remove it: del \"{users}\"")
+    said = (f"dustweave: {users} is named like a temporary file of an earlier run but carries no mark this program "
+            f"made for it, so it is left; if it is one, remove it: del \"{users}\"")
     checks.expect(done.returncode == 0 and sorted(set(os.listdir(folder)) - set(before)) == [f"{CJK}.glb"]
                   and error_lines(done) == [said] and open(os.path.join(folder, users), "rb").read() == b"the user's own",
                   f"an input and a user's file named like temporary files stay (exit {done.returncode}, {error_lines(done)!r})")
