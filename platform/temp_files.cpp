@@ -127,8 +127,26 @@ extern "C" void EndBySignal(int signalNumber) {
 void (*gSayOutOfMemory)() = nullptr;
 int gOutOfMemoryStatus = 1;
 
-// operator new's handler: it never returns, so no allocation throws std::bad_alloc.
+thread_local bool tEndingOutOfMemory = false;
+std::atomic<bool> gEndingOutOfMemory{false};
+
+// A thread that runs out of memory while another ends the program waits for the end.
+[[noreturn]] void WaitForTheEnd() {
+  for (;;) {
+#ifdef _WIN32
+    Sleep(INFINITE);
+#else
+    pause();
+#endif
+  }
+}
+
+// operator new's handler: it never returns, so no allocation throws std::bad_alloc. Memory that
+// runs out again while it ends the program (a line or a path made on the way) ends it at once.
 void EndOutOfMemory() {
+  if (tEndingOutOfMemory) std::_Exit(gOutOfMemoryStatus);
+  tEndingOutOfMemory = true;
+  if (gEndingOutOfMemory.exchange(true)) WaitForTheEnd();
   InterruptsHeld held;  // the list stays still, and no interrupt ends the program meanwhile
   if (gSayOutOfMemory != nullptr) gSayOutOfMemory();
   RemoveListedAtTheEnd();
