@@ -36,6 +36,7 @@
 #include "obj/obj_writer.h"
 #include "obj/tube_obj_writer.h"
 #include "pfxtools/pfx_count.h"
+#include "pfxtools/pfx_frames.h"
 #include "pfxtools/pfx_generate.h"
 #include "platform/file_seam.h"
 #include "standin/loader.h"
@@ -826,6 +827,76 @@ TEST(PfxCountTest, NothingIsToldOfAFileTooShortForItsHeads) {
   file.tracks.push_back(pfxwrite::RuledTrack(0, 50, 0, 100));
   EXPECT_EQ(SamplesOfBytes(pfxwrite::Encode(file)), std::nullopt);
   EXPECT_EQ(SamplesOfBytes(std::vector<uint8_t>{0, 0, 0, 3, 0, 0}), std::nullopt);
+}
+
+// ---- the frames of the samples the plug-in keeps ---------------------------------------------
+
+// A track whose every sample holds its frame, as the sample rule reads it written plainly: j from
+// 0 while j <= span, at most span + 1 passes, jumping to resumeIndex past the index limit; the
+// frame firstIndex + j (32-bit), kept whole in x (low 16 bits) and y (high 16 bits).
+pfxwrite::Track FramedTrack(int32_t first, int32_t last, int32_t resume, int32_t limit) {
+  pfxwrite::Track track{first, last, resume, {0, 0, 0}, {}};
+  int64_t span = static_cast<int32_t>(static_cast<uint32_t>(last) - static_cast<uint32_t>(first));
+  int64_t j = 0;
+  for (int64_t pass = 0; pass <= span && j <= span; ++pass) {
+    if (j > limit) j = resume;
+    auto frame = static_cast<uint32_t>(first) + static_cast<uint32_t>(j);
+    track.samples.push_back({static_cast<float>(frame & 0xFFFF), static_cast<float>(frame >> 16), 0});
+    if (j == INT32_MAX) break;
+    ++j;
+  }
+  return track;
+}
+
+// The frames the module's points carry, read back from x and y, and the walker's frames of the
+// same file, every one it gives.
+std::pair<std::vector<int32_t>, std::vector<int32_t>> ModuleAndWalkedFrames(const std::vector<uint8_t>& bytes,
+                                                                           std::optional<double> step, bool starts) {
+  TempFile pfx(bytes);
+  standin::HostScript script;
+  script.file = pfx.path();
+  script.step = step;
+  script.startPolygon = starts;
+  standin::Host host(script);
+  std::string error;
+  EXPECT_TRUE(standin::RunCommandOnce(ModulePath(), host, COMMAND_INTERFACE_VERSION, &error).has_value()) << error;
+  std::vector<int32_t> made, walked(host.mesh.points.size() + 8);
+  for (const auto& point : host.mesh.points) {
+    made.push_back(static_cast<int32_t>(static_cast<uint32_t>(point[0]) | static_cast<uint32_t>(point[1]) << 16));
+  }
+  dustweave::KeptFrames frames;
+  EXPECT_TRUE(frames.Open(pfx.path(), step, &error)) << error;
+  size_t taken = 0;
+  for (size_t got = 1; got > 0; taken += got) got = frames.Take(walked.data() + taken, std::min<size_t>(3, walked.size() - taken));
+  walked.resize(taken);
+  EXPECT_EQ(frames.error(), "");
+  return {made, walked};
+}
+
+// Tracks born and dying at different frames (before 0 too), counters that jump back (to the
+// track's start, into it, past its end, to the last index there is), a span past the index
+// limit that the cap ends, a frame that wraps past 2^31, tracks of one sample and none: the
+// walker gives the frame of every point the module makes, in its order, whatever the step,
+// with start points or not, and of a file cut at any byte just the points made before its end.
+TEST(PfxFramesTest, EveryPointsFrameAsTheModuleMakesIt) {
+  pfxwrite::File file;
+  file.indexLimit = 12;
+  const int32_t tracks[][3] = {{0, 10, 0},   {-7, 3, 0},    {30, 52, 0},  {5, 40, 4},  {100, 120, 25},
+                               {9, 9, 0},    {20, 10, 0},   {-3, 30, INT32_MAX},     {1000, 1013, 13},
+                               {INT32_MAX - 2, INT32_MIN + 2, 0}, {2, 60, -1}, {40, 47, 3}};
+  for (const auto& t : tracks) file.tracks.push_back(FramedTrack(t[0], t[1], t[2], file.indexLimit));
+  std::vector<uint8_t> bytes = pfxwrite::Encode(file);
+  for (std::optional<double> step : {std::optional<double>{}, {0.5}, {0.3}, {0.37}, {0.05}}) {
+    for (bool starts : {false, true}) {
+      auto [made, walked] = ModuleAndWalkedFrames(bytes, step, starts);
+      EXPECT_GT(made.size(), 20u);
+      EXPECT_EQ(walked, made) << "step " << step.value_or(1) << (starts ? ", start points" : "");
+    }
+  }
+  for (size_t cut = 0; cut < bytes.size(); cut += 5) {
+    auto [made, walked] = ModuleAndWalkedFrames({bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut)}, 0.3, false);
+    ASSERT_EQ(walked, made) << "cut at " << cut;
+  }
 }
 
 }  // namespace
