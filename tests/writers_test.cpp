@@ -30,6 +30,7 @@
 #include <csignal>
 #endif
 
+#include "chain_model.h"
 #include "gltf/glb_writer.h"
 #include "gltf/tube_glb_writer.h"
 #include "kept_mesh.h"
@@ -831,25 +832,19 @@ TEST(PfxCountTest, NothingIsToldOfAFileTooShortForItsHeads) {
 
 // ---- the frames of the samples the plug-in keeps ---------------------------------------------
 
-// A track whose every sample holds its frame, as the sample rule reads it written plainly: j from
-// 0 while j <= span, at most span + 1 passes, jumping to resumeIndex past the index limit; the
-// frame firstIndex + j (32-bit), kept whole in x (low 16 bits) and y (high 16 bits).
+// A track whose every sample holds its frame (firstIndex + j, 32-bit, j as the plainly written
+// sample rule gives it), kept whole in x (low 16 bits) and y (high 16 bits).
 pfxwrite::Track FramedTrack(int32_t first, int32_t last, int32_t resume, int32_t limit) {
   pfxwrite::Track track{first, last, resume, {0, 0, 0}, {}};
-  int64_t span = static_cast<int32_t>(static_cast<uint32_t>(last) - static_cast<uint32_t>(first));
-  int64_t j = 0;
-  for (int64_t pass = 0; pass <= span && j <= span; ++pass) {
-    if (j > limit) j = resume;
+  for (int32_t j : SampleCounters(first, last, resume, limit)) {
     auto frame = static_cast<uint32_t>(first) + static_cast<uint32_t>(j);
     track.samples.push_back({static_cast<float>(frame & 0xFFFF), static_cast<float>(frame >> 16), 0});
-    if (j == INT32_MAX) break;
-    ++j;
   }
   return track;
 }
 
-// The frames the module's points carry, read back from x and y, and the walker's frames of the
-// same file, every one it gives.
+// The frames the module's points carry, read back from x and y (held against the plain model's
+// too), and the walker's frames of the same file, every one it gives.
 std::pair<std::vector<int32_t>, std::vector<int32_t>> ModuleAndWalkedFrames(const std::vector<uint8_t>& bytes,
                                                                            std::optional<double> step, bool starts) {
   TempFile pfx(bytes);
@@ -864,6 +859,7 @@ std::pair<std::vector<int32_t>, std::vector<int32_t>> ModuleAndWalkedFrames(cons
   for (const auto& point : host.mesh.points) {
     made.push_back(static_cast<int32_t>(static_cast<uint32_t>(point[0]) | static_cast<uint32_t>(point[1]) << 16));
   }
+  EXPECT_EQ(KeptFramesOf(bytes, step), made);
   dustweave::KeptFrames frames;
   EXPECT_TRUE(frames.Open(pfx.path(), step, &error)) << error;
   size_t taken = 0;
