@@ -130,6 +130,9 @@ function checkOthers(reads) {
         JSON.stringify(singles['/chains/singles.primvars:frame']) === '[0,0,0,0,0]' &&
         !reads.singles.paths.includes('/chains/curves'),
         `${points.length} points, chains ${JSON.stringify(singles['/chains/singles.primvars:chain'])}`);
+  const time = ['endTimeCode = 100', 'framesPerSecond = 30', 'startTimeCode = 0', 'timeCodesPerSecond = 30'];
+  check('the demo\'s layer says its rate, first and last frame', time.every((line) => reads.chains.text.includes(`    ${line}\n`)),
+        time.filter((line) => !reads.chains.text.includes(`    ${line}\n`)).join(', ') || 'all said');
   check('--meters-per-unit sets the stage\'s unit', /metersPerUnit = 0.01\n/.test(reads.singles.text),
         (/metersPerUnit = [^\n]*/.exec(reads.singles.text) || ['none'])[0]);
   check('a run with no point has the root and no prim under it',
