@@ -514,6 +514,25 @@ TEST(GlbRefusalTest, PolygonsOnTwoSurfacesAreRefused) {
   ExpectRefused(glb, folder, "two surfaces, \"Dust\" and \"Rock\"");
 }
 
+// A run that makes more points than the input has frames for (the input changed under it): the
+// .glb with its frames and the USD layer are refused, and nothing is left.
+TEST(GlbRefusalTest, PointsWithoutFramesAreRefused) {
+  TempFolder folder;
+  ListedFrames frames({3, 4, 5});
+  dustweave::GlbWriter glb(dustweave::GLB_MAX_FILE_BYTES, true, &frames);
+  std::string error;
+  ASSERT_TRUE(glb.Open(folder.File("out.glb"), &error)) << error;
+  FeedChain(glb, 5);
+  ExpectRefused(glb, folder, "the frames of its points: the input holds fewer samples than points were made");
+  ListedFrames few({3, 4, 5});
+  dustweave::UsdaWriter usda(1, false, 1, {24, &few, false});
+  ASSERT_TRUE(usda.Open(folder.File("out.usda"), &error)) << error;
+  FeedChain(usda, 5);
+  EXPECT_FALSE(usda.Finish(&error));
+  EXPECT_NE(error.find("the frames of its points"), std::string::npos) << error;
+  EXPECT_TRUE(folder.Entries().empty());
+}
+
 TEST(GlbRefusalTest, SurfaceNameTooLongForTheHeadIsRefused) {
   TempFolder folder;
   dustweave::GlbWriter glb;
