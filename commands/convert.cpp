@@ -50,8 +50,10 @@ CLI::App* AddConvert(CLI::App& app, ConvertArgs& a) {
                       "with no network; drag to turn, wheel to zoom, right-drag to pan");
   convert->add_flag("--attributes", a.attributes,
                     "give each point of a .glb COLOR_0 (the preview's colours along its\n"
-                    "chain, shown unlit), _CHAIN (its chain's number, from 0) and _U (its place\n"
-                    "along the chain, 0 to 1): 12 bytes more a point, a file about 60 % larger");
+                    "chain, shown unlit), _CHAIN (its chain's number, from 0), _U (its place\n"
+                    "along the chain, 0 to 1) and its frame (the sample's index) as _FRAME and\n"
+                    "TEXCOORD_0 (u): 20 bytes more a point, a file twice as large; USD's\n"
+                    "points their frame as primvars:frame");
   convert->add_option_function<std::vector<std::string>>(
              "--tubes", [&a](const std::vector<std::string>& width) { a.tubes = width; },
                       "write each chain of a .glb or .obj as a tube of three sides that renders\n"
@@ -64,6 +66,10 @@ CLI::App* AddConvert(CLI::App& app, ConvertArgs& a) {
                       "USD's stage unit: the metres of one unit of the positions (default 1,\n"
                       "the host's metres; 0.01 for a scene in centimetres)")
       ->type_name("METRES");
+  convert->add_option("--fps", a.fps,
+                      "USD's frames a second (default 24, or 23.976, 30, ...): its time codes\n"
+                      "are the samples' frames, its start and end the first and last written")
+      ->type_name("RATE");
   convert->add_option("--module", a.module, "the module to run (default: the one installed beside dustweave)");
   convert->add_flag("--quiet,-q", a.quiet, "no progress and no summary line; errors are still shown");
   convert->footer(
@@ -120,13 +126,13 @@ Verdict GivenWidth(const ConvertArgs& a, double* width) {
   return {};
 }
 
-// USD's stage unit as given with --meters-per-unit: a positive number of metres.
-Verdict GivenUnit(const ConvertArgs& a, double* meters) {
-  if (!a.metersPerUnit) return {};
+// A positive finite number given as `text` to an option; the misuse says `what` it must be.
+Verdict GivenPositive(const std::optional<std::string>& text, const std::string& what, double* value) {
+  if (!text) return {};
   char* end = nullptr;
-  *meters = std::strtod(a.metersPerUnit->c_str(), &end);
-  if (a.metersPerUnit->empty() || *end != '\0' || !(*meters > 0) || !std::isfinite(*meters)) {
-    return Refusal{EXIT_MISUSE, "--meters-per-unit must be a positive number of metres: " + *a.metersPerUnit};
+  *value = std::strtod(text->c_str(), &end);
+  if (text->empty() || *end != '\0' || !(*value > 0) || !std::isfinite(*value)) {
+    return Refusal{EXIT_MISUSE, what + ": " + *text};
   }
   return {};
 }
@@ -134,9 +140,13 @@ Verdict GivenUnit(const ConvertArgs& a, double* meters) {
 // The options that fit only some outputs.
 Verdict CheckOutputOptions(const ConvertArgs& a) {
   std::optional<OutputFormat> format = FormatNamed(a.output, {OutputFormat::Obj, OutputFormat::Glb});
-  if (a.attributes && format != OutputFormat::Glb) {
-    return Refusal{EXIT_MISUSE, !format ? "--attributes needs a .glb OUTPUT; USD always carries the colours and places: " + a.output
-                                        : "--attributes needs a .glb OUTPUT; OBJ has no per-point attributes: " + a.output};
+  if (a.attributes && format == OutputFormat::Obj) {
+    return Refusal{EXIT_MISUSE, "--attributes needs a .glb, .usda or .usdc OUTPUT; OBJ has no per-point attributes: " + a.output};
+  }
+  if (a.fps && format) {
+    return Refusal{EXIT_MISUSE, format == OutputFormat::Obj
+                                    ? "--fps needs a .usda or .usdc OUTPUT; OBJ holds no frames: " + a.output
+                                    : "--fps needs a .usda or .usdc OUTPUT; a .glb's frames are frame numbers, with no rate: " + a.output};
   }
   if (a.taper && format) {
     return Refusal{EXIT_MISUSE, "--taper needs a .usda or .usdc OUTPUT (tubes are written before a chain's length is known): " + a.output};
@@ -158,7 +168,12 @@ Verdict PlanConvert(const ConvertArgs& a, CommandPlan* plan) {
   if (refusal && refusal->status == EXIT_MISUSE) return refusal;
   if (Verdict misuse = CheckOutputOptions(a)) return misuse;
   if (Verdict misuse = GivenWidth(a, &plan->width)) return misuse;
-  if (Verdict misuse = GivenUnit(a, &plan->metersPerUnit)) return misuse;
+  if (Verdict misuse = GivenPositive(a.metersPerUnit, "--meters-per-unit must be a positive number of metres", &plan->metersPerUnit)) {
+    return misuse;
+  }
+  if (Verdict misuse = GivenPositive(a.fps, "--fps must be a positive number of frames a second", &plan->framesPerSecond)) {
+    return misuse;
+  }
   if (refusal || (refusal = PlanInput(a.input, plan))) return refusal;
   bool usda = FormatNamed(a.output, {OutputFormat::Usda, OutputFormat::Usdc}).has_value();
   std::string module = a.module;
@@ -177,6 +192,7 @@ Verdict PlanConvert(const ConvertArgs& a, CommandPlan* plan) {
   step = sizing.step;
   plan->stepChosen = sizing.stepChosen;
   plan->chainAttributes = a.attributes;
+  plan->frames = usda || a.attributes;
   plan->tubes = a.tubes && !usda;
   plan->taper = a.taper;
   plan->captionInput = a.input;
@@ -229,6 +245,11 @@ std::string SummaryOf(const ConvertArgs& a, const CommandPlan& plan, const MeshO
     double width = plan.widthChosen ? plan.width : outputs.MeshWidthChosen();
     line += std::string("; ") + (plan.tubes ? "tubes " : "curves ") + ShortestText(static_cast<float>(width)) +
             " wide, from the scene's size";
+  }
+  FrameRange frames = outputs.MeshFrames();
+  if (frames.any()) {
+    line += "; frames " + std::to_string(frames.first) + " to " + std::to_string(frames.last);
+    if (FormatNamed(a.output, {OutputFormat::Usda, OutputFormat::Usdc})) line += " at " + ShortestText(plan.framesPerSecond) + " fps";
   }
   if (!plan.stepChosen.empty()) {
     line += "; step " + plan.stepChosen + " % chosen for at most " + GroupedDigits(*a.maxPoints) + " points";

@@ -19,10 +19,11 @@ struct ConvertArgs {
   std::optional<std::string> step;  // as given: a fraction or a percent
   std::optional<uint64_t> maxPoints;  // the step share chosen to keep at most this many points
   bool startPolygon = false;
-  bool attributes = false;  // the .glb's per-point chain attributes
+  bool attributes = false;  // the .glb's per-point chain attributes and frames, USD's frames
   std::optional<std::vector<std::string>> tubes;  // given: chains as tubes, of this width if one is
   bool taper = false;       // USD's widths narrowing along each chain
   std::optional<std::string> metersPerUnit;  // USD's stage unit, as given
+  std::optional<std::string> fps;            // USD's frames a second, as given
   std::optional<std::string> surface;
   bool yes = false;
   std::string svg;

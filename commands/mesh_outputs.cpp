@@ -5,6 +5,7 @@
 #include "gltf/tube_glb_writer.h"
 #include "obj/obj_writer.h"
 #include "obj/tube_obj_writer.h"
+#include "pfxtools/pfx_frames.h"
 #include "pfxtools/pfx_inspect.h"
 #include "platform/output_file.h"
 #include "platform/path_text.h"
@@ -29,6 +30,17 @@ std::string RemovalCommand(const std::string& path) {
   return quoted + "'";
 #endif
 }
+
+// The frames of the points the plug-in makes of the input, walked beside its run.
+class InputFrames : public PointFrames {
+ public:
+  bool Open(const CommandPlan& plan, std::string* error) { return walk_.Open(plan.input, plan.script.step, error); }
+  size_t Take(int32_t* frames, size_t count) override { return walk_.Take(frames, count); }
+  std::string failure() const override { return walk_.error(); }
+
+ private:
+  KeptFrames walk_;
+};
 
 }  // namespace
 
@@ -72,20 +84,33 @@ bool MeshOutputs::OpenPreview(PreviewFile& preview, const PlannedOutput& output,
   return preview.Open(output.path, error);
 }
 
+bool MeshOutputs::OpenFrames(const CommandPlan& plan, std::string* error) {
+  if (!plan.frames) return true;
+  auto frames = std::make_unique<InputFrames>();
+  if (!frames->Open(plan, error)) return false;
+  frames_ = std::move(frames);
+  return true;
+}
+
 bool MeshOutputs::OpenOne(const PlannedOutput& output, const CommandPlan& plan, std::string* error) {
+  bool mesh = output.format == OutputFormat::Obj || output.format == OutputFormat::Glb ||
+              output.format == OutputFormat::Usda || output.format == OutputFormat::Usdc;
+  if (mesh && !OpenFrames(plan, error)) return false;
+  UsdTime time{plan.framesPerSecond, frames_.get(), plan.chainAttributes};
   switch (output.format) {
     case OutputFormat::Obj:
       if (plan.tubes) return OpenMesh(std::make_unique<TubeObjWriter>(plan.width), output.path, error);
       return OpenMesh(std::make_unique<ObjWriter>(), output.path, error);
     case OutputFormat::Glb:
       if (plan.tubes) {
-        return OpenMesh(std::make_unique<TubeGlbWriter>(plan.width, plan.chainAttributes), output.path, error);
+        return OpenMesh(std::make_unique<TubeGlbWriter>(plan.width, plan.chainAttributes, GLB_MAX_FILE_BYTES, frames_.get()),
+                        output.path, error);
       }
-      return OpenMesh(std::make_unique<GlbWriter>(GLB_MAX_FILE_BYTES, plan.chainAttributes), output.path, error);
+      return OpenMesh(std::make_unique<GlbWriter>(GLB_MAX_FILE_BYTES, plan.chainAttributes, frames_.get()), output.path, error);
     case OutputFormat::Usda:
-      return OpenMesh(std::make_unique<UsdaWriter>(plan.width, plan.taper, plan.metersPerUnit), output.path, error);
+      return OpenMesh(std::make_unique<UsdaWriter>(plan.width, plan.taper, plan.metersPerUnit, time), output.path, error);
     case OutputFormat::Usdc:
-      return OpenMesh(std::make_unique<UsdcWriter>(plan.width, plan.taper, plan.metersPerUnit), output.path, error);
+      return OpenMesh(std::make_unique<UsdcWriter>(plan.width, plan.taper, plan.metersPerUnit, time), output.path, error);
     case OutputFormat::Svg:
       svg_ = std::make_unique<SvgPreview>();
       return OpenPreview(*svg_, output, plan, error);
@@ -119,6 +144,8 @@ void MeshOutputs::ExpectPoints(uint64_t count) {
 std::string MeshOutputs::MeshHolds() const { return mesh_ ? mesh_->Holds() : ""; }
 
 double MeshOutputs::MeshWidthChosen() const { return mesh_ ? mesh_->widthChosen() : 0; }
+
+FrameRange MeshOutputs::MeshFrames() const { return mesh_ ? mesh_->framesWritten() : FrameRange(); }
 
 uint64_t MeshOutputs::bytesMade() const {
   return mesh_ ? mesh_->bytesMade() : 0;

@@ -15,10 +15,12 @@
 #include "commands/plan.h"
 #include "standin/mesh_sink.h"
 #include "writers/number_check.h"
+#include "writers/point_frames.h"
 
 namespace dustweave {
 
 class MeshFileWriter;
+class PointFrames;
 class PreviewSample;
 class PreviewFile;
 class SvgPreview;
@@ -50,6 +52,7 @@ class MeshOutputs {
   // What the mesh file holds, once completed, in its own terms; empty for the mesh's counts.
   std::string MeshHolds() const;
   double MeshWidthChosen() const;  // the width the mesh file chose from its scene; 0 for none
+  FrameRange MeshFrames() const;   // the frames of the mesh file's points, once completed; none without
 
   // For an input cut short: the previews' captions say so, with how many of its tracks were read
   // whole (read again from `input`, only when there is a preview to tell).
@@ -67,7 +70,9 @@ class MeshOutputs {
   PreviewSample& Sample();  // the one sample both previews draw, made at the first
 
   bool OpenMesh(std::unique_ptr<MeshFileWriter> writer, const std::string& path, std::string* error);
+  bool OpenFrames(const CommandPlan& plan, std::string* error);
 
+  std::unique_ptr<PointFrames> frames_;   // the frames of the points, for the mesh file
   std::unique_ptr<MeshFileWriter> mesh_;  // the mesh file: OBJ or .glb (lines or tubes), or USD
   std::unique_ptr<PreviewSample> sample_;  // what the previews draw
   std::unique_ptr<SvgPreview> svg_;

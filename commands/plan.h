@@ -56,6 +56,10 @@ struct CommandPlan {
   std::string stepChosen;              // the percent --max-points chose ("2.5"); empty when none
   bool taper = false;                  // USD's widths narrow towards each chain's end
   double metersPerUnit = 1;            // USD's stage unit
+  // The mesh file gives its points their frames, read from the input beside the run (a USD
+  // layer's start and end; with `chainAttributes`, each point's), at this rate (USD's).
+  bool frames = false;
+  double framesPerSecond = 24;
   // What the preview's caption names: the input (no line when empty) and how it was read.
   std::string captionInput, captionSettings;
   std::string input;                   // the pfx file, as given; empty when none

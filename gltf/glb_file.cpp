@@ -18,15 +18,15 @@ constexpr const char* TOO_LARGE =
 }  // namespace
 
 // Bytes a point and a chain: a point has its position (a ring's vertices and normals for tubes),
-// its attributes, and the polygon joining it to the one before it (a line's two indices, or a
+// its attributes (with their frames, as convert writes them), and the polygon joining it to the one before it (a line's two indices, or a
 // ring's six triangles); a chain's first point has no polygon before it, but with start points a
 // point index (a point's position for tubes), and a tube's ring alone its two closing triangles.
 uint64_t GlbPointsWithin(uint64_t chains, bool tubes, bool attributes, bool startPoints, uint64_t maxFileBytes) {
   using Tube = TubeGlbCost;
   using Line = LineGlbCost;
   constexpr auto joining = static_cast<int64_t>(Tube::JOINING_TRIANGLES * Tube::TRIANGLE);
-  int64_t perPoint = tubes ? static_cast<int64_t>(Tube::SIDES * Tube::VertexBytes(attributes)) + joining
-                           : static_cast<int64_t>(Line::POSITION + (attributes ? Line::ATTRIBUTES : 0) + Line::LINE);
+  int64_t perPoint = tubes ? static_cast<int64_t>(Tube::SIDES * Tube::VertexBytes(attributes, true)) + joining
+                           : static_cast<int64_t>(Line::POSITION + GlbAttributeCost::Bytes(attributes, true) + Line::LINE);
   int64_t perChain = tubes ? -joining + static_cast<int64_t>(Tube::CLOSING_TRIANGLES * Tube::TRIANGLE + (startPoints ? Tube::DOT : 0))
                            : -static_cast<int64_t>(Line::LINE) + static_cast<int64_t>(startPoints ? Line::DOT : 0);
   int64_t room = static_cast<int64_t>(maxFileBytes - HEAD_SIZE) - perChain * static_cast<int64_t>(chains);
@@ -69,11 +69,26 @@ bool GlbFile::Takes(const char* surface, int count, const int64_t* points) {
   return false;
 }
 
-bool GlbFile::ChainsFit(const ChainAttributes& attributes, bool anyPolygon) {
+bool GlbFile::AttributesFit(const ChainAttributes& attributes, bool anyPolygon) {
+  std::string frames = attributes.framesRefused();
+  if (!frames.empty()) {
+    Refuse(frames);
+    return false;
+  }
   if (!attributes.tooManyChains() || !anyPolygon) return true;
   Refuse("more than " + GroupedDigits(ChainAttributes::MAX_CHAINS) +
          " chains, past what _CHAIN's 32-bit floats number exactly; convert without --attributes");
   return false;
+}
+
+void GlbFile::AddFrameAccessors(GlbScene& scene, std::vector<std::pair<const char*, int>>& attributes, uint64_t at,
+                                uint64_t count) {
+  int frames = scene.Add({at, FRAME_STREAM_BYTES * count, ARRAY_BUFFER, FLOAT, "SCALAR", count, false, nullptr,
+                          FRAME_STREAM_BYTES});
+  GlbAccessor pairs{at, 0, ARRAY_BUFFER, FLOAT, "VEC2", count};
+  pairs.viewOf = frames;
+  attributes.push_back({"_FRAME", frames});
+  attributes.push_back({"TEXCOORD_0", scene.Add(pairs)});
 }
 
 bool GlbFile::Complete(std::string* error) {

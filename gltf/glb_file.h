@@ -7,6 +7,8 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "gltf/glb_json.h"
 #include "platform/block_writer.h"
@@ -22,7 +24,7 @@ constexpr uint64_t GLB_MAX_FILE_BYTES = 0xFFFFFFFFull;
 
 // The most points a .glb written here holds within `maxFileBytes` (and its 32-bit indices), made
 // by `chains` tracks or more (each begins a chain): as lines or as tubes, with or without the
-// chain attributes and the start points. Worked out before a run, from the points a step share
+// attributes (the chain's and the frame, as convert writes them) and the start points. Worked out before a run, from the points a step share
 // keeps, so that a file past the format's limit is refused before the work.
 uint64_t GlbPointsWithin(uint64_t chains, bool tubes, bool attributes, bool startPoints, uint64_t maxFileBytes);
 
@@ -49,9 +51,13 @@ class GlbFile : public MeshFileWriter {
   // Whether a polygon goes into the file: a segment or a start on the file's one surface. Others
   // are left out and counted; a polygon on a second surface refuses the file.
   bool Takes(const char* surface, int count, const int64_t* points);
-  // Whether _CHAIN still numbers the chains exactly; refuses the file once it does not and there
-  // are polygons to carry the attributes.
-  bool ChainsFit(const ChainAttributes& attributes, bool anyPolygon);
+  // Whether _CHAIN still numbers the chains exactly and every frame is one _FRAME holds; refuses
+  // the file once not (the chains only when there are polygons to carry the attributes).
+  bool AttributesFit(const ChainAttributes& attributes, bool anyPolygon);
+  // The frames' accessors over their stream of `count` float32 pairs at `at`: _FRAME reads the
+  // first of each pair, TEXCOORD_0 (u the frame, v 0) the pair, one view between them.
+  static void AddFrameAccessors(GlbScene& scene, std::vector<std::pair<const char*, int>>& attributes, uint64_t at,
+                                uint64_t count);
   // The file's end: the JSON of `scene`, the parts put behind the head by `putParts` (given the
   // offset of the binary chunk), then the head; refused when it passes the format's limit.
   bool WriteFile(const GlbScene& scene, const std::function<void(uint64_t at)>& putParts, std::string* error);

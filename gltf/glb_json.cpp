@@ -128,10 +128,15 @@ std::string GlbJson(const GlbScene& scene) {
   json["meshes"] = Json::array({Json{{"primitives", primitives}}});
   json["materials"] = Json::array({MaterialJson(scene)});
   json["buffers"] = Json::array({Json{{"byteLength", scene.binBytes}}});
+  std::vector<int> viewOf;  // each accessor's view
   for (const GlbAccessor& accessor : scene.accessors) {
-    views.push_back({{"buffer", 0}, {"byteOffset", accessor.offset}, {"byteLength", accessor.bytes},
-                     {"target", accessor.target}});
-    accessors.push_back(AccessorJson(accessor, static_cast<int>(views.size()) - 1));
+    if (accessor.viewOf < 0) {
+      views.push_back({{"buffer", 0}, {"byteOffset", accessor.offset}, {"byteLength", accessor.bytes}});
+      if (accessor.stride > 0) views.back()["byteStride"] = accessor.stride;
+      views.back()["target"] = accessor.target;
+    }
+    viewOf.push_back(accessor.viewOf < 0 ? static_cast<int>(views.size()) - 1 : viewOf.at(static_cast<size_t>(accessor.viewOf)));
+    accessors.push_back(AccessorJson(accessor, viewOf.back()));
   }
   json["bufferViews"] = views;
   json["accessors"] = accessors;

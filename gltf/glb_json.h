@@ -43,7 +43,8 @@ struct Bounds {
 };
 
 // What the JSON chunk describes: one node of one mesh whose accessors each have a view of their
-// own into the one buffer, its primitives, and one material named for the surface.
+// own into the one buffer (or read the view of one before them), its primitives, and one material
+// named for the surface.
 struct GlbAccessor {
   uint64_t offset = 0, bytes = 0;  // its view's place in the binary chunk
   int target = ARRAY_BUFFER;
@@ -52,6 +53,8 @@ struct GlbAccessor {
   uint64_t count = 0;
   bool normalized = false;
   const Bounds* bounds = nullptr;  // min and max, which positions must have
+  uint64_t stride = 0;             // its view's byteStride; 0: none said (values packed)
+  int viewOf = -1;                 // the accessor whose view it reads (then offset and bytes are that one's)
 };
 
 struct GlbPrimitive {

@@ -34,12 +34,14 @@ static_assert(std::endian::native == std::endian::little, "the .glb writer store
 
 }  // namespace
 
-GlbWriter::GlbWriter(uint64_t maxFileBytes, bool chainAttributes)
+GlbWriter::GlbWriter(uint64_t maxFileBytes, bool chainAttributes, PointFrames* frames)
     : GlbFile(maxFileBytes),
       positions_(new char[POSITION_BLOCK]),
       lines_(LINE_BLOCK),
       dots_(POINT_BLOCK),
-      attributes_{SpooledPart(ATTRIBUTE_BLOCK), SpooledPart(ATTRIBUTE_BLOCK), SpooledPart(ATTRIBUTE_BLOCK)} {
+      frames_(chainAttributes ? frames : nullptr),
+      attributes_{SpooledPart(ATTRIBUTE_BLOCK), SpooledPart(ATTRIBUTE_BLOCK), SpooledPart(ATTRIBUTE_BLOCK),
+                  SpooledPart(FRAME_STREAM_BYTES * ATTRIBUTE_BLOCK_POINTS)} {
   if (chainAttributes) chainAttributes_ = NewChainAttributes();
 }
 
@@ -49,7 +51,7 @@ std::unique_ptr<ChainAttributes> GlbWriter::NewChainAttributes() {
       [this](ChainStream stream, const char* bytes, size_t size) {
         if (!refusal_) attributes_[static_cast<size_t>(stream)].PutBytes(bytes, size);
       },
-      ATTRIBUTE_BLOCK_POINTS);
+      ATTRIBUTE_BLOCK_POINTS, frames_);
 }
 
 GlbWriter::~GlbWriter() = default;
@@ -72,12 +74,14 @@ uint64_t GlbWriter::bytesMade() const {
 
 // ---- the parts --------------------------------------------------------------------------------
 
-// Calls each(part) for every part in the file's order: the chain attributes (with them), the
-// line indices, the point indices.
+// Calls each(part) for every part in the file's order: the chain attributes and the frames (with
+// them), the line indices, the point indices.
 template <typename Each>
 void GlbWriter::EachPart(Each each) {
   if (chainAttributes_) {
-    for (SpooledPart& part : attributes_) each(part);
+    for (size_t stream = 0; stream < attributes_.size(); ++stream) {
+      if (frames_ || stream != static_cast<size_t>(ChainStream::Frame)) each(attributes_[stream]);
+    }
   }
   each(lines_);
   each(dots_);
@@ -100,7 +104,7 @@ void GlbWriter::EachPart(Each each) {
 // wrong undoes it (UnplaceParts): the parts then go the plain way, and the file is the same.
 void GlbWriter::ExpectPoints(uint64_t count) {
   if (refusal_ || positionBytes() > 0 || lines_.size() > 0) return;
-  if (count > maxFileBytes_ / (POSITION + (chainAttributes_ ? LineGlbCost::ATTRIBUTES : 0))) return;  // refused later
+  if (count > maxFileBytes_ / (POSITION + attributeBytes())) return;  // refused later
   PlaceParts(count);
 }
 
@@ -108,9 +112,10 @@ void GlbWriter::ExpectPoints(uint64_t count) {
 void GlbWriter::PlaceParts(uint64_t count) {
   uint64_t at = HEAD_SIZE + POSITION * count;
   if (chainAttributes_) {
-    for (SpooledPart& part : attributes_) {
-      part.Place(out_, behind_, at);
-      at += CHAIN_STREAM_BYTES * count;
+    for (ChainStream stream : {ChainStream::Colour, ChainStream::Chain, ChainStream::Place, ChainStream::Frame}) {
+      if (stream == ChainStream::Frame && !frames_) break;
+      attributes_[static_cast<size_t>(stream)].Place(out_, behind_, at);
+      at += StreamBytes(stream) * count;
     }
   }
   lines_.Place(out_, behind_, at);
@@ -149,13 +154,13 @@ void GlbWriter::DropParts() {
 // Complete checks the exact length.
 bool GlbWriter::StillFits() {
   // The chain attributes come later than the positions, as each chain closes.
-  uint64_t attributes = chainAttributes_ ? positionBytes() / POSITION * LineGlbCost::ATTRIBUTES : 0;
+  uint64_t attributes = positionBytes() / POSITION * attributeBytes();
   if (HEAD_SIZE + positionBytes() + lines_.size() + dots_.size() + attributes <= maxFileBytes_) return true;
   return RefuseTooLarge();
 }
 
-bool GlbWriter::ChainsFit() {
-  return !chainAttributes_ || GlbFile::ChainsFit(*chainAttributes_, lines_.size() + dots_.size() > 0);
+bool GlbWriter::AttributesFit() {
+  return !chainAttributes_ || GlbFile::AttributesFit(*chainAttributes_, lines_.size() + dots_.size() > 0);
 }
 
 // ---- the sink ---------------------------------------------------------------------------------
@@ -163,7 +168,7 @@ bool GlbWriter::ChainsFit() {
 // Hands on the positions' block: its bounds taken, parts placed where it would go moved out of
 // its way first.
 [[gnu::noinline]] void GlbWriter::HandOnPositions() {
-  if (refusal_ || positionsUsed_ == 0 || !StillFits() || !ChainsFit()) return;
+  if (refusal_ || positionsUsed_ == 0 || !StillFits() || !AttributesFit()) return;
   bounds_.Take(positions_.get(), positionsUsed_);
   if (placedFor_ && positionBytes() > POSITION * *placedFor_) UnplaceParts();
   behind_.Write(HEAD_SIZE + positionsHandedOn_, positions_, POSITION_BLOCK, positionsUsed_);
@@ -217,7 +222,7 @@ bool GlbWriter::CompleteOnce(std::string* error) {
   HandOnPositions();
   if (chainAttributes_ && !refusal_) {
     chainAttributes_->Finish();
-    ChainsFit();
+    AttributesFit();
   }
   if (refusal_) return false;
   uint64_t points = positionBytes() / POSITION, lines = lines_.size() / LINE, dots = dots_.size() / DOT;
@@ -235,8 +240,7 @@ GlbScene GlbWriter::Scene(uint64_t points, uint64_t lines, uint64_t dots) const 
   scene.node = "mirod_dustweave chains";
   scene.surface = surface_.name();
   scene.unlit = chainAttributes_ != nullptr;
-  uint64_t attributeBytes = chainAttributes_ ? LineGlbCost::ATTRIBUTES * points : 0;
-  uint64_t indices = POSITION * points + attributeBytes;
+  uint64_t indices = (POSITION + attributeBytes()) * points;
   scene.binBytes = indices + LINE * lines + DOT * dots;
   int position = scene.Add({0, POSITION * points, ARRAY_BUFFER, FLOAT, "VEC3", points, false, &bounds_});
   if (lines > 0) {
@@ -253,6 +257,7 @@ GlbScene GlbWriter::Scene(uint64_t points, uint64_t lines, uint64_t dots) const 
     attributes.push_back({"COLOR_0", scene.Add({at, stream, ARRAY_BUFFER, UNSIGNED_BYTE, "VEC4", points, true})});
     attributes.push_back({"_CHAIN", scene.Add({at + stream, stream, ARRAY_BUFFER, FLOAT, "SCALAR", points})});
     attributes.push_back({"_U", scene.Add({at + 2 * stream, stream, ARRAY_BUFFER, FLOAT, "SCALAR", points})});
+    if (frames_) AddFrameAccessors(scene, attributes, at + 3 * stream, points);
   }
   for (GlbPrimitive& primitive : scene.primitives) primitive.attributes = attributes;
   return scene;

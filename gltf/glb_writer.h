@@ -1,7 +1,7 @@
 // The stand-in host's mesh as glTF 2.0 binary (.glb), streamed with flat memory: one scene, one
 // node, one mesh whose two-point polygons form a LINES primitive and one-point polygons a POINTS
 // primitive, both indexing one shared float32 POSITION accessor through uint32 indices; on
-// request each point also carries its chain attributes (writers/chain_attributes.h).
+// request each point also carries its chain attributes and frame (writers/chain_attributes.h).
 #pragma once
 
 #include <array>
@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "gltf/glb_costs.h"
 #include "gltf/glb_file.h"
 #include "writers/chain_attributes.h"
 #include "writers/spooled_part.h"
@@ -20,8 +21,10 @@ class GlbWriter : public GlbFile {
  public:
   // `maxFileBytes` is the format's limit; tests give a smaller one to reach it. With
   // `chainAttributes` every point also has COLOR_0, _CHAIN and _U, which both primitives
-  // reference, and the material shows the colours unlit: 12 bytes more a point.
-  explicit GlbWriter(uint64_t maxFileBytes = GLB_MAX_FILE_BYTES, bool chainAttributes = false);
+  // reference, and the material shows the colours unlit: 12 bytes more a point; given `frames`
+  // too, _FRAME and TEXCOORD_0 (the frame, 0): 8 more.
+  explicit GlbWriter(uint64_t maxFileBytes = GLB_MAX_FILE_BYTES, bool chainAttributes = false,
+                     PointFrames* frames = nullptr);
   ~GlbWriter() override;
   GlbWriter(const GlbWriter&) = delete;
   GlbWriter& operator=(const GlbWriter&) = delete;
@@ -38,6 +41,7 @@ class GlbWriter : public GlbFile {
 
   // About the file's size if the run ended now: its head and every byte of the mesh made so far.
   uint64_t bytesMade() const override;
+  FrameRange framesWritten() const override { return chainAttributes_ ? chainAttributes_->frameRange() : FrameRange(); }
 
  private:
   uint64_t positionBytes() const { return positionsHandedOn_ + positionsUsed_; }
@@ -47,7 +51,8 @@ class GlbWriter : public GlbFile {
   void DropParts() override;
   void HandOnPositions();
   bool StillFits();
-  bool ChainsFit();
+  bool AttributesFit();
+  uint64_t attributeBytes() const { return GlbAttributeCost::Bytes(chainAttributes_ != nullptr, frames_ != nullptr); }
   void AddOtherPolygon(const char* surface, int count, const int64_t* points);
   void PlaceParts(uint64_t count);
   void UnplaceParts();
@@ -61,9 +66,10 @@ class GlbWriter : public GlbFile {
   Bounds bounds_;
   SpooledPart lines_, dots_;
   // With the chain attributes: what works them out, and their parts in ChainStream's order, which
-  // is their order in the file.
+  // is their order in the file (the frames' only with them).
+  PointFrames* frames_;
   std::unique_ptr<ChainAttributes> chainAttributes_;
-  std::array<SpooledPart, 3> attributes_;
+  std::array<SpooledPart, 4> attributes_;
   std::optional<uint64_t> placedFor_;  // the points the parts were placed for; none: spooled
 };
 

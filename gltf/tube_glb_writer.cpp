@@ -26,8 +26,8 @@ static_assert(std::endian::native == std::endian::little, "the .glb writer store
 
 size_t BlockOf(int part) {
   switch (part) {
-    case 0: case 1: case 5: return WRITE_BLOCK_SIZE;  // positions, normals, triangles
-    case 6: return 1 << 16;                           // start points
+    case 0: case 1: case 6: return WRITE_BLOCK_SIZE;  // positions, normals, triangles
+    case 7: return 1 << 16;                           // start points
     default: return 1 << 18;                          // an attribute
   }
 }
@@ -50,22 +50,28 @@ constexpr uint32_t CLOSING_CORNERS[6] = {0, 1, 2, 0, 2, 1};
 
 // Bytes a vertex takes in each of its parts.
 constexpr uint64_t VERTEX_BYTES[] = {Cost::POSITION, Cost::NORMAL, CHAIN_STREAM_BYTES, CHAIN_STREAM_BYTES,
-                                     CHAIN_STREAM_BYTES};
+                                     CHAIN_STREAM_BYTES, FRAME_STREAM_BYTES};
 
 }  // namespace
 
-TubeGlbWriter::TubeGlbWriter(double width, bool chainAttributes, uint64_t maxFileBytes)
-    : GlbFile(maxFileBytes), width_(width), chainAttributes_(chainAttributes) {
+TubeGlbWriter::TubeGlbWriter(double width, bool chainAttributes, uint64_t maxFileBytes, PointFrames* frames)
+    : GlbFile(maxFileBytes), width_(width), chainAttributes_(chainAttributes), frames_(chainAttributes ? frames : nullptr) {
   for (int part = 0; part < PARTS; ++part) parts_[part] = std::make_unique<SpooledPart>(BlockOf(part));
 }
 
 TubeGlbWriter::~TubeGlbWriter() = default;
 
-// Calls each(part, index) in the file's order, the attributes only with them.
+// Whether the file has the part: the attributes only with them, the frames only given them.
+bool TubeGlbWriter::Writes(int part) const {
+  if (part == Frames) return frames_ != nullptr;
+  return chainAttributes_ || part < Colours || part > Places;
+}
+
+// Calls each(part, index) in the file's order, for the parts the file has.
 template <typename Each>
 void TubeGlbWriter::EachPart(Each each) {
   for (int part = 0; part < PARTS; ++part) {
-    if (chainAttributes_ || part < Colours || part > Places) each(*parts_[part], part);
+    if (Writes(part)) each(*parts_[part], part);
   }
 }
 
@@ -77,7 +83,8 @@ void TubeGlbWriter::Reset() {
   attributes_.reset();
   if (chainAttributes_) {
     attributes_ = std::make_unique<ChainAttributes>(
-        [this](ChainStream stream, const char* bytes, size_t size) { TakeAttributes(stream, bytes, size); }, 1 << 14);
+        [this](ChainStream stream, const char* bytes, size_t size) { TakeAttributes(stream, bytes, size); }, 1 << 14,
+        frames_);
   }
 }
 
@@ -115,7 +122,7 @@ void TubeGlbWriter::DropParts() {
 // Whether the file still fits its 32-bit length and the vertices uint32 indices; checked a ring
 // at a time, Complete checks the exact length.
 inline bool TubeGlbWriter::StillFits() {
-  uint64_t vertexBytes = Cost::VertexBytes(chainAttributes_);
+  uint64_t vertexBytes = Cost::VertexBytes(chainAttributes_, frames_ != nullptr);
   if (HEAD_SIZE + vertexBytes * vertices_ + Cost::TRIANGLE * triangles_ + Cost::DOT * dots_ <= maxFileBytes_ &&
       vertices_ <= MAX_INDEXED_VERTICES) {
     return true;
@@ -186,15 +193,16 @@ inline void TubeGlbWriter::PutCorners(const uint32_t* corners, size_t count, uin
 void TubeGlbWriter::TakeAttributes(ChainStream stream, const char* bytes, size_t size) {
   if (refusal_) return;
   SpooledPart& part = *parts_[Colours + static_cast<int>(stream)];
-  char ring[256 * S * CHAIN_STREAM_BYTES];  // the values of up to 256 points, each S times
+  const size_t value = StreamBytes(stream);
+  char ring[256 * S * FRAME_STREAM_BYTES];  // the values of up to 256 points, each S times
   while (size > 0) {
-    size_t points = std::min<size_t>(size / CHAIN_STREAM_BYTES, 256);
+    size_t points = std::min<size_t>(size / value, 256);
     char* at = ring;
-    for (size_t point = 0; point < points; ++point, bytes += CHAIN_STREAM_BYTES) {
-      for (uint64_t side = 0; side < S; ++side, at += CHAIN_STREAM_BYTES) std::memcpy(at, bytes, CHAIN_STREAM_BYTES);
+    for (size_t point = 0; point < points; ++point, bytes += value) {
+      for (uint64_t side = 0; side < S; ++side, at += value) std::memcpy(at, bytes, value);
     }
     part.PutBytes(ring, static_cast<size_t>(at - ring));
-    size -= points * CHAIN_STREAM_BYTES;
+    size -= points * value;
   }
 }
 
@@ -241,6 +249,10 @@ GlbScene TubeGlbWriter::Scene() const {
       tubes.attributes.push_back({"_CHAIN", add(stream, ARRAY_BUFFER, FLOAT, "SCALAR", vertices_)});
       tubes.attributes.push_back({"_U", add(stream, ARRAY_BUFFER, FLOAT, "SCALAR", vertices_)});
     }
+    if (frames_) {
+      AddFrameAccessors(scene, tubes.attributes, at, vertices_);
+      at += FRAME_STREAM_BYTES * vertices_;
+    }
     tubes.indices = add(Cost::TRIANGLE * triangles_, ELEMENT_ARRAY_BUFFER, UNSIGNED_INT, "SCALAR", 3 * triangles_);
     scene.primitives.push_back(tubes);
   }
@@ -266,7 +278,7 @@ bool TubeGlbWriter::CompleteOnce(std::string* error) {
   if (!refusal_) rings_->Finish();
   if (attributes_ && !refusal_) {
     attributes_->Finish();
-    ChainsFit(*attributes_, triangles_ > 0);
+    AttributesFit(*attributes_, triangles_ > 0);
   }
   if (refusal_ || !StillFits()) return false;
   // Vertices without triangles draw nothing: with no tube at all, they are left out.

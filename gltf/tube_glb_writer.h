@@ -1,7 +1,7 @@
 // The chains as tubes in glTF binary (.glb), streamed with flat memory: a TRIANGLES primitive of
 // every tube (writers/tube_rings.h), lit and matte, with --attributes each vertex its point's
-// COLOR_0 (which tints the lit surface), _CHAIN and _U, and a POINTS primitive of the one-point
-// polygons (chains' start points) at their points.
+// COLOR_0 (which tints the lit surface), _CHAIN, _U and its frame (_FRAME, TEXCOORD_0), and a
+// POINTS primitive of the one-point polygons (chains' start points) at their points.
 #pragma once
 
 #include <array>
@@ -19,8 +19,9 @@ namespace dustweave {
 
 class TubeGlbWriter : public GlbFile {
  public:
-  // `width`: the tubes' diameter. `maxFileBytes` as GlbWriter's.
-  TubeGlbWriter(double width, bool chainAttributes, uint64_t maxFileBytes = GLB_MAX_FILE_BYTES);
+  // `width`: the tubes' diameter. `maxFileBytes` and `frames` as GlbWriter's.
+  TubeGlbWriter(double width, bool chainAttributes, uint64_t maxFileBytes = GLB_MAX_FILE_BYTES,
+                PointFrames* frames = nullptr);
   ~TubeGlbWriter() override;
   TubeGlbWriter(const TubeGlbWriter&) = delete;
   TubeGlbWriter& operator=(const TubeGlbWriter&) = delete;
@@ -35,9 +36,10 @@ class TubeGlbWriter : public GlbFile {
 
   std::string Holds() const override { return TubesHeld(vertices_, triangles_, dots_); }
   uint64_t bytesMade() const override;
+  FrameRange framesWritten() const override { return attributes_ ? attributes_->frameRange() : FrameRange(); }
 
  private:
-  enum Part { Positions, Normals, Colours, Chains, Places, Triangles, Dots, PARTS };
+  enum Part { Positions, Normals, Colours, Chains, Places, Frames, Triangles, Dots, PARTS };
   // The rings' sink: straight into TakeRing, which the rings' hot path inlines.
   struct RingTaker {
     TubeGlbWriter* writer;
@@ -45,6 +47,7 @@ class TubeGlbWriter : public GlbFile {
   };
   template <typename Each>
   void EachPart(Each each);
+  bool Writes(int part) const;
   void DropParts() override;
   void TakeRing(const TubeRing& ring);
   void WidenRingBounds(const TubeRing& ring);
@@ -59,6 +62,7 @@ class TubeGlbWriter : public GlbFile {
 
   double width_;
   bool chainAttributes_;
+  PointFrames* frames_;
   std::unique_ptr<BasicTubeRings<RingTaker>> rings_;
   std::unique_ptr<ChainAttributes> attributes_;
   std::array<std::unique_ptr<SpooledPart>, PARTS> parts_;

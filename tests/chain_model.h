@@ -1,11 +1,16 @@
 // The chains of a whole mesh held in memory, for tests to compare streamed attributes with: a
-// point continues the chain of the point made before it when a two-point polygon joins the two.
+// point continues the chain of the point made before it when a two-point polygon joins the two;
+// and the frame of each point, from a whole pfx file's bytes by the sample rule written plainly.
 #pragma once
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <vector>
+
+#include "pfx/format.h"
+#include "pfxtools/pfx_thinning.h"
 
 struct ChainModel {
   std::vector<uint32_t> chain;  // each point's chain, counted from 0 in creation order
@@ -41,3 +46,43 @@ struct ChainModel {
     }
   }
 };
+
+// The sample counter j of each pass the sample rule makes of a track: from 0 while j <= span
+// (lastIndex - firstIndex, 32-bit), at most span + 1 passes, jumping to resumeIndex whenever j
+// has passed the index limit; a pass at the last index there is ends the track.
+inline std::vector<int32_t> SampleCounters(int32_t first, int32_t last, int32_t resume, int32_t limit) {
+  std::vector<int32_t> counters;
+  int64_t span = static_cast<int32_t>(static_cast<uint32_t>(last) - static_cast<uint32_t>(first));
+  int64_t j = 0;
+  for (int64_t pass = 0; pass <= span && j <= span; ++pass) {
+    if (j > limit) j = resume;
+    counters.push_back(static_cast<int32_t>(j));
+    if (j == INT32_MAX) break;
+    ++j;
+  }
+  return counters;
+}
+
+// The frame, firstIndex + j (32-bit), of every sample the module keeps of a pfx file's bytes with
+// a step: a track's first pass, then the pass `interval` passes after the last kept one, and the
+// pass at j = span; only whole samples, the tracks of a whole head.
+inline std::vector<int32_t> KeptFramesOf(const std::vector<uint8_t>& bytes, std::optional<double> step) {
+  auto word = [&bytes](size_t at) { return static_cast<int32_t>(PfxWordAt(bytes.data() + at)); };
+  std::vector<int32_t> frames;
+  if (bytes.size() < 12) return frames;
+  size_t at = 12;
+  for (int32_t track = 0; track < word(4) && at + 24 <= bytes.size(); ++track) {
+    int32_t first = word(at), last = word(at + 4), resume = word(at + 8);
+    at += 24;
+    int32_t span = static_cast<int32_t>(static_cast<uint32_t>(last) - static_cast<uint32_t>(first));
+    int32_t interval = dustweave::ThinningInterval(span, step.value_or(1.0)), since = interval;
+    for (int32_t j : SampleCounters(first, last, resume, word(8))) {
+      if (at + 12 > bytes.size()) return frames;
+      at += 12;
+      if (++since < interval && j != span) continue;
+      frames.push_back(static_cast<int32_t>(static_cast<uint32_t>(first) + static_cast<uint32_t>(j)));
+      since = 0;
+    }
+  }
+  return frames;
+}

@@ -104,6 +104,28 @@ TEST(ConvertWholeFile, ObjAndGlbAreWrittenWithOneSummaryLine) {
   EXPECT_EQ(dir.Names(), (std::set<std::string>{"typical.pfx", "chains.obj", "chains.glb", "CHAINS.OBJ", "Chains.Glb"}));
 }
 
+// A USD layer's time codes are frames: its rate (24 unless --fps says otherwise) and its first
+// and last frame, said in the layer and on the summary line; --attributes adds each point's frame.
+TEST(ConvertWholeFile, UsdSaysItsRateAndItsFirstAndLastFrame) {
+  TempDir dir;
+  std::string pfx = Typical(dir);
+  const std::pair<std::vector<std::string>, std::string> runs[] = {{{}, "24"}, {{"--fps", "30"}, "30"}, {{"--fps", "23.976"}, "23.976"}};
+  for (const auto& [fps, rate] : runs) {
+    std::vector<std::string> args = {"convert", pfx, dir / "out.usda", "--attributes", "--step", "25%", "--tubes", "0.5"};
+    args.insert(args.end(), fps.begin(), fps.end());
+    Outcome outcome = Dustweave(args);
+    EXPECT_EQ(outcome.out, "wrote " + (dir / "out.usda") + ": 200 curves of 5,200 vertices; frames 0 to 100 at " +
+                               rate + " fps\n") << outcome.err;
+    std::string text = ReadText(dir / "out.usda");
+    const std::vector<std::string> said = {"    endTimeCode = 100        \n", "    framesPerSecond = " + rate + "\n",
+                                           "    startTimeCode = 0          \n", "    timeCodesPerSecond = " + rate + "\n",
+                                           "int[] primvars:frame = [0, 4, 8, "};
+    for (const std::string& line : said) {
+      EXPECT_NE(text.find(line), std::string::npos) << line;
+    }
+  }
+}
+
 TEST(ConvertWholeFile, PanelAnswersAndSurfaceReachTheModule) {
   TempDir dir;
   Put(dir / "small.pfx", SmallFile());
@@ -496,7 +518,13 @@ TEST(ConvertMisuse, WrongCommandLinesExitWith64AndWriteNothing) {
       {"convert", in, dir / "out.glb", "--tubes", "-1"},
       {"convert", in, dir / "out.glb", "--tubes", "wide"},
       {"convert", in, dir / "out.glb", "--taper"},
-      {"convert", in, dir / "out.usda", "--attributes"},
+      {"convert", in, dir / "out.glb", "--attributes", "--fps", "30"},
+      {"convert", in, dir / "out.obj", "--fps", "24"},
+      {"convert", in, dir / "out.usda", "--fps", "0"},
+      {"convert", in, dir / "out.usda", "--fps", "-24"},
+      {"convert", in, dir / "out.usdc", "--fps", "nan"},
+      {"convert", in, dir / "out.usdc", "--fps", "inf"},
+      {"convert", in, dir / "out.usdc", "--fps", "24fps"},
       {"convert", in, dir / "out.glb", "--meters-per-unit", "1"},
       {"convert", in, dir / "out.usdc", "--meters-per-unit", "0"},
       {"convert", in, dir / "out.usdc", "--meters-per-unit", "1m"},
@@ -552,7 +580,7 @@ TEST(ConvertSize, AGlbPastItsLimitIsRefusedBeforeTheRunWithAStepShareThatFits) {
   EXPECT_EQ(outcome.status, NOT_DONE);
   // Between every sample and every second one no share thins a track: half is the largest that fits.
   EXPECT_NE(outcome.err.find("the tubes of 24,000,000 points would pass the 4 GiB that a .glb can hold; --step 50% "
-                             "fits (12,000,001 points), as does --max-points 23,860,906"),
+                             "fits (12,000,001 points), as does --max-points 21,053,741"),
             std::string::npos) << outcome.err;
   EXPECT_EQ(dir.Names(), (std::set<std::string>{"big.pfx"}));
 }

@@ -23,7 +23,8 @@ inline tinygltf::Model ReadGlbModel(const std::string& path) {
   return model;
 }
 
-// An attribute's values as stored, after checking its accessor's kind; empty when it is not so.
+// An attribute's values as stored (its view's stride apart, where it has one), after checking its
+// accessor's kind; empty when it is not so.
 template <typename T, size_t N>
 std::vector<std::array<T, N>> Attribute(const tinygltf::Model& model, int index, int componentType, int type,
                                         bool normalized) {
@@ -33,9 +34,11 @@ std::vector<std::array<T, N>> Attribute(const tinygltf::Model& model, int index,
   EXPECT_EQ(accessor.normalized, normalized);
   const tinygltf::BufferView& view = model.bufferViews.at(accessor.bufferView);
   const std::vector<unsigned char>& data = model.buffers.at(view.buffer).data;
-  size_t start = view.byteOffset + accessor.byteOffset, bytes = accessor.count * sizeof(T) * N;
-  if (start + bytes > data.size() || bytes > view.byteLength) return {};
+  size_t start = view.byteOffset + accessor.byteOffset, element = sizeof(T) * N;
+  size_t stride = view.byteStride > 0 ? view.byteStride : element;
+  size_t bytes = accessor.count == 0 ? 0 : (accessor.count - 1) * stride + element;
+  if (start + bytes > data.size() || accessor.byteOffset + bytes > view.byteLength) return {};
   std::vector<std::array<T, N>> values(accessor.count);
-  std::memcpy(values.data(), &data[start], bytes);
+  for (size_t i = 0; i < values.size(); ++i) std::memcpy(values[i].data(), &data[start + i * stride], element);
   return values;
 }

@@ -2,15 +2,19 @@
 // validator to check (tests/gltf/validate.js): chains alone, chains led by one-point polygons, a
 // run without polygons, an odd surface name, and a large mesh with its line indices passing
 // through scratch files, or written in place from the sample count told by the file's size;
-// and with the chain attributes: chains of one, two and many points, led by one-point polygons
-// or not, a run without polygons and a large mesh; and as tubes: lit, with and without the
-// attributes, led by start points, and chains of one point closed both ways.
+// and with the chain attributes and frames: chains of one, two and many points, led by one-point
+// polygons or not, a run without polygons and a large mesh; and as tubes: lit, with and without
+// the attributes, led by start points, and chains of one point closed both ways.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 
+#include "chain_model.h"
+#include "kept_mesh.h"
 #include "gltf/glb_writer.h"
 #include "gltf/tube_glb_writer.h"
 #include "pfxtools/pfx_generate.h"
@@ -24,7 +28,7 @@ struct Sample {
   bool startPolygon;
   const char* surface;  // null: the host has none
   bool counted = false;  // the writer told the point count beforehand
-  bool attributes = false;  // with COLOR_0, _CHAIN and _U
+  bool attributes = false;  // with COLOR_0, _CHAIN, _U, _FRAME and TEXCOORD_0
   bool tubes = false;       // the chains as tubes 0.05 wide
 };
 
@@ -37,11 +41,13 @@ bool Write(const Sample& sample, const std::string& folder, std::string* error) 
   dustweave::GeneratedFile written;
   std::string pfx = folder + "/" + sample.name + ".pfx";
   if (!dustweave::GenerateDustFile(settings, pfx, &written, error)) return false;
+  std::ifstream in(pfx, std::ios::binary);
+  ListedFrames frames(KeptFramesOf({std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}, {}));
   std::unique_ptr<dustweave::GlbFile> writer;
   if (sample.tubes) {
-    writer = std::make_unique<dustweave::TubeGlbWriter>(0.05, sample.attributes);
+    writer = std::make_unique<dustweave::TubeGlbWriter>(0.05, sample.attributes, dustweave::GLB_MAX_FILE_BYTES, &frames);
   } else {
-    writer = std::make_unique<dustweave::GlbWriter>(dustweave::GLB_MAX_FILE_BYTES, sample.attributes);
+    writer = std::make_unique<dustweave::GlbWriter>(dustweave::GLB_MAX_FILE_BYTES, sample.attributes, &frames);
   }
   dustweave::GlbFile& glb = *writer;
   if (!glb.Open(folder + "/" + sample.name + ".glb", error)) return false;

@@ -1,8 +1,9 @@
 // Every output read back at sizes that cross each boundary its writer has: `dustweave convert`
 // run on inputs sized from the writers' own blocks, batches and cached lengths, and each file
 // held value for value against the module's chains from the same input (run here through the
-// stand-in host): the .obj parsed, both .glb kinds read by tinygltf. For USD, the arrays each
-// layer must hold are left beside the layers, for USD itself to read them (tests/usd/read_back.js).
+// stand-in host) and the frames of its samples (chain_model.h): the .obj parsed, both .glb kinds
+// read by tinygltf. For USD, the arrays and time each layer must hold are left beside the layers,
+// for USD itself to read them (tests/usd/read_back.js).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include <nlohmann/json.hpp>
 #define TINYGLTF_IMPLEMENTATION
@@ -50,7 +52,7 @@ struct Case {
   std::string pfx;
   bool startPolygon = false;
   std::optional<double> step;
-  std::vector<std::string> usd;  // a width (--tubes), --taper
+  std::vector<std::string> usd;  // a width (--tubes), --taper, --fps
 };
 
 // The module's chains from the case's input, as the stand-in host keeps them.
@@ -59,6 +61,7 @@ struct Chains {
   std::vector<std::array<int64_t, 2>> pairs;
   std::vector<int64_t> starts;
   ChainModel model;
+  std::vector<int32_t> frames;  // each point's
 };
 
 Chains ModuleChains(const Case& c) {
@@ -70,7 +73,9 @@ Chains ModuleChains(const Case& c) {
   std::string error;
   std::optional<int> result = standin::RunCommandOnce(DUSTWEAVE_MODULE_FILE, host, COMMAND_INTERFACE_VERSION, &error);
   EXPECT_EQ(result.value_or(-1), 0) << error;
-  Chains chains{std::move(host.mesh), {}, {}, {}};
+  std::ifstream in(c.pfx, std::ios::binary);
+  Chains chains{std::move(host.mesh), {}, {}, {}, KeptFramesOf({std::istreambuf_iterator<char>(in), {}}, c.step)};
+  EXPECT_EQ(chains.frames.size(), chains.mesh.points.size());
   for (const standin::Polygon& polygon : chains.mesh.polygons) {
     if (polygon.points.size() == 2) chains.pairs.push_back({polygon.points[0], polygon.points[1]});
     if (polygon.points.size() == 1) chains.starts.push_back(polygon.points[0]);
@@ -104,14 +109,16 @@ std::string Devil(const std::string& name, int32_t particles) {
 }
 
 // Chains longer than the values a USD writer keeps for a length, with tracks of one sample
-// before, between and after them, chains of two and three points, and a track that jumps.
+// before, between and after them, chains of two and three points, and a track that jumps; each
+// track born at a frame of its own, before 0 too.
 std::string LongAndSingles() {
   const int32_t longest = 2 * static_cast<int32_t>(dustweave::USD_CACHED_LENGTH) + 3;
   const auto longTracks = static_cast<int>((LEAST_POINTS + longest - 1) / longest);
   pfxwrite::File file;
   file.indexLimit = longest;
   auto add = [&](int32_t last, int32_t resume) {
-    pfxwrite::Track track = pfxwrite::RuledTrack(0, last, resume, file.indexLimit);
+    int32_t first = 7 * static_cast<int32_t>(file.tracks.size()) - 40;
+    pfxwrite::Track track = pfxwrite::RuledTrack(first, first + last, resume, file.indexLimit);
     for (size_t k = 0; k < track.samples.size(); ++k) {
       double turn = 0.001 * static_cast<double>(k) + static_cast<double>(file.tracks.size());
       track.samples[k] = {static_cast<float>(std::cos(turn) * (1 + 0.1 * turn)), static_cast<float>(0.01 * k),
@@ -180,19 +187,26 @@ void ExpectObjHolds(const fs::path& path, const Chains& chains) {
   EXPECT_EQ(polygon, chains.mesh.polygons.size());
 }
 
-// A point's chain attributes, as a .glb stores them, `copies` times.
-void ExpectAttributes(const tinygltf::Model& model, const std::map<std::string, int>& attributes, const ChainModel& chains,
+// A point's chain attributes and frame, as a .glb stores them, `copies` times.
+void ExpectAttributes(const tinygltf::Model& model, const std::map<std::string, int>& attributes, const Chains& made,
                       size_t copies) {
+  const ChainModel& chains = made.model;
   auto colours = Attribute<uint8_t, 4>(model, attributes.at("COLOR_0"), TINYGLTF_COMPONENT_TYPE_UNSIGNED_BYTE, TINYGLTF_TYPE_VEC4, true);
   auto numbers = Attribute<float, 1>(model, attributes.at("_CHAIN"), TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_SCALAR, false);
   auto places = Attribute<float, 1>(model, attributes.at("_U"), TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_SCALAR, false);
+  auto frames = Attribute<float, 1>(model, attributes.at("_FRAME"), TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_SCALAR, false);
+  auto uvs = Attribute<float, 2>(model, attributes.at("TEXCOORD_0"), TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC2, false);
   ASSERT_EQ(numbers.size(), copies * chains.chain.size());
   ASSERT_EQ(places.size(), numbers.size());
   ASSERT_EQ(colours.size(), numbers.size());
+  ASSERT_EQ(frames.size(), numbers.size());
+  ASSERT_EQ(uvs.size(), numbers.size());
   for (size_t v = 0; v < numbers.size(); ++v) {
     size_t p = v / copies;
     ASSERT_EQ(numbers[v][0], static_cast<float>(chains.chain[p])) << "vertex " << v;
     ASSERT_EQ(places[v][0], chains.place[p]) << "vertex " << v;
+    ASSERT_EQ(frames[v][0], static_cast<float>(made.frames[p])) << "vertex " << v;
+    ASSERT_EQ(uvs[v], (std::array<float, 2>{static_cast<float>(made.frames[p]), 0})) << "vertex " << v;
     dustweave::Rgb8 ramp = dustweave::LinearRampColour(chains.place[p]);
     ASSERT_EQ(colours[v], (std::array<uint8_t, 4>{ramp.r, ramp.g, ramp.b, 255})) << "vertex " << v;
   }
@@ -217,7 +231,7 @@ void ExpectLinesGlbHolds(const fs::path& path, const Chains& chains) {
   auto positions = Attribute<float, 3>(model, attributes.at("POSITION"), TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, false);
   ASSERT_EQ(positions.size(), chains.mesh.points.size());
   for (size_t p = 0; p < positions.size(); ++p) ASSERT_EQ(positions[p], Stored(chains.mesh.points[p])) << "point " << p;
-  ExpectAttributes(model, attributes, chains.model, 1);
+  ExpectAttributes(model, attributes, chains, 1);
 }
 
 // The tubes' .glb: a ring about each point (its centre the point), each vertex with its point's
@@ -237,7 +251,7 @@ void ExpectTubesGlbHolds(const fs::path& path, const Chains& chains) {
       ASSERT_NEAR(centre, chains.mesh.points[p][axis], 1e-5 * (1 + std::fabs(centre))) << "ring " << p;
     }
   }
-  ExpectAttributes(model, tubes.attributes, chains.model, S);
+  ExpectAttributes(model, tubes.attributes, chains, S);
   auto corners = Attribute<uint32_t, 1>(model, tubes.indices, TINYGLTF_COMPONENT_TYPE_UNSIGNED_INT, TINYGLTF_TYPE_SCALAR, false);
   size_t alone = 0;
   for (size_t p = 0; p < chains.model.chain.size(); ++p) {
@@ -265,10 +279,11 @@ json ArrayFile(const std::string& name, const std::vector<T>& values, int perEle
 }
 
 // Every array of the layer the chains make: the curves (chains of two or more points), the chains
-// of one point as points, the start points; with a width given and taper, each vertex's width.
-void WriteUsdExpectation(const Case& c, const Chains& chains, std::optional<double> width, bool taper) {
+// of one point as points, each point's frame, the start points; with a width given and taper,
+// each vertex's width. Its time: the rate, the least and greatest frame.
+void WriteUsdExpectation(const Case& c, const Chains& chains, std::optional<double> width, bool taper, double fps) {
   std::vector<float> curvePoints, colours, places, widths, singlePoints, startPoints;
-  std::vector<int32_t> counts, curveChains, singleChains;
+  std::vector<int32_t> counts, curveChains, singleChains, curveFrames, singleFrames;
   const ChainModel& model = chains.model;
   for (size_t p = 0; p < model.chain.size(); ++p) {
     std::array<float, 3> point = Stored(chains.mesh.points[p]);
@@ -277,6 +292,7 @@ void WriteUsdExpectation(const Case& c, const Chains& chains, std::optional<doub
     if (alone) {
       singlePoints.insert(singlePoints.end(), point.begin(), point.end());
       singleChains.push_back(static_cast<int32_t>(model.chain[p]));
+      singleFrames.push_back(chains.frames[p]);
       continue;
     }
     if (p == 0 || model.chain[p - 1] != model.chain[p]) {
@@ -288,6 +304,7 @@ void WriteUsdExpectation(const Case& c, const Chains& chains, std::optional<doub
     dustweave::Rgb8 ramp = dustweave::LinearRampColour(model.place[p]);
     for (uint8_t channel : {ramp.r, ramp.g, ramp.b}) colours.push_back(static_cast<float>(channel / 255.0));
     places.push_back(model.place[p]);
+    curveFrames.push_back(chains.frames[p]);
     if (width) widths.push_back(static_cast<float>(*width * (1.0 - model.place[p])));
   }
   for (int64_t start : chains.starts) {
@@ -301,14 +318,18 @@ void WriteUsdExpectation(const Case& c, const Chains& chains, std::optional<doub
     arrays["/chains/curves.primvars:chain"] = ArrayFile(c.name + ".curve-chains", curveChains, 1);
     arrays["/chains/curves.primvars:displayColor"] = ArrayFile(c.name + ".colours", colours, 3);
     arrays["/chains/curves.primvars:u"] = ArrayFile(c.name + ".places", places, 1);
+    arrays["/chains/curves.primvars:frame"] = ArrayFile(c.name + ".curve-frames", curveFrames, 1);
     if (taper && width) arrays["/chains/curves.widths"] = ArrayFile(c.name + ".widths", widths, 1);
   }
   if (!singleChains.empty()) {
     arrays["/chains/singles.points"] = ArrayFile(c.name + ".single-points", singlePoints, 3);
     arrays["/chains/singles.primvars:chain"] = ArrayFile(c.name + ".single-chains", singleChains, 1);
+    arrays["/chains/singles.primvars:frame"] = ArrayFile(c.name + ".single-frames", singleFrames, 1);
   }
   if (!startPoints.empty()) arrays["/chains/starts.points"] = ArrayFile(c.name + ".start-points", startPoints, 3);
-  json expectation = {{"layers", {c.name + ".usda", c.name + ".usdc"}}, {"taper", taper}, {"arrays", arrays}};
+  auto [first, last] = std::minmax_element(chains.frames.begin(), chains.frames.end());
+  json time = {{"fps", fps}, {"start", *first}, {"end", *last}};
+  json expectation = {{"layers", {c.name + ".usda", c.name + ".usdc"}}, {"taper", taper}, {"time", time}, {"arrays", arrays}};
   std::ofstream(Work() / (c.name + ".json")) << expectation.dump(1);
 }
 
@@ -321,8 +342,11 @@ void ReadEveryOutputBack(const Case& c) {
   bool taper = std::count(c.usd.begin(), c.usd.end(), "--taper") > 0;
   std::optional<double> width;
   if (c.usd.size() > 1 && c.usd[0] == "--tubes") width = std::stod(c.usd[1]);
-  for (const char* layer : {".usda", ".usdc"}) ASSERT_NO_FATAL_FAILURE(Convert(c, c.name + layer, c.usd));
-  WriteUsdExpectation(c, chains, width, taper);
+  auto fps = std::find(c.usd.begin(), c.usd.end(), "--fps");
+  std::vector<std::string> usd = c.usd;
+  usd.push_back("--attributes");
+  for (const char* layer : {".usda", ".usdc"}) ASSERT_NO_FATAL_FAILURE(Convert(c, c.name + layer, usd));
+  WriteUsdExpectation(c, chains, width, taper, fps == c.usd.end() ? 24 : std::stod(*(fps + 1)));
   ASSERT_NO_FATAL_FAILURE(Convert(c, c.name + ".obj", {}));
   ExpectObjHolds(Work() / (c.name + ".obj"), chains);
   ASSERT_NO_FATAL_FAILURE(Convert(c, c.name + ".glb", {"--attributes"}));
@@ -335,7 +359,7 @@ void ReadEveryOutputBack(const Case& c) {
 // tapered with the scene's width, and a start point a chain.
 TEST(ReadBack, EverySampleWithStartPoints) {
   std::string pfx = Devil("devil.pfx", static_cast<int32_t>(LEAST_POINTS / 201 + 1));
-  ReadEveryOutputBack({"devil", pfx, true, {}, {"--taper"}});
+  ReadEveryOutputBack({"devil", pfx, true, {}, {"--taper", "--fps", "23.976"}});
 }
 
 // A step that thins: no count is known before the run, every part is spooled.
@@ -347,7 +371,7 @@ TEST(ReadBack, ThinnedByAStep) {
 // Chains longer than a USD writer's kept values beside chains of one point, which are no curve
 // points: the count the input's size tells is wrong for the curves, and the parts move.
 TEST(ReadBack, LongChainsBesideChainsOfOnePoint) {
-  ReadEveryOutputBack({"long", LongAndSingles(), true, {}, {"--tubes", "0.05", "--taper"}});
+  ReadEveryOutputBack({"long", LongAndSingles(), true, {}, {"--tubes", "0.05", "--taper", "--fps", "30"}});
 }
 
 }  // namespace

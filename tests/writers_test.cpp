@@ -30,12 +30,14 @@
 #include <csignal>
 #endif
 
+#include "chain_model.h"
 #include "gltf/glb_writer.h"
 #include "gltf/tube_glb_writer.h"
 #include "kept_mesh.h"
 #include "obj/obj_writer.h"
 #include "obj/tube_obj_writer.h"
 #include "pfxtools/pfx_count.h"
+#include "pfxtools/pfx_frames.h"
 #include "pfxtools/pfx_generate.h"
 #include "platform/file_seam.h"
 #include "standin/loader.h"
@@ -512,6 +514,25 @@ TEST(GlbRefusalTest, PolygonsOnTwoSurfacesAreRefused) {
   ExpectRefused(glb, folder, "two surfaces, \"Dust\" and \"Rock\"");
 }
 
+// A run that makes more points than the input has frames for (the input changed under it): the
+// .glb with its frames and the USD layer are refused, and nothing is left.
+TEST(GlbRefusalTest, PointsWithoutFramesAreRefused) {
+  TempFolder folder;
+  ListedFrames frames({3, 4, 5});
+  dustweave::GlbWriter glb(dustweave::GLB_MAX_FILE_BYTES, true, &frames);
+  std::string error;
+  ASSERT_TRUE(glb.Open(folder.File("out.glb"), &error)) << error;
+  FeedChain(glb, 5);
+  ExpectRefused(glb, folder, "the frames of its points: the input holds fewer samples than points were made");
+  ListedFrames few({3, 4, 5});
+  dustweave::UsdaWriter usda(1, false, 1, {24, &few, false});
+  ASSERT_TRUE(usda.Open(folder.File("out.usda"), &error)) << error;
+  FeedChain(usda, 5);
+  EXPECT_FALSE(usda.Finish(&error));
+  EXPECT_NE(error.find("the frames of its points"), std::string::npos) << error;
+  EXPECT_TRUE(folder.Entries().empty());
+}
+
 TEST(GlbRefusalTest, SurfaceNameTooLongForTheHeadIsRefused) {
   TempFolder folder;
   dustweave::GlbWriter glb;
@@ -826,6 +847,71 @@ TEST(PfxCountTest, NothingIsToldOfAFileTooShortForItsHeads) {
   file.tracks.push_back(pfxwrite::RuledTrack(0, 50, 0, 100));
   EXPECT_EQ(SamplesOfBytes(pfxwrite::Encode(file)), std::nullopt);
   EXPECT_EQ(SamplesOfBytes(std::vector<uint8_t>{0, 0, 0, 3, 0, 0}), std::nullopt);
+}
+
+// ---- the frames of the samples the plug-in keeps ---------------------------------------------
+
+// A track whose every sample holds its frame (firstIndex + j, 32-bit, j as the plainly written
+// sample rule gives it), kept whole in x (low 16 bits) and y (high 16 bits).
+pfxwrite::Track FramedTrack(int32_t first, int32_t last, int32_t resume, int32_t limit) {
+  pfxwrite::Track track{first, last, resume, {0, 0, 0}, {}};
+  for (int32_t j : SampleCounters(first, last, resume, limit)) {
+    auto frame = static_cast<uint32_t>(first) + static_cast<uint32_t>(j);
+    track.samples.push_back({static_cast<float>(frame & 0xFFFF), static_cast<float>(frame >> 16), 0});
+  }
+  return track;
+}
+
+// The frames the module's points carry, read back from x and y (held against the plain model's
+// too), and the walker's frames of the same file, every one it gives.
+std::pair<std::vector<int32_t>, std::vector<int32_t>> ModuleAndWalkedFrames(const std::vector<uint8_t>& bytes,
+                                                                           std::optional<double> step, bool starts) {
+  TempFile pfx(bytes);
+  standin::HostScript script;
+  script.file = pfx.path();
+  script.step = step;
+  script.startPolygon = starts;
+  standin::Host host(script);
+  std::string error;
+  EXPECT_TRUE(standin::RunCommandOnce(ModulePath(), host, COMMAND_INTERFACE_VERSION, &error).has_value()) << error;
+  std::vector<int32_t> made, walked(host.mesh.points.size() + 8);
+  for (const auto& point : host.mesh.points) {
+    made.push_back(static_cast<int32_t>(static_cast<uint32_t>(point[0]) | static_cast<uint32_t>(point[1]) << 16));
+  }
+  EXPECT_EQ(KeptFramesOf(bytes, step), made);
+  dustweave::KeptFrames frames;
+  EXPECT_TRUE(frames.Open(pfx.path(), step, &error)) << error;
+  size_t taken = 0;
+  for (size_t got = 1; got > 0; taken += got) got = frames.Take(walked.data() + taken, std::min<size_t>(3, walked.size() - taken));
+  walked.resize(taken);
+  EXPECT_EQ(frames.error(), "");
+  return {made, walked};
+}
+
+// Tracks born and dying at different frames (before 0 too), counters that jump back (to the
+// track's start, into it, past its end, to the last index there is), a span past the index
+// limit that the cap ends, a frame that wraps past 2^31, tracks of one sample and none: the
+// walker gives the frame of every point the module makes, in its order, whatever the step,
+// with start points or not, and of a file cut at any byte just the points made before its end.
+TEST(PfxFramesTest, EveryPointsFrameAsTheModuleMakesIt) {
+  pfxwrite::File file;
+  file.indexLimit = 12;
+  const int32_t tracks[][3] = {{0, 10, 0},   {-7, 3, 0},    {30, 52, 0},  {5, 40, 4},  {100, 120, 25},
+                               {9, 9, 0},    {20, 10, 0},   {-3, 30, INT32_MAX},     {1000, 1013, 13},
+                               {INT32_MAX - 2, INT32_MIN + 2, 0}, {2, 60, -1}, {40, 47, 3}};
+  for (const auto& t : tracks) file.tracks.push_back(FramedTrack(t[0], t[1], t[2], file.indexLimit));
+  std::vector<uint8_t> bytes = pfxwrite::Encode(file);
+  for (std::optional<double> step : {std::optional<double>{}, {0.5}, {0.3}, {0.37}, {0.05}}) {
+    for (bool starts : {false, true}) {
+      auto [made, walked] = ModuleAndWalkedFrames(bytes, step, starts);
+      EXPECT_GT(made.size(), 20u);
+      EXPECT_EQ(walked, made) << "step " << step.value_or(1) << (starts ? ", start points" : "");
+    }
+  }
+  for (size_t cut = 0; cut < bytes.size(); ++cut) {
+    auto [made, walked] = ModuleAndWalkedFrames({bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut)}, 0.3, false);
+    ASSERT_EQ(walked, made) << "cut at " << cut;
+  }
 }
 
 }  // namespace

@@ -32,8 +32,8 @@ std::array<float, 3> Colour(float place) {
 
 }  // namespace
 
-UsdLayerWriter::UsdLayerWriter(double width, bool taper, double metersPerUnit)
-    : givenWidth_(width), width_(width), taper_(taper), metersPerUnit_(metersPerUnit) {
+UsdLayerWriter::UsdLayerWriter(double width, bool taper, double metersPerUnit, UsdTime time)
+    : givenWidth_(width), width_(width), taper_(taper), metersPerUnit_(metersPerUnit), time_(time) {
   for (int index = 0; index < USD_PARTS; ++index) parts_[index] = std::make_unique<SpooledPart>(BlockOf(index));
 }
 
@@ -58,6 +58,7 @@ bool UsdLayerWriter::Open(const std::string& path, std::string* error) {
   width_ = givenWidth_;
   values_ = ChainValues();
   window_ = std::make_unique<BasicChainWindow<Take>>(Take{this});
+  feed_.reset(time_.frames ? new FrameFeed(time_.frames) : nullptr);
   for (auto& each : parts_) each->Start(path);
   if (!out_.Create(path, error)) return false;
   part(CurvePoints).Place(out_, behind_, StartFile());
@@ -70,11 +71,13 @@ void UsdLayerWriter::TakePoint(const ChainPoint& point, const ChainPoint* before
   if (!before && !after) {
     PutPosition(SinglePoints, point.position);
     singleBounds_.Take(point.position);
-    PutInteger(SingleChains, chains_++);
+    PutInteger(SingleChains, static_cast<int64_t>(chains_++));
+    if (time_.primvar) PutInteger(SingleFrames, point.frame);
     ++singles_;
     return;
   }
   PutPosition(CurvePoints, point.position);
+  if (time_.primvar) PutInteger(CurveFrames, point.frame);
   curveBounds_.Take(point.position);
   ++vertices_;
   ++chainLength_;
@@ -82,9 +85,9 @@ void UsdLayerWriter::TakePoint(const ChainPoint& point, const ChainPoint* before
 }
 
 void UsdLayerWriter::CloseChain() {
-  PutInteger(Counts, chainLength_);
+  PutInteger(Counts, static_cast<int64_t>(chainLength_));
   for (uint64_t from = 0; from < chainLength_; from += USD_CACHED_LENGTH) PutChain(ValuesOf(chainLength_, from));
-  PutInteger(CurveChains, chains_++);
+  PutInteger(CurveChains, static_cast<int64_t>(chains_++));
   ++curves_;
   longest_ = std::max(longest_, chainLength_);
   if (chainLength_ > USD_CACHED_LENGTH) values_ = ChainValues{0, 0, values_.made, {}, {}, {}};
@@ -110,7 +113,9 @@ const ChainValues& UsdLayerWriter::ValuesOf(uint64_t length, uint64_t from) {
   return values_;
 }
 
-void UsdLayerWriter::AddPoint(uint64_t number, const double position[3]) { window_->AddPoint(number, position); }
+void UsdLayerWriter::AddPoint(uint64_t number, const double position[3]) {
+  window_->AddPoint(number, position, feed_ ? feed_->Next() : 0);
+}
 
 void UsdLayerWriter::AddPolygon(const char*, int count, const int64_t* points) {
   bool made = IsSegmentOrStart(count, points);
@@ -170,11 +175,23 @@ UsdAttribute UniformToken(const char* name, const char* value) {
   return token;
 }
 
+// Each point's frame, a vertex of `prim`, before its extent.
+void WithFrames(UsdPrim& prim, int part, uint64_t count) {
+  prim.attributes.insert(prim.attributes.end() - 1, OfPart("int[]", "primvars:frame", "vertex", part, count));
+}
+
 }  // namespace
 
 // A prim for each kind of point there is: the curves, the chains of one point, the start points.
+// Opening, the frames are not known yet: the layer says where they will go.
 UsdLayer UsdLayerWriter::Describe(bool opening) const {
-  UsdLayer layer{"mirod_dustweave chains, written by dustweave " DUSTWEAVE_VERSION, metersPerUnit_, {}};
+  UsdLayer layer;
+  layer.doc = "mirod_dustweave chains, written by dustweave " DUSTWEAVE_VERSION;
+  layer.metersPerUnit = metersPerUnit_;
+  if (feed_) {
+    layer.framesPerSecond = time_.framesPerSecond;
+    layer.frames = opening ? FrameRange{0, 0} : feed_->range();
+  }
   UsdAttribute widths = Constant("float[]", "widths", {static_cast<float>(width_)});
   if (curves_ > 0 || opening) {
     layer.prims.push_back({"BasisCurves", "curves",
@@ -186,6 +203,7 @@ UsdLayer UsdLayerWriter::Describe(bool opening) const {
                             OfPart("int[]", "curveVertexCounts", nullptr, Counts, curves_),
                             OfPart("int[]", "primvars:chain", "uniform", CurveChains, curves_),
                             Extent(curveBounds_, width_)}});
+    if (time_.primvar) WithFrames(layer.prims.back(), CurveFrames, vertices_);
   }
   if (singles_ > 0) {
     layer.prims.push_back({"Points", "singles",
@@ -194,6 +212,7 @@ UsdLayer UsdLayerWriter::Describe(bool opening) const {
                             Constant("float[]", "primvars:u", {0}),
                             OfPart("int[]", "primvars:chain", "vertex", SingleChains, singles_),
                             Extent(singleBounds_, width_)}});
+    if (time_.primvar) WithFrames(layer.prims.back(), SingleFrames, singles_);
   }
   if (starts_ > 0) {
     layer.prims.push_back({"Points", "starts",
@@ -226,6 +245,7 @@ bool UsdLayerWriter::Complete(std::string* error) {
   std::string refusal = givenWidth_ == 0 ? ChooseWidth() : "";
   if (chains_ > MAX_USD_INT + 1) refusal = "more than 2,147,483,648 chains, past what USD's int[] numbers";
   if (longest_ > MAX_USD_INT) refusal = "a chain of more than 2,147,483,647 points, past what USD's int[] counts";
+  if (feed_ && !feed_->missing().empty()) refusal = "the frames of its points: " + feed_->missing();
   if (refusal.empty()) WriteLayer(Describe(false));
   for (auto& each : parts_) each->Drop();
   behind_.Drain();

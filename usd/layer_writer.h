@@ -20,7 +20,10 @@
 namespace dustweave {
 
 // The arrays made as the mesh streams in, in the order they lie in a file.
-enum UsdPart { CurvePoints, Colours, Places, Widths, Counts, CurveChains, SinglePoints, SingleChains, Starts, USD_PARTS };
+enum UsdPart {
+  CurvePoints, Colours, Places, Widths, Counts, CurveChains, CurveFrames, SinglePoints, SingleChains, SingleFrames, Starts,
+  USD_PARTS
+};
 
 // One attribute: its values are a part's, or a few known at the end (`values`, `token`).
 struct UsdAttribute {
@@ -43,11 +46,23 @@ struct UsdPrim {
   std::vector<UsdAttribute> attributes;
 };
 
-// The layer: the stage's metadata and the prims under the root Xform "chains".
+// The layer: the stage's metadata and the prims under the root Xform "chains". Time codes are
+// frames: with a rate, the layer says it (timeCodesPerSecond and framesPerSecond), and the
+// frames of its points (startTimeCode, endTimeCode) where it has any.
 struct UsdLayer {
   std::string doc;
-  double metersPerUnit;
+  double metersPerUnit = 1;
+  double framesPerSecond = 0;  // 0: no time
+  FrameRange frames;
   std::vector<UsdPrim> prims;
+};
+
+// What a layer says of time: the rate of its frames, where its points' frames come from (for
+// its start and end), and whether each point's frame is a primvar too.
+struct UsdTime {
+  double framesPerSecond = 24;
+  PointFrames* frames = nullptr;  // none: the layer says nothing of time
+  bool primvar = false;           // primvars:frame, a vertex of the curves and of "singles"
 };
 
 // A chain's values are made this many vertices at a time; a chain up to this long keeps them
@@ -79,20 +94,22 @@ class UsdLayerWriter : public MeshFileWriter {
   // nothing at the chain's end); 0 without `taper`: the scene's, from the box of the points
   // written, known at the end, where the width is written. `metersPerUnit`: the stage's unit,
   // the positions' as given.
-  UsdLayerWriter(double width, bool taper, double metersPerUnit);
+  UsdLayerWriter(double width, bool taper, double metersPerUnit, UsdTime time = {});
   ~UsdLayerWriter() override;
 
   bool Open(const std::string& path, std::string* error) override;
   void AddPoint(uint64_t number, const double position[3]) override;
   // Two-point polygons join chains; one-point polygons are start points; others are left out.
   void AddPolygon(const char* surface, int count, const int64_t* points) override;
-  // False, with a one-line reason, for chains past USD's 32-bit integers and for a failed write.
+  // False, with a one-line reason, for chains past USD's 32-bit integers, a point without a frame
+  // and a failed write.
   bool Complete(std::string* error) override;
   OutputFile& file() override { return out_; }
   uint64_t bytesMade() const override;
   // "200 curves of 5,200 vertices, 200 start points" and the chains of one point drawn as points.
   std::string Holds() const override;
   double widthChosen() const override { return givenWidth_ == 0 ? width_ : 0; }
+  FrameRange framesWritten() const override { return feed_ ? feed_->range() : FrameRange(); }
 
   uint64_t curves() const { return curves_; }
   uint64_t leftOut() const { return leftOut_; }
@@ -101,7 +118,7 @@ class UsdLayerWriter : public MeshFileWriter {
   // What an encoding writes: each kind of value into its part, the file's start (giving where the
   // curves' points begin), and the whole layer at the end around the parts.
   virtual void PutPosition(UsdPart part, const double position[3]) = 0;
-  virtual void PutInteger(UsdPart part, uint64_t value) = 0;
+  virtual void PutInteger(UsdPart part, int64_t value) = 0;
   virtual void PutChain(const ChainValues& values) = 0;
   virtual uint64_t StartFile() = 0;
   virtual void WriteLayer(const UsdLayer& layer) = 0;
@@ -129,6 +146,8 @@ class UsdLayerWriter : public MeshFileWriter {
   double givenWidth_, width_;
   bool taper_;
   double metersPerUnit_;
+  UsdTime time_;
+  std::unique_ptr<FrameFeed> feed_;  // the points' frames, given a source
   std::array<std::unique_ptr<SpooledPart>, USD_PARTS> parts_;
   std::unique_ptr<BasicChainWindow<Take>> window_;
   uint64_t vertices_ = 0, curves_ = 0, singles_ = 0, starts_ = 0, chains_ = 0, leftOut_ = 0;

@@ -52,8 +52,8 @@ char* FormatPoints(const char* records, const char* end, char* text) {
 
 }  // namespace
 
-UsdaWriter::UsdaWriter(double width, bool taper, double metersPerUnit)
-    : UsdLayerWriter(width, taper, metersPerUnit), points_(out_, FormatPoints) {}
+UsdaWriter::UsdaWriter(double width, bool taper, double metersPerUnit, UsdTime time)
+    : UsdLayerWriter(width, taper, metersPerUnit, time), points_(out_, FormatPoints) {}
 
 // ---- the values ---------------------------------------------------------------------------------
 
@@ -85,10 +85,12 @@ void UsdaWriter::PutPosition(UsdPart index, const double position[3]) {
   into.Advance(static_cast<size_t>(PutPoint(text, into.size() == 0, position) - text));
 }
 
-void UsdaWriter::PutInteger(UsdPart index, uint64_t value) {
-  char text[NUMBER_TEXT_ROOM + 2];
+void UsdaWriter::PutInteger(UsdPart index, int64_t value) {
+  char text[NUMBER_TEXT_ROOM + 3];
   char* at = part(index).size() == 0 ? text : std::strcpy(text, ", ") + 2;
-  Put(index, text, static_cast<size_t>(dustweave::PutInteger(at, value) - text));
+  if (value < 0) *at++ = '-';
+  uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+  Put(index, text, static_cast<size_t>(dustweave::PutInteger(at, magnitude) - text));
 }
 
 // The chain's text is made once for each set of values, and dropped after a long chain.
@@ -112,6 +114,30 @@ void UsdaWriter::PutChain(const ChainValues& values) {
 
 // ---- the layer ----------------------------------------------------------------------------------
 
+namespace {
+
+constexpr size_t FRAME_TEXT = 11;  // "-2147483648", the longest frame
+
+// The stage's metadata, its keys in order. The first and last frame are padded to the longest
+// frame's length, so the head keeps its length from the file's start (when they are not known
+// yet) to its end, the curves' points lying behind it.
+std::string Metadata(const UsdLayer& layer) {
+  std::string text = "(\n    defaultPrim = \"chains\"\n    doc = \"" + layer.doc + "\"\n";
+  auto frame = [&text](const char* key, int32_t value) {
+    std::string digits = std::to_string(value);
+    text += "    " + std::string(key) + " = " + digits + std::string(FRAME_TEXT - digits.size(), ' ') + "\n";
+  };
+  bool timed = layer.framesPerSecond > 0;
+  if (timed && layer.frames.any()) frame("endTimeCode", layer.frames.last);
+  if (timed) text += "    framesPerSecond = " + ShortestText(layer.framesPerSecond) + "\n";
+  text += "    metersPerUnit = " + ShortestText(layer.metersPerUnit) + "\n";
+  if (timed && layer.frames.any()) frame("startTimeCode", layer.frames.first);
+  if (timed) text += "    timeCodesPerSecond = " + ShortestText(layer.framesPerSecond) + "\n";
+  return text + "    upAxis = \"Y\"\n)\n";
+}
+
+}  // namespace
+
 void UsdaWriter::Text(const std::string& text) {
   out_.WriteAt(at_, text.data(), text.size());
   at_ += text.size();
@@ -120,9 +146,7 @@ void UsdaWriter::Text(const std::string& text) {
 // The stage's text from its start: whole, or up to where the curves' points go (returned).
 uint64_t UsdaWriter::Render(const UsdLayer& layer, bool headOnly) {
   at_ = 0;
-  std::string head = "#usda 1.0\n(\n    defaultPrim = \"chains\"\n    doc = \"" + layer.doc +
-                     "\"\n    metersPerUnit = " + ShortestText(layer.metersPerUnit) +
-                     "\n    upAxis = \"Y\"\n)\n\ndef Xform \"chains\" (\n    kind = \"component\"\n)\n{\n";
+  std::string head = "#usda 1.0\n" + Metadata(layer) + "\ndef Xform \"chains\" (\n    kind = \"component\"\n)\n{\n";
   for (const UsdPrim& prim : layer.prims) {
     head += (&prim == &layer.prims.front() ? "    def " : "\n    def ") + std::string(prim.type) + " \"" +
             prim.name + "\"\n    {\n";

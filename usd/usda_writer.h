@@ -15,12 +15,12 @@ namespace dustweave {
 
 class UsdaWriter : public UsdLayerWriter {
  public:
-  UsdaWriter(double width, bool taper, double metersPerUnit = 1);
+  UsdaWriter(double width, bool taper, double metersPerUnit = 1, UsdTime time = {});
   uint64_t bytesMade() const override { return UsdLayerWriter::bytesMade() + points_.bytesMade(); }
 
  private:
   void PutPosition(UsdPart part, const double position[3]) override;
-  void PutInteger(UsdPart part, uint64_t value) override;
+  void PutInteger(UsdPart part, int64_t value) override;
   void PutChain(const ChainValues& values) override;
   uint64_t StartFile() override;
   void WriteLayer(const UsdLayer& layer) override;

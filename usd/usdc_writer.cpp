@@ -39,7 +39,7 @@ void UsdcWriter::PutPosition(UsdPart index, const double position[3]) {
   into.PutBytes(reinterpret_cast<const char*>(coordinates), sizeof coordinates);
 }
 
-void UsdcWriter::PutInteger(UsdPart index, uint64_t value) { part(index).Put(static_cast<int32_t>(value)); }
+void UsdcWriter::PutInteger(UsdPart index, int64_t value) { part(index).Put(static_cast<int32_t>(value)); }
 
 void UsdcWriter::PutFloats(UsdPart index, const std::vector<float>& values) {
   for (size_t from = 0; from < values.size(); from += FLOATS_A_PUT) {
@@ -117,6 +117,8 @@ uint64_t UsdcWriter::ArrayOf(const UsdAttribute& attribute, const CrateLayout& l
   return CrateRep(type, offset, true);
 }
 
+uint64_t UsdcWriter::Double(double value) { return CrateRep(CrateType::Double, Value(Bytes(value), 8)); }
+
 uint64_t UsdcWriter::Tokens(CrateSections& crate, const std::vector<std::string>& names) {
   std::string bytes = Bytes<uint64_t>(names.size());
   for (const std::string& name : names) bytes += Bytes(crate.Token(name));
@@ -157,7 +159,12 @@ void UsdcWriter::WriteLayer(const UsdLayer& layer) {
   for (const UsdPrim& prim : layer.prims) children.push_back(prim.name);
   crate.Field("defaultPrim", CrateInline(CrateType::Token, crate.Token("chains")));
   crate.Field("documentation", CrateInline(CrateType::String, crate.String(layer.doc)));
-  crate.Field("metersPerUnit", CrateRep(CrateType::Double, Value(Bytes(layer.metersPerUnit), 8)));
+  bool timed = layer.framesPerSecond > 0;
+  if (timed && layer.frames.any()) crate.Field("endTimeCode", Double(layer.frames.last));
+  if (timed) crate.Field("framesPerSecond", Double(layer.framesPerSecond));
+  crate.Field("metersPerUnit", Double(layer.metersPerUnit));
+  if (timed && layer.frames.any()) crate.Field("startTimeCode", Double(layer.frames.first));
+  if (timed) crate.Field("timeCodesPerSecond", Double(layer.framesPerSecond));
   crate.Field("upAxis", CrateInline(CrateType::Token, crate.Token("Y")));
   crate.Field("primChildren", Tokens(crate, {"chains"}));
   uint32_t root = crate.Spec(CrateSpec::PseudoRoot);

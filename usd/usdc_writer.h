@@ -17,7 +17,8 @@ namespace dustweave {
 
 class UsdcWriter : public UsdLayerWriter {
  public:
-  UsdcWriter(double width, bool taper, double metersPerUnit = 1) : UsdLayerWriter(width, taper, metersPerUnit) {}
+  UsdcWriter(double width, bool taper, double metersPerUnit = 1, UsdTime time = {})
+      : UsdLayerWriter(width, taper, metersPerUnit, time) {}
   // With the run's point count known before the first, the arrays of a value a vertex are
   // written in place where the layout puts them behind that many curve points. A wrong count
   // costs only speed: the file is the same.
@@ -25,7 +26,7 @@ class UsdcWriter : public UsdLayerWriter {
 
  private:
   void PutPosition(UsdPart part, const double position[3]) override;
-  void PutInteger(UsdPart part, uint64_t value) override;
+  void PutInteger(UsdPart part, int64_t value) override;
   void PutChain(const ChainValues& values) override;
   uint64_t StartFile() override;
   void WriteLayer(const UsdLayer& layer) override;
@@ -35,6 +36,7 @@ class UsdcWriter : public UsdLayerWriter {
   uint64_t Value(const std::string& bytes, size_t alignment = 1);
   uint64_t ArrayOf(const UsdAttribute& attribute, const CrateLayout& layout);
   uint64_t Tokens(CrateSections& crate, const std::vector<std::string>& names);
+  uint64_t Double(double value);
   void AddPrim(CrateSections& crate, const UsdPrim& prim, uint32_t parent, const CrateLayout& layout);
 
   uint64_t at_ = 0;  // where the next value goes

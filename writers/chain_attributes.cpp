@@ -1,6 +1,6 @@
 // Taking each point into its chain once the polygons that may join it have come, and writing a
-// closed chain's values into the three streams' blocks: copied from the pattern of its length
-// when it fits a block, else worked out point by point.
+// closed chain's values into the three chain streams' blocks: copied from the pattern of its
+// length when it fits a block, else worked out point by point; each point's frame as it comes.
 #include "writers/chain_attributes.h"
 
 #include <algorithm>
@@ -13,10 +13,14 @@ namespace dustweave {
 
 static_assert(std::endian::native == std::endian::little, "the streams hold little-endian float32");
 
-ChainAttributes::ChainAttributes(BlockSink sink, size_t blockPoints)
+ChainAttributes::ChainAttributes(BlockSink sink, size_t blockPoints, PointFrames* frames)
     : sink_(std::move(sink)),
       blockPoints_(blockPoints > 0 ? blockPoints : 1),
-      blocks_(new char[3 * CHAIN_STREAM_BYTES * blockPoints_]) {}
+      blocks_(new char[3 * CHAIN_STREAM_BYTES * blockPoints_]) {
+  if (!frames) return;
+  frames_ = std::make_unique<FrameFeed>(frames);
+  frameBlock_.reset(new char[FRAME_STREAM_BYTES * blockPoints_]);
+}
 
 ChainAttributes::~ChainAttributes() = default;
 
@@ -111,6 +115,25 @@ void ChainAttributes::Finish() {
   CloseChain();
   if (tooManyChains()) filled_ = 0;
   Flush();
+  if (frames_) FlushFrames();
+}
+
+void ChainAttributes::FlushFrames() {
+  if (framesFilled_ > 0) sink_(ChainStream::Frame, frameBlock_.get(), FRAME_STREAM_BYTES * framesFilled_);
+  framesFilled_ = 0;
+}
+
+void ChainAttributes::NoteFramePastFloats(int32_t frame) {
+  if (!framePastFloats_) framePastFloats_ = {rule_.points() - 1, frame};
+}
+
+std::string ChainAttributes::framesRefused() const {
+  if (!frames_) return "";
+  if (!frames_->missing().empty()) return "the frames of its points: " + frames_->missing();
+  if (!framePastFloats_) return "";
+  return "point " + std::to_string(framePastFloats_->first) + " is at frame " + std::to_string(framePastFloats_->second) +
+         ", past the " + std::to_string(MAX_FRAME) + " that _FRAME's 32-bit floats hold exactly; convert without "
+         "--attributes, or to .usda or .usdc";
 }
 
 }  // namespace dustweave

@@ -1,35 +1,48 @@
 // Each point's chain (chain_rule.h) and its place along it, worked out as the mesh streams by,
-// and handed on in point order as the .glb's three per-point attributes: COLOR_0 (the chain
-// ramp, RGBA of 8 bits, linear), _CHAIN (the chain's number) and _U (its place, 0 to 1).
+// and handed on in point order as the .glb's per-point attributes: COLOR_0 (the chain ramp, RGBA
+// of 8 bits, linear), _CHAIN (the chain's number), _U (its place, 0 to 1) and, given the points'
+// frames, the frame as a float with a 0 beside it (_FRAME and TEXCOORD_0 read the one pair).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
+#include <utility>
 
 #include "standin/mesh_sink.h"
 #include "writers/chain_rule.h"
+#include "writers/point_frames.h"
 
 namespace dustweave {
 
-// The attributes' streams, 4 bytes a point each.
-enum class ChainStream { Colour, Chain, Place };
-constexpr size_t CHAIN_STREAM_BYTES = 4;  // a point's bytes in each stream
+// The attributes' streams: 4 bytes a point each, the frames 8 (the frame, then 0, as float32s).
+enum class ChainStream { Colour, Chain, Place, Frame };
+constexpr size_t CHAIN_STREAM_BYTES = 4;  // a point's bytes in each stream of its chain
+constexpr size_t FRAME_STREAM_BYTES = 8;  // a point's bytes in the frames' stream
+constexpr size_t StreamBytes(ChainStream stream) {
+  return stream == ChainStream::Frame ? FRAME_STREAM_BYTES : CHAIN_STREAM_BYTES;
+}
 
 // A chain's values are handed on when it closes: when the point after it turns out not to be
 // joined to it, or at Finish. A point's chain is known once the next point is made (or at
-// Finish), when every polygon that could join it has come.
+// Finish), when every polygon that could join it has come. Its frame is known as it is made, and
+// the frames' blocks are handed on as they fill.
 class ChainAttributes final : public standin::MeshSink {
  public:
-  // Chain numbers are float32: every number below this is held exactly.
+  // Chain numbers and frames are float32: every whole number up to this is held exactly.
   static constexpr uint64_t MAX_CHAINS = uint64_t{1} << 24;
+  static constexpr int32_t MAX_FRAME = int32_t{1} << 24;
   // Takes a stream's next bytes, a whole number of points; they live only during the call.
   using BlockSink = std::function<void(ChainStream stream, const char* bytes, size_t size)>;
 
-  // The streams are handed on in blocks of `blockPoints` points (the three streams' blocks of
-  // the same points one after another), the last block shorter.
-  explicit ChainAttributes(BlockSink sink, size_t blockPoints = 1 << 16);
+  // The streams are handed on in blocks of `blockPoints` points (the three chain streams' blocks
+  // of the same points one after another, the frames' on their own), the last block shorter.
+  // With `frames`, each point's frame from it makes the fourth stream.
+  explicit ChainAttributes(BlockSink sink, size_t blockPoints = 1 << 16, PointFrames* frames = nullptr);
   ~ChainAttributes() override;
   ChainAttributes(const ChainAttributes&) = delete;
   ChainAttributes& operator=(const ChainAttributes&) = delete;
@@ -38,6 +51,7 @@ class ChainAttributes final : public standin::MeshSink {
   void AddPoint(uint64_t number, const double*) override {
     if (rule_.points() > 0) TakeNewest();
     rule_.AddPoint(number);
+    if (frames_) PutFrame(frames_->Next());
   }
   void AddPolygon(const char*, int count, const int64_t* points) override { rule_.Joins(count, points); }
   // Closes the last chain and hands on every value not yet handed on; once, after the last
@@ -47,6 +61,11 @@ class ChainAttributes final : public standin::MeshSink {
   uint64_t points() const { return rule_.points(); }
   uint64_t chains() const { return chains_; }
   bool tooManyChains() const { return chains_ > MAX_CHAINS; }
+  // Why the frames cannot be written as they are: a point had none, or one past MAX_FRAME either
+  // way, which a float32 would round; empty while they can.
+  std::string framesRefused() const;
+  bool frames() const { return frames_ != nullptr; }
+  FrameRange frameRange() const { return frames_ ? frames_->range() : FrameRange(); }
 
  private:
   // The newest point's polygons have all come: it continues the open chain or starts the next.
@@ -60,6 +79,14 @@ class ChainAttributes final : public standin::MeshSink {
   void PutEachPoint(float chain, uint64_t length);
   void MakePattern(uint64_t length);
   void Flush();
+  void PutFrame(int32_t frame) {
+    if (frame > MAX_FRAME || frame < -MAX_FRAME) NoteFramePastFloats(frame);
+    const float pair[2] = {static_cast<float>(frame), 0.0f};
+    std::memcpy(frameBlock_.get() + FRAME_STREAM_BYTES * framesFilled_, pair, sizeof pair);
+    if (++framesFilled_ == blockPoints_) FlushFrames();
+  }
+  void NoteFramePastFloats(int32_t frame);
+  void FlushFrames();
 
   BlockSink sink_;
   size_t blockPoints_;
@@ -69,6 +96,11 @@ class ChainAttributes final : public standin::MeshSink {
   // a simulation mostly make chains of one length, whose values are then copied.
   std::unique_ptr<char[]> pattern_;  // colours, then places
   uint64_t patternLength_ = 0;
+
+  std::unique_ptr<FrameFeed> frames_;   // with the frames' stream
+  std::unique_ptr<char[]> frameBlock_;
+  size_t framesFilled_ = 0;
+  std::optional<std::pair<uint64_t, int32_t>> framePastFloats_;  // the first such point and its frame
 
   ChainRule rule_;
   uint64_t chains_ = 0;

@@ -14,6 +14,7 @@ struct ChainPoint {
   uint64_t number = 0;
   double position[3] = {0, 0, 0};
   bool joined = false;  // to the point before it: false where a chain begins
+  int32_t frame = 0;    // as the window was given it
 };
 
 // `Each` takes a point with the one before it on its chain and the one after it (null where the
@@ -25,7 +26,7 @@ class BasicChainWindow {
  public:
   explicit BasicChainWindow(Each each) : each_(std::move(each)) {}
 
-  void AddPoint(uint64_t number, const double position[3]) {
+  void AddPoint(uint64_t number, const double position[3], int32_t frame = 0) {
     if (rule_.points() > 0) Settle(rule_.newestJoined());
     rule_.AddPoint(number);
     ChainPoint& newest = held_[newest_];
@@ -34,6 +35,7 @@ class BasicChainWindow {
     newest.position[1] = position[1];
     newest.position[2] = position[2];
     newest.joined = false;
+    newest.frame = frame;
   }
   // Whether the polygon joins the newest point to the one before it.
   bool AddPolygon(int count, const int64_t* points) { return rule_.Joins(count, points); }

@@ -9,6 +9,7 @@
 
 #include "platform/output_file.h"
 #include "standin/mesh_sink.h"
+#include "writers/point_frames.h"
 
 namespace dustweave {
 
@@ -31,6 +32,8 @@ class MeshFileWriter : public standin::MeshSink {
   virtual std::string Holds() const { return ""; }
   // The width the writer chose from the scene it was given, once completed; 0 when it chose none.
   virtual double widthChosen() const { return 0; }
+  // The least and greatest frame of the points it wrote frames of; none when it wrote none.
+  virtual FrameRange framesWritten() const { return {}; }
   // Complete, then commit the file under its name.
   bool Finish(std::string* error) { return Complete(error) && CommitTogether({&file()}, error); }
 };

@@ -3,8 +3,8 @@
 # --attributes` to .glb, imported into Blender's start-up scene (its light and camera; the cube
 # removed, the camera framed on the chains) and rendered with Cycles. The material must be lit (a
 # Principled BSDF whose base colour is the colour attribute), the picture must show the chain
-# ramp's hues from violet roots to sand tips, and the shading must vary across the tubes. The
-# tubes' .obj is imported with its faces. Run inside Blender:
+# ramp's hues from violet roots to sand tips, and the shading must vary across the tubes; the
+# frames are a UV map. The tubes' .obj is imported with its faces. Run inside Blender:
 #   blender -b --factory-startup --python-exit-code 1 --python tubes_test.py -- \
 #       --dustweave PROGRAM --module MODULE --work FOLDER
 # Exit 77 (skipped) when Blender's glTF importer lacks numpy.
@@ -76,6 +76,14 @@ def check_lit(meshes):
     print(f"     the attributes Blender kept: {', '.join(names)}")
 
 
+# TEXCOORD_0 as Blender keeps it: a UV map whose u is each vertex's frame, the demo's 0, 4, ... 100
+# (its v, 0 in the file, turned to 1 - v as Blender turns every glTF UV).
+def check_frames(meshes):
+    uvs = {(round(d.uv[0], 3), round(d.uv[1], 3)) for obj in meshes for layer in obj.data.uv_layers for d in layer.data}
+    check("the UV map holds the frames", uvs == {(float(f), 1.0) for f in range(0, 101, 4)},
+          f"{len(uvs)} (u, v): {sorted(uvs)[:3]} ... {sorted(uvs)[-1:]}")
+
+
 # The start-up camera moved along its own view until the chains fill its frame, as Blender's
 # "Align Active Camera to Selected" does.
 def frame_camera(scene, meshes):
@@ -123,6 +131,7 @@ def check_glb(given, glb):
     faces = sum(len(obj.data.polygons) for obj in meshes)
     check("the glTF importer makes faces of the tubes", faces == 6 * SEGMENTS, f"{faces} faces")
     check_lit(meshes)
+    check_frames(meshes)
     scene = bpy.context.scene
     frame_camera(scene, meshes)
     check_picture(render(scene, os.path.join(given["work"], "tubes.png")))

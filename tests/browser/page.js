@@ -59,6 +59,7 @@ function draw(gltf) {
     head: canvasPixel(lines, 0, camera), tail: canvasPixel(lines, count - 1, camera),
     material: lines.material.type, vertexColors: lines.material.vertexColors,
     attributes: Object.keys(attributes).sort(), chainEnds: ends('_chain'), placeEnds: ends('_u'),
+    frameEnds: ends('_frame'), uvEnds: ends('uv'),
     renderer: rendererName(renderer.getContext()),
   };
 }

@@ -112,14 +112,15 @@ async function main() {
                   `${drawn.attributes.join(' ')}; head at (${drawn.head.map((v) => v.toFixed(1))}), ` +
                   `tail at (${drawn.tail.map((v) => v.toFixed(1))}); ${drawn.renderer}`);
       if (shaded) {
-        check('three.js reads _CHAIN and _U', JSON.stringify([drawn.chainEnds, drawn.placeEnds]) === '[[0,0],[0,1]]',
-              `_chain ${JSON.stringify(drawn.chainEnds)}, _u ${JSON.stringify(drawn.placeEnds)} at head and tail`);
+        const read = JSON.stringify([drawn.chainEnds, drawn.placeEnds, drawn.frameEnds, drawn.uvEnds]);
+        check('three.js reads _CHAIN, _U, _FRAME and TEXCOORD_0 (u)', read === `[[0,0],[0,1],[0,${SAMPLES - 1}],[0,${SAMPLES - 1}]]`,
+              `_chain, _u, _frame, uv.x at head and tail: ${read}`);
       }
       checkEnd(`${glb} head`, image, drawn.head, HEAD, shaded);
       checkEnd(`${glb} tail`, image, drawn.tail, TAIL, shaded);
     }
     const { drawn } = await draw(browser, given, 'started.glb');
-    const kept = ['_chain', '_u', 'color', 'position'];
+    const kept = ['_chain', '_frame', '_u', 'color', 'position', 'uv'];
     check('three.js keeps the lines and the start point of started.glb',
           drawn.segments === SAMPLES - 1 && drawn.startPoints === 1,
           `${drawn.segments} segments, ${drawn.startPoints} start point(s)`);

@@ -1,7 +1,8 @@
 // The .usda and .usdc that the read-back suite (tests/read_back_test.cpp) had dustweave write,
 // opened by USD itself: nothing said, and every array value for value what the module's chains
-// make (left beside the layers as little-endian 32-bit numbers, one file an array). Widths of the
-// scene's choosing taper from each curve's first. Exit 77 (skipped) when the npm packages are missing.
+// make (left beside the layers as little-endian 32-bit numbers, one file an array), and the
+// layer's time as the stage gives it: its time codes a second, first and last frame. Widths of the scene's choosing taper from each
+// curve's first. Exit 77 (skipped) when the npm packages are missing.
 'use strict';
 
 const fs = require('fs');
@@ -65,6 +66,10 @@ async function main() {
         const difference = firstDifference(read(at), expected(work, array));
         check(`${layer} ${at}`, difference === null, difference || `${expected(work, array).length} values`);
       }
+      const time = expectation.time;
+      const told = [stage.GetTimeCodesPerSecond(), stage.GetStartTimeCode(), stage.GetEndTimeCode()];
+      check(`${layer} time`, `${told}` === `${[time.fps, time.start, time.end]}`,
+            `timeCodesPerSecond, startTimeCode, endTimeCode: ${told.join(', ')}`);
       const curves = expectation.arrays['/chains/curves.curveVertexCounts'];
       if (expectation.taper && curves && !expectation.arrays['/chains/curves.widths']) {
         const difference = taperDifference(read('/chains/curves.widths'), expected(work, curves),

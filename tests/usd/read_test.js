@@ -1,6 +1,7 @@
 // Every .usda and .usdc that dustweave writes for these cases, opened by USD itself and by
 // tinyusdz (usd_readers.js): the demo (every fourth sample, start points, tapered, a width
-// given), the demo as it comes, a run whose chains are all of one point (in centimetres), and
+// given, each point's frame at 30 frames a second), the demo as it comes, a run whose chains are
+// all of one point (in centimetres, with their frames), and
 // a run with no point. USD must open each with nothing to say; the demo's prims, counts and
 // every vertex's width, colour, place and chain are what the chain ramp and the taper make; each
 // .usdc opens to the very stage of its .usda, as does USD's own .usdc of that .usda; tinyusdz
@@ -16,9 +17,9 @@ const { loadUsd, loadTinyusdz } = require('./usd_readers');
 const WIDTH = 0.1;
 const HEAD = [0x5b, 0x2a, 0x86], TAIL = [0xff, 0xf1, 0xc9];  // the chain ramp at 0 and at 1, sRGB
 const CASES = [
-  { name: 'chains', generate: [], convert: ['--step', '0.25', '--start-poly', '--taper', '--tubes', String(WIDTH)] },
+  { name: 'chains', generate: [], convert: ['--step', '0.25', '--start-poly', '--taper', '--tubes', String(WIDTH), '--attributes', '--fps', '30'] },
   { name: 'plain', generate: [], convert: [] },
-  { name: 'singles', generate: ['--particles', '5', '--last', '0'], convert: ['--start-poly', '--meters-per-unit', '0.01'] },
+  { name: 'singles', generate: ['--particles', '5', '--last', '0'], convert: ['--start-poly', '--meters-per-unit', '0.01', '--attributes'] },
   { name: 'empty', generate: ['--particles', '5', '--first', '5', '--last', '2'], convert: [] },
 ];
 
@@ -106,11 +107,15 @@ function checkDemo(read, made) {
   check('each vertex has its width and place, each curve its chain and the ramp at its ends', wrong.length === 0,
         wrong.length === 0 ? `${at} vertices` : wrong.slice(0, 3).join('; '));
   const tinyHas = ['def BasisCurves "curves"', 'def Points "starts"', 'primvars:displayColor', 'primvars:chain',
-                   'primvars:u', 'metersPerUnit = 1'].filter((what) => !read.tiny.includes(what));
+                   'primvars:u', 'primvars:frame', 'metersPerUnit = 1', 'timeCodesPerSecond = 30'].filter((what) => !read.tiny.includes(what));
   check('tinyusdz reads the prims and primvars', tinyHas.length === 0, tinyHas.length ? `no ${tinyHas}` : 'all there');
   const how = interpolations(read.text, 'curves');
-  check('widths, colours and places by vertex, the chain by curve', how.widths === 'vertex' &&
+  const frames = v['/chains/curves.primvars:frame'];
+  check('each vertex\'s frame, every fourth of the demo\'s 0 to 100 along each curve', frames.length === total &&
+        frames.every((f, i) => f === 4 * (i % 26)), JSON.stringify(frames.slice(0, 28)));
+  check('widths, colours, places and frames by vertex, the chain by curve', how.widths === 'vertex' &&
         how['primvars:displayColor'] === 'vertex' && how['primvars:u'] === 'vertex' && how['primvars:chain'] === 'uniform' &&
+        how['primvars:frame'] === 'vertex' &&
         chains.length === counts.length && [widths, colours, places].every((a) => a.length === total), JSON.stringify(how));
 }
 
@@ -122,8 +127,12 @@ function checkOthers(reads) {
   const points = singles['/chains/singles.points'];
   check('chains of one point are points of "singles", each its chain\'s number',
         points.length === 5 && JSON.stringify(singles['/chains/singles.primvars:chain']) === '[0,1,2,3,4]' &&
+        JSON.stringify(singles['/chains/singles.primvars:frame']) === '[0,0,0,0,0]' &&
         !reads.singles.paths.includes('/chains/curves'),
         `${points.length} points, chains ${JSON.stringify(singles['/chains/singles.primvars:chain'])}`);
+  const time = ['endTimeCode = 100', 'framesPerSecond = 30', 'startTimeCode = 0', 'timeCodesPerSecond = 30'];
+  check('the demo\'s layer says its rate, first and last frame', time.every((line) => reads.chains.text.includes(`    ${line}\n`)),
+        time.filter((line) => !reads.chains.text.includes(`    ${line}\n`)).join(', ') || 'all said');
   check('--meters-per-unit sets the stage\'s unit', /metersPerUnit = 0.01\n/.test(reads.singles.text),
         (/metersPerUnit = [^\n]*/.exec(reads.singles.text) || ['none'])[0]);
   check('a run with no point has the root and no prim under it',
