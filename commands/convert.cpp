@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "commands/animate.h"
 #include "commands/called_name.h"
 #include "commands/commit_decision.h"
 #include "commands/interrupt_line.h"
@@ -64,6 +65,15 @@ CLI::App* AddConvert(CLI::App& app, ConvertArgs& a) {
                       "USD's stage unit: the metres of one unit of the positions (default 1,\n"
                       "the host's metres; 0.01 for a scene in centimetres)")
       ->type_name("METRES");
+  convert->add_option("--fps", a.fps, "USD's frames and time codes a second (default 24)")->type_name("F");
+  convert->add_flag("--animate", a.animate,
+                    "write a .usda over time: at each frame the particles alive (Points \"particles\",\n"
+                    "with ids and velocities) and the trail behind each (BasisCurves \"trails\"),\n"
+                    "the time codes being the file's frames; read without the module");
+  convert->add_option("--trail-frames", a.trailFrames,
+                      "with --animate, each trail is only its particle's last N samples")
+      ->type_name("N")
+      ->check(CLI::Range(uint64_t{1}, UINT64_MAX));
   convert->add_option("--module", a.module, "the module to run (default: the one installed beside dustweave)");
   convert->add_flag("--quiet,-q", a.quiet, "no progress and no summary line; errors are still shown");
   convert->footer(
@@ -131,6 +141,38 @@ Verdict GivenUnit(const ConvertArgs& a, double* meters) {
   return {};
 }
 
+// USD's rate as given with --fps: a positive number of frames a second.
+Verdict GivenRate(const ConvertArgs& a, double* fps) {
+  if (!a.fps) return {};
+  char* end = nullptr;
+  *fps = std::strtod(a.fps->c_str(), &end);
+  if (a.fps->empty() || *end != '\0' || !(*fps > 0) || !std::isfinite(*fps)) {
+    return Refusal{EXIT_MISUSE, "--fps must be a positive number of frames a second: " + *a.fps};
+  }
+  return {};
+}
+
+// What an animated layer is written with: USD text alone, the file's own samples, no module run.
+Verdict CheckAnimateOptions(const ConvertArgs& a) {
+  if (!a.animate) {
+    return a.trailFrames ? Verdict{Refusal{EXIT_MISUSE, "--trail-frames needs --animate"}} : Verdict{};
+  }
+  if (FormatNamed(a.output, {OutputFormat::Obj, OutputFormat::Glb})) {
+    return Refusal{EXIT_MISUSE, "--animate needs a .usda OUTPUT: " + a.output};
+  }
+  if (FormatNamed(a.output, {OutputFormat::Usdc})) {
+    return Refusal{EXIT_MISUSE, "--animate writes USD text only: give a .usda OUTPUT, not " + a.output};
+  }
+  const std::pair<bool, const char*> unfit[] = {
+      {a.step.has_value(), "--step"}, {a.maxPoints.has_value(), "--max-points"}, {a.taper, "--taper"},
+      {a.startPolygon, "--start-poly"}, {a.surface.has_value(), "--surface"}, {!a.svg.empty(), "--svg"},
+      {!a.html.empty(), "--html"}};
+  for (const auto& [given, name] : unfit) {
+    if (given) return Refusal{EXIT_MISUSE, std::string(name) + " does not go with --animate, which keeps every sample of every frame"};
+  }
+  return {};
+}
+
 // The options that fit only some outputs.
 Verdict CheckOutputOptions(const ConvertArgs& a) {
   std::optional<OutputFormat> format = FormatNamed(a.output, {OutputFormat::Obj, OutputFormat::Glb});
@@ -142,7 +184,8 @@ Verdict CheckOutputOptions(const ConvertArgs& a) {
     return Refusal{EXIT_MISUSE, "--taper needs a .usda or .usdc OUTPUT (tubes are written before a chain's length is known): " + a.output};
   }
   if (a.metersPerUnit && format) return Refusal{EXIT_MISUSE, "--meters-per-unit needs a .usda or .usdc OUTPUT: " + a.output};
-  return {};
+  if (a.fps && format) return Refusal{EXIT_MISUSE, "--fps needs a .usda or .usdc OUTPUT: " + a.output};
+  return CheckAnimateOptions(a);
 }
 
 // The options' own checks, then the outputs', the input's and the module's, in that order.
@@ -159,14 +202,16 @@ Verdict PlanConvert(const ConvertArgs& a, CommandPlan* plan) {
   if (Verdict misuse = CheckOutputOptions(a)) return misuse;
   if (Verdict misuse = GivenWidth(a, &plan->width)) return misuse;
   if (Verdict misuse = GivenUnit(a, &plan->metersPerUnit)) return misuse;
+  if (Verdict misuse = GivenRate(a, &plan->fps)) return misuse;
   if (refusal || (refusal = PlanInput(a.input, plan))) return refusal;
   bool usda = FormatNamed(a.output, {OutputFormat::Usda, OutputFormat::Usdc}).has_value();
   std::string module = a.module;
-  if (module.empty() && !FindDefaultModule(&module, &error)) return Refusal{EXIT_NOT_DONE, error};
-  if ((refusal = PlanModule(module, plan))) return refusal;
-  // Tubes are made as the points come, and so are tapering widths: their default width is read
-  // from the input first. USD's one width is written at the end, from the points written.
-  bool widthRead = plan->width == 0 && (a.tubes || usda) && (!usda || a.taper);
+  if (!a.animate && module.empty() && !FindDefaultModule(&module, &error)) return Refusal{EXIT_NOT_DONE, error};
+  if (!a.animate && (refusal = PlanModule(module, plan))) return refusal;
+  // Tubes are made as the points come, and so are tapering widths and an animated layer's: their
+  // default width is read from the input first. USD's one width is written at the end, from the
+  // points written.
+  bool widthRead = plan->width == 0 && (a.tubes || usda) && (!usda || a.taper || a.animate);
   SizingAsk ask{a.input, a.output, widthRead, a.maxPoints, step,
                  FormatNamed(a.output, {OutputFormat::Glb}).has_value(), a.tubes.has_value(), a.attributes,
                  a.startPolygon, plan->samples};
@@ -179,6 +224,8 @@ Verdict PlanConvert(const ConvertArgs& a, CommandPlan* plan) {
   plan->chainAttributes = a.attributes;
   plan->tubes = a.tubes && !usda;
   plan->taper = a.taper;
+  plan->animate = a.animate;
+  plan->trailFrames = a.trailFrames.value_or(0);
   plan->captionInput = a.input;
   plan->captionSettings = AnswersCaption(step, a.startPolygon);
   plan->script = AnswersOf(a, step);
@@ -257,6 +304,7 @@ int Commit(const ConvertArgs& a, const CommandPlan& plan, const standin::Host& h
 int Convert(const ConvertArgs& a) {
   CommandPlan plan;
   if (Verdict refusal = PlanConvert(a, &plan)) return Refuse(*refusal, "convert");
+  if (plan.animate) return ConvertAnimated(a, plan);
   PrepareInterruptLine(PathsOf(plan.outputs));
   ProgressMeter progress(!a.quiet && StandardErrorIsTerminal(), plan.inputBytes,
                          PointsToExpect(plan.samples.value_or(0), plan.script.step));

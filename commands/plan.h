@@ -56,6 +56,9 @@ struct CommandPlan {
   std::string stepChosen;              // the percent --max-points chose ("2.5"); empty when none
   bool taper = false;                  // USD's widths narrow towards each chain's end
   double metersPerUnit = 1;            // USD's stage unit
+  double fps = 24;                     // USD's frames and time codes a second
+  bool animate = false;                // the simulation over time, as an animated USD layer
+  uint64_t trailFrames = 0;            // an animated layer's trails: their last N samples; 0 whole
   // What the preview's caption names: the input (no line when empty) and how it was read.
   std::string captionInput, captionSettings;
   std::string input;                   // the pfx file, as given; empty when none
