@@ -69,7 +69,8 @@ CLI::App* AddConvert(CLI::App& app, ConvertArgs& a) {
   convert->add_flag("--animate", a.animate,
                     "write a .usda over time: at each frame the particles alive (Points \"particles\",\n"
                     "with ids and velocities) and the trail behind each (BasisCurves \"trails\"),\n"
-                    "the time codes being the file's frames; read without the module");
+                    "the time codes being the file's frames at --fps; read without the module. A\n"
+                    "layer past 4 GiB of values is refused, naming a --trail-frames that fits");
   convert->add_option("--trail-frames", a.trailFrames,
                       "with --animate, each trail is only its particle's last N samples")
       ->type_name("N")
