@@ -131,24 +131,14 @@ Verdict GivenWidth(const ConvertArgs& a, double* width) {
   return {};
 }
 
-// USD's stage unit as given with --meters-per-unit: a positive number of metres.
-Verdict GivenUnit(const ConvertArgs& a, double* meters) {
-  if (!a.metersPerUnit) return {};
+// A positive finite number given with `option` (USD's --meters-per-unit, --fps), left as it was
+// when the option is not given; misuse otherwise, naming what it counts.
+Verdict GivenPositive(const std::optional<std::string>& given, const char* option, const char* counts, double* value) {
+  if (!given) return {};
   char* end = nullptr;
-  *meters = std::strtod(a.metersPerUnit->c_str(), &end);
-  if (a.metersPerUnit->empty() || *end != '\0' || !(*meters > 0) || !std::isfinite(*meters)) {
-    return Refusal{EXIT_MISUSE, "--meters-per-unit must be a positive number of metres: " + *a.metersPerUnit};
-  }
-  return {};
-}
-
-// USD's rate as given with --fps: a positive number of frames a second.
-Verdict GivenRate(const ConvertArgs& a, double* fps) {
-  if (!a.fps) return {};
-  char* end = nullptr;
-  *fps = std::strtod(a.fps->c_str(), &end);
-  if (a.fps->empty() || *end != '\0' || !(*fps > 0) || !std::isfinite(*fps)) {
-    return Refusal{EXIT_MISUSE, "--fps must be a positive number of frames a second: " + *a.fps};
+  *value = std::strtod(given->c_str(), &end);
+  if (given->empty() || *end != '\0' || !(*value > 0) || !std::isfinite(*value)) {
+    return Refusal{EXIT_MISUSE, std::string(option) + " must be a positive number of " + counts + ": " + *given};
   }
   return {};
 }
@@ -202,8 +192,8 @@ Verdict PlanConvert(const ConvertArgs& a, CommandPlan* plan) {
   if (refusal && refusal->status == EXIT_MISUSE) return refusal;
   if (Verdict misuse = CheckOutputOptions(a)) return misuse;
   if (Verdict misuse = GivenWidth(a, &plan->width)) return misuse;
-  if (Verdict misuse = GivenUnit(a, &plan->metersPerUnit)) return misuse;
-  if (Verdict misuse = GivenRate(a, &plan->fps)) return misuse;
+  if (Verdict misuse = GivenPositive(a.metersPerUnit, "--meters-per-unit", "metres", &plan->metersPerUnit)) return misuse;
+  if (Verdict misuse = GivenPositive(a.fps, "--fps", "frames a second", &plan->fps)) return misuse;
   if (refusal || (refusal = PlanInput(a.input, plan))) return refusal;
   bool usda = FormatNamed(a.output, {OutputFormat::Usda, OutputFormat::Usdc}).has_value();
   std::string module = a.module;
