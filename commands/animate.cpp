@@ -6,6 +6,7 @@
 #include <array>
 #include <cmath>
 #include <iostream>
+#include <memory>
 
 #include "commands/called_name.h"
 #include "commands/exit_status.h"
@@ -13,6 +14,7 @@
 #include "commands/mesh_outputs.h"
 #include "pfxtools/pfx_frames.h"
 #include "usd/time_samples_usda.h"
+#include "usd/time_samples_usdc.h"
 #include "writers/number_text.h"
 #include "writers/ramp.h"
 
@@ -69,7 +71,7 @@ Vector Velocity(const Vector& from, const Vector& to, double samplesApart, doubl
 
 class AnimatedLayer {
  public:
-  AnimatedLayer(const PfxFrameIndex& index, const CommandPlan& plan, TimeSamplesUsda& usda)
+  AnimatedLayer(const PfxFrameIndex& index, const CommandPlan& plan, TimeSampledLayer& usda)
       : index_(index), plan_(plan), usda_(usda) {}
 
   bool Write(const std::string& input, std::string* error);
@@ -86,7 +88,7 @@ class AnimatedLayer {
 
   const PfxFrameIndex& index_;
   const CommandPlan& plan_;
-  TimeSamplesUsda& usda_;
+  TimeSampledLayer& usda_;
   FrameReader reader_;
   bool nonFinite_ = false;
   uint64_t nonFiniteTrack_ = 0;
@@ -239,11 +241,13 @@ int ConvertAnimated(const ConvertArgs& a, const CommandPlan& plan) {
   for (const std::string& line : SweepBeside(a.output, {a.input})) {
     if (!a.quiet) Say(line);
   }
-  TimeSamplesUsda usda;
-  if (!usda.Open(a.output, &error)) return NotDone(error);
-  AnimatedLayer layer(index, plan, usda);
+  std::unique_ptr<TimeSampledLayer> usd;
+  if (plan.outputs.front().format == OutputFormat::Usdc) usd = std::make_unique<TimeSamplesUsdc>();
+  else usd = std::make_unique<TimeSamplesUsda>();
+  if (!usd->Open(a.output, &error)) return NotDone(error);
+  AnimatedLayer layer(index, plan, *usd);
   if (!layer.Write(a.input, &error)) return NotDone(error);
-  std::vector<OutputFile*> files = {&usda.file()};
+  std::vector<OutputFile*> files = {&usd->file()};
   if (!CommitTogether(files, &error)) return NotDone(error);
   if (index.endsEarly()) Say(a.input + ": unexpected end of pfx file; the layer holds the whole samples before it");
   if (!a.quiet) std::cout << SummaryOf(a, plan, index) << "\n";

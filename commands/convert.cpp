@@ -67,7 +67,7 @@ CLI::App* AddConvert(CLI::App& app, ConvertArgs& a) {
       ->type_name("METRES");
   convert->add_option("--fps", a.fps, "USD's frames and time codes a second (default 24)")->type_name("F");
   convert->add_flag("--animate", a.animate,
-                    "write a .usda over time: at each frame the particles alive (Points \"particles\",\n"
+                    "write a .usda or .usdc over time: at each frame the particles alive (Points \"particles\",\n"
                     "with ids and velocities) and the trail behind each (BasisCurves \"trails\"),\n"
                     "the time codes being the file's frames at --fps; read without the module. A\n"
                     "layer past 4 GiB of values is refused, naming a --trail-frames that fits");
@@ -143,16 +143,13 @@ Verdict GivenPositive(const std::optional<std::string>& given, const char* optio
   return {};
 }
 
-// What an animated layer is written with: USD text alone, the file's own samples, no module run.
+// What an animated layer is written with: USD alone, the file's own samples, no module run.
 Verdict CheckAnimateOptions(const ConvertArgs& a) {
   if (!a.animate) {
     return a.trailFrames ? Verdict{Refusal{EXIT_MISUSE, "--trail-frames needs --animate"}} : Verdict{};
   }
   if (FormatNamed(a.output, {OutputFormat::Obj, OutputFormat::Glb})) {
-    return Refusal{EXIT_MISUSE, "--animate needs a .usda OUTPUT: " + a.output};
-  }
-  if (FormatNamed(a.output, {OutputFormat::Usdc})) {
-    return Refusal{EXIT_MISUSE, "--animate writes USD text only: give a .usda OUTPUT, not " + a.output};
+    return Refusal{EXIT_MISUSE, "--animate needs a .usda or .usdc OUTPUT: " + a.output};
   }
   const std::pair<bool, const char*> unfit[] = {
       {a.step.has_value(), "--step"}, {a.maxPoints.has_value(), "--max-points"}, {a.taper, "--taper"},

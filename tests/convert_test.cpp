@@ -504,7 +504,6 @@ TEST(ConvertMisuse, WrongCommandLinesExitWith64AndWriteNothing) {
       {"convert", in, dir / "out.usdc", "--meters-per-unit", "1m"},
       {"convert", in, dir / "out.obj", "--animate"},
       {"convert", in, dir / "out.glb", "--animate"},
-      {"convert", in, dir / "out.usdc", "--animate"},
       {"convert", in, dir / "out.usda", "--trail-frames", "3"},
       {"convert", in, dir / "out.usda", "--animate", "--trail-frames", "0"},
       {"convert", in, dir / "out.usda", "--animate", "--step", "50%"},

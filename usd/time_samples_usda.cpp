@@ -92,13 +92,6 @@ void TimeSamplesUsda::PutVector(const float xyz[3]) {
   if (text_.size() >= WRITE_BLOCK_SIZE) Flush();
 }
 
-void TimeSamplesUsda::PutFloat(float value) {
-  Separate();
-  char text[NUMBER_TEXT_ROOM];
-  text_.append(text, PutShortest(text, value));
-  if (text_.size() >= WRITE_BLOCK_SIZE) Flush();
-}
-
 void TimeSamplesUsda::PutInteger(int64_t value) {
   Separate();
   Text(IntegerText(value).c_str());

@@ -7,8 +7,9 @@
 // reads each, the .usdc as the .usda; a cut .usdc is refused. Animated layers (--animate) of
 // tracks born and dying at other frames, one with a jump: USD opens them with nothing to say, at
 // the rate given, from the first frame to the last, and every frame holds each living particle at
-// its sample with its id and velocity, and its trail. Exit 77 (skipped) when the npm packages are
-// missing.
+// its sample with its id and velocity, and its trail; each animated .usdc, one past several of its
+// writer's blocks among them, opens to the stage of its .usda. Exit 77 (skipped) when the npm
+// packages are missing.
 'use strict';
 
 const fs = require('fs');
@@ -215,6 +216,21 @@ function expectedFrame(frame, fps, trailFrames) {
   return e;
 }
 
+// A generated simulation whose .usdc runs past several of the writer's 1 MiB blocks, frames
+// straddling them: the .usdc opens to the stage of the .usda.
+function checkAnimatedBlocks(usd, given) {
+  const pfx = path.join(given.work, 'blocks.pfx');
+  execFileSync(given.dustweave, ['generate', pfx, '--force', '--particles', '300', '--last', '150'], { stdio: 'ignore' });
+  const [text, crate] = ['usda', 'usdc'].map((extension) => {
+    const file = path.join(given.work, `blocks.${extension}`);
+    execFileSync(given.dustweave, ['convert', pfx, file, '--animate', '--trail-frames', '5']);
+    const { stage, said } = usd.open(`blocks.${extension}`, fs.readFileSync(file));
+    return stage && said.length === 0 ? stage.ExportToString().replaceAll(`blocks.${extension}`, 'LAYER') : said.join('; ');
+  });
+  check('an animated .usdc past several blocks opens to the stage of its .usda', text === crate && text.includes('timeSamples'),
+        `${fs.statSync(path.join(given.work, 'blocks.usdc')).size} bytes`);
+}
+
 function checkAnimated(usd, given) {
   const pfx = path.join(given.work, 'animated.pfx');
   writeAnimatedPfx(pfx);
@@ -244,6 +260,11 @@ function checkAnimated(usd, given) {
     }
     check(`${name}: each frame's particles at their samples with their ids and velocities, and their trails`,
           wrong.length === 0, wrong.length ? wrong.slice(0, 3).join('; ') : '16 frames');
+    const crate = file.replace(/a$/, 'c');
+    execFileSync(given.dustweave, ['convert', pfx, crate, '--animate', '--tubes', String(WIDTH), ...options]);
+    const written = usd.open(`animated${fps}.usdc`, fs.readFileSync(crate));
+    check(`animated${fps}.usdc opens, with nothing said, to the stage of ${name}`, written.stage && written.said.length === 0 &&
+          written.stage.ExportToString().replaceAll('.usdc', '.usda') === text, written.said.join('; ') || `${fs.statSync(crate).size} bytes`);
     const own = usd.exportCrate(stage, `animated${fps}.own.usdc`);
     const again = usd.open(`animated${fps}.own.usdc`, own);
     check(`USD's own .usdc of ${name} holds the same time samples`,
@@ -291,6 +312,7 @@ async function main() {
   checkDemo(reads.chains, made);
   checkOthers(reads);
   checkAnimated(usd, given);
+  checkAnimatedBlocks(usd, given);
   const whole = fs.readFileSync(path.join(given.work, 'chains.usdc'));
   for (const cut of [1, 200, whole.length >> 1]) {
     const { stage, said } = usd.open(`cut${cut}.usdc`, whole.subarray(0, whole.length - cut));
