@@ -1,4 +1,4 @@
-// dustweave convert --animate: a simulation over time as an animated USD text layer, read through
+// dustweave convert --animate: a simulation over time as an animated USD layer (.usda, .usdc), read through
 // the index of its tracks (pfxtools/pfx_frames.h) frame after frame, without the module: the
 // particles alive at each frame and the trails behind them, as time samples.
 #pragma once
