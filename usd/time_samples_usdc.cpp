@@ -1,6 +1,6 @@
 // Writing the animated .usdc. An attribute's time samples lie as crate reads them: an offset (8,
 // from where it lies) to the times' value rep, that rep (an array of doubles), an offset (8) to the
-// values, their number, and a value rep a frame, each pointing at the frame's array written before.
+// values, their number, and a value rep a frame, each pointing at the frame's array written after.
 // Divisions: the bytes; the attributes; the layer.
 #include "usd/time_samples_usdc.h"
 
@@ -63,16 +63,26 @@ void TimeSamplesUsdc::ConstantFloat(const char* name, float value, const char* i
   prims_.back().attributes.push_back({"float[]", name, interpolation, false, CrateRep(CrateType::Float, at, true), false});
 }
 
+// The time samples come first, their value reps left to be filled in as the frames end, then the
+// times (every frame from the first to the last), then the frames' arrays: no rep is held.
 void TimeSamplesUsdc::BeginSamples(const char* type, const char* name, const char* interpolation) {
   std::string typeName = type;
   elementType_ = typeName == "int[]" ? CrateType::Int : typeName == "int64[]" ? CrateType::Int64 : CrateType::Vec3f;
-  prims_.back().attributes.push_back({typeName, name, interpolation, false, 0, true});
-  times_.clear();
-  reps_.clear();
+  uint64_t frames = stage_.lastFrame >= stage_.firstFrame ? static_cast<uint64_t>(stage_.lastFrame - stage_.firstFrame) + 1 : 0;
+  uint64_t samplesAt = Aligned(), ahead = 8, timesRep = CrateRep(CrateType::Double, samplesAt + 32 + 8 * frames, true);
+  for (uint64_t word : {ahead, timesRep, ahead, frames}) Put(&word, sizeof word);
+  repsAt_ = samplesAt + 32;
+  for (uint64_t frame = 0, none = 0; frame < frames; ++frame) Put(&none, sizeof none);
+  Put(&frames, sizeof frames);
+  for (int64_t frame = stage_.firstFrame; frame <= stage_.lastFrame; ++frame) {
+    double time = static_cast<double>(frame);
+    Put(&time, sizeof time);
+  }
+  prims_.back().attributes.push_back({typeName, name, interpolation, false, CrateRep(CrateType::TimeSamples, samplesAt), true});
 }
 
 void TimeSamplesUsdc::BeginFrame(int64_t frame) {
-  times_.push_back(static_cast<double>(frame));
+  frame_ = frame;
   countAt_ = Aligned();
   uint64_t count = 0;
   Put(&count, sizeof count);
@@ -91,24 +101,16 @@ void TimeSamplesUsdc::PutInteger(int64_t value) {
   ++elements_;
 }
 
-// The count goes in front of the elements: into the block, or the file when the block has moved on.
-void TimeSamplesUsdc::EndFrame() {
-  if (countAt_ >= blockAt_) std::memcpy(block_.data() + (countAt_ - blockAt_), &elements_, sizeof elements_);
-  else out_.WriteAt(countAt_, &elements_, sizeof elements_);
-  reps_.push_back(CrateRep(elementType_, countAt_, true));
+// Bytes over what was put at `at`: in the block, or in the file when the block has moved on.
+void TimeSamplesUsdc::PutBack(uint64_t at, const void* bytes, size_t size) {
+  if (at >= blockAt_) std::memcpy(block_.data() + (at - blockAt_), bytes, size);
+  else out_.WriteAt(at, bytes, size);
 }
 
-void TimeSamplesUsdc::EndSamples() {
-  uint64_t timesAt = Aligned(), frames = times_.size();
-  Put(&frames, sizeof frames);
-  for (double time : times_) Put(&time, sizeof time);
-  uint64_t samplesAt = Aligned(), ahead = 8, timesRep = CrateRep(CrateType::Double, timesAt, true);
-  Put(&ahead, sizeof ahead);
-  Put(&timesRep, sizeof timesRep);
-  Put(&ahead, sizeof ahead);
-  Put(&frames, sizeof frames);
-  for (uint64_t rep : reps_) Put(&rep, sizeof rep);
-  prims_.back().attributes.back().value = CrateRep(CrateType::TimeSamples, samplesAt);
+void TimeSamplesUsdc::EndFrame() {
+  PutBack(countAt_, &elements_, sizeof elements_);
+  uint64_t rep = CrateRep(elementType_, countAt_, true);
+  PutBack(repsAt_ + 8 * static_cast<uint64_t>(frame_ - stage_.firstFrame), &rep, sizeof rep);
 }
 
 // ---- the layer ----------------------------------------------------------------------------------

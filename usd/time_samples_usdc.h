@@ -1,8 +1,7 @@
-// An animated USD layer as the binary crate (.usdc, version 0.7.0), streamed: each frame's array
-// written behind the bootstrap as its values come (8-byte aligned, led by its element count), each
-// attribute's time samples (its times, then a value rep a frame) behind its arrays, and the
-// structure (usd/crate_sections.h) and the bootstrap at the end. Memory holds one attribute's
-// value reps, 8 bytes a frame.
+// An animated USD layer as the binary crate (.usdc, version 0.7.0), streamed in flat memory: each
+// attribute's time samples (a value rep a frame, filled in as the frames end, and its times), then
+// each frame's array as its values come (8-byte aligned, led by its element count), and the
+// structure (usd/crate_sections.h) and the bootstrap at the end.
 #pragma once
 
 #include <cstdint>
@@ -26,7 +25,7 @@ class TimeSamplesUsdc : public TimeSampledLayer {
   void PutVector(const float xyz[3]) override;
   void PutInteger(int64_t value) override;
   void EndFrame() override;
-  void EndSamples() override;
+  void EndSamples() override {}
   void EndPrim() override {}
   bool Complete(std::string* error) override;
 
@@ -43,6 +42,7 @@ class TimeSamplesUsdc : public TimeSampledLayer {
     std::vector<Attribute> attributes;
   };
   void Put(const void* bytes, size_t size);
+  void PutBack(uint64_t at, const void* bytes, size_t size);
   uint64_t Aligned();  // the next 8-byte boundary, where a value begins
   void Flush();
   uint64_t Double(double value);
@@ -53,8 +53,8 @@ class TimeSamplesUsdc : public TimeSampledLayer {
   std::string block_;       // the bytes from blockAt_ on, not yet written
   uint64_t blockAt_ = 0;
   CrateType elementType_ = CrateType::Float;
-  std::vector<double> times_;
-  std::vector<uint64_t> reps_;  // the open attribute's, a frame each
+  uint64_t repsAt_ = 0;  // the open attribute's value reps, a frame each
+  int64_t frame_ = 0;
   uint64_t countAt_ = 0, elements_ = 0;
 };
 
