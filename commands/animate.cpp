@@ -47,7 +47,7 @@ Verdict CheckSize(const PfxFrameIndex& index, uint64_t trailFrames, const std::s
   std::string what = "its " + Counted(index.ParticlePoints(), "particle point", "particle points") + " and " +
                      Counted(index.TrailPoints(trailFrames), "trail point", "trail points") +
                      " over " + Counted(index.frames(), "frame", "frames") +
-                     " would pass 4 GiB of values, which a reader parses whole";
+                     " would pass the 4 GiB of values a layer is held to";
   uint64_t fits = TrailFramesThatFit(index);
   if (fits == 0) return Refusal{EXIT_NOT_DONE, CannotWrite(output, what + ", whatever --trail-frames")};
   return Refusal{EXIT_NOT_DONE, CannotWrite(output, what + "; --trail-frames " + GroupedDigits(fits) + " fits (" +

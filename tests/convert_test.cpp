@@ -576,7 +576,7 @@ TEST(ConvertSize, AnAnimatedLayerPastItsLimitIsRefusedWithTrailFramesThatFit) {
   Outcome outcome = Dustweave({"convert", pfx, dir / "animated.usda", "--animate"});
   EXPECT_EQ(outcome.status, NOT_DONE);
   std::smatch fits;
-  ASSERT_TRUE(std::regex_search(outcome.err, fits, std::regex("would pass 4 GiB of values.*; --trail-frames ([\\d,]+) fits")))
+  ASSERT_TRUE(std::regex_search(outcome.err, fits, std::regex("would pass the 4 GiB of values.*; --trail-frames ([\\d,]+) fits")))
       << outcome.err;
   uint64_t frames = std::stoull(std::regex_replace(fits[1].str(), std::regex(","), ""));
   dustweave::PfxFrameIndex index;
