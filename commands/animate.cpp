@@ -12,7 +12,7 @@
 #include "commands/exit_status.h"
 #include "commands/interrupt_line.h"
 #include "commands/mesh_outputs.h"
-#include "pfxtools/pfx_frames.h"
+#include "pfxtools/pfx_track_index.h"
 #include "usd/time_samples_usda.h"
 #include "usd/time_samples_usdc.h"
 #include "writers/number_text.h"

@@ -1,5 +1,5 @@
 // dustweave convert --animate: a simulation over time as an animated USD layer (.usda, .usdc), read through
-// the index of its tracks (pfxtools/pfx_frames.h) frame after frame, without the module: the
+// the index of its tracks (pfxtools/pfx_track_index.h) frame after frame, without the module: the
 // particles alive at each frame and the trails behind them, as time samples.
 #pragma once
 

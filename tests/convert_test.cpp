@@ -17,7 +17,7 @@
 
 #include "commands/animate.h"
 #include "commands/interrupt_line.h"
-#include "pfxtools/pfx_frames.h"
+#include "pfxtools/pfx_track_index.h"
 #include "kept_mesh.h"
 #include "obj/obj_writer.h"
 #include "pfxtools/pfx_writer.h"

@@ -37,7 +37,7 @@
 #include "obj/obj_writer.h"
 #include "obj/tube_obj_writer.h"
 #include "pfxtools/pfx_count.h"
-#include "pfxtools/pfx_frames.h"
+#include "pfxtools/pfx_track_index.h"
 #include "pfxtools/pfx_generate.h"
 #include "platform/file_seam.h"
 #include "standin/loader.h"

@@ -1,7 +1,7 @@
 // A pfx file over time: the runs of each track told from its indices (never by walking its
 // samples), the pieces shown, the index built from the track heads, the counts a layer's size is
 // told from, and the buffered positioned reads of the frame walk.
-#include "pfxtools/pfx_frames.h"
+#include "pfxtools/pfx_track_index.h"
 
 #include <algorithm>
 #include <cstring>
