@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "commands/animate.h"
 #include "commands/called_name.h"
 #include "commands/commit_decision.h"
 #include "commands/interrupt_line.h"
@@ -67,9 +68,19 @@ CLI::App* AddConvert(CLI::App& app, ConvertArgs& a) {
                       "the host's metres; 0.01 for a scene in centimetres)")
       ->type_name("METRES");
   convert->add_option("--fps", a.fps,
-                      "USD's frames a second (default 24, or 23.976, 30, ...): its time codes\n"
-                      "are the samples' frames, its start and end the first and last written")
+                      "USD's frames and time codes a second (default 24, or 23.976, 30, ...): a\n"
+                      "layer's time codes are the samples' frames, its start and end the first\n"
+                      "and last written")
       ->type_name("RATE");
+  convert->add_flag("--animate", a.animate,
+                    "write a .usda or .usdc over time: at each frame the particles alive (Points \"particles\",\n"
+                    "with ids and velocities) and the trail behind each (BasisCurves \"trails\"),\n"
+                    "the time codes being the file's frames at --fps; read without the module. A\n"
+                    "layer past 4 GiB of values is refused, naming a --trail-frames that fits");
+  convert->add_option("--trail-frames", a.trailFrames,
+                      "with --animate, each trail is only its particle's last N samples")
+      ->type_name("N")
+      ->check(CLI::Range(uint64_t{1}, UINT64_MAX));
   convert->add_option("--module", a.module, "the module to run (default: the one installed beside dustweave)");
   convert->add_flag("--quiet,-q", a.quiet, "no progress and no summary line; errors are still shown");
   convert->footer(
@@ -126,13 +137,35 @@ Verdict GivenWidth(const ConvertArgs& a, double* width) {
   return {};
 }
 
-// A positive finite number given as `text` to an option; the misuse says `what` it must be.
-Verdict GivenPositive(const std::optional<std::string>& text, const std::string& what, double* value) {
-  if (!text) return {};
+// A positive finite number given with `option` (USD's --meters-per-unit, --fps), left as it was
+// when the option is not given; misuse otherwise, naming what it counts.
+Verdict GivenPositive(const std::optional<std::string>& given, const char* option, const char* counts, double* value) {
+  if (!given) return {};
   char* end = nullptr;
-  *value = std::strtod(text->c_str(), &end);
-  if (text->empty() || *end != '\0' || !(*value > 0) || !std::isfinite(*value)) {
-    return Refusal{EXIT_MISUSE, what + ": " + *text};
+  *value = std::strtod(given->c_str(), &end);
+  if (given->empty() || *end != '\0' || !(*value > 0) || !std::isfinite(*value)) {
+    return Refusal{EXIT_MISUSE, std::string(option) + " must be a positive number of " + counts + ": " + *given};
+  }
+  return {};
+}
+
+// What an animated layer is written with: USD alone, the file's own samples, no module run.
+Verdict CheckAnimateOptions(const ConvertArgs& a) {
+  if (!a.animate) {
+    return a.trailFrames ? Verdict{Refusal{EXIT_MISUSE, "--trail-frames needs --animate"}} : Verdict{};
+  }
+  if (FormatNamed(a.output, {OutputFormat::Obj, OutputFormat::Glb})) {
+    return Refusal{EXIT_MISUSE, "--animate needs a .usda or .usdc OUTPUT: " + a.output};
+  }
+  const std::pair<bool, const char*> unfit[] = {
+      {a.step.has_value(), "--step"}, {a.maxPoints.has_value(), "--max-points"}, {a.taper, "--taper"},
+      {a.startPolygon, "--start-poly"}, {a.surface.has_value(), "--surface"}, {!a.svg.empty(), "--svg"},
+      {!a.html.empty(), "--html"}, {a.attributes, "--attributes"}};
+  for (const auto& [given, name] : unfit) {
+    if (given) {
+      return Refusal{EXIT_MISUSE, std::string(name) + " does not go with --animate, whose layer holds every sample of the file "
+                                                      "at its frame, read without the module"};
+    }
   }
   return {};
 }
@@ -152,7 +185,7 @@ Verdict CheckOutputOptions(const ConvertArgs& a) {
     return Refusal{EXIT_MISUSE, "--taper needs a .usda or .usdc OUTPUT (tubes are written before a chain's length is known): " + a.output};
   }
   if (a.metersPerUnit && format) return Refusal{EXIT_MISUSE, "--meters-per-unit needs a .usda or .usdc OUTPUT: " + a.output};
-  return {};
+  return CheckAnimateOptions(a);
 }
 
 // The options' own checks, then the outputs', the input's and the module's, in that order.
@@ -168,20 +201,17 @@ Verdict PlanConvert(const ConvertArgs& a, CommandPlan* plan) {
   if (refusal && refusal->status == EXIT_MISUSE) return refusal;
   if (Verdict misuse = CheckOutputOptions(a)) return misuse;
   if (Verdict misuse = GivenWidth(a, &plan->width)) return misuse;
-  if (Verdict misuse = GivenPositive(a.metersPerUnit, "--meters-per-unit must be a positive number of metres", &plan->metersPerUnit)) {
-    return misuse;
-  }
-  if (Verdict misuse = GivenPositive(a.fps, "--fps must be a positive number of frames a second", &plan->framesPerSecond)) {
-    return misuse;
-  }
+  if (Verdict misuse = GivenPositive(a.metersPerUnit, "--meters-per-unit", "metres", &plan->metersPerUnit)) return misuse;
+  if (Verdict misuse = GivenPositive(a.fps, "--fps", "frames a second", &plan->fps)) return misuse;
   if (refusal || (refusal = PlanInput(a.input, plan))) return refusal;
   bool usda = FormatNamed(a.output, {OutputFormat::Usda, OutputFormat::Usdc}).has_value();
   std::string module = a.module;
-  if (module.empty() && !FindDefaultModule(&module, &error)) return Refusal{EXIT_NOT_DONE, error};
-  if ((refusal = PlanModule(module, plan))) return refusal;
-  // Tubes are made as the points come, and so are tapering widths: their default width is read
-  // from the input first. USD's one width is written at the end, from the points written.
-  bool widthRead = plan->width == 0 && (a.tubes || usda) && (!usda || a.taper);
+  if (!a.animate && module.empty() && !FindDefaultModule(&module, &error)) return Refusal{EXIT_NOT_DONE, error};
+  if (!a.animate && (refusal = PlanModule(module, plan))) return refusal;
+  // Tubes are made as the points come, and so are tapering widths and an animated layer's: their
+  // default width is read from the input first. USD's one width is written at the end, from the
+  // points written.
+  bool widthRead = plan->width == 0 && (a.tubes || usda) && (!usda || a.taper || a.animate);
   SizingAsk ask{a.input, a.output, widthRead, a.maxPoints, step,
                  FormatNamed(a.output, {OutputFormat::Glb}).has_value(), a.tubes.has_value(), a.attributes,
                  a.startPolygon, plan->samples};
@@ -195,6 +225,8 @@ Verdict PlanConvert(const ConvertArgs& a, CommandPlan* plan) {
   plan->frames = usda || a.attributes;
   plan->tubes = a.tubes && !usda;
   plan->taper = a.taper;
+  plan->animate = a.animate;
+  plan->trailFrames = a.trailFrames.value_or(0);
   plan->captionInput = a.input;
   plan->captionSettings = AnswersCaption(step, a.startPolygon);
   plan->script = AnswersOf(a, step);
@@ -249,7 +281,7 @@ std::string SummaryOf(const ConvertArgs& a, const CommandPlan& plan, const MeshO
   FrameRange frames = outputs.MeshFrames();
   if (frames.any()) {
     line += "; frames " + std::to_string(frames.first) + " to " + std::to_string(frames.last);
-    if (FormatNamed(a.output, {OutputFormat::Usda, OutputFormat::Usdc})) line += " at " + ShortestText(plan.framesPerSecond) + " fps";
+    if (FormatNamed(a.output, {OutputFormat::Usda, OutputFormat::Usdc})) line += " at " + ShortestText(plan.fps) + " fps";
   }
   if (!plan.stepChosen.empty()) {
     line += "; step " + plan.stepChosen + " % chosen for at most " + GroupedDigits(*a.maxPoints) + " points";
@@ -278,6 +310,7 @@ int Commit(const ConvertArgs& a, const CommandPlan& plan, const standin::Host& h
 int Convert(const ConvertArgs& a) {
   CommandPlan plan;
   if (Verdict refusal = PlanConvert(a, &plan)) return Refuse(*refusal, "convert");
+  if (plan.animate) return ConvertAnimated(a, plan);
   PrepareInterruptLine(PathsOf(plan.outputs));
   ProgressMeter progress(!a.quiet && StandardErrorIsTerminal(), plan.inputBytes,
                          PointsToExpect(plan.samples.value_or(0), plan.script.step));

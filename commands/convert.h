@@ -23,7 +23,9 @@ struct ConvertArgs {
   std::optional<std::vector<std::string>> tubes;  // given: chains as tubes, of this width if one is
   bool taper = false;       // USD's widths narrowing along each chain
   std::optional<std::string> metersPerUnit;  // USD's stage unit, as given
-  std::optional<std::string> fps;            // USD's frames a second, as given
+  std::optional<std::string> fps;            // USD's frames (and time codes) a second, as given
+  bool animate = false;                      // the simulation over time, as an animated USD layer
+  std::optional<uint64_t> trailFrames;       // an animated layer's trails: their last N samples
   std::optional<std::string> surface;
   bool yes = false;
   std::string svg;

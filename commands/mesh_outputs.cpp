@@ -96,7 +96,7 @@ bool MeshOutputs::OpenOne(const PlannedOutput& output, const CommandPlan& plan, 
   bool mesh = output.format == OutputFormat::Obj || output.format == OutputFormat::Glb ||
               output.format == OutputFormat::Usda || output.format == OutputFormat::Usdc;
   if (mesh && !OpenFrames(plan, error)) return false;
-  UsdTime time{plan.framesPerSecond, frames_.get(), plan.chainAttributes};
+  UsdTime time{plan.fps, frames_.get(), plan.chainAttributes};
   switch (output.format) {
     case OutputFormat::Obj:
       if (plan.tubes) return OpenMesh(std::make_unique<TubeObjWriter>(plan.width), output.path, error);

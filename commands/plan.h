@@ -57,9 +57,11 @@ struct CommandPlan {
   bool taper = false;                  // USD's widths narrow towards each chain's end
   double metersPerUnit = 1;            // USD's stage unit
   // The mesh file gives its points their frames, read from the input beside the run (a USD
-  // layer's start and end; with `chainAttributes`, each point's), at this rate (USD's).
+  // layer's start and end; with `chainAttributes`, each point's), at `fps` (USD's).
   bool frames = false;
-  double framesPerSecond = 24;
+  double fps = 24;                     // USD's frames and time codes a second
+  bool animate = false;                // the simulation over time, as an animated USD layer
+  uint64_t trailFrames = 0;            // an animated layer's trails: their last N samples; 0 whole
   // What the preview's caption names: the input (no line when empty) and how it was read.
   std::string captionInput, captionSettings;
   std::string input;                   // the pfx file, as given; empty when none

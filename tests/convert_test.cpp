@@ -15,7 +15,9 @@
 #include <regex>
 #include <set>
 
+#include "commands/animate.h"
 #include "commands/interrupt_line.h"
+#include "pfxtools/pfx_track_index.h"
 #include "kept_mesh.h"
 #include "obj/obj_writer.h"
 #include "pfxtools/pfx_writer.h"
@@ -528,6 +530,15 @@ TEST(ConvertMisuse, WrongCommandLinesExitWith64AndWriteNothing) {
       {"convert", in, dir / "out.glb", "--meters-per-unit", "1"},
       {"convert", in, dir / "out.usdc", "--meters-per-unit", "0"},
       {"convert", in, dir / "out.usdc", "--meters-per-unit", "1m"},
+      {"convert", in, dir / "out.obj", "--animate"},
+      {"convert", in, dir / "out.glb", "--animate"},
+      {"convert", in, dir / "out.usda", "--trail-frames", "3"},
+      {"convert", in, dir / "out.usda", "--animate", "--trail-frames", "0"},
+      {"convert", in, dir / "out.usda", "--animate", "--step", "50%"},
+      {"convert", in, dir / "out.usda", "--animate", "--max-points", "10"},
+      {"convert", in, dir / "out.usda", "--animate", "--fps", "0"},
+      {"convert", in, dir / "out.usda", "--animate", "--fps", "inf"},
+      {"convert", in, dir / "out.glb", "--fps", "30"},
   };
   for (const auto& args : misuses) {
     SCOPED_TRACE(::testing::PrintToString(args));
@@ -583,6 +594,44 @@ TEST(ConvertSize, AGlbPastItsLimitIsRefusedBeforeTheRunWithAStepShareThatFits) {
                              "fits (12,000,001 points), as does --max-points 21,053,741"),
             std::string::npos) << outcome.err;
   EXPECT_EQ(dir.Names(), (std::set<std::string>{"big.pfx"}));
+}
+
+// An animated layer's trails grow with the square of a track's length: past 4 GiB of values it is
+// refused before the work, naming the longest --trail-frames that fits.
+TEST(ConvertSize, AnAnimatedLayerPastItsLimitIsRefusedWithTrailFramesThatFit) {
+  TempDir dir;
+  std::string pfx = Sparse(dir, 20'000);
+  Outcome outcome = Dustweave({"convert", pfx, dir / "animated.usda", "--animate"});
+  EXPECT_EQ(outcome.status, NOT_DONE);
+  std::smatch fits;
+  ASSERT_TRUE(std::regex_search(outcome.err, fits, std::regex("would pass the 4 GiB of values.*; --trail-frames ([\\d,]+) fits")))
+      << outcome.err;
+  uint64_t frames = std::stoull(std::regex_replace(fits[1].str(), std::regex(","), ""));
+  dustweave::PfxFrameIndex index;
+  std::string error;
+  ASSERT_TRUE(index.Build(pfx, &error)) << error;
+  EXPECT_LE(dustweave::AnimatedValueBytes(index, frames), dustweave::ANIMATED_VALUE_LIMIT);
+  EXPECT_GT(dustweave::AnimatedValueBytes(index, frames + 1), dustweave::ANIMATED_VALUE_LIMIT);
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"big.pfx"}));
+}
+
+// The summary says the frames, the rate and the points; a file cut short keeps its whole samples.
+TEST(ConvertSize, AnAnimatedLayerSaysItsFramesRateAndPoints) {
+  TempDir dir;
+  pfxwrite::File file;
+  file.indexLimit = 100;
+  file.tracks = {pfxwrite::RuledTrack(2, 5, 0, 100), pfxwrite::RuledTrack(4, 9, 0, 100)};
+  Put(dir / "two.pfx", file);
+  Outcome outcome = Dustweave({"convert", dir / "two.pfx", dir / "two.usda", "--animate", "--fps", "30", "--tubes", "0.5"});
+  EXPECT_EQ(outcome.out, "wrote " + (dir / "two.usda") + ": 8 frames (2 to 9) at 30 fps, 10 particle points, "
+                                                         "29 trail points\n") << outcome.err;
+  std::vector<uint8_t> bytes = pfxwrite::Encode(file);
+  bytes.resize(bytes.size() - 20);
+  ASSERT_TRUE(pfxwrite::WriteBytes(dir / "two.pfx", bytes, nullptr));
+  outcome = Dustweave({"convert", dir / "two.pfx", dir / "two.usda", "--animate", "--tubes", "0.5"});
+  EXPECT_EQ(outcome.status, CUT_SHORT);
+  EXPECT_NE(outcome.out.find(": 6 frames (2 to 7) at 24 fps, 8 particle points"), std::string::npos) << outcome.out;
+  EXPECT_NE(outcome.err.find("unexpected end of pfx file"), std::string::npos) << outcome.err;
 }
 
 // inspect's points for each step share are the points the module makes: tracks that jump back

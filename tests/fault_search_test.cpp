@@ -93,6 +93,12 @@ std::vector<Command> Commands() {
   commands.push_back({"convert chains.usdc --taper",
                       {"convert", "IN/small.pfx", "OUT/chains.usdc", "--module", DUSTWEAVE_MODULE_FILE, "--taper"},
                       {"chains.usdc"}});
+  // The animated layers: read through the input's index, the crate's value reps put back.
+  for (const char* name : {"animated.usda", "animated.usdc"}) {
+    commands.push_back({std::string("convert ") + name + " --animate",
+                        {"convert", "IN/small.pfx", std::string("OUT/") + name, "--animate", "--trail-frames", "3"},
+                        {name}});
+  }
   commands.push_back({"run --obj --svg --html",
                       {"run", DUSTWEAVE_MODULE_FILE, "--file", "IN/small.pfx", "--obj", "OUT/chains.obj", "--svg",
                        "OUT/preview.svg", "--html", "OUT/preview.html"},

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <map>
 #include <stdexcept>
 
 #define TINYOBJLOADER_IMPLEMENTATION
@@ -38,6 +39,7 @@
 #include "obj/tube_obj_writer.h"
 #include "pfxtools/pfx_count.h"
 #include "pfxtools/pfx_frames.h"
+#include "pfxtools/pfx_track_index.h"
 #include "pfxtools/pfx_generate.h"
 #include "platform/file_seam.h"
 #include "standin/loader.h"
@@ -912,6 +914,100 @@ TEST(PfxFramesTest, EveryPointsFrameAsTheModuleMakesIt) {
     auto [made, walked] = ModuleAndWalkedFrames({bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut)}, 0.3, false);
     ASSERT_EQ(walked, made) << "cut at " << cut;
   }
+}
+
+// ---- a pfx file over time -------------------------------------------------------------------------
+
+using dustweave::AddPieces;
+using dustweave::FrameReader;
+using dustweave::PfxFrameIndex;
+using dustweave::RunsOf;
+using dustweave::TrackPiece;
+
+// Where a track shows at a frame, walked sample by sample: the file's last sample at that frame,
+// with the run of samples one frame apart around it; none where no sample lies.
+struct ShownAt {
+  uint64_t sample = 0, runFirst = 0, runLast = 0;
+  bool operator==(const ShownAt&) const = default;
+};
+std::map<int64_t, ShownAt> WalkedFrames(const PfxTrack& track, int32_t indexLimit, uint64_t present) {
+  std::vector<int64_t> frames;
+  SampleWalk walk = BeginSampleWalk(track, indexLimit);
+  for (int32_t j = 0; frames.size() < present && NextSample(walk, &j);) frames.push_back(int64_t{track.firstIndex} + j);
+  std::map<int64_t, ShownAt> shown;
+  for (uint64_t k = 0; k < frames.size(); ++k) {
+    ShownAt at{k, k, k};
+    while (at.runFirst > 0 && frames[at.runFirst - 1] == frames[at.runFirst] - 1) --at.runFirst;
+    while (at.runLast + 1 < frames.size() && frames[at.runLast + 1] == frames[at.runLast] + 1) ++at.runLast;
+    shown[frames[k]] = at;
+  }
+  return shown;
+}
+
+TEST(PfxFramesTest, PiecesShowTheFilesLastSampleAtEachFrameWhateverTheJump) {
+  for (int32_t span = -1; span <= 9; ++span) {
+    for (int32_t limit = -2; limit <= 10; ++limit) {
+      for (int32_t resume : {-3, -1, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, INT32_MAX}) {
+        PfxTrack track{-3, span - 3, resume, {0, 0, 0}};
+        uint64_t all = pfxwrite::SamplesOf(track.firstIndex, track.lastIndex, resume, limit);
+        for (uint64_t present : {all, all / 2, uint64_t{1}}) {
+          std::map<int64_t, ShownAt> walked = WalkedFrames(track, limit, present), pieced;
+          std::vector<TrackPiece> pieces;
+          AddPieces(RunsOf(track, limit, std::min(present, all)), 0, 0, &pieces);
+          for (const TrackPiece& piece : pieces) {
+            for (int64_t frame = piece.shownFrom; frame <= piece.shownTo; ++frame) {
+              EXPECT_EQ(pieced.count(frame), 0u) << "a frame shown twice";
+              pieced[frame] = {piece.SampleAt(frame), piece.runFirst, piece.runLast};
+            }
+          }
+          ASSERT_EQ(pieced, walked) << "span " << span << ", limit " << limit << ", resume " << resume << ", " << present << " samples";
+        }
+      }
+    }
+  }
+}
+
+TEST(PfxFramesTest, IndexTellsTheLivingParticlesAndReadsTheirSamples) {
+  pfxwrite::File file;
+  file.indexLimit = 6;
+  file.tracks = {pfxwrite::RuledTrack(0, 3, 0, 6, 100),    // frames 0-3
+                 pfxwrite::RuledTrack(2, 10, 3, 6, 200),   // frames 2-8, then jumps back to 5 and 6
+                 pfxwrite::RuledTrack(5, 5, 0, 6, 300),    // frame 5 alone
+                 pfxwrite::RuledTrack(4, 3, 0, 6, 400)};   // no sample
+  TempFile pfx(file);
+  PfxFrameIndex index;
+  std::string error;
+  ASSERT_TRUE(index.Build(pfx.path(), &error)) << error;
+  EXPECT_EQ(index.firstFrame(), 0);
+  EXPECT_EQ(index.lastFrame(), 8);
+  EXPECT_FALSE(index.endsEarly());
+  FrameReader reader;
+  ASSERT_TRUE(reader.Open(pfx.path(), &error)) << error;
+  // At frame 5 the second track shows its sample after the jump, whose trail begins at frame 5.
+  std::vector<std::array<float, 4>> living;
+  uint64_t trailPoints = 0;
+  for (int64_t frame = index.firstFrame(); frame <= index.lastFrame(); ++frame) {
+    ForEachLiving(index, frame, [&](const TrackPiece& piece) {
+      uint64_t length = piece.SampleAt(frame) - piece.runFirst + 1;
+      trailPoints += length >= 2 ? std::min<uint64_t>(length, 3) : 0;
+      if (frame != 5) return;
+      float xyz[3];
+      ASSERT_TRUE(reader.Sample(piece, piece.SampleAt(frame), xyz));
+      living.push_back({static_cast<float>(piece.track), xyz[0], static_cast<float>(piece.runFirst), static_cast<float>(length)});
+    });
+  }
+  std::vector<std::array<float, 4>> expected = {{1, 207, 7, 1}, {2, 300, 0, 1}};
+  EXPECT_EQ(living, expected);
+  EXPECT_EQ(index.TrailPoints(3), trailPoints);
+  EXPECT_EQ(index.ParticlePoints(), 4u + 9u + 1u - 2u);  // frames 5 and 6 of the first run are the jump's
+  // Cut inside the second track: its whole samples stay.
+  std::vector<uint8_t> bytes = pfxwrite::Encode(file);
+  bytes.resize(12 + 24 + 4 * 12 + 24 + 3 * 12 + 5);
+  pfx.Write(bytes);
+  ASSERT_TRUE(index.Build(pfx.path(), &error)) << error;
+  EXPECT_TRUE(index.endsEarly());
+  EXPECT_EQ(index.lastFrame(), 4);
+  EXPECT_EQ(index.tracks(), 2u);
 }
 
 }  // namespace

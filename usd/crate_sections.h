@@ -12,8 +12,8 @@ namespace dustweave {
 
 // Crate's value types and spec types (its file format's numbers).
 enum class CrateType : uint64_t {
-  Int = 3, Float = 8, Double = 9, String = 10, Token = 11, Vec3f = 24, TokenVector = 41, Specifier = 42,
-  Variability = 44
+  Int = 3, Int64 = 5, Float = 8, Double = 9, String = 10, Token = 11, Vec3f = 24, TokenVector = 41, Specifier = 42,
+  Variability = 44, TimeSamples = 46
 };
 enum class CrateSpec : uint32_t { Attribute = 1, Prim = 6, PseudoRoot = 7 };
 

@@ -5,7 +5,11 @@
 // a run with no point. USD must open each with nothing to say; the demo's prims, counts and
 // every vertex's width, colour, place and chain are what the chain ramp and the taper make; each
 // .usdc opens to the very stage of its .usda, as does USD's own .usdc of that .usda; tinyusdz
-// reads each, the .usdc as the .usda; a cut .usdc is refused. Exit 77 (skipped) when the npm
+// reads each, the .usdc as the .usda; a cut .usdc is refused. Animated layers (--animate) of
+// tracks born and dying at other frames, one with a jump: USD opens them with nothing to say, at
+// the rate given, from the first frame to the last, and every frame holds each living particle at
+// its sample with its id and velocity, and its trail; each animated .usdc, one past several of its
+// writer's blocks among them, opens to the stage of its .usda. Exit 77 (skipped) when the npm
 // packages are missing.
 'use strict';
 
@@ -139,6 +143,144 @@ function checkOthers(reads) {
         JSON.stringify(reads.empty.paths) === '["/chains","/"]', JSON.stringify(reads.empty.paths));
 }
 
+// ---- animated layers --------------------------------------------------------------------------
+
+// Tracks as [first, last, resume] under the index limit 6: born and dying at other frames, the
+// third jumping back to frame 6 after frame 8, nobody alive at frames 10 to 13.
+const LIMIT = 6, TRACKS = [[0, 5, 0], [3, 9, 0], [2, 12, 4], [14, 15, 0]];
+const sampleOf = (track, k) => [track * 10 + k * 0.37, k * k, -1.1 * k].map(Math.fround);
+
+// The frames of a track's samples by the sample rule.
+function framesOf([first, last, resume]) {
+  const frames = [];
+  for (let j = 0, passes = 0; j <= last - first && passes <= last - first; ++passes) {
+    if (j > LIMIT) j = resume;
+    frames.push(first + j++);
+  }
+  return frames;
+}
+
+function writeAnimatedPfx(file) {
+  const words = [3, TRACKS.length, LIMIT];
+  const floats = new DataView(new ArrayBuffer(4));
+  TRACKS.forEach((t, track) => {
+    words.push(...t, 0, 0, 0);
+    framesOf(t).forEach((_, k) => sampleOf(track, k).forEach((v) => { floats.setFloat32(0, v); words.push(floats.getUint32(0)); }));
+  });
+  const bytes = Buffer.alloc(4 * words.length);
+  words.forEach((w, i) => bytes.writeUInt32BE(w >>> 0, 4 * i));
+  fs.writeFileSync(file, bytes);
+}
+
+// Each particle at `frame`: the file's last sample there, and the run of samples one frame apart around it.
+function livingAt(frame) {
+  const living = [];
+  TRACKS.forEach((t, track) => {
+    const frames = framesOf(t), k = frames.lastIndexOf(frame);
+    if (k < 0) return;
+    let first = k, last = k;
+    while (first > 0 && frames[first - 1] === frames[first] - 1) --first;
+    while (last + 1 < frames.length && frames[last + 1] === frames[last] + 1) ++last;
+    living.push({ track, k, first, last, at: (i) => sampleOf(track, i) });
+  });
+  return living;
+}
+
+// Every attribute's time samples as USD writes them back: {"particles.points": {frame: numbers}}.
+function timeSamples(text) {
+  const samples = {};
+  for (const prim of text.split('\n    def ').slice(1)) {
+    const name = /^\w+ "(\w+)"/.exec(prim)[1];
+    for (const [, attribute, body] of prim.matchAll(/ ([\w:]+)\.timeSamples = \{\n([\s\S]*?)\n\s*\}/g)) {
+      const frames = (samples[`${name}.${attribute}`] = {});
+      for (const [, frame, values] of body.matchAll(/^\s*(-?\d+): \[(.*)\],?$/gm)) {
+        frames[frame] = (values.match(/-?[\d.]+(?:e[-+]?\d+)?/g) || []).map(Number);
+      }
+    }
+  }
+  return samples;
+}
+
+const velocity = (p, q, apart, fps) => p.map((v, i) => (q[i] - v) / apart * fps);
+const sameNumbers = (a, b) => a.length === b.length && a.every((v, i) => near(v, b[i], 1e-5 * Math.max(1, Math.abs(b[i]))));
+
+// What each frame must hold: the particles' points, ids and velocities, the trails' counts, points and velocities.
+function expectedFrame(frame, fps, trailFrames) {
+  const e = { points: [], ids: [], velocities: [], counts: [], trail: [], trailVelocities: [] };
+  for (const p of livingAt(frame)) {
+    const before = Math.max(p.first, p.k - 1), after = Math.min(p.last, p.k + 1);
+    e.points.push(...p.at(p.k));
+    e.ids.push(p.track);
+    e.velocities.push(...(after > before ? velocity(p.at(before), p.at(after), after - before, fps) : [0, 0, 0]));
+    const start = trailFrames ? Math.max(p.first, p.k - trailFrames + 1) : p.first, count = p.k - start + 1;
+    if (count < 2) continue;
+    const goesOn = livingAt(frame + 1).some((n) => n.track === p.track && n.first === p.first);
+    const slides = count === trailFrames;
+    e.counts.push(count);
+    for (let q = start; q <= p.k; ++q) {
+      e.trail.push(...p.at(q));
+      e.trailVelocities.push(...(goesOn && (slides || q === p.k) ? velocity(p.at(q), p.at(q + 1), 1, fps) : [0, 0, 0]));
+    }
+  }
+  return e;
+}
+
+// A generated simulation whose .usdc runs past several of the writer's 1 MiB blocks, frames
+// straddling them: the .usdc opens to the stage of the .usda.
+function checkAnimatedBlocks(usd, given) {
+  const pfx = path.join(given.work, 'blocks.pfx');
+  execFileSync(given.dustweave, ['generate', pfx, '--force', '--particles', '300', '--last', '150'], { stdio: 'ignore' });
+  const [text, crate] = ['usda', 'usdc'].map((extension) => {
+    const file = path.join(given.work, `blocks.${extension}`);
+    execFileSync(given.dustweave, ['convert', pfx, file, '--animate', '--trail-frames', '5']);
+    const { stage, said } = usd.open(`blocks.${extension}`, fs.readFileSync(file));
+    return stage && said.length === 0 ? stage.ExportToString().replaceAll(`blocks.${extension}`, 'LAYER') : said.join('; ');
+  });
+  check('an animated .usdc past several blocks opens to the stage of its .usda', text === crate && text.includes('timeSamples'),
+        `${fs.statSync(path.join(given.work, 'blocks.usdc')).size} bytes`);
+}
+
+function checkAnimated(usd, given) {
+  const pfx = path.join(given.work, 'animated.pfx');
+  writeAnimatedPfx(pfx);
+  for (const [fps, trailFrames] of [[24, 0], [30, 3]]) {
+    const name = `animated${fps}.usda`, file = path.join(given.work, name);
+    const options = fps === 24 ? [] : ['--fps', String(fps), '--trail-frames', String(trailFrames)];
+    execFileSync(given.dustweave, ['convert', pfx, file, '--animate', '--tubes', String(WIDTH), ...options]);
+    const { stage, said } = usd.open(name, fs.readFileSync(file));
+    check(`USD opens ${name}`, stage && said.length === 0, stage ? said.join('; ') || 'nothing said' : said.join('; '));
+    if (!stage) continue;
+    const text = stage.ExportToString(), samples = timeSamples(text);
+    const timing = [stage.GetStartTimeCode(), stage.GetEndTimeCode(), stage.GetTimeCodesPerSecond(),
+                    Number(/framesPerSecond = ([\d.]+)/.exec(text)[1])];
+    check(`${name}: frames 0 to 15 at ${fps} a second`, JSON.stringify(timing) === JSON.stringify([0, 15, fps, fps]),
+          JSON.stringify(timing));
+    const wrong = [];
+    for (let frame = 0; frame <= 15; ++frame) {
+      const e = expectedFrame(frame, fps, trailFrames);
+      const read = (attribute) => (samples[attribute] || {})[frame];
+      const pairs = [['particles.points', e.points], ['particles.ids', e.ids], ['particles.velocities', e.velocities],
+                     ['trails.curveVertexCounts', e.counts], ['trails.points', e.trail], ['trails.velocities', e.trailVelocities]];
+      for (const [attribute, expected] of pairs) {
+        if (!read(attribute) || !sameNumbers(read(attribute), expected)) wrong.push(`${attribute} at ${frame}: ${read(attribute)}`);
+      }
+      const colours = read('trails.primvars:displayColor') || [];
+      if (colours.length !== e.trail.length) wrong.push(`colours at ${frame}: ${colours.length / 3} of ${e.trail.length / 3}`);
+    }
+    check(`${name}: each frame's particles at their samples with their ids and velocities, and their trails`,
+          wrong.length === 0, wrong.length ? wrong.slice(0, 3).join('; ') : '16 frames');
+    const crate = file.replace(/a$/, 'c');
+    execFileSync(given.dustweave, ['convert', pfx, crate, '--animate', '--tubes', String(WIDTH), ...options]);
+    const written = usd.open(`animated${fps}.usdc`, fs.readFileSync(crate));
+    check(`animated${fps}.usdc opens, with nothing said, to the stage of ${name}`, written.stage && written.said.length === 0 &&
+          written.stage.ExportToString().replaceAll('.usdc', '.usda') === text, written.said.join('; ') || `${fs.statSync(crate).size} bytes`);
+    const own = usd.exportCrate(stage, `animated${fps}.own.usdc`);
+    const again = usd.open(`animated${fps}.own.usdc`, own);
+    check(`USD's own .usdc of ${name} holds the same time samples`,
+          again.stage && JSON.stringify(timeSamples(again.stage.ExportToString())) === JSON.stringify(samples), `${own.length} bytes`);
+  }
+}
+
 async function main() {
   const given = options(process.argv.slice(2));
   fs.mkdirSync(given.work, { recursive: true });
@@ -178,6 +320,8 @@ async function main() {
   if (!reads.chains || !reads.plain || !reads.singles || !reads.empty) process.exit(1);
   checkDemo(reads.chains, made);
   checkOthers(reads);
+  checkAnimated(usd, given);
+  checkAnimatedBlocks(usd, given);
   const whole = fs.readFileSync(path.join(given.work, 'chains.usdc'));
   for (const cut of [1, 200, whole.length >> 1]) {
     const { stage, said } = usd.open(`cut${cut}.usdc`, whole.subarray(0, whole.length - cut));

@@ -1,0 +1,206 @@
+// A pfx file over time: the runs of each track told from its indices (never by walking its
+// samples), the pieces shown, the index built from the track heads, the counts a layer's size is
+// told from, and the buffered positioned reads of the frame walk.
+#include "pfxtools/pfx_track_index.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "pfxtools/pfx_inspect.h"
+#include "platform/path_queries.h"
+
+namespace dustweave {
+
+// ---- the runs of a track ------------------------------------------------------------------------
+
+namespace {
+
+// Where the jump lands on the very frame after the first run (the resume index is the limit + 1),
+// the sample after the jump goes on with the first run; a loop of it alone drops out.
+void JoinContinuation(std::vector<TrackRun>& runs, uint64_t before, int64_t resume) {
+  if (before == 0 || runs.size() < 2 || resume != static_cast<int64_t>(before)) return;
+  runs[0].last = before;
+  if (runs[1].first <= before) runs.erase(runs.begin() + 1);
+}
+
+}  // namespace
+
+// The counter runs 0, 1, ... up to the index limit or the span; past the limit it jumps to the
+// resume index R and climbs again to the limit, so after the jump the samples loop over R..limit
+// (over R alone when R lies past the limit) until the cap, every loop beginning at frame first + R.
+// A jump to INT32_MAX or past the span is the track's last sample.
+std::vector<TrackRun> RunsOf(const PfxTrack& track, int32_t indexLimit, uint64_t present) {
+  std::vector<TrackRun> runs;
+  int64_t span = TrackSpan(track);
+  if (span < 0 || present == 0) return runs;
+  int64_t first = track.firstIndex, limit = indexLimit, resume = track.resumeIndex;
+  uint64_t before = limit >= span ? static_cast<uint64_t>(span) + 1 : limit >= 0 ? static_cast<uint64_t>(limit) + 1 : 0;
+  before = std::min(before, present);
+  if (before > 0) runs.push_back({0, before - 1, first});
+  uint64_t after = present - before;
+  if (after == 0) return runs;
+  int64_t frame = first + resume;
+  if (resume == INT32_MAX || resume + 1 > span) {
+    runs.push_back({before, before, frame});
+  } else {
+    uint64_t loop = resume > limit ? 1 : static_cast<uint64_t>(limit - resume) + 1;
+    uint64_t whole = after / loop, rest = after % loop;
+    if (whole > 0) runs.push_back({before + (whole - 1) * loop, before + whole * loop - 1, frame});
+    if (rest > 0) runs.push_back({before + whole * loop, before + whole * loop + rest - 1, frame});
+  }
+  JoinContinuation(runs, before, resume);
+  return runs;
+}
+
+// Every run after the first begins at the same frame, so the frames later runs claim are one range.
+void AddPieces(const std::vector<TrackRun>& runs, uint64_t track, uint64_t samplesAt, std::vector<TrackPiece>* pieces) {
+  size_t begin = pieces->size();
+  int64_t claimedFrom = 1, claimedTo = 0;  // none yet
+  for (size_t i = runs.size(); i-- > 0;) {
+    const TrackRun& run = runs[i];
+    int64_t from = run.frame, to = run.frame + static_cast<int64_t>(run.last - run.first);
+    TrackPiece piece{track, samplesAt, run.first, run.last, run.frame, from, to};
+    if (claimedFrom > claimedTo || to < claimedFrom || from > claimedTo) {
+      pieces->push_back(piece);
+    } else {
+      if (from < claimedFrom) pieces->push_back({track, samplesAt, run.first, run.last, run.frame, from, claimedFrom - 1});
+      if (to > claimedTo) pieces->push_back({track, samplesAt, run.first, run.last, run.frame, claimedTo + 1, to});
+    }
+    bool none = claimedFrom > claimedTo;
+    claimedFrom = none ? from : std::min(claimedFrom, from);
+    claimedTo = none ? to : std::max(claimedTo, to);
+  }
+  std::sort(pieces->begin() + static_cast<std::ptrdiff_t>(begin), pieces->end(),
+            [](const TrackPiece& a, const TrackPiece& b) { return a.shownFrom < b.shownFrom; });
+}
+
+// ---- the index ----------------------------------------------------------------------------------
+
+namespace {
+
+bool ReadWords(FileHandle& file, uint64_t offset, uint32_t* words, size_t count, bool* whole, SystemError* failure) {
+  unsigned char bytes[4 * 6];
+  size_t got = 0;
+  *failure = file.ReadAt(offset, bytes, 4 * count, &got);
+  *whole = *failure == 0 && got == 4 * count;
+  for (size_t i = 0; i < count && *whole; ++i) words[i] = PfxWordAt(bytes + 4 * i);
+  return *failure == 0;
+}
+
+}  // namespace
+
+bool PfxFrameIndex::Build(const std::string& path, std::string* error) {
+  *this = PfxFrameIndex{};
+  PathStatus status;
+  FileHandle file;
+  SystemError failure = StatusOf(path, &status);
+  if (failure == 0) failure = file.OpenToRead(path);
+  if (failure != 0) {
+    *error = "cannot open " + path + ": " + SystemReason(failure);
+    return false;
+  }
+  uint32_t words[6];
+  bool whole = false;
+  if (!ReadWords(file, 0, words, 3, &whole, &failure)) {
+    *error = "cannot read " + path + ": " + SystemReason(failure);
+    return false;
+  }
+  endsEarly_ = !whole;
+  if (!whole) return true;
+  header_ = {static_cast<int32_t>(words[0]), static_cast<int32_t>(words[1]), static_cast<int32_t>(words[2])};
+  uint64_t at = PFX_HEADER_SIZE, count = header_.particleCount > 0 ? static_cast<uint64_t>(header_.particleCount) : 0;
+  for (; tracks_ < count; ++tracks_) {
+    if (!ReadWords(file, at, words, 6, &whole, &failure)) {
+      *error = "cannot read " + path + ": " + SystemReason(failure);
+      return false;
+    }
+    if (!whole) break;
+    PfxTrack track{static_cast<int32_t>(words[0]), static_cast<int32_t>(words[1]), static_cast<int32_t>(words[2]), {0, 0, 0}};
+    at += PFX_TRACK_HEAD_SIZE;
+    uint64_t samples = TrackSampleCount(track, header_.indexLimit);
+    uint64_t present = std::min(samples, status.size > at ? (status.size - at) / PFX_SAMPLE_SIZE : 0);
+    AddPieces(RunsOf(track, header_.indexLimit, present), tracks_, at, &pieces_);
+    at += present * PFX_SAMPLE_SIZE;
+    if (present < samples) {
+      endsEarly_ = true;
+      ++tracks_;
+      break;
+    }
+  }
+  endsEarly_ = endsEarly_ || tracks_ < count;
+  for (const TrackPiece& piece : pieces_) {
+    firstFrame_ = &piece == &pieces_.front() ? piece.shownFrom : std::min(firstFrame_, piece.shownFrom);
+    lastFrame_ = &piece == &pieces_.front() ? piece.shownTo : std::max(lastFrame_, piece.shownTo);
+  }
+  return true;
+}
+
+// ---- the counts ---------------------------------------------------------------------------------
+
+namespace {
+
+// The trail points of the frames whose trails would be 1..x samples long, with trails cut to
+// `most` samples (0: not cut), a trail of one sample counting none.
+long double TrailPointsUpTo(uint64_t x, uint64_t most) {
+  long double longest = static_cast<long double>(most == 0 || x < most ? x : most);
+  long double growing = longest >= 2 ? longest * (longest + 1) / 2 - 1 : 0;
+  long double cut = most >= 2 && x > most ? static_cast<long double>(x - most) * most : 0;
+  return growing + cut;
+}
+
+uint64_t Clamped(long double count) {
+  return count >= 18446744073709551615.0L ? UINT64_MAX : static_cast<uint64_t>(count);
+}
+
+}  // namespace
+
+uint64_t PfxFrameIndex::ParticlePoints() const {
+  uint64_t points = 0;
+  for (const TrackPiece& piece : pieces_) points += static_cast<uint64_t>(piece.shownTo - piece.shownFrom) + 1;
+  return points;
+}
+
+uint64_t PfxFrameIndex::TrailPoints(uint64_t trailFrames) const {
+  long double points = 0;
+  for (const TrackPiece& piece : pieces_) {
+    uint64_t shortest = piece.SampleAt(piece.shownFrom) - piece.runFirst, longest = piece.SampleAt(piece.shownTo) - piece.runFirst + 1;
+    points += TrailPointsUpTo(longest, trailFrames) - TrailPointsUpTo(shortest, trailFrames);
+  }
+  return Clamped(points);
+}
+
+// ---- the reads ----------------------------------------------------------------------------------
+
+bool FrameReader::Open(const std::string& path, std::string* error) {
+  if (SystemError failure = file_.OpenToRead(path)) {
+    *error = "cannot open " + path + ": " + SystemReason(failure);
+    return false;
+  }
+  buffer_.resize(BUFFER_BYTES);
+  return true;
+}
+
+bool FrameReader::Fill(uint64_t offset) {
+  bufferAt_ = offset;
+  bufferBytes_ = 0;
+  if (failure_ == 0) failure_ = file_.ReadAt(offset, buffer_.data(), buffer_.size(), &bufferBytes_);
+  return failure_ == 0;
+}
+
+bool FrameReader::Sample(const TrackPiece& piece, uint64_t index, float xyz[3]) {
+  uint64_t offset = piece.samplesAt + index * PFX_SAMPLE_SIZE;
+  bool held = offset >= bufferAt_ && offset + PFX_SAMPLE_SIZE <= bufferAt_ + bufferBytes_;
+  if (!held && !Fill(offset)) return false;
+  if (bufferBytes_ < PFX_SAMPLE_SIZE) {
+    failure_ = failure_ != 0 ? failure_ : SYSTEM_IO_ERROR;  // the file shrank since it was indexed
+    return false;
+  }
+  const unsigned char* at = buffer_.data() + (offset - bufferAt_);
+  for (int axis = 0; axis < 3; ++axis) {
+    uint32_t word = PfxWordAt(at + 4 * axis);
+    std::memcpy(&xyz[axis], &word, sizeof word);
+  }
+  return true;
+}
+
+}  // namespace dustweave
