@@ -193,7 +193,7 @@ void AnimatedLayer::WriteTrails() {
 }
 
 bool AnimatedLayer::Write(const std::string& input, std::string* error) {
-  if (!reader_.Open(input, error)) return false;
+  if (!reader_.Open(input, index_.tracks(), error)) return false;
   AnimatedStage stage{plan_.metersPerUnit, plan_.fps, index_.firstFrame(), index_.lastFrame()};
   usda_.BeginLayer(stage);
   if (!index_.empty()) WriteParticles();

@@ -171,31 +171,35 @@ uint64_t PfxFrameIndex::TrailPoints(uint64_t trailFrames) const {
 
 // ---- the reads ----------------------------------------------------------------------------------
 
-bool FrameReader::Open(const std::string& path, std::string* error) {
+bool FrameReader::Open(const std::string& path, uint64_t tracks, std::string* error) {
   if (SystemError failure = file_.OpenToRead(path)) {
     *error = "cannot open " + path + ": " + SystemReason(failure);
     return false;
   }
-  buffer_.resize(BUFFER_BYTES);
+  uint64_t ahead = std::clamp<uint64_t>(BUDGET_BYTES / PFX_SAMPLE_SIZE / std::max<uint64_t>(tracks, 1), 1, MOST_AHEAD);
+  room_ = static_cast<size_t>(ahead * PFX_SAMPLE_SIZE);
+  windows_.assign(static_cast<size_t>(std::clamp<uint64_t>(tracks, 1, BUDGET_BYTES / room_)), Window{});
+  buffer_.assign(windows_.size() * room_, 0);
   return true;
 }
 
-bool FrameReader::Fill(uint64_t offset) {
-  bufferAt_ = offset;
-  bufferBytes_ = 0;
-  if (failure_ == 0) failure_ = file_.ReadAt(offset, buffer_.data(), buffer_.size(), &bufferBytes_);
+bool FrameReader::Fill(Window& window, size_t slot, uint64_t track, uint64_t offset) {
+  window = Window{track, offset, 0};
+  if (failure_ == 0) failure_ = file_.ReadAt(offset, buffer_.data() + slot * room_, room_, &window.bytes);
   return failure_ == 0;
 }
 
 bool FrameReader::Sample(const TrackPiece& piece, uint64_t index, float xyz[3]) {
   uint64_t offset = piece.samplesAt + index * PFX_SAMPLE_SIZE;
-  bool held = offset >= bufferAt_ && offset + PFX_SAMPLE_SIZE <= bufferAt_ + bufferBytes_;
-  if (!held && !Fill(offset)) return false;
-  if (bufferBytes_ < PFX_SAMPLE_SIZE) {
+  size_t slot = static_cast<size_t>(piece.track % windows_.size());
+  Window& window = windows_[slot];
+  bool held = window.track == piece.track && offset >= window.at && offset + PFX_SAMPLE_SIZE <= window.at + window.bytes;
+  if (!held && !Fill(window, slot, piece.track, offset)) return false;
+  if (window.bytes < offset - window.at + PFX_SAMPLE_SIZE) {
     failure_ = failure_ != 0 ? failure_ : SYSTEM_IO_ERROR;  // the file shrank since it was indexed
     return false;
   }
-  const unsigned char* at = buffer_.data() + (offset - bufferAt_);
+  const unsigned char* at = buffer_.data() + slot * room_ + (offset - window.at);
   for (int axis = 0; axis < 3; ++axis) {
     uint32_t word = PfxWordAt(at + 4 * axis);
     std::memcpy(&xyz[axis], &word, sizeof word);

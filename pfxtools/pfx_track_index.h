@@ -70,24 +70,33 @@ class PfxFrameIndex {
   int64_t firstFrame_ = 0, lastFrame_ = -1;
 };
 
-// The samples of the living particles, read frame after frame through a buffer of its own with
-// positioned reads: the file is never read whole.
+// The samples of the living particles, read frame after frame with positioned reads: the file
+// is never read whole. A frame takes one sample of every living track, and the tracks lie one
+// after another in the file, so each track reads ahead into a window of its own; the windows
+// share a fixed budget (one sample each for a file of very many tracks), held in slots that
+// tracks past the budget share.
 class FrameReader {
  public:
-  // Opens the file; false, with a one-line reason.
-  bool Open(const std::string& path, std::string* error);
+  // Opens the file of `tracks` tracks; false, with a one-line reason.
+  bool Open(const std::string& path, uint64_t tracks, std::string* error);
   // The sample `index` of a piece's track as x, y, z; false once a read failed (failure()).
   bool Sample(const TrackPiece& piece, uint64_t index, float xyz[3]);
   SystemError failure() const { return failure_; }
 
+  static constexpr size_t BUDGET_BYTES = 8 << 20;  // every window's samples together
+  static constexpr size_t MOST_AHEAD = 1024;       // samples a window reads at most
+
  private:
-  static constexpr size_t BUFFER_BYTES = 1 << 16;
-  bool Fill(uint64_t offset);
+  struct Window {
+    uint64_t track = UINT64_MAX, at = 0;  // the track whose bytes it holds, from file offset `at`
+    size_t bytes = 0;
+  };
+  bool Fill(Window& window, size_t slot, uint64_t track, uint64_t offset);
 
   FileHandle file_;
-  std::vector<unsigned char> buffer_;
-  uint64_t bufferAt_ = 0;
-  size_t bufferBytes_ = 0;
+  std::vector<Window> windows_;
+  std::vector<unsigned char> buffer_;  // each window's room, one after another
+  size_t room_ = 0;                    // bytes a window holds
   SystemError failure_ = 0;
 };
 
