@@ -4,7 +4,9 @@
 # removed, the camera framed on the chains) and rendered with Cycles. The material must be lit (a
 # Principled BSDF whose base colour is the colour attribute), the picture must show the chain
 # ramp's hues from violet roots to sand tips, and the shading must vary across the tubes; the
-# frames are a UV map. The tubes' .obj is imported with its faces. Run inside Blender:
+# frames are a UV map, and the README's grow_with_frame.py grows the tubes with the scene's frame,
+# shorter at an early frame than at a late one. The tubes' .obj is imported with its faces. Run
+# inside Blender:
 #   blender -b --factory-startup --python-exit-code 1 --python tubes_test.py -- \
 #       --dustweave PROGRAM --module MODULE --work FOLDER
 # Exit 77 (skipped) when Blender's glTF importer lacks numpy.
@@ -16,7 +18,8 @@ import sys
 import bpy
 
 SKIPPED = 77
-SEGMENTS = 200 * 25  # the demo's chains at a quarter of their samples: 200 of 26 points
+CHAINS = 200
+SEGMENTS = CHAINS * 25  # the demo's chains at a quarter of their samples: 200 of 26 points
 # Each stop of the chain ramp by its hue in degrees and saturation, lit as it may be, and how many
 # pixels of the 640 x 360 frame must show it at least.
 RAMP = {"violet #5b2a86": (lambda h, s, v: 240 <= h <= 310 and s > 0.3),
@@ -25,6 +28,11 @@ RAMP = {"violet #5b2a86": (lambda h, s, v: 240 <= h <= 310 and s > 0.3),
         "sand #fff1c9": (lambda h, s, v: 30 <= h <= 60 and 0.08 <= s <= 0.45 and v > 0.5)}
 LEAST_PIXELS = 100
 LEAST_SHADING = 0.6  # the spread of the tubes' brightness (10th to 90th percentile)
+# The tubes grown with the scene's frame, rendered small at an early and a late frame: the early
+# picture shows at most this share of the late one's tube pixels.
+GROWTH_FRAMES = (25, 90)
+GROWTH_SIZE, GROWTH_SAMPLES = (320, 180), 4
+GROWN_SHARE = 0.5
 
 failures = []
 
@@ -92,12 +100,12 @@ def frame_camera(scene, meshes):
     scene.camera.location = location
 
 
-def render(scene, path):
+def render(scene, path, size=(640, 360), samples=16):
     scene.render.engine = "CYCLES"
     scene.cycles.device = "CPU"
-    scene.cycles.samples = 16
+    scene.cycles.samples = samples
     scene.cycles.use_denoising = False  # Debian builds Cycles without a denoiser
-    scene.render.resolution_x, scene.render.resolution_y = 640, 360
+    scene.render.resolution_x, scene.render.resolution_y = size
     scene.render.resolution_percentage = 100
     # The screen's colours as the file's: without a tone curve (Blender's default is Filmic).
     scene.view_settings.view_transform = "Standard"
@@ -107,13 +115,17 @@ def render(scene, path):
     return bpy.data.images.load(path)
 
 
-def check_picture(image):
+def tube_pixels(image):
     values = list(image.pixels)
-    tube, stops = [], {name: 0 for name in RAMP}
     for i in range(0, len(values), 4):
         h, s, v = colorsys.rgb_to_hsv(*values[i:i + 3])
-        if s < 0.08:
-            continue  # the world's grey
+        if s >= 0.08:  # not the world's grey
+            yield h, s, v
+
+
+def check_picture(image):
+    tube, stops = [], {name: 0 for name in RAMP}
+    for h, s, v in tube_pixels(image):
         tube.append(v)
         for name, shows in RAMP.items():
             stops[name] += shows(360 * h, s, v)
@@ -122,6 +134,30 @@ def check_picture(image):
     tube.sort()
     spread = tube[9 * len(tube) // 10] - tube[len(tube) // 10] if tube else 0
     check("the light shades the tubes", spread >= LEAST_SHADING, f"brightness spread {spread:.2f} over {len(tube)} pixels")
+
+
+# The README's set-up that grows the tubes with the scene's frame, run as an artist runs it with the
+# imported tubes selected: at each frame, the points of the frames up to it are left, so the
+# demo's chains (a point every 4 frames from 0) keep frame // 4 of their segments, and the picture
+# of an early frame shows less of them than a late one's, from the camera that framed them whole.
+def check_growth(given, scene, meshes):
+    bpy.ops.object.select_all(action="DESELECT")
+    for obj in meshes:
+        obj.select_set(True)
+    script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "grow_with_frame.py")
+    with open(script) as text:
+        exec(compile(text.read(), script, "exec"), {})
+    shown = {}
+    for frame in GROWTH_FRAMES:
+        scene.frame_set(frame)
+        depsgraph = bpy.context.evaluated_depsgraph_get()
+        faces = sum(len(obj.evaluated_get(depsgraph).data.polygons) for obj in meshes)
+        check(f"the tubes grown to frame {frame} keep the segments up to it", faces == 6 * CHAINS * (frame // 4), f"{faces} faces")
+        image = render(scene, os.path.join(given["work"], f"grown_{frame}.png"), GROWTH_SIZE, GROWTH_SAMPLES)
+        shown[frame] = sum(1 for _ in tube_pixels(image))
+    early, late = (shown[frame] for frame in GROWTH_FRAMES)
+    check("the tubes grow with the frame", LEAST_PIXELS <= early <= late * GROWN_SHARE,
+          f"{early} pixels at frame {GROWTH_FRAMES[0]}, {late} at frame {GROWTH_FRAMES[1]}")
 
 
 def check_glb(given, glb):
@@ -135,6 +171,7 @@ def check_glb(given, glb):
     scene = bpy.context.scene
     frame_camera(scene, meshes)
     check_picture(render(scene, os.path.join(given["work"], "tubes.png")))
+    check_growth(given, scene, meshes)
     for obj in meshes:
         bpy.data.objects.remove(obj)
 
