@@ -5,8 +5,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <tuple>
 
 #include "pfxtools/pfx_inspect.h"
+#include "pfxtools/pfx_thinning.h"
 #include "platform/path_queries.h"
 
 namespace dustweave {
@@ -119,7 +122,9 @@ bool PfxFrameIndex::Build(const std::string& path, std::string* error) {
     at += PFX_TRACK_HEAD_SIZE;
     uint64_t samples = TrackSampleCount(track, header_.indexLimit);
     uint64_t present = std::min(samples, status.size > at ? (status.size - at) / PFX_SAMPLE_SIZE : 0);
+    size_t added = pieces_.size();
     AddPieces(RunsOf(track, header_.indexLimit, present), tracks_, at, &pieces_);
+    for (size_t i = added; i < pieces_.size(); ++i) pieces_[i].span = TrackSpan(track);
     at += present * PFX_SAMPLE_SIZE;
     if (present < samples) {
       endsEarly_ = true;
@@ -160,7 +165,38 @@ uint64_t PfxFrameIndex::ParticlePoints() const {
   return points;
 }
 
-uint64_t PfxFrameIndex::TrailPoints(uint64_t trailFrames) const {
+Trail TrailAt(const TrackPiece& piece, uint64_t sample, uint64_t trailFrames, const std::optional<double>& step) {
+  uint64_t start = trailFrames == 0 || sample - piece.runFirst + 1 <= trailFrames ? piece.runFirst : sample + 1 - trailFrames;
+  return Trail{start, sample, step ? ThinningInterval(piece.span, *step) : 0};
+}
+
+namespace {
+
+// The trail points of a thinned layer, each shape of piece (span, run's first, samples shown)
+// walked once over its frames.
+uint64_t ThinnedTrailPoints(const std::vector<TrackPiece>& pieces, uint64_t trailFrames, double step) {
+  std::map<std::tuple<int32_t, uint64_t, uint64_t, uint64_t>, uint64_t> shapes;
+  for (const TrackPiece& piece : pieces) ++shapes[{piece.span, piece.runFirst, piece.SampleAt(piece.shownFrom), piece.SampleAt(piece.shownTo)}];
+  long double points = 0;
+  for (const auto& [shape, count] : shapes) {
+    const auto& [span, runFirst, from, to] = shape;
+    TrackPiece piece;
+    piece.runFirst = runFirst;
+    piece.span = span;
+    uint64_t perPiece = 0;
+    for (uint64_t sample = from; sample <= to; ++sample) {
+      uint64_t vertices = TrailAt(piece, sample, trailFrames, step).vertices();
+      if (vertices >= 2) perPiece += vertices;
+    }
+    points += static_cast<long double>(perPiece) * count;
+  }
+  return Clamped(points);
+}
+
+}  // namespace
+
+uint64_t PfxFrameIndex::TrailPoints(uint64_t trailFrames, const std::optional<double>& step) const {
+  if (step && *step < 1) return ThinnedTrailPoints(pieces_, trailFrames, *step);
   long double points = 0;
   for (const TrackPiece& piece : pieces_) {
     uint64_t shortest = piece.SampleAt(piece.shownFrom) - piece.runFirst, longest = piece.SampleAt(piece.shownTo) - piece.runFirst + 1;

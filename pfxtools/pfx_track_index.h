@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "pfx/format.h"
+#include "pfxtools/pfx_frames.h"
 #include "platform/file_handle.h"
 
 namespace dustweave {
@@ -23,6 +25,7 @@ struct TrackPiece {
   int64_t runFrame = 0;      // the frame of runFirst
   int64_t shownFrom = 0;     // the frames shown, inclusive
   int64_t shownTo = 0;
+  int32_t span = 0;          // its track's span, which sets its thinning
 
   uint64_t SampleAt(int64_t frame) const { return runFirst + static_cast<uint64_t>(frame - runFrame); }
 };
@@ -39,6 +42,22 @@ std::vector<TrackRun> RunsOf(const PfxTrack& track, int32_t indexLimit, uint64_t
 
 // The pieces of a track, built from its runs: a run less the frames its later runs claim.
 void AddPieces(const std::vector<TrackRun>& runs, uint64_t track, uint64_t samplesAt, std::vector<TrackPiece>* pieces);
+
+// A piece's trail at one of its samples: the samples of its run from `start` (the run's first, or
+// the last `trailFrames` samples' first) before the head that the plug-in's thinning at `interval`
+// keeps (0: every one), then the head, the particle's own sample, so the trail always reaches it.
+struct Trail {
+  uint64_t start = 0, head = 0;
+  int32_t interval = 0;
+
+  uint64_t vertices() const { return ThinningKeptBefore(head, interval) - ThinningKeptBefore(start, interval) + 1; }
+  // The sample of vertex `i` (i < vertices()).
+  uint64_t Vertex(uint64_t i) const {
+    uint64_t every = interval <= 1 ? 1 : static_cast<uint64_t>(interval);
+    return i + 1 < vertices() ? ThinningNextKept(start, interval) + i * every : head;
+  }
+};
+Trail TrailAt(const TrackPiece& piece, uint64_t sample, uint64_t trailFrames, const std::optional<double>& step);
 
 class PfxFrameIndex {
  public:
@@ -58,9 +77,9 @@ class PfxFrameIndex {
 
   // The particle points of every frame, and the trail points of every frame with trails of at
   // most `trailFrames` samples (0: each from its run's first sample); a trail of one sample
-  // counts none, as it draws no curve.
+  // counts none, as it draws no curve. With a step share, trails hold what TrailAt() keeps.
   uint64_t ParticlePoints() const;
-  uint64_t TrailPoints(uint64_t trailFrames) const;
+  uint64_t TrailPoints(uint64_t trailFrames, const std::optional<double>& step = std::nullopt) const;
 
  private:
   PfxHeader header_{0, 0, 0};
