@@ -615,13 +615,19 @@ TEST(ConvertSize, AnAnimatedLayerPastItsLimitIsRefusedWithTrailFramesThatFit) {
   EXPECT_EQ(dir.Names(), (std::set<std::string>{"big.pfx"}));
 }
 
+// Two tracks under the index limit 100, from frames 2 and 4 to `lasts`, as two.pfx.
+pfxwrite::File TwoTracks(TempDir& dir, std::pair<int32_t, int32_t> lasts) {
+  pfxwrite::File file;
+  file.indexLimit = 100;
+  file.tracks = {pfxwrite::RuledTrack(2, lasts.first, 0, 100), pfxwrite::RuledTrack(4, lasts.second, 0, 100)};
+  Put(dir / "two.pfx", file);
+  return file;
+}
+
 // The summary says the frames, the rate and the points; a file cut short keeps its whole samples.
 TEST(ConvertSize, AnAnimatedLayerSaysItsFramesRateAndPoints) {
   TempDir dir;
-  pfxwrite::File file;
-  file.indexLimit = 100;
-  file.tracks = {pfxwrite::RuledTrack(2, 5, 0, 100), pfxwrite::RuledTrack(4, 9, 0, 100)};
-  Put(dir / "two.pfx", file);
+  pfxwrite::File file = TwoTracks(dir, {5, 9});
   Outcome outcome = Dustweave({"convert", dir / "two.pfx", dir / "two.usda", "--animate", "--fps", "30", "--tubes", "0.5"});
   EXPECT_EQ(outcome.out, "wrote " + (dir / "two.usda") + ": 8 frames (2 to 9) at 30 fps, 10 particle points, "
                                                          "29 trail points\n") << outcome.err;
@@ -638,10 +644,7 @@ TEST(ConvertSize, AnAnimatedLayerSaysItsFramesRateAndPoints) {
 // points of every frame within the bound, and given again as --step writes the same layer.
 TEST(ConvertSize, MaxPointsThinsAnAnimatedLayersTrailsToFit) {
   TempDir dir;
-  pfxwrite::File file;
-  file.indexLimit = 100;
-  file.tracks = {pfxwrite::RuledTrack(2, 12, 0, 100), pfxwrite::RuledTrack(4, 19, 0, 100)};
-  Put(dir / "two.pfx", file);
+  TwoTracks(dir, {12, 19});
   Outcome outcome = Dustweave({"convert", dir / "two.pfx", dir / "chosen.usda", "--animate", "--max-points", "120"});
   std::smatch said;
   ASSERT_TRUE(std::regex_search(outcome.out, said, std::regex(", (\\d+) particle points, (\\d+) trail points.*; step ([\\d.]+) % "
