@@ -7,6 +7,7 @@
 #include <cmath>
 #include <iostream>
 #include <memory>
+#include <vector>
 
 #include "commands/called_name.h"
 #include "commands/exit_status.h"
@@ -70,6 +71,31 @@ Vector Velocity(const Vector& from, const Vector& to, double samplesApart, doubl
   return v;
 }
 
+// The chain ramp's colour at place / length, as 0..1 floats; the colours of the last length
+// asked (up to MAX_LENGTH) are kept, as most trails share their length.
+class RampOfTrails {
+ public:
+  const std::array<float, 3>& At(uint64_t place, uint64_t length) {
+    if (length > MAX_LENGTH) return one_ = Colour(place, length);
+    if (length != length_) {
+      length_ = length;
+      colours_.clear();
+      for (uint64_t k = 0; k <= length; ++k) colours_.push_back(Colour(k, length));
+    }
+    return colours_[static_cast<size_t>(place)];
+  }
+
+ private:
+  static constexpr uint64_t MAX_LENGTH = 4096;
+  static std::array<float, 3> Colour(uint64_t place, uint64_t length) {
+    Rgb8 colour = LinearRampColour(static_cast<double>(place) / static_cast<double>(length));
+    return {static_cast<float>(colour.r / 255.0), static_cast<float>(colour.g / 255.0), static_cast<float>(colour.b / 255.0)};
+  }
+  uint64_t length_ = 0;
+  std::vector<std::array<float, 3>> colours_;
+  std::array<float, 3> one_{};
+};
+
 class AnimatedLayer {
  public:
   AnimatedLayer(const PfxFrameIndex& index, const CommandPlan& plan, const std::optional<double>& step, TimeSampledLayer& usda)
@@ -92,6 +118,7 @@ class AnimatedLayer {
   std::optional<double> step_;  // the trails' thinning; none: every sample
   TimeSampledLayer& usda_;
   FrameReader reader_;
+  RampOfTrails ramp_;
   bool nonFinite_ = false;
   uint64_t nonFiniteTrack_ = 0;
 };
@@ -180,18 +207,13 @@ void AnimatedLayer::WriteTrails() {
   Samples("color3f[]", "primvars:displayColor", "vertex", [&](const TrackPiece& piece, int64_t frame) {
     Trail trail = TrailOf(piece, frame);
     if (!drawn(piece, frame)) return;
-    for (uint64_t i = 0; i < trail.vertices(); ++i) {
-      uint64_t vertex = trail.Vertex(i);
-      Rgb8 colour = LinearRampColour(static_cast<double>(vertex - trail.start) / static_cast<double>(trail.head - trail.start));
-      float rgb[3] = {static_cast<float>(colour.r / 255.0), static_cast<float>(colour.g / 255.0), static_cast<float>(colour.b / 255.0)};
-      usda_.PutVector(rgb);
-    }
+    for (uint64_t i = 0; i < trail.vertices(); ++i) usda_.PutVector(ramp_.At(trail.Vertex(i) - trail.start, trail.head - trail.start).data());
   });
   usda_.EndPrim();
 }
 
 bool AnimatedLayer::Write(const std::string& input, std::string* error) {
-  if (!reader_.Open(input, error)) return false;
+  if (!reader_.Open(input, index_.tracks(), error)) return false;
   AnimatedStage stage{plan_.metersPerUnit, plan_.fps, index_.firstFrame(), index_.lastFrame()};
   usda_.BeginLayer(stage);
   if (!index_.empty()) WriteParticles();

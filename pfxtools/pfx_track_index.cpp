@@ -167,7 +167,11 @@ uint64_t PfxFrameIndex::ParticlePoints() const {
 
 Trail TrailAt(const TrackPiece& piece, uint64_t sample, uint64_t trailFrames, const std::optional<double>& step) {
   uint64_t start = trailFrames == 0 || sample - piece.runFirst + 1 <= trailFrames ? piece.runFirst : sample + 1 - trailFrames;
-  return Trail{start, sample, step ? ThinningInterval(piece.span, *step) : 0};
+  int32_t interval = step ? ThinningInterval(piece.span, *step) : 0;
+  uint64_t every = interval <= 1 ? 1 : static_cast<uint64_t>(interval);
+  if (every == 1) return Trail{start, sample, start, 1, sample - start + 1};
+  uint64_t kept = ThinningKeptBefore(sample, interval) - ThinningKeptBefore(start, interval);
+  return Trail{start, sample, ThinningNextKept(start, interval), every, kept + 1};
 }
 
 namespace {
@@ -207,35 +211,42 @@ uint64_t PfxFrameIndex::TrailPoints(uint64_t trailFrames, const std::optional<do
 
 // ---- the reads ----------------------------------------------------------------------------------
 
-bool FrameReader::Open(const std::string& path, std::string* error) {
+bool FrameReader::Open(const std::string& path, uint64_t tracks, std::string* error) {
   if (SystemError failure = file_.OpenToRead(path)) {
     *error = "cannot open " + path + ": " + SystemReason(failure);
     return false;
   }
-  buffer_.resize(BUFFER_BYTES);
+  blockSamples_ = std::clamp<uint64_t>(CACHE_BYTES / PFX_SAMPLE_SIZE / std::max<uint64_t>(tracks, 1), 1, 256);
+  blocks_.resize(static_cast<size_t>(std::max<uint64_t>(tracks, 1) * blockSamples_ * PFX_SAMPLE_SIZE));
+  blockFirst_.assign(static_cast<size_t>(std::max<uint64_t>(tracks, 1)), 0);
+  blockCount_.assign(blockFirst_.size(), 0);
   return true;
 }
 
-bool FrameReader::Fill(uint64_t offset) {
-  bufferAt_ = offset;
-  bufferBytes_ = 0;
-  if (failure_ == 0) failure_ = file_.ReadAt(offset, buffer_.data(), buffer_.size(), &bufferBytes_);
+// The track's block from a few samples before `index` (a frame's walk looks back a little).
+bool FrameReader::Fill(const TrackPiece& piece, uint64_t index) {
+  uint64_t first = index - std::min<uint64_t>(index, blockSamples_ / 8);
+  size_t got = 0;
+  size_t bytes = static_cast<size_t>(blockSamples_ * PFX_SAMPLE_SIZE);
+  unsigned char* block = blocks_.data() + static_cast<size_t>(piece.track) * bytes;
+  if (failure_ == 0) failure_ = file_.ReadAt(piece.samplesAt + first * PFX_SAMPLE_SIZE, block, bytes, &got);
+  blockFirst_[piece.track] = first;
+  blockCount_[piece.track] = failure_ == 0 ? got / PFX_SAMPLE_SIZE : 0;
   return failure_ == 0;
 }
 
-bool FrameReader::Sample(const TrackPiece& piece, uint64_t index, float xyz[3]) {
-  uint64_t offset = piece.samplesAt + index * PFX_SAMPLE_SIZE;
-  bool held = offset >= bufferAt_ && offset + PFX_SAMPLE_SIZE <= bufferAt_ + bufferBytes_;
-  if (!held && !Fill(offset)) return false;
-  if (bufferBytes_ < PFX_SAMPLE_SIZE) {
+// A sample past the track's block: the block read afresh around it.
+bool FrameReader::SampleRead(const TrackPiece& piece, uint64_t index, float xyz[3]) {
+  if (piece.track >= blockFirst_.size()) {
+    failure_ = failure_ != 0 ? failure_ : SYSTEM_IO_ERROR;  // a piece of no track indexed
+    return false;
+  }
+  if (!Fill(piece, index)) return false;
+  if (index < blockFirst_[piece.track] || index - blockFirst_[piece.track] >= blockCount_[piece.track]) {
     failure_ = failure_ != 0 ? failure_ : SYSTEM_IO_ERROR;  // the file shrank since it was indexed
     return false;
   }
-  const unsigned char* at = buffer_.data() + (offset - bufferAt_);
-  for (int axis = 0; axis < 3; ++axis) {
-    uint32_t word = PfxWordAt(at + 4 * axis);
-    std::memcpy(&xyz[axis], &word, sizeof word);
-  }
+  Decode(piece, index, xyz);
   return true;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -48,14 +49,11 @@ void AddPieces(const std::vector<TrackRun>& runs, uint64_t track, uint64_t sampl
 // keeps (0: every one), then the head, the particle's own sample, so the trail always reaches it.
 struct Trail {
   uint64_t start = 0, head = 0;
-  int32_t interval = 0;
+  uint64_t firstKept = 0, every = 1, count = 1;  // the kept samples before the head; vertices in all
 
-  uint64_t vertices() const { return ThinningKeptBefore(head, interval) - ThinningKeptBefore(start, interval) + 1; }
+  uint64_t vertices() const { return count; }
   // The sample of vertex `i` (i < vertices()).
-  uint64_t Vertex(uint64_t i) const {
-    uint64_t every = interval <= 1 ? 1 : static_cast<uint64_t>(interval);
-    return i + 1 < vertices() ? ThinningNextKept(start, interval) + i * every : head;
-  }
+  uint64_t Vertex(uint64_t i) const { return i + 1 < count ? firstKept + i * every : head; }
 };
 Trail TrailAt(const TrackPiece& piece, uint64_t sample, uint64_t trailFrames, const std::optional<double>& step);
 
@@ -89,24 +87,41 @@ class PfxFrameIndex {
   int64_t firstFrame_ = 0, lastFrame_ = -1;
 };
 
-// The samples of the living particles, read frame after frame through a buffer of its own with
-// positioned reads: the file is never read whole.
+// The samples of the living particles, read frame after frame with positioned reads: the file is
+// never read whole. Each of `tracks` tracks keeps a block of its samples around the last one read
+// (CACHE_BYTES in all), so that a frame's walk over the particles reads each track once a block
+// of frames rather than once a frame.
 class FrameReader {
  public:
   // Opens the file; false, with a one-line reason.
-  bool Open(const std::string& path, std::string* error);
+  bool Open(const std::string& path, uint64_t tracks, std::string* error);
   // The sample `index` of a piece's track as x, y, z; false once a read failed (failure()).
-  bool Sample(const TrackPiece& piece, uint64_t index, float xyz[3]);
+  bool Sample(const TrackPiece& piece, uint64_t index, float xyz[3]) {
+    bool held = piece.track < blockFirst_.size() && index >= blockFirst_[piece.track] &&
+                index - blockFirst_[piece.track] < blockCount_[piece.track];
+    if (!held) return SampleRead(piece, index, xyz);
+    Decode(piece, index, xyz);
+    return true;
+  }
   SystemError failure() const { return failure_; }
 
+  static constexpr uint64_t CACHE_BYTES = uint64_t{8} << 20;
+
  private:
-  static constexpr size_t BUFFER_BYTES = 1 << 16;
-  bool Fill(uint64_t offset);
+  bool Fill(const TrackPiece& piece, uint64_t index);
+  bool SampleRead(const TrackPiece& piece, uint64_t index, float xyz[3]);
+  void Decode(const TrackPiece& piece, uint64_t index, float xyz[3]) const {
+    const unsigned char* at = blocks_.data() + static_cast<size_t>((piece.track * blockSamples_ + (index - blockFirst_[piece.track])) * PFX_SAMPLE_SIZE);
+    for (int axis = 0; axis < 3; ++axis) {
+      uint32_t word = PfxWordAt(at + 4 * axis);
+      std::memcpy(&xyz[axis], &word, sizeof word);
+    }
+  }
 
   FileHandle file_;
-  std::vector<unsigned char> buffer_;
-  uint64_t bufferAt_ = 0;
-  size_t bufferBytes_ = 0;
+  uint64_t blockSamples_ = 1;
+  std::vector<unsigned char> blocks_;  // a block a track
+  std::vector<uint64_t> blockFirst_, blockCount_;  // the samples each block holds
   SystemError failure_ = 0;
 };
 

@@ -982,7 +982,7 @@ TEST(PfxFramesTest, IndexTellsTheLivingParticlesAndReadsTheirSamples) {
   EXPECT_EQ(index.lastFrame(), 8);
   EXPECT_FALSE(index.endsEarly());
   FrameReader reader;
-  ASSERT_TRUE(reader.Open(pfx.path(), &error)) << error;
+  ASSERT_TRUE(reader.Open(pfx.path(), index.tracks(), &error)) << error;
   // At frame 5 the second track shows its sample after the jump, whose trail begins at frame 5.
   std::vector<std::array<float, 4>> living;
   uint64_t trailPoints = 0;
