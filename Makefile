@@ -13,7 +13,7 @@ all: native modules
 # One set-up a run, for everything its goals need: the tests' set for `make test`, any test-*
 # target, the sanitizer build, fuzzing, the bench and the check of every float; the release's for
 # `make dist`; else what building takes.
-TEST_GOALS := test test-% asan fuzz bench check-floats native-tests win64-tests win32-tests i686
+TEST_GOALS := test test-% asan fuzz bench bench-row check-floats native-tests win64-tests win32-tests i686
 DEPS_SET := $(if $(filter $(TEST_GOALS),$(MAKECMDGOALS)),--tests,$(if $(filter dist dist-check,$(MAKECMDGOALS)),--release))
 
 deps:
@@ -131,7 +131,8 @@ clean:
 
 # Throughput of the command run (native module, dustweave run --discard) against a raw read of
 # the same file, and of conversions against reading and writing as many bytes, for files of about
-# 64 MiB and 1 GiB generated under build/bench; then the 3D preview page of a 2.4 GB simulation
+# 64 MiB and 1 GiB generated under build/bench (and others for some rows: bench/driver.cpp);
+# then the 3D preview page of a 2.4 GB simulation
 # (200 M points): its size, the conversion's peak memory and the time to open it in Chromium.
 .PHONY: bench
 bench: native-tests
@@ -145,6 +146,14 @@ bench: native-tests
 	    --node $$(command -v node) --opener bench/page_open.js --dir $(BUILD)/bench \
 	    --out $$(if [ -d /dev/shm ]; then echo /dev/shm; else echo $(BUILD)/bench; fi) || missed=1; \
 	exit $$missed
+
+# One row of the bench's table alone, on its files alone: make bench-row ROW="animate to .usdc".
+.PHONY: bench-row
+bench-row: native-tests
+	@mkdir -p $(BUILD)/bench
+	$(NATIVE)/bench/bench_driver --dustweave $(NATIVE)/dustweave --module $(NATIVE)/mirod_dustweave.so \
+	    --raw-read $(NATIVE)/bench/bench_raw_read --raw-write $(NATIVE)/bench/bench_raw_write \
+	    --dir $(BUILD)/bench --only "$(ROW)"
 
 # The text of every finite float, as the writers make it, against std::to_chars' and read back:
 # some minutes on two cores, so no suite runs it (the writers' suite takes a sample).

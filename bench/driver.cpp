@@ -5,8 +5,10 @@
 // read of the file plus a raw write of as many bytes as the conversion wrote, and the tubes
 // (--tubes --attributes, .glb) and the .usda curves of the 64 MiB file and of a 240 MB one (20
 // million points, whose tubes fit a .glb's 4 GiB; its .obj too) likewise, the .usdc of the 240 MB
-// one, and the tubes' .obj of a 48 MB file (4 million points, 2.1 GB of text); prints
+// one, the tubes' .obj of a 48 MB file (4 million points, 2.1 GB of text), and the animated
+// .usdc (--animate --trail-frames 5) of a 24 MB one (2,000 particles over 1,000 frames); prints
 // throughputs, their ratios and each command's peak resident memory, and fails on a missed target.
+// --only LABEL times that row alone (on its files alone).
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -82,7 +84,7 @@ struct SimFile {
   std::string path;
 };
 // The files a command runs on, as a mask of their places in the list.
-constexpr unsigned SMALL = 1, LARGE = 2, MIDDLE = 4, TUBES_OBJ = 8;
+constexpr unsigned SMALL = 1, LARGE = 2, MIDDLE = 4, TUBES_OBJ = 8, ANIMATED = 16;
 
 constexpr int kSamples = 1000;  // every track runs from index 0 to 999
 long long ExpectedSize(int particles) { return 12 + particles * (24LL + 12LL * kSamples); }
@@ -115,6 +117,7 @@ struct Targets {
   double usdaRatio = 1 / 3.0;         // the .usda (numbers as text): at most 3 times
   double usdcRatio = 1 / 1.5;         // the .usdc (the .glb's float32s): at most 1.5 times
   double tubesObjRatio = 1 / 3.0;     // the tubes' .obj: at most 3 times
+  double animatedRatio = 0.5;         // the animated .usdc: at most twice as long
   double convertPeakMiB = 64;         // largest peak resident memory of a conversion
   double growthMiB = 1;               // peak memory growth from the small file to the large one
 };
@@ -151,18 +154,20 @@ bool Succeeded(const Config& config, const Outcome& outcome) {
 
 int main(int argc, char** argv) {
   CLI::App app{"Throughput of the command run and of conversions against a raw read of the same pfx file"};
-  std::string dustweave, module, rawRead, rawWrite, dir;
+  std::string dustweave, module, rawRead, rawWrite, dir, only;
   app.add_option("--dustweave", dustweave, "the dustweave program")->required();
   app.add_option("--module", module, "the native module")->required();
   app.add_option("--raw-read", rawRead, "the raw block reader")->required();
   app.add_option("--raw-write", rawWrite, "the raw block writer")->required();
   app.add_option("--dir", dir, "where the pfx files are generated")->required();
+  app.add_option("--only", only, "time only the row of this label (\"animate to .usdc\")");
   CLI11_PARSE(app, argc, argv);
 
   std::vector<SimFile> files = {{"64 MiB", 5580, 7, dir + "/sim-64MiB.pfx"},
                                 {"1 GiB", 89300, 3, dir + "/sim-1GiB.pfx"},
                                 {"240 MB", 20000, 3, dir + "/sim-240MB.pfx"},
-                                {"48 MB", 4000, 3, dir + "/sim-48MB.pfx"}};
+                                {"48 MB", 4000, 3, dir + "/sim-48MB.pfx"},
+                                {"24 MB", 2000, 3, dir + "/sim-24MB.pfx"}};
   std::vector<Config> configs = {{"run, every sample", {}, "", Baseline::RawRead},
                                  {"run, step 0.25", {"--step", "0.25"}, "", Baseline::RawRead},
                                  {"convert to .glb", {}, ".glb", Baseline::ReadAndWrite},
@@ -172,17 +177,29 @@ int main(int argc, char** argv) {
                                   SMALL | MIDDLE},
                                  {"convert to .usda", {}, ".usda", Baseline::ReadAndWrite, SMALL | MIDDLE},
                                   {"convert to .usdc", {}, ".usdc", Baseline::ReadAndWrite, MIDDLE},
-                                  {"tubes to .obj", {"--tubes"}, ".obj", Baseline::ReadAndWrite, TUBES_OBJ}};
+                                  {"tubes to .obj", {"--tubes"}, ".obj", Baseline::ReadAndWrite, TUBES_OBJ},
+                                  {"animate to .usdc", {"--animate", "--trail-frames", "5"}, ".usdc", Baseline::ReadAndWrite,
+                                   ANIMATED}};
+  unsigned used = 0;
+  for (Config& config : configs) {
+    if (!only.empty() && config.label != only) config.files = 0;
+    used |= config.files;
+  }
+  if (used == 0) {
+    std::fprintf(stderr, "bench: no row is labelled %s\n", only.c_str());
+    return 2;
+  }
   const Targets targets;
   const std::string outputs = OutputFolder(dir);
   std::printf("conversions write to %s\n\n", outputs.c_str());
 
   std::printf("%-8s %-20s %10s %14s %12s\n", "file", "what", "MB/s", "ratio", "peak RSS");
   std::vector<double> worst(configs.size(), 1e9);
-  double convertPeak = 0;
-  long runPeak[4] = {0, 0, 0, 0}, filePeak[4] = {0, 0, 0, 0};
+  double convertPeak = 0, animatedPeak = 0;
+  long runPeak[5] = {0, 0, 0, 0, 0}, filePeak[5] = {0, 0, 0, 0, 0};
   for (size_t f = 0; f < files.size(); ++f) {
     const SimFile& file = files[f];
+    if ((used & (1u << f)) == 0) continue;
     if (FileSize(file.path) != ExpectedSize(file.particles)) {
       Outcome made = RunProcess({dustweave, "generate", file.path, "--force", "--particles",
                                  std::to_string(file.particles), "--index-limit", "1000", "--first",
@@ -234,6 +251,7 @@ int main(int argc, char** argv) {
                   megabytes / seconds, ratio, BASELINE_NAMES[static_cast<int>(configs[c].baseline)],
                   peaks[c] / 1024.0);
       if (converts) convertPeak = std::max(convertPeak, peaks[c] / 1024.0);
+      if (configs[c].label == "animate to .usdc") animatedPeak = peaks[c] / 1024.0;
       // The growth is of the commands that run on both the small and the large file.
       if ((configs[c].files & LARGE) != 0) {
         (converts ? filePeak : runPeak)[f] = std::max((converts ? filePeak : runPeak)[f], peaks[c]);
@@ -242,24 +260,33 @@ int main(int argc, char** argv) {
   }
   const double runGrowth = (runPeak[1] - runPeak[0]) / 1024.0;
   const double convertGrowth = (filePeak[1] - filePeak[0]) / 1024.0;
-  std::printf("\npeak RSS growth from 64 MiB to 1 GiB: run %+.2f MiB, convert %+.2f MiB (target < %.0f MiB)\n",
-              runGrowth, convertGrowth, targets.growthMiB);
-  std::printf("run: every sample %.2f x raw (target >= %.2f), step 0.25 %.2f x raw (target >= %.2f)\n",
-              worst[0], targets.runRatio[0], worst[1], targets.runRatio[1]);
-  std::printf("convert: .glb %.2f x read+write (target >= %.2f), with --attributes %.2f x read+write (target >= %.2f), "
-              ".obj %.3f x read+write (target >= %.2f), peak RSS %.1f MiB (target < %.0f MiB)\n",
-              worst[2], targets.glbRatio, worst[3], targets.attributesRatio, worst[4], targets.objRatio, convertPeak,
-              targets.convertPeakMiB);
-  std::printf("tubes and curves: tubes --attributes %.2f x read+write (target >= %.2f), .usda %.2f x read+write "
-              "(target >= %.2f), .usdc %.2f x read+write (target >= %.2f)\n",
-              worst[5], targets.tubesRatio, worst[6], targets.usdaRatio, worst[7], targets.usdcRatio);
-  double tubesObj = 0;  // found by its label, the rows above by their place
+  double tubesObj = 0, animated = 0;  // found by their labels, the rows above by their place
   for (size_t c = 0; c < configs.size(); ++c) tubesObj = configs[c].label == "tubes to .obj" ? worst[c] : tubesObj;
-  std::printf("text: .obj %.1f x the read and write's time (target <= %.0f), tubes' .obj %.1f x (target <= %.0f)\n",
-              1 / worst[4], 1 / targets.objRatio, 1 / tubesObj, 1 / targets.tubesObjRatio);
+  for (size_t c = 0; c < configs.size(); ++c) animated = configs[c].label == "animate to .usdc" ? worst[c] : animated;
+  // With --only, the lines of rows not timed are left out.
+  if (only.empty()) {
+    std::printf("\npeak RSS growth from 64 MiB to 1 GiB: run %+.2f MiB, convert %+.2f MiB (target < %.0f MiB)\n",
+                runGrowth, convertGrowth, targets.growthMiB);
+    std::printf("run: every sample %.2f x raw (target >= %.2f), step 0.25 %.2f x raw (target >= %.2f)\n",
+                worst[0], targets.runRatio[0], worst[1], targets.runRatio[1]);
+    std::printf("convert: .glb %.2f x read+write (target >= %.2f), with --attributes %.2f x read+write (target >= %.2f), "
+                ".obj %.3f x read+write (target >= %.2f), peak RSS %.1f MiB (target < %.0f MiB)\n",
+                worst[2], targets.glbRatio, worst[3], targets.attributesRatio, worst[4], targets.objRatio, convertPeak,
+                targets.convertPeakMiB);
+    std::printf("tubes and curves: tubes --attributes %.2f x read+write (target >= %.2f), .usda %.2f x read+write "
+                "(target >= %.2f), .usdc %.2f x read+write (target >= %.2f)\n",
+                worst[5], targets.tubesRatio, worst[6], targets.usdaRatio, worst[7], targets.usdcRatio);
+    std::printf("text: .obj %.1f x the read and write's time (target <= %.0f), tubes' .obj %.1f x (target <= %.0f)\n",
+                1 / worst[4], 1 / targets.objRatio, 1 / tubesObj, 1 / targets.tubesObjRatio);
+  }
+  if (only.empty() || only == "animate to .usdc") {
+    std::printf("animated: .usdc --trail-frames 5 %.2f x read+write (target >= %.2f), peak RSS %.1f MiB (target < %.0f MiB)\n",
+                animated, targets.animatedRatio, animatedPeak, targets.convertPeakMiB);
+  }
   bool met = worst[0] >= targets.runRatio[0] && worst[1] >= targets.runRatio[1] && worst[2] >= targets.glbRatio &&
              worst[3] >= targets.attributesRatio && worst[4] >= targets.objRatio && worst[5] >= targets.tubesRatio &&
              worst[6] >= targets.usdaRatio && worst[7] >= targets.usdcRatio && tubesObj >= targets.tubesObjRatio &&
+             animated >= targets.animatedRatio &&
              convertPeak < targets.convertPeakMiB &&
              runGrowth < targets.growthMiB && convertGrowth < targets.growthMiB;
   std::printf("%s\n", met ? "targets met" : "TARGETS MISSED");

@@ -7,11 +7,13 @@
 #include <cmath>
 #include <iostream>
 #include <memory>
+#include <vector>
 
 #include "commands/called_name.h"
 #include "commands/exit_status.h"
 #include "commands/interrupt_line.h"
 #include "commands/mesh_outputs.h"
+#include "pfxtools/pfx_thinning.h"
 #include "pfxtools/pfx_track_index.h"
 #include "usd/time_samples_usda.h"
 #include "usd/time_samples_usdc.h"
@@ -22,9 +24,9 @@ namespace dustweave {
 
 // ---- the size -----------------------------------------------------------------------------------
 
-uint64_t AnimatedValueBytes(const PfxFrameIndex& index, uint64_t trailFrames) {
+uint64_t AnimatedValueBytes(const PfxFrameIndex& index, uint64_t trailFrames, const std::optional<double>& step) {
   long double bytes = static_cast<long double>(index.ParticlePoints()) * (12 + 12 + 8 + 4) +
-                      static_cast<long double>(index.TrailPoints(trailFrames)) * (12 + 12 + 12) +
+                      static_cast<long double>(index.TrailPoints(trailFrames, step)) * (12 + 12 + 12) +
                       static_cast<long double>(index.frames()) * 7 * 16;
   return bytes >= 18446744073709551615.0L ? UINT64_MAX : static_cast<uint64_t>(bytes);
 }
@@ -32,26 +34,26 @@ uint64_t AnimatedValueBytes(const PfxFrameIndex& index, uint64_t trailFrames) {
 namespace {
 
 // The longest trails that keep the layer within the limit; 0 when even trails of one sample do not.
-uint64_t TrailFramesThatFit(const PfxFrameIndex& index) {
+uint64_t TrailFramesThatFit(const PfxFrameIndex& index, const std::optional<double>& step) {
   uint64_t low = 0, high = std::max<uint64_t>(index.frames(), 1);
   while (low < high) {
     uint64_t middle = low + (high - low + 1) / 2;
-    if (AnimatedValueBytes(index, middle) <= ANIMATED_VALUE_LIMIT) low = middle;
+    if (AnimatedValueBytes(index, middle, step) <= ANIMATED_VALUE_LIMIT) low = middle;
     else high = middle - 1;
   }
   return low;
 }
 
-Verdict CheckSize(const PfxFrameIndex& index, uint64_t trailFrames, const std::string& output) {
-  if (AnimatedValueBytes(index, trailFrames) <= ANIMATED_VALUE_LIMIT) return {};
+Verdict CheckSize(const PfxFrameIndex& index, uint64_t trailFrames, const std::optional<double>& step, const std::string& output) {
+  if (AnimatedValueBytes(index, trailFrames, step) <= ANIMATED_VALUE_LIMIT) return {};
   std::string what = "its " + Counted(index.ParticlePoints(), "particle point", "particle points") + " and " +
-                     Counted(index.TrailPoints(trailFrames), "trail point", "trail points") +
+                     Counted(index.TrailPoints(trailFrames, step), "trail point", "trail points") +
                      " over " + Counted(index.frames(), "frame", "frames") +
                      " would pass the 4 GiB of values a layer is held to";
-  uint64_t fits = TrailFramesThatFit(index);
+  uint64_t fits = TrailFramesThatFit(index, step);
   if (fits == 0) return Refusal{EXIT_NOT_DONE, CannotWrite(output, what + ", whatever --trail-frames")};
   return Refusal{EXIT_NOT_DONE, CannotWrite(output, what + "; --trail-frames " + GroupedDigits(fits) + " fits (" +
-                                                        Counted(index.TrailPoints(fits), "trail point", "trail points") + ")")};
+                                                        Counted(index.TrailPoints(fits, step), "trail point", "trail points") + ")")};
 }
 
 // ---- the values of a frame ----------------------------------------------------------------------
@@ -69,10 +71,35 @@ Vector Velocity(const Vector& from, const Vector& to, double samplesApart, doubl
   return v;
 }
 
+// The chain ramp's colour at place / length, as 0..1 floats; the colours of the last length
+// asked (up to MAX_LENGTH) are kept, as most trails share their length.
+class RampOfTrails {
+ public:
+  const std::array<float, 3>& At(uint64_t place, uint64_t length) {
+    if (length > MAX_LENGTH) return one_ = Colour(place, length);
+    if (length != length_) {
+      length_ = length;
+      colours_.clear();
+      for (uint64_t k = 0; k <= length; ++k) colours_.push_back(Colour(k, length));
+    }
+    return colours_[static_cast<size_t>(place)];
+  }
+
+ private:
+  static constexpr uint64_t MAX_LENGTH = 4096;
+  static std::array<float, 3> Colour(uint64_t place, uint64_t length) {
+    Rgb8 colour = LinearRampColour(static_cast<double>(place) / static_cast<double>(length));
+    return {static_cast<float>(colour.r / 255.0), static_cast<float>(colour.g / 255.0), static_cast<float>(colour.b / 255.0)};
+  }
+  uint64_t length_ = 0;
+  std::vector<std::array<float, 3>> colours_;
+  std::array<float, 3> one_{};
+};
+
 class AnimatedLayer {
  public:
-  AnimatedLayer(const PfxFrameIndex& index, const CommandPlan& plan, TimeSampledLayer& usda)
-      : index_(index), plan_(plan), usda_(usda) {}
+  AnimatedLayer(const PfxFrameIndex& index, const CommandPlan& plan, const std::optional<double>& step, TimeSampledLayer& usda)
+      : index_(index), plan_(plan), step_(step), usda_(usda) {}
 
   bool Write(const std::string& input, std::string* error);
 
@@ -83,13 +110,15 @@ class AnimatedLayer {
   void WriteTrails();
   Vector At(const TrackPiece& piece, uint64_t sample);
   Vector ParticleVelocity(const TrackPiece& piece, uint64_t sample);
-  uint64_t TrailStart(const TrackPiece& piece, uint64_t sample) const;
+  Trail TrailOf(const TrackPiece& piece, int64_t frame) const;
   void PutTrailVelocities(const TrackPiece& piece, int64_t frame);
 
   const PfxFrameIndex& index_;
   const CommandPlan& plan_;
+  std::optional<double> step_;  // the trails' thinning; none: every sample
   TimeSampledLayer& usda_;
   FrameReader reader_;
+  RampOfTrails ramp_;
   bool nonFinite_ = false;
   uint64_t nonFiniteTrack_ = 0;
 };
@@ -112,22 +141,21 @@ Vector AnimatedLayer::ParticleVelocity(const TrackPiece& piece, uint64_t sample)
   return Velocity(At(piece, before), At(piece, after), static_cast<double>(after - before), plan_.fps);
 }
 
-uint64_t AnimatedLayer::TrailStart(const TrackPiece& piece, uint64_t sample) const {
-  uint64_t most = plan_.trailFrames;
-  if (most == 0 || sample - piece.runFirst + 1 <= most) return piece.runFirst;
-  return sample + 1 - most;
+Trail AnimatedLayer::TrailOf(const TrackPiece& piece, int64_t frame) const {
+  return TrailAt(piece, piece.SampleAt(frame), plan_.trailFrames, step_);
 }
 
-// Each vertex moves to where the same vertex of the next frame's trail lies: a trail of its full
-// length slides on by a sample; a growing one keeps its vertices and moves its head. Nothing moves
-// where the next frame does not show this run.
+// Each vertex moves to where the same vertex of the next frame's trail lies, the head to the next
+// head: a trail of its full length slides on, a growing one keeps its vertices and moves its head;
+// a vertex the next trail no longer has before its head goes to that head. Nothing moves where the
+// next frame does not show this run.
 void AnimatedLayer::PutTrailVelocities(const TrackPiece& piece, int64_t frame) {
-  uint64_t sample = piece.SampleAt(frame), start = TrailStart(piece, sample);
+  Trail trail = TrailOf(piece, frame);
   bool goesOn = frame < piece.shownTo;
-  bool slides = plan_.trailFrames != 0 && sample - start + 1 == plan_.trailFrames;
-  for (uint64_t vertex = start; vertex <= sample; ++vertex) {
-    Vector v{0, 0, 0};
-    if (goesOn && (slides || vertex == sample)) v = Velocity(At(piece, vertex), At(piece, vertex + 1), 1, plan_.fps);
+  Trail next = goesOn ? TrailOf(piece, frame + 1) : trail;
+  for (uint64_t i = 0, count = trail.vertices(); i < count; ++i) {
+    uint64_t from = trail.Vertex(i), to = i + 1 < count && i + 1 < next.vertices() ? next.Vertex(i) : next.head;
+    Vector v = goesOn && to != from ? Velocity(At(piece, from), At(piece, to), 1, plan_.fps) : Vector{0, 0, 0};
     usda_.PutVector(Narrowed(v).data());
   }
 }
@@ -160,34 +188,26 @@ void AnimatedLayer::WriteParticles() {
 
 void AnimatedLayer::WriteTrails() {
   // A trail of one sample draws nothing: it is left out of the curves.
-  auto drawn = [this](const TrackPiece& piece, int64_t frame) {
-    uint64_t sample = piece.SampleAt(frame);
-    return sample > TrailStart(piece, sample);
-  };
+  auto drawn = [this](const TrackPiece& piece, int64_t frame) { return TrailOf(piece, frame).vertices() >= 2; };
   usda_.BeginPrim("BasisCurves", "trails");
   usda_.UniformToken("type", "linear");
   usda_.UniformToken("wrap", "nonperiodic");
   Samples("int[]", "curveVertexCounts", nullptr, [&](const TrackPiece& piece, int64_t frame) {
-    uint64_t sample = piece.SampleAt(frame);
-    if (drawn(piece, frame)) usda_.PutInteger(static_cast<int64_t>(sample - TrailStart(piece, sample) + 1));
+    if (drawn(piece, frame)) usda_.PutInteger(static_cast<int64_t>(TrailOf(piece, frame).vertices()));
   });
   Samples("point3f[]", "points", nullptr, [&](const TrackPiece& piece, int64_t frame) {
-    uint64_t sample = piece.SampleAt(frame);
+    Trail trail = TrailOf(piece, frame);
     if (!drawn(piece, frame)) return;
-    for (uint64_t vertex = TrailStart(piece, sample); vertex <= sample; ++vertex) usda_.PutVector(Narrowed(At(piece, vertex)).data());
+    for (uint64_t i = 0; i < trail.vertices(); ++i) usda_.PutVector(Narrowed(At(piece, trail.Vertex(i))).data());
   });
   Samples("vector3f[]", "velocities", nullptr, [&](const TrackPiece& piece, int64_t frame) {
     if (drawn(piece, frame)) PutTrailVelocities(piece, frame);
   });
   usda_.ConstantFloat("widths", static_cast<float>(plan_.width), "constant");
   Samples("color3f[]", "primvars:displayColor", "vertex", [&](const TrackPiece& piece, int64_t frame) {
-    uint64_t sample = piece.SampleAt(frame), start = TrailStart(piece, sample);
+    Trail trail = TrailOf(piece, frame);
     if (!drawn(piece, frame)) return;
-    for (uint64_t vertex = start; vertex <= sample; ++vertex) {
-      Rgb8 colour = LinearRampColour(static_cast<double>(vertex - start) / static_cast<double>(sample - start));
-      float rgb[3] = {static_cast<float>(colour.r / 255.0), static_cast<float>(colour.g / 255.0), static_cast<float>(colour.b / 255.0)};
-      usda_.PutVector(rgb);
-    }
+    for (uint64_t i = 0; i < trail.vertices(); ++i) usda_.PutVector(ramp_.At(trail.Vertex(i) - trail.start, trail.head - trail.start).data());
   });
   usda_.EndPrim();
 }
@@ -197,7 +217,7 @@ bool AnimatedLayer::Write(const std::string& input, std::string* error) {
   AnimatedStage stage{plan_.metersPerUnit, plan_.fps, index_.firstFrame(), index_.lastFrame()};
   usda_.BeginLayer(stage);
   if (!index_.empty()) WriteParticles();
-  if (index_.TrailPoints(plan_.trailFrames) > 0) WriteTrails();
+  if (index_.TrailPoints(plan_.trailFrames, step_) > 0) WriteTrails();
   if (reader_.failure() != 0) {
     *error = "cannot read " + input + ": " + SystemReason(reader_.failure());
   } else if (nonFinite_) {
@@ -219,12 +239,30 @@ Verdict CheckHeader(const ConvertArgs& a, const CommandPlan& plan, const PfxFram
   return Refusal{EXIT_DECLINED, a.input + ": " + why + "; nothing written (--yes reads it anyway)"};
 }
 
-std::string SummaryOf(const ConvertArgs& a, const CommandPlan& plan, const PfxFrameIndex& index) {
+// The trails' step share: --step's, or the largest whose points of every frame (particles and
+// trails) are at most --max-points; misuse when even the smallest keeps more.
+Verdict ChooseStep(const ConvertArgs& a, const CommandPlan& plan, const PfxFrameIndex& index, std::optional<double>* step,
+                   std::string* chosen) {
+  *step = plan.script.step;
+  if (!a.maxPoints) return {};
+  auto points = [&](const std::optional<double>& share) { return index.ParticlePoints() + index.TrailPoints(plan.trailFrames, share); };
+  std::optional<StepChoice> choice = LargestStepWithin(points, *a.maxPoints);
+  if (!choice) {
+    return Refusal{EXIT_MISUSE, "--max-points " + GroupedDigits(*a.maxPoints) + " is fewer than the smallest step share keeps (" +
+                                    Counted(points(1e-6), "point", "points") + "): every particle at every frame is kept"};
+  }
+  if (choice->step < 1) *step = choice->step, *chosen = choice->percent;
+  return {};
+}
+
+std::string SummaryOf(const ConvertArgs& a, const CommandPlan& plan, const PfxFrameIndex& index, const std::optional<double>& step,
+                      const std::string& chosen) {
   std::string line = "wrote " + a.output + ": " + Counted(index.frames(), "frame", "frames");
   if (!index.empty()) line += " (" + std::to_string(index.firstFrame()) + " to " + std::to_string(index.lastFrame()) + ")";
   line += " at " + ShortestText(plan.fps) + " fps, " + Counted(index.ParticlePoints(), "particle point", "particle points") +
-          ", " + Counted(index.TrailPoints(plan.trailFrames), "trail point", "trail points");
+          ", " + Counted(index.TrailPoints(plan.trailFrames, step), "trail point", "trail points");
   if (plan.widthChosen) line += "; width " + ShortestText(static_cast<float>(plan.width)) + ", from the scene's size";
+  if (!chosen.empty()) line += "; step " + chosen + " % chosen for at most " + GroupedDigits(*a.maxPoints) + " points";
   if (index.endsEarly()) line += " (the input ended early)";
   return line;
 }
@@ -236,7 +274,10 @@ int ConvertAnimated(const ConvertArgs& a, const CommandPlan& plan) {
   std::string error;
   if (!index.Build(a.input, &error)) return NotDone(error);
   if (Verdict refusal = CheckHeader(a, plan, index)) return Refuse(*refusal, "");
-  if (Verdict refusal = CheckSize(index, plan.trailFrames, a.output)) return Refuse(*refusal, "convert");
+  std::optional<double> step;
+  std::string chosen;
+  if (Verdict refusal = ChooseStep(a, plan, index, &step, &chosen)) return Refuse(*refusal, "convert");
+  if (Verdict refusal = CheckSize(index, plan.trailFrames, step, a.output)) return Refuse(*refusal, "convert");
   PrepareInterruptLine(PathsOf(plan.outputs));
   for (const std::string& line : SweepBeside(a.output, {a.input})) {
     if (!a.quiet) Say(line);
@@ -245,12 +286,12 @@ int ConvertAnimated(const ConvertArgs& a, const CommandPlan& plan) {
   if (plan.outputs.front().format == OutputFormat::Usdc) usd = std::make_unique<TimeSamplesUsdc>();
   else usd = std::make_unique<TimeSamplesUsda>();
   if (!usd->Open(a.output, &error)) return NotDone(error);
-  AnimatedLayer layer(index, plan, *usd);
+  AnimatedLayer layer(index, plan, step, *usd);
   if (!layer.Write(a.input, &error)) return NotDone(error);
   std::vector<OutputFile*> files = {&usd->file()};
   if (!CommitTogether(files, &error)) return NotDone(error);
   if (index.endsEarly()) Say(a.input + ": unexpected end of pfx file; the layer holds the whole samples before it");
-  if (!a.quiet) std::cout << SummaryOf(a, plan, index) << "\n";
+  if (!a.quiet) std::cout << SummaryOf(a, plan, index, step, chosen) << "\n";
   return index.endsEarly() ? EXIT_CUT_SHORT : 0;
 }
 

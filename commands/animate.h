@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "commands/convert.h"
@@ -15,11 +16,12 @@ namespace dustweave {
 // before anything shows, so a reader needs at least as much memory as its values take.
 inline constexpr uint64_t ANIMATED_VALUE_LIMIT = uint64_t{1} << 32;
 
-// The bytes of values the layer holds with trails of at most `trailFrames` samples (0: whole):
+// The bytes of values the layer holds with trails of at most `trailFrames` samples (0: whole),
+// thinned at `step` (none: every sample):
 // each particle point's position, velocity and id, each trail point's position, velocity and
 // colour, each trail's count, and a little for each frame of each attribute.
 class PfxFrameIndex;
-uint64_t AnimatedValueBytes(const PfxFrameIndex& index, uint64_t trailFrames);
+uint64_t AnimatedValueBytes(const PfxFrameIndex& index, uint64_t trailFrames, const std::optional<double>& step = std::nullopt);
 
 // Writes the layer the plan names and commits it; the exit status, as convert's.
 int ConvertAnimated(const ConvertArgs& a, const CommandPlan& plan);

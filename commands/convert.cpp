@@ -78,7 +78,9 @@ CLI::App* AddConvert(CLI::App& app, ConvertArgs& a) {
                     "the time codes being the file's frames at --fps; read without the module. A\n"
                     "layer past 4 GiB of values is refused, naming a --trail-frames that fits");
   convert->add_option("--trail-frames", a.trailFrames,
-                      "with --animate, each trail is only its particle's last N samples")
+                      "with --animate, each trail is only its particle's last N samples; --step\n"
+                      "or --max-points thin the trails (to the samples the module keeps, and the\n"
+                      "particle's own), never the particles nor the frames")
       ->type_name("N")
       ->check(CLI::Range(uint64_t{1}, UINT64_MAX));
   convert->add_option("--module", a.module, "the module to run (default: the one installed beside dustweave)");
@@ -158,13 +160,13 @@ Verdict CheckAnimateOptions(const ConvertArgs& a) {
     return Refusal{EXIT_MISUSE, "--animate needs a .usda or .usdc OUTPUT: " + a.output};
   }
   const std::pair<bool, const char*> unfit[] = {
-      {a.step.has_value(), "--step"}, {a.maxPoints.has_value(), "--max-points"}, {a.taper, "--taper"},
+      {a.taper, "--taper"},
       {a.startPolygon, "--start-poly"}, {a.surface.has_value(), "--surface"}, {!a.svg.empty(), "--svg"},
       {!a.html.empty(), "--html"}, {a.attributes, "--attributes"}};
   for (const auto& [given, name] : unfit) {
     if (given) {
-      return Refusal{EXIT_MISUSE, std::string(name) + " does not go with --animate, whose layer holds every sample of the file "
-                                                      "at its frame, read without the module"};
+      return Refusal{EXIT_MISUSE, std::string(name) + " does not go with --animate, whose layer holds the file's samples "
+                                                      "at their frames, read without the module"};
     }
   }
   return {};
@@ -212,7 +214,8 @@ Verdict PlanConvert(const ConvertArgs& a, CommandPlan* plan) {
   // default width is read from the input first. USD's one width is written at the end, from the
   // points written.
   bool widthRead = plan->width == 0 && (a.tubes || usda) && (!usda || a.taper || a.animate);
-  SizingAsk ask{a.input, a.output, widthRead, a.maxPoints, step,
+  // An animated layer's --max-points counts its frames' points: it is settled from their index.
+  SizingAsk ask{a.input, a.output, widthRead, a.animate ? std::nullopt : a.maxPoints, step,
                  FormatNamed(a.output, {OutputFormat::Glb}).has_value(), a.tubes.has_value(), a.attributes,
                  a.startPolygon, plan->samples};
   Sizing sizing;

@@ -3,9 +3,12 @@
 
 #include <iostream>
 
+#include "commands/animate.h"
 #include "commands/called_name.h"
 #include "commands/exit_status.h"
 #include "commands/plan.h"
+#include "commands/progress.h"
+#include "pfxtools/pfx_track_index.h"
 #include "writers/number_text.h"
 
 namespace dustweave {
@@ -29,11 +32,15 @@ namespace {
 
 std::string Range(float low, float high) { return ShortestText(low) + " .. " + ShortestText(high); }
 
+// Bytes as a count below a megabyte, else in megabytes or gigabytes.
+std::string RoughBytes(uint64_t bytes) { return bytes < 1000000 ? Counted(bytes, "byte", "bytes") : SizeText(bytes); }
+
+const std::pair<const char*, double> SHARES[] = {{"100", 1.0}, {"50", 0.5}, {"25", 0.25}, {"10", 0.1}, {"1", 0.01}};
+
 // The points a few step shares keep, to size an output: "100 % 20,200 · 50 % 10,200 · ...".
 std::string PointsByStep(const TrackShapes& shapes) {
   std::string line;
-  const std::pair<const char*, double> shares[] = {{"100", 1.0}, {"50", 0.5}, {"25", 0.25}, {"10", 0.1}, {"1", 0.01}};
-  for (const auto& [percent, step] : shares) {
+  for (const auto& [percent, step] : SHARES) {
     line += (line.empty() ? "" : " \xC2\xB7 ") + std::string(percent) + " % " + GroupedDigits(shapes.PointsKept(step));
   }
   return line + " (--step; --max-points chooses one)";
@@ -81,6 +88,18 @@ std::string Notes(const PfxInspection& in) {
 
 }  // namespace
 
+std::string DescribeAnimated(const PfxFrameIndex& index) {
+  std::string out = "animated:  " + Counted(index.frames(), "frame", "frames") + ", " +
+                    Counted(index.ParticlePoints(), "particle point", "particle points") + " (--animate)\n";
+  std::string line;
+  for (const auto& [percent, step] : SHARES) {
+    std::optional<double> share = step < 1 ? std::optional<double>(step) : std::nullopt;
+    line += (line.empty() ? "" : " \xC2\xB7 ") + std::string(percent) + " % " + GroupedDigits(index.TrailPoints(0, share)) + ", " +
+            RoughBytes(AnimatedValueBytes(index, 0, share));
+  }
+  return out + "trails:    " + line + " (points and values, whole trails)\n";
+}
+
 std::string DescribeInspection(const std::string& path, const PfxInspection& in) {
   std::string out = "file:      " + path + ", " + Counted(in.fileBytes, "byte", "bytes") + "\n";
   if (in.headerFields < 3) {
@@ -104,6 +123,8 @@ int Inspect(const std::string& file) {
   std::string error;
   if (!InspectPfx(file, &inspection, &error)) return NotDone(error);
   std::cout << DescribeInspection(file, inspection);
+  PfxFrameIndex index;
+  if (inspection.headerFields == 3 && index.Build(file, &error)) std::cout << DescribeAnimated(index);
   return ReadsCleanly(inspection) ? 0 : EXIT_FINDINGS;
 }
 

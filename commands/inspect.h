@@ -19,4 +19,9 @@ int Inspect(const std::string& file);
 // The report's text, one fact a line.
 std::string DescribeInspection(const std::string& path, const PfxInspection& inspection);
 
+// What an animated layer (convert --animate) of a few step shares would hold: its frames and
+// particle points, then for each share its trail points and the bytes of its values.
+class PfxFrameIndex;
+std::string DescribeAnimated(const PfxFrameIndex& index);
+
 }  // namespace dustweave

@@ -48,11 +48,6 @@ std::string ShortMegabytes(uint64_t bytes, bool whole) {
   return Printed(whole ? "%.0f" : "%.1f", static_cast<double>(bytes) / MB);
 }
 
-// "512 MB", "2.95 GB"
-std::string Size(uint64_t bytes) {
-  if (static_cast<double>(bytes) >= GB) return Printed("%.2f", static_cast<double>(bytes) / GB) + " GB";
-  return ShortMegabytes(bytes, static_cast<double>(bytes) >= 100 * MB) + " MB";
-}
 
 double Rate(const ProgressState& state) {
   return state.seconds > 0 ? static_cast<double>(state.bytesRead) / MB / state.seconds : 0;
@@ -73,6 +68,11 @@ std::string ClockText(double seconds) {
 
 }  // namespace
 
+std::string SizeText(uint64_t bytes) {
+  if (static_cast<double>(bytes) >= GB) return Printed("%.2f", static_cast<double>(bytes) / GB) + " GB";
+  return ShortMegabytes(bytes, static_cast<double>(bytes) >= 100 * MB) + " MB";
+}
+
 namespace {
 
 // A field of the line, and how much it is worth keeping when the terminal is narrow: the
@@ -91,12 +91,12 @@ std::vector<Field> LineFields(const ProgressState& state) {
     fields.push_back({Printed("%3.0f%%", 100.0 * static_cast<double>(read) / static_cast<double>(state.inputBytes)), 0});
     fields.push_back({ShortMegabytes(read, whole) + " of " + ShortMegabytes(state.inputBytes, whole) + " MB", 4});
   } else {
-    fields.push_back({Size(read), 0});
+    fields.push_back({SizeText(read), 0});
   }
   double rate = Rate(state);
   fields.push_back({Printed("%.1f", rate) + " MB/s", 3});
   fields.push_back({Counted(state.points, "point", "points"), 2});
-  if (state.outputBytes) fields.push_back({"out " + Size(*state.outputBytes), 5});
+  if (state.outputBytes) fields.push_back({"out " + SizeText(*state.outputBytes), 5});
   if (sized && rate > 0) {
     fields.push_back({ClockText(static_cast<double>(state.inputBytes - read) / MB / rate) + " left", 1});
   }
@@ -133,7 +133,7 @@ std::string ProgressSummary(const ProgressState& state, size_t columns) {
   std::vector<Field> fields = {{Megabytes(state.bytesRead) + " MB in " + Printed("%.1f", state.seconds) + " s", 0},
                                {Printed("%.1f", Rate(state)) + " MB/s", 3},
                                {Counted(state.points, "point", "points"), 1}};
-  if (state.outputBytes) fields.push_back({Size(*state.outputBytes) + " written", 2});
+  if (state.outputBytes) fields.push_back({SizeText(*state.outputBytes) + " written", 2});
   return Fitted(fields, ", ", columns);
 }
 

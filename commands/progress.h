@@ -17,6 +17,9 @@
 
 namespace dustweave {
 
+// A size in megabytes, whole ones from 100 on, or gigabytes: "0.3 MB", "512 MB", "2.95 GB".
+std::string SizeText(uint64_t bytes);
+
 struct ProgressState {
   uint64_t bytesRead = 0;   // of the input, so far
   uint64_t inputBytes = 0;  // the input's size; 0 when unknown

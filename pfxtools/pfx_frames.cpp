@@ -71,7 +71,7 @@ bool KeptFrames::BeginTrack() {
   firstIndex_ = track.firstIndex;
   walk_ = BeginSampleWalk(track, header_.indexLimit);
   interval_ = ThinningInterval(walk_.span, step_);
-  countdown_ = 0;
+  pass_ = 0;
   nextHead_ += PFX_TRACK_HEAD_SIZE;
   samplesLeft_ = (size_ - nextHead_) / PFX_SAMPLE_SIZE;
   inTrack_ = true;
@@ -96,7 +96,7 @@ size_t KeptFrames::TakeRun(int32_t* frames, size_t count) {
   }
   samplesLeft_ -= run;
   nextHead_ += PFX_SAMPLE_SIZE * run;
-  countdown_ = 0;
+  pass_ += run;
   return static_cast<size_t>(run);
 }
 
@@ -111,9 +111,7 @@ bool KeptFrames::TakeOne(int32_t* frame) {
     }
     --samplesLeft_;
     nextHead_ += PFX_SAMPLE_SIZE;
-    --countdown_;
-    if (interval_ > 0 && countdown_ > 0 && j != walk_.span) continue;
-    countdown_ = interval_;
+    if (!ThinningKeeps(pass_++, interval_, j == walk_.span)) continue;
     *frame = SampleFrame(firstIndex_, j);
     return true;
   }

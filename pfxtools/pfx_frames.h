@@ -21,6 +21,23 @@ inline int32_t SampleFrame(int32_t firstIndex, int32_t j) {
   return static_cast<int32_t>(static_cast<uint32_t>(firstIndex) + static_cast<uint32_t>(j));
 }
 
+// The plug-in's thinning countdown, in closed form: of a track thinned at `interval` (0 or 1:
+// every sample), the pass (its sample, counted from the track's first) is kept when it is the
+// first or an interval-th after it, or when its counter stands at the span's end (`atSpan`).
+inline bool ThinningKeeps(uint64_t pass, int32_t interval, bool atSpan) {
+  return interval <= 1 || atSpan || pass % static_cast<uint64_t>(interval) == 0;
+}
+// The passes kept before `pass`, leaving out the one at the span's end (always a track's last).
+inline uint64_t ThinningKeptBefore(uint64_t pass, int32_t interval) {
+  uint64_t n = interval <= 1 ? 1 : static_cast<uint64_t>(interval);
+  return pass / n + (pass % n != 0 ? 1 : 0);
+}
+// The first pass at or after `pass` that the countdown keeps, the span's end left out.
+inline uint64_t ThinningNextKept(uint64_t pass, int32_t interval) {
+  uint64_t n = interval <= 1 ? 1 : static_cast<uint64_t>(interval);
+  return ThinningKeptBefore(pass, interval) * n;
+}
+
 // The frames of the kept samples, in order, with the plug-in's "step percent" answer. A file cut
 // short yields the frames of the whole samples before its end, as the plug-in makes points of
 // those alone; trailing bytes after the last track are never read.
@@ -56,7 +73,7 @@ class KeptFrames {
   int32_t firstIndex_ = 0;
   SampleWalk walk_{};
   int32_t interval_ = 0;   // 0: every sample kept
-  int32_t countdown_ = 0;  // as the plug-in counts down between kept samples
+  uint64_t pass_ = 0;      // the track's pass, for the countdown's closed form
   uint64_t samplesLeft_ = 0;  // whole samples the file holds from the track's next on
 };
 

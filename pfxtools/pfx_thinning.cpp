@@ -70,14 +70,18 @@ std::string PercentText(int digits, int exponent) {
 }  // namespace
 
 std::optional<StepChoice> LargestStepWithin(const TrackShapes& shapes, uint64_t maxPoints) {
-  if (shapes.PointsKept(std::nullopt) <= maxPoints) return StepChoice{"100", 1.0};
+  return LargestStepWithin([&shapes](const std::optional<double>& step) { return shapes.PointsKept(step); }, maxPoints);
+}
+
+std::optional<StepChoice> LargestStepWithin(const std::function<uint64_t(const std::optional<double>&)>& points, uint64_t maxPoints) {
+  if (points(std::nullopt) <= maxPoints) return StepChoice{"100", 1.0};
   for (int exponent = 1; exponent >= -4; --exponent) {
     for (int digits = 99; digits >= 10; --digits) {
       std::string percent = PercentText(digits, exponent);
       double value = 0;
       std::from_chars(percent.data(), percent.data() + percent.size(), value);
       double step = value / 100;  // as `--step PERCENT%` reads it
-      if (shapes.PointsKept(step) <= maxPoints) return StepChoice{percent, step};
+      if (points(step) <= maxPoints) return StepChoice{percent, step};
     }
   }
   return std::nullopt;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -52,5 +53,7 @@ struct StepChoice {
 // two significant digits down to 0.0001 % (so that a share prints as it is and can be given
 // again); none when even the smallest keeps more.
 std::optional<StepChoice> LargestStepWithin(const TrackShapes& shapes, uint64_t maxPoints);
+// The same search over any count of points by step share (none: every sample).
+std::optional<StepChoice> LargestStepWithin(const std::function<uint64_t(const std::optional<double>&)>& points, uint64_t maxPoints);
 
 }  // namespace dustweave

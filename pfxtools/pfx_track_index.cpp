@@ -5,8 +5,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
+#include <tuple>
 
 #include "pfxtools/pfx_inspect.h"
+#include "pfxtools/pfx_thinning.h"
 #include "platform/path_queries.h"
 
 namespace dustweave {
@@ -119,7 +122,9 @@ bool PfxFrameIndex::Build(const std::string& path, std::string* error) {
     at += PFX_TRACK_HEAD_SIZE;
     uint64_t samples = TrackSampleCount(track, header_.indexLimit);
     uint64_t present = std::min(samples, status.size > at ? (status.size - at) / PFX_SAMPLE_SIZE : 0);
+    size_t added = pieces_.size();
     AddPieces(RunsOf(track, header_.indexLimit, present), tracks_, at, &pieces_);
+    for (size_t i = added; i < pieces_.size(); ++i) pieces_[i].span = TrackSpan(track);
     at += present * PFX_SAMPLE_SIZE;
     if (present < samples) {
       endsEarly_ = true;
@@ -160,7 +165,42 @@ uint64_t PfxFrameIndex::ParticlePoints() const {
   return points;
 }
 
-uint64_t PfxFrameIndex::TrailPoints(uint64_t trailFrames) const {
+Trail TrailAt(const TrackPiece& piece, uint64_t sample, uint64_t trailFrames, const std::optional<double>& step) {
+  uint64_t start = trailFrames == 0 || sample - piece.runFirst + 1 <= trailFrames ? piece.runFirst : sample + 1 - trailFrames;
+  int32_t interval = step ? ThinningInterval(piece.span, *step) : 0;
+  uint64_t every = interval <= 1 ? 1 : static_cast<uint64_t>(interval);
+  if (every == 1) return Trail{start, sample, start, 1, sample - start + 1};
+  uint64_t kept = ThinningKeptBefore(sample, interval) - ThinningKeptBefore(start, interval);
+  return Trail{start, sample, ThinningNextKept(start, interval), every, kept + 1};
+}
+
+namespace {
+
+// The trail points of a thinned layer, each shape of piece (span, run's first, samples shown)
+// walked once over its frames.
+uint64_t ThinnedTrailPoints(const std::vector<TrackPiece>& pieces, uint64_t trailFrames, double step) {
+  std::map<std::tuple<int32_t, uint64_t, uint64_t, uint64_t>, uint64_t> shapes;
+  for (const TrackPiece& piece : pieces) ++shapes[{piece.span, piece.runFirst, piece.SampleAt(piece.shownFrom), piece.SampleAt(piece.shownTo)}];
+  long double points = 0;
+  for (const auto& [shape, count] : shapes) {
+    const auto& [span, runFirst, from, to] = shape;
+    TrackPiece piece;
+    piece.runFirst = runFirst;
+    piece.span = span;
+    uint64_t perPiece = 0;
+    for (uint64_t sample = from; sample <= to; ++sample) {
+      uint64_t vertices = TrailAt(piece, sample, trailFrames, step).vertices();
+      if (vertices >= 2) perPiece += vertices;
+    }
+    points += static_cast<long double>(perPiece) * count;
+  }
+  return Clamped(points);
+}
+
+}  // namespace
+
+uint64_t PfxFrameIndex::TrailPoints(uint64_t trailFrames, const std::optional<double>& step) const {
+  if (step && *step < 1) return ThinnedTrailPoints(pieces_, trailFrames, *step);
   long double points = 0;
   for (const TrackPiece& piece : pieces_) {
     uint64_t shortest = piece.SampleAt(piece.shownFrom) - piece.runFirst, longest = piece.SampleAt(piece.shownTo) - piece.runFirst + 1;
@@ -176,34 +216,37 @@ bool FrameReader::Open(const std::string& path, uint64_t tracks, std::string* er
     *error = "cannot open " + path + ": " + SystemReason(failure);
     return false;
   }
-  uint64_t ahead = std::clamp<uint64_t>(BUDGET_BYTES / PFX_SAMPLE_SIZE / std::max<uint64_t>(tracks, 1), 1, MOST_AHEAD);
-  room_ = static_cast<size_t>(ahead * PFX_SAMPLE_SIZE);
-  windows_.assign(static_cast<size_t>(std::clamp<uint64_t>(tracks, 1, BUDGET_BYTES / room_)), Window{});
-  buffer_.assign(windows_.size() * room_, 0);
+  blockSamples_ = std::clamp<uint64_t>(CACHE_BYTES / PFX_SAMPLE_SIZE / std::max<uint64_t>(tracks, 1), 1, 256);
+  blocks_.resize(static_cast<size_t>(std::max<uint64_t>(tracks, 1) * blockSamples_ * PFX_SAMPLE_SIZE));
+  blockFirst_.assign(static_cast<size_t>(std::max<uint64_t>(tracks, 1)), 0);
+  blockCount_.assign(blockFirst_.size(), 0);
   return true;
 }
 
-bool FrameReader::Fill(Window& window, size_t slot, uint64_t track, uint64_t offset) {
-  window = Window{track, offset, 0};
-  if (failure_ == 0) failure_ = file_.ReadAt(offset, buffer_.data() + slot * room_, room_, &window.bytes);
+// The track's block from a few samples before `index` (a frame's walk looks back a little).
+bool FrameReader::Fill(const TrackPiece& piece, uint64_t index) {
+  uint64_t first = index - std::min<uint64_t>(index, blockSamples_ / 8);
+  size_t got = 0;
+  size_t bytes = static_cast<size_t>(blockSamples_ * PFX_SAMPLE_SIZE);
+  unsigned char* block = blocks_.data() + static_cast<size_t>(piece.track) * bytes;
+  if (failure_ == 0) failure_ = file_.ReadAt(piece.samplesAt + first * PFX_SAMPLE_SIZE, block, bytes, &got);
+  blockFirst_[piece.track] = first;
+  blockCount_[piece.track] = failure_ == 0 ? got / PFX_SAMPLE_SIZE : 0;
   return failure_ == 0;
 }
 
-bool FrameReader::Sample(const TrackPiece& piece, uint64_t index, float xyz[3]) {
-  uint64_t offset = piece.samplesAt + index * PFX_SAMPLE_SIZE;
-  size_t slot = static_cast<size_t>(piece.track % windows_.size());
-  Window& window = windows_[slot];
-  bool held = window.track == piece.track && offset >= window.at && offset + PFX_SAMPLE_SIZE <= window.at + window.bytes;
-  if (!held && !Fill(window, slot, piece.track, offset)) return false;
-  if (window.bytes < offset - window.at + PFX_SAMPLE_SIZE) {
+// A sample past the track's block: the block read afresh around it.
+bool FrameReader::SampleRead(const TrackPiece& piece, uint64_t index, float xyz[3]) {
+  if (piece.track >= blockFirst_.size()) {
+    failure_ = failure_ != 0 ? failure_ : SYSTEM_IO_ERROR;  // a piece of no track indexed
+    return false;
+  }
+  if (!Fill(piece, index)) return false;
+  if (index < blockFirst_[piece.track] || index - blockFirst_[piece.track] >= blockCount_[piece.track]) {
     failure_ = failure_ != 0 ? failure_ : SYSTEM_IO_ERROR;  // the file shrank since it was indexed
     return false;
   }
-  const unsigned char* at = buffer_.data() + slot * room_ + (offset - window.at);
-  for (int axis = 0; axis < 3; ++axis) {
-    uint32_t word = PfxWordAt(at + 4 * axis);
-    std::memcpy(&xyz[axis], &word, sizeof word);
-  }
+  Decode(piece, index, xyz);
   return true;
 }
 

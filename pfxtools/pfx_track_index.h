@@ -4,10 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "pfx/format.h"
+#include "pfxtools/pfx_frames.h"
 #include "platform/file_handle.h"
 
 namespace dustweave {
@@ -23,6 +26,7 @@ struct TrackPiece {
   int64_t runFrame = 0;      // the frame of runFirst
   int64_t shownFrom = 0;     // the frames shown, inclusive
   int64_t shownTo = 0;
+  int32_t span = 0;          // its track's span, which sets its thinning
 
   uint64_t SampleAt(int64_t frame) const { return runFirst + static_cast<uint64_t>(frame - runFrame); }
 };
@@ -39,6 +43,19 @@ std::vector<TrackRun> RunsOf(const PfxTrack& track, int32_t indexLimit, uint64_t
 
 // The pieces of a track, built from its runs: a run less the frames its later runs claim.
 void AddPieces(const std::vector<TrackRun>& runs, uint64_t track, uint64_t samplesAt, std::vector<TrackPiece>* pieces);
+
+// A piece's trail at one of its samples: the samples of its run from `start` (the run's first, or
+// the last `trailFrames` samples' first) before the head that the plug-in's thinning at `interval`
+// keeps (0: every one), then the head, the particle's own sample, so the trail always reaches it.
+struct Trail {
+  uint64_t start = 0, head = 0;
+  uint64_t firstKept = 0, every = 1, count = 1;  // the kept samples before the head; vertices in all
+
+  uint64_t vertices() const { return count; }
+  // The sample of vertex `i` (i < vertices()).
+  uint64_t Vertex(uint64_t i) const { return i + 1 < count ? firstKept + i * every : head; }
+};
+Trail TrailAt(const TrackPiece& piece, uint64_t sample, uint64_t trailFrames, const std::optional<double>& step);
 
 class PfxFrameIndex {
  public:
@@ -58,9 +75,9 @@ class PfxFrameIndex {
 
   // The particle points of every frame, and the trail points of every frame with trails of at
   // most `trailFrames` samples (0: each from its run's first sample); a trail of one sample
-  // counts none, as it draws no curve.
+  // counts none, as it draws no curve. With a step share, trails hold what TrailAt() keeps.
   uint64_t ParticlePoints() const;
-  uint64_t TrailPoints(uint64_t trailFrames) const;
+  uint64_t TrailPoints(uint64_t trailFrames, const std::optional<double>& step = std::nullopt) const;
 
  private:
   PfxHeader header_{0, 0, 0};
@@ -70,33 +87,41 @@ class PfxFrameIndex {
   int64_t firstFrame_ = 0, lastFrame_ = -1;
 };
 
-// The samples of the living particles, read frame after frame with positioned reads: the file
-// is never read whole. A frame takes one sample of every living track, and the tracks lie one
-// after another in the file, so each track reads ahead into a window of its own; the windows
-// share a fixed budget (one sample each for a file of very many tracks), held in slots that
-// tracks past the budget share.
+// The samples of the living particles, read frame after frame with positioned reads: the file is
+// never read whole. Each of `tracks` tracks keeps a block of its samples around the last one read
+// (CACHE_BYTES in all), so that a frame's walk over the particles reads each track once a block
+// of frames rather than once a frame.
 class FrameReader {
  public:
-  // Opens the file of `tracks` tracks; false, with a one-line reason.
+  // Opens the file; false, with a one-line reason.
   bool Open(const std::string& path, uint64_t tracks, std::string* error);
   // The sample `index` of a piece's track as x, y, z; false once a read failed (failure()).
-  bool Sample(const TrackPiece& piece, uint64_t index, float xyz[3]);
+  bool Sample(const TrackPiece& piece, uint64_t index, float xyz[3]) {
+    bool held = piece.track < blockFirst_.size() && index >= blockFirst_[piece.track] &&
+                index - blockFirst_[piece.track] < blockCount_[piece.track];
+    if (!held) return SampleRead(piece, index, xyz);
+    Decode(piece, index, xyz);
+    return true;
+  }
   SystemError failure() const { return failure_; }
 
-  static constexpr size_t BUDGET_BYTES = 8 << 20;  // every window's samples together
-  static constexpr size_t MOST_AHEAD = 1024;       // samples a window reads at most
+  static constexpr uint64_t CACHE_BYTES = uint64_t{8} << 20;
 
  private:
-  struct Window {
-    uint64_t track = UINT64_MAX, at = 0;  // the track whose bytes it holds, from file offset `at`
-    size_t bytes = 0;
-  };
-  bool Fill(Window& window, size_t slot, uint64_t track, uint64_t offset);
+  bool Fill(const TrackPiece& piece, uint64_t index);
+  bool SampleRead(const TrackPiece& piece, uint64_t index, float xyz[3]);
+  void Decode(const TrackPiece& piece, uint64_t index, float xyz[3]) const {
+    const unsigned char* at = blocks_.data() + static_cast<size_t>((piece.track * blockSamples_ + (index - blockFirst_[piece.track])) * PFX_SAMPLE_SIZE);
+    for (int axis = 0; axis < 3; ++axis) {
+      uint32_t word = PfxWordAt(at + 4 * axis);
+      std::memcpy(&xyz[axis], &word, sizeof word);
+    }
+  }
 
   FileHandle file_;
-  std::vector<Window> windows_;
-  std::vector<unsigned char> buffer_;  // each window's room, one after another
-  size_t room_ = 0;                    // bytes a window holds
+  uint64_t blockSamples_ = 1;
+  std::vector<unsigned char> blocks_;  // a block a track
+  std::vector<uint64_t> blockFirst_, blockCount_;  // the samples each block holds
   SystemError failure_ = 0;
 };
 

@@ -406,7 +406,10 @@ TEST(CliInspect, WholeFileShowsHeaderTracksSamplesAndBounds) {
                          "samples:   15\n"
                          "points:    100 % 15 \xC2\xB7 50 % 9 \xC2\xB7 25 % 6 \xC2\xB7 10 % 6 \xC2\xB7 1 % 6 (--step; --max-points chooses one)\n"
                          "bounds:    x 0 .. 6, y 0 .. 4, z -4 .. 0\n"
-                         "trailing:  0 bytes after the last track, never read\n");
+                         "trailing:  0 bytes after the last track, never read\n"
+                         "animated:  5 frames, 15 particle points (--animate)\n"
+                         "trails:    100 % 42, 2,612 bytes \xC2\xB7 50 % 30, 2,180 bytes \xC2\xB7 25 % 24, 1,964 bytes \xC2\xB7 "
+                         "10 % 24, 1,964 bytes \xC2\xB7 1 % 24, 1,964 bytes (points and values, whole trails)\n");
 }
 
 TEST(CliInspect, ShortFileSaysWhereItEnds) {

@@ -534,8 +534,8 @@ TEST(ConvertMisuse, WrongCommandLinesExitWith64AndWriteNothing) {
       {"convert", in, dir / "out.glb", "--animate"},
       {"convert", in, dir / "out.usda", "--trail-frames", "3"},
       {"convert", in, dir / "out.usda", "--animate", "--trail-frames", "0"},
-      {"convert", in, dir / "out.usda", "--animate", "--step", "50%"},
-      {"convert", in, dir / "out.usda", "--animate", "--max-points", "10"},
+      {"convert", in, dir / "out.usda", "--animate", "--step", "0"},
+      {"convert", in, dir / "out.usda", "--animate", "--max-points", "1"},
       {"convert", in, dir / "out.usda", "--animate", "--fps", "0"},
       {"convert", in, dir / "out.usda", "--animate", "--fps", "inf"},
       {"convert", in, dir / "out.glb", "--fps", "30"},
@@ -615,13 +615,19 @@ TEST(ConvertSize, AnAnimatedLayerPastItsLimitIsRefusedWithTrailFramesThatFit) {
   EXPECT_EQ(dir.Names(), (std::set<std::string>{"big.pfx"}));
 }
 
+// Two tracks under the index limit 100, from frames 2 and 4 to `lasts`, as two.pfx.
+pfxwrite::File TwoTracks(TempDir& dir, std::pair<int32_t, int32_t> lasts) {
+  pfxwrite::File file;
+  file.indexLimit = 100;
+  file.tracks = {pfxwrite::RuledTrack(2, lasts.first, 0, 100), pfxwrite::RuledTrack(4, lasts.second, 0, 100)};
+  Put(dir / "two.pfx", file);
+  return file;
+}
+
 // The summary says the frames, the rate and the points; a file cut short keeps its whole samples.
 TEST(ConvertSize, AnAnimatedLayerSaysItsFramesRateAndPoints) {
   TempDir dir;
-  pfxwrite::File file;
-  file.indexLimit = 100;
-  file.tracks = {pfxwrite::RuledTrack(2, 5, 0, 100), pfxwrite::RuledTrack(4, 9, 0, 100)};
-  Put(dir / "two.pfx", file);
+  pfxwrite::File file = TwoTracks(dir, {5, 9});
   Outcome outcome = Dustweave({"convert", dir / "two.pfx", dir / "two.usda", "--animate", "--fps", "30", "--tubes", "0.5"});
   EXPECT_EQ(outcome.out, "wrote " + (dir / "two.usda") + ": 8 frames (2 to 9) at 30 fps, 10 particle points, "
                                                          "29 trail points\n") << outcome.err;
@@ -632,6 +638,22 @@ TEST(ConvertSize, AnAnimatedLayerSaysItsFramesRateAndPoints) {
   EXPECT_EQ(outcome.status, CUT_SHORT);
   EXPECT_NE(outcome.out.find(": 6 frames (2 to 7) at 24 fps, 8 particle points"), std::string::npos) << outcome.out;
   EXPECT_NE(outcome.err.find("unexpected end of pfx file"), std::string::npos) << outcome.err;
+}
+
+// --max-points thins an animated layer's trails, never its particles: the share chosen keeps the
+// points of every frame within the bound, and given again as --step writes the same layer.
+TEST(ConvertSize, MaxPointsThinsAnAnimatedLayersTrailsToFit) {
+  TempDir dir;
+  TwoTracks(dir, {12, 19});
+  Outcome outcome = Dustweave({"convert", dir / "two.pfx", dir / "chosen.usda", "--animate", "--max-points", "120"});
+  std::smatch said;
+  ASSERT_TRUE(std::regex_search(outcome.out, said, std::regex(", (\\d+) particle points, (\\d+) trail points.*; step ([\\d.]+) % "
+                                                             "chosen for at most 120 points\n"))) << outcome.out << outcome.err;
+  EXPECT_EQ(said[1].str(), "27");
+  EXPECT_LE(std::stoull(said[1].str()) + std::stoull(said[2].str()), 120u);
+  EXPECT_EQ(Dustweave({"convert", dir / "two.pfx", dir / "given.usda", "--animate", "--step", said[3].str() + "%"}).status, 0);
+  EXPECT_EQ(ReadText(dir / "chosen.usda"), ReadText(dir / "given.usda"));
+  EXPECT_EQ(Dustweave({"convert", dir / "two.pfx", dir / "none.usda", "--animate", "--max-points", "26"}).status, MISUSE);
 }
 
 // inspect's points for each step share are the points the module makes: tracks that jump back

@@ -8,7 +8,8 @@
 // reads each, the .usdc as the .usda; a cut .usdc is refused. Animated layers (--animate) of
 // tracks born and dying at other frames, one with a jump: USD opens them with nothing to say, at
 // the rate given, from the first frame to the last, and every frame holds each living particle at
-// its sample with its id and velocity, and its trail; each animated .usdc, one past several of its
+// its sample with its id and velocity, and its trail (thinned by --step to the kept samples and
+// the particle's own); each animated .usdc, one past several of its
 // writer's blocks among them, opens to the stage of its .usda. Exit 77 (skipped) when the npm
 // packages are missing.
 'use strict';
@@ -204,23 +205,33 @@ function timeSamples(text) {
 const velocity = (p, q, apart, fps) => p.map((v, i) => (q[i] - v) / apart * fps);
 const sameNumbers = (a, b) => a.length === b.length && a.every((v, i) => near(v, b[i], 1e-5 * Math.max(1, Math.abs(b[i]))));
 
-// What each frame must hold: the particles' points, ids and velocities, the trails' counts, points and velocities.
-function expectedFrame(frame, fps, trailFrames) {
+// A trail's samples at sample k of a run from `first`: those before k that thinning at every
+// `every`-th sample keeps (1: all), then k, the particle's own.
+function trailOf(first, k, trailFrames, every) {
+  const start = trailFrames ? Math.max(first, k - trailFrames + 1) : first, kept = [];
+  for (let q = start; q < k; ++q) if (q % every === 0) kept.push(q);
+  return [...kept, k];
+}
+
+// What each frame must hold: the particles' points, ids and velocities, the trails' counts, points
+// and velocities (each vertex to where it lies in the next frame's trail, the head to its head).
+function expectedFrame(frame, fps, trailFrames, every) {
   const e = { points: [], ids: [], velocities: [], counts: [], trail: [], trailVelocities: [] };
   for (const p of livingAt(frame)) {
     const before = Math.max(p.first, p.k - 1), after = Math.min(p.last, p.k + 1);
     e.points.push(...p.at(p.k));
     e.ids.push(p.track);
     e.velocities.push(...(after > before ? velocity(p.at(before), p.at(after), after - before, fps) : [0, 0, 0]));
-    const start = trailFrames ? Math.max(p.first, p.k - trailFrames + 1) : p.first, count = p.k - start + 1;
-    if (count < 2) continue;
+    const trail = trailOf(p.first, p.k, trailFrames, every);
+    if (trail.length < 2) continue;
     const goesOn = livingAt(frame + 1).some((n) => n.track === p.track && n.first === p.first);
-    const slides = count === trailFrames;
-    e.counts.push(count);
-    for (let q = start; q <= p.k; ++q) {
+    const next = goesOn ? trailOf(p.first, p.k + 1, trailFrames, every) : trail;
+    e.counts.push(trail.length);
+    trail.forEach((q, i) => {
+      const to = i + 1 < trail.length && i + 1 < next.length ? next[i] : next[next.length - 1];
       e.trail.push(...p.at(q));
-      e.trailVelocities.push(...(goesOn && (slides || q === p.k) ? velocity(p.at(q), p.at(q + 1), 1, fps) : [0, 0, 0]));
-    }
+      e.trailVelocities.push(...(goesOn && to !== q ? velocity(p.at(q), p.at(to), 1, fps) : [0, 0, 0]));
+    });
   }
   return e;
 }
@@ -243,9 +254,11 @@ function checkAnimatedBlocks(usd, given) {
 function checkAnimated(usd, given) {
   const pfx = path.join(given.work, 'animated.pfx');
   writeAnimatedPfx(pfx);
-  for (const [fps, trailFrames] of [[24, 0], [30, 3]]) {
+  // --step 50% thins every track here to every second sample.
+  for (const [fps, trailFrames, every] of [[24, 0, 1], [30, 3, 1], [25, 4, 2]]) {
     const name = `animated${fps}.usda`, file = path.join(given.work, name);
     const options = fps === 24 ? [] : ['--fps', String(fps), '--trail-frames', String(trailFrames)];
+    if (every > 1) options.push('--step', `${100 / every}%`);
     execFileSync(given.dustweave, ['convert', pfx, file, '--animate', '--tubes', String(WIDTH), ...options]);
     const { stage, said } = usd.open(name, fs.readFileSync(file));
     check(`USD opens ${name}`, stage && said.length === 0, stage ? said.join('; ') || 'nothing said' : said.join('; '));
@@ -257,7 +270,7 @@ function checkAnimated(usd, given) {
           JSON.stringify(timing));
     const wrong = [];
     for (let frame = 0; frame <= 15; ++frame) {
-      const e = expectedFrame(frame, fps, trailFrames);
+      const e = expectedFrame(frame, fps, trailFrames, every);
       const read = (attribute) => (samples[attribute] || {})[frame];
       const pairs = [['particles.points', e.points], ['particles.ids', e.ids], ['particles.velocities', e.velocities],
                      ['trails.curveVertexCounts', e.counts], ['trails.points', e.trail], ['trails.velocities', e.trailVelocities]];
