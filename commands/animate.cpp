@@ -98,8 +98,8 @@ class RampOfTrails {
 
 class AnimatedLayer {
  public:
-  AnimatedLayer(const PfxFrameIndex& index, const CommandPlan& plan, const std::optional<double>& step, TimeSampledLayer& usda)
-      : index_(index), plan_(plan), step_(step), usda_(usda) {}
+  AnimatedLayer(const PfxFrameIndex& index, const CommandPlan& plan, const std::optional<double>& step, TimeSampledLayer& layer)
+      : index_(index), plan_(plan), step_(step), layer_(layer) {}
 
   bool Write(const std::string& input, std::string* error);
 
@@ -111,12 +111,12 @@ class AnimatedLayer {
   Vector At(const TrackPiece& piece, uint64_t sample);
   Vector ParticleVelocity(const TrackPiece& piece, uint64_t sample);
   Trail TrailOf(const TrackPiece& piece, int64_t frame) const;
-  void PutTrailVelocities(const TrackPiece& piece, int64_t frame);
+  void PutTrailVelocities(const TrackPiece& piece, int64_t frame, const Trail& trail);
 
   const PfxFrameIndex& index_;
   const CommandPlan& plan_;
   std::optional<double> step_;  // the trails' thinning; none: every sample
-  TimeSampledLayer& usda_;
+  TimeSampledLayer& layer_;
   FrameReader reader_;
   RampOfTrails ramp_;
   bool nonFinite_ = false;
@@ -149,73 +149,73 @@ Trail AnimatedLayer::TrailOf(const TrackPiece& piece, int64_t frame) const {
 // head: a trail of its full length slides on, a growing one keeps its vertices and moves its head;
 // a vertex the next trail no longer has before its head goes to that head. Nothing moves where the
 // next frame does not show this run.
-void AnimatedLayer::PutTrailVelocities(const TrackPiece& piece, int64_t frame) {
-  Trail trail = TrailOf(piece, frame);
+void AnimatedLayer::PutTrailVelocities(const TrackPiece& piece, int64_t frame, const Trail& trail) {
   bool goesOn = frame < piece.shownTo;
   Trail next = goesOn ? TrailOf(piece, frame + 1) : trail;
   for (uint64_t i = 0, count = trail.vertices(); i < count; ++i) {
     uint64_t from = trail.Vertex(i), to = i + 1 < count && i + 1 < next.vertices() ? next.Vertex(i) : next.head;
     Vector v = goesOn && to != from ? Velocity(At(piece, from), At(piece, to), 1, plan_.fps) : Vector{0, 0, 0};
-    usda_.PutVector(Narrowed(v).data());
+    layer_.PutVector(Narrowed(v).data());
   }
 }
 
 template <typename Put>
 void AnimatedLayer::Samples(const char* type, const char* name, const char* interpolation, Put put) {
-  usda_.BeginSamples(type, name, interpolation);
+  layer_.BeginSamples(type, name, interpolation);
   for (int64_t frame = index_.firstFrame(); frame <= index_.lastFrame(); ++frame) {
-    usda_.BeginFrame(frame);
+    layer_.BeginFrame(frame);
     ForEachLiving(index_, frame, [&](const TrackPiece& piece) { put(piece, frame); });
-    usda_.EndFrame();
+    layer_.EndFrame();
   }
-  usda_.EndSamples();
+  layer_.EndSamples();
 }
 
 // ---- the layer ----------------------------------------------------------------------------------
 
 void AnimatedLayer::WriteParticles() {
-  usda_.BeginPrim("Points", "particles");
+  layer_.BeginPrim("Points", "particles");
   Samples("point3f[]", "points", nullptr, [&](const TrackPiece& piece, int64_t frame) {
-    usda_.PutVector(Narrowed(At(piece, piece.SampleAt(frame))).data());
+    layer_.PutVector(Narrowed(At(piece, piece.SampleAt(frame))).data());
   });
-  Samples("int64[]", "ids", nullptr, [&](const TrackPiece& piece, int64_t) { usda_.PutInteger(static_cast<int64_t>(piece.track)); });
+  Samples("int64[]", "ids", nullptr, [&](const TrackPiece& piece, int64_t) { layer_.PutInteger(static_cast<int64_t>(piece.track)); });
   Samples("vector3f[]", "velocities", nullptr, [&](const TrackPiece& piece, int64_t frame) {
-    usda_.PutVector(Narrowed(ParticleVelocity(piece, piece.SampleAt(frame))).data());
+    layer_.PutVector(Narrowed(ParticleVelocity(piece, piece.SampleAt(frame))).data());
   });
-  usda_.ConstantFloat("widths", static_cast<float>(plan_.width), "constant");
-  usda_.EndPrim();
+  layer_.ConstantFloat("widths", static_cast<float>(plan_.width), "constant");
+  layer_.EndPrim();
 }
 
 void AnimatedLayer::WriteTrails() {
   // A trail of one sample draws nothing: it is left out of the curves.
-  auto drawn = [this](const TrackPiece& piece, int64_t frame) { return TrailOf(piece, frame).vertices() >= 2; };
-  usda_.BeginPrim("BasisCurves", "trails");
-  usda_.UniformToken("type", "linear");
-  usda_.UniformToken("wrap", "nonperiodic");
-  Samples("int[]", "curveVertexCounts", nullptr, [&](const TrackPiece& piece, int64_t frame) {
-    if (drawn(piece, frame)) usda_.PutInteger(static_cast<int64_t>(TrailOf(piece, frame).vertices()));
-  });
-  Samples("point3f[]", "points", nullptr, [&](const TrackPiece& piece, int64_t frame) {
-    Trail trail = TrailOf(piece, frame);
-    if (!drawn(piece, frame)) return;
-    for (uint64_t i = 0; i < trail.vertices(); ++i) usda_.PutVector(Narrowed(At(piece, trail.Vertex(i))).data());
-  });
-  Samples("vector3f[]", "velocities", nullptr, [&](const TrackPiece& piece, int64_t frame) {
-    if (drawn(piece, frame)) PutTrailVelocities(piece, frame);
-  });
-  usda_.ConstantFloat("widths", static_cast<float>(plan_.width), "constant");
-  Samples("color3f[]", "primvars:displayColor", "vertex", [&](const TrackPiece& piece, int64_t frame) {
-    Trail trail = TrailOf(piece, frame);
-    if (!drawn(piece, frame)) return;
-    for (uint64_t i = 0; i < trail.vertices(); ++i) usda_.PutVector(ramp_.At(trail.Vertex(i) - trail.start, trail.head - trail.start).data());
-  });
-  usda_.EndPrim();
+  auto eachDrawn = [this](auto put) {
+    return [this, put](const TrackPiece& piece, int64_t frame) {
+      Trail trail = TrailOf(piece, frame);
+      if (trail.vertices() >= 2) put(piece, frame, trail);
+    };
+  };
+  layer_.BeginPrim("BasisCurves", "trails");
+  layer_.UniformToken("type", "linear");
+  layer_.UniformToken("wrap", "nonperiodic");
+  Samples("int[]", "curveVertexCounts", nullptr, eachDrawn([&](const TrackPiece&, int64_t, const Trail& trail) {
+    layer_.PutInteger(static_cast<int64_t>(trail.vertices()));
+  }));
+  Samples("point3f[]", "points", nullptr, eachDrawn([&](const TrackPiece& piece, int64_t, const Trail& trail) {
+    for (uint64_t i = 0; i < trail.vertices(); ++i) layer_.PutVector(Narrowed(At(piece, trail.Vertex(i))).data());
+  }));
+  Samples("vector3f[]", "velocities", nullptr, eachDrawn([&](const TrackPiece& piece, int64_t frame, const Trail& trail) {
+    PutTrailVelocities(piece, frame, trail);
+  }));
+  layer_.ConstantFloat("widths", static_cast<float>(plan_.width), "constant");
+  Samples("color3f[]", "primvars:displayColor", "vertex", eachDrawn([&](const TrackPiece&, int64_t, const Trail& trail) {
+    for (uint64_t i = 0; i < trail.vertices(); ++i) layer_.PutVector(ramp_.At(trail.Vertex(i) - trail.start, trail.head - trail.start).data());
+  }));
+  layer_.EndPrim();
 }
 
 bool AnimatedLayer::Write(const std::string& input, std::string* error) {
   if (!reader_.Open(input, index_.tracks(), error)) return false;
   AnimatedStage stage{plan_.metersPerUnit, plan_.fps, index_.firstFrame(), index_.lastFrame()};
-  usda_.BeginLayer(stage);
+  layer_.BeginLayer(stage);
   if (!index_.empty()) WriteParticles();
   if (index_.TrailPoints(plan_.trailFrames, step_) > 0) WriteTrails();
   if (reader_.failure() != 0) {
@@ -224,9 +224,9 @@ bool AnimatedLayer::Write(const std::string& input, std::string* error) {
     *error = CannotWrite(plan_.outputs.front().path, "particle " + GroupedDigits(nonFiniteTrack_) +
                                                            " has a NaN or infinite position, which no USD reader takes");
   } else {
-    return usda_.Complete(error);
+    return layer_.Complete(error);
   }
-  usda_.file().Abandon();
+  layer_.file().Abandon();
   return false;
 }
 
