@@ -162,9 +162,10 @@ void AnimatedLayer::PutTrailVelocities(const TrackPiece& piece, int64_t frame, c
 template <typename Put>
 void AnimatedLayer::Samples(const char* type, const char* name, const char* interpolation, Put put) {
   layer_.BeginSamples(type, name, interpolation);
+  LivingWalk living(index_);
   for (int64_t frame = index_.firstFrame(); frame <= index_.lastFrame(); ++frame) {
     layer_.BeginFrame(frame);
-    ForEachLiving(index_, frame, [&](const TrackPiece& piece) { put(piece, frame); });
+    for (const TrackPiece* piece : living.At(frame)) put(*piece, frame);
     layer_.EndFrame();
   }
   layer_.EndSamples();

@@ -250,4 +250,23 @@ bool FrameReader::SampleRead(const TrackPiece& piece, uint64_t index, float xyz[
   return true;
 }
 
+// ---- the living pieces ---------------------------------------------------------------------------
+
+LivingWalk::LivingWalk(const PfxFrameIndex& index) {
+  for (const TrackPiece& piece : index.pieces()) byBirth_.push_back(&piece);
+  std::stable_sort(byBirth_.begin(), byBirth_.end(),
+                   [](const TrackPiece* a, const TrackPiece* b) { return a->shownFrom < b->shownFrom; });
+}
+
+const std::vector<const TrackPiece*>& LivingWalk::At(int64_t frame) {
+  std::erase_if(living_, [frame](const TrackPiece* piece) { return piece->shownTo < frame; });
+  size_t before = living_.size();
+  for (; born_ < byBirth_.size() && byBirth_[born_]->shownFrom <= frame; ++born_) {
+    if (byBirth_[born_]->shownTo >= frame) living_.push_back(byBirth_[born_]);
+  }
+  auto byTrack = [](const TrackPiece* a, const TrackPiece* b) { return a->track < b->track; };
+  std::inplace_merge(living_.begin(), living_.begin() + static_cast<std::ptrdiff_t>(before), living_.end(), byTrack);
+  return living_;
+}
+
 }  // namespace dustweave

@@ -125,12 +125,19 @@ class FrameReader {
   SystemError failure_ = 0;
 };
 
-// The pieces shown at `frame`, in track order: each particle at most once.
-template <typename Visit>
-void ForEachLiving(const PfxFrameIndex& index, int64_t frame, Visit&& visit) {
-  for (const TrackPiece& piece : index.pieces()) {
-    if (piece.shownFrom <= frame && frame <= piece.shownTo) visit(piece);
-  }
-}
+// The pieces shown frame after frame, in track order, each particle at most once a frame: the
+// pieces born are merged in and those ended dropped as the frames go by, so a walk over the frames
+// costs the pieces shown, not every piece of the file at every frame.
+class LivingWalk {
+ public:
+  explicit LivingWalk(const PfxFrameIndex& index);
+  // The pieces shown at `frame`; frames are asked in increasing order.
+  const std::vector<const TrackPiece*>& At(int64_t frame);
+
+ private:
+  std::vector<const TrackPiece*> byBirth_;  // by the first frame shown, then track
+  size_t born_ = 0;                         // byBirth_'s pieces taken in so far
+  std::vector<const TrackPiece*> living_;   // by track
+};
 
 }  // namespace dustweave

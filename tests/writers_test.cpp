@@ -986,15 +986,17 @@ TEST(PfxFramesTest, IndexTellsTheLivingParticlesAndReadsTheirSamples) {
   // At frame 5 the second track shows its sample after the jump, whose trail begins at frame 5.
   std::vector<std::array<float, 4>> living;
   uint64_t trailPoints = 0;
+  dustweave::LivingWalk walk(index);
   for (int64_t frame = index.firstFrame(); frame <= index.lastFrame(); ++frame) {
-    ForEachLiving(index, frame, [&](const TrackPiece& piece) {
+    for (const TrackPiece* each : walk.At(frame)) {
+      const TrackPiece& piece = *each;
       uint64_t length = piece.SampleAt(frame) - piece.runFirst + 1;
       trailPoints += length >= 2 ? std::min<uint64_t>(length, 3) : 0;
-      if (frame != 5) return;
+      if (frame != 5) continue;
       float xyz[3];
       ASSERT_TRUE(reader.Sample(piece, piece.SampleAt(frame), xyz));
       living.push_back({static_cast<float>(piece.track), xyz[0], static_cast<float>(piece.runFirst), static_cast<float>(length)});
-    });
+    }
   }
   std::vector<std::array<float, 4>> expected = {{1, 207, 7, 1}, {2, 300, 0, 1}};
   EXPECT_EQ(living, expected);
