@@ -1,10 +1,12 @@
 // convert --animate. Divisions: the size; the values of a frame (velocities, trails); the layer,
-// written attribute after attribute, each a walk over the frames; the run, its commit and summary.
+// its arrays in the order its writer takes them (the text attribute after attribute, the crate
+// frame after frame); the run, its commit and summary.
 #include "commands/animate.h"
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <iostream>
 #include <memory>
 #include <vector>
@@ -58,16 +60,19 @@ Verdict CheckSize(const PfxFrameIndex& index, uint64_t trailFrames, const std::o
 
 // ---- the values of a frame ----------------------------------------------------------------------
 
-using Vector = std::array<double, 3>;
+using Point = std::array<float, 3>;
+static_assert(sizeof(Point) == 3 * sizeof(float), "a run of points is a run of x, y, z floats");
 
-std::array<float, 3> Narrowed(const Vector& v) {
-  return {static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2])};
-}
-
-// (to - from) / samples apart, in units a second.
-Vector Velocity(const Vector& from, const Vector& to, double samplesApart, double fps) {
-  Vector v{};
-  for (int axis = 0; axis < 3; ++axis) v[axis] = (to[axis] - from[axis]) / samplesApart * fps;
+// (to - from) / samples apart, in units a second, worked out in doubles. Samples are 1 or 2 apart,
+// whose inverses are exact: multiplying by them is dividing.
+Point Velocity(const Point& from, const Point& to, uint64_t samplesApart, double fps) {
+  double inverse = samplesApart == 1 ? 1.0 : samplesApart == 2 ? 0.5 : 1.0 / static_cast<double>(samplesApart);
+  Point v{};
+  for (int axis = 0; axis < 3; ++axis) {
+    double apart = samplesApart <= 2 ? (static_cast<double>(to[axis]) - static_cast<double>(from[axis])) * inverse
+                                     : (static_cast<double>(to[axis]) - static_cast<double>(from[axis])) / static_cast<double>(samplesApart);
+    v[axis] = static_cast<float>(apart * fps);
+  }
   return v;
 }
 
@@ -96,6 +101,27 @@ class RampOfTrails {
   std::array<float, 3> one_{};
 };
 
+// The time-sampled attributes of the layer, in the order they are declared.
+enum Kind : size_t {
+  PARTICLE_POINTS, PARTICLE_IDS, PARTICLE_VELOCITIES,
+  TRAIL_COUNTS, TRAIL_POINTS, TRAIL_VELOCITIES, TRAIL_COLOURS, KINDS
+};
+struct Sampled {
+  const char* type;
+  const char* name;
+  const char* interpolation;
+};
+constexpr Sampled SAMPLED[KINDS] = {{"point3f[]", "points", nullptr},
+                                    {"int64[]", "ids", nullptr},
+                                    {"vector3f[]", "velocities", nullptr},
+                                    {"int[]", "curveVertexCounts", nullptr},
+                                    {"point3f[]", "points", nullptr},
+                                    {"vector3f[]", "velocities", nullptr},
+                                    {"color3f[]", "primvars:displayColor", "vertex"}};
+constexpr unsigned Bit(Kind kind) { return 1u << kind; }
+constexpr unsigned PARTICLE_KINDS = Bit(PARTICLE_POINTS) | Bit(PARTICLE_IDS) | Bit(PARTICLE_VELOCITIES);
+constexpr unsigned TRAIL_KINDS = Bit(TRAIL_COUNTS) | Bit(TRAIL_POINTS) | Bit(TRAIL_VELOCITIES) | Bit(TRAIL_COLOURS);
+
 class AnimatedLayer {
  public:
   AnimatedLayer(const PfxFrameIndex& index, const CommandPlan& plan, const std::optional<double>& step, TimeSampledLayer& layer)
@@ -104,112 +130,199 @@ class AnimatedLayer {
   bool Write(const std::string& input, std::string* error);
 
  private:
-  template <typename Put>
-  void Samples(const char* type, const char* name, const char* interpolation, Put put);
+  void Samples(Kind kind);
+  void PutFrames();
+  std::vector<uint64_t> CountsOf(int64_t frame, const std::vector<const TrackPiece*>& living) const;
   void WriteParticles();
   void WriteTrails();
-  Vector At(const TrackPiece& piece, uint64_t sample);
-  Vector ParticleVelocity(const TrackPiece& piece, uint64_t sample);
+  Point At(const TrackPiece& piece, uint64_t sample) {
+    Point xyz;
+    if (held_ && sample >= heldFirst_ && sample <= heldLast_) std::memcpy(xyz.data(), held_ + 3 * (sample - heldFirst_), sizeof xyz);
+    else xyz = Read(piece, sample);
+    if (!(std::isfinite(xyz[0]) && std::isfinite(xyz[1]) && std::isfinite(xyz[2]))) NoteNonFinite(piece);
+    return xyz;
+  }
+  Point Read(const TrackPiece& piece, uint64_t sample);
+  void NoteNonFinite(const TrackPiece& piece);
+  Point ParticleVelocity(const TrackPiece& piece, uint64_t sample);
   Trail TrailOf(const TrackPiece& piece, int64_t frame) const;
-  void PutTrailVelocities(const TrackPiece& piece, int64_t frame, const Trail& trail);
+  void PutPiece(const TrackPiece& piece, int64_t frame);
+  void PutParticle(const TrackPiece& piece, int64_t frame);
+  void PutTrail(const TrackPiece& piece, int64_t frame, const Trail& trail);
+  void PutTrailVelocities(const TrackPiece& piece, const Trail& trail, const Trail* next, uint64_t first, size_t values);
+  bool Wants(unsigned kinds) const { return (wanted_ & kinds) != 0; }
+  void PutVector(Kind kind, const Point& v) { layer_.PutVector(number_[kind], v.data()); }
 
   const PfxFrameIndex& index_;
   const CommandPlan& plan_;
   std::optional<double> step_;  // the trails' thinning; none: every sample
   TimeSampledLayer& layer_;
+  std::vector<Kind> declared_;     // the kinds in the order the layer was told them
+  size_t number_[KINDS] = {};      // each declared kind's number in the layer
+  unsigned wanted_ = 0;            // the kinds whose arrays are being put
   FrameReader reader_;
+  const float* held_ = nullptr;  // the open piece's samples heldFirst_ to heldLast_, when held
+  uint64_t heldFirst_ = 0, heldLast_ = 0;
   RampOfTrails ramp_;
+  static constexpr size_t CHUNK = 256;  // a trail's values are put this many at a time
+  Point places_[CHUNK];   // a chunk of a trail's vertices
+  float chunk_[3 * CHUNK];  // a chunk of a trail's other values
   bool nonFinite_ = false;
   uint64_t nonFiniteTrack_ = 0;
 };
 
-// A sample as doubles; a NaN or infinite one is noted (the layer is then refused).
-Vector AnimatedLayer::At(const TrackPiece& piece, uint64_t sample) {
-  float xyz[3] = {0, 0, 0};
-  reader_.Sample(piece, sample, xyz);
-  if (!nonFinite_ && !(std::isfinite(xyz[0]) && std::isfinite(xyz[1]) && std::isfinite(xyz[2]))) {
-    nonFinite_ = true;
-    nonFiniteTrack_ = piece.track;
-  }
-  return {xyz[0], xyz[1], xyz[2]};
+// A sample not held for the open piece.
+Point AnimatedLayer::Read(const TrackPiece& piece, uint64_t sample) {
+  Point xyz{};
+  reader_.Sample(piece, sample, xyz.data());
+  return xyz;
+}
+
+// A NaN or infinite sample: the layer is refused, naming the first such particle.
+void AnimatedLayer::NoteNonFinite(const TrackPiece& piece) {
+  if (nonFinite_) return;
+  nonFinite_ = true;
+  nonFiniteTrack_ = piece.track;
 }
 
 // The central difference of the neighbours in the run; one-sided at its ends; 0 for a run of one.
-Vector AnimatedLayer::ParticleVelocity(const TrackPiece& piece, uint64_t sample) {
+Point AnimatedLayer::ParticleVelocity(const TrackPiece& piece, uint64_t sample) {
   uint64_t before = sample > piece.runFirst ? sample - 1 : sample, after = sample < piece.runLast ? sample + 1 : sample;
   if (before == after) return {0, 0, 0};
-  return Velocity(At(piece, before), At(piece, after), static_cast<double>(after - before), plan_.fps);
+  return Velocity(At(piece, before), At(piece, after), after - before, plan_.fps);
 }
 
 Trail AnimatedLayer::TrailOf(const TrackPiece& piece, int64_t frame) const {
   return TrailAt(piece, piece.SampleAt(frame), plan_.trailFrames, step_);
 }
 
-// Each vertex moves to where the same vertex of the next frame's trail lies, the head to the next
-// head: a trail of its full length slides on, a growing one keeps its vertices and moves its head;
-// a vertex the next trail no longer has before its head goes to that head. Nothing moves where the
-// next frame does not show this run.
-void AnimatedLayer::PutTrailVelocities(const TrackPiece& piece, int64_t frame, const Trail& trail) {
-  bool goesOn = frame < piece.shownTo;
+void AnimatedLayer::PutParticle(const TrackPiece& piece, int64_t frame) {
+  uint64_t sample = piece.SampleAt(frame);
+  if (Wants(Bit(PARTICLE_POINTS))) PutVector(PARTICLE_POINTS, At(piece, sample));
+  if (Wants(Bit(PARTICLE_IDS))) layer_.PutInteger(number_[PARTICLE_IDS], static_cast<int64_t>(piece.track));
+  if (Wants(Bit(PARTICLE_VELOCITIES))) PutVector(PARTICLE_VELOCITIES, ParticleVelocity(piece, sample));
+}
+
+// Each trail vertex moves to where the same vertex of the next frame's trail lies, the head to
+// the next head: a trail of its full length slides on, a growing one keeps its vertices and moves
+// its head; a vertex the next trail no longer has before its head goes to that head. Nothing
+// moves where the next frame does not show this run (no `next`). `places` holds the vertices
+// from `first` on, read once: the sample a vertex moves to is mostly the next one's.
+void AnimatedLayer::PutTrailVelocities(const TrackPiece& piece, const Trail& trail, const Trail* next, uint64_t first, size_t values) {
+  for (size_t k = 0; k < values; ++k) {
+    uint64_t vertex = first + k, from = trail.Vertex(vertex);
+    Point v{0, 0, 0};
+    if (next) {
+      uint64_t to = vertex + 1 < trail.vertices() && vertex + 1 < next->vertices() ? next->Vertex(vertex) : next->head;
+      bool placed = k + 1 < values && to == trail.Vertex(vertex + 1);
+      if (to != from) v = Velocity(places_[k], placed ? places_[k + 1] : At(piece, to), 1, plan_.fps);
+    }
+    std::memcpy(chunk_ + 3 * k, v.data(), sizeof v);
+  }
+  layer_.PutVectors(number_[TRAIL_VELOCITIES], chunk_, values);
+}
+
+// A trail of one sample draws nothing: it is left out of the curves.
+void AnimatedLayer::PutTrail(const TrackPiece& piece, int64_t frame, const Trail& trail) {
+  uint64_t count = trail.vertices();
+  if (count < 2) return;
+  if (Wants(Bit(TRAIL_COUNTS))) layer_.PutInteger(number_[TRAIL_COUNTS], static_cast<int64_t>(count));
+  bool goesOn = Wants(Bit(TRAIL_VELOCITIES)) && frame < piece.shownTo;
   Trail next = goesOn ? TrailOf(piece, frame + 1) : trail;
-  for (uint64_t i = 0, count = trail.vertices(); i < count; ++i) {
-    uint64_t from = trail.Vertex(i), to = i + 1 < count && i + 1 < next.vertices() ? next.Vertex(i) : next.head;
-    Vector v = goesOn && to != from ? Velocity(At(piece, from), At(piece, to), 1, plan_.fps) : Vector{0, 0, 0};
-    layer_.PutVector(Narrowed(v).data());
+  for (uint64_t first = 0; first < count; first += CHUNK) {
+    size_t values = static_cast<size_t>(std::min<uint64_t>(CHUNK, count - first));
+    if (Wants(Bit(TRAIL_POINTS) | Bit(TRAIL_VELOCITIES))) {
+      for (size_t k = 0; k < values; ++k) places_[k] = At(piece, trail.Vertex(first + k));
+    }
+    if (Wants(Bit(TRAIL_POINTS))) layer_.PutVectors(number_[TRAIL_POINTS], places_[0].data(), values);
+    if (Wants(Bit(TRAIL_VELOCITIES))) PutTrailVelocities(piece, trail, goesOn ? &next : nullptr, first, values);
+    if (Wants(Bit(TRAIL_COLOURS))) {
+      for (size_t k = 0; k < values; ++k) {
+        uint64_t from = trail.Vertex(first + k);
+        std::memcpy(chunk_ + 3 * k, ramp_.At(from - trail.start, trail.head - trail.start).data(), sizeof(Point));
+      }
+      layer_.PutVectors(number_[TRAIL_COLOURS], chunk_, values);
+    }
   }
 }
 
-template <typename Put>
-void AnimatedLayer::Samples(const char* type, const char* name, const char* interpolation, Put put) {
-  layer_.BeginSamples(type, name, interpolation);
-  LivingWalk living(index_);
-  for (int64_t frame = index_.firstFrame(); frame <= index_.lastFrame(); ++frame) {
-    layer_.BeginFrame(frame);
-    for (const TrackPiece* piece : living.At(frame)) put(*piece, frame);
-    layer_.EndFrame();
-  }
-  layer_.EndSamples();
+// The samples the piece's values read at the frame are held together first (its trail's, its
+// own and its neighbours'), so that each is read from the block without a search.
+void AnimatedLayer::PutPiece(const TrackPiece& piece, int64_t frame) {
+  uint64_t sample = piece.SampleAt(frame);
+  Trail trail = Wants(TRAIL_KINDS) ? TrailOf(piece, frame) : Trail{};
+  heldFirst_ = std::min(sample > piece.runFirst ? sample - 1 : sample, Wants(TRAIL_KINDS) ? trail.start : sample);
+  heldLast_ = std::min(sample + 1, piece.runLast);
+  held_ = reader_.Samples(piece, heldFirst_, heldLast_);
+  if (Wants(PARTICLE_KINDS)) PutParticle(piece, frame);
+  if (Wants(TRAIL_KINDS)) PutTrail(piece, frame, trail);
+  held_ = nullptr;
 }
 
 // ---- the layer ----------------------------------------------------------------------------------
 
+// The attribute is told; a writer that takes it whole gets every frame's array with it.
+void AnimatedLayer::Samples(Kind kind) {
+  layer_.BeginSamples(SAMPLED[kind].type, SAMPLED[kind].name, SAMPLED[kind].interpolation);
+  number_[kind] = declared_.size();
+  declared_.push_back(kind);
+  if (layer_.order() == TimeSampledLayer::Order::AttributeAfterAttribute) {
+    wanted_ = Bit(kind);
+    LivingWalk living(index_);
+    for (int64_t frame = index_.firstFrame(); frame <= index_.lastFrame(); ++frame) {
+      layer_.BeginFrame(frame, {});
+      for (const TrackPiece* piece : living.At(frame)) PutPiece(*piece, frame);
+      layer_.EndFrame();
+    }
+  }
+  layer_.EndSamples();
+}
+
+// The elements of each declared attribute's array at a frame.
+std::vector<uint64_t> AnimatedLayer::CountsOf(int64_t frame, const std::vector<const TrackPiece*>& living) const {
+  uint64_t curves = 0, vertices = 0;
+  for (const TrackPiece* piece : living) {
+    uint64_t count = Wants(TRAIL_KINDS) ? TrailOf(*piece, frame).vertices() : 0;
+    if (count >= 2) ++curves, vertices += count;
+  }
+  std::vector<uint64_t> counts;
+  for (Kind kind : declared_) counts.push_back(Bit(kind) & PARTICLE_KINDS ? living.size() : kind == TRAIL_COUNTS ? curves : vertices);
+  return counts;
+}
+
+// Every attribute's array of each frame, for a writer that takes them frame after frame: a
+// piece's samples are read once a frame, for all its values.
+void AnimatedLayer::PutFrames() {
+  if (layer_.order() != TimeSampledLayer::Order::FrameAfterFrame) return;
+  wanted_ = 0;
+  for (Kind kind : declared_) wanted_ |= Bit(kind);
+  LivingWalk living(index_);
+  for (int64_t frame = index_.firstFrame(); frame <= index_.lastFrame(); ++frame) {
+    const std::vector<const TrackPiece*>& pieces = living.At(frame);
+    layer_.BeginFrame(frame, CountsOf(frame, pieces));
+    for (const TrackPiece* piece : pieces) PutPiece(*piece, frame);
+    layer_.EndFrame();
+  }
+}
+
 void AnimatedLayer::WriteParticles() {
   layer_.BeginPrim("Points", "particles");
-  Samples("point3f[]", "points", nullptr, [&](const TrackPiece& piece, int64_t frame) {
-    layer_.PutVector(Narrowed(At(piece, piece.SampleAt(frame))).data());
-  });
-  Samples("int64[]", "ids", nullptr, [&](const TrackPiece& piece, int64_t) { layer_.PutInteger(static_cast<int64_t>(piece.track)); });
-  Samples("vector3f[]", "velocities", nullptr, [&](const TrackPiece& piece, int64_t frame) {
-    layer_.PutVector(Narrowed(ParticleVelocity(piece, piece.SampleAt(frame))).data());
-  });
+  Samples(PARTICLE_POINTS);
+  Samples(PARTICLE_IDS);
+  Samples(PARTICLE_VELOCITIES);
   layer_.ConstantFloat("widths", static_cast<float>(plan_.width), "constant");
   layer_.EndPrim();
 }
 
 void AnimatedLayer::WriteTrails() {
-  // A trail of one sample draws nothing: it is left out of the curves.
-  auto eachDrawn = [this](auto put) {
-    return [this, put](const TrackPiece& piece, int64_t frame) {
-      Trail trail = TrailOf(piece, frame);
-      if (trail.vertices() >= 2) put(piece, frame, trail);
-    };
-  };
   layer_.BeginPrim("BasisCurves", "trails");
   layer_.UniformToken("type", "linear");
   layer_.UniformToken("wrap", "nonperiodic");
-  Samples("int[]", "curveVertexCounts", nullptr, eachDrawn([&](const TrackPiece&, int64_t, const Trail& trail) {
-    layer_.PutInteger(static_cast<int64_t>(trail.vertices()));
-  }));
-  Samples("point3f[]", "points", nullptr, eachDrawn([&](const TrackPiece& piece, int64_t, const Trail& trail) {
-    for (uint64_t i = 0; i < trail.vertices(); ++i) layer_.PutVector(Narrowed(At(piece, trail.Vertex(i))).data());
-  }));
-  Samples("vector3f[]", "velocities", nullptr, eachDrawn([&](const TrackPiece& piece, int64_t frame, const Trail& trail) {
-    PutTrailVelocities(piece, frame, trail);
-  }));
+  Samples(TRAIL_COUNTS);
+  Samples(TRAIL_POINTS);
+  Samples(TRAIL_VELOCITIES);
   layer_.ConstantFloat("widths", static_cast<float>(plan_.width), "constant");
-  Samples("color3f[]", "primvars:displayColor", "vertex", eachDrawn([&](const TrackPiece&, int64_t, const Trail& trail) {
-    for (uint64_t i = 0; i < trail.vertices(); ++i) layer_.PutVector(ramp_.At(trail.Vertex(i) - trail.start, trail.head - trail.start).data());
-  }));
+  Samples(TRAIL_COLOURS);
   layer_.EndPrim();
 }
 
@@ -219,6 +332,7 @@ bool AnimatedLayer::Write(const std::string& input, std::string* error) {
   layer_.BeginLayer(stage);
   if (!index_.empty()) WriteParticles();
   if (index_.TrailPoints(plan_.trailFrames, step_) > 0) WriteTrails();
+  PutFrames();
   if (reader_.failure() != 0) {
     *error = "cannot read " + input + ": " + SystemReason(reader_.failure());
   } else if (nonFinite_) {
@@ -227,7 +341,7 @@ bool AnimatedLayer::Write(const std::string& input, std::string* error) {
   } else {
     return layer_.Complete(error);
   }
-  layer_.file().Abandon();
+  layer_.Abandon();
   return false;
 }
 

@@ -217,7 +217,8 @@ bool FrameReader::Open(const std::string& path, uint64_t tracks, std::string* er
     return false;
   }
   blockSamples_ = std::clamp<uint64_t>(CACHE_BYTES / PFX_SAMPLE_SIZE / std::max<uint64_t>(tracks, 1), 1, 256);
-  blocks_.resize(static_cast<size_t>(std::max<uint64_t>(tracks, 1) * blockSamples_ * PFX_SAMPLE_SIZE));
+  blocks_.resize(static_cast<size_t>(std::max<uint64_t>(tracks, 1) * blockSamples_ * 3));
+  read_.resize(static_cast<size_t>(blockSamples_ * PFX_SAMPLE_SIZE));
   blockFirst_.assign(static_cast<size_t>(std::max<uint64_t>(tracks, 1)), 0);
   blockCount_.assign(blockFirst_.size(), 0);
   return true;
@@ -227,11 +228,14 @@ bool FrameReader::Open(const std::string& path, uint64_t tracks, std::string* er
 bool FrameReader::Fill(const TrackPiece& piece, uint64_t index) {
   uint64_t first = index - std::min<uint64_t>(index, blockSamples_ / 8);
   size_t got = 0;
-  size_t bytes = static_cast<size_t>(blockSamples_ * PFX_SAMPLE_SIZE);
-  unsigned char* block = blocks_.data() + static_cast<size_t>(piece.track) * bytes;
-  if (failure_ == 0) failure_ = file_.ReadAt(piece.samplesAt + first * PFX_SAMPLE_SIZE, block, bytes, &got);
+  if (failure_ == 0) failure_ = file_.ReadAt(piece.samplesAt + first * PFX_SAMPLE_SIZE, read_.data(), read_.size(), &got);
   blockFirst_[piece.track] = first;
   blockCount_[piece.track] = failure_ == 0 ? got / PFX_SAMPLE_SIZE : 0;
+  float* block = blocks_.data() + static_cast<size_t>(piece.track * blockSamples_ * 3);
+  for (size_t word = 0, words = static_cast<size_t>(blockCount_[piece.track] * 3); word < words; ++word) {
+    uint32_t bits = PfxWordAt(read_.data() + 4 * word);
+    std::memcpy(block + word, &bits, sizeof bits);
+  }
   return failure_ == 0;
 }
 
@@ -246,8 +250,17 @@ bool FrameReader::SampleRead(const TrackPiece& piece, uint64_t index, float xyz[
     failure_ = failure_ != 0 ? failure_ : SYSTEM_IO_ERROR;  // the file shrank since it was indexed
     return false;
   }
-  Decode(piece, index, xyz);
+  Copy(piece, index, xyz);
   return true;
+}
+
+const float* FrameReader::Samples(const TrackPiece& piece, uint64_t first, uint64_t last) {
+  if (piece.track >= blockFirst_.size() || last < first || last - first >= blockSamples_) return nullptr;
+  auto held = [&](uint64_t index) {
+    return index >= blockFirst_[piece.track] && index - blockFirst_[piece.track] < blockCount_[piece.track];
+  };
+  if (!(held(first) && held(last)) && !(Fill(piece, first) && held(first) && held(last))) return nullptr;
+  return blocks_.data() + static_cast<size_t>((piece.track * blockSamples_ + (first - blockFirst_[piece.track])) * 3);
 }
 
 // ---- the living pieces ---------------------------------------------------------------------------

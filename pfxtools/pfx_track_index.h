@@ -89,8 +89,8 @@ class PfxFrameIndex {
 
 // The samples of the living particles, read frame after frame with positioned reads: the file is
 // never read whole. Each of `tracks` tracks keeps a block of its samples around the last one read
-// (CACHE_BYTES in all), so that a frame's walk over the particles reads each track once a block
-// of frames rather than once a frame.
+// (CACHE_BYTES in all), decoded as it is read, so that a frame's walk over the particles reads
+// each track once a block of frames rather than once a frame, and a sample costs three loads.
 class FrameReader {
  public:
   // Opens the file; false, with a one-line reason.
@@ -100,9 +100,12 @@ class FrameReader {
     bool held = piece.track < blockFirst_.size() && index >= blockFirst_[piece.track] &&
                 index - blockFirst_[piece.track] < blockCount_[piece.track];
     if (!held) return SampleRead(piece, index, xyz);
-    Decode(piece, index, xyz);
+    Copy(piece, index, xyz);
     return true;
   }
+  // The samples [first, last] of a piece's track, one x, y, z after another, held in its block
+  // (read afresh when they are not); nullptr when they do not fit one block or a read failed.
+  const float* Samples(const TrackPiece& piece, uint64_t first, uint64_t last);
   SystemError failure() const { return failure_; }
 
   static constexpr uint64_t CACHE_BYTES = uint64_t{8} << 20;
@@ -110,17 +113,15 @@ class FrameReader {
  private:
   bool Fill(const TrackPiece& piece, uint64_t index);
   bool SampleRead(const TrackPiece& piece, uint64_t index, float xyz[3]);
-  void Decode(const TrackPiece& piece, uint64_t index, float xyz[3]) const {
-    const unsigned char* at = blocks_.data() + static_cast<size_t>((piece.track * blockSamples_ + (index - blockFirst_[piece.track])) * PFX_SAMPLE_SIZE);
-    for (int axis = 0; axis < 3; ++axis) {
-      uint32_t word = PfxWordAt(at + 4 * axis);
-      std::memcpy(&xyz[axis], &word, sizeof word);
-    }
+  void Copy(const TrackPiece& piece, uint64_t index, float xyz[3]) const {
+    std::memcpy(xyz, blocks_.data() + static_cast<size_t>((piece.track * blockSamples_ + (index - blockFirst_[piece.track])) * 3),
+                3 * sizeof(float));
   }
 
   FileHandle file_;
   uint64_t blockSamples_ = 1;
-  std::vector<unsigned char> blocks_;  // a block a track
+  std::vector<float> blocks_;             // a block a track, x, y, z a sample
+  std::vector<unsigned char> read_;       // the bytes of the block being read
   std::vector<uint64_t> blockFirst_, blockCount_;  // the samples each block holds
   SystemError failure_ = 0;
 };

@@ -68,7 +68,7 @@ void TimeSamplesUsda::BeginSamples(const char* type, const char* name, const cha
   Text((declared + ".timeSamples = {\n").c_str());
 }
 
-void TimeSamplesUsda::BeginFrame(int64_t frame) {
+void TimeSamplesUsda::BeginFrame(int64_t frame, const std::vector<uint64_t>&) {
   Text(("            " + IntegerText(frame) + ": [").c_str());
   firstValue_ = true;
 }
@@ -78,7 +78,7 @@ void TimeSamplesUsda::Separate() {
   firstValue_ = false;
 }
 
-void TimeSamplesUsda::PutVector(const float xyz[3]) {
+void TimeSamplesUsda::PutVector(size_t, const float xyz[3]) {
   Separate();
   char text[3 * NUMBER_TEXT_ROOM + 8];
   char* at = text;
@@ -92,7 +92,7 @@ void TimeSamplesUsda::PutVector(const float xyz[3]) {
   if (text_.size() >= WRITE_BLOCK_SIZE) Flush();
 }
 
-void TimeSamplesUsda::PutInteger(int64_t value) {
+void TimeSamplesUsda::PutInteger(size_t, int64_t value) {
   Separate();
   Text(IntegerText(value).c_str());
 }

@@ -1,9 +1,10 @@
 // Writing the animated .usdc. An attribute's time samples lie as crate reads them: an offset (8,
 // from where it lies) to the times' value rep, that rep (an array of doubles), an offset (8) to the
 // values, their number, and a value rep a frame, each pointing at the frame's array written after.
-// Divisions: the bytes; the attributes; the layer.
+// Divisions: the bytes; the attributes; the frames; the layer.
 #include "usd/time_samples_usdc.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -17,29 +18,42 @@ static_assert(std::endian::native == std::endian::little, "crate files are writt
 // ---- the bytes ----------------------------------------------------------------------------------
 
 bool TimeSamplesUsdc::Open(const std::string& path, std::string* error) {
-  block_.clear();
+  if (!block_) block_ = std::make_unique<char[]>(BLOCK_CAPACITY);
+  held_ = 0;
   blockAt_ = CRATE_HEAD_SIZE;  // the bootstrap is written last
   prims_.clear();
+  sampled_.clear();
+  miscounted_ = false;
   crate_ = CrateSections();
   return out_.Create(path, error);
 }
 
 void TimeSamplesUsdc::Flush() {
-  out_.WriteAt(blockAt_, block_.data(), block_.size());
-  blockAt_ += block_.size();
-  block_.clear();
+  behind_.Write(blockAt_, block_, BLOCK_CAPACITY, held_);
+  blockAt_ += held_;
+  held_ = 0;
 }
 
 void TimeSamplesUsdc::Put(const void* bytes, size_t size) {
-  block_.append(static_cast<const char*>(bytes), size);
-  if (block_.size() >= WRITE_BLOCK_SIZE) Flush();
+  if (held_ + size > BLOCK_CAPACITY) {
+    Flush();
+    if (size > BLOCK_CAPACITY) {  // the structure, at the end, may pass a block
+      behind_.Drain();
+      out_.WriteAt(blockAt_, bytes, size);
+      blockAt_ += size;
+      return;
+    }
+  }
+  std::memcpy(block_.get() + held_, bytes, size);
+  held_ += size;
+  if (held_ >= WRITE_BLOCK_SIZE) Flush();
 }
 
 uint64_t TimeSamplesUsdc::Aligned() {
   static const char zeros[8] = {};
-  uint64_t at = blockAt_ + block_.size();
+  uint64_t at = blockAt_ + held_;
   Put(zeros, (8 - at % 8) % 8);
-  return blockAt_ + block_.size();
+  return blockAt_ + held_;
 }
 
 uint64_t TimeSamplesUsdc::Double(double value) {
@@ -67,11 +81,11 @@ void TimeSamplesUsdc::ConstantFloat(const char* name, float value, const char* i
 // times (every frame from the first to the last), then the frames' arrays: no rep is held.
 void TimeSamplesUsdc::BeginSamples(const char* type, const char* name, const char* interpolation) {
   std::string typeName = type;
-  elementType_ = typeName == "int[]" ? CrateType::Int : typeName == "int64[]" ? CrateType::Int64 : CrateType::Vec3f;
+  CrateType element = typeName == "int[]" ? CrateType::Int : typeName == "int64[]" ? CrateType::Int64 : CrateType::Vec3f;
   uint64_t frames = stage_.lastFrame >= stage_.firstFrame ? static_cast<uint64_t>(stage_.lastFrame - stage_.firstFrame) + 1 : 0;
   uint64_t samplesAt = Aligned(), ahead = 8, timesRep = CrateRep(CrateType::Double, samplesAt + 32 + 8 * frames, true);
   for (uint64_t word : {ahead, timesRep, ahead, frames}) Put(&word, sizeof word);
-  repsAt_ = samplesAt + 32;
+  sampled_.push_back({element, samplesAt + 32, 0, {}});
   for (uint64_t frame = 0, none = 0; frame < frames; ++frame) Put(&none, sizeof none);
   Put(&frames, sizeof frames);
   for (int64_t frame = stage_.firstFrame; frame <= stage_.lastFrame; ++frame) {
@@ -81,41 +95,92 @@ void TimeSamplesUsdc::BeginSamples(const char* type, const char* name, const cha
   prims_.back().attributes.push_back({typeName, name, interpolation, false, CrateRep(CrateType::TimeSamples, samplesAt), true});
 }
 
-void TimeSamplesUsdc::BeginFrame(int64_t frame) {
-  frame_ = frame;
-  countAt_ = Aligned();
-  uint64_t count = 0;
-  Put(&count, sizeof count);
-  elements_ = 0;
+// ---- the frames ---------------------------------------------------------------------------------
+
+uint64_t TimeSamplesUsdc::ElementSize(CrateType element) {
+  return element == CrateType::Int ? 4 : element == CrateType::Int64 ? 8 : 12;
 }
 
-void TimeSamplesUsdc::PutVector(const float xyz[3]) {
-  Put(xyz, 3 * sizeof(float));
-  ++elements_;
+// The frame's arrays are laid out one after another from their counts, each 8-byte aligned and
+// led by its count, in the block when the frame fits one, else each in its share of the room;
+// each array's bytes start with the padding before it.
+void TimeSamplesUsdc::BeginFrame(int64_t, const std::vector<uint64_t>& counts) {
+  frameAt_ = Aligned();
+  std::vector<uint64_t> from(sampled_.size()), to(sampled_.size());
+  uint64_t end = frameAt_;
+  for (size_t a = 0; a < sampled_.size(); ++a) {
+    uint64_t count = a < counts.size() ? counts[a] : 0, arrayAt = (end + 7) / 8 * 8;
+    from[a] = end;
+    to[a] = end = arrayAt + 8 + count * ElementSize(sampled_[a].element);
+    Sampled& sampled = sampled_[a];
+    sampled.pending.push_back(CrateRep(sampled.element, arrayAt, true));
+    if (sampled.pending.size() >= REPS_A_PUT) PutPendingReps(sampled);
+  }
+  frameSize_ = end - frameAt_;
+  frameInBlock_ = frameSize_ <= WRITE_BLOCK_SIZE;
+  if (!frameInBlock_ || held_ + frameSize_ > BLOCK_CAPACITY) Flush();
+  if (!frameInBlock_) {  // the parts go straight to the file from here on
+    behind_.Drain();
+    room_.resize(FRAME_ROOM);
+  }
+  arrays_.assign(sampled_.size(), {});
+  size_t share = FRAME_ROOM / std::max<size_t>(sampled_.size(), 1) / 8 * 8;
+  for (size_t a = 0; a < sampled_.size(); ++a) {
+    char* begin = frameInBlock_ ? block_.get() + (from[a] - blockAt_) : room_.data() + a * share;
+    arrays_[a] = {from[a], begin, begin, frameInBlock_ ? begin + (to[a] - from[a]) : begin + share, to[a] - from[a]};
+    static const char zeros[8] = {};
+    uint64_t count = a < counts.size() ? counts[a] : 0, padding = (8 - from[a] % 8) % 8;
+    ToArray(a, zeros, padding);
+    ToArray(a, &count, sizeof count);
+  }
 }
 
-void TimeSamplesUsdc::PutInteger(int64_t value) {
+void TimeSamplesUsdc::PutInteger(size_t attribute, int64_t value) {
   int32_t narrow = static_cast<int32_t>(value);
-  if (elementType_ == CrateType::Int64) Put(&value, sizeof value);
-  else Put(&narrow, sizeof narrow);
-  ++elements_;
+  if (sampled_[attribute].element == CrateType::Int64) ToArray(attribute, &value, sizeof value);
+  else ToArray(attribute, &narrow, sizeof narrow);
 }
 
-// Bytes over what was put at `at`: in the block, or in the file when the block has moved on.
-void TimeSamplesUsdc::PutBack(uint64_t at, const void* bytes, size_t size) {
-  if (at >= blockAt_) std::memcpy(block_.data() + (at - blockAt_), bytes, size);
-  else out_.WriteAt(at, bytes, size);
+// An array's share of the room is full, or its frame ends: what it holds goes to the file.
+void TimeSamplesUsdc::PutArrayPart(FrameArray& array) {
+  out_.WriteAt(array.at, array.begin, static_cast<size_t>(array.next - array.begin));
+  array.at += static_cast<uint64_t>(array.next - array.begin);
+  array.next = array.begin;
 }
 
 void TimeSamplesUsdc::EndFrame() {
-  PutBack(countAt_, &elements_, sizeof elements_);
-  uint64_t rep = CrateRep(elementType_, countAt_, true);
-  PutBack(repsAt_ + 8 * static_cast<uint64_t>(frame_ - stage_.firstFrame), &rep, sizeof rep);
+  for (const FrameArray& array : arrays_) miscounted_ = miscounted_ || array.left != 0;
+  if (frameInBlock_) {
+    held_ += static_cast<size_t>(frameSize_);
+    if (held_ >= WRITE_BLOCK_SIZE) Flush();
+    return;
+  }
+  for (FrameArray& array : arrays_) PutArrayPart(array);
+  blockAt_ = frameAt_ + frameSize_;
+}
+
+// Bytes over what was put at `at`: in the file up to where the block begins, in the block after.
+void TimeSamplesUsdc::PutBack(uint64_t at, const void* bytes, size_t size) {
+  size_t toFile = at < blockAt_ ? static_cast<size_t>(std::min<uint64_t>(size, blockAt_ - at)) : 0;
+  if (toFile > 0 && behind_.Drain()) out_.WriteAt(at, bytes, toFile);
+  if (size > toFile) std::memcpy(block_.get() + (at + toFile - blockAt_), static_cast<const char*>(bytes) + toFile, size - toFile);
+}
+
+void TimeSamplesUsdc::PutPendingReps(Sampled& sampled) {
+  PutBack(sampled.repsAt + 8 * sampled.pendingFrom, sampled.pending.data(), 8 * sampled.pending.size());
+  sampled.pendingFrom += sampled.pending.size();
+  sampled.pending.clear();
 }
 
 // ---- the layer ----------------------------------------------------------------------------------
 
 bool TimeSamplesUsdc::Complete(std::string* error) {
+  if (miscounted_) {
+    *error = "a frame's values did not match their counts";
+    Abandon();
+    return false;
+  }
+  for (Sampled& sampled : sampled_) PutPendingReps(sampled);
   auto tokens = [this](const std::vector<std::string>& names) {
     uint64_t at = Aligned(), count = names.size();
     Put(&count, sizeof count);
@@ -167,11 +232,16 @@ bool TimeSamplesUsdc::Complete(std::string* error) {
   Put(structure.data(), structure.size());
   Flush();
   std::string head = CrateSections::Head(tocOffset);
-  out_.WriteAt(0, head.data(), head.size());
+  if (behind_.Drain()) out_.WriteAt(0, head.data(), head.size());
   if (!out_.failed()) return true;
   *error = out_.reason();
   out_.Abandon();
   return false;
+}
+
+void TimeSamplesUsdc::Abandon() {
+  behind_.Drain();
+  out_.Abandon();
 }
 
 }  // namespace dustweave

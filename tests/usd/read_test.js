@@ -9,8 +9,8 @@
 // tracks born and dying at other frames, one with a jump: USD opens them with nothing to say, at
 // the rate given, from the first frame to the last, and every frame holds each living particle at
 // its sample with its id and velocity, and its trail (thinned by --step to the kept samples and
-// the particle's own); each animated .usdc, one past several of its
-// writer's blocks among them, opens to the stage of its .usda. Exit 77 (skipped) when the npm
+// the particle's own); each animated .usdc, those past several of its
+// writer's blocks, its batch of reps and a block a frame among them, opens to the stage of its .usda. Exit 77 (skipped) when the npm
 // packages are missing.
 'use strict';
 
@@ -236,19 +236,25 @@ function expectedFrame(frame, fps, trailFrames, every) {
   return e;
 }
 
-// A generated simulation whose .usdc runs past several of the writer's 1 MiB blocks, frames
-// straddling them: the .usdc opens to the stage of the .usda.
+// Generated simulations whose .usdc runs past several of the writer's 1 MiB blocks, frames
+// straddling them; whose frames pass its batch of 4,096 reps; and whose frames each pass a block
+// (20,000 particles): each .usdc opens to the stage of its .usda.
 function checkAnimatedBlocks(usd, given) {
-  const pfx = path.join(given.work, 'blocks.pfx');
-  execFileSync(given.dustweave, ['generate', pfx, '--force', '--particles', '300', '--last', '150'], { stdio: 'ignore' });
-  const [text, crate] = ['usda', 'usdc'].map((extension) => {
-    const file = path.join(given.work, `blocks.${extension}`);
-    execFileSync(given.dustweave, ['convert', pfx, file, '--animate', '--trail-frames', '5']);
-    const { stage, said } = usd.open(`blocks.${extension}`, fs.readFileSync(file));
-    return stage && said.length === 0 ? stage.ExportToString().replaceAll(`blocks.${extension}`, 'LAYER') : said.join('; ');
-  });
-  check('an animated .usdc past several blocks opens to the stage of its .usda', text === crate && text.includes('timeSamples'),
-        `${fs.statSync(path.join(given.work, 'blocks.usdc')).size} bytes`);
+  const cases = [['blocks', ['--particles', '300', '--last', '150'], ['--trail-frames', '5']],
+                 ['frames', ['--particles', '3', '--last', '4500'], ['--trail-frames', '2']],
+                 ['wide', ['--particles', '20000', '--last', '3'], []]];
+  for (const [name, made, options] of cases) {
+    const pfx = path.join(given.work, `${name}.pfx`);
+    execFileSync(given.dustweave, ['generate', pfx, '--force', ...made], { stdio: 'ignore' });
+    const [text, crate] = ['usda', 'usdc'].map((extension) => {
+      const file = path.join(given.work, `${name}.${extension}`);
+      execFileSync(given.dustweave, ['convert', pfx, file, '--animate', ...options]);
+      const { stage, said } = usd.open(`${name}.${extension}`, fs.readFileSync(file));
+      return stage && said.length === 0 ? stage.ExportToString().replaceAll(`${name}.${extension}`, 'LAYER') : said.join('; ');
+    });
+    check(`the animated .usdc of ${name}.pfx opens to the stage of its .usda`, text === crate && text.includes('timeSamples'),
+          `${fs.statSync(path.join(given.work, `${name}.usdc`)).size} bytes`);
+  }
 }
 
 function checkAnimated(usd, given) {
