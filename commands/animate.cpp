@@ -9,10 +9,12 @@
 #include <memory>
 #include <vector>
 
+#include "commands/bad_samples.h"
 #include "commands/called_name.h"
 #include "commands/exit_status.h"
 #include "commands/interrupt_line.h"
 #include "commands/mesh_outputs.h"
+#include "pfxtools/pfx_inspect.h"
 #include "pfxtools/pfx_thinning.h"
 #include "pfxtools/pfx_track_index.h"
 #include "usd/time_samples_usda.h"
@@ -119,8 +121,7 @@ class AnimatedLayer {
   TimeSampledLayer& layer_;
   FrameReader reader_;
   RampOfTrails ramp_;
-  bool nonFinite_ = false;
-  uint64_t nonFiniteTrack_ = 0;
+  std::optional<SampleOrigin> nonFinite_;  // the first NaN or infinite sample met
 };
 
 // A sample as doubles; a NaN or infinite one is noted (the layer is then refused).
@@ -128,8 +129,8 @@ Vector AnimatedLayer::At(const TrackPiece& piece, uint64_t sample) {
   float xyz[3] = {0, 0, 0};
   reader_.Sample(piece, sample, xyz);
   if (!nonFinite_ && !(std::isfinite(xyz[0]) && std::isfinite(xyz[1]) && std::isfinite(xyz[2]))) {
-    nonFinite_ = true;
-    nonFiniteTrack_ = piece.track;
+    auto frame = static_cast<int32_t>(piece.runFrame + static_cast<int64_t>(sample - piece.runFirst));
+    nonFinite_ = SampleOrigin{piece.track, sample, frame};
   }
   return {xyz[0], xyz[1], xyz[2]};
 }
@@ -222,8 +223,9 @@ bool AnimatedLayer::Write(const std::string& input, std::string* error) {
   if (reader_.failure() != 0) {
     *error = "cannot read " + input + ": " + SystemReason(reader_.failure());
   } else if (nonFinite_) {
-    *error = CannotWrite(plan_.outputs.front().path, "particle " + GroupedDigits(nonFiniteTrack_) +
-                                                           " has a NaN or infinite position, which no USD reader takes");
+    *error = CannotWrite(plan_.outputs.front().path, SampleName(*nonFinite_) +
+                                                           " has a NaN or infinite position, which no USD reader takes; "
+                                                           "without --animate, --bad-samples drop leaves such samples out");
   } else {
     return layer_.Complete(error);
   }
@@ -256,13 +258,22 @@ Verdict ChooseStep(const ConvertArgs& a, const CommandPlan& plan, const PfxFrame
   return {};
 }
 
+// A file of no sample makes no layer: no file is replaced by an empty one.
+int NothingAnimated(const ConvertArgs& a) {
+  PfxInspection look;
+  std::string error, why;
+  why = InspectPfx(a.input, &look, &error) ? WhyNoPoint(look) : error;
+  Say(a.input + ": no particle to write (" + (why.empty() ? "the file holds no sample" : why) + "); nothing written");
+  return EXIT_NOTHING_MADE;
+}
+
 std::string SummaryOf(const ConvertArgs& a, const CommandPlan& plan, const PfxFrameIndex& index, const std::optional<double>& step,
                       const std::string& chosen) {
   std::string line = "wrote " + a.output + ": " + Counted(index.frames(), "frame", "frames");
   if (!index.empty()) line += " (" + std::to_string(index.firstFrame()) + " to " + std::to_string(index.lastFrame()) + ")";
   line += " at " + ShortestText(plan.fps) + " fps, " + Counted(index.ParticlePoints(), "particle point", "particle points") +
           ", " + Counted(index.TrailPoints(plan.trailFrames, step), "trail point", "trail points");
-  if (plan.widthChosen) line += "; width " + ShortestText(static_cast<float>(plan.width)) + ", from the scene's size";
+  if (plan.widthChosen) line += "; width " + ShortestText(static_cast<float>(plan.width)) + ", from the particles' spacing";
   if (!chosen.empty()) line += "; step " + chosen + " % chosen for at most " + GroupedDigits(*a.maxPoints) + " points";
   if (index.endsEarly()) line += " (the input ended early)";
   return line;
@@ -275,6 +286,7 @@ int ConvertAnimated(const ConvertArgs& a, const CommandPlan& plan) {
   std::string error;
   if (!index.Build(a.input, &error)) return NotDone(error);
   if (Verdict refusal = CheckHeader(a, plan, index)) return Refuse(*refusal, "");
+  if (index.empty()) return NothingAnimated(a);
   std::optional<double> step;
   std::string chosen;
   if (Verdict refusal = ChooseStep(a, plan, index, &step, &chosen)) return Refuse(*refusal, "convert");
