@@ -11,10 +11,12 @@
 #include <memory>
 #include <vector>
 
+#include "commands/bad_samples.h"
 #include "commands/called_name.h"
 #include "commands/exit_status.h"
 #include "commands/interrupt_line.h"
 #include "commands/mesh_outputs.h"
+#include "pfxtools/pfx_inspect.h"
 #include "pfxtools/pfx_thinning.h"
 #include "pfxtools/pfx_track_index.h"
 #include "usd/time_samples_usda.h"
@@ -139,11 +141,11 @@ class AnimatedLayer {
     Point xyz;
     if (held_ && sample >= heldFirst_ && sample <= heldLast_) std::memcpy(xyz.data(), held_ + 3 * (sample - heldFirst_), sizeof xyz);
     else xyz = Read(piece, sample);
-    if (!(std::isfinite(xyz[0]) && std::isfinite(xyz[1]) && std::isfinite(xyz[2]))) NoteNonFinite(piece);
+    if (!(std::isfinite(xyz[0]) && std::isfinite(xyz[1]) && std::isfinite(xyz[2]))) NoteNonFinite(piece, sample);
     return xyz;
   }
   Point Read(const TrackPiece& piece, uint64_t sample);
-  void NoteNonFinite(const TrackPiece& piece);
+  void NoteNonFinite(const TrackPiece& piece, uint64_t sample);
   Point ParticleVelocity(const TrackPiece& piece, uint64_t sample);
   Trail TrailOf(const TrackPiece& piece, int64_t frame) const;
   void PutPiece(const TrackPiece& piece, int64_t frame);
@@ -167,8 +169,7 @@ class AnimatedLayer {
   static constexpr size_t CHUNK = 256;  // a trail's values are put this many at a time
   Point places_[CHUNK];   // a chunk of a trail's vertices
   float chunk_[3 * CHUNK];  // a chunk of a trail's other values
-  bool nonFinite_ = false;
-  uint64_t nonFiniteTrack_ = 0;
+  std::optional<SampleOrigin> nonFinite_;  // the first NaN or infinite sample met
 };
 
 // A sample not held for the open piece.
@@ -178,11 +179,11 @@ Point AnimatedLayer::Read(const TrackPiece& piece, uint64_t sample) {
   return xyz;
 }
 
-// A NaN or infinite sample: the layer is refused, naming the first such particle.
-void AnimatedLayer::NoteNonFinite(const TrackPiece& piece) {
+// A NaN or infinite sample: the layer is refused, naming the first such one.
+void AnimatedLayer::NoteNonFinite(const TrackPiece& piece, uint64_t sample) {
   if (nonFinite_) return;
-  nonFinite_ = true;
-  nonFiniteTrack_ = piece.track;
+  auto frame = static_cast<int32_t>(piece.runFrame + static_cast<int64_t>(sample - piece.runFirst));
+  nonFinite_ = SampleOrigin{piece.track, sample, frame};
 }
 
 // The central difference of the neighbours in the run; one-sided at its ends; 0 for a run of one.
@@ -336,8 +337,9 @@ bool AnimatedLayer::Write(const std::string& input, std::string* error) {
   if (reader_.failure() != 0) {
     *error = "cannot read " + input + ": " + SystemReason(reader_.failure());
   } else if (nonFinite_) {
-    *error = CannotWrite(plan_.outputs.front().path, "particle " + GroupedDigits(nonFiniteTrack_) +
-                                                           " has a NaN or infinite position, which no USD reader takes");
+    *error = CannotWrite(plan_.outputs.front().path, SampleName(*nonFinite_) +
+                                                           " has a NaN or infinite position, which no USD reader takes; "
+                                                           "without --animate, --bad-samples drop leaves such samples out");
   } else {
     return layer_.Complete(error);
   }
@@ -370,13 +372,22 @@ Verdict ChooseStep(const ConvertArgs& a, const CommandPlan& plan, const PfxFrame
   return {};
 }
 
+// A file of no sample makes no layer: no file is replaced by an empty one.
+int NothingAnimated(const ConvertArgs& a) {
+  PfxInspection look;
+  std::string error, why;
+  why = InspectPfx(a.input, &look, &error) ? WhyNoPoint(look) : error;
+  Say(a.input + ": no particle to write (" + (why.empty() ? "the file holds no sample" : why) + "); nothing written");
+  return EXIT_NOTHING_MADE;
+}
+
 std::string SummaryOf(const ConvertArgs& a, const CommandPlan& plan, const PfxFrameIndex& index, const std::optional<double>& step,
                       const std::string& chosen) {
   std::string line = "wrote " + a.output + ": " + Counted(index.frames(), "frame", "frames");
   if (!index.empty()) line += " (" + std::to_string(index.firstFrame()) + " to " + std::to_string(index.lastFrame()) + ")";
   line += " at " + ShortestText(plan.fps) + " fps, " + Counted(index.ParticlePoints(), "particle point", "particle points") +
           ", " + Counted(index.TrailPoints(plan.trailFrames, step), "trail point", "trail points");
-  if (plan.widthChosen) line += "; width " + ShortestText(static_cast<float>(plan.width)) + ", from the scene's size";
+  if (plan.widthChosen) line += "; width " + ShortestText(static_cast<float>(plan.width)) + ", from the particles' spacing";
   if (!chosen.empty()) line += "; step " + chosen + " % chosen for at most " + GroupedDigits(*a.maxPoints) + " points";
   if (index.endsEarly()) line += " (the input ended early)";
   return line;
@@ -389,6 +400,7 @@ int ConvertAnimated(const ConvertArgs& a, const CommandPlan& plan) {
   std::string error;
   if (!index.Build(a.input, &error)) return NotDone(error);
   if (Verdict refusal = CheckHeader(a, plan, index)) return Refuse(*refusal, "");
+  if (index.empty()) return NothingAnimated(a);
   std::optional<double> step;
   std::string chosen;
   if (Verdict refusal = ChooseStep(a, plan, index, &step, &chosen)) return Refuse(*refusal, "convert");

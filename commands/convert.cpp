@@ -58,10 +58,22 @@ CLI::App* AddConvert(CLI::App& app, ConvertArgs& a) {
   convert->add_option_function<std::vector<std::string>>(
              "--tubes", [&a](const std::vector<std::string>& width) { a.tubes = width; },
                       "write each chain of a .glb or .obj as a tube of three sides that renders\n"
-                      "as it is; WIDTH is its diameter in scene units, left out 1/250 of the\n"
-                      "scene's diagonal (read from the input first); USD's curves take it too")
+                      "as it is, WIDTH wide as --width gives it (left out, the default width);\n"
+                      "USD's curves take a WIDTH given so too")
       ->expected(0, 1)
       ->type_name("[WIDTH]");
+  convert->add_option("--width", a.width,
+                      "the diameter of the tubes and of USD's curves (an animated\n"
+                      "layer's too), in scene units; left out, a thirtieth of the space\n"
+                      "between neighbouring particles, read from the input first: the\n"
+                      "same for every --step and --max-points")
+      ->type_name("WIDTH");
+  convert->add_option("--bad-samples", a.badSamples,
+                      "drop: leave out each sample whose position is no finite 32-bit\n"
+                      "number (NaN, infinite), its chain broken there, and say how many;\n"
+                      "left out, such a sample stops the run (exit 10), named by its\n"
+                      "particle and sample in the file, each counted from 0")
+      ->type_name("drop");
   convert->add_flag("--taper", a.taper, "narrow USD's curves from each chain's start to nothing at its end");
   convert->add_option("--meters-per-unit", a.metersPerUnit,
                       "USD's stage unit: the metres of one unit of the positions (default 1,\n"
@@ -89,8 +101,10 @@ CLI::App* AddConvert(CLI::App& app, ConvertArgs& a) {
       "Nothing is ever left half-written: each file is written beside its name and renamed when whole.\n"
       "Exit status: 0 the whole file converted; 1 the file ended early (the chains of its whole\n"
       "samples are written); 2 the file's header made the plug-in ask and --yes was not given\n"
-      "(nothing written); 10 the input cannot be opened, the module cannot be loaded or run, or an\n"
-      "output cannot be written (nothing written); 64 on misuse.\n\n"
+      "(nothing written); 3 the run made no point (no track, every track empty, every sample\n"
+      "left out), so no file is written or replaced; 10 the input cannot be opened, holds a\n"
+      "sample no output holds (without --bad-samples drop), the module cannot be loaded or run,\n"
+      "or an output cannot be written (nothing written); 64 on misuse.\n\n"
       "Example:\n  " + CalledName() + " convert sim.pfx chains.glb --step 25% --svg chains.svg\n");
   return convert;
 }
@@ -120,21 +134,54 @@ standin::HostScript AnswersOf(const ConvertArgs& a, const std::optional<double>&
   return script;
 }
 
-// A WIDTH given with --tubes, checked; 0 when none is given. The width is written as a 32-bit
-// float (a curve's width, a ring's size), so it must be one of the positive normal ones: a width
-// that would be written as infinity or as 0 is refused.
-Verdict GivenWidth(const ConvertArgs& a, double* width) {
-  *width = 0;
-  if (!a.tubes || a.tubes->empty() || a.tubes->front().empty()) return {};
-  const std::string& text = a.tubes->front();
+// A WIDTH given with `option`, checked. The width is written as a 32-bit float (a curve's width,
+// a ring's size), so it must be one of the positive normal ones: a width that would be written as
+// infinity or as 0 is refused.
+Verdict CheckedWidth(const std::string& text, const std::string& option, double* width) {
   char* end = nullptr;
   *width = std::strtod(text.c_str(), &end);
-  if (*end != '\0' || !(*width > 0) || !std::isfinite(*width)) {
-    return Refusal{EXIT_MISUSE, "--tubes WIDTH must be a positive number of scene units: " + text};
+  if (text.empty() || *end != '\0' || !(*width > 0) || !std::isfinite(*width)) {
+    return Refusal{EXIT_MISUSE, option + " WIDTH must be a positive number of scene units: " + text};
   }
   if (*width < FLT_MIN || *width > FLT_MAX) {
-    return Refusal{EXIT_MISUSE, "--tubes WIDTH must lie between " + ShortestText(FLT_MIN) + " and " +
+    return Refusal{EXIT_MISUSE, option + " WIDTH must lie between " + ShortestText(FLT_MIN) + " and " +
                                     ShortestText(FLT_MAX) + ", the widths a 32-bit float holds: " + text};
+  }
+  return {};
+}
+
+// The width given with --width or --tubes WIDTH (the same one when both are), and the option that
+// gave it; 0 when none is given.
+Verdict GivenWidth(const ConvertArgs& a, double* width, std::string* option) {
+  *width = 0;
+  double tubes = 0;
+  bool tubesWidth = a.tubes && !a.tubes->empty() && !a.tubes->front().empty();
+  if (tubesWidth) {
+    if (Verdict misuse = CheckedWidth(a.tubes->front(), "--tubes", &tubes)) return misuse;
+    *width = tubes, *option = "--tubes";
+  }
+  if (!a.width) return {};
+  if (Verdict misuse = CheckedWidth(*a.width, "--width", width)) return misuse;
+  if (tubesWidth && *width != tubes) {
+    return Refusal{EXIT_MISUSE, "--tubes " + a.tubes->front() + " and --width " + *a.width + " give two widths; give one"};
+  }
+  *option = "--width";
+  return {};
+}
+
+// The widths drawn: tubes' and USD's curves'. Lines have none, and --tubes alone says nothing to
+// USD, whose curves are always drawn at a width.
+Verdict CheckWidthOptions(const ConvertArgs& a) {
+  bool usd = FormatNamed(a.output, {OutputFormat::Usda, OutputFormat::Usdc}).has_value();
+  if (a.width && !usd && !a.tubes) {
+    return Refusal{EXIT_MISUSE, "--width needs --tubes for a .glb or .obj OUTPUT, whose lines have no width: " + a.output};
+  }
+  if (usd && a.tubes && (a.tubes->empty() || a.tubes->front().empty())) {
+    return Refusal{EXIT_MISUSE, "--tubes draws the chains of a .glb or .obj; USD's curves are drawn at a width already "
+                                "(give it with --width WIDTH): " + a.output};
+  }
+  if (a.badSamples && *a.badSamples != "drop") {
+    return Refusal{EXIT_MISUSE, "--bad-samples takes drop, which leaves out each sample no output holds: " + *a.badSamples};
   }
   return {};
 }
@@ -160,7 +207,7 @@ Verdict CheckAnimateOptions(const ConvertArgs& a) {
     return Refusal{EXIT_MISUSE, "--animate needs a .usda or .usdc OUTPUT: " + a.output};
   }
   const std::pair<bool, const char*> unfit[] = {
-      {a.taper, "--taper"},
+      {a.taper, "--taper"}, {a.badSamples.has_value(), "--bad-samples"},
       {a.startPolygon, "--start-poly"}, {a.surface.has_value(), "--surface"}, {!a.svg.empty(), "--svg"},
       {!a.html.empty(), "--html"}, {a.attributes, "--attributes"}};
   for (const auto& [given, name] : unfit) {
@@ -187,6 +234,7 @@ Verdict CheckOutputOptions(const ConvertArgs& a) {
     return Refusal{EXIT_MISUSE, "--taper needs a .usda or .usdc OUTPUT (tubes are written before a chain's length is known): " + a.output};
   }
   if (a.metersPerUnit && format) return Refusal{EXIT_MISUSE, "--meters-per-unit needs a .usda or .usdc OUTPUT: " + a.output};
+  if (Verdict misuse = CheckWidthOptions(a)) return misuse;
   return CheckAnimateOptions(a);
 }
 
@@ -202,7 +250,7 @@ Verdict PlanConvert(const ConvertArgs& a, CommandPlan* plan) {
   refusal = PlanOutputs(a.input, OutputNames(a), plan);
   if (refusal && refusal->status == EXIT_MISUSE) return refusal;
   if (Verdict misuse = CheckOutputOptions(a)) return misuse;
-  if (Verdict misuse = GivenWidth(a, &plan->width)) return misuse;
+  if (Verdict misuse = GivenWidth(a, &plan->width, &plan->widthOption)) return misuse;
   if (Verdict misuse = GivenPositive(a.metersPerUnit, "--meters-per-unit", "metres", &plan->metersPerUnit)) return misuse;
   if (Verdict misuse = GivenPositive(a.fps, "--fps", "frames a second", &plan->fps)) return misuse;
   if (refusal || (refusal = PlanInput(a.input, plan))) return refusal;
@@ -210,10 +258,9 @@ Verdict PlanConvert(const ConvertArgs& a, CommandPlan* plan) {
   std::string module = a.module;
   if (!a.animate && module.empty() && !FindDefaultModule(&module, &error)) return Refusal{EXIT_NOT_DONE, error};
   if (!a.animate && (refusal = PlanModule(module, plan))) return refusal;
-  // Tubes are made as the points come, and so are tapering widths and an animated layer's: their
-  // default width is read from the input first. USD's one width is written at the end, from the
-  // points written.
-  bool widthRead = plan->width == 0 && (a.tubes || usda) && (!usda || a.taper || a.animate);
+  // The default width comes from every sample of the input, read first: the same whatever the
+  // step share, and known before the tubes are made as the points come.
+  bool widthRead = plan->width == 0 && (a.tubes || usda);
   // An animated layer's --max-points counts its frames' points: it is settled from their index.
   SizingAsk ask{a.input, a.output, widthRead, a.animate ? std::nullopt : a.maxPoints, step,
                  FormatNamed(a.output, {OutputFormat::Glb}).has_value(), a.tubes.has_value(), a.attributes,
@@ -228,6 +275,7 @@ Verdict PlanConvert(const ConvertArgs& a, CommandPlan* plan) {
   plan->frames = usda || a.attributes;
   plan->tubes = a.tubes && !usda;
   plan->taper = a.taper;
+  plan->dropBadSamples = a.badSamples.has_value();
   plan->animate = a.animate;
   plan->trailFrames = a.trailFrames.value_or(0);
   plan->captionInput = a.input;
@@ -270,16 +318,15 @@ void SayStaleRemoved(MeshOutputs& outputs, const ConvertArgs& a) {
 
 // What the file holds, and what convert chose for it: the width and the step share.
 std::string SummaryOf(const ConvertArgs& a, const CommandPlan& plan, const MeshOutputs& outputs,
-                      const standin::Host& host, const CommitDecision& decision) {
+                      const CommitDecision& decision) {
   std::string holds = outputs.MeshHolds();
   if (holds.empty()) {
-    holds = Counted(host.mesh.pointCount, "point", "points") + ", " + Counted(host.mesh.polygonCount, "polygon", "polygons");
+    holds = Counted(outputs.pointsGiven(), "point", "points") + ", " + Counted(outputs.polygonsGiven(), "polygon", "polygons");
   }
   std::string line = "wrote " + a.output + ": " + holds;
-  if (plan.widthChosen || outputs.MeshWidthChosen() > 0) {
-    double width = plan.widthChosen ? plan.width : outputs.MeshWidthChosen();
-    line += std::string("; ") + (plan.tubes ? "tubes " : "curves ") + ShortestText(static_cast<float>(width)) +
-            " wide, from the scene's size";
+  if (plan.widthChosen) {
+    line += std::string("; ") + (plan.tubes ? "tubes " : "curves ") + ShortestText(static_cast<float>(plan.width)) +
+            " wide, from the particles' spacing";
   }
   FrameRange frames = outputs.MeshFrames();
   if (frames.any()) {
@@ -295,16 +342,33 @@ std::string SummaryOf(const ConvertArgs& a, const CommandPlan& plan, const MeshO
   return line;
 }
 
+// A run that made no point writes nothing, so that no file is replaced by an empty one: why.
+int NothingMade(const ConvertArgs& a, const MeshOutputs& outputs) {
+  std::string why;
+  if (!outputs.DroppedSamples().empty()) {
+    if (!a.quiet) Say(outputs.DroppedSamples());
+    why = "every sample the plug-in kept was left out by --bad-samples drop";
+  } else {
+    PfxInspection look;
+    std::string error;
+    why = InspectPfx(a.input, &look, &error) ? WhyNoPoint(look) : error;
+  }
+  Say(a.input + ": no point to write (" + (why.empty() ? "the run made none" : why) + "); nothing written");
+  return EXIT_NOTHING_MADE;
+}
+
 // The outputs committed when the run did what they stand for; the exit status.
 int Commit(const ConvertArgs& a, const CommandPlan& plan, const standin::Host& host, int result,
            MeshOutputs& outputs) {
   CommitDecision decision = DecideCommit(host, result, a.input);
   if (decision.boxSaid) return decision.status;  // a question's box also said that nothing is written
   if (!decision.commit()) return NotDone(decision.reason + "; nothing written");
+  if (outputs.pointsGiven() == 0) return NothingMade(a, outputs);
   std::string error;
   if (decision.cutShort) outputs.NoteEndsEarly(a.input);
   if (!outputs.Finish(&error)) return NotDone(error);
-  if (!a.quiet) std::cout << SummaryOf(a, plan, outputs, host, decision) << "\n";
+  if (!a.quiet && !outputs.DroppedSamples().empty()) Say(outputs.DroppedSamples());
+  if (!a.quiet) std::cout << SummaryOf(a, plan, outputs, decision) << "\n";
   return decision.cutShort ? EXIT_CUT_SHORT : 0;
 }
 

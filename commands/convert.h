@@ -1,6 +1,6 @@
 // dustweave convert: a pfx file to OBJ, glTF binary or USD through the real module, for people and
 // scripts. Its options, and the run with its exit statuses (0 done, 1 the file ended early, 2 a
-// question declined, 10 not done, 64 misuse).
+// question declined, 3 nothing to write, 10 not done, 64 misuse).
 #pragma once
 
 #include <cstdint>
@@ -21,6 +21,8 @@ struct ConvertArgs {
   bool startPolygon = false;
   bool attributes = false;  // the .glb's per-point chain attributes and frames, USD's frames
   std::optional<std::vector<std::string>> tubes;  // given: chains as tubes, of this width if one is
+  std::optional<std::string> width;          // the tubes' or curves' width, as given
+  std::optional<std::string> badSamples;     // what to do with a sample no output holds: "drop"
   bool taper = false;       // USD's widths narrowing along each chain
   std::optional<std::string> metersPerUnit;  // USD's stage unit, as given
   std::optional<std::string> fps;            // USD's frames (and time codes) a second, as given

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "commands/animate.h"
+#include "commands/bad_samples.h"
 #include "commands/called_name.h"
 #include "commands/exit_status.h"
 #include "commands/plan.h"
@@ -19,9 +20,11 @@ CLI::App* AddInspect(CLI::App& app, std::string& file) {
   CLI::App* inspect = app.add_subcommand("inspect", "Check a pfx file as the plug-in would read it");
   inspect->add_option("FILE", file, "the pfx file")->required();
   inspect->footer(
-      "Exit status: 0 when the plug-in reads the whole file without a question; 1 when the file ends\n"
-      "early, its header makes the plug-in ask or it is no pfx file at all; 10 when it cannot be read\n"
-      "(a folder, a device, an empty file); 64 on misuse.\n\n"
+      "Exit status, as convert's where the file alone tells it: 0 when the plug-in reads the whole\n"
+      "file without a question; 1 when the file ends early, its header makes the plug-in ask or it\n"
+      "is no pfx file at all; 3 when its tracks hold no sample, so convert writes nothing; 10 when it\n"
+      "cannot be read (a folder, a device, an empty file) or holds a NaN or infinite sample, which\n"
+      "convert refuses without --bad-samples drop; 64 on misuse.\n\n"
       "Example:\n  " + CalledName() + " inspect sim.pfx\n");
   return inspect;
 }
@@ -81,9 +84,23 @@ std::string Notes(const PfxInspection& in) {
   }
   if (in.nonFiniteSamples > 0) {
     out += "note:      " + Counted(in.nonFiniteSamples, "sample has", "samples have") +
-           " a NaN or infinite coordinate, which no output holds: convert stops at it\n";
+           " a NaN or infinite coordinate, which no output holds, the first " +
+           SampleName({in.firstNonFiniteParticle, in.firstNonFiniteSample, in.firstNonFiniteFrame}) +
+           ": convert refuses the file (exit 10); --bad-samples drop leaves such samples out\n";
+  } else if (std::string why = WhyNoPoint(in); !why.empty() && in.header.particleCount >= 1) {
+    out += "note:      " + why + ": convert makes no point and writes nothing (exit 3)\n";
   }
   return out;
+}
+
+// The status convert would end with, where the file alone tells it: a header the plug-in asks
+// about is a finding, as ever (convert stops there without --yes); past it, a sample no output
+// holds stops convert, and a file of no sample makes nothing.
+int InspectionStatus(const PfxInspection& in) {
+  if (in.headerFields < 3 || in.header.version != PFX_VERSION || in.header.particleCount < 1) return EXIT_FINDINGS;
+  if (in.nonFiniteSamples > 0) return EXIT_NOT_DONE;
+  if (!WhyNoPoint(in).empty()) return EXIT_NOTHING_MADE;
+  return ReadsCleanly(in) ? 0 : EXIT_FINDINGS;
 }
 
 }  // namespace
@@ -125,7 +142,7 @@ int Inspect(const std::string& file) {
   std::cout << DescribeInspection(file, inspection);
   PfxFrameIndex index;
   if (inspection.headerFields == 3 && index.Build(file, &error)) std::cout << DescribeAnimated(index);
-  return ReadsCleanly(inspection) ? 0 : EXIT_FINDINGS;
+  return InspectionStatus(inspection);
 }
 
 }  // namespace dustweave

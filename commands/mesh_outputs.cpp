@@ -1,6 +1,7 @@
 // Opening, feeding and committing the files a command writes from the mesh.
 #include "commands/mesh_outputs.h"
 
+#include "commands/bad_samples.h"
 #include "gltf/glb_writer.h"
 #include "gltf/tube_glb_writer.h"
 #include "obj/obj_writer.h"
@@ -70,8 +71,14 @@ bool MeshOutputs::Open(const CommandPlan& plan, std::string* error) {
     for (std::string& line : SweepBeside(output.path, given)) staleLines_.push_back(std::move(line));
     if (!OpenOne(output, plan, error)) return false;
   }
-  guard_ = std::make_unique<NumberGuard>(files_.Entry(), plan.width, plan.widthChosen);
-  fanOut_.Add(guard_.get());
+  guard_ = std::make_unique<NumberGuard>(files_.Entry(), plan.width, plan.widthOption);
+  // A refusal names the point by where it lies in the file; the guard sees the points kept, and
+  // the one it refuses is the newest the module made.
+  guard_->NamePointsBy([this, input = plan.input, step = plan.script.step](uint64_t number) {
+    return NamePoint(input, step, drop_ ? drop_->newestMade() : number);
+  });
+  if (drop_) drop_->SendTo(guard_.get());
+  fanOut_.Add(drop_ ? static_cast<standin::MeshSink*>(drop_.get()) : guard_.get());
   named_ = plan.outputs.empty() ? "" : plan.outputs.front().path;
   return true;
 }
@@ -84,11 +91,16 @@ bool MeshOutputs::OpenPreview(PreviewFile& preview, const PlannedOutput& output,
   return preview.Open(output.path, error);
 }
 
+// The frames, and with --bad-samples drop the sink that leaves points out, which then hands the
+// mesh file the frames of the points kept.
 bool MeshOutputs::OpenFrames(const CommandPlan& plan, std::string* error) {
-  if (!plan.frames) return true;
-  auto frames = std::make_unique<InputFrames>();
-  if (!frames->Open(plan, error)) return false;
-  frames_ = std::move(frames);
+  if (plan.frames) {
+    auto frames = std::make_unique<InputFrames>();
+    if (!frames->Open(plan, error)) return false;
+    frames_ = std::move(frames);
+  }
+  if (plan.dropBadSamples) drop_ = std::make_unique<BadSampleDrop>(frames_.get(), plan.script.startPolygon, plan.input, plan.script.step);
+  meshFrames_ = drop_ ? drop_->keptFrames() : frames_.get();
   return true;
 }
 
@@ -96,17 +108,17 @@ bool MeshOutputs::OpenOne(const PlannedOutput& output, const CommandPlan& plan, 
   bool mesh = output.format == OutputFormat::Obj || output.format == OutputFormat::Glb ||
               output.format == OutputFormat::Usda || output.format == OutputFormat::Usdc;
   if (mesh && !OpenFrames(plan, error)) return false;
-  UsdTime time{plan.fps, frames_.get(), plan.chainAttributes};
+  UsdTime time{plan.fps, meshFrames_, plan.chainAttributes};
   switch (output.format) {
     case OutputFormat::Obj:
       if (plan.tubes) return OpenMesh(std::make_unique<TubeObjWriter>(plan.width), output.path, error);
       return OpenMesh(std::make_unique<ObjWriter>(), output.path, error);
     case OutputFormat::Glb:
       if (plan.tubes) {
-        return OpenMesh(std::make_unique<TubeGlbWriter>(plan.width, plan.chainAttributes, GLB_MAX_FILE_BYTES, frames_.get()),
+        return OpenMesh(std::make_unique<TubeGlbWriter>(plan.width, plan.chainAttributes, GLB_MAX_FILE_BYTES, meshFrames_),
                         output.path, error);
       }
-      return OpenMesh(std::make_unique<GlbWriter>(GLB_MAX_FILE_BYTES, plan.chainAttributes, frames_.get()), output.path, error);
+      return OpenMesh(std::make_unique<GlbWriter>(GLB_MAX_FILE_BYTES, plan.chainAttributes, meshFrames_), output.path, error);
     case OutputFormat::Usda:
       return OpenMesh(std::make_unique<UsdaWriter>(plan.width, plan.taper, plan.metersPerUnit, time), output.path, error);
     case OutputFormat::Usdc:
@@ -143,9 +155,13 @@ void MeshOutputs::ExpectPoints(uint64_t count) {
 
 std::string MeshOutputs::MeshHolds() const { return mesh_ ? mesh_->Holds() : ""; }
 
-double MeshOutputs::MeshWidthChosen() const { return mesh_ ? mesh_->widthChosen() : 0; }
-
 FrameRange MeshOutputs::MeshFrames() const { return mesh_ ? mesh_->framesWritten() : FrameRange(); }
+
+uint64_t MeshOutputs::pointsGiven() const { return guard_ ? guard_->points() : 0; }
+
+uint64_t MeshOutputs::polygonsGiven() const { return guard_ ? guard_->polygons() : 0; }
+
+std::string MeshOutputs::DroppedSamples() const { return drop_ ? drop_->Summary() : ""; }
 
 uint64_t MeshOutputs::bytesMade() const {
   return mesh_ ? mesh_->bytesMade() : 0;
@@ -161,8 +177,10 @@ void MeshOutputs::NoteEndsEarly(const std::string& input) {
 }
 
 bool MeshOutputs::Finish(std::string* error) {
+  if (drop_) drop_->Finish();
   if (guard_ && guard_->refusal()) {
     *error = CannotWrite(named_, *guard_->refusal());
+    if (guard_->refusedNonFinite() && !drop_) *error += "; --bad-samples drop leaves such samples out";
     return false;  // what was opened goes with the writers
   }
   std::vector<OutputFile*> files;

@@ -4,7 +4,8 @@
 // beside its name while the mesh streams in, and Finish renames them into place, the previews
 // first and the mesh file last (see platform/output_file.h). What killed runs left beside the
 // names is swept when they are opened, never the input or an output itself. Every output takes the mesh through one number guard
-// (writers/number_check.h): a position no output could hold stops them all, and nothing is written.
+// (writers/number_check.h): a position no output could hold stops them all, and nothing is written;
+// with --bad-samples drop, a sample no output holds is left out before it (commands/bad_samples.h).
 #pragma once
 
 #include <cstdint>
@@ -19,6 +20,7 @@
 
 namespace dustweave {
 
+class BadSampleDrop;
 class MeshFileWriter;
 class PointFrames;
 class PreviewSample;
@@ -51,8 +53,12 @@ class MeshOutputs {
   uint64_t bytesMade() const;
   // What the mesh file holds, once completed, in its own terms; empty for the mesh's counts.
   std::string MeshHolds() const;
-  double MeshWidthChosen() const;  // the width the mesh file chose from its scene; 0 for none
   FrameRange MeshFrames() const;   // the frames of the mesh file's points, once completed; none without
+  // The points and polygons the files were given (those left out by --bad-samples drop are not).
+  uint64_t pointsGiven() const;
+  uint64_t polygonsGiven() const;
+  // What --bad-samples drop left out ("left out 3 samples of ..."); empty when nothing.
+  std::string DroppedSamples() const;
 
   // For an input cut short: the previews' captions say so, with how many of its tracks were read
   // whole (read again from `input`, only when there is a preview to tell).
@@ -72,7 +78,9 @@ class MeshOutputs {
   bool OpenMesh(std::unique_ptr<MeshFileWriter> writer, const std::string& path, std::string* error);
   bool OpenFrames(const CommandPlan& plan, std::string* error);
 
-  std::unique_ptr<PointFrames> frames_;   // the frames of the points, for the mesh file
+  std::unique_ptr<PointFrames> frames_;   // the frames of the points made
+  PointFrames* meshFrames_ = nullptr;     // those of the points kept, for the mesh file
+  std::unique_ptr<BadSampleDrop> drop_;   // in front of guard_, with --bad-samples drop
   std::unique_ptr<MeshFileWriter> mesh_;  // the mesh file: OBJ or .glb (lines or tubes), or USD
   std::unique_ptr<PreviewSample> sample_;  // what the previews draw
   std::unique_ptr<SvgPreview> svg_;

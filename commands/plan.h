@@ -52,7 +52,9 @@ struct CommandPlan {
   bool chainAttributes = false;        // a .glb's points carry their chain attributes
   bool tubes = false;                  // a .glb or .obj holds the chains as tubes
   double width = 0;                    // the tubes' or USD's curves' width (diameter)
-  bool widthChosen = false;            // the width is the scene's, not given
+  bool widthChosen = false;            // the width is chosen from the particles' spacing, not given
+  std::string widthOption;             // the option that gave it ("--width", "--tubes"); empty when chosen
+  bool dropBadSamples = false;         // a sample no output holds is left out, not refused
   std::string stepChosen;              // the percent --max-points chose ("2.5"); empty when none
   bool taper = false;                  // USD's widths narrow towards each chain's end
   double metersPerUnit = 1;            // USD's stage unit

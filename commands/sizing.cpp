@@ -15,11 +15,13 @@ namespace {
 
 // ---- the width --------------------------------------------------------------------------------
 
-// The scene's width from the input's box; a file with no finite position takes 1.
+// The width from the spacing of the input's particles in its box, taken over every sample the
+// plug-in reads whatever the step share, so that it is the same for every --step and
+// --max-points; a file with no finite position takes 1.
 double InputWidth(const PfxInspection& look) {
   double low[3] = {0, 0, 0}, high[3] = {0, 0, 0};
   for (int axis = 0; axis < 3 && look.anyFinite; ++axis) low[axis] = look.low[axis], high[axis] = look.high[axis];
-  return SceneWidth(low, high);
+  return SpacingWidth(low, high, look.finiteTracks);
 }
 
 // ---- the step share ---------------------------------------------------------------------------

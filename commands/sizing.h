@@ -1,5 +1,5 @@
 // What convert settles by reading the input whole before the run, when it must: the tubes' or
-// curves' width from the scene's size, the step share that keeps at most --max-points points,
+// curves' width from the particles' spacing, the step share that keeps at most --max-points points,
 // and whether a .glb will pass the 4 GiB the format holds, so that it is refused before the work.
 #pragma once
 
@@ -14,7 +14,7 @@ namespace dustweave {
 // What the sizing is asked for.
 struct SizingAsk {
   std::string input, output;
-  bool defaultWidth = false;          // the width is the scene's
+  bool defaultWidth = false;          // the width is chosen from the particles' spacing
   std::optional<uint64_t> maxPoints;  // --max-points
   std::optional<double> step;         // --step, when given
   bool glb = false, tubes = false, attributes = false, startPolygons = false;
@@ -23,7 +23,7 @@ struct SizingAsk {
 
 // What it settled.
 struct Sizing {
-  double width = 0;            // the scene's width, with defaultWidth
+  double width = 0;            // the chosen width, with defaultWidth
   std::optional<double> step;  // the step share to answer: --step's, or the one chosen
   std::string stepChosen;      // the percent chosen for --max-points ("2.5"); empty when none was
 };

@@ -1,9 +1,10 @@
 // Walking a pfx file's tracks for the frames of the samples the plug-in keeps: each head read
 // through a window of the file, the samples passed over by their count; runs of consecutive
-// frames made in one step, every other pass as the plug-in takes it.
+// frames made in one step, every other pass as the plug-in takes it; where a point comes from.
 #include "pfxtools/pfx_frames.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "pfxtools/pfx_thinning.h"
 #include "platform/path_queries.h"
@@ -67,6 +68,7 @@ bool KeptFrames::BeginTrack() {
     return false;
   }
   --tracksLeft_;
+  ++tracksBegun_;
   PfxTrack track{static_cast<int32_t>(head[0]), static_cast<int32_t>(head[1]), static_cast<int32_t>(head[2]), {}};
   firstIndex_ = track.firstIndex;
   walk_ = BeginSampleWalk(track, header_.indexLimit);
@@ -128,6 +130,18 @@ size_t KeptFrames::Take(int32_t* frames, size_t count) {
     taken += run;
   }
   return taken;
+}
+
+std::optional<SampleOrigin> PointOrigins::Of(uint64_t number) {
+  int32_t frames[1024];
+  if (number + 1 < taken_) return std::nullopt;
+  while (taken_ < number + 1) {
+    size_t got = walk_.Take(frames, static_cast<size_t>(std::min<uint64_t>(number + 1 - taken_, std::size(frames))));
+    if (got == 0) return std::nullopt;
+    taken_ += got;
+    frame_ = frames[got - 1];
+  }
+  return SampleOrigin{walk_.particle(), walk_.sample(), frame_};
 }
 
 }  // namespace dustweave

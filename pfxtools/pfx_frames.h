@@ -49,6 +49,10 @@ class KeptFrames {
   // samples the plug-in reads, or when a read failed (then error() says why).
   size_t Take(int32_t* frames, size_t count);
   const std::string& error() const { return error_; }
+  // Where the last frame taken comes from: its track's number in the file and the sample's,
+  // counted from the track's first in the file; both from 0.
+  uint64_t particle() const { return tracksBegun_ - 1; }
+  uint64_t sample() const { return pass_ - 1; }
 
  private:
   bool ReadWords(uint64_t offset, uint32_t* words, size_t count);
@@ -67,6 +71,7 @@ class KeptFrames {
   // The walk: the header, the track being walked and where its next sample lies.
   PfxHeader header_{0, 0, 0};
   int64_t tracksLeft_ = 0;
+  uint64_t tracksBegun_ = 0;
   uint64_t nextHead_ = PFX_HEADER_SIZE;
   bool ended_ = true;
   bool inTrack_ = false;
@@ -75,6 +80,28 @@ class KeptFrames {
   int32_t interval_ = 0;   // 0: every sample kept
   uint64_t pass_ = 0;      // the track's pass, for the countdown's closed form
   uint64_t samplesLeft_ = 0;  // whole samples the file holds from the track's next on
+};
+
+// Where a point the plug-in makes comes from.
+struct SampleOrigin {
+  uint64_t particle = 0;  // its track's number in the file, from 0
+  uint64_t sample = 0;    // counted from the track's first sample in the file, from 0
+  int32_t frame = 0;
+};
+
+// The origins of the points of a run, walked as KeptFrames walks them; points are asked in
+// increasing order, so that a run's worth of them costs one walk over the track heads.
+class PointOrigins {
+ public:
+  bool Open(const std::string& path, const std::optional<double>& step, std::string* error) { return walk_.Open(path, step, error); }
+  // The origin of the point `number` (from 0); none for a number asked before, or past the
+  // points the walk finds.
+  std::optional<SampleOrigin> Of(uint64_t number);
+
+ private:
+  KeptFrames walk_;
+  uint64_t taken_ = 0;
+  int32_t frame_ = 0;  // the last frame taken
 };
 
 }  // namespace dustweave

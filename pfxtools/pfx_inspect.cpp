@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "pfxtools/pfx_frames.h"
 #include "platform/file_handle.h"
 
 namespace dustweave {
@@ -136,7 +137,7 @@ bool ReadTrack(Source& source, PfxInspection* in) {
                  static_cast<int32_t>(head[2]), {0, 0, 0}};
   SampleWalk walk = BeginSampleWalk(track, in->header.indexLimit);
   int32_t j = 0;
-  uint64_t taken = 0;
+  uint64_t taken = 0, finiteBefore = in->samples - in->nonFiniteSamples;
   while (NextSample(walk, &j)) {
     uint32_t words[3];
     if (!source.TakeWords(words, 3)) {
@@ -145,9 +146,16 @@ bool ReadTrack(Source& source, PfxInspection* in) {
       in->shapes.Add(walk.span, taken, false);
       return false;
     }
+    uint64_t nonFiniteBefore = in->nonFiniteSamples;
     AddSample(in, words);
+    if (nonFiniteBefore == 0 && in->nonFiniteSamples == 1) {
+      in->firstNonFiniteParticle = in->wholeTracks;
+      in->firstNonFiniteSample = taken;
+      in->firstNonFiniteFrame = SampleFrame(track.firstIndex, j);
+    }
     ++taken;
   }
+  if (in->samples - in->nonFiniteSamples > finiteBefore) ++in->finiteTracks;
   if (walk.span >= 0 && walk.next <= walk.span) ++in->cappedTracks;
   in->shapes.Add(walk.span, taken, j == walk.span);
   return true;
@@ -185,6 +193,16 @@ bool InspectPfx(const std::string& path, PfxInspection* in, std::string* error) 
 
 bool ReadsCleanly(const PfxInspection& in) {
   return !in.endsEarly && in.header.version == PFX_VERSION && in.header.particleCount >= 1;
+}
+
+std::string WhyNoPoint(const PfxInspection& in) {
+  if (in.samples > 0) return "";
+  if (in.headerFields < 3) return "the file ends inside its header";
+  if (in.tracksToRead == 0) return "the file holds no track: its particle count is " + std::to_string(in.header.particleCount);
+  if (in.wholeTracks == 0 && in.endsEarly) return "the file ends inside its first track's head";
+  if (in.endsEarly) return "the file ends before its first sample";
+  return in.wholeTracks == 1 ? "its one track's last index is before its first, so it holds no sample"
+                             : "every track's last index is before its first, so the file holds no sample";
 }
 
 }  // namespace dustweave

@@ -21,6 +21,11 @@ struct PfxInspection {
   uint64_t samples = 0;             // whole samples
   uint64_t cappedTracks = 0;        // tracks the sample rule alone never ends (read capped)
   uint64_t nonFiniteSamples = 0;    // samples with a NaN or infinite coordinate
+  // The first of them: its track's number in the file and its sample counted from the track's
+  // first in the file (both from 0), and its frame.
+  uint64_t firstNonFiniteParticle = 0, firstNonFiniteSample = 0;
+  int32_t firstNonFiniteFrame = 0;
+  uint64_t finiteTracks = 0;        // tracks with a sample of finite coordinates: the particles drawn
   bool anyFinite = false;
   std::array<float, 3> low{0, 0, 0}, high{0, 0, 0};  // bounding box of the finite samples
   bool endsEarly = false;
@@ -42,5 +47,9 @@ bool InspectPfx(const std::string& path, PfxInspection* inspection, std::string*
 
 // Whether the plug-in will read the whole file without asking: version 3, particles, no early end.
 bool ReadsCleanly(const PfxInspection& inspection);
+
+// Why the plug-in makes no point of the file ("every track's last index is before its first");
+// empty when it makes one.
+std::string WhyNoPoint(const PfxInspection& inspection);
 
 }  // namespace dustweave

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <limits>
 
 #include "pfx/format.h"
 #include "pfxtools/pfx_inspect.h"
@@ -449,6 +450,19 @@ TEST(CliInspect, TrailingBytesAndHeaderQuestionsAreNoted) {
   outcome = Dustweave({"inspect", noParticles.path()});
   EXPECT_EQ(outcome.status, 1);
   EXPECT_NE(outcome.out.find("no particles"), std::string::npos) << outcome.out;
+}
+
+// Inspect exits as convert would: a NaN or infinite sample stops convert, named as convert names it.
+TEST(CliInspect, ANonFiniteSampleExitsAsConvertRefusesIt) {
+  pfxwrite::File file = SmallFile();
+  file.tracks[2].samples[3].x = std::numeric_limits<float>::quiet_NaN();
+  file.tracks[0].samples[4].y = std::numeric_limits<float>::infinity();
+  TempFile bad(file);
+  Outcome outcome = Dustweave({"inspect", bad.path()});
+  EXPECT_EQ(outcome.status, 10);
+  EXPECT_NE(outcome.out.find("note:      2 samples have a NaN or infinite coordinate, which no output holds, the first particle 0, "
+                             "sample 4 (frame 4): convert refuses the file (exit 10); --bad-samples drop leaves such samples out\n"),
+            std::string::npos) << outcome.out;
 }
 
 TEST(CliInspect, TrackTheSampleRuleNeverEndsIsNoted) {

@@ -253,11 +253,13 @@ TEST(ConvertQuestions, YesAnswersOkAndConverts) {
   EXPECT_EQ(outcome.out, "wrote " + (dir / "out.obj") + ": 15 points, 12 polygons\n");
   EXPECT_NE(outcome.err.find("wrong pfx file version (2)"), std::string::npos) << outcome.err;
 
+  // A file of no particle, read on, makes no point: nothing is written.
   Put(dir / "empty.pfx", pfxwrite::File{});
   outcome = Dustweave({"convert", dir / "empty.pfx", dir / "empty.glb", "--yes"});
-  EXPECT_EQ(outcome.status, 0);
-  EXPECT_EQ(outcome.out, "wrote " + (dir / "empty.glb") + ": 0 points, 0 polygons\n");
-  EXPECT_TRUE(LooksLikeGlb(ReadText(dir / "empty.glb")));
+  EXPECT_EQ(outcome.status, 3);
+  EXPECT_NE(outcome.err.find("no point to write (the file holds no track: its particle count is 0); nothing written"),
+            std::string::npos) << outcome.err;
+  EXPECT_FALSE(fs::exists(dir / "empty.glb"));
 }
 
 TEST(ConvertQuestions, FileThatIsNoPfxFileIsNamedSoInTheQuestion) {
@@ -411,14 +413,12 @@ TEST(ConvertNotDone, APositionNoOutputCanHoldIsRefusedByEveryWriter) {
       std::string about = output[0] + " " + std::to_string(value);
       EXPECT_EQ(outcome.status, NOT_DONE) << about;
       EXPECT_EQ(outcome.out, "") << about;
-      // USD's one width comes from the points written, so past the floats it is found at the end.
-      bool atTheEnd = value == huge && output[0].starts_with("out.usd");
-      EXPECT_NE(outcome.err.find(atTheEnd ? ": the chains reach the coordinate 3.4028235e+38, and the width of "
-                                          : ": point 8 has the coordinate "),
-                std::string::npos) << about << outcome.err;
-      // No width was given: the one that fails is the scene's, and the line says so.
+      EXPECT_NE(outcome.err.find(": particle 1, sample 2 (frame 2) has the coordinate "), std::string::npos) << about << outcome.err;
+      // No width was given: the one that fails is the one chosen, and the line says so.
       if (value == huge) {
-        EXPECT_NE(outcome.err.find(" chosen from the scene's size, drawn around "), std::string::npos) << outcome.err;
+        EXPECT_NE(outcome.err.find(" chosen from the particles' spacing, drawn around it, passes the largest 32-bit number "
+                                   "(3.4028235e+38); give a smaller one with --width WIDTH"),
+                  std::string::npos) << outcome.err;
       }
       EXPECT_EQ(dir.Names(), (std::set<std::string>{"bad.pfx"})) << about;
     }
@@ -528,6 +528,12 @@ TEST(ConvertMisuse, WrongCommandLinesExitWith64AndWriteNothing) {
       {"convert", in, dir / "out.usdc", "--fps", "inf"},
       {"convert", in, dir / "out.usdc", "--fps", "24fps"},
       {"convert", in, dir / "out.glb", "--meters-per-unit", "1"},
+      {"convert", in, dir / "out.glb", "--width", "0.5"},
+      {"convert", in, dir / "out.glb", "--tubes", "0.5", "--width", "0.6"},
+      {"convert", in, dir / "out.usda", "--width", "0"},
+      {"convert", in, dir / "out.usda", "--tubes"},
+      {"convert", in, dir / "out.obj", "--bad-samples", "keep"},
+      {"convert", in, dir / "out.usda", "--animate", "--bad-samples", "drop"},
       {"convert", in, dir / "out.usdc", "--meters-per-unit", "0"},
       {"convert", in, dir / "out.usdc", "--meters-per-unit", "1m"},
       {"convert", in, dir / "out.obj", "--animate"},
@@ -567,10 +573,172 @@ TEST(ConvertTubes, TheSummarySaysWhatTheFileHoldsAndTheWidthChosen) {
   for (auto [name, vertices] : {std::pair{"tubes.glb", "60,600"}, std::pair{"tubes.obj", "60,800"}}) {
     Outcome outcome = Dustweave({"convert", pfx, dir / name, "--tubes", "--start-poly"});
     EXPECT_EQ(outcome.out, "wrote " + (dir / name) + ": " + vertices + " vertices, 120,000 triangles, 200 start points; " +
-                               "tubes 0.04206201 wide, from the scene's size\n") << outcome.err;
+                               "tubes 0.041602056 wide, from the particles' spacing\n") << outcome.err;
   }
   EXPECT_EQ(Dustweave({"convert", pfx, dir / "tubes.glb", "--tubes", "0.5"}).out,
             "wrote " + (dir / "tubes.glb") + ": 60,600 vertices, 120,000 triangles\n");
+}
+
+// ---- the width ---------------------------------------------------------------------------------
+
+// The default width and the diagonal of the scene's box (from inspect's bounds) of each run.
+double WidthPerDiagonal(const std::string& pfx, const std::string& out, const std::vector<std::vector<std::string>>& runs) {
+  std::string width;
+  for (const std::vector<std::string>& options : runs) {
+    std::vector<std::string> args = {"convert", pfx, out};
+    args.insert(args.end(), options.begin(), options.end());
+    Outcome outcome = Dustweave(args);
+    std::smatch found;
+    EXPECT_TRUE(std::regex_search(outcome.out, found, std::regex("(?:tubes|curves) (\\S+) wide, from the particles' spacing")))
+        << outcome.out << outcome.err;
+    if (width.empty()) width = found[1];
+    EXPECT_EQ(found[1], width) << ::testing::PrintToString(options);  // whatever the step share
+  }
+  std::string bounds = Dustweave({"inspect", pfx}).out;
+  std::smatch b;
+  EXPECT_TRUE(std::regex_search(bounds, b, std::regex("x (\\S+) \\.\\. (\\S+), y (\\S+) \\.\\. (\\S+), z (\\S+) \\.\\. (\\S+)")));
+  double squared = 0;
+  for (int axis = 0; axis < 3; ++axis) squared += std::pow(std::stod(b[2 * axis + 2]) - std::stod(b[2 * axis + 1]), 2);
+  return std::stod(width) / std::sqrt(squared);
+}
+
+// The width left out is the particles' spacing's, read from every sample of the input: the same
+// for every step share, tubes and curves alike, and narrower for its box in a denser scene.
+TEST(ConvertWidth, TheDefaultComesFromTheSpacingOfEverySampleWhateverTheStep) {
+  TempDir dir;
+  const std::vector<std::vector<std::string>> runs = {{}, {"--step", "25%"}, {"--max-points", "1000"}};
+  double demo = WidthPerDiagonal(Typical(dir), dir / "out.usda", runs);
+  EXPECT_EQ(WidthPerDiagonal(dir / "typical.pfx", dir / "out.glb", {{"--tubes"}, {"--tubes", "--step", "10%"}}), demo);
+  std::string dense = dir / "dense.pfx";
+  ASSERT_EQ(Dustweave({"generate", dense, "--particles", "20000", "--index-limit", "40", "--last", "40"}).status, 0);
+  EXPECT_LE(WidthPerDiagonal(dense, dir / "out.usdc", {{}, {"--step", "25%"}}), demo / 2);
+}
+
+// --width draws the tubes as --tubes WIDTH does, and USD's curves; a width past the floats is
+// told with the option given.
+TEST(ConvertWidth, WidthDrawsTubesAndCurves) {
+  TempDir dir;
+  std::string pfx = Typical(dir);
+  for (std::string kind : {".glb", ".obj"}) {
+    ASSERT_EQ(Dustweave({"convert", pfx, dir / ("a" + kind), "--tubes", "0.5"}).status, 0);
+    ASSERT_EQ(Dustweave({"convert", pfx, dir / ("b" + kind), "--tubes", "--width", "0.5"}).status, 0);
+    ASSERT_EQ(Dustweave({"convert", pfx, dir / ("c" + kind), "--width", "0.5", "--tubes", "0.5"}).status, 0);
+    EXPECT_EQ(ReadText(dir / ("a" + kind)), ReadText(dir / ("b" + kind))) << kind;
+    EXPECT_EQ(ReadText(dir / ("a" + kind)), ReadText(dir / ("c" + kind))) << kind;
+  }
+  ASSERT_EQ(Dustweave({"convert", pfx, dir / "a.usda", "--tubes", "0.5"}).status, 0);
+  ASSERT_EQ(Dustweave({"convert", pfx, dir / "b.usda", "--width", "0.5"}).status, 0);
+  EXPECT_NE(ReadText(dir / "b.usda").find("float[] widths = [0.5]"), std::string::npos);
+  EXPECT_EQ(ReadText(dir / "a.usda"), ReadText(dir / "b.usda"));
+
+  pfxwrite::File far = SmallFile();
+  far.tracks[1].samples[2].y = std::numeric_limits<float>::max();
+  Put(dir / "far.pfx", far);
+  Outcome outcome = Dustweave({"convert", dir / "far.pfx", dir / "far.usda", "--width", "1e38"});
+  EXPECT_EQ(outcome.status, NOT_DONE);
+  EXPECT_NE(outcome.err.find("particle 1, sample 2 (frame 2) has the coordinate 3.4028235e+38, and the width of 1e+38 drawn "
+                             "around it passes the largest 32-bit number (3.4028235e+38); give a smaller --width WIDTH"),
+            std::string::npos) << outcome.err;
+}
+
+// ---- samples no output holds --------------------------------------------------------------------
+
+// The OBJ of the clean file less the point `dropped` (from 0) and its polygons, the points after
+// it numbered on, and the chain that goes on after it begun by a start point.
+std::string ObjWithout(const std::string& clean, int dropped, bool chainGoesOn) {
+  std::istringstream lines(clean);
+  std::string out;
+  int vertex = 0, polygons = 0;
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("v ", 0) == 0 && vertex++ == dropped) continue;
+    if (line.find(" points, ") != std::string::npos) {
+      line = "# " + std::to_string(vertex - 1) + " points, " + std::to_string(polygons + (chainGoesOn ? 1 : 0)) + " polygons";
+    }
+    if (line.rfind("p ", 0) == 0 || line.rfind("l ", 0) == 0) {
+      std::istringstream numbers(line.substr(2));
+      std::string kept = line.substr(0, 1);
+      bool names = false;
+      for (int n; numbers >> n;) names |= n == dropped + 1, kept += " " + std::to_string(n > dropped + 1 ? n - 1 : n);
+      if (names) continue;
+      line = kept;
+      ++polygons;
+    }
+    out += line + "\n";
+    if (chainGoesOn && line.rfind("v ", 0) == 0 && vertex == dropped + 2) out += "p " + std::to_string(dropped + 1) + "\n";
+  }
+  return out;
+}
+
+// Without --bad-samples a NaN or infinite sample stops convert, named by particle and sample
+// (never an output's point number); with drop it alone is left out, the chain broken there, and
+// every other sample and frame kept.
+TEST(ConvertBadSamples, RefusedByParticleAndSampleOrLeftOutAlone) {
+  TempDir dir;
+  Put(dir / "clean.pfx", SmallFile());
+  ASSERT_EQ(Dustweave({"convert", dir / "clean.pfx", dir / "clean.obj", "--start-poly"}).status, 0);
+  const std::string clean = ReadText(dir / "clean.obj");
+  const float inf = std::numeric_limits<float>::infinity();
+  for (float value : {std::numeric_limits<float>::quiet_NaN(), inf, -inf}) {
+    for (int sample : {0, 2, 4}) {
+      SCOPED_TRACE(std::to_string(value) + " at sample " + std::to_string(sample));
+      pfxwrite::File file = SmallFile();
+      file.tracks[1].samples[sample].z = value;
+      Put(dir / "bad.pfx", file);
+      std::string where = "particle 1, sample " + std::to_string(sample) + " (frame " + std::to_string(sample) + ")";
+      Outcome refused = Dustweave({"convert", dir / "bad.pfx", dir / "out.obj", "--step", "50%"});
+      EXPECT_EQ(refused.status, NOT_DONE);
+      EXPECT_NE(refused.err.find(where + " has the coordinate "), std::string::npos) << refused.err;
+      EXPECT_NE(refused.err.find("; --bad-samples drop leaves such samples out\n"), std::string::npos) << refused.err;
+      EXPECT_EQ(Dustweave({"inspect", dir / "bad.pfx"}).status, NOT_DONE);
+
+      Outcome dropped = Dustweave({"convert", dir / "bad.pfx", dir / "out.obj", "--start-poly", "--bad-samples", "drop"});
+      EXPECT_EQ(dropped.status, 0);
+      EXPECT_EQ(dropped.err, "dustweave: left out 1 sample of 1 particle whose position is no finite 32-bit number "
+                             "(--bad-samples drop): " + where + "\n");
+      EXPECT_EQ(ReadText(dir / "out.obj"), ObjWithout(clean, 5 + sample, sample < 4));
+      // The frames stay with their points.
+      ASSERT_EQ(Dustweave({"convert", dir / "bad.pfx", dir / "out.usda", "--attributes", "--bad-samples", "drop"}).status, 0);
+      std::string frames;
+      for (int f = 0; f < 15; ++f) frames += f == 5 + sample ? "" : std::string(frames.empty() ? "" : ", ") + std::to_string(f % 5);
+      EXPECT_NE(ReadText(dir / "out.usda").find("primvars:frame = [" + frames + "]"), std::string::npos) << frames;
+    }
+  }
+  // An animated layer refuses it, naming it the same way.
+  Outcome animated = Dustweave({"convert", dir / "bad.pfx", dir / "animated.usda", "--animate"});
+  EXPECT_EQ(animated.status, NOT_DONE);
+  EXPECT_NE(animated.err.find("particle 1, sample 4 (frame 4) has a NaN or infinite position"), std::string::npos) << animated.err;
+}
+
+// ---- a run that makes nothing ----------------------------------------------------------------
+
+// No point made, no file written or replaced: exit 3 with why, and inspect exits so too.
+TEST(ConvertNothingMade, NoFileIsMadeOrReplacedAndTheLineSaysWhy) {
+  TempDir dir;
+  std::string none = dir / "none.pfx";
+  ASSERT_EQ(Dustweave({"generate", none, "--first", "5", "--last", "4"}).status, 0);
+  ASSERT_TRUE(pfxwrite::WriteBytes(dir / "out.glb", {'o', 'l', 'd'}, nullptr));
+  pfxwrite::File bad = SmallFile();
+  for (pfxwrite::Track& track : bad.tracks) {
+    for (pfxwrite::Sample& sample : track.samples) sample.x = std::numeric_limits<float>::quiet_NaN();
+  }
+  Put(dir / "nan.pfx", bad);
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"convert", none, dir / "out.glb", "--svg", dir / "out.svg"}, "every track's last index is before its first"},
+      {{"convert", none, dir / "out.usda", "--animate"}, "every track's last index is before its first"},
+      {{"convert", dir / "nan.pfx", dir / "out.glb", "--bad-samples", "drop"}, "left out 15 samples of 3 particles"},
+  };
+  for (const auto& [args, why] : cases) {
+    Outcome outcome = Dustweave(args);
+    EXPECT_EQ(outcome.status, 3);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_NE(outcome.err.find(why), std::string::npos) << outcome.err;
+    EXPECT_NE(outcome.err.find("; nothing written\n"), std::string::npos) << outcome.err;
+  }
+  EXPECT_EQ(ReadText(dir / "out.glb"), "old");
+  EXPECT_EQ(dir.Names(), (std::set<std::string>{"none.pfx", "nan.pfx", "out.glb"}));
+  Outcome inspect = Dustweave({"inspect", none});
+  EXPECT_EQ(inspect.status, 3);
+  EXPECT_NE(inspect.out.find("convert makes no point and writes nothing (exit 3)"), std::string::npos) << inspect.out;
 }
 
 // The file of a simulation too large for the .glb's 4 GiB: one track of 24 million samples at the

@@ -9,32 +9,42 @@ namespace dustweave {
 
 // A double a little past FLT_MAX still rounds to it as a float (up to half its last step), so a
 // ring or an extent computed to reach exactly FLT_MAX stays finite when stored.
-NumberGuard::NumberGuard(standin::MeshSink* next, double width, bool widthChosen)
-    : next_(next), reach_(width / 2), limit_(static_cast<double>(FLT_MAX) - width / 2), widthChosen_(widthChosen) {}
+NumberGuard::NumberGuard(standin::MeshSink* next, double width, std::string widthOption)
+    : next_(next), reach_(width / 2), limit_(static_cast<double>(FLT_MAX) - width / 2), widthOption_(std::move(widthOption)) {}
 
 namespace {
 
-// The width given with --tubes, or the one chosen from the scene's size when none was.
-std::string PastFloats(double width, bool chosen, const char* around) {
+// The width given with `option`, or the one chosen `from` what when none was given.
+std::string PastFloats(double width, const std::string& option, const char* from, const char* around) {
   std::string line = ", and the width of " + ShortestText(static_cast<float>(width));
-  line += chosen ? " chosen from the scene's size, drawn around " : " drawn around ";
-  line += std::string(around) + (chosen ? "," : "") + " passes the largest 32-bit number (" + ShortestText(FLT_MAX) + ")";
-  return line + (chosen ? "; give a smaller one with --tubes WIDTH" : "; give a smaller --tubes WIDTH");
+  if (!option.empty()) {
+    return line + " drawn around " + around + " passes the largest 32-bit number (" + ShortestText(FLT_MAX) +
+           "); give a smaller " + option + " WIDTH";
+  }
+  return line + " chosen from " + from + ", drawn around " + around + ", passes the largest 32-bit number (" +
+         ShortestText(FLT_MAX) + "); give a smaller one with --width WIDTH";
 }
 
 }  // namespace
 
 std::string WidthPastFloats(double largest, double width) {
   if (largest <= static_cast<double>(FLT_MAX) - width / 2) return "";
-  return "the chains reach the coordinate " + CoordinateText(largest) + PastFloats(width, true, "them");
+  return "the chains reach the coordinate " + CoordinateText(largest) + PastFloats(width, "", "the scene's size", "them");
 }
 
 void NumberGuard::Refuse(uint64_t number, const double position[3]) {
+  // A coordinate that is no finite float is named before one the width alone takes past them.
   int axis = 0;
-  while (axis < 2 && Magnitude(position[axis]) <= limit_) ++axis;
-  std::string line = "point " + GroupedDigits(number + 1) + " has the coordinate " + CoordinateText(position[axis]);
+  while (axis < 2 && Magnitude(position[axis]) <= FLT_MAX) ++axis;
   if (Magnitude(position[axis]) <= FLT_MAX) {
-    line += PastFloats(2 * reach_, widthChosen_, "it");
+    axis = 0;
+    while (axis < 2 && Magnitude(position[axis]) <= limit_) ++axis;
+  }
+  std::string name = name_ ? name_(number) : "point " + GroupedDigits(number + 1);
+  std::string line = name + " has the coordinate " + CoordinateText(position[axis]);
+  nonFinite_ = !(Magnitude(position[axis]) <= FLT_MAX);
+  if (!nonFinite_) {
+    line += PastFloats(2 * reach_, widthOption_, "the particles' spacing", "it");
   } else {
     line += ", and an output holds only finite 32-bit numbers (up to " + ShortestText(FLT_MAX) + ")";
   }

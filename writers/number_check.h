@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -21,11 +22,15 @@ std::string WidthPastFloats(double largest, double width);
 class NumberGuard : public standin::MeshSink {
  public:
   // `next` takes the mesh while every position passes. `width`: the width drawn around each point
-  // (the tubes' or the curves'), whose half must fit beside it; 0 for lines. `widthChosen`: it
-  // was chosen from the scene, not given, which the refusal says.
-  NumberGuard(standin::MeshSink* next, double width, bool widthChosen = false);
+  // (the tubes' or the curves'), whose half must fit beside it; 0 for lines. `widthOption`: the
+  // option that gave it ("--width"), which the refusal names; empty when it was chosen from the
+  // particles' spacing, which the refusal says.
+  NumberGuard(standin::MeshSink* next, double width, std::string widthOption = "");
+  // How the refusal names the point that fails ("point 9", from 1, when not set).
+  void NamePointsBy(std::function<std::string(uint64_t number)> name) { name_ = std::move(name); }
 
   void AddPoint(uint64_t number, const double position[3]) override {
+    ++points_;
     // The three comparisons joined as integers (&, not &&): no branch for each coordinate, and
     // no warning from clang for & on booleans.
     int fits = int{Magnitude(position[0]) <= limit_} & int{Magnitude(position[1]) <= limit_} &
@@ -35,11 +40,17 @@ class NumberGuard : public standin::MeshSink {
     next_->AddPoint(number, position);
   }
   void AddPolygon(const char* surface, int count, const int64_t* points) override {
+    ++polygons_;
     if (!refusal_) next_->AddPolygon(surface, count, points);
   }
 
   // Why the mesh was stopped ("point 12 has the coordinate inf, ..."); none while it flows.
   const std::optional<std::string>& refusal() const { return refusal_; }
+  // The refusal is of a coordinate that is no finite number, whatever the width.
+  bool refusedNonFinite() const { return nonFinite_; }
+  // The points and polygons the mesh came with, refused or not.
+  uint64_t points() const { return points_; }
+  uint64_t polygons() const { return polygons_; }
 
  private:
   static double Magnitude(double value) { return value < 0 ? -value : value; }  // NaN stays NaN
@@ -48,8 +59,11 @@ class NumberGuard : public standin::MeshSink {
   standin::MeshSink* next_;
   double reach_;  // half the width
   double limit_;  // the largest magnitude a coordinate may have with the reach around it
-  bool widthChosen_;
+  std::string widthOption_;
+  std::function<std::string(uint64_t)> name_;
   std::optional<std::string> refusal_;
+  bool nonFinite_ = false;
+  uint64_t points_ = 0, polygons_ = 0;
 };
 
 }  // namespace dustweave
