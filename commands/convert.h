@@ -21,7 +21,8 @@ struct ConvertArgs {
   bool startPolygon = false;
   bool attributes = false;  // the .glb's per-point chain attributes and frames, USD's frames
   std::optional<std::vector<std::string>> tubes;  // given: chains as tubes, of this width if one is
-  bool taper = false;       // USD's widths narrowing along each chain
+  std::optional<std::string> taper;   // given: widths narrowing along each chain ("" or "comet")
+  std::optional<std::string> smooth;  // given: Catmull-Rom chains, N (as given) a tube's rings a segment
   std::optional<std::string> metersPerUnit;  // USD's stage unit, as given
   std::optional<std::string> fps;            // USD's frames (and time codes) a second, as given
   bool animate = false;                      // the simulation over time, as an animated USD layer

@@ -527,7 +527,7 @@ TEST(GlbRefusalTest, PointsWithoutFramesAreRefused) {
   FeedChain(glb, 5);
   ExpectRefused(glb, folder, "the frames of its points: the input holds fewer samples than points were made");
   ListedFrames few({3, 4, 5});
-  dustweave::UsdaWriter usda(1, false, 1, {24, &few, false});
+  dustweave::UsdaWriter usda(1, {}, 1, {24, &few, false});
   ASSERT_TRUE(usda.Open(folder.File("out.usda"), &error)) << error;
   FeedChain(usda, 5);
   EXPECT_FALSE(usda.Finish(&error));
@@ -715,7 +715,7 @@ TEST(UsdcWriterTest, ExpectedPointCountGivesTheSameFile) {
   for (bool taper : {true, false}) {
     std::string expected;
     for (uint64_t expectation : {uint64_t{0}, made, made + 1, made - 1, made - 90000}) {
-      dustweave::UsdcWriter usdc(0.1, taper);
+      dustweave::UsdcWriter usdc(0.1, {taper ? dustweave::Taper::Start : dustweave::Taper::None});
       ASSERT_TRUE(usdc.Open(folder.File("chains.usdc"), &error)) << error;
       if (expectation > 0) usdc.ExpectPoints(expectation);
       FeedChainWithStarts(usdc, made);
@@ -794,7 +794,7 @@ TEST(TubeWriterTest, ObjTubesOfALongChainAreTheGlbs) {
 TEST(UsdaWriterTest, CurvesOfEveryShapeAreWholeCurves) {
   TempFolder folder;
   std::string error;
-  dustweave::UsdaWriter usda(SHAPE_WIDTH, true);
+  dustweave::UsdaWriter usda(SHAPE_WIDTH, {dustweave::Taper::Start});
   ASSERT_TRUE(usda.Open(folder.File("chains.usda"), &error)) << error;
   FeedShapes(usda);
   ASSERT_TRUE(usda.Finish(&error)) << error;
