@@ -19,6 +19,7 @@ void ChainHold::Start(const std::string& outputPath) {
   pending_.clear();
   spilled_ = 0;
   scratch_.Abandon();
+  failure_.clear();
 }
 
 void ChainHold::Add(const ChainPoint& point) {
@@ -30,7 +31,7 @@ void ChainHold::Add(const ChainPoint& point) {
 
 void ChainHold::Spill() {
   std::string ignored;  // a failure stays with the scratch file, and failure() says it
-  if (spilled_ == 0 && scratch_.temporary().empty()) scratch_.Create(outputPath_, &ignored);
+  if (spilled_ == 0) scratch_.Create(outputPath_, &ignored);
   scratch_.WriteAt(spilled_ * sizeof(Held), pending_.data(), pending_.size() * sizeof(Held));
   spilled_ += pending_.size();
   pending_.clear();

@@ -27,8 +27,8 @@ class ChainHold {
   // Hands each held point on in order (its number and position), then holds none.
   template <typename Each>
   void Replay(Each each);
-  // Why the scratch file failed; empty while it has not.
-  std::string failure() const { return scratch_.failed() ? scratch_.reason() : ""; }
+  // Why a scratch file failed; empty while none has.
+  std::string failure() const { return failure_.empty() && scratch_.failed() ? scratch_.reason() : failure_; }
 
  private:
   struct Held {
@@ -44,6 +44,7 @@ class ChainHold {
   std::vector<Held> pending_;  // points past memory, written to the scratch file a block at a time
   uint64_t spilled_ = 0;       // points in the scratch file
   OutputFile scratch_;
+  std::string failure_;  // kept from a scratch file abandoned since
 };
 
 template <typename Each>
@@ -64,6 +65,10 @@ void ChainHold::Replay(Each each) {
   for (const Held& held : pending_) handOn(held);
   memory_.clear();
   pending_.clear();
+  if (spilled_ > 0) {  // a scratch file is left for no longer than its chain
+    if (failure_.empty() && scratch_.failed()) failure_ = scratch_.reason();
+    scratch_.Abandon();
+  }
   spilled_ = 0;
 }
 
