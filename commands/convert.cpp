@@ -2,6 +2,7 @@
 // run through the stand-in host, with what its boxes mean; the commit and the summary.
 #include "commands/convert.h"
 
+#include <cctype>
 #include <cfloat>
 #include <cmath>
 #include <cstdlib>
@@ -74,7 +75,21 @@ CLI::App* AddConvert(CLI::App& app, ConvertArgs& a) {
                       "left out, such a sample stops the run (exit 10), named by its\n"
                       "particle and sample in the file, each counted from 0")
       ->type_name("drop");
-  convert->add_flag("--taper", a.taper, "narrow USD's curves from each chain's start to nothing at its end");
+  convert->add_option_function<std::vector<std::string>>(
+             "--taper", [&a](const std::vector<std::string>& how) { a.taper = how.empty() ? "" : how.front(); },
+                      "narrow each chain (USD's curves, or the tubes) from full at its first\n"
+                      "sample to nothing at its last; with comet, full at the particle (the\n"
+                      "chain's last sample) to nothing at its oldest")
+      ->expected(0, 1)
+      ->type_name("[comet]");
+  convert->add_option_function<std::vector<std::string>>(
+             "--smooth", [&a](const std::vector<std::string>& steps) { a.smooth = steps.empty() ? "" : steps.front(); },
+                      "draw each chain as the smooth curve through its samples (Catmull-Rom):\n"
+                      "USD's curves cubic; tubes with N rings a segment, along the curve (default\n"
+                      + std::to_string(DEFAULT_SMOOTH_STEPS) + ", at most " + std::to_string(MAX_SMOOTH_STEPS) +
+                      "; a .glb about N times as large); not for lines")
+      ->expected(0, 1)
+      ->type_name("[N]");
   convert->add_option("--meters-per-unit", a.metersPerUnit,
                       "USD's stage unit: the metres of one unit of the positions (default 1,\n"
                       "the host's metres; 0.01 for a scene in centimetres)")
@@ -186,6 +201,26 @@ Verdict CheckWidthOptions(const ConvertArgs& a) {
   return {};
 }
 
+// How --taper and --smooth shape the chains: a taper named, or the rings a segment, checked.
+Verdict GivenShape(const ConvertArgs& a, ChainShape* shape) {
+  if (a.taper && !a.taper->empty() && *a.taper != "comet") {
+    return Refusal{EXIT_MISUSE, "--taper takes comet (full at the particle) or no value (full at each chain's start): " + *a.taper};
+  }
+  if (a.taper) shape->taper = a.taper->empty() ? Taper::Start : Taper::Comet;
+  if (!a.smooth) return {};
+  shape->smooth = DEFAULT_SMOOTH_STEPS;
+  if (a.smooth->empty()) return {};
+  const std::string& text = *a.smooth;
+  char* end = nullptr;
+  unsigned long steps = std::strtoul(text.c_str(), &end, 10);
+  if (!std::isdigit(static_cast<unsigned char>(text[0])) || *end != '\0' || steps < 1 || steps > MAX_SMOOTH_STEPS) {
+    return Refusal{EXIT_MISUSE, "--smooth N must be a whole number of rings a segment from 1 to " +
+                                    std::to_string(MAX_SMOOTH_STEPS) + ": " + text};
+  }
+  shape->smooth = static_cast<uint32_t>(steps);
+  return {};
+}
+
 // A positive finite number given with `option` (USD's --meters-per-unit, --fps), left as it was
 // when the option is not given; misuse otherwise, naming what it counts.
 Verdict GivenPositive(const std::optional<std::string>& given, const char* option, const char* counts, double* value) {
@@ -207,7 +242,7 @@ Verdict CheckAnimateOptions(const ConvertArgs& a) {
     return Refusal{EXIT_MISUSE, "--animate needs a .usda or .usdc OUTPUT: " + a.output};
   }
   const std::pair<bool, const char*> unfit[] = {
-      {a.taper, "--taper"}, {a.badSamples.has_value(), "--bad-samples"},
+      {a.taper.has_value(), "--taper"}, {a.smooth.has_value(), "--smooth"}, {a.badSamples.has_value(), "--bad-samples"},
       {a.startPolygon, "--start-poly"}, {a.surface.has_value(), "--surface"}, {!a.svg.empty(), "--svg"},
       {!a.html.empty(), "--html"}, {a.attributes, "--attributes"}};
   for (const auto& [given, name] : unfit) {
@@ -230,8 +265,11 @@ Verdict CheckOutputOptions(const ConvertArgs& a) {
                                     ? "--fps needs a .usda or .usdc OUTPUT; OBJ holds no frames: " + a.output
                                     : "--fps needs a .usda or .usdc OUTPUT; a .glb's frames are frame numbers, with no rate: " + a.output};
   }
-  if (a.taper && format) {
-    return Refusal{EXIT_MISUSE, "--taper needs a .usda or .usdc OUTPUT (tubes are written before a chain's length is known): " + a.output};
+  for (const auto& [given, name] : {std::pair{a.taper.has_value(), "--taper"}, std::pair{a.smooth.has_value(), "--smooth"}}) {
+    if (given && format && !a.tubes) {
+      return Refusal{EXIT_MISUSE, std::string(name) + " needs --tubes with a .glb or .obj OUTPUT, or a .usda or .usdc OUTPUT; " +
+                                      "lines are the module's chains as they are: " + a.output};
+    }
   }
   if (a.metersPerUnit && format) return Refusal{EXIT_MISUSE, "--meters-per-unit needs a .usda or .usdc OUTPUT: " + a.output};
   if (Verdict misuse = CheckWidthOptions(a)) return misuse;
@@ -251,6 +289,7 @@ Verdict PlanConvert(const ConvertArgs& a, CommandPlan* plan) {
   if (refusal && refusal->status == EXIT_MISUSE) return refusal;
   if (Verdict misuse = CheckOutputOptions(a)) return misuse;
   if (Verdict misuse = GivenWidth(a, &plan->width, &plan->widthOption)) return misuse;
+  if (Verdict misuse = GivenShape(a, &plan->shape)) return misuse;
   if (Verdict misuse = GivenPositive(a.metersPerUnit, "--meters-per-unit", "metres", &plan->metersPerUnit)) return misuse;
   if (Verdict misuse = GivenPositive(a.fps, "--fps", "frames a second", &plan->fps)) return misuse;
   if (refusal || (refusal = PlanInput(a.input, plan))) return refusal;
@@ -261,10 +300,11 @@ Verdict PlanConvert(const ConvertArgs& a, CommandPlan* plan) {
   // The default width comes from every sample of the input, read first: the same whatever the
   // step share, and known before the tubes are made as the points come.
   bool widthRead = plan->width == 0 && (a.tubes || usda);
+  bool tubes = a.tubes && !usda;
   // An animated layer's --max-points counts its frames' points: it is settled from their index.
   SizingAsk ask{a.input, a.output, widthRead, a.animate ? std::nullopt : a.maxPoints, step,
                  FormatNamed(a.output, {OutputFormat::Glb}).has_value(), a.tubes.has_value(), a.attributes,
-                 a.startPolygon, plan->samples};
+                 a.startPolygon, plan->samples, tubes ? plan->shape.ringsASegment() : 1};
   Sizing sizing;
   if ((refusal = SizeOutput(ask, &sizing))) return refusal;
   if (ask.defaultWidth) plan->width = sizing.width;
@@ -273,8 +313,7 @@ Verdict PlanConvert(const ConvertArgs& a, CommandPlan* plan) {
   plan->stepChosen = sizing.stepChosen;
   plan->chainAttributes = a.attributes;
   plan->frames = usda || a.attributes;
-  plan->tubes = a.tubes && !usda;
-  plan->taper = a.taper;
+  plan->tubes = tubes;
   plan->dropBadSamples = a.badSamples.has_value();
   plan->animate = a.animate;
   plan->trailFrames = a.trailFrames.value_or(0);

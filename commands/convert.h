@@ -23,7 +23,8 @@ struct ConvertArgs {
   std::optional<std::vector<std::string>> tubes;  // given: chains as tubes, of this width if one is
   std::optional<std::string> width;          // the tubes' or curves' width, as given
   std::optional<std::string> badSamples;     // what to do with a sample no output holds: "drop"
-  bool taper = false;       // USD's widths narrowing along each chain
+  std::optional<std::string> taper;   // given: widths narrowing along each chain ("" or "comet")
+  std::optional<std::string> smooth;  // given: Catmull-Rom chains, N (as given) a tube's rings a segment
   std::optional<std::string> metersPerUnit;  // USD's stage unit, as given
   std::optional<std::string> fps;            // USD's frames (and time codes) a second, as given
   bool animate = false;                      // the simulation over time, as an animated USD layer

@@ -179,16 +179,31 @@ int TimesGiven(const CLI::App& app, const CLI::App& command, const std::string& 
   return times;
 }
 
-// The arguments as the parser is given them: --tubes takes the next word as its WIDTH only when
-// that word is a number, so that `convert --tubes sim.pfx chains.glb` keeps both paths; otherwise
-// it is spelled alone ("--tubes=").
+bool IsNumber(const char* word) {
+  char* end = nullptr;
+  std::strtod(word, &end);
+  return end != word && *end == '\0';
+}
+
+bool IsTaperWord(const char* word) { return std::string(word) == "comet"; }
+
+// The options whose value may be left out, and the words each takes as its value.
+struct OptionalValue {
+  const char* option;
+  bool (*takes)(const char* word);
+};
+constexpr OptionalValue OPTIONAL_VALUES[] = {{"--tubes", IsNumber}, {"--smooth", IsNumber}, {"--taper", IsTaperWord}};
+
+// The arguments as the parser is given them: an option whose value may be left out takes the
+// next word only when it is one of its values (--tubes and --smooth a number, --taper comet), so
+// that `convert --tubes sim.pfx chains.glb` and `convert sim.pfx chains.usda --taper` keep both
+// paths; otherwise it is spelled alone ("--tubes=").
 std::vector<std::string> ArgumentsAsParsed(int argc, char** argv) {
   std::vector<std::string> words(argv, argv + argc);
   for (size_t i = 1; i + 1 < words.size() && words[i] != "--"; ++i) {
-    if (words[i] != "--tubes") continue;
-    char* end = nullptr;
-    std::strtod(argv[i + 1], &end);
-    if (end == argv[i + 1] || *end != '\0') words[i] = "--tubes=";
+    for (const OptionalValue& optional : OPTIONAL_VALUES) {
+      if (words[i] == optional.option && !optional.takes(argv[i + 1])) words[i] += "=";
+    }
   }
   return words;
 }

@@ -111,18 +111,18 @@ bool MeshOutputs::OpenOne(const PlannedOutput& output, const CommandPlan& plan, 
   UsdTime time{plan.fps, meshFrames_, plan.chainAttributes};
   switch (output.format) {
     case OutputFormat::Obj:
-      if (plan.tubes) return OpenMesh(std::make_unique<TubeObjWriter>(plan.width), output.path, error);
+      if (plan.tubes) return OpenMesh(std::make_unique<TubeObjWriter>(plan.width, plan.shape), output.path, error);
       return OpenMesh(std::make_unique<ObjWriter>(), output.path, error);
     case OutputFormat::Glb:
       if (plan.tubes) {
-        return OpenMesh(std::make_unique<TubeGlbWriter>(plan.width, plan.chainAttributes, GLB_MAX_FILE_BYTES, meshFrames_),
+        return OpenMesh(std::make_unique<TubeGlbWriter>(plan.width, plan.chainAttributes, GLB_MAX_FILE_BYTES, meshFrames_, plan.shape),
                         output.path, error);
       }
       return OpenMesh(std::make_unique<GlbWriter>(GLB_MAX_FILE_BYTES, plan.chainAttributes, meshFrames_), output.path, error);
     case OutputFormat::Usda:
-      return OpenMesh(std::make_unique<UsdaWriter>(plan.width, plan.taper, plan.metersPerUnit, time), output.path, error);
+      return OpenMesh(std::make_unique<UsdaWriter>(plan.width, plan.shape, plan.metersPerUnit, time), output.path, error);
     case OutputFormat::Usdc:
-      return OpenMesh(std::make_unique<UsdcWriter>(plan.width, plan.taper, plan.metersPerUnit, time), output.path, error);
+      return OpenMesh(std::make_unique<UsdcWriter>(plan.width, plan.shape, plan.metersPerUnit, time), output.path, error);
     case OutputFormat::Svg:
       svg_ = std::make_unique<SvgPreview>();
       return OpenPreview(*svg_, output, plan, error);

@@ -13,6 +13,7 @@
 
 #include "standin/host.h"
 #include "standin/loader.h"
+#include "writers/chain_shape.h"
 
 namespace dustweave {
 
@@ -56,7 +57,7 @@ struct CommandPlan {
   std::string widthOption;             // the option that gave it ("--width", "--tubes"); empty when chosen
   bool dropBadSamples = false;         // a sample no output holds is left out, not refused
   std::string stepChosen;              // the percent --max-points chose ("2.5"); empty when none
-  bool taper = false;                  // USD's widths narrow towards each chain's end
+  ChainShape shape;                    // tapered widths and smoothed chains: USD's curves, the tubes
   double metersPerUnit = 1;            // USD's stage unit
   // The mesh file gives its points their frames, read from the input beside the run (a USD
   // layer's start and end; with `chainAttributes`, each point's), at `fps` (USD's).

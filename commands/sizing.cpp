@@ -45,11 +45,12 @@ Verdict ChooseStep(const SizingAsk& ask, const TrackShapes& shapes, Sizing* sizi
 // read to know.
 bool GlbMayPassLimit(const SizingAsk& ask) {
   uint64_t samples = ask.samplesBySize.value_or(UINT64_MAX);
-  return samples > GlbPointsWithin(0, ask.tubes, ask.attributes, ask.startPolygons, GLB_MAX_FILE_BYTES);
+  return samples > GlbPointsWithin(0, ask.tubes, ask.attributes, ask.startPolygons, GLB_MAX_FILE_BYTES, ask.ringsASegment);
 }
 
 Verdict CheckGlbLimit(const SizingAsk& ask, const TrackShapes& shapes, const Sizing& sizing) {
-  uint64_t within = GlbPointsWithin(shapes.tracksWithPoints(), ask.tubes, ask.attributes, ask.startPolygons, GLB_MAX_FILE_BYTES);
+  uint64_t within = GlbPointsWithin(shapes.tracksWithPoints(), ask.tubes, ask.attributes, ask.startPolygons, GLB_MAX_FILE_BYTES,
+                                    ask.ringsASegment);
   uint64_t points = shapes.PointsKept(sizing.step);
   if (points <= within) return {};
   std::string what = (ask.tubes ? "the tubes of " : "the lines of ") + Counted(points, "point", "points") +

@@ -19,6 +19,7 @@ struct SizingAsk {
   std::optional<double> step;         // --step, when given
   bool glb = false, tubes = false, attributes = false, startPolygons = false;
   std::optional<uint64_t> samplesBySize;  // the samples the input's size tells, when it does
+  uint64_t ringsASegment = 1;             // a smoothed tube's rings a segment
 };
 
 // What it settled.

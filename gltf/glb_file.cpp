@@ -21,17 +21,23 @@ constexpr const char* TOO_LARGE =
 // its attributes (with their frames, as convert writes them), and the polygon joining it to the one before it (a line's two indices, or a
 // ring's six triangles); a chain's first point has no polygon before it, but with start points a
 // point index (a point's position for tubes), and a tube's ring alone its two closing triangles.
-uint64_t GlbPointsWithin(uint64_t chains, bool tubes, bool attributes, bool startPoints, uint64_t maxFileBytes) {
+// Smoothed tubes have `ringsASegment` rings a point but at each chain's last, each ring as a point.
+uint64_t GlbPointsWithin(uint64_t chains, bool tubes, bool attributes, bool startPoints, uint64_t maxFileBytes,
+                         uint64_t ringsASegment) {
   using Tube = TubeGlbCost;
   using Line = LineGlbCost;
   constexpr auto joining = static_cast<int64_t>(Tube::JOINING_TRIANGLES * Tube::TRIANGLE);
-  int64_t perPoint = tubes ? static_cast<int64_t>(Tube::SIDES * Tube::VertexBytes(attributes, true)) + joining
+  auto rings = static_cast<int64_t>(tubes && ringsASegment > 1 ? ringsASegment : 1);
+  int64_t ring = static_cast<int64_t>(Tube::SIDES * Tube::VertexBytes(attributes, true)) + joining;
+  int64_t perPoint = tubes ? rings * ring
                            : static_cast<int64_t>(Line::POSITION + GlbAttributeCost::Bytes(attributes, true) + Line::LINE);
-  int64_t perChain = tubes ? -joining + static_cast<int64_t>(Tube::CLOSING_TRIANGLES * Tube::TRIANGLE + (startPoints ? Tube::DOT : 0))
+  int64_t perChain = tubes ? -(rings - 1) * ring - joining +
+                                 static_cast<int64_t>(Tube::CLOSING_TRIANGLES * Tube::TRIANGLE + (startPoints ? Tube::DOT : 0))
                            : -static_cast<int64_t>(Line::LINE) + static_cast<int64_t>(startPoints ? Line::DOT : 0);
   int64_t room = static_cast<int64_t>(maxFileBytes - HEAD_SIZE) - perChain * static_cast<int64_t>(chains);
   uint64_t points = room > 0 ? static_cast<uint64_t>(room / perPoint) : 0;
-  uint64_t indexed = 0xFFFFFFFFull / (tubes ? Tube::SIDES : 1);
+  uint64_t ringsIndexed = 0xFFFFFFFFull / (tubes ? Tube::SIDES : 1);
+  uint64_t indexed = (ringsIndexed + static_cast<uint64_t>(rings - 1) * chains) / static_cast<uint64_t>(rings);
   return std::min(points, indexed);
 }
 

@@ -25,8 +25,10 @@ constexpr uint64_t GLB_MAX_FILE_BYTES = 0xFFFFFFFFull;
 // The most points a .glb written here holds within `maxFileBytes` (and its 32-bit indices), made
 // by `chains` tracks or more (each begins a chain): as lines or as tubes, with or without the
 // attributes (the chain's and the frame, as convert writes them) and the start points. Worked out before a run, from the points a step share
-// keeps, so that a file past the format's limit is refused before the work.
-uint64_t GlbPointsWithin(uint64_t chains, bool tubes, bool attributes, bool startPoints, uint64_t maxFileBytes);
+// keeps, so that a file past the format's limit is refused before the work. Smoothed tubes have
+// `ringsASegment` rings a segment (writers/chain_shape.h).
+uint64_t GlbPointsWithin(uint64_t chains, bool tubes, bool attributes, bool startPoints, uint64_t maxFileBytes,
+                         uint64_t ringsASegment = 1);
 
 class GlbFile : public MeshFileWriter {
  public:

@@ -54,8 +54,13 @@ constexpr uint64_t VERTEX_BYTES[] = {Cost::POSITION, Cost::NORMAL, CHAIN_STREAM_
 
 }  // namespace
 
-TubeGlbWriter::TubeGlbWriter(double width, bool chainAttributes, uint64_t maxFileBytes, PointFrames* frames)
-    : GlbFile(maxFileBytes), width_(width), chainAttributes_(chainAttributes), frames_(chainAttributes ? frames : nullptr) {
+TubeGlbWriter::TubeGlbWriter(double width, bool chainAttributes, uint64_t maxFileBytes, PointFrames* frames,
+                             ChainShape shape)
+    : GlbFile(maxFileBytes),
+      width_(width),
+      shape_(shape),
+      chainAttributes_(chainAttributes),
+      frames_(chainAttributes ? frames : nullptr) {
   for (int part = 0; part < PARTS; ++part) parts_[part] = std::make_unique<SpooledPart>(BlockOf(part));
 }
 
@@ -79,17 +84,18 @@ void TubeGlbWriter::Reset() {
   vertices_ = triangles_ = dots_ = 0;
   ringBounds_ = dotBounds_ = Bounds();
   placedFor_.reset();
-  rings_ = std::make_unique<BasicTubeRings<RingTaker>>(width_, RingTaker{this});
+  rings_ = std::make_unique<BasicTubeRings<RingTaker>>(width_, RingTaker{this}, shape_);
   attributes_.reset();
   if (chainAttributes_) {
     attributes_ = std::make_unique<ChainAttributes>(
         [this](ChainStream stream, const char* bytes, size_t size) { TakeAttributes(stream, bytes, size); }, 1 << 14,
-        frames_);
+        frames_, shape_.ringsASegment());
   }
 }
 
 bool TubeGlbWriter::Open(const std::string& path, std::string* error) {
   Reset();
+  rings_->Start(path);
   EachPart([&](SpooledPart& part, int) { part.Start(path); });
   return Create(path, error);
 }
@@ -103,7 +109,7 @@ uint64_t TubeGlbWriter::bytesMade() const {
 // Knowing the points, every part but the start points lies at a known place: each vertex part
 // behind room for S vertices a point, the triangles behind them.
 void TubeGlbWriter::ExpectPoints(uint64_t count) {
-  if (refusal_ || vertices_ > 0 || count > maxFileBytes_ / (S * Cost::VERTEX)) return;
+  if (refusal_ || vertices_ > 0 || shape_.smoothed() || count > maxFileBytes_ / (S * Cost::VERTEX)) return;
   uint64_t at = HEAD_SIZE;
   EachPart([&](SpooledPart& part, int index) {
     if (index > Triangles) return;
@@ -276,6 +282,7 @@ void TubeGlbWriter::WriteParts(uint64_t at) {
 
 bool TubeGlbWriter::CompleteOnce(std::string* error) {
   if (!refusal_) rings_->Finish();
+  if (!refusal_ && !rings_->failure().empty()) Refuse(rings_->failure());
   if (attributes_ && !refusal_) {
     attributes_->Finish();
     AttributesFit(*attributes_, triangles_ > 0);

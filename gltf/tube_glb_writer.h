@@ -19,15 +19,17 @@ namespace dustweave {
 
 class TubeGlbWriter : public GlbFile {
  public:
-  // `width`: the tubes' diameter. `maxFileBytes` and `frames` as GlbWriter's.
+  // `width`: the tubes' diameter. `maxFileBytes` and `frames` as GlbWriter's. `shape`: tapered
+  // and smoothed tubes (writers/chain_shape.h).
   TubeGlbWriter(double width, bool chainAttributes, uint64_t maxFileBytes = GLB_MAX_FILE_BYTES,
-                PointFrames* frames = nullptr);
+                PointFrames* frames = nullptr, ChainShape shape = {});
   ~TubeGlbWriter() override;
   TubeGlbWriter(const TubeGlbWriter&) = delete;
   TubeGlbWriter& operator=(const TubeGlbWriter&) = delete;
 
   bool Open(const std::string& path, std::string* error) override;
-  // As GlbWriter's: with the run's point count known, the parts are laid out in place.
+  // As GlbWriter's: with the run's point count known, the parts are laid out in place (not for
+  // smoothed tubes, whose rings a point depend on where its chain ends).
   void ExpectPoints(uint64_t count) override;
   void AddPoint(uint64_t number, const double position[3]) override;
   // Two-point polygons make the tubes (joining chains); one-point polygons are points; others
@@ -61,6 +63,7 @@ class TubeGlbWriter : public GlbFile {
   void WriteParts(uint64_t at);
 
   double width_;
+  ChainShape shape_;
   bool chainAttributes_;
   PointFrames* frames_;
   std::unique_ptr<BasicTubeRings<RingTaker>> rings_;

@@ -149,7 +149,7 @@ char* FormatTubes(const char* at, const char* end, char* text) {
 
 }  // namespace
 
-TubeObjWriter::TubeObjWriter(double width) : width_(width), text_(out_, FormatTubes) {}
+TubeObjWriter::TubeObjWriter(double width, ChainShape shape) : width_(width), shape_(shape), text_(out_, FormatTubes) {}
 TubeObjWriter::~TubeObjWriter() = default;
 
 void TubeObjWriter::TakeRing(const TubeRing& ring) {
@@ -186,7 +186,8 @@ bool TubeObjWriter::Open(const std::string& path, std::string* error) {
   text_.Clear();
   vertices_ = normals_ = faces_ = dots_ = leftOut_ = lastRing_ = 0;
   surface_ = LastSurface();
-  rings_ = std::make_unique<TubeRings>(width_, [this](const TubeRing& ring) { TakeRing(ring); });
+  rings_ = std::make_unique<TubeRings>(width_, [this](const TubeRing& ring) { TakeRing(ring); }, shape_);
+  rings_->Start(path);
   if (!out_.Create(path, error)) return false;
   static const char HEADER[] = "# mirod_dustweave chains as tubes, written by dustweave " DUSTWEAVE_VERSION "\n";
   text_.Put(HEADER, sizeof HEADER - 1);
@@ -195,6 +196,13 @@ bool TubeObjWriter::Open(const std::string& path, std::string* error) {
 
 bool TubeObjWriter::Complete(std::string* error) {
   rings_->Finish();
+  if (std::string failure = rings_->failure(); !failure.empty()) {
+    std::string ignored;  // the held chain's failure is the one said
+    text_.Close(&ignored);
+    out_.Abandon();
+    *error = failure;
+    return false;
+  }
   std::string counts = "# " + std::to_string(vertices_) + " vertices, " + std::to_string(faces_) + " triangles, " +
                        std::to_string(dots_) + " points\n";
   text_.Put(counts);

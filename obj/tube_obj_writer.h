@@ -17,7 +17,8 @@ namespace dustweave {
 
 class TubeObjWriter : public MeshFileWriter {
  public:
-  explicit TubeObjWriter(double width);
+  // `width`: the tubes' diameter; `shape`: tapered and smoothed tubes (writers/chain_shape.h).
+  explicit TubeObjWriter(double width, ChainShape shape = {});
   ~TubeObjWriter() override;
 
   bool Open(const std::string& path, std::string* error) override;
@@ -35,6 +36,7 @@ class TubeObjWriter : public MeshFileWriter {
   void TakeRing(const TubeRing& ring);
 
   double width_;
+  ChainShape shape_;
   OutputFile out_;
   BatchedText text_;  // the rings and start points, formatted on a worker
   std::unique_ptr<TubeRings> rings_;

@@ -520,6 +520,13 @@ TEST(ConvertMisuse, WrongCommandLinesExitWith64AndWriteNothing) {
       {"convert", in, dir / "out.glb", "--tubes", "-1"},
       {"convert", in, dir / "out.glb", "--tubes", "wide"},
       {"convert", in, dir / "out.glb", "--taper"},
+      {"convert", in, dir / "out.obj", "--smooth"},
+      {"convert", in, dir / "out.usda", "--taper=start"},
+      {"convert", in, dir / "out.glb", "--tubes", "--taper=Comet"},
+      {"convert", in, dir / "out.usda", "--smooth", "0"},
+      {"convert", in, dir / "out.obj", "--tubes", "--smooth", "65"},
+      {"convert", in, dir / "out.usdc", "--smooth=fine"},
+      {"convert", in, dir / "out.usda", "--animate", "--smooth"},
       {"convert", in, dir / "out.glb", "--attributes", "--fps", "30"},
       {"convert", in, dir / "out.obj", "--fps", "24"},
       {"convert", in, dir / "out.usda", "--fps", "0"},
@@ -558,12 +565,34 @@ TEST(ConvertMisuse, WrongCommandLinesExitWith64AndWriteNothing) {
 }
 
 TEST(ConvertTubes, AWidthLeftOutTakesNoPathForIt) {
-  // --tubes takes an optional WIDTH: put before the paths, it must not swallow INPUT.
+  // --tubes, --taper and --smooth take an optional value: put before the paths, they must not
+  // swallow INPUT; put last, not OUTPUT.
   TempDir dir;
   std::string pfx = Typical(dir);
-  EXPECT_EQ(Dustweave({"convert", "--tubes", pfx, dir / "before.glb"}).status, 0);
-  EXPECT_EQ(Dustweave({"convert", pfx, dir / "after.glb", "--tubes"}).status, 0);
-  EXPECT_EQ(ReadText(dir / "before.glb"), ReadText(dir / "after.glb"));
+  for (std::string option : {"--tubes", "--taper", "--smooth"}) {
+    std::string output = option == "--tubes" ? ".glb" : ".usda";
+    EXPECT_EQ(Dustweave({"convert", option, pfx, dir / ("before" + output)}).status, 0) << option;
+    EXPECT_EQ(Dustweave({"convert", pfx, dir / ("after" + output), option}).status, 0) << option;
+    EXPECT_EQ(ReadText(dir / ("before" + output)), ReadText(dir / ("after" + output))) << option;
+  }
+  EXPECT_EQ(Dustweave({"convert", pfx, dir / "comet.usda", "--taper", "comet"}).status, 0);
+  EXPECT_NE(ReadText(dir / "comet.usda"), ReadText(dir / "after.usda"));
+}
+
+// Tapered tubes narrow the way USD's widths do; smoothed, four rings a segment along the spline.
+TEST(ConvertTubes, TaperAndSmoothShapeTheTubesAsTheCurves) {
+  TempDir dir;
+  std::string pfx = Typical(dir);
+  Outcome outcome = Dustweave({"convert", pfx, dir / "tubes.glb", "--tubes", "0.5", "--taper", "comet", "--smooth"});
+  // 200 chains of 101 points: (100 × 4 + 1) rings of three vertices each.
+  EXPECT_EQ(outcome.out, "wrote " + (dir / "tubes.glb") + ": 240,600 vertices, 480,000 triangles\n") << outcome.err;
+  outcome = Dustweave({"convert", pfx, dir / "curves.usda", "--tubes", "0.5", "--taper", "comet", "--smooth"});
+  EXPECT_EQ(outcome.out, "wrote " + (dir / "curves.usda") + ": 200 curves of 20,600 vertices; frames 0 to 100 at 24 fps\n");
+  std::string text = ReadText(dir / "curves.usda");
+  EXPECT_NE(text.find("uniform token type = \"cubic\"\n        uniform token basis = \"catmullRom\""), std::string::npos);
+  // The first vertex given twice, thin; the last given twice, full.
+  EXPECT_NE(text.find("float[] widths = [0, 0, 0.005, "), std::string::npos);
+  EXPECT_NE(text.find(", 0.495, 0.5, 0.5, 0, 0, 0.005, "), std::string::npos);
 }
 
 TEST(ConvertTubes, TheSummarySaysWhatTheFileHoldsAndTheWidthChosen) {
@@ -761,6 +790,9 @@ TEST(ConvertSize, AGlbPastItsLimitIsRefusedBeforeTheRunWithAStepShareThatFits) {
   EXPECT_NE(outcome.err.find("the tubes of 24,000,000 points would pass the 4 GiB that a .glb can hold; --step 50% "
                              "fits (12,000,001 points), as does --max-points 21,053,741"),
             std::string::npos) << outcome.err;
+  // Smoothed, four rings a point: a quarter of the points.
+  outcome = Dustweave({"convert", pfx, dir / "tubes.glb", "--tubes", "--attributes", "--smooth"});
+  EXPECT_NE(outcome.err.find("--step 20% fits (4,800,001 points), as does --max-points 5,263,436"), std::string::npos) << outcome.err;
   EXPECT_EQ(dir.Names(), (std::set<std::string>{"big.pfx"}));
 }
 

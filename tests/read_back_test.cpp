@@ -52,7 +52,8 @@ struct Case {
   std::string pfx;
   bool startPolygon = false;
   std::optional<double> step;
-  std::vector<std::string> usd;  // a width (--tubes), --taper, --fps
+  std::vector<std::string> usd;  // a width (--tubes), --taper [comet], --smooth, --fps
+  std::vector<std::string> tubes;  // --taper and --smooth for the tubes: then the tubes alone are held
 };
 
 // The module's chains from the case's input, as the stand-in host keeps them.
@@ -268,6 +269,41 @@ void ExpectTubesGlbHolds(const fs::path& path, const Chains& chains) {
   for (size_t s = 0; s < starts.size(); ++s) ASSERT_EQ(starts[s], Stored(chains.mesh.points[chains.starts[s]])) << "start " << s;
 }
 
+// Smoothed (`rings` a segment) and tapered from the particle: a ring a point and rings-1 between
+// it and the next, each chain's rings about its points, widening from nothing to the width at the
+// particle (a chain of one point full), each vertex its ring's place and, at a point, its frame.
+void ExpectShapedTubesGlbHolds(const fs::path& path, const Chains& chains, uint32_t rings) {
+  tinygltf::Model model = ReadGlbModel(path);
+  const tinygltf::Primitive& tubes = model.meshes.at(0).primitives.at(0);
+  auto positions = Attribute<float, 3>(model, tubes.attributes.at("POSITION"), TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_VEC3, false);
+  auto places = Attribute<float, 1>(model, tubes.attributes.at("_U"), TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_SCALAR, false);
+  auto frames = Attribute<float, 1>(model, tubes.attributes.at("_FRAME"), TINYGLTF_COMPONENT_TYPE_FLOAT, TINYGLTF_TYPE_SCALAR, false);
+  const size_t S = dustweave::TUBE_SIDES;
+  const ChainModel& m = chains.model;
+  size_t ring = 0;
+  for (size_t first = 0, last = 0; first < m.chain.size(); first = last + 1) {
+    for (last = first; last + 1 < m.chain.size() && m.chain[last + 1] == m.chain[first];) ++last;
+    size_t length = last - first + 1, made = (length - 1) * rings + 1;
+    ASSERT_LE(S * (ring + made), positions.size());
+    for (size_t k = 0; k < made; ++k, ++ring) {
+      double place = length == 1 ? 0 : static_cast<double>(k) / static_cast<double>(made - 1);
+      ASSERT_NEAR(places[S * ring][0], place, 1e-6) << "ring " << ring;
+      if (k % rings != 0) continue;
+      const std::array<double, 3>& point = chains.mesh.points[first + k / rings];
+      double radius = 0, share = length == 1 ? 1 : place;
+      for (int axis = 0; axis < 3; ++axis) {
+        double centre = 0;
+        for (size_t side = 0; side < S; ++side) centre += positions[S * ring + side][axis] / static_cast<double>(S);
+        ASSERT_NEAR(centre, point[axis], 1e-5 * (1 + std::fabs(centre))) << "ring " << ring;
+        radius += std::pow(positions[S * ring][axis] - centre, 2);
+      }
+      ASSERT_NEAR(std::sqrt(radius), TUBE_WIDTH / 2 * share, 1e-5 * (1 + std::fabs(point[0]))) << "ring " << ring;
+      ASSERT_EQ(frames[S * ring][0], static_cast<float>(chains.frames[first + k / rings])) << "ring " << ring;
+    }
+  }
+  EXPECT_EQ(S * ring, positions.size());
+}
+
 // ---- what USD must read -------------------------------------------------------------------------
 
 // An array's values as little-endian 32-bit numbers, in a file of its own beside the layers.
@@ -278,11 +314,13 @@ json ArrayFile(const std::string& name, const std::vector<T>& values, int perEle
   return {{"file", name}, {"type", std::is_same_v<T, float> ? "float" : "int"}, {"per", perElement}};
 }
 
-// Every array of the layer the chains make: the curves (chains of two or more points), the chains
-// of one point as points, each point's frame, the start points; with a width given and taper,
-// each vertex's width. Its time: the rate, the least and greatest frame.
-void WriteUsdExpectation(const Case& c, const Chains& chains, std::optional<double> width, bool taper, double fps) {
-  std::vector<float> curvePoints, colours, places, widths, singlePoints, startPoints;
+// Every array of the layer the chains make: the curves (chains of two or more points; smoothed,
+// each end point given twice), the chains of one point as points, each point's frame, the start
+// points; with a width given and taper, each vertex's width. Its time: the rate, the least and
+// greatest frame.
+void WriteUsdExpectation(const Case& c, const Chains& chains, std::optional<double> width, const std::string& taper,
+                         bool smooth, double fps) {
+  std::vector<float> curvePoints, samples, colours, places, widths, singlePoints, startPoints;
   std::vector<int32_t> counts, curveChains, singleChains, curveFrames, singleFrames;
   const ChainModel& model = chains.model;
   for (size_t p = 0; p < model.chain.size(); ++p) {
@@ -295,17 +333,23 @@ void WriteUsdExpectation(const Case& c, const Chains& chains, std::optional<doub
       singleFrames.push_back(chains.frames[p]);
       continue;
     }
-    if (p == 0 || model.chain[p - 1] != model.chain[p]) {
+    bool first = p == 0 || model.chain[p - 1] != model.chain[p];
+    if (first) {
       counts.push_back(0);
       curveChains.push_back(static_cast<int32_t>(model.chain[p]));
     }
-    ++counts.back();
-    curvePoints.insert(curvePoints.end(), point.begin(), point.end());
-    dustweave::Rgb8 ramp = dustweave::LinearRampColour(model.place[p]);
-    for (uint8_t channel : {ramp.r, ramp.g, ramp.b}) colours.push_back(static_cast<float>(channel / 255.0));
-    places.push_back(model.place[p]);
-    curveFrames.push_back(chains.frames[p]);
-    if (width) widths.push_back(static_cast<float>(*width * (1.0 - model.place[p])));
+    samples.insert(samples.end(), point.begin(), point.end());
+    bool end = first || p + 1 == model.chain.size() || model.chain[p + 1] != model.chain[p];
+    for (int copy = smooth && end ? 2 : 1; copy > 0; --copy) {
+      ++counts.back();
+      curvePoints.insert(curvePoints.end(), point.begin(), point.end());
+      dustweave::Rgb8 ramp = dustweave::LinearRampColour(model.place[p]);
+      for (uint8_t channel : {ramp.r, ramp.g, ramp.b}) colours.push_back(static_cast<float>(channel / 255.0));
+      places.push_back(model.place[p]);
+      curveFrames.push_back(chains.frames[p]);
+      double share = taper == "comet" ? model.place[p] : 1.0 - model.place[p];
+      if (width) widths.push_back(static_cast<float>(*width * share));
+    }
   }
   for (int64_t start : chains.starts) {
     std::array<float, 3> point = Stored(chains.mesh.points[static_cast<size_t>(start)]);
@@ -319,7 +363,7 @@ void WriteUsdExpectation(const Case& c, const Chains& chains, std::optional<doub
     arrays["/chains/curves.primvars:displayColor"] = ArrayFile(c.name + ".colours", colours, 3);
     arrays["/chains/curves.primvars:u"] = ArrayFile(c.name + ".places", places, 1);
     arrays["/chains/curves.primvars:frame"] = ArrayFile(c.name + ".curve-frames", curveFrames, 1);
-    if (taper && width) arrays["/chains/curves.widths"] = ArrayFile(c.name + ".widths", widths, 1);
+    if (!taper.empty() && width) arrays["/chains/curves.widths"] = ArrayFile(c.name + ".widths", widths, 1);
   }
   if (!singleChains.empty()) {
     arrays["/chains/singles.points"] = ArrayFile(c.name + ".single-points", singlePoints, 3);
@@ -330,6 +374,7 @@ void WriteUsdExpectation(const Case& c, const Chains& chains, std::optional<doub
   auto [first, last] = std::minmax_element(chains.frames.begin(), chains.frames.end());
   json time = {{"fps", fps}, {"start", *first}, {"end", *last}};
   json expectation = {{"layers", {c.name + ".usda", c.name + ".usdc"}}, {"taper", taper}, {"time", time}, {"arrays", arrays}};
+  if (smooth) expectation["samples"] = ArrayFile(c.name + ".samples", samples, 3);
   std::ofstream(Work() / (c.name + ".json")) << expectation.dump(1);
 }
 
@@ -339,14 +384,22 @@ void ReadEveryOutputBack(const Case& c) {
   SCOPED_TRACE(c.name);
   Chains chains = ModuleChains(c);
   ASSERT_GT(chains.mesh.points.size(), LEAST_POINTS);
-  bool taper = std::count(c.usd.begin(), c.usd.end(), "--taper") > 0;
+  auto taperAt = std::find(c.usd.begin(), c.usd.end(), "--taper");
+  std::string taper = taperAt == c.usd.end() ? "" : taperAt + 1 != c.usd.end() && taperAt[1] == "comet" ? "comet" : "start";
+  bool smooth = std::count(c.usd.begin(), c.usd.end(), "--smooth") > 0;
   std::optional<double> width;
   if (c.usd.size() > 1 && c.usd[0] == "--tubes") width = std::stod(c.usd[1]);
   auto fps = std::find(c.usd.begin(), c.usd.end(), "--fps");
   std::vector<std::string> usd = c.usd;
   usd.push_back("--attributes");
   for (const char* layer : {".usda", ".usdc"}) ASSERT_NO_FATAL_FAILURE(Convert(c, c.name + layer, usd));
-  WriteUsdExpectation(c, chains, width, taper, fps == c.usd.end() ? 24 : std::stod(*(fps + 1)));
+  WriteUsdExpectation(c, chains, width, taper, smooth, fps == c.usd.end() ? 24 : std::stod(*(fps + 1)));
+  if (!c.tubes.empty()) {
+    std::vector<std::string> tubes = {"--tubes", std::to_string(TUBE_WIDTH), "--attributes"};
+    tubes.insert(tubes.end(), c.tubes.begin(), c.tubes.end());
+    ASSERT_NO_FATAL_FAILURE(Convert(c, c.name + ".tubes.glb", tubes));
+    return ExpectShapedTubesGlbHolds(Work() / (c.name + ".tubes.glb"), chains, 3);
+  }
   ASSERT_NO_FATAL_FAILURE(Convert(c, c.name + ".obj", {}));
   ExpectObjHolds(Work() / (c.name + ".obj"), chains);
   ASSERT_NO_FATAL_FAILURE(Convert(c, c.name + ".glb", {"--attributes"}));
@@ -359,19 +412,27 @@ void ReadEveryOutputBack(const Case& c) {
 // tapered with the scene's width, and a start point a chain.
 TEST(ReadBack, EverySampleWithStartPoints) {
   std::string pfx = Devil("devil.pfx", static_cast<int32_t>(LEAST_POINTS / 201 + 1));
-  ReadEveryOutputBack({"devil", pfx, true, {}, {"--taper", "--fps", "23.976"}});
+  ReadEveryOutputBack({"devil", pfx, true, {}, {"--taper", "--fps", "23.976"}, {}});
 }
 
 // A step that thins: no count is known before the run, every part is spooled.
 TEST(ReadBack, ThinnedByAStep) {
   std::string pfx = Devil("thinned.pfx", static_cast<int32_t>(LEAST_POINTS / 201 / 0.37 + 1));
-  ReadEveryOutputBack({"thinned", pfx, false, 0.37, {}});
+  ReadEveryOutputBack({"thinned", pfx, false, 0.37, {}, {}});
 }
 
 // Chains longer than a USD writer's kept values beside chains of one point, which are no curve
 // points: the count the input's size tells is wrong for the curves, and the parts move.
 TEST(ReadBack, LongChainsBesideChainsOfOnePoint) {
-  ReadEveryOutputBack({"long", LongAndSingles(), true, {}, {"--tubes", "0.05", "--taper", "--fps", "30"}});
+  ReadEveryOutputBack({"long", LongAndSingles(), true, {}, {"--tubes", "0.05", "--taper", "--fps", "30"}, {}});
+}
+
+// The same chains smoothed and tapered from the particle: USD's curves each end point given
+// twice, with widths growing to the particle; the tubes three rings a segment, a chain longer
+// than the points a tapered tube holds in memory among them.
+TEST(ReadBack, SmoothedFromTheParticle) {
+  ReadEveryOutputBack({"smooth", LongAndSingles(), true, {},
+                       {"--tubes", "0.05", "--taper", "comet", "--smooth", "--fps", "30"}, {"--smooth", "3", "--taper", "comet"}});
 }
 
 }  // namespace

@@ -527,7 +527,7 @@ TEST(GlbRefusalTest, PointsWithoutFramesAreRefused) {
   FeedChain(glb, 5);
   ExpectRefused(glb, folder, "the frames of its points: the input holds fewer samples than points were made");
   ListedFrames few({3, 4, 5});
-  dustweave::UsdaWriter usda(1, false, 1, {24, &few, false});
+  dustweave::UsdaWriter usda(1, {}, 1, {24, &few, false});
   ASSERT_TRUE(usda.Open(folder.File("out.usda"), &error)) << error;
   FeedChain(usda, 5);
   EXPECT_FALSE(usda.Finish(&error));
@@ -687,6 +687,87 @@ TEST(TubeWriterTest, GlbTubesOfEveryShapeAreSound) {
   EXPECT_EQ(starts, (std::vector<float>{0, 0, 0, 0, 2, 0, 5, 5, 5}));
 }
 
+// The centre of a ring of three vertices, and their distance from it.
+std::pair<std::array<double, 3>, double> RingAbout(const std::vector<float>& positions, size_t ring) {
+  std::array<double, 3> centre{};
+  for (int axis = 0; axis < 3; ++axis) {
+    for (size_t side = 0; side < 3; ++side) centre[axis] += positions[9 * ring + 3 * side + axis] / 3.0;
+  }
+  double squared = 0;
+  for (int axis = 0; axis < 3; ++axis) squared += std::pow(positions[9 * ring + axis] - centre[axis], 2);
+  return {centre, std::sqrt(squared)};
+}
+
+// Smoothed and tapered both ways: four rings a segment, those between two points on the spline
+// (evenly along the straight chain's inner segments), each ring's radius its place's share of the width (0 at the
+// thin end, its normals still of length 1), _U its place; the one-point chain full.
+TEST(TubeWriterTest, ShapedGlbTubesNarrowAlongTheSpline) {
+  for (dustweave::Taper taper : {dustweave::Taper::Start, dustweave::Taper::Comet}) {
+    TempFolder folder;
+    std::string error;
+    dustweave::TubeGlbWriter glb(SHAPE_WIDTH, true, dustweave::GLB_MAX_FILE_BYTES, nullptr, {taper, 4});
+    ASSERT_TRUE(glb.Open(folder.File("tubes.glb"), &error)) << error;
+    FeedShapes(glb);
+    ASSERT_TRUE(glb.Finish(&error)) << error;
+    GlbRead read = ReadGlb(folder.File("tubes.glb"));
+    ASSERT_TRUE(read.ok) << read.error;
+    const tinygltf::Primitive& tubes = read.model.meshes.at(0).primitives.at(0);
+    auto positions = AccessorValues<float>(read.model, tubes.attributes.at("POSITION"), 3);
+    auto normals = AccessorValues<float>(read.model, tubes.attributes.at("NORMAL"), 3);
+    auto places = AccessorValues<float>(read.model, tubes.attributes.at("_U"), 1);
+    ASSERT_EQ(positions.size(), 3 * 3 * (17 + 17 + 1u));
+    ASSERT_EQ(places.size(), 3 * (17 + 17 + 1u));
+    for (size_t vertex = 0; vertex < places.size(); ++vertex) {
+      double length = 0;
+      for (int axis = 0; axis < 3; ++axis) length += std::pow(normals[3 * vertex + axis], 2);
+      EXPECT_NEAR(length, 1, 1e-5) << vertex;
+    }
+    for (size_t ring = 0; ring < 35; ++ring) {
+      double place = ring == 34 ? 0 : (ring % 17) / 16.0;
+      double share = ring == 34 ? 1 : taper == dustweave::Taper::Comet ? place : 1 - place;
+      auto [centre, radius] = RingAbout(positions, ring);
+      EXPECT_NEAR(radius, SHAPE_WIDTH / 2 * share, 1e-6) << "ring " << ring;
+      EXPECT_FLOAT_EQ(places[3 * ring], static_cast<float>(place)) << "ring " << ring;
+      if (ring % 17 % 4 == 0 && ring < 34) {
+        const auto& point = ShapePoint(ring / 17 * 5 + ring % 17 / 4);
+        for (int axis = 0; axis < 3; ++axis) EXPECT_NEAR(centre[axis], point[axis], 1e-6) << "ring " << ring;
+      }
+      if (ring > 4 && ring < 12) {  // the end segments, whose end point stands in beyond it, are not even
+        EXPECT_NEAR(centre[0], ring / 4.0, 1e-6) << "ring " << ring;
+      }
+    }
+  }
+}
+
+// A tapered chain longer than the points held in memory waits in a scratch file: its rings, in
+// the .obj as in the .glb, narrow from the first point's to nothing, each about its point.
+TEST(TubeWriterTest, ATaperedChainPastMemoryIsDrawnWhole) {
+  const uint64_t made = 2 * dustweave::ChainHold::IN_MEMORY + 5000;
+  TempFolder folder;
+  std::string error;
+  dustweave::TubeObjWriter obj(SHAPE_WIDTH, {dustweave::Taper::Start});
+  dustweave::TubeGlbWriter glb(SHAPE_WIDTH, false, dustweave::GLB_MAX_FILE_BYTES, nullptr, {dustweave::Taper::Start});
+  ASSERT_TRUE(obj.Open(folder.File("tubes.obj"), &error)) << error;
+  ASSERT_TRUE(glb.Open(folder.File("tubes.glb"), &error)) << error;
+  FeedChain(obj, made);
+  FeedChain(glb, made);
+  ASSERT_TRUE(obj.Finish(&error) && glb.Finish(&error)) << error;
+  EXPECT_EQ(folder.Entries(), (std::vector<std::string>{"tubes.glb", "tubes.obj"}));
+  tinyobj::ObjReader reader;
+  ASSERT_TRUE(reader.ParseFromFile(folder.File("tubes.obj"))) << reader.Error();
+  GlbRead read = ReadGlb(folder.File("tubes.glb"));
+  ASSERT_TRUE(read.ok) << read.error;
+  auto positions = AccessorValues<float>(read.model, read.model.meshes.at(0).primitives.at(0).attributes.at("POSITION"), 3);
+  EXPECT_EQ(reader.GetAttrib().vertices, positions);
+  ASSERT_EQ(positions.size(), 9 * made);
+  for (uint64_t i = 0; i < made; i += 997) {
+    auto [centre, radius] = RingAbout(positions, i);
+    double rounding = 1e-6 * (1 + 0.25 * static_cast<double>(i));  // float32 positions' last bits
+    EXPECT_NEAR(centre[0], static_cast<float>(i) * 0.25f, rounding) << "ring " << i;
+    EXPECT_NEAR(radius, SHAPE_WIDTH / 2 * (1 - static_cast<double>(i) / (made - 1)), rounding) << "ring " << i;
+  }
+}
+
 // Laid out in place for the points expected (as many, more or fewer) or spooled, the same bytes,
 // over several blocks of every part.
 TEST(TubeWriterTest, GlbTubesExpectedPointCountGivesTheSameFile) {
@@ -715,7 +796,7 @@ TEST(UsdcWriterTest, ExpectedPointCountGivesTheSameFile) {
   for (bool taper : {true, false}) {
     std::string expected;
     for (uint64_t expectation : {uint64_t{0}, made, made + 1, made - 1, made - 90000}) {
-      dustweave::UsdcWriter usdc(0.1, taper);
+      dustweave::UsdcWriter usdc(0.1, {taper ? dustweave::Taper::Start : dustweave::Taper::None});
       ASSERT_TRUE(usdc.Open(folder.File("chains.usdc"), &error)) << error;
       if (expectation > 0) usdc.ExpectPoints(expectation);
       FeedChainWithStarts(usdc, made);
@@ -794,7 +875,7 @@ TEST(TubeWriterTest, ObjTubesOfALongChainAreTheGlbs) {
 TEST(UsdaWriterTest, CurvesOfEveryShapeAreWholeCurves) {
   TempFolder folder;
   std::string error;
-  dustweave::UsdaWriter usda(SHAPE_WIDTH, true);
+  dustweave::UsdaWriter usda(SHAPE_WIDTH, {dustweave::Taper::Start});
   ASSERT_TRUE(usda.Open(folder.File("chains.usda"), &error)) << error;
   FeedShapes(usda);
   ASSERT_TRUE(usda.Finish(&error)) << error;

@@ -32,8 +32,8 @@ std::array<float, 3> Colour(float place) {
 
 }  // namespace
 
-UsdLayerWriter::UsdLayerWriter(double width, bool taper, double metersPerUnit, UsdTime time)
-    : givenWidth_(width), width_(width), taper_(taper), metersPerUnit_(metersPerUnit), time_(time) {
+UsdLayerWriter::UsdLayerWriter(double width, ChainShape shape, double metersPerUnit, UsdTime time)
+    : givenWidth_(width), width_(width), shape_(shape), metersPerUnit_(metersPerUnit), time_(time) {
   for (int index = 0; index < USD_PARTS; ++index) parts_[index] = std::make_unique<SpooledPart>(BlockOf(index));
 }
 
@@ -76,12 +76,20 @@ void UsdLayerWriter::TakePoint(const ChainPoint& point, const ChainPoint* before
     ++singles_;
     return;
   }
+  // A smoothed curve's end points are given twice: a Catmull-Rom curve passes through the
+  // vertices between its first and last alone.
+  bool ends = shape_.smoothed() && (!before || !after);
+  PutCurveVertex(point);
+  if (ends) PutCurveVertex(point);
+  if (!after) CloseChain();
+}
+
+void UsdLayerWriter::PutCurveVertex(const ChainPoint& point) {
   PutPosition(CurvePoints, point.position);
   if (time_.primvar) PutInteger(CurveFrames, point.frame);
   curveBounds_.Take(point.position);
   ++vertices_;
   ++chainLength_;
-  if (!after) CloseChain();
 }
 
 void UsdLayerWriter::CloseChain() {
@@ -104,9 +112,12 @@ const ChainValues& UsdLayerWriter::ValuesOf(uint64_t length, uint64_t from) {
   values_.widths.clear();
   values_.colours.clear();
   values_.places.clear();
+  bool smoothed = shape_.smoothed();
+  uint64_t samples = smoothed ? length - 2 : length;
   for (uint64_t i = from; i < std::min(length, from + USD_CACHED_LENGTH); ++i) {
-    float place = static_cast<float>(static_cast<double>(i) / static_cast<double>(length - 1));
-    if (taper_) values_.widths.push_back(static_cast<float>(width_ * (1.0 - place)));
+    uint64_t sample = smoothed ? std::clamp<uint64_t>(i, 1, samples) - 1 : i;  // the end vertices given twice
+    float place = static_cast<float>(static_cast<double>(sample) / static_cast<double>(samples - 1));
+    if (taper()) values_.widths.push_back(static_cast<float>(width_ * TaperScale(shape_.taper, place)));
     for (float channel : Colour(place)) values_.colours.push_back(channel);
     values_.places.push_back(place);
   }
@@ -195,15 +206,17 @@ UsdLayer UsdLayerWriter::Describe(bool opening) const {
   UsdAttribute widths = Constant("float[]", "widths", {static_cast<float>(width_)});
   if (curves_ > 0 || opening) {
     layer.prims.push_back({"BasisCurves", "curves",
-                           {UniformToken("type", "linear"), UniformToken("wrap", "nonperiodic"),
+                           {UniformToken("type", shape_.smoothed() ? "cubic" : "linear"), UniformToken("wrap", "nonperiodic"),
                             OfPart("point3f[]", "points", nullptr, CurvePoints, vertices_),
                             OfPart("color3f[]", "primvars:displayColor", "vertex", Colours, vertices_),
                             OfPart("float[]", "primvars:u", "vertex", Places, vertices_),
-                            taper_ ? OfPart("float[]", "widths", "vertex", Widths, vertices_) : widths,
+                            taper() ? OfPart("float[]", "widths", "vertex", Widths, vertices_) : widths,
                             OfPart("int[]", "curveVertexCounts", nullptr, Counts, curves_),
                             OfPart("int[]", "primvars:chain", "uniform", CurveChains, curves_),
                             Extent(curveBounds_, width_)}});
     if (time_.primvar) WithFrames(layer.prims.back(), CurveFrames, vertices_);
+    std::vector<UsdAttribute>& curves = layer.prims.back().attributes;
+    if (shape_.smoothed()) curves.insert(curves.begin() + 1, UniformToken("basis", "catmullRom"));
   }
   if (singles_ > 0) {
     layer.prims.push_back({"Points", "singles",

@@ -13,6 +13,7 @@
 
 #include "platform/block_writer.h"
 #include "platform/output_file.h"
+#include "writers/chain_shape.h"
 #include "writers/chain_window.h"
 #include "writers/mesh_file_writer.h"
 #include "writers/spooled_part.h"
@@ -81,7 +82,8 @@ struct PointBounds {
 };
 
 // The widths (with taper), linear colours and places of a chain's vertices `from` on (at most
-// USD_CACHED_LENGTH of them), one a vertex, as float32s.
+// USD_CACHED_LENGTH of them), one a vertex, as float32s. A smoothed curve's first and last vertex
+// stand again beyond its ends, with their values.
 struct ChainValues {
   uint64_t length = 0, from = 0;
   uint64_t made = 0;  // counts each new set of values, so an encoding can keep what it made of them
@@ -90,11 +92,12 @@ struct ChainValues {
 
 class UsdLayerWriter : public MeshFileWriter {
  public:
-  // `width`: the curves' and points' width (at a chain's start with `taper`, which narrows it to
-  // nothing at the chain's end); 0 without `taper`: the scene's, from the box of the points
-  // written, known at the end, where the width is written. `metersPerUnit`: the stage's unit,
-  // the positions' as given.
-  UsdLayerWriter(double width, bool taper, double metersPerUnit, UsdTime time = {});
+  // `width`: the curves' and points' width (at its fullest along a tapered chain); 0 untapered:
+  // the scene's, from the box of the points written, known at the end, where the width is
+  // written. `shape`: tapered widths, and smoothed curves (cubic Catmull-Rom through the chain's
+  // points, each end point given twice so that the curve reaches it). `metersPerUnit`: the
+  // stage's unit, the positions' as given.
+  UsdLayerWriter(double width, ChainShape shape, double metersPerUnit, UsdTime time = {});
   ~UsdLayerWriter() override;
 
   bool Open(const std::string& path, std::string* error) override;
@@ -126,7 +129,8 @@ class UsdLayerWriter : public MeshFileWriter {
   UsdLayer Describe(bool opening) const;
 
   SpooledPart& part(int index) { return *parts_[static_cast<size_t>(index)]; }
-  bool taper() const { return taper_; }
+  bool taper() const { return shape_.taper != Taper::None; }
+  bool smoothed() const { return shape_.smoothed(); }
   OutputFile out_;
   BlockWriter behind_{out_};
 
@@ -139,12 +143,13 @@ class UsdLayerWriter : public MeshFileWriter {
     }
   };
   void TakePoint(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after);
+  void PutCurveVertex(const ChainPoint& point);
   void CloseChain();
   std::string ChooseWidth();
   const ChainValues& ValuesOf(uint64_t length, uint64_t from);
 
   double givenWidth_, width_;
-  bool taper_;
+  ChainShape shape_;
   double metersPerUnit_;
   UsdTime time_;
   std::unique_ptr<FrameFeed> feed_;  // the points' frames, given a source

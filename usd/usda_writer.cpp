@@ -52,8 +52,8 @@ char* FormatPoints(const char* records, const char* end, char* text) {
 
 }  // namespace
 
-UsdaWriter::UsdaWriter(double width, bool taper, double metersPerUnit, UsdTime time)
-    : UsdLayerWriter(width, taper, metersPerUnit, time), points_(out_, FormatPoints) {}
+UsdaWriter::UsdaWriter(double width, ChainShape shape, double metersPerUnit, UsdTime time)
+    : UsdLayerWriter(width, shape, metersPerUnit, time), points_(out_, FormatPoints) {}
 
 // ---- the values ---------------------------------------------------------------------------------
 

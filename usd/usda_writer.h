@@ -15,7 +15,7 @@ namespace dustweave {
 
 class UsdaWriter : public UsdLayerWriter {
  public:
-  UsdaWriter(double width, bool taper, double metersPerUnit = 1, UsdTime time = {});
+  UsdaWriter(double width, ChainShape shape, double metersPerUnit = 1, UsdTime time = {});
   uint64_t bytesMade() const override { return UsdLayerWriter::bytesMade() + points_.bytesMade(); }
 
  private:

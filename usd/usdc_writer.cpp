@@ -68,7 +68,7 @@ uint64_t UsdcWriter::StartFile() {
 // that turns out wrong (chains of one point are no curve points; a run that makes more) undoes
 // it: the parts then go the plain way, and the file is the same.
 void UsdcWriter::ExpectPoints(uint64_t count) {
-  if (part(CurvePoints).size() > 0 || out_.failed()) return;
+  if (part(CurvePoints).size() > 0 || out_.failed() || smoothed()) return;
   CrateLayout layout(count, taper());
   for (UsdPart index : {Colours, Places, Widths}) {
     if (layout.Fixes(index)) part(index).Place(out_, behind_, layout.ElementsAt(index));

@@ -17,11 +17,12 @@ namespace dustweave {
 
 class UsdcWriter : public UsdLayerWriter {
  public:
-  UsdcWriter(double width, bool taper, double metersPerUnit = 1, UsdTime time = {})
-      : UsdLayerWriter(width, taper, metersPerUnit, time) {}
+  UsdcWriter(double width, ChainShape shape, double metersPerUnit = 1, UsdTime time = {})
+      : UsdLayerWriter(width, shape, metersPerUnit, time) {}
   // With the run's point count known before the first, the arrays of a value a vertex are
   // written in place where the layout puts them behind that many curve points. A wrong count
-  // costs only speed: the file is the same.
+  // costs only speed: the file is the same. Smoothed curves are never placed: their vertices
+  // are the points and two more a curve, and the curves are not known before the run.
   void ExpectPoints(uint64_t count) override;
 
  private:

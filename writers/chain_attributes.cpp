@@ -13,10 +13,11 @@ namespace dustweave {
 
 static_assert(std::endian::native == std::endian::little, "the streams hold little-endian float32");
 
-ChainAttributes::ChainAttributes(BlockSink sink, size_t blockPoints, PointFrames* frames)
+ChainAttributes::ChainAttributes(BlockSink sink, size_t blockPoints, PointFrames* frames, uint32_t ringsASegment)
     : sink_(std::move(sink)),
       blockPoints_(blockPoints > 0 ? blockPoints : 1),
-      blocks_(new char[3 * CHAIN_STREAM_BYTES * blockPoints_]) {
+      blocks_(new char[3 * CHAIN_STREAM_BYTES * blockPoints_]),
+      rings_(ringsASegment > 0 ? ringsASegment : 1) {
   if (!frames) return;
   frames_ = std::make_unique<FrameFeed>(frames);
   frameBlock_.reset(new char[FRAME_STREAM_BYTES * blockPoints_]);
@@ -29,8 +30,9 @@ void ChainAttributes::StartNextChain() {
   ++chains_;
 }
 
+// A chain of n points has (n - 1) × rings + 1 values, placed evenly along it.
 void ChainAttributes::CloseChain() {
-  uint64_t length = chainLength_;
+  uint64_t length = chainLength_ == 0 ? 0 : (chainLength_ - 1) * rings_ + 1;
   chainLength_ = 0;
   if (length == 0 || tooManyChains()) return;
   const float chain = static_cast<float>(chains_ - 1);
@@ -110,8 +112,21 @@ void ChainAttributes::Flush() {
   }
 }
 
+// The older point's frames, now that the newest's are known: the newest is `joined` to it.
+void ChainAttributes::PassFrames(bool joined) {
+  if (hasOlderFrame_) {
+    uint32_t count = joined ? rings_ : 1;
+    double from = olderFrame_, span = static_cast<double>(newestFrame_) - from;
+    for (uint32_t step = 0; step < count; ++step) PutFrame(static_cast<float>(from + span * step / rings_));
+  }
+  olderFrame_ = newestFrame_;
+  hasOlderFrame_ = true;
+}
+
 void ChainAttributes::Finish() {
   if (rule_.points() > 0) TakeNewest();
+  if (frames_ && rings_ > 1 && hasOlderFrame_) PutFrame(static_cast<float>(olderFrame_));
+  hasOlderFrame_ = false;
   CloseChain();
   if (tooManyChains()) filled_ = 0;
   Flush();

@@ -1,7 +1,9 @@
 // Each point's chain (chain_rule.h) and its place along it, worked out as the mesh streams by,
 // and handed on in point order as the .glb's per-point attributes: COLOR_0 (the chain ramp, RGBA
 // of 8 bits, linear), _CHAIN (the chain's number), _U (its place, 0 to 1) and, given the points'
-// frames, the frame as a float with a 0 beside it (_FRAME and TEXCOORD_0 read the one pair).
+// frames, the frame as a float with a 0 beside it (_FRAME and TEXCOORD_0 read the one pair). For a
+// smoothed tube (writers/chain_shape.h), a value for each of its rings: those between two points
+// lie between theirs.
 #pragma once
 
 #include <cstddef>
@@ -41,8 +43,11 @@ class ChainAttributes final : public standin::MeshSink {
 
   // The streams are handed on in blocks of `blockPoints` points (the three chain streams' blocks
   // of the same points one after another, the frames' on their own), the last block shorter.
-  // With `frames`, each point's frame from it makes the fourth stream.
-  explicit ChainAttributes(BlockSink sink, size_t blockPoints = 1 << 16, PointFrames* frames = nullptr);
+  // With `frames`, each point's frame from it makes the fourth stream. With `ringsASegment` above
+  // 1, a point joined to the next has that many values, from its own towards the next's (its
+  // place, and so its colour, and its frame), as a smoothed tube has rings.
+  explicit ChainAttributes(BlockSink sink, size_t blockPoints = 1 << 16, PointFrames* frames = nullptr,
+                           uint32_t ringsASegment = 1);
   ~ChainAttributes() override;
   ChainAttributes(const ChainAttributes&) = delete;
   ChainAttributes& operator=(const ChainAttributes&) = delete;
@@ -51,7 +56,7 @@ class ChainAttributes final : public standin::MeshSink {
   void AddPoint(uint64_t number, const double*) override {
     if (rule_.points() > 0) TakeNewest();
     rule_.AddPoint(number);
-    if (frames_) PutFrame(frames_->Next());
+    if (frames_) TakeFrame(frames_->Next());
   }
   void AddPolygon(const char*, int count, const int64_t* points) override { rule_.Joins(count, points); }
   // Closes the last chain and hands on every value not yet handed on; once, after the last
@@ -72,6 +77,7 @@ class ChainAttributes final : public standin::MeshSink {
   void TakeNewest() {
     if (!rule_.newestJoined()) StartNextChain();
     ++chainLength_;
+    if (frames_ && rings_ > 1) PassFrames(rule_.newestJoined());
   }
   void StartNextChain();
   void CloseChain();
@@ -79,9 +85,14 @@ class ChainAttributes final : public standin::MeshSink {
   void PutEachPoint(float chain, uint64_t length);
   void MakePattern(uint64_t length);
   void Flush();
-  void PutFrame(int32_t frame) {
+  void TakeFrame(int32_t frame) {
     if (frame > MAX_FRAME || frame < -MAX_FRAME) NoteFramePastFloats(frame);
-    const float pair[2] = {static_cast<float>(frame), 0.0f};
+    if (rings_ == 1) return PutFrame(static_cast<float>(frame));
+    newestFrame_ = frame;
+  }
+  void PassFrames(bool joined);
+  void PutFrame(float frame) {
+    const float pair[2] = {frame, 0.0f};
     std::memcpy(frameBlock_.get() + FRAME_STREAM_BYTES * framesFilled_, pair, sizeof pair);
     if (++framesFilled_ == blockPoints_) FlushFrames();
   }
@@ -101,6 +112,12 @@ class ChainAttributes final : public standin::MeshSink {
   std::unique_ptr<char[]> frameBlock_;
   size_t framesFilled_ = 0;
   std::optional<std::pair<uint64_t, int32_t>> framePastFloats_;  // the first such point and its frame
+
+  // With rings between points, a point's frames wait for the next point: whether it is joined to
+  // it, and its frame.
+  uint32_t rings_;
+  int32_t olderFrame_ = 0, newestFrame_ = 0;
+  bool hasOlderFrame_ = false;
 
   ChainRule rule_;
   uint64_t chains_ = 0;

@@ -95,7 +95,8 @@ std::string TubesHeld(uint64_t vertices, uint64_t triangles, uint64_t startPoint
   return startPoints > 0 ? held + ", " + Counted(startPoints, "start point", "start points") : held;
 }
 
-void TubeFrame::CarryTo(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after, TubeRing& ring) {
+void TubeFrame::CarryTo(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after, TubeRing& ring,
+                        double scale) {
   double t[3];
   Tangent(point, before, after, t);
   if (before) {
@@ -105,19 +106,39 @@ void TubeFrame::CarryTo(const ChainPoint& point, const ChainPoint* before, const
     carried_ = 0;
   }
   for (int i = 0; i < 3; ++i) tangent_[i] = t[i];
-  // The sides at 0, 120 and 240 degrees from the normal: n, -n/2 + s b and -n/2 - s b, with b
-  // the binormal and s the sine of 120 degrees.
-  double binormal[3];
-  Cross(t, normal_, binormal);
   ring.joined = before != nullptr;
   ring.alone = !before && !after;
   ring.number = point.number;
+  MakeRing(point.position, scale, ring);
+}
+
+// A spline's direction of no length (a segment whose points are one spot) keeps the last tangent.
+void TubeFrame::CarryBetween(const double position[3], const double direction[3], uint64_t number, TubeRing& ring,
+                             double scale) {
+  double t[3] = {direction[0], direction[1], direction[2]};
+  if (!Normalise(t)) {
+    for (int i = 0; i < 3; ++i) t[i] = tangent_[i];
+  }
+  CarryFrame(t);
+  for (int i = 0; i < 3; ++i) tangent_[i] = t[i];
+  ring.joined = true;
+  ring.alone = false;
+  ring.number = number;
+  MakeRing(position, scale, ring);
+}
+
+// The sides at 0, 120 and 240 degrees from the normal: n, -n/2 + s b and -n/2 - s b, with b the
+// binormal and s the sine of 120 degrees. The normals are the frame's alone, whatever the radius.
+void TubeFrame::MakeRing(const double position[3], double scale, TubeRing& ring) const {
+  double binormal[3];
+  Cross(tangent_, normal_, binormal);
+  double radius = radius_ * scale;
   for (int i = 0; i < 3; ++i) {
     double half = -0.5 * normal_[i], across = SINE_120 * binormal[i];
     double out[TUBE_SIDES] = {normal_[i], half + across, half - across};
     for (int side = 0; side < TUBE_SIDES; ++side) {
       ring.normals[side][i] = static_cast<float>(out[side]);
-      ring.positions[side][i] = static_cast<float>(point.position[i] + radius_ * out[side]);
+      ring.positions[side][i] = static_cast<float>(position[i] + radius * out[side]);
     }
   }
 }

@@ -1,8 +1,8 @@
 // Every .usda and .usdc that dustweave writes for these cases, opened by USD itself and by
 // tinyusdz (usd_readers.js): the demo (every fourth sample, start points, tapered, a width
-// given, each point's frame at 30 frames a second), the demo as it comes, and a run whose chains
-// are all of one point (in centimetres, with their frames); a run with no point writes no file.
-// USD must open each with nothing to say; the demo's prims, counts and
+// given, each point's frame at 30 frames a second), the demo as it comes, the demo smoothed and
+// tapered from the particle, and a run whose chains are all of one point (in centimetres, with
+// their frames); a run with no point writes no file. USD must open each with nothing to say; the demo's prims, counts and
 // every vertex's width, colour, place and chain are what the chain ramp and the taper make; each
 // .usdc opens to the very stage of its .usda, as does USD's own .usdc of that .usda; tinyusdz
 // reads each, the .usdc as the .usda; a cut .usdc is refused. Animated layers (--animate) of
@@ -24,6 +24,7 @@ const HEAD = [0x5b, 0x2a, 0x86], TAIL = [0xff, 0xf1, 0xc9];  // the chain ramp a
 const CASES = [
   { name: 'chains', generate: [], convert: ['--step', '0.25', '--start-poly', '--taper', '--width', String(WIDTH), '--attributes', '--fps', '30'] },
   { name: 'plain', generate: [], convert: [] },
+  { name: 'smooth', generate: [], convert: ['--step', '0.25', '--smooth', '--taper', 'comet', '--tubes', String(WIDTH)] },
   { name: 'singles', generate: ['--particles', '5', '--last', '0'], convert: ['--start-poly', '--meters-per-unit', '0.01', '--attributes'] },
   { name: 'empty', generate: ['--particles', '5', '--first', '5', '--last', '2'], convert: [], nothing: true },
 ];
@@ -140,6 +141,15 @@ function checkOthers(reads) {
         time.filter((line) => !reads.chains.text.includes(`    ${line}\n`)).join(', ') || 'all said');
   check('--meters-per-unit sets the stage\'s unit', /metersPerUnit = 0.01\n/.test(reads.singles.text),
         (/metersPerUnit = [^\n]*/.exec(reads.singles.text) || ['none'])[0]);
+  const smooth = reads.smooth.values, counts = smooth['/chains/curves.curveVertexCounts'];
+  const widths = smooth['/chains/curves.widths'];
+  check('smoothed, the curves are cubic Catmull-Rom, to USD and to tinyusdz', /token type = "cubic"/.test(reads.smooth.text) &&
+        /token basis = "catmullRom"/.test(reads.smooth.text) && reads.smooth.tiny.includes('catmullRom') &&
+        reads.smooth.tiny.includes('cubic'), (/uniform token basis = [^\n]*/.exec(reads.smooth.text) || ['no basis'])[0]);
+  check('each end point given twice, the widths growing from nothing to the width at the particle',
+        counts.length === 200 && counts.every((n) => n === 28) && widths.length === 28 * 200 &&
+        widths.every((w, i) => near(w, WIDTH * Math.max(0, Math.min(25, (i % 28) - 1)) / 25, 1e-6)),
+        `counts ${counts[0]}, widths ${widths.slice(0, 4)} .. ${widths.slice(26, 28)}`);
 }
 
 // ---- animated layers --------------------------------------------------------------------------
@@ -340,7 +350,7 @@ async function main() {
       }
     }
   }
-  if (!reads.chains || !reads.plain || !reads.singles) process.exit(1);
+  if (!reads.chains || !reads.plain || !reads.smooth || !reads.singles) process.exit(1);
   checkDemo(reads.chains, made);
   checkOthers(reads);
   checkAnimated(usd, given);
