@@ -173,7 +173,10 @@ DIST := dist
 WINDOWS_DIST := mirod_dustweave-$(VERSION)-windows
 LINUX_DIST := dustweave-$(VERSION)-linux-x86_64
 # Each archive has its own README.txt: Windows commands in the zip, Linux ones in the tarball.
-DIST_TEXTS := --version $(VERSION) --text LICENSE.txt=LICENSE --text CHANGELOG.txt=CHANGELOG.md
+# Both carry the pages of docs/ that README.txt points to, and the Blender recipe's script.
+DIST_DOCS := $(sort $(wildcard docs/*.md)) docs/grow_with_frame.py
+DIST_TEXTS := --version $(VERSION) --text LICENSE.txt=LICENSE --text CHANGELOG.txt=CHANGELOG.md \
+    $(foreach page,$(DIST_DOCS),--text $(page)=$(page))
 # The commit's time; outside a git checkout, a fixed one (2026-01-01 00:00 UTC).
 SOURCE_DATE_EPOCH ?= $(shell git log -1 --format=%ct 2>/dev/null || echo 1767225600)
 export SOURCE_DATE_EPOCH

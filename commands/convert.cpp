@@ -28,28 +28,31 @@ namespace dustweave {
 
 CLI::App* AddConvert(CLI::App& app, ConvertArgs& a) {
   CLI::App* convert = app.add_subcommand("convert", "Convert a pfx file to OBJ, glTF binary (.glb) or USD (.usda, .usdc) through the module");
-  convert->add_option("INPUT", a.input, "the pfx file")->required();
+  convert->add_option("INPUT", a.input, "the pfx file")->required()->type_name("");
   convert->add_option("OUTPUT", a.output,
                       "the file to write: .obj or .glb (the chains as lines, or as tubes with\n"
                       "--tubes), or .usda or .usdc (USD: the chains as linear curves with widths\n"
                       "and colours, as text or binary)")
-      ->required();
+      ->required()
+      ->type_name("");
   CLI::Option* step = convert->add_option("--step", a.step,
                       "the share of each track's samples kept: a fraction (0.25) or a percent\n"
-                      "(25%), as the panel's step percent; left out, every sample");
+                      "(25%), as the panel's step percent; left out, every sample")
+      ->type_name("SHARE");
   convert->add_option("--max-points", a.maxPoints,
-                      "keep the largest step share whose points are at most N (read from the\n"
-                      "input first): a file sized for the tool that opens it")
+                      "keep the largest step share whose points are at most N, 1 or more (read\n"
+                      "from the input first): a file sized for the tool that opens it")
       ->type_name("N")
-      ->check(CLI::Range(uint64_t{1}, UINT64_MAX))
+      ->check(CLI::Range(uint64_t{1}, UINT64_MAX).description(""))
       ->excludes(step);
   convert->add_flag("--start-poly", a.startPolygon, "begin each chain with a one-point polygon");
-  convert->add_option("--surface", a.surface, "the surface of the polygons (Default when left out)");
+  convert->add_option("--surface", a.surface, "the surface of the polygons (Default when left out)")->type_name("NAME");
   convert->add_flag("--yes", a.yes, "answer OK when the file's header makes the plug-in ask");
-  convert->add_option("--svg", a.svg, "also write a preview picture (.svg)");
+  convert->add_option("--svg", a.svg, "also write a preview picture (.svg)")->type_name("FILE.svg");
   convert->add_option("--html", a.html,
                       "also write a 3D preview page (.html): one file that opens in a browser\n"
-                      "with no network; drag to turn, wheel to zoom, right-drag to pan");
+                      "with no network; drag to turn, wheel to zoom, right-drag to pan")
+      ->type_name("FILE.html");
   convert->add_flag("--attributes", a.attributes,
                     "give each point of a .glb COLOR_0 (the preview's colours along its\n"
                     "chain, shown unlit), _CHAIN (its chain's number, from 0), _U (its place\n"
@@ -105,12 +108,13 @@ CLI::App* AddConvert(CLI::App& app, ConvertArgs& a) {
                     "the time codes being the file's frames at --fps; read without the module. A\n"
                     "layer past 4 GiB of values is refused, naming a --trail-frames that fits");
   convert->add_option("--trail-frames", a.trailFrames,
-                      "with --animate, each trail is only its particle's last N samples; --step\n"
-                      "or --max-points thin the trails (to the samples the module keeps, and the\n"
-                      "particle's own), never the particles nor the frames")
+                      "with --animate, each trail is only its particle's last N samples (N is 1\n"
+                      "or more); --step or --max-points thin the trails (to the samples the\n"
+                      "module keeps, and the particle's own), never the particles nor the frames")
       ->type_name("N")
-      ->check(CLI::Range(uint64_t{1}, UINT64_MAX));
-  convert->add_option("--module", a.module, "the module to run (default: the one installed beside dustweave)");
+      ->check(CLI::Range(uint64_t{1}, UINT64_MAX).description(""));
+  convert->add_option("--module", a.module, "the module to run (default: the one installed beside dustweave)")
+      ->type_name("PATH");
   convert->add_flag("--quiet,-q", a.quiet, "no progress and no summary line; errors are still shown");
   convert->footer(
       "Nothing is ever left half-written: each file is written beside its name and renamed when whole.\n"

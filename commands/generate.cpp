@@ -2,6 +2,7 @@
 #include "commands/generate.h"
 
 #include <iostream>
+#include <string>
 
 #include "commands/called_name.h"
 #include "commands/exit_status.h"
@@ -17,14 +18,21 @@ namespace dustweave {
 
 CLI::App* AddGenerate(CLI::App& app, GenerateArgs& a) {
   CLI::App* generate = app.add_subcommand("generate", "Write a version-3 pfx file of drifting, swirling dust");
-  generate->add_option("OUT", a.out, "the file to write (.pfx)")->required();
-  generate->add_option("--particles", a.settings.particles, "number of particles (tracks)")
-      ->check(CLI::Range(1, INT32_MAX))
-      ->capture_default_str();
-  generate->add_option("--index-limit", a.settings.indexLimit, "the header's index limit")->capture_default_str();
-  generate->add_option("--first", a.settings.firstIndex, "every track's first index")->capture_default_str();
-  generate->add_option("--last", a.settings.lastIndex, "every track's last index")->capture_default_str();
-  generate->add_option("--seed", a.settings.seed, "the simulation's seed")->capture_default_str();
+  const auto byDefault = [](auto value) { return " (" + std::to_string(value) + " when left out)"; };
+  generate->add_option("OUT", a.out, "the file to write (.pfx)")->required()->type_name("");
+  generate->add_option("--particles", a.settings.particles,
+                       "number of particles (tracks), 1 or more" + byDefault(a.settings.particles))
+      ->type_name("N")
+      ->check(CLI::Range(1, INT32_MAX).description(""));
+  generate->add_option("--index-limit", a.settings.indexLimit,
+                       "the header's index limit: a track's sample counter past it jumps back to its resume index" +
+                           byDefault(a.settings.indexLimit))
+      ->type_name("N");
+  generate->add_option("--first", a.settings.firstIndex, "every track's first index" + byDefault(a.settings.firstIndex))
+      ->type_name("INDEX");
+  generate->add_option("--last", a.settings.lastIndex, "every track's last index" + byDefault(a.settings.lastIndex))
+      ->type_name("INDEX");
+  generate->add_option("--seed", a.settings.seed, "the simulation's seed" + byDefault(a.settings.seed))->type_name("N");
   generate->add_flag("--force", a.force, "replace OUT when it exists (a recording is lost)");
   generate->footer(
       "The same options give the same bytes.\n"

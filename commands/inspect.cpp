@@ -18,7 +18,7 @@ namespace dustweave {
 
 CLI::App* AddInspect(CLI::App& app, std::string& file) {
   CLI::App* inspect = app.add_subcommand("inspect", "Check a pfx file as the plug-in would read it");
-  inspect->add_option("FILE", file, "the pfx file")->required();
+  inspect->add_option("FILE", file, "the pfx file")->required()->type_name("");
   inspect->footer(
       "Exit status, as convert's where the file alone tells it: 0 when the plug-in reads the whole\n"
       "file without a question; 1 when the file ends early, its header makes the plug-in ask or it\n"

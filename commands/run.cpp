@@ -2,6 +2,7 @@
 #include "commands/run.h"
 
 #include <iostream>
+#include <string>
 
 #include "commands/called_name.h"
 #include "commands/commit_decision.h"
@@ -20,29 +21,36 @@ namespace dustweave {
 
 CLI::App* AddRun(CLI::App& app, RunArgs& a) {
   CLI::App* run = app.add_subcommand("run", "Load a command module and run it once, as the host does");
-  run->add_option("MODULE", a.module, "the module: a path, or the name of one beside this program")->required();
-  run->add_option("--file", a.file, "the \"pfx file\" answer (left out: the panel's initial \"none\")");
+  run->add_option("MODULE", a.module, "the module: a path, or the name of one beside this program")
+      ->required()
+      ->type_name("");
+  run->add_option("--file", a.file, "the \"pfx file\" answer (left out: the panel's initial \"none\")")->type_name("FILE");
   run->add_flag("--start-poly", a.startPolygon, "tick \"poly at start\"");
   run->add_option("--step", a.step, "the \"step percent\" answer as a fraction (1.0 = 100 %; nan, inf allowed) or a percent (25%)")
-      ->transform(CLI::Validator(RunStepNumber, "NUMBER|PERCENT"));
-  run->add_option("--pick", a.pick, "the surface popup entry chosen, from 0")->capture_default_str();
+      ->type_name("SHARE")
+      ->transform(CLI::Validator(RunStepNumber, ""));
+  run->add_option("--pick", a.pick, "the surface popup entry chosen, from 0 (" + std::to_string(a.pick) + " when left out)")
+      ->type_name("N");
   run->add_flag("--cancel-panel", a.cancelPanel, "press Cancel on the panel");
-  run->add_option("--surfaces", a.surfaces, "the host's surfaces, in order: A,B,C (none when left out)");
-  run->add_option("--answer", a.answer, "the answer to every OK/Cancel question")
-      ->check(CLI::IsMember({"ok", "cancel"}))
-      ->capture_default_str();
+  run->add_option("--surfaces", a.surfaces, "the host's surfaces, in order: A,B,C (none when left out)")->type_name("A,B,C");
+  run->add_option("--answer", a.answer, "the answer to every OK/Cancel question (" + a.answer + " when left out)")
+      ->type_name("ok|cancel")
+      ->check(CLI::IsMember({"ok", "cancel"}).description(""));
   run->add_flag("--decline-edit", a.declineEdit, "the mesh edit cannot be begun");
-  run->add_option("--interface-version", a.interfaceVersion, "the version passed to the activation")
-      ->capture_default_str();
+  run->add_option("--interface-version", a.interfaceVersion,
+                  "the version passed to the activation (" + std::to_string(a.interfaceVersion) + " when left out)")
+      ->type_name("N");
   run->add_option("--without", a.without, "a service whose lookup yields null (repeatable), e.g. \"Info Messages 2\"")
+      ->type_name("SERVICE")
       ->allow_extra_args(false);  // one service a time, so that MODULE may follow
   run->add_flag("--json", a.json, "print one JSON object instead of the summary line");
   run->add_flag("--strict", a.strict,
                 "exit 10 when the files named were not written (the summary line and the\n"
                 "report's \"nothingWritten\" say why); without it the status is the activation's");
-  CLI::Option* obj = run->add_option("--obj", a.obj, "write the mesh as Wavefront OBJ, streamed as it is made");
-  CLI::Option* svg = run->add_option("--svg", a.svg, "write a picture of the chains as SVG, streamed as it is made");
-  CLI::Option* html = run->add_option("--html", a.html, "write a 3D preview page of the chains (.html)");
+  CLI::Option* obj = run->add_option("--obj", a.obj, "write the mesh as Wavefront OBJ, streamed as it is made")->type_name("FILE.obj");
+  CLI::Option* svg = run->add_option("--svg", a.svg, "write a picture of the chains as SVG, streamed as it is made")
+                         ->type_name("FILE.svg");
+  CLI::Option* html = run->add_option("--html", a.html, "write a 3D preview page of the chains (.html)")->type_name("FILE.html");
   run->add_flag("--discard", a.discard, "count points and polygons without keeping them")
       ->excludes(obj)->excludes(svg)->excludes(html);
   run->footer(

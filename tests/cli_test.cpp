@@ -99,12 +99,17 @@ TEST(CliUsage, MisuseExitsNonZeroWithOneLine) {
   }
 }
 
+// Each option's help shows what a person types (N, FILE.svg, SHARE), never the parser's bare
+// type or its numeric bounds (TEXT, UINT, "in [1 - 18446744073709551615]").
 TEST(CliUsage, EachSubcommandHasHelp) {
   for (std::string sub : {"convert", "run", "inspect", "generate"}) {
     Outcome outcome = Dustweave({sub, "--help"});
     EXPECT_EQ(outcome.status, 0) << sub;
     EXPECT_NE(outcome.out.find(sub), std::string::npos) << outcome.out;
     EXPECT_NE(outcome.out.find("Exit status"), std::string::npos) << outcome.out;
+    for (const char* parserWord : {" TEXT", " INT", " UINT", " FLOAT", " in [", ":{"}) {
+      EXPECT_EQ(outcome.out.find(parserWord), std::string::npos) << parserWord << " in:\n" << outcome.out;
+    }
   }
   Outcome outcome = Dustweave({"--help"});
   EXPECT_EQ(outcome.status, 0);

@@ -4,9 +4,9 @@
 # removed, the camera framed on the chains) and rendered with Cycles. The material must be lit (a
 # Principled BSDF whose base colour is the colour attribute), the picture must show the chain
 # ramp's hues from violet roots to sand tips, and the shading must vary across the tubes; the
-# frames are a UV map, and the README's grow_with_frame.py grows the tubes with the scene's frame,
-# shorter at an early frame than at a late one. The tubes' .obj is imported with its faces. Run
-# inside Blender:
+# frames are a UV map, and docs/grow_with_frame.py (the recipe of docs/blender.md) grows the
+# tubes with the scene's frame, shorter at an early frame than at a late one. The tubes' .obj is
+# imported with its faces. Run inside Blender:
 #   blender -b --factory-startup --python-exit-code 1 --python tubes_test.py -- \
 #       --dustweave PROGRAM --module MODULE --work FOLDER
 # Exit 77 (skipped) when Blender's glTF importer lacks numpy.
@@ -136,15 +136,16 @@ def check_picture(image):
     check("the light shades the tubes", spread >= LEAST_SHADING, f"brightness spread {spread:.2f} over {len(tube)} pixels")
 
 
-# The README's set-up that grows the tubes with the scene's frame, run as an artist runs it with the
-# imported tubes selected: at each frame, the points of the frames up to it are left, so the
-# demo's chains (a point every 4 frames from 0) keep frame // 4 of their segments, and the picture
-# of an early frame shows less of them than a late one's, from the camera that framed them whole.
+# The set-up of docs/blender.md that grows the tubes with the scene's frame (docs/grow_with_frame.py,
+# which the archives ship beside that page), run as an artist runs it with the imported tubes
+# selected: at each frame, the points of the frames up to it are left, so the demo's chains (a
+# point every 4 frames from 0) keep frame // 4 of their segments, and the picture of an early
+# frame shows less of them than a late one's, from the camera that framed them whole.
 def check_growth(given, scene, meshes):
     bpy.ops.object.select_all(action="DESELECT")
     for obj in meshes:
         obj.select_set(True)
-    script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "grow_with_frame.py")
+    script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "docs", "grow_with_frame.py")
     with open(script) as text:
         exec(compile(text.read(), script, "exec"), {})
     shown = {}

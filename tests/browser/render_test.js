@@ -1,7 +1,7 @@
 // The browser test: a pfx file of one straight track converted by `dustweave convert` with and
 // without --attributes, each .glb drawn by three.js in headless Chromium (page.html), and the
 // screenshot's pixels at the chain's head and tail compared with the chain ramp's two ends; and
-// once more with --start-poly, for what three.js keeps of each part of the file (the README's
+// once more with --start-poly, for what three.js keeps of each part of the file (docs/formats.md's
 // importer table): the lines, the start point and the attributes of both.
 // Everything the page loads is served from disk by request interception: no network.
 'use strict';

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """The release archives as a user gets them: each unpacked into a fresh folder, its members,
-modes, line ends and SHA256SUMS checked, its README.txt giving that system's commands, then
+modes, line ends and SHA256SUMS checked, its README.txt giving that system's commands and
+naming only pages of docs/ it carries, then
 the typical file run through each module by the program beside it (the Windows ones under
 wine); and the zip unpacked into folders named in accented Latin, Cyrillic, Greek and CJK,
 where both Windows programs convert a file of such a name beside their module to the native
@@ -10,6 +11,7 @@ import argparse
 import hashlib
 import json
 import os
+import re
 import subprocess
 import sys
 import tarfile
@@ -24,7 +26,9 @@ sys.path.insert(0, os.path.join(ROOT, "tests", "windows"))
 from pe_version import PeError, read_version  # noqa: E402
 from named_folders import NAMES, Checks, converted_alike  # noqa: E402
 
-TEXTS = ["CHANGELOG.txt", "LICENSE.txt", "README.txt", "SHA256SUMS"]
+DOCS = sorted(f"docs/{n}" for n in os.listdir(os.path.join(ROOT, "docs"))
+              if n.endswith(".md") or n == "grow_with_frame.py")
+TEXTS = ["CHANGELOG.txt", "LICENSE.txt", "README.txt", "SHA256SUMS"] + DOCS
 WINDOWS_FILES = ["dustweave32.exe", "dustweave64.exe", "mirod_dustweave32.p", "mirod_dustweave64.p"]
 LINUX_FILES = ["dustweave", "mirod_dustweave.so"]
 PROGRAMS = {"dustweave", "dustweave64.exe", "dustweave32.exe"}
@@ -44,7 +48,7 @@ def tar_members(path):
 
 
 def expected_modes(folder, names):
-    modes = {folder: 0o755}
+    modes = {folder: 0o755, f"{folder}/docs": 0o755}
     modes.update({f"{folder}/{n}": 0o755 if n in PROGRAMS else 0o644 for n in names})
     return modes
 
@@ -87,6 +91,8 @@ def check_readme(checks, folder, program, other):
     for command in ("convert", "generate", "inspect"):
         checks.expect(f"{program} {command} " in text, f"README.txt shows \"{program} {command}\"")
     checks.expect(other not in text, f"README.txt never names {other}")
+    named = set(re.findall(r"docs/[\w.]+\w", text))
+    checks.expect(bool(named) and named <= set(DOCS), f"README.txt names pages the archive carries: {sorted(named)}")
 
 
 def sha256_of(path):
