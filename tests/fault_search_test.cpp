@@ -93,6 +93,10 @@ std::vector<Command> Commands() {
   commands.push_back({"convert chains.usdc --taper",
                       {"convert", "IN/small.pfx", "OUT/chains.usdc", "--module", DUSTWEAVE_MODULE_FILE, "--taper"},
                       {"chains.usdc"}});
+  // Tapered tubes whose chains pass the points held in memory: each waits in a scratch file.
+  commands.push_back({"convert chains.obj --tubes --taper comet, chains past memory",
+                      {"convert", "IN/long.pfx", "OUT/chains.obj", "--module", DUSTWEAVE_MODULE_FILE, "--tubes", "--taper", "comet"},
+                      {"chains.obj"}});
   // The animated layers: read through the input's index, the crate's value reps put back.
   for (const char* name : {"animated.usda", "animated.usdc"}) {
     commands.push_back({std::string("convert ") + name + " --animate",
@@ -363,6 +367,9 @@ TEST_P(FaultSearch, EveryNameHoldsItsOlderOrItsWholeNewFile) {
     ASSERT_EQ(Dustweave({"generate", whole, "--particles", "700"}).status, 0);
     fs::copy_file(whole, s.places.in + "/cut.pfx");
     fs::resize_file(s.places.in + "/cut.pfx", 850000);
+  }
+  if (s.command.args[1] == "IN/long.pfx") {  // two chains of 20,001 points
+    ASSERT_EQ(Dustweave({"generate", s.places.in + "/long.pfx", "--particles", "2", "--index-limit", "20001", "--last", "20000"}).status, 0);
   }
 
   // The whole new bytes, written where no file was.
