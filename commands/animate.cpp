@@ -339,7 +339,7 @@ bool AnimatedLayer::Write(const std::string& input, std::string* error) {
   } else if (nonFinite_) {
     *error = CannotWrite(plan_.outputs.front().path, SampleName(*nonFinite_) +
                                                            " has a NaN or infinite position, which no USD reader takes; "
-                                                           "without --animate, --bad-samples drop leaves such samples out");
+                                                           "--bad-samples drop leaves such samples out");
   } else {
     return layer_.Complete(error);
   }
@@ -373,10 +373,10 @@ Verdict ChooseStep(const ConvertArgs& a, const CommandPlan& plan, const PfxFrame
 }
 
 // A file of no sample makes no layer: no file is replaced by an empty one.
-int NothingAnimated(const ConvertArgs& a) {
+int NothingAnimated(const ConvertArgs& a, const SamplesLeftOut& leftOut) {
   PfxInspection look;
-  std::string error, why;
-  why = InspectPfx(a.input, &look, &error) ? WhyNoPoint(look) : error;
+  std::string error, why = LeftOutSummary(leftOut.samples, leftOut.particles, leftOut.first);
+  if (why.empty()) why = InspectPfx(a.input, &look, &error) ? WhyNoPoint(look) : error;
   Say(a.input + ": no particle to write (" + (why.empty() ? "the file holds no sample" : why) + "); nothing written");
   return EXIT_NOTHING_MADE;
 }
@@ -398,9 +398,10 @@ std::string SummaryOf(const ConvertArgs& a, const CommandPlan& plan, const PfxFr
 int ConvertAnimated(const ConvertArgs& a, const CommandPlan& plan) {
   PfxFrameIndex index;
   std::string error;
-  if (!index.Build(a.input, &error)) return NotDone(error);
+  SamplesLeftOut leftOut;
+  if (!index.Build(a.input, &error, plan.dropBadSamples ? &leftOut : nullptr)) return NotDone(error);
   if (Verdict refusal = CheckHeader(a, plan, index)) return Refuse(*refusal, "");
-  if (index.empty()) return NothingAnimated(a);
+  if (index.empty()) return NothingAnimated(a, leftOut);
   std::optional<double> step;
   std::string chosen;
   if (Verdict refusal = ChooseStep(a, plan, index, &step, &chosen)) return Refuse(*refusal, "convert");
@@ -418,6 +419,7 @@ int ConvertAnimated(const ConvertArgs& a, const CommandPlan& plan) {
   std::vector<OutputFile*> files = {&usd->file()};
   if (!CommitTogether(files, &error)) return NotDone(error);
   if (index.endsEarly()) Say(a.input + ": unexpected end of pfx file; the layer holds the whole samples before it");
+  if (leftOut.samples > 0) Say(LeftOutSummary(leftOut.samples, leftOut.particles, leftOut.first));
   if (!a.quiet) std::cout << SummaryOf(a, plan, index, step, chosen) << "\n";
   return index.endsEarly() ? EXIT_CUT_SHORT : 0;
 }

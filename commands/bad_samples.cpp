@@ -111,13 +111,15 @@ void BadSampleDrop::NoteDropped(uint64_t number) {
   if (first_.size() < FIRST_NAMED) first_.push_back(*origin);
 }
 
-std::string BadSampleDrop::Summary() const {
-  if (dropped_ == 0) return "";
-  std::string line = "left out " + Counted(dropped_, "sample", "samples");
-  if (particles_ > 0) line += " of " + Counted(particles_, "particle", "particles");
+std::string BadSampleDrop::Summary() const { return LeftOutSummary(dropped_, particles_, first_); }
+
+std::string LeftOutSummary(uint64_t samples, uint64_t particles, const std::vector<SampleOrigin>& first) {
+  if (samples == 0) return "";
+  std::string line = "left out " + Counted(samples, "sample", "samples");
+  if (particles > 0) line += " of " + Counted(particles, "particle", "particles");
   line += " whose position is no finite 32-bit number (--bad-samples drop)";
-  for (size_t i = 0; i < first_.size(); ++i) line += (i == 0 ? ": " : "; ") + SampleName(first_[i]);
-  return line + (dropped_ > first_.size() ? "; ..." : "");
+  for (size_t i = 0; i < first.size(); ++i) line += (i == 0 ? ": " : "; ") + SampleName(first[i]);
+  return line + (samples > first.size() ? "; ..." : "");
 }
 
 }  // namespace dustweave

@@ -18,6 +18,10 @@ namespace dustweave {
 // "particle 3, sample 0 (frame 5)"
 std::string SampleName(const SampleOrigin& origin);
 
+// "left out 3 samples of 2 particles ...: particle 1, sample 2 (frame 2), ..." naming the first
+// few; empty when none was.
+std::string LeftOutSummary(uint64_t samples, uint64_t particles, const std::vector<SampleOrigin>& first);
+
 // The point `number` (from 0) of the plug-in's run over `input` at `step`, named by where it comes
 // from; "point N" (from 1) when the file cannot be walked to it.
 std::string NamePoint(const std::string& input, const std::optional<double>& step, uint64_t number);

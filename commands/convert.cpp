@@ -246,7 +246,7 @@ Verdict CheckAnimateOptions(const ConvertArgs& a) {
     return Refusal{EXIT_MISUSE, "--animate needs a .usda or .usdc OUTPUT: " + a.output};
   }
   const std::pair<bool, const char*> unfit[] = {
-      {a.taper.has_value(), "--taper"}, {a.smooth.has_value(), "--smooth"}, {a.badSamples.has_value(), "--bad-samples"},
+      {a.taper.has_value(), "--taper"}, {a.smooth.has_value(), "--smooth"},
       {a.startPolygon, "--start-poly"}, {a.surface.has_value(), "--surface"}, {!a.svg.empty(), "--svg"},
       {!a.html.empty(), "--html"}, {a.attributes, "--attributes"}};
   for (const auto& [given, name] : unfit) {

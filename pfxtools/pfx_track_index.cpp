@@ -77,9 +77,72 @@ void AddPieces(const std::vector<TrackRun>& runs, uint64_t track, uint64_t sampl
             [](const TrackPiece& a, const TrackPiece& b) { return a.shownFrom < b.shownFrom; });
 }
 
+void PiecesWithout(std::vector<TrackPiece>* pieces, size_t begin, const std::vector<uint64_t>& left,
+                   std::vector<std::pair<uint64_t, int64_t>>* removed) {
+  std::vector<TrackPiece> kept;
+  for (size_t i = begin; i < pieces->size(); ++i) {
+    TrackPiece rest = (*pieces)[i];
+    bool any = true;
+    for (auto at = std::lower_bound(left.begin(), left.end(), rest.runFirst); any && at != left.end() && *at <= rest.runLast; ++at) {
+      int64_t frame = rest.runFrame + static_cast<int64_t>(*at - rest.runFirst);
+      removed->push_back({*at, frame});
+      TrackPiece before = rest;
+      before.runLast = *at - 1, before.shownTo = std::min(rest.shownTo, frame - 1);
+      if (*at > rest.runFirst && before.shownFrom <= before.shownTo) kept.push_back(before);
+      any = *at < rest.runLast;
+      rest.runFirst = *at + 1, rest.runFrame = frame + 1, rest.shownFrom = std::max(rest.shownFrom, frame + 1);
+    }
+    if (any && rest.shownFrom <= rest.shownTo) kept.push_back(rest);
+  }
+  pieces->resize(begin);
+  std::sort(kept.begin(), kept.end(), [](const TrackPiece& a, const TrackPiece& b) { return a.shownFrom < b.shownFrom; });
+  pieces->insert(pieces->end(), kept.begin(), kept.end());
+  std::sort(removed->begin(), removed->end());  // a run shown in two pieces tells its samples twice
+  removed->erase(std::unique(removed->begin(), removed->end()), removed->end());
+}
+
 // ---- the index ----------------------------------------------------------------------------------
 
 namespace {
+
+// The samples of a track (`count` of them from `at`) whose position is no finite float, read a
+// block at a time.
+SystemError NonFiniteSamples(FileHandle& file, uint64_t at, uint64_t count, std::vector<uint64_t>* found) {
+  found->clear();
+  constexpr uint64_t BLOCK = 1 << 16;  // samples a read
+  std::vector<unsigned char> bytes(static_cast<size_t>(std::min(count, BLOCK) * PFX_SAMPLE_SIZE));
+  for (uint64_t first = 0; first < count; first += BLOCK) {
+    size_t samples = static_cast<size_t>(std::min(BLOCK, count - first)), got = 0;
+    if (SystemError failure = file.ReadAt(at + first * PFX_SAMPLE_SIZE, bytes.data(), samples * PFX_SAMPLE_SIZE, &got)) return failure;
+    if (got < samples * PFX_SAMPLE_SIZE) return SYSTEM_IO_ERROR;  // the file shrank since its size was taken
+    for (size_t i = 0; i < samples; ++i) {
+      for (int axis = 0; axis < 3; ++axis) {
+        uint32_t word = PfxWordAt(bytes.data() + i * PFX_SAMPLE_SIZE + 4 * axis);
+        if ((word & 0x7f800000u) == 0x7f800000u) {  // all exponent bits: an infinity or a NaN
+          found->push_back(first + i);
+          break;
+        }
+      }
+    }
+  }
+  return 0;
+}
+
+// The track's pieces from `begin` on, less its samples whose position is no finite float.
+SystemError PiecesLeftOut(FileHandle& file, uint64_t track, uint64_t at, uint64_t present, std::vector<TrackPiece>* pieces,
+                          size_t begin, SamplesLeftOut* leftOut) {
+  std::vector<uint64_t> bad;
+  if (SystemError failure = NonFiniteSamples(file, at, present, &bad)) return failure;
+  if (bad.empty()) return 0;
+  std::vector<std::pair<uint64_t, int64_t>> removed;
+  PiecesWithout(pieces, begin, bad, &removed);
+  leftOut->samples += removed.size();
+  leftOut->particles += removed.empty() ? 0 : 1;
+  for (const auto& [sample, frame] : removed) {
+    if (leftOut->first.size() < SamplesLeftOut::FIRST_NAMED) leftOut->first.push_back({track, sample, static_cast<int32_t>(frame)});
+  }
+  return 0;
+}
 
 bool ReadWords(FileHandle& file, uint64_t offset, uint32_t* words, size_t count, bool* whole, SystemError* failure) {
   unsigned char bytes[4 * 6];
@@ -92,7 +155,7 @@ bool ReadWords(FileHandle& file, uint64_t offset, uint32_t* words, size_t count,
 
 }  // namespace
 
-bool PfxFrameIndex::Build(const std::string& path, std::string* error) {
+bool PfxFrameIndex::Build(const std::string& path, std::string* error, SamplesLeftOut* leftOut) {
   *this = PfxFrameIndex{};
   PathStatus status;
   FileHandle file;
@@ -124,6 +187,10 @@ bool PfxFrameIndex::Build(const std::string& path, std::string* error) {
     uint64_t present = std::min(samples, status.size > at ? (status.size - at) / PFX_SAMPLE_SIZE : 0);
     size_t added = pieces_.size();
     AddPieces(RunsOf(track, header_.indexLimit, present), tracks_, at, &pieces_);
+    if (leftOut && (failure = PiecesLeftOut(file, tracks_, at, present, &pieces_, added, leftOut)) != 0) {
+      *error = "cannot read " + path + ": " + SystemReason(failure);
+      return false;
+    }
     for (size_t i = added; i < pieces_.size(); ++i) pieces_[i].span = TrackSpan(track);
     at += present * PFX_SAMPLE_SIZE;
     if (present < samples) {

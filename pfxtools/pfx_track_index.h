@@ -7,6 +7,7 @@
 #include <cstring>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "pfx/format.h"
@@ -44,6 +45,12 @@ std::vector<TrackRun> RunsOf(const PfxTrack& track, int32_t indexLimit, uint64_t
 // The pieces of a track, built from its runs: a run less the frames its later runs claim.
 void AddPieces(const std::vector<TrackRun>& runs, uint64_t track, uint64_t samplesAt, std::vector<TrackPiece>* pieces);
 
+// The pieces of one track from `begin` on, less its samples `left` (in increasing order): each run
+// broken where one was, as after a jump, and the frame where it showed left empty. The samples
+// left out that lay in a run go to `removed` with their frames, in order.
+void PiecesWithout(std::vector<TrackPiece>* pieces, size_t begin, const std::vector<uint64_t>& left,
+                   std::vector<std::pair<uint64_t, int64_t>>* removed);
+
 // A piece's trail at one of its samples: the samples of its run from `start` (the run's first, or
 // the last `trailFrames` samples' first) before the head that the plug-in's thinning at `interval`
 // keeps (0: every one), then the head, the particle's own sample, so the trail always reaches it.
@@ -57,12 +64,21 @@ struct Trail {
 };
 Trail TrailAt(const TrackPiece& piece, uint64_t sample, uint64_t trailFrames, const std::optional<double>& step);
 
+// The samples an index leaves out, whose position is no finite 32-bit float: those a frame would
+// show, the first few named.
+struct SamplesLeftOut {
+  uint64_t samples = 0, particles = 0;
+  std::vector<SampleOrigin> first;
+  static constexpr size_t FIRST_NAMED = 5;
+};
+
 class PfxFrameIndex {
  public:
   // Reads the header and each track head, seeking past the samples; false, with a one-line
   // reason, when the file cannot be read. A file that ends inside a track keeps the whole samples
-  // read before it (endsEarly()).
-  bool Build(const std::string& path, std::string* error);
+  // read before it (endsEarly()). Given `leftOut`, every sample is read too, and those whose
+  // position is no finite float are left out of the runs, each broken there.
+  bool Build(const std::string& path, std::string* error, SamplesLeftOut* leftOut = nullptr);
 
   const PfxHeader& header() const { return header_; }
   const std::vector<TrackPiece>& pieces() const { return pieces_; }

@@ -540,7 +540,6 @@ TEST(ConvertMisuse, WrongCommandLinesExitWith64AndWriteNothing) {
       {"convert", in, dir / "out.usda", "--width", "0"},
       {"convert", in, dir / "out.usda", "--tubes"},
       {"convert", in, dir / "out.obj", "--bad-samples", "keep"},
-      {"convert", in, dir / "out.usda", "--animate", "--bad-samples", "drop"},
       {"convert", in, dir / "out.usdc", "--meters-per-unit", "0"},
       {"convert", in, dir / "out.usdc", "--meters-per-unit", "1m"},
       {"convert", in, dir / "out.obj", "--animate"},
@@ -730,6 +729,12 @@ TEST(ConvertBadSamples, RefusedByParticleAndSampleOrLeftOutAlone) {
       std::string frames;
       for (int f = 0; f < 15; ++f) frames += f == 5 + sample ? "" : std::string(frames.empty() ? "" : ", ") + std::to_string(f % 5);
       EXPECT_NE(ReadText(dir / "out.usda").find("primvars:frame = [" + frames + "]"), std::string::npos) << frames;
+      // An animated layer leaves it out too: the particle is not there at its frame.
+      Outcome animated = Dustweave({"convert", dir / "bad.pfx", dir / "animated.usda", "--animate", "--bad-samples", "drop"});
+      EXPECT_EQ(animated.status, 0);
+      EXPECT_EQ(animated.err, dropped.err);
+      std::string layer = ReadText(dir / "animated.usda");
+      EXPECT_NE(layer.find(std::to_string(sample) + ": [0, 2]", layer.find("ids.timeSamples")), std::string::npos) << layer;
     }
   }
   // An animated layer refuses it, naming it the same way.

@@ -1006,23 +1006,29 @@ using dustweave::RunsOf;
 using dustweave::TrackPiece;
 
 // Where a track shows at a frame, walked sample by sample: the file's last sample at that frame,
-// with the run of samples one frame apart around it; none where no sample lies.
+// with the run of samples one frame apart around it; none where no sample lies, nor where the
+// last one is the sample left out (`dropped`), which breaks its run.
 struct ShownAt {
   uint64_t sample = 0, runFirst = 0, runLast = 0;
   bool operator==(const ShownAt&) const = default;
 };
-std::map<int64_t, ShownAt> WalkedFrames(const PfxTrack& track, int32_t indexLimit, uint64_t present) {
+std::map<int64_t, ShownAt> WalkedFrames(const PfxTrack& track, int32_t indexLimit, uint64_t present,
+                                        uint64_t dropped = UINT64_MAX) {
   std::vector<int64_t> frames;
   SampleWalk walk = BeginSampleWalk(track, indexLimit);
   for (int32_t j = 0; frames.size() < present && NextSample(walk, &j);) frames.push_back(int64_t{track.firstIndex} + j);
-  std::map<int64_t, ShownAt> shown;
+  std::map<int64_t, std::optional<ShownAt>> shown;
   for (uint64_t k = 0; k < frames.size(); ++k) {
     ShownAt at{k, k, k};
-    while (at.runFirst > 0 && frames[at.runFirst - 1] == frames[at.runFirst] - 1) --at.runFirst;
-    while (at.runLast + 1 < frames.size() && frames[at.runLast + 1] == frames[at.runLast] + 1) ++at.runLast;
-    shown[frames[k]] = at;
+    while (at.runFirst > 0 && at.runFirst - 1 != dropped && frames[at.runFirst - 1] == frames[at.runFirst] - 1) --at.runFirst;
+    while (at.runLast + 1 < frames.size() && at.runLast + 1 != dropped && frames[at.runLast + 1] == frames[at.runLast] + 1) ++at.runLast;
+    shown[frames[k]] = k == dropped ? std::nullopt : std::optional<ShownAt>(at);
   }
-  return shown;
+  std::map<int64_t, ShownAt> kept;
+  for (const auto& [frame, at] : shown) {
+    if (at) kept[frame] = *at;
+  }
+  return kept;
 }
 
 TEST(PfxFramesTest, PiecesShowTheFilesLastSampleAtEachFrameWhateverTheJump) {
@@ -1032,16 +1038,22 @@ TEST(PfxFramesTest, PiecesShowTheFilesLastSampleAtEachFrameWhateverTheJump) {
         PfxTrack track{-3, span - 3, resume, {0, 0, 0}};
         uint64_t all = pfxwrite::SamplesOf(track.firstIndex, track.lastIndex, resume, limit);
         for (uint64_t present : {all, all / 2, uint64_t{1}}) {
-          std::map<int64_t, ShownAt> walked = WalkedFrames(track, limit, present), pieced;
-          std::vector<TrackPiece> pieces;
-          AddPieces(RunsOf(track, limit, std::min(present, all)), 0, 0, &pieces);
-          for (const TrackPiece& piece : pieces) {
-            for (int64_t frame = piece.shownFrom; frame <= piece.shownTo; ++frame) {
-              EXPECT_EQ(pieced.count(frame), 0u) << "a frame shown twice";
-              pieced[frame] = {piece.SampleAt(frame), piece.runFirst, piece.runLast};
+          // Each sample left out in turn (a NaN with --bad-samples drop), or none.
+          for (uint64_t dropped = 0; dropped <= std::min(present, all); ++dropped) {
+            std::map<int64_t, ShownAt> walked = WalkedFrames(track, limit, present, dropped), pieced;
+            std::vector<TrackPiece> pieces;
+            std::vector<std::pair<uint64_t, int64_t>> removed;
+            AddPieces(RunsOf(track, limit, std::min(present, all)), 0, 0, &pieces);
+            dustweave::PiecesWithout(&pieces, 0, {dropped}, &removed);
+            for (const TrackPiece& piece : pieces) {
+              for (int64_t frame = piece.shownFrom; frame <= piece.shownTo; ++frame) {
+                EXPECT_EQ(pieced.count(frame), 0u) << "a frame shown twice";
+                pieced[frame] = {piece.SampleAt(frame), piece.runFirst, piece.runLast};
+              }
             }
+            ASSERT_EQ(pieced, walked) << "span " << span << ", limit " << limit << ", resume " << resume << ", " << present
+                                      << " samples, " << dropped << " left out";
           }
-          ASSERT_EQ(pieced, walked) << "span " << span << ", limit " << limit << ", resume " << resume << ", " << present << " samples";
         }
       }
     }
