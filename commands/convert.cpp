@@ -303,7 +303,11 @@ Verdict PlanConvert(const ConvertArgs& a, CommandPlan* plan) {
   if (!a.animate && (refusal = PlanModule(module, plan))) return refusal;
   // The default width comes from every sample of the input, read first: the same whatever the
   // step share, and known before the tubes are made as the points come.
+  // USD's one width, untapered, is written at the end: read on a second thread during the run
+  // unless the input is read first anyway.
   bool widthRead = plan->width == 0 && (a.tubes || usda);
+  plan->widthAtEnd = widthRead && usda && !a.animate && plan->shape.taper == Taper::None && !a.maxPoints;
+  widthRead = widthRead && !plan->widthAtEnd;
   bool tubes = a.tubes && !usda;
   // An animated layer's --max-points counts its frames' points: it is settled from their index.
   SizingAsk ask{a.input, a.output, widthRead, a.animate ? std::nullopt : a.maxPoints, step,
@@ -312,7 +316,7 @@ Verdict PlanConvert(const ConvertArgs& a, CommandPlan* plan) {
   Sizing sizing;
   if ((refusal = SizeOutput(ask, &sizing))) return refusal;
   if (ask.defaultWidth) plan->width = sizing.width;
-  plan->widthChosen = ask.defaultWidth;
+  plan->widthChosen = ask.defaultWidth || plan->widthAtEnd;
   step = sizing.step;
   plan->stepChosen = sizing.stepChosen;
   plan->chainAttributes = a.attributes;
@@ -401,14 +405,16 @@ int NothingMade(const ConvertArgs& a, const MeshOutputs& outputs) {
 }
 
 // The outputs committed when the run did what they stand for; the exit status.
-int Commit(const ConvertArgs& a, const CommandPlan& plan, const standin::Host& host, int result,
-           MeshOutputs& outputs) {
+int Commit(const ConvertArgs& a, CommandPlan& plan, const standin::Host& host, int result, MeshOutputs& outputs,
+           WidthAtEnd& widthAtEnd) {
   CommitDecision decision = DecideCommit(host, result, a.input);
   if (decision.boxSaid) return decision.status;  // a question's box also said that nothing is written
   if (!decision.commit()) return NotDone(decision.reason + "; nothing written");
   if (outputs.pointsGiven() == 0) return NothingMade(a, outputs);
   std::string error;
   if (decision.cutShort) outputs.NoteEndsEarly(a.input);
+  if (plan.widthAtEnd && !widthAtEnd.Take(&plan.width, &error)) return NotDone(error);
+  if (plan.widthAtEnd) outputs.SetWidth(plan.width);
   if (!outputs.Finish(&error)) return NotDone(error);
   if (!a.quiet && !outputs.DroppedSamples().empty()) Say(outputs.DroppedSamples());
   if (!a.quiet) std::cout << SummaryOf(a, plan, outputs, decision) << "\n";
@@ -431,13 +437,15 @@ int Convert(const ConvertArgs& a) {
   if (!outputs.Open(plan, &error)) return NotDone(error);
   SayStaleRemoved(outputs, a);
   if (KeepsEverySample(plan.script.step) && plan.samples) outputs.ExpectPoints(*plan.samples);
+  WidthAtEnd widthAtEnd;
+  if (plan.widthAtEnd) widthAtEnd.Start(a.input);
   plan.script.sink = outputs.sink();
   standin::Host host(plan.script);
   host.onBox = ShowBoxes(a, plan, progress);
   std::optional<int> ran = standin::RunLoadedOnce(*plan.module, host, COMMAND_INTERFACE_VERSION, &error);
   progress.End();
   if (!ran) return NotDone(error);
-  return Commit(a, plan, host, *ran, outputs);
+  return Commit(a, plan, host, *ran, outputs, widthAtEnd);
 }
 
 }  // namespace dustweave

@@ -176,6 +176,11 @@ void MeshOutputs::NoteEndsEarly(const std::string& input) {
   }
 }
 
+void MeshOutputs::SetWidth(double width) {
+  if (guard_) guard_->WidthAtEnd(width);
+  if (mesh_) mesh_->SetWidth(width);
+}
+
 bool MeshOutputs::Finish(std::string* error) {
   if (drop_) drop_->Finish();
   if (guard_ && guard_->refusal()) {

@@ -60,6 +60,9 @@ class MeshOutputs {
   // What --bad-samples drop left out ("left out 3 samples of ..."); empty when nothing.
   std::string DroppedSamples() const;
 
+  // The width chosen for the mesh file at its end (see MeshFileWriter::SetWidth).
+  void SetWidth(double width);
+
   // For an input cut short: the previews' captions say so, with how many of its tracks were read
   // whole (read again from `input`, only when there is a preview to tell).
   void NoteEndsEarly(const std::string& input);

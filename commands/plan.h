@@ -54,6 +54,7 @@ struct CommandPlan {
   bool tubes = false;                  // a .glb or .obj holds the chains as tubes
   double width = 0;                    // the tubes' or USD's curves' width (diameter)
   bool widthChosen = false;            // the width is chosen from the particles' spacing, not given
+  bool widthAtEnd = false;             // chosen, read from the input during the run (USD's one width)
   std::string widthOption;             // the option that gave it ("--width", "--tubes"); empty when chosen
   bool dropBadSamples = false;         // a sample no output holds is left out, not refused
   std::string stepChosen;              // the percent --max-points chose ("2.5"); empty when none

@@ -64,6 +64,23 @@ Verdict CheckGlbLimit(const SizingAsk& ask, const TrackShapes& shapes, const Siz
 
 }  // namespace
 
+void WidthAtEnd::Start(const std::string& input) {
+  input_ = input;
+  started_ = worker_.Start([this] { read_ = InspectPfx(input_, &look_, &error_); });
+}
+
+bool WidthAtEnd::Take(double* width, std::string* error) {
+  if (started_) worker_.Join();
+  else read_ = InspectPfx(input_, &look_, &error_);  // no thread could be had: read now
+  started_ = false;
+  if (!read_) {
+    *error = error_;
+    return false;
+  }
+  *width = InputWidth(look_);
+  return true;
+}
+
 Verdict SizeOutput(const SizingAsk& ask, Sizing* sizing) {
   sizing->step = ask.step;
   bool glbLimit = ask.glb && GlbMayPassLimit(ask);

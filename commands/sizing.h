@@ -8,6 +8,8 @@
 #include <string>
 
 #include "commands/plan.h"
+#include "pfxtools/pfx_inspect.h"
+#include "platform/worker_thread.h"
 
 namespace dustweave {
 
@@ -33,5 +35,21 @@ struct Sizing {
 // pass the limit). Misuse for --max-points fewer than any step share keeps; not done for an input
 // that cannot be read or a .glb that would pass the limit, with the step share that fits.
 Verdict SizeOutput(const SizingAsk& ask, Sizing* sizing);
+
+// The default width read from the input on a second thread while the run goes on, for an output
+// that needs it only at its end (USD's one width): the same width as one read before the run.
+class WidthAtEnd {
+ public:
+  void Start(const std::string& input);
+  // Waits for the width; false, with a one-line reason, when the input could not be read.
+  bool Take(double* width, std::string* error);
+
+ private:
+  std::string input_;
+  PfxInspection look_;
+  std::string error_;
+  bool read_ = false, started_ = false;
+  WorkerThread worker_;  // last: it is joined before the rest goes
+};
 
 }  // namespace dustweave

@@ -1,7 +1,8 @@
 // The one place that starts the program's worker threads (the blocks written behind, the text
-// made on a second core): each starts with every signal already blocked, so an interrupt always
-// runs on the main thread, whose handler removes the temporary files. Where no thread can be had
-// (the system refuses one, or the build has no threads), the caller does the work itself.
+// made on a second core, the input's width read during a run): each starts with every signal
+// already blocked, so an interrupt always runs on the main thread, whose handler removes the
+// temporary files. Where no thread can be had (the system refuses one, or the build has no
+// threads), the caller does the work itself.
 #pragma once
 
 #include <functional>
@@ -24,8 +25,8 @@ class WorkerThread {
   WorkerThread(const WorkerThread&) = delete;
   WorkerThread& operator=(const WorkerThread&) = delete;
 
-  // Runs `work` on a new thread. `work` must not throw: nothing could catch it there (the
-  // workers allocate nothing; memory running out elsewhere ends the program, see
+  // Runs `work` on a new thread. `work` must not throw: nothing could catch it there (no
+  // allocation throws: memory running out on any thread ends the program, see
   // EndWhenMemoryRunsOut). False when no thread could be started: the work was not begun.
   bool Start(std::function<void()> work);
   // Waits until the work has returned; nothing when none was started.

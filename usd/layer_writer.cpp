@@ -249,7 +249,7 @@ std::string UsdLayerWriter::ChooseWidth() {
     if (all.low[axis] > all.high[axis]) all.low[axis] = all.high[axis] = 0;  // no point
     largest = std::max({largest, std::fabs(all.low[axis]), std::fabs(all.high[axis])});
   }
-  width_ = SceneWidth(all.low, all.high);
+  width_ = setWidth_ > 0 ? setWidth_ : SceneWidth(all.low, all.high);
   return WidthPastFloats(largest, width_);
 }
 

@@ -93,10 +93,10 @@ struct ChainValues {
 class UsdLayerWriter : public MeshFileWriter {
  public:
   // `width`: the curves' and points' width (at its fullest along a tapered chain); 0 untapered:
-  // the scene's, from the box of the points written, known at the end, where the width is
-  // written. `shape`: tapered widths, and smoothed curves (cubic Catmull-Rom through the chain's
-  // points, each end point given twice so that the curve reaches it). `metersPerUnit`: the
-  // stage's unit, the positions' as given.
+  // the one SetWidth gives, else the scene's from the box of the points written, known at the
+  // end, where the width is written. `shape`: tapered widths, and smoothed curves (cubic
+  // Catmull-Rom through the chain's points, each end point given twice so that the curve reaches
+  // it). `metersPerUnit`: the stage's unit, the positions' as given.
   UsdLayerWriter(double width, ChainShape shape, double metersPerUnit, UsdTime time = {});
   ~UsdLayerWriter() override;
 
@@ -112,6 +112,7 @@ class UsdLayerWriter : public MeshFileWriter {
   // "200 curves of 5,200 vertices, 200 start points" and the chains of one point drawn as points.
   std::string Holds() const override;
   double widthChosen() const override { return givenWidth_ == 0 ? width_ : 0; }
+  void SetWidth(double width) override { setWidth_ = width; }
   FrameRange framesWritten() const override { return feed_ ? feed_->range() : FrameRange(); }
 
   uint64_t curves() const { return curves_; }
@@ -149,6 +150,7 @@ class UsdLayerWriter : public MeshFileWriter {
   const ChainValues& ValuesOf(uint64_t length, uint64_t from);
 
   double givenWidth_, width_;
+  double setWidth_ = 0;  // the width chosen for it, given at the end; 0: none
   ChainShape shape_;
   double metersPerUnit_;
   UsdTime time_;

@@ -32,6 +32,9 @@ class MeshFileWriter : public standin::MeshSink {
   virtual std::string Holds() const { return ""; }
   // The width the writer chose from the scene it was given, once completed; 0 when it chose none.
   virtual double widthChosen() const { return 0; }
+  // The width chosen for a writer that needs it only at its end (USD's one width), given before
+  // Complete; without it, such a writer chooses one from the points it was given.
+  virtual void SetWidth(double) {}
   // The least and greatest frame of the points it wrote frames of; none when it wrote none.
   virtual FrameRange framesWritten() const { return {}; }
   // Complete, then commit the file under its name.

@@ -32,6 +32,18 @@ std::string WidthPastFloats(double largest, double width) {
   return "the chains reach the coordinate " + CoordinateText(largest) + PastFloats(width, "", "the scene's size", "them");
 }
 
+void NumberGuard::NoteLargest(uint64_t number, const double position[3], double largest) {
+  largest_ = largest;
+  largestNumber_ = number;
+  for (int axis = 0; axis < 3; ++axis) largestPosition_[axis] = position[axis];
+}
+
+void NumberGuard::WidthAtEnd(double width) {
+  reach_ = width / 2;
+  limit_ = static_cast<double>(FLT_MAX) - width / 2;
+  if (!refusal_ && largest_ > limit_) Refuse(largestNumber_, largestPosition_);
+}
+
 void NumberGuard::Refuse(uint64_t number, const double position[3]) {
   // A coordinate that is no finite float is named before one the width alone takes past them.
   int axis = 0;

@@ -37,12 +37,19 @@ class NumberGuard : public standin::MeshSink {
                int{Magnitude(position[2]) <= limit_};
     if (refusal_) return;
     if (!fits) return Refuse(number, position);
+    double largest = Largest(position);
+    if (largest > largest_) NoteLargest(number, position, largest);
     next_->AddPoint(number, position);
   }
   void AddPolygon(const char* surface, int count, const int64_t* points) override {
     ++polygons_;
     if (!refusal_) next_->AddPolygon(surface, count, points);
   }
+
+  // The width chosen only once the mesh is made (USD's one width, read from the input during the
+  // run): the point that reaches farthest is refused, as it would have been, when the width
+  // drawn around it passes the largest float.
+  void WidthAtEnd(double width);
 
   // Why the mesh was stopped ("point 12 has the coordinate inf, ..."); none while it flows.
   const std::optional<std::string>& refusal() const { return refusal_; }
@@ -54,6 +61,11 @@ class NumberGuard : public standin::MeshSink {
 
  private:
   static double Magnitude(double value) { return value < 0 ? -value : value; }  // NaN stays NaN
+  static double Largest(const double position[3]) {
+    double a = Magnitude(position[0]), b = Magnitude(position[1]), c = Magnitude(position[2]);
+    return a > b ? (a > c ? a : c) : (b > c ? b : c);
+  }
+  void NoteLargest(uint64_t number, const double position[3], double largest);
   void Refuse(uint64_t number, const double position[3]);
 
   standin::MeshSink* next_;
@@ -64,6 +76,9 @@ class NumberGuard : public standin::MeshSink {
   std::optional<std::string> refusal_;
   bool nonFinite_ = false;
   uint64_t points_ = 0, polygons_ = 0;
+  double largest_ = -1;  // the largest magnitude of a point passed on: that point's number and place
+  uint64_t largestNumber_ = 0;
+  double largestPosition_[3] = {0, 0, 0};
 };
 
 }  // namespace dustweave
