@@ -65,15 +65,13 @@ Verdict CheckSize(const PfxFrameIndex& index, uint64_t trailFrames, const std::o
 using Point = std::array<float, 3>;
 static_assert(sizeof(Point) == 3 * sizeof(float), "a run of points is a run of x, y, z floats");
 
-// (to - from) / samples apart, in units a second, worked out in doubles. Samples are 1 or 2 apart,
-// whose inverses are exact: multiplying by them is dividing.
+// (to - from) / samples apart, in units a second, worked out in doubles. Neighbours are 1 or 2
+// samples apart, whose inverses are exact: multiplying by them is dividing.
 Point Velocity(const Point& from, const Point& to, uint64_t samplesApart, double fps) {
-  double inverse = samplesApart == 1 ? 1.0 : samplesApart == 2 ? 0.5 : 1.0 / static_cast<double>(samplesApart);
+  double inverse = samplesApart == 2 ? 0.5 : 1.0;
   Point v{};
   for (int axis = 0; axis < 3; ++axis) {
-    double apart = samplesApart <= 2 ? (static_cast<double>(to[axis]) - static_cast<double>(from[axis])) * inverse
-                                     : (static_cast<double>(to[axis]) - static_cast<double>(from[axis])) / static_cast<double>(samplesApart);
-    v[axis] = static_cast<float>(apart * fps);
+    v[axis] = static_cast<float>((static_cast<double>(to[axis]) - static_cast<double>(from[axis])) * inverse * fps);
   }
   return v;
 }
@@ -254,7 +252,8 @@ void AnimatedLayer::PutPiece(const TrackPiece& piece, int64_t frame) {
   Trail trail = Wants(TRAIL_KINDS) ? TrailOf(piece, frame) : Trail{};
   heldFirst_ = std::min(sample > piece.runFirst ? sample - 1 : sample, Wants(TRAIL_KINDS) ? trail.start : sample);
   heldLast_ = std::min(sample + 1, piece.runLast);
-  held_ = reader_.Samples(piece, heldFirst_, heldLast_);
+  constexpr unsigned PLACED = Bit(PARTICLE_POINTS) | Bit(PARTICLE_VELOCITIES) | Bit(TRAIL_POINTS) | Bit(TRAIL_VELOCITIES);
+  held_ = Wants(PLACED) ? reader_.Samples(piece, heldFirst_, heldLast_) : nullptr;
   if (Wants(PARTICLE_KINDS)) PutParticle(piece, frame);
   if (Wants(TRAIL_KINDS)) PutTrail(piece, frame, trail);
   held_ = nullptr;

@@ -199,9 +199,6 @@ Verdict CheckWidthOptions(const ConvertArgs& a) {
     return Refusal{EXIT_MISUSE, "--tubes draws the chains of a .glb or .obj; USD's curves are drawn at a width already "
                                 "(give it with --width WIDTH): " + a.output};
   }
-  if (a.badSamples && *a.badSamples != "drop") {
-    return Refusal{EXIT_MISUSE, "--bad-samples takes drop, which leaves out each sample no output holds: " + *a.badSamples};
-  }
   return {};
 }
 
@@ -276,6 +273,9 @@ Verdict CheckOutputOptions(const ConvertArgs& a) {
     }
   }
   if (a.metersPerUnit && format) return Refusal{EXIT_MISUSE, "--meters-per-unit needs a .usda or .usdc OUTPUT: " + a.output};
+  if (a.badSamples && *a.badSamples != "drop") {
+    return Refusal{EXIT_MISUSE, "--bad-samples takes drop, which leaves out each sample no output holds: " + *a.badSamples};
+  }
   if (Verdict misuse = CheckWidthOptions(a)) return misuse;
   return CheckAnimateOptions(a);
 }
@@ -301,10 +301,10 @@ Verdict PlanConvert(const ConvertArgs& a, CommandPlan* plan) {
   std::string module = a.module;
   if (!a.animate && module.empty() && !FindDefaultModule(&module, &error)) return Refusal{EXIT_NOT_DONE, error};
   if (!a.animate && (refusal = PlanModule(module, plan))) return refusal;
-  // The default width comes from every sample of the input, read first: the same whatever the
-  // step share, and known before the tubes are made as the points come.
-  // USD's one width, untapered, is written at the end: read on a second thread during the run
-  // unless the input is read first anyway.
+  // The default width comes from every sample of the input: the same whatever the step share.
+  // It is read first, as tubes and tapered widths are made as the points come, unless it is USD's
+  // one width, written at the end: that is read on a second thread during the run, unless the
+  // input is read first anyway (--max-points).
   bool widthRead = plan->width == 0 && (a.tubes || usda);
   plan->widthAtEnd = widthRead && usda && !a.animate && plan->shape.taper == Taper::None && !a.maxPoints;
   widthRead = widthRead && !plan->widthAtEnd;

@@ -4,7 +4,8 @@
 // through scratch files, or written in place from the sample count told by the file's size;
 // and with the chain attributes and frames: chains of one, two and many points, led by one-point
 // polygons or not, a run without polygons and a large mesh; and as tubes: lit, with and without
-// the attributes, led by start points, and chains of one point closed both ways.
+// the attributes, led by start points, chains of one point closed both ways, and smoothed and
+// tapered to nothing (rings of radius 0) both ways.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -30,6 +31,7 @@ struct Sample {
   bool counted = false;  // the writer told the point count beforehand
   bool attributes = false;  // with COLOR_0, _CHAIN, _U, _FRAME and TEXCOORD_0
   bool tubes = false;       // the chains as tubes 0.05 wide
+  dustweave::ChainShape shape = {};  // the tubes' taper and smoothing
 };
 
 bool Write(const Sample& sample, const std::string& folder, std::string* error) {
@@ -45,7 +47,7 @@ bool Write(const Sample& sample, const std::string& folder, std::string* error) 
   ListedFrames frames(KeptFramesOf({std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()}, {}));
   std::unique_ptr<dustweave::GlbFile> writer;
   if (sample.tubes) {
-    writer = std::make_unique<dustweave::TubeGlbWriter>(0.05, sample.attributes, dustweave::GLB_MAX_FILE_BYTES, &frames);
+    writer = std::make_unique<dustweave::TubeGlbWriter>(0.05, sample.attributes, dustweave::GLB_MAX_FILE_BYTES, &frames, sample.shape);
   } else {
     writer = std::make_unique<dustweave::GlbWriter>(dustweave::GLB_MAX_FILE_BYTES, sample.attributes, &frames);
   }
@@ -92,6 +94,8 @@ int main(int argc, char** argv) {
       {"tubes", 200, 0, 100, false, nullptr, true, false, true},
       {"tubes-attributes-led-by-points", 200, 0, 100, true, "Dust", true, true, true},
       {"tubes-chains-of-one", 50, 7, 7, true, nullptr, false, true, true},
+      {"tubes-smooth-tapered", 200, 0, 100, true, nullptr, false, true, true, {dustweave::Taper::Start, 4}},
+      {"tubes-smooth-comet", 200, 0, 100, false, nullptr, false, false, true, {dustweave::Taper::Comet, 3}},
   };
   for (const Sample& sample : samples) {
     std::string error;

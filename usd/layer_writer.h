@@ -93,8 +93,7 @@ struct ChainValues {
 class UsdLayerWriter : public MeshFileWriter {
  public:
   // `width`: the curves' and points' width (at its fullest along a tapered chain); 0 untapered:
-  // the one SetWidth gives, else the scene's from the box of the points written, known at the
-  // end, where the width is written. `shape`: tapered widths, and smoothed curves (cubic
+  // the one SetWidth gives before the end, where the width is written. `shape`: tapered widths, and smoothed curves (cubic
   // Catmull-Rom through the chain's points, each end point given twice so that the curve reaches
   // it). `metersPerUnit`: the stage's unit, the positions' as given.
   UsdLayerWriter(double width, ChainShape shape, double metersPerUnit, UsdTime time = {});
@@ -111,8 +110,7 @@ class UsdLayerWriter : public MeshFileWriter {
   uint64_t bytesMade() const override;
   // "200 curves of 5,200 vertices, 200 start points" and the chains of one point drawn as points.
   std::string Holds() const override;
-  double widthChosen() const override { return givenWidth_ == 0 ? width_ : 0; }
-  void SetWidth(double width) override { setWidth_ = width; }
+  void SetWidth(double width) override { width_ = width; }
   FrameRange framesWritten() const override { return feed_ ? feed_->range() : FrameRange(); }
 
   uint64_t curves() const { return curves_; }
@@ -146,11 +144,9 @@ class UsdLayerWriter : public MeshFileWriter {
   void TakePoint(const ChainPoint& point, const ChainPoint* before, const ChainPoint* after);
   void PutCurveVertex(const ChainPoint& point);
   void CloseChain();
-  std::string ChooseWidth();
   const ChainValues& ValuesOf(uint64_t length, uint64_t from);
 
-  double givenWidth_, width_;
-  double setWidth_ = 0;  // the width chosen for it, given at the end; 0: none
+  double width_;  // given, or set at the end
   ChainShape shape_;
   double metersPerUnit_;
   UsdTime time_;

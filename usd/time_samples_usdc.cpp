@@ -77,8 +77,9 @@ void TimeSamplesUsdc::ConstantFloat(const char* name, float value, const char* i
   prims_.back().attributes.push_back({"float[]", name, interpolation, false, CrateRep(CrateType::Float, at, true), false});
 }
 
-// The time samples come first, their value reps left to be filled in as the frames end, then the
-// times (every frame from the first to the last), then the frames' arrays: no rep is held.
+// The time samples come first, their value reps left to be filled in as the frames are laid out
+// (a batch at a time), then the times (every frame from the first to the last); the frames'
+// arrays follow every attribute's.
 void TimeSamplesUsdc::BeginSamples(const char* type, const char* name, const char* interpolation) {
   std::string typeName = type;
   CrateType element = typeName == "int[]" ? CrateType::Int : typeName == "int64[]" ? CrateType::Int64 : CrateType::Vec3f;

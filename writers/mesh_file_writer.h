@@ -30,10 +30,8 @@ class MeshFileWriter : public standin::MeshSink {
   // What the completed file holds, in its own terms ("60,600 vertices, 120,000 triangles"); empty
   // when that is the mesh's points and polygons.
   virtual std::string Holds() const { return ""; }
-  // The width the writer chose from the scene it was given, once completed; 0 when it chose none.
-  virtual double widthChosen() const { return 0; }
-  // The width chosen for a writer that needs it only at its end (USD's one width), given before
-  // Complete; without it, such a writer chooses one from the points it was given.
+  // The width chosen for a writer that needs it only at its end (USD's one width, untapered),
+  // given before Complete.
   virtual void SetWidth(double) {}
   // The least and greatest frame of the points it wrote frames of; none when it wrote none.
   virtual FrameRange framesWritten() const { return {}; }

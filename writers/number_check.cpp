@@ -14,23 +14,18 @@ NumberGuard::NumberGuard(standin::MeshSink* next, double width, std::string widt
 
 namespace {
 
-// The width given with `option`, or the one chosen `from` what when none was given.
-std::string PastFloats(double width, const std::string& option, const char* from, const char* around) {
+// The width given with `option`, or the one chosen from the particles' spacing when none was.
+std::string PastFloats(double width, const std::string& option) {
   std::string line = ", and the width of " + ShortestText(static_cast<float>(width));
   if (!option.empty()) {
-    return line + " drawn around " + around + " passes the largest 32-bit number (" + ShortestText(FLT_MAX) +
-           "); give a smaller " + option + " WIDTH";
+    return line + " drawn around it passes the largest 32-bit number (" + ShortestText(FLT_MAX) + "); give a smaller " +
+           option + " WIDTH";
   }
-  return line + " chosen from " + from + ", drawn around " + around + ", passes the largest 32-bit number (" +
+  return line + " chosen from the particles' spacing, drawn around it, passes the largest 32-bit number (" +
          ShortestText(FLT_MAX) + "); give a smaller one with --width WIDTH";
 }
 
 }  // namespace
-
-std::string WidthPastFloats(double largest, double width) {
-  if (largest <= static_cast<double>(FLT_MAX) - width / 2) return "";
-  return "the chains reach the coordinate " + CoordinateText(largest) + PastFloats(width, "", "the scene's size", "them");
-}
 
 void NumberGuard::NoteLargest(uint64_t number, const double position[3], double largest) {
   largest_ = largest;
@@ -56,7 +51,7 @@ void NumberGuard::Refuse(uint64_t number, const double position[3]) {
   std::string line = name + " has the coordinate " + CoordinateText(position[axis]);
   nonFinite_ = !(Magnitude(position[axis]) <= FLT_MAX);
   if (!nonFinite_) {
-    line += PastFloats(2 * reach_, widthOption_, "the particles' spacing", "it");
+    line += PastFloats(2 * reach_, widthOption_);
   } else {
     line += ", and an output holds only finite 32-bit numbers (up to " + ShortestText(FLT_MAX) + ")";
   }

@@ -14,11 +14,6 @@
 
 namespace dustweave {
 
-// For a width chosen only once every point is made (a USD layer's, from its points' box): why
-// points whose coordinates reach `largest` in magnitude, with `width` drawn around them, pass the
-// largest 32-bit float; empty when they fit.
-std::string WidthPastFloats(double largest, double width);
-
 class NumberGuard : public standin::MeshSink {
  public:
   // `next` takes the mesh while every position passes. `width`: the width drawn around each point

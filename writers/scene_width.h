@@ -1,7 +1,6 @@
-// The width drawn around the chains (tubes, curves, points) when none is given. SpacingWidth, the
-// one convert takes: a share of the space between neighbouring particles, so that a dense scene's
-// trails stay apart and a sparse one's stay visible. SceneWidth: 1/250 of the box's diagonal, a
-// USD writer's own when it is given none.
+// The width drawn around the chains (tubes, curves, points) when none is given: a share of the
+// space between neighbouring particles, so that a dense scene's trails stay apart and a sparse
+// one's stay visible.
 #pragma once
 
 #include <algorithm>
@@ -10,8 +9,6 @@
 
 namespace dustweave {
 
-constexpr double WIDTH_PER_DIAGONAL = 1.0 / 250;
-
 inline double SceneDiagonal(const double low[3], const double high[3]) {
   double squared = 0;
   for (int axis = 0; axis < 3; ++axis) {
@@ -19,13 +16,6 @@ inline double SceneDiagonal(const double low[3], const double high[3]) {
     squared += side > 0 ? side * side : 0;
   }
   return std::sqrt(squared);
-}
-
-// 1/250 of the diagonal of the scene's box, so that a scene 100 times larger gets chains 100 times
-// wider and both look alike; 1 for a scene of one spot or none.
-inline double SceneWidth(const double low[3], const double high[3]) {
-  double diagonal = SceneDiagonal(low, high);
-  return diagonal > 0 && std::isfinite(diagonal) ? diagonal * WIDTH_PER_DIAGONAL : 1;
 }
 
 // The side s of the cells that `particles` share in the box grown by s on each axis:
