@@ -49,7 +49,7 @@ size_t ChainHold::ReadBack(uint64_t from, size_t count) {
     if (SystemError failure = scratch_.handle().ReadAt(from * sizeof(Held) + done, into + done, bytes - done, &got)) {
       scratch_.Fail(failure);
     } else if (got == 0) {
-      break;
+      scratch_.Fail(SYSTEM_IO_ERROR);  // the scratch file ends before its points: said, not skipped
     }
     done += got;
   }
